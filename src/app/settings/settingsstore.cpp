@@ -1,0 +1,91 @@
+#include "app/settings/settingsstore.h"
+
+#include "platform/registrystore.h"
+#include "platform/specialfolders.h"
+
+#include <QFileInfo>
+
+namespace vantora {
+
+QString settingsKeyPath()
+{
+    return QStringLiteral("Software\\Q.Lintar\\Vantix");
+}
+
+QString partialSettingsMessage()
+{
+    return QStringLiteral("一部レジストリ項目が見つかりませんでした.\r\nVantix終了時に項目を新たに作成します.\r\n"
+                          "Vantixを初めて起動するときや、新バージョンを導入したときこのメッセージが表示されます.");
+}
+
+namespace {
+
+bool isExistingFolder(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo(path).isDir();
+}
+
+} // namespace
+
+void ReplaceMissingSourceAndDestination(SettingsRecord &record)
+{
+    if (!isExistingFolder(record.SourceEditText))
+        record.SourceEditText = GetSpecialFolderPath(CSIDL_PERSONAL) + QLatin1Char('/');
+    if (!isExistingFolder(record.TransferEditText))
+        record.TransferEditText = GetSpecialFolderPath(CSIDL_MYPICTURES) + QLatin1Char('/');
+}
+
+LoadOutcome LoadSettings(RegistryStore &store, SettingsRecord &record)
+{
+    record = SettingsRecord::defaults();
+    const QString key = settingsKeyPath();
+    if (!store.keyExists(RegistryRoot::CurrentUser, key))
+        return LoadOutcome::NoKey;
+
+    for (const SettingsRecord::Field &f : SettingsRecord::fields()) {
+        const QString name = QLatin1String(f.name);
+        RegistryError error = RegistryError::None;
+        if (f.type == SettingsRecord::Type::String) {
+            const auto text = store.readString(RegistryRoot::CurrentUser, key, name, &error);
+            if (error == RegistryError::TypeMismatch)
+                return LoadOutcome::Partial;
+            record.*(f.text) = text.value_or(QString());
+            if (f.text == &SettingsRecord::SourceEditText || f.text == &SettingsRecord::TransferEditText)
+                ReplaceMissingSourceAndDestination(record);
+        } else {
+            const auto number = store.readDword(RegistryRoot::CurrentUser, key, name, &error);
+            if (!number)
+                return LoadOutcome::Partial;
+            if (f.type == SettingsRecord::Type::Boolean)
+                record.*(f.flag) = *number != 0;
+            else
+                record.*(f.number) = qint32(*number);
+        }
+    }
+    return LoadOutcome::Complete;
+}
+
+bool SaveSettings(RegistryStore &store, SettingsRecord &record)
+{
+    ReplaceMissingSourceAndDestination(record);
+    const QString key = settingsKeyPath();
+    store.beginBatch(RegistryRoot::CurrentUser);
+    bool ok = store.createKey(RegistryRoot::CurrentUser, key);
+    for (const SettingsRecord::Field &f : SettingsRecord::fields()) {
+        const QString name = QLatin1String(f.name);
+        switch (f.type) {
+        case SettingsRecord::Type::String:
+            ok = store.writeString(RegistryRoot::CurrentUser, key, name, record.*(f.text)) && ok;
+            break;
+        case SettingsRecord::Type::Boolean:
+            ok = store.writeDword(RegistryRoot::CurrentUser, key, name, record.*(f.flag) ? 1 : 0) && ok;
+            break;
+        case SettingsRecord::Type::Integer:
+            ok = store.writeDword(RegistryRoot::CurrentUser, key, name, quint32(record.*(f.number))) && ok;
+            break;
+        }
+    }
+    return store.endBatch(RegistryRoot::CurrentUser) && ok;
+}
+
+} // namespace vantora

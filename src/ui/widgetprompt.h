@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/prompt.h"
+
+class QWidget;
+
+namespace vantora {
+
+// The prompt of the running program: message boxes and the desktop's file and folder pickers.
+class WidgetPrompt final : public Prompt
+{
+public:
+    explicit WidgetPrompt(QWidget *owner = nullptr);
+    void setOwner(QWidget *owner) { m_owner = owner; }
+
+    void message(const QString &text) override;
+    bool confirm(const QString &text) override;
+    QString chooseFolder(const QString &title, const QString &startFolder) override;
+    QString chooseFile(const QString &title, const QStringList &filters, const QString &selectedFilter) override;
+
+private:
+    QWidget *m_owner;
+};
+
+} // namespace vantora

@@ -1,0 +1,60 @@
+#include "testdir.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace vantora::test {
+
+TestDir::TestDir()
+{
+    Q_ASSERT(m_dir.isValid());
+}
+
+QString TestDir::createFile(const QString &relative, const QByteArray &content)
+{
+    const QString full = m_dir.filePath(relative);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    QFile f(full);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(content);
+    return full;
+}
+
+QString TestDir::createDir(const QString &relative)
+{
+    const QString full = m_dir.filePath(relative);
+    QDir().mkpath(full);
+    return full;
+}
+
+QString sourceDir()
+{
+    const QByteArray env = qgetenv("VANTORA_SOURCE_DIR");
+    return env.isEmpty() ? QStringLiteral(".") : QString::fromLocal8Bit(env);
+}
+
+QString sharedTestData(const QString &relative)
+{
+    // CI has ../shared beside the clone; a work tree may sit one level deeper.
+    for (const QString &base : {sourceDir() + QLatin1String("/../shared/testdata"),
+                                sourceDir() + QLatin1String("/../../shared/testdata")}) {
+        const QString p = QDir::cleanPath(base + QLatin1Char('/') + relative);
+        if (QFileInfo::exists(p))
+            return p;
+    }
+    return QString();
+}
+
+void isolateHome(const QString &root)
+{
+    QDir().mkpath(root + QLatin1String("/config"));
+    QDir().mkpath(root + QLatin1String("/data"));
+    qputenv("HOME", root.toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (root + QLatin1String("/config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (root + QLatin1String("/data")).toLocal8Bit());
+    // Empty user-dirs file: the special folders fall back to ~/Documents, ~/Pictures, ~/Videos, ~/Music.
+    qunsetenv("XDG_DOCUMENTS_DIR");
+    qunsetenv("XDG_PICTURES_DIR");
+}
+
+} // namespace vantora::test

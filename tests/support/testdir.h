@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace vantora::test {
+
+// A temporary folder with helpers to make files and folders in it; removed at the end of its scope.
+class TestDir final
+{
+public:
+    TestDir();
+
+    QString path() const { return m_dir.path(); }
+    // Path of a name inside the folder.
+    QString filePath(const QString &relative) const { return m_dir.filePath(relative); }
+    // Makes the file (and its folders) with the given content; returns its full path.
+    QString createFile(const QString &relative, const QByteArray &content = QByteArray("x"));
+    QString createDir(const QString &relative);
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// The source tree and the shared test data folder (camera JPEGs).
+QString sourceDir();
+QString sharedTestData(const QString &relative);
+
+// Points the user's special folders and config at fresh temporary folders for this process.
+void isolateHome(const QString &root);
+
+} // namespace vantora::test
