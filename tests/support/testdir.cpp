@@ -36,7 +36,7 @@ QString sourceDir()
 QString sharedTestData(const QString &relative)
 {
     // CI has ../shared beside the clone; a work tree may sit one level deeper.
-    for (const QString &base : {sourceDir() + QLatin1String("/../shared/testdata"),
+    for (const QString base : {sourceDir() + QLatin1String("/../shared/testdata"),
                                 sourceDir() + QLatin1String("/../../shared/testdata")}) {
         const QString p = QDir::cleanPath(base + QLatin1Char('/') + relative);
         if (QFileInfo::exists(p))
