@@ -1,5 +1,7 @@
 #include "app/application.h"
 
+#include "app/singleinstance.h"
+#include "app/vantoraapp.h"
 #include "ui/formkit.h"
 #include "ui/tmainform.h"
 #include "ui/widgetprompt.h"
@@ -14,11 +16,28 @@ int runApplication(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("vantora"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vantora"));
     QApplication::setFont(formFont());
-    TMainForm form;
-    WidgetPrompt prompt(&form);
+
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+    const QString first = arguments.value(0);
+    // Registration starts stay out of the single-instance rule.
+    const bool registration = first == QLatin1String("/reg") || first == QLatin1String("/unreg");
+
+    SingleInstance instance;
+    if (!registration && !instance.acquire()) {
+        SingleInstance::activateRunningInstance();
+        return 0;
+    }
+
+    WidgetPrompt prompt;
     setPrompt(&prompt);
-    form.show();
-    return app.exec();
+    VantoraApp vantora(arguments);
+    prompt.setOwner(vantora.mainForm());
+    instance.setMainWindow(vantora.mainForm());
+    vantora.mainForm()->show();
+    const int result = app.exec();
+    setPrompt(nullptr);
+    return result;
 }
 
 } // namespace vantora
