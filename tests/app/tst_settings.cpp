@@ -1,0 +1,268 @@
+#include "app/settings/settingsstore.h"
+#include "app/vantoraapp.h"
+#include "platform/registrystore.h"
+#include "platform/specialfolders.h"
+#include "testdir.h"
+#include "testprompt.h"
+#include "ui/tmainform.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QtTest>
+
+using namespace vantora;
+
+namespace {
+
+const QString kKey = QStringLiteral("Software\\Q.Lintar\\Vantix");
+
+QString documents()
+{
+    return GetSpecialFolderPath(CSIDL_PERSONAL) + QLatin1Char('/');
+}
+
+QString pictures()
+{
+    return GetSpecialFolderPath(CSIDL_MYPICTURES) + QLatin1Char('/');
+}
+
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void firstStartGivesTheDefaults();
+    void closeWritesAllValuesAndASecondStartReadsThemBack();
+    void partialStores_data();
+    void partialStores();
+    void storedSourceOnAMissingFolder();
+    void garbageFileIsKeptAsideWithOneMessage();
+    void specialFoldersHaveNoTrailingDelimiter();
+
+private:
+    QTemporaryDir m_home;
+    QString m_registry;
+};
+
+void TestSettings::initTestCase()
+{
+    test::isolateHome(m_home.path());
+    m_registry = RegistryStore::defaultDirectory();
+    QVERIFY(m_registry.startsWith(m_home.path()));
+}
+
+void TestSettings::init()
+{
+    QDir(m_registry).removeRecursively();
+    QDir(m_home.path() + QLatin1String("/Documents")).removeRecursively();
+    QDir(m_home.path() + QLatin1String("/Pictures")).removeRecursively();
+}
+
+void TestSettings::firstStartGivesTheDefaults()
+{
+    test::TestPrompt prompt;
+    RegistryStore store;
+    SettingsRecord r;
+    r.JPGChecked = false;
+    QCOMPARE(LoadSettings(store, r), LoadOutcome::NoKey);
+    QCOMPARE(r.SourceEditText, documents());
+    QVERIFY(r.SourceEditText.endsWith(QLatin1String("/Documents/")));
+    QCOMPARE(r.TransferEditText, pictures());
+    QCOMPARE(r.JPGDir, pictures());
+    QCOMPARE(r.AllFileDir, pictures());
+    for (bool ticked : {r.JPGChecked, r.TIFChecked, r.MOVChecked, r.MP4Checked, r.AVIChecked, r.AllFileChecked})
+        QVERIFY(ticked);
+    QVERIFY(!r.PNGChecked && !r.DelChecked && !r.SufFileChecked);
+    QCOMPARE(r.DirRenbanSpinEditValue, 1);
+    QCOMPARE(r.FileRenbanSpinEditValue, 1);
+    QCOMPARE(r.DirNameEditText, QStringLiteral("新しいフォルダ"));
+    QCOMPARE(r.FileNameEditText, QStringLiteral("[元のファイル名]"));
+    QVERIFY(r.sDayEditText.isEmpty());
+    QCOMPARE(r.ParamRadioGroupIndex, 0);
+
+    // Through the real window: no message at all.
+    VantoraApp app({});
+    app.mainForm()->show();
+    QVERIFY(prompt.messages.isEmpty());
+    QCOMPARE(app.mainForm()->SourceEdit1->text(), documents());
+    app.mainForm()->close();
+}
+
+void TestSettings::closeWritesAllValuesAndASecondStartReadsThemBack()
+{
+    test::TestPrompt prompt;
+    test::TestDir folders;
+    const QString source = folders.createDir(QStringLiteral("card/DCIM"));
+    {
+        VantoraApp app({});
+        app.mainForm()->show();
+        app.settings().SourceEditText = source;
+        app.settings().DirRenbanSpinEditValue = 42;
+        app.settings().FLACDir = QStringLiteral("/music/flac");
+        app.mainForm()->DelCheckBox->setChecked(true);
+        QVERIFY(app.settings().DelChecked);
+        QVERIFY(app.mainForm()->close());
+    }
+    RegistryStore store;
+    QCOMPARE(store.valueNames(RegistryRoot::CurrentUser, kKey).size(), 90);
+    for (const SettingsRecord::Field &f : SettingsRecord::fields()) {
+        RegistryError error;
+        if (f.type == SettingsRecord::Type::String)
+            QVERIFY2(store.readString(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), &error), f.name);
+        else
+            QVERIFY2(store.readDword(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), &error), f.name);
+    }
+    QCOMPARE(store.readDword(RegistryRoot::CurrentUser, kKey, QStringLiteral("DelChecked")).value(), 1u);
+
+    VantoraApp second({});
+    second.mainForm()->show();
+    QVERIFY(prompt.messages.isEmpty());
+    QCOMPARE(second.settings().SourceEditText, source);
+    QCOMPARE(second.settings().DirRenbanSpinEditValue, 42);
+    QCOMPARE(second.settings().FLACDir, QStringLiteral("/music/flac"));
+    QVERIFY(second.mainForm()->DelCheckBox->isChecked());
+    QCOMPARE(second.mainForm()->SourceEdit1->text(), source);
+    second.mainForm()->close();
+}
+
+void TestSettings::partialStores_data()
+{
+    QTest::addColumn<QString>("storeKind");
+    QTest::newRow("only source and destination") << QStringLiteral("two");
+    QTest::newRow("only SufFileChecked missing") << QStringLiteral("lastMissing");
+    QTest::newRow("folder counter stored as a string") << QStringLiteral("counterAsString");
+}
+
+void TestSettings::partialStores()
+{
+    QFETCH(QString, storeKind);
+    test::TestDir folders;
+    const QString source = folders.createDir(QStringLiteral("src"));
+    const QString target = folders.createDir(QStringLiteral("dst"));
+    {
+        RegistryStore store;
+        if (storeKind == QLatin1String("two")) {
+            store.writeString(RegistryRoot::CurrentUser, kKey, QStringLiteral("SourceEditText"), source);
+            store.writeString(RegistryRoot::CurrentUser, kKey, QStringLiteral("TransferEditText"), target);
+        } else {
+            SettingsRecord full = SettingsRecord::defaults();
+            full.SourceEditText = source;
+            full.TransferEditText = target;
+            full.DelChecked = true;
+            full.DirRenbanSpinEditValue = 7;
+            full.FileRenbanSpinEditValue = 9;
+            full.PreFileChecked = true;
+            full.SufFileChecked = true;
+            QVERIFY(SaveSettings(store, full));
+            if (storeKind == QLatin1String("lastMissing")) {
+                QVERIFY(store.deleteValue(RegistryRoot::CurrentUser, kKey, QStringLiteral("SufFileChecked")));
+            } else {
+                store.writeString(RegistryRoot::CurrentUser, kKey, QStringLiteral("DirRenbanSpinEditValue"),
+                                  QStringLiteral("7"));
+            }
+        }
+    }
+    RegistryStore store;
+    SettingsRecord r;
+    QCOMPARE(LoadSettings(store, r), LoadOutcome::Partial);
+    QCOMPARE(r.SourceEditText, source);
+    QCOMPARE(r.TransferEditText, target);
+    if (storeKind == QLatin1String("two")) {
+        QVERIFY(!r.DelChecked);
+        QVERIFY(r.JPGChecked);
+        QCOMPARE(r.JPGDir, pictures());
+    } else if (storeKind == QLatin1String("lastMissing")) {
+        QVERIFY(r.DelChecked);
+        QCOMPARE(r.FileRenbanSpinEditValue, 9);
+        QVERIFY(r.PreFileChecked);
+        QVERIFY(!r.SufFileChecked); // its default
+    } else {
+        QVERIFY(r.DelChecked); // read before the error
+        QCOMPARE(r.DirRenbanSpinEditValue, 1);
+        QCOMPARE(r.FileRenbanSpinEditValue, 1);
+        QVERIFY(!r.PreFileChecked);
+    }
+
+    // The window shows the one message, and the next close completes the key.
+    test::TestPrompt prompt;
+    {
+        VantoraApp app({});
+        app.mainForm()->show();
+        QCOMPARE(prompt.messages, QStringList{partialSettingsMessage()});
+        app.mainForm()->close();
+    }
+    QCOMPARE(RegistryStore().valueNames(RegistryRoot::CurrentUser, kKey).size(), 90);
+    SettingsRecord again;
+    QCOMPARE(LoadSettings(store = RegistryStore(), again), LoadOutcome::Complete);
+}
+
+void TestSettings::storedSourceOnAMissingFolder()
+{
+    {
+        RegistryStore store;
+        SettingsRecord r = SettingsRecord::defaults();
+        r.SourceEditText = QStringLiteral("/media/nocard/DCIM/");
+        r.TransferEditText = QStringLiteral("/nowhere/at/all/");
+        r.PNGDir = QStringLiteral("/deleted/folder/");
+        // Written directly: the save rule would already replace the folders.
+        store.beginBatch(RegistryRoot::CurrentUser);
+        for (const SettingsRecord::Field &f : SettingsRecord::fields()) {
+            if (f.type == SettingsRecord::Type::String)
+                store.writeString(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), r.*(f.text));
+            else if (f.type == SettingsRecord::Type::Boolean)
+                store.writeDword(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), r.*(f.flag));
+            else
+                store.writeDword(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), quint32(r.*(f.number)));
+        }
+        QVERIFY(store.endBatch(RegistryRoot::CurrentUser));
+    }
+    RegistryStore store;
+    SettingsRecord r;
+    QCOMPARE(LoadSettings(store, r), LoadOutcome::Complete);
+    QCOMPARE(r.SourceEditText, documents());
+    QCOMPARE(r.TransferEditText, pictures());
+    QCOMPARE(r.PNGDir, QStringLiteral("/deleted/folder/")); // type folders load unchanged
+}
+
+void TestSettings::garbageFileIsKeptAsideWithOneMessage()
+{
+    QDir().mkpath(m_registry);
+    QFile garbage(m_registry + QLatin1String("/HKEY_CURRENT_USER.reg"));
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write("\x00\xff garbage [[[ \"", 16);
+    garbage.close();
+
+    test::TestPrompt prompt;
+    {
+        VantoraApp app({});
+        app.mainForm()->show();
+        QCOMPARE(prompt.messages.size(), 1);
+        QVERIFY(prompt.messages.first().contains(garbage.fileName()));
+        QCOMPARE(app.settings().SourceEditText, documents());
+        QVERIFY(app.settings().JPGChecked);
+        app.mainForm()->close();
+    }
+    const QStringList aside = QDir(m_registry).entryList({QStringLiteral("HKEY_CURRENT_USER.reg.unreadable-*")});
+    QCOMPARE(aside.size(), 1);
+    QFile kept(m_registry + QLatin1Char('/') + aside.first());
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("\x00\xff garbage [[[ \"", 16));
+    QCOMPARE(RegistryStore().valueNames(RegistryRoot::CurrentUser, kKey).size(), 90);
+}
+
+void TestSettings::specialFoldersHaveNoTrailingDelimiter()
+{
+    const QString home = m_home.path();
+    QCOMPARE(GetSpecialFolderPath(CSIDL_PERSONAL), home + QLatin1String("/Documents"));
+    QCOMPARE(GetSpecialFolderPath(CSIDL_MYPICTURES), home + QLatin1String("/Pictures"));
+    QCOMPARE(GetSpecialFolderPath(CSIDL_MYVIDEO), home + QLatin1String("/Videos"));
+    QCOMPARE(GetSpecialFolderPath(CSIDL_MYMUSIC), home + QLatin1String("/Music"));
+    QVERIFY(!QFileInfo::exists(home + QLatin1String("/Videos"))); // not created by the lookup
+}
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
