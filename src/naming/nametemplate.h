@@ -39,9 +39,9 @@ QDate systemToday();
 struct NameTemplate
 {
     QString text;
-    QString prefix;
+    QString prefix{};
     bool prefixOn = false;
-    QString suffix;
+    QString suffix{};
     bool suffixOn = false;
 
     friend bool operator==(const NameTemplate &, const NameTemplate &) = default;
@@ -50,8 +50,8 @@ struct NameTemplate
 // Everything the names of one run depend on, snapshotted from the main window and the template dialog.
 struct NameTemplateSet
 {
-    NameTemplate folder{QString(DefaultFolderTemplate)};
-    NameTemplate file{QString(DefaultFileTemplate)};
+    NameTemplate folder{DefaultFolderTemplate.toString()};
+    NameTemplate file{DefaultFileTemplate.toString()};
     QString separator;        // DateSeparator, 0..4 characters, may be empty
     qint32 folderCounter = 1; // FolderNameCounter
     qint32 fileCounter = 1;   // FileNameCounter
