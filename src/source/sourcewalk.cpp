@@ -1,0 +1,323 @@
+#include "source/sourcewalk.h"
+
+#include <QCollator>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocale>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vantora {
+
+namespace {
+
+constexpr qint64 kPumpIntervalMs = 20;
+
+qint64 monotonicMs()
+{
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+bool isDotOrDotDot(const char *n)
+{
+    return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
+}
+
+class DirHandle final
+{
+public:
+    explicit DirHandle(int fd) : m_dir(fd >= 0 ? fdopendir(fd) : nullptr)
+    {
+        if (fd >= 0 && !m_dir)
+            ::close(fd);
+    }
+    ~DirHandle()
+    {
+        if (m_dir)
+            closedir(m_dir);
+    }
+    DirHandle(const DirHandle &) = delete;
+    DirHandle &operator=(const DirHandle &) = delete;
+    DIR *get() const { return m_dir; }
+
+private:
+    DIR *m_dir;
+};
+
+enum class EntryKind
+{
+    Folder,
+    File,
+    Other
+};
+
+// What an entry is once links are followed.
+EntryKind classify(int dirfd, const dirent *e)
+{
+    switch (e->d_type) {
+    case DT_DIR:
+        return EntryKind::Folder;
+    case DT_REG:
+        return EntryKind::File;
+    case DT_LNK:
+    case DT_UNKNOWN:
+        break;
+    default:
+        return EntryKind::Other;
+    }
+    struct stat st;
+    if (fstatat(dirfd, e->d_name, &st, 0) != 0)
+        return EntryKind::Other;
+    if (S_ISDIR(st.st_mode))
+        return EntryKind::Folder;
+    return S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Other;
+}
+
+// One walk over a tree with many masks. The sink gets (folder text with "/", name bytes, length, how many
+// masks took the file, the decoded name when one was needed) for every file that at least one mask takes.
+template <class Sink> class TreeWalk final
+{
+public:
+    TreeWalk(const QStringList &masks, WalkPump *pump, Sink &sink) : m_pump(pump), m_sink(sink)
+    {
+        for (const QString &m : masks) {
+            m_masks.emplace_back(m);
+            m_decode = m_decode || m_masks.back().needsDecodedName();
+        }
+    }
+
+    void run(const QString &folder)
+    {
+        if (folder.isEmpty())
+            return;
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        walk(fd, withTrailingSlash(folder));
+    }
+
+private:
+    void walk(int fd, const QString &prefix)
+    {
+        if (fd < 0)
+            return;
+        struct stat st;
+        if (fstat(fd, &st) != 0 || !m_visited.emplace(st.st_dev, st.st_ino).second) {
+            ::close(fd);
+            return;
+        }
+        DirHandle dir(fd);
+        if (!dir.get())
+            return;
+        const int dfd = dirfd(dir.get());
+        while (const dirent *e = readdir(dir.get())) {
+            const char *name = e->d_name;
+            if (isDotOrDotDot(name))
+                continue;
+            const std::size_t len = std::strlen(name);
+            const EntryKind kind = classify(dfd, e);
+            if (kind == EntryKind::Folder) {
+                const int sub = ::openat(dfd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                walk(sub, prefix + QFile::decodeName(QByteArray::fromRawData(name, qsizetype(len))) + u'/');
+                if (m_stopped)
+                    return;
+            } else if (kind == EntryKind::File) {
+                offer(prefix, name, len);
+            }
+            if (m_pump && m_pump->afterEntry()) {
+                m_stopped = true;
+                return;
+            }
+        }
+    }
+
+    void offer(const QString &prefix, const char *name, std::size_t len)
+    {
+        QString decoded;
+        if (m_decode)
+            decoded = QFile::decodeName(QByteArray::fromRawData(name, qsizetype(len)));
+        int hits = 0;
+        for (const FileMask &m : m_masks) {
+            if (m.needsDecodedName() ? m.matches(decoded) : m.matchesNative(name, len))
+                ++hits;
+        }
+        if (hits > 0)
+            m_sink(prefix, name, len, hits, decoded);
+    }
+
+    std::vector<FileMask> m_masks;
+    bool m_decode = false;
+    WalkPump *m_pump;
+    Sink &m_sink;
+    std::set<std::pair<dev_t, ino_t>> m_visited;
+    bool m_stopped = false;
+};
+
+template <class Sink>
+void walkTree(const QString &folder, const QStringList &masks, WalkPump *pump, Sink &sink)
+{
+    TreeWalk<Sink> walk(masks, pump, sink);
+    walk.run(folder);
+}
+
+struct ListSink
+{
+    QStringList &list;
+    void operator()(const QString &prefix, const char *name, std::size_t len, int hits,
+                    const QString &decoded)
+    {
+        const QString path =
+            prefix +
+            (decoded.isNull() ? QFile::decodeName(QByteArray::fromRawData(name, qsizetype(len))) : decoded);
+        for (int i = 0; i < hits; ++i)
+            list.append(path);
+    }
+};
+
+// Empties folders below fd; true when nothing but empty folders was found.
+bool removeEmptyBelow(int fd, WalkPump *pump, bool *stopped)
+{
+    DirHandle dir(fd);
+    if (!dir.get())
+        return false;
+    const int dfd = dirfd(dir.get());
+    bool empty = true;
+    while (const dirent *e = readdir(dir.get())) {
+        if (isDotOrDotDot(e->d_name))
+            continue;
+        bool folder = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN) {
+            struct stat st;
+            folder = fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (folder) {
+            const int sub = ::openat(dfd, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub >= 0 && removeEmptyBelow(sub, pump, stopped) && !*stopped) {
+                if (unlinkat(dfd, e->d_name, AT_REMOVEDIR) != 0)
+                    empty = false;
+            } else {
+                empty = false;
+            }
+        } else {
+            empty = false;
+        }
+        if (*stopped || (pump && pump->afterEntry())) {
+            *stopped = true;
+            return false;
+        }
+    }
+    return empty;
+}
+
+} // namespace
+
+WalkPump::WalkPump(std::function<bool()> stop)
+    : m_stop(std::move(stop)), m_next(monotonicMs() + kPumpIntervalMs)
+{
+}
+
+bool WalkPump::afterEntry()
+{
+    if (m_stopped)
+        return true;
+    // The clock is read every 16 entries only: cheap enough for 100,000-entry trees.
+    if ((++m_entries & 15u) != 0)
+        return false;
+    const qint64 now = monotonicMs();
+    if (now < m_next)
+        return false;
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+    m_next = monotonicMs() + kPumpIntervalMs;
+    m_stopped = m_stop && m_stop();
+    return m_stopped;
+}
+
+QString withTrailingSlash(const QString &folder)
+{
+    if (folder.isEmpty() || folder.endsWith(u'/'))
+        return folder;
+    return folder + u'/';
+}
+
+void CollectFiles(const QString &folder, const QString &mask, QStringList &list, WalkPump *pump)
+{
+    ListSink sink{list};
+    walkTree(folder, QStringList{mask}, pump, sink);
+}
+
+QStringList CollectRunList(const QString &folder, const QStringList &masks, WalkPump *pump)
+{
+    QStringList list;
+    ListSink sink{list};
+    walkTree(folder, masks, pump, sink);
+    SortRunList(list);
+    return list;
+}
+
+void SortRunList(QStringList &list)
+{
+    if (list.size() < 2)
+        return;
+    QCollator collator{QLocale()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // Sort keys once per path rather than collating on every comparison.
+    std::vector<std::pair<QCollatorSortKey, qsizetype>> keys;
+    keys.reserve(std::size_t(list.size()));
+    for (qsizetype i = 0; i < list.size(); ++i)
+        keys.emplace_back(collator.sortKey(list.at(i)), i);
+    std::sort(keys.begin(), keys.end(), [&list](const auto &a, const auto &b) {
+        const int c = a.first.compare(b.first);
+        if (c != 0)
+            return c < 0;
+        const int d = QStringView(list.at(a.second)).compare(QStringView(list.at(b.second)));
+        return d != 0 ? d < 0 : a.second < b.second;
+    });
+    QStringList sorted;
+    sorted.reserve(list.size());
+    for (const auto &k : keys)
+        sorted.append(std::move(list[k.second]));
+    list = std::move(sorted);
+}
+
+qint64 CountFiles(const QString &folder, const QStringList &masks, WalkPump *pump, qint64 base,
+                  const std::function<void(qint64)> &onMatch)
+{
+    qint64 total = base;
+    auto sink = [&](const QString &, const char *, std::size_t, int hits, const QString &) {
+        if (!onMatch) {
+            total += hits;
+            return;
+        }
+        for (int i = 0; i < hits; ++i)
+            onMatch(++total);
+    };
+    walkTree(folder, masks, pump, sink);
+    return total;
+}
+
+bool RemoveEmptySourceFolders(const QString &folder, WalkPump *pump)
+{
+    if (folder.isEmpty())
+        return false;
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool stopped = false;
+    return removeEmptyBelow(fd, pump, &stopped);
+}
+
+} // namespace vantora

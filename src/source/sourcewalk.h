@@ -1,0 +1,60 @@
+#pragma once
+
+#include "source/maskmatch.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+
+namespace vantora {
+
+// Keeps the window alive during a walk: pending events run about every 20 ms (not after every entry, which
+// would cost more than the walk), and after each run the stop test is asked.
+class WalkPump final
+{
+public:
+    explicit WalkPump(std::function<bool()> stop = {});
+    // Called after each entry; true when the walk must end.
+    bool afterEntry();
+    bool stopped() const { return m_stopped; }
+
+private:
+    std::function<bool()> m_stop;
+    qint64 m_next = 0;
+    unsigned m_entries = 0;
+    bool m_stopped = false;
+};
+
+// The walks visit every entry of the tree (hidden and system ones included) depth first. Folder links are
+// followed, but each real folder (device and inode) is walked once, so a link cycle ends. Only regular files
+// (after following links) are taken: a fifo or device node on a card would hang a copy. A folder that cannot
+// be listed contributes nothing.
+
+// Appends to list every file under folder whose name matches mask, as folder + "/" + relative path.
+void CollectFiles(const QString &folder, const QString &mask, QStringList &list, WalkPump *pump = nullptr);
+
+// The run list of the given masks from one walk: a file appears once for every mask that takes it, as if
+// the tree had been walked once per mask. Sorted with SortRunList.
+QStringList CollectRunList(const QString &folder, const QStringList &masks, WalkPump *pump = nullptr);
+
+// Sorts whole paths ascending, without case, by the user's locale collation (equal keys by code point,
+// so the order is always the same).
+void SortRunList(QStringList &list);
+
+// Counts, in one walk, the files every mask takes (a file taken by two masks counts twice). onMatch, when
+// given, runs after each counted file with the running total (the total starts at base). Returns the
+// total, partial when the pump stopped the walk.
+qint64 CountFiles(const QString &folder, const QStringList &masks, WalkPump *pump = nullptr, qint64 base = 0,
+                  const std::function<void(qint64)> &onMatch = {});
+
+// Removes the empty folders below folder, deepest first; returns true when no file was found. The folder
+// itself is never removed. Any entry that is not a folder (hidden files, links, anything) keeps its folder
+// and all parents. Folder links are neither followed nor removed, so nothing outside the tree is touched.
+bool RemoveEmptySourceFolders(const QString &folder, WalkPump *pump = nullptr);
+
+// folder with a trailing "/" added when missing (an empty text stays empty).
+QString withTrailingSlash(const QString &folder);
+
+} // namespace vantora
