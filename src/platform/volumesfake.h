@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/volumes.h"
+
+#include <QList>
+
+namespace vantora {
+
+// Volumes made up by a test: roots are ordinary folders (usually in a temporary folder), each with its
+// own type, readiness and label. A removed volume is simply no longer listed.
+class FakeVolumes final : public Volumes
+{
+public:
+    struct Volume
+    {
+        QString root;
+        DriveType type = DriveType::Removable;
+        bool ready = true;
+        QString label;
+    };
+
+    explicit FakeVolumes(const QString &systemRoot = QStringLiteral("/"));
+
+    void add(const Volume &volume);
+    void remove(const QString &root);
+    void setReady(const QString &root, bool ready);
+
+    QStringList roots() const override;
+    DriveType driveType(const QString &root) const override;
+    bool isReady(const QString &root) const override;
+    QString label(const QString &root) const override;
+    QString systemRoot() const override { return m_systemRoot; }
+
+    // How often roots() was asked: a test can tell whether a scan ran.
+    mutable int scans = 0;
+
+private:
+    const Volume *find(const QString &root) const;
+
+    QString m_systemRoot;
+    QList<Volume> m_volumes;
+};
+
+} // namespace vantora
