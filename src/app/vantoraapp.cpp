@@ -1,5 +1,6 @@
 #include "app/vantoraapp.h"
 
+#include "app/aftertransferapp.h"
 #include "app/settings/settingsstore.h"
 #include "platform/prompt.h"
 #include "ui/keyfilter.h"
@@ -23,6 +24,7 @@ VantoraApp::VantoraApp(const QStringList &arguments, QObject *parent)
     m_aboutForm = std::make_unique<TAboutForm>(m_mainForm.get());
 
     TMainForm *f = m_mainForm.get();
+    m_afterTransferApp = std::make_unique<AfterTransferApp>(f, &m_settings);
     for (QLineEdit *e : {f->FileNameEdit, f->DirNameEdit, f->PreDirNameEdit, f->SufDirNameEdit, f->PreFileNameEdit,
                          f->SufFileNameEdit})
         installNameKeyFilter(e);
@@ -64,6 +66,10 @@ void VantoraApp::ApplySettingsToWindows()
     f->SourceEdit1->setText(m_settings.SourceEditText);
     f->UwagakiCheckBox->setChecked(m_settings.UwagakiChecked);
     f->DelCheckBox->setChecked(m_settings.DelChecked);
+    m_afterTransferApp->applySettings();
+
+    // Once more, so enabled states follow the loaded values even where nothing changed.
+    m_afterTransferApp->ExecCheckBoxClick();
 }
 
 void VantoraApp::SaveSettings()

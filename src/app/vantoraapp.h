@@ -12,6 +12,7 @@ namespace vantora {
 
 class TMainForm;
 class TAboutForm;
+class AfterTransferApp;
 
 // The running program: the settings record and its store, the windows created once in their fixed
 // order, and the main window's own handlers (start-up sequence, close, option boxes, About box).
@@ -27,6 +28,7 @@ public:
 
     TMainForm *mainForm() const { return m_mainForm.get(); }
     TAboutForm *aboutForm() const { return m_aboutForm.get(); }
+    AfterTransferApp *afterTransferApp() const { return m_afterTransferApp.get(); }
     SettingsRecord &settings() { return m_settings; }
     RegistryStore &store() { return m_store; }
 
@@ -49,6 +51,7 @@ private:
     SettingsRecord m_settings;
     std::unique_ptr<TMainForm> m_mainForm;
     std::unique_ptr<TAboutForm> m_aboutForm;
+    std::unique_ptr<AfterTransferApp> m_afterTransferApp;
 };
 
 } // namespace vantora
