@@ -1,0 +1,265 @@
+#include "app/vantoraapp.h"
+#include "platform/registrystore.h"
+#include "testdir.h"
+#include "testprompt.h"
+#include "ui/keyfilter.h"
+#include "ui/taboutform.h"
+#include "ui/tmainform.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace vantora;
+
+class TestMainForm : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void windowFrame();
+    void controls_data();
+    void controls();
+    void hiddenControlsAreUnreachable();
+    void extensionTableAndTimer();
+    void filterNameKeyOverAllCodes();
+    void typedKeysInNameEdits();
+    void optionBoxesRecordTheirState();
+    void aboutBoxIsModalAndClosesWithOk();
+    void closeButtonSavesThroughTheCloseQuery();
+
+private:
+    QTemporaryDir m_home;
+};
+
+void TestMainForm::initTestCase()
+{
+    test::isolateHome(m_home.path());
+}
+
+void TestMainForm::windowFrame()
+{
+    TMainForm form;
+    QCOMPARE(form.objectName(), QStringLiteral("TMainForm"));
+    QCOMPARE(form.windowTitle(), QStringLiteral("Vantora"));
+    QCOMPARE(form.size(), QSize(873, 549));
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QCOMPARE(form.font().family(), QStringLiteral("IPAPGothic"));
+    QCOMPARE(form.font().pixelSize(), 12);
+}
+
+void TestMainForm::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("enabled");
+    auto row = [](const char *name, const QString &caption, bool enabled) {
+        QTest::newRow(name) << QString::fromLatin1(name) << caption << enabled;
+    };
+    row("BitBtn4", QStringLiteral("転送元フォルダ..."), true);
+    row("SourceEdit1", QString(), true);
+    row("Label5", QStringLiteral("vol :"), true);
+    row("VolLabel", QString(), true);
+    row("FNumLabel1", QStringLiteral("0個の対象ファイル"), true);
+    row("DirCreateCheckBox", QStringLiteral("転送先フォルダ内に更にフォルダ作成"), true);
+    row("PreDirNameEdit", QString(), false);
+    row("PreDirCheckBox", QStringLiteral("←前文字列"), false);
+    row("DirNameEdit", QStringLiteral("新しいフォルダ"), false);
+    row("BitBtn14", QStringLiteral("形式設定"), false);
+    row("SufDirCheckBox", QStringLiteral("後文字列→"), false);
+    row("SufDirNameEdit", QString(), false);
+    row("Label1", QString(), false);
+    row("PANA101CheckBox", QStringLiteral("更に、DCIM内のカメラ固有フォルダを作成する (例: PANA101等)"), false);
+    row("RenameCheckBox", QStringLiteral("ファイル名を変更して転送する"), true);
+    row("PreFileNameEdit", QString(), false);
+    row("PreFileCheckBox", QStringLiteral("←前文字列"), false);
+    row("FileNameEdit", QStringLiteral("[元のファイル名]"), false);
+    row("BitBtn12", QStringLiteral("形式設定"), false);
+    row("SufFileCheckBox", QStringLiteral("後文字列→"), false);
+    row("SufFileNameEdit", QString(), false);
+    row("Label13", QString(), false);
+    row("BitBtn5", QStringLiteral("転送先フォルダ..."), true);
+    row("BitBtn7", QStringLiteral("ﾏｲﾄﾞｷｭﾒﾝﾄ"), true);
+    row("BitBtn8", QStringLiteral("ﾏｲﾋﾟｸﾁｬ"), true);
+    row("BitBtn9", QStringLiteral("ﾏｲﾋﾞﾃﾞｵ"), true);
+    row("TransferEdit1", QString(), true);
+    row("BitBtn11", QStringLiteral("拡張子ごと振り分け設定..."), true);
+    row("DelCheckBox", QStringLiteral("転送後、元ファイルを削除(移動)"), true);
+    row("UwagakiCheckBox", QStringLiteral("転送先に同名ファイルがあっても上書き"), true);
+    row("RenbanResetCheckBox", QStringLiteral("転送終了後、連番を１にリセットする"), true);
+    row("ExecCheckBox", QStringLiteral("有効にする"), true);
+    row("ExecBitBtn", QStringLiteral("アプリ選択"), false);
+    row("ExecTestButton", QStringLiteral("実行テスト"), false);
+    row("ExecCloseCheckBox", QStringLiteral("実行後Vantixを終了"), false);
+    row("ExecEdit", QString(), false);
+    row("FNameLabel", QString(), true);
+    row("WorkPLabel", QStringLiteral("0"), true);
+    row("Label4", QStringLiteral("／"), true);
+    row("FNumLabel", QStringLiteral("0"), true);
+    row("StatusLabel", QString(), true);
+    row("StartTransferBitBtn", QStringLiteral("転送開始(&S)..."), true);
+    row("CancelTransferBitBtn", QStringLiteral("キャンセル"), true);
+    row("BitBtn1", QStringLiteral("対象確認..."), true);
+    row("MainFormCloseBitBtn", QStringLiteral("閉じる(&C)"), true);
+    row("Button6", QStringLiteral("自動再生に登録..."), true);
+    row("Button7", QStringLiteral("自動再生から解除..."), true);
+    row("BitBtn10", QStringLiteral("VTX Version"), true);
+    row("Button13", QStringLiteral("ﾎﾟｰﾀﾌﾞﾙﾃﾞﾊﾞｲｽ転送開始"), false);
+    row("Button3", QStringLiteral("Exif"), false);
+    row("Button11", QStringLiteral("Exif2"), false);
+    row("Button12", QStringLiteral("Exif3"), false);
+    row("Button4", QStringLiteral("ドライブ判別"), false);
+}
+
+void TestMainForm::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(bool, enabled);
+    TMainForm form;
+    QWidget *w = form.findChild<QWidget *>(name);
+    QVERIFY2(w, qPrintable(name));
+    QCOMPARE(w->isEnabled(), enabled);
+    if (auto *b = qobject_cast<QAbstractButton *>(w))
+        QCOMPARE(b->text(), caption);
+    else if (auto *l = qobject_cast<QLabel *>(w))
+        QCOMPARE(l->text(), caption);
+    else if (auto *e = qobject_cast<QLineEdit *>(w))
+        QCOMPARE(e->text(), caption);
+}
+
+void TestMainForm::hiddenControlsAreUnreachable()
+{
+    TMainForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    for (const char *name : {"Button13", "Button3", "Button11", "Button12", "Button4", "Edit1", "Memo1"}) {
+        QWidget *w = form.findChild<QWidget *>(QLatin1String(name));
+        QVERIFY2(w, name);
+        QVERIFY2(w->geometry().top() >= 549, name);
+        QVERIFY2(!w->isEnabled(), name);
+        QCOMPARE(w->focusPolicy(), Qt::NoFocus);
+    }
+    // Tabbing through the whole window never lands on them.
+    QSet<QWidget *> seen;
+    QWidget *w = form.nextInFocusChain();
+    for (int i = 0; i < 200 && w != &form; ++i, w = w->nextInFocusChain()) {
+        if (w->isEnabled() && w->focusPolicy() & Qt::TabFocus)
+            seen << w;
+    }
+    for (QWidget *s : seen)
+        QVERIFY2(s->mapTo(&form, QPoint(0, 0)).y() < 549, qPrintable(s->objectName()));
+    form.close();
+}
+
+void TestMainForm::extensionTableAndTimer()
+{
+    TMainForm form;
+    QCOMPARE(form.ExtListEditor->columnCount(), 2);
+    QCOMPARE(form.ExtListEditor->horizontalHeaderItem(0)->text(), QStringLiteral("拡張子"));
+    QCOMPARE(form.ExtListEditor->horizontalHeaderItem(1)->text(), QStringLiteral("転送先フォルダ"));
+    QCOMPARE(form.ExtListEditor->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(form.Timer1->interval(), 5000);
+    QVERIFY(!form.Timer1->isActive());
+    QCOMPARE(form.ProgressBar1->maximum(), 100);
+    QCOMPARE(form.AllGauge->maximum(), 100);
+    QCOMPARE(form.TransferEdit1->maxLength(), 255);
+    QCOMPARE(form.DirNameEdit->maxLength(), 200);
+    QCOMPARE(form.FileNameEdit->maxLength(), 200);
+    QCOMPARE(form.SpeedButton1->toolTip(), QStringLiteral("転送先フォルダを選択された拡張子にセット"));
+    QCOMPARE(form.SpeedButton2->toolTip(), QStringLiteral("転送先フォルダを全てセット"));
+    QCOMPARE(form.BitBtn1->toolTip(), QStringLiteral("転送ファイルを確認します。ファイル数が多いと時間が掛かります"));
+}
+
+void TestMainForm::filterNameKeyOverAllCodes()
+{
+    const QSet<int> refused{0, 34, 42, 44, 47, 58, 59, 60, 62, 63, 92, 124};
+    for (int c = 0; c < 256; ++c)
+        QVERIFY2(FilterNameKey(QChar(c)) == refused.contains(c), qPrintable(QString::number(c)));
+    QVERIFY(!FilterNameKey(QChar(0xFF1A))); // full-width colon
+    QCOMPARE(refusedKeyMessage(QLatin1Char(':')), QStringLiteral("半角[ : ]は入力できません"));
+}
+
+void TestMainForm::typedKeysInNameEdits()
+{
+    test::TestPrompt prompt;
+    VantoraApp app({});
+    TMainForm *f = app.mainForm();
+    for (QLineEdit *edit : {f->FileNameEdit, f->DirNameEdit, f->PreDirNameEdit, f->SufDirNameEdit, f->PreFileNameEdit,
+                            f->SufFileNameEdit}) {
+        edit->setEnabled(true);
+        edit->setText(QStringLiteral("ab"));
+        edit->setCursorPosition(2);
+        prompt.clear();
+        QTest::keyClicks(edit, QStringLiteral(":"));
+        QCOMPARE(edit->text(), QStringLiteral("ab"));
+        QCOMPARE(prompt.messages, QStringList{QStringLiteral("半角[ : ]は入力できません")});
+        QTest::keyClicks(edit, QStringLiteral("[]."));
+        QTest::keyClicks(edit, QStringLiteral("："));
+        QTest::keyClicks(edit, QStringLiteral("*"));
+        QCOMPARE(edit->text(), QStringLiteral("ab[].："));
+        QCOMPARE(prompt.messages.size(), 2);
+        QCOMPARE(prompt.messages.last(), QStringLiteral("半角[ * ]は入力できません"));
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QCOMPARE(edit->text(), QStringLiteral("ab[]."));
+    }
+}
+
+void TestMainForm::optionBoxesRecordTheirState()
+{
+    test::TestPrompt prompt;
+    VantoraApp app({});
+    QVERIFY(!app.settings().DelChecked);
+    QTest::mouseClick(app.mainForm()->DelCheckBox, Qt::LeftButton);
+    QVERIFY(app.settings().DelChecked);
+    app.mainForm()->UwagakiCheckBox->setChecked(true);
+    QVERIFY(app.settings().UwagakiChecked);
+    app.mainForm()->UwagakiCheckBox->setChecked(false);
+    QVERIFY(!app.settings().UwagakiChecked);
+}
+
+void TestMainForm::aboutBoxIsModalAndClosesWithOk()
+{
+    test::TestPrompt prompt;
+    VantoraApp app({});
+    TAboutForm *about = app.aboutForm();
+    QCOMPARE(about->windowTitle(), QStringLiteral("Vantora"));
+    QCOMPARE(about->size(), QSize(290, 181));
+    QCOMPARE(about->Label1->text(), QStringLiteral("Vantora"));
+    QCOMPARE(about->Label4->text(), QStringLiteral("(Vantix)"));
+    QCOMPARE(about->Label2->text(), QStringLiteral("Version 1.04"));
+    bool wasModal = false;
+    QTimer::singleShot(0, about, [about, &wasModal] {
+        wasModal = about->isModal() && about->isVisible();
+        QTest::mouseClick(about->BitBtn1, Qt::LeftButton);
+    });
+    QTest::mouseClick(app.mainForm()->BitBtn10, Qt::LeftButton);
+    QVERIFY(wasModal);
+    QVERIFY(!about->isVisible());
+    QCOMPARE(about->result(), int(QDialog::Accepted));
+}
+
+void TestMainForm::closeButtonSavesThroughTheCloseQuery()
+{
+    test::TestPrompt prompt;
+    const QString file = RegistryStore().filePath(RegistryRoot::CurrentUser);
+    QFile::remove(file);
+    VantoraApp app({});
+    app.mainForm()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(app.mainForm()));
+    QVERIFY(app.mainForm()->Timer1->isActive());
+    QTest::mouseClick(app.mainForm()->MainFormCloseBitBtn, Qt::LeftButton);
+    QVERIFY(!app.mainForm()->isVisible());
+    QVERIFY(QFile::exists(file));
+}
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"

@@ -1,0 +1,112 @@
+#include "app/singleinstance.h"
+#include "platform/instancelock.h"
+#include "testdir.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QWidget>
+#include <QtTest>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace vantora;
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void secondStartRaisesTheFirstAndEnds();
+    void staleSocketDoesNotBlockAStart();
+    void registrationStartIsNotBlocked();
+
+private:
+    QProcessEnvironment environment() const;
+    QString program() const;
+    QTemporaryDir m_home;
+    QTemporaryDir m_runtime;
+};
+
+void TestSingleInstance::initTestCase()
+{
+    test::isolateHome(m_home.path());
+    QFile::setPermissions(m_runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
+}
+
+QProcessEnvironment TestSingleInstance::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+QString TestSingleInstance::program() const
+{
+    return QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) + QLatin1String("/src/vantora");
+}
+
+void TestSingleInstance::secondStartRaisesTheFirstAndEnds()
+{
+    // This process plays the first instance.
+    SingleInstance first;
+    QVERIFY(first.acquire());
+    QWidget window;
+    window.showMinimized();
+    first.setMainWindow(&window);
+    QSignalSpy activated(&first, &SingleInstance::activationRequested);
+
+    QProcess second;
+    second.setProcessEnvironment(environment());
+    second.start(program(), {});
+    QVERIFY(second.waitForStarted());
+    // The second start needs our event loop to answer it, so wait without blocking it.
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_COMPARE(activated.count(), 1);
+    QVERIFY(!window.isMinimized());
+    QVERIFY(window.isVisible());
+}
+
+void TestSingleInstance::staleSocketDoesNotBlockAStart()
+{
+    // A socket file with nobody listening, as a crashed instance leaves it.
+    const QByteArray path = QFile::encodeName(InstanceLock::userScopedName(SingleInstance::markerName()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    qstrncpy(addr.sun_path, path.constData(), sizeof(addr.sun_path));
+    ::unlink(path.constData());
+    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)), 0);
+    ::close(fd);
+    QVERIFY(QFile::exists(QString::fromLocal8Bit(path)));
+
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(program(), {});
+    QVERIFY(process.waitForStarted());
+    QVERIFY(!process.waitForFinished(1500)); // it stays: it is the instance now
+    // And it answers a later start.
+    QTRY_VERIFY(SingleInstance::activateRunningInstance());
+    process.terminate();
+    process.waitForFinished(5000);
+}
+
+void TestSingleInstance::registrationStartIsNotBlocked()
+{
+    // An ordinary instance owns the marker; a lock taken here shows it is not free.
+    SingleInstance owner;
+    QVERIFY(owner.acquire());
+    SingleInstance other;
+    QVERIFY(!other.acquire());
+    InstanceLock again;
+    QVERIFY(!again.tryAcquire(SingleInstance::markerName()));
+}
+
+QTEST_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"
