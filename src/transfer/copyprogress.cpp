@@ -1,0 +1,44 @@
+#include "transfer/copyprogress.h"
+
+#include "transfer/transferstate.h"
+#include "transfer/transferview.h"
+
+namespace vantora {
+
+QString copyingText()
+{
+    return QStringLiteral("コピーしています");
+}
+
+QString copyingText(int percent)
+{
+    return QStringLiteral("コピーしています %1%").arg(percent);
+}
+
+void ReportCopyProgress(TransferView &view, quint64 total, quint64 done)
+{
+    if (total == 0) {
+        view.setStatusText(copyingText());
+    } else {
+        const int p = int(static_cast<unsigned __int128>(done) * 100 / total);
+        if (total > PercentDisplayThreshold) {
+            view.setStatusText(copyingText(p));
+            if (p != view.fileProgress())
+                view.setFileProgress(p);
+        } else {
+            view.setStatusText(copyingText());
+            if (p == 25 || p == 50 || p == 75 || p == 100)
+                view.setFileProgress(p);
+        }
+    }
+    view.processEvents();
+}
+
+void CancelCopy(TransferState &state, TransferView &view)
+{
+    state.CancelRequested = true;
+    view.setFileProgress(0);
+    view.setOverallProgress(0);
+}
+
+} // namespace vantora

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "routing/extensionrow.h"
+
+#include <QString>
+
+namespace vantora {
+
+struct TransferState;
+
+// Makes sure one folder exists, creating that one level only (its parent must exist). On failure shows
+// "フォルダ[" + path + "]の作成に失敗しました" and returns false.
+bool EnsureFolder(const QString &path);
+
+// Why ResolveDestination gave no path.
+enum class DestinationError {
+    None,
+    NoRow,         // no row of the table takes the file
+    UnsafeName,    // the expanded name would leave its destination folder
+};
+
+// The full destination path of one source file of the run: the table's folder for the file, the created
+// folder from the folder template, the camera sub-folder, and the file name, creating missing folders
+// one level at a time. A file with no row of its own extension goes where the first row whose mask took
+// it points. Reads the run's option snapshot and running numbers in `state`; updates AllFilesFolder and
+// the folder cache. An empty result comes with `error` set and nothing created.
+QString ResolveDestination(TransferState &state, const ExtensionRows &table, const QString &sourcePath,
+                           DestinationError *error = nullptr);
+
+} // namespace vantora

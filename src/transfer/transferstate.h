@@ -1,0 +1,64 @@
+#pragma once
+
+#include "naming/nametemplate.h"
+
+#include <QString>
+
+namespace vantora {
+
+struct SettingsRecord;
+
+// The options of one run, taken from the settings at its start; a change made during the run (the
+// settings dialogs stay usable) does not reach it.
+struct TransferOptions
+{
+    bool folderCreation = false; // DirCreateCheckBox
+    NameTemplate folderTemplate; // taken only with folder creation on
+    bool ShootingDateFolderMode = false;
+    bool FolderCounterMode = false;
+    bool CameraFolderMode = false;
+    bool renaming = false;     // RenameCheckBox
+    NameTemplate fileTemplate; // taken only with renaming on
+    bool FileCounterMode = false;
+    bool ShootingDateFileMode = false;
+    bool overwrite = false;    // UwagakiCheckBox
+    bool move = false;         // DelCheckBox
+    bool allFiles = false;     // "AllFileChecked"
+    QString separator;         // DateSeparator
+};
+
+// The last folders EnsureFolder was asked for in camera mode; kept for the program's lifetime.
+struct FolderCache
+{
+    QString createdFolder;
+    QString cameraFolder;
+};
+
+// One instance for the program. The options are retaken at each run; the running numbers, the first
+// destination folder and the folder cache carry over from run to run.
+struct TransferState
+{
+    TransferOptions options;
+    qint32 folderNumber = 1; // folder running number in use
+    qint32 fileNumber = 1;   // file running number in use
+
+    bool firstFile = false; // the run's first file has been resolved
+    QString FirstDestinationFolder;
+    bool notDeleted = false; // a source could not be deleted after its good copy
+    bool skipped = false;    // a file could not be copied under any free name
+    bool result = false;
+    // Set by CancelCopy from the Cancel button while events are pumped; single-threaded, so plain.
+    bool CancelRequested = false;
+    QString AllFilesFolder;
+    FolderCache folderCache;
+    bool running = false; // a run is in progress: a second start is ignored
+};
+
+// True when the source folder text names a camera's DCIM folder: the text up to its last "/" ends in
+// the component "DCIM" (exact case), so ".../DCIM/" qualifies and ".../DCIM" or ".../dcim/" do not.
+bool IsDcimSourceFolder(const QString &sourceFolderText);
+
+// Takes the option snapshot from the settings and the running numbers in use for the modes that use them.
+void TakeOptionSnapshot(TransferState &state, const SettingsRecord &settings);
+
+} // namespace vantora
