@@ -9,7 +9,12 @@ namespace vantora {
 
 struct SettingsRecord;
 
-enum class ExtensionGroup { Image, Video, Audio };
+enum class ExtensionGroup
+{
+    Image,
+    Video,
+    Audio
+};
 
 // The dialog's label above a group's check boxes.
 QString extensionGroupCaption(ExtensionGroup group);
@@ -18,8 +23,8 @@ QString extensionGroupCaption(ExtensionGroup group);
 // own; the alias has no check box and no selection of its own.
 struct ExtensionType
 {
-    const char *code;               // "JPG": also the caption of its check box
-    const char *checkBox;           // "JPGCheckBox"
+    const char *code;     // "JPG": also the caption of its check box
+    const char *checkBox; // "JPGCheckBox"
     ExtensionGroup group;
     const char *alias;              // "JPEG", or nullptr
     const char *selectionSetting;   // "JPGChecked"

@@ -40,8 +40,7 @@ QString rowFolder(const QString &destination)
 } // namespace
 
 ExtensionRouting::ExtensionRouting(SettingsRecord &settings, ExtensionChoices &choices)
-    : m_settings(settings)
-    , m_choices(choices)
+    : m_settings(settings), m_choices(choices)
 {
 }
 

@@ -12,7 +12,11 @@ namespace vantora {
 struct SettingsRecord;
 
 // The two copies of the extension table: the main window's (used by runs) and the dialog's.
-enum class ExtensionTable { Main, Dialog };
+enum class ExtensionTable
+{
+    Main,
+    Dialog
+};
 
 // What the row logic reads from the dialog's choices and the few changes it makes to them. Ticking a
 // box must run that box's click handling when, and only when, its state changes, exactly as a user's

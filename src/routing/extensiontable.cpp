@@ -36,8 +36,8 @@ bool maskMatches(const QString &mask, const QString &name)
             pattern += QRegularExpression::escape(QString(c));
     }
     const QRegularExpression re(QRegularExpression::anchoredPattern(pattern),
-                                QRegularExpression::CaseInsensitiveOption
-                                    | QRegularExpression::DotMatchesEverythingOption);
+                                QRegularExpression::CaseInsensitiveOption |
+                                    QRegularExpression::DotMatchesEverythingOption);
     return re.match(name).hasMatch();
 }
 

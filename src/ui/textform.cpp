@@ -26,7 +26,8 @@ QGroupBox *makeGroup(QWidget *parent, const char *name, const QString &title, co
 QCheckBox *makeTypeBox(QWidget *parent, const char *code, int column, int y)
 {
     const QByteArray name = QByteArray(code) + "CheckBox";
-    auto *box = makeControl<QCheckBox>(parent, name.constData(), QLatin1String(code), {12 + column * 60, y, 58, 18});
+    auto *box =
+        makeControl<QCheckBox>(parent, name.constData(), QLatin1String(code), {12 + column * 60, y, 58, 18});
     box->setEnabled(false);
     return box;
 }
@@ -41,22 +42,24 @@ QLineEdit *makeExtEdit(QWidget *parent, const char *name, int x)
 
 } // namespace
 
-TExtForm::TExtForm(QWidget *parent)
-    : QDialog(parent)
+TExtForm::TExtForm(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TExtForm"));
     setWindowTitle(QStringLiteral("拡張子ごと振り分け設定"));
     setFont(formFont());
     setFixedSize(457, 682);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                   | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
 
-    TypeGroupBox = makeGroup(this, "TypeGroupBox", QStringLiteral("転送するファイルの種類"), {8, 8, 441, 240});
-    AllFileCheckBox = makeControl<QCheckBox>(TypeGroupBox, "AllFileCheckBox", QStringLiteral("＊.＊[全て]"), {12, 20, 140, 18});
+    TypeGroupBox =
+        makeGroup(this, "TypeGroupBox", QStringLiteral("転送するファイルの種類"), {8, 8, 441, 240});
+    AllFileCheckBox = makeControl<QCheckBox>(TypeGroupBox, "AllFileCheckBox", QStringLiteral("＊.＊[全て]"),
+                                             {12, 20, 140, 18});
     AllFileCheckBox->setFont(formFont(12, true));
     AllFileCheckBox->setChecked(true);
 
-    ImageLabel = makeControl<QLabel>(TypeGroupBox, "ImageLabel", QStringLiteral("画像ファイル"), {12, 44, 120, 14});
+    ImageLabel =
+        makeControl<QLabel>(TypeGroupBox, "ImageLabel", QStringLiteral("画像ファイル"), {12, 44, 120, 14});
     JPGCheckBox = makeTypeBox(TypeGroupBox, "JPG", 0, 60);
     TIFCheckBox = makeTypeBox(TypeGroupBox, "TIF", 1, 60);
     PNGCheckBox = makeTypeBox(TypeGroupBox, "PNG", 2, 60);
@@ -72,7 +75,8 @@ TExtForm::TExtForm(QWidget *parent)
     RW2CheckBox = makeTypeBox(TypeGroupBox, "RW2", 5, 80);
     RAFCheckBox = makeTypeBox(TypeGroupBox, "RAF", 6, 80);
 
-    VideoLabel = makeControl<QLabel>(TypeGroupBox, "VideoLabel", QStringLiteral("動画ファイル"), {12, 104, 120, 14});
+    VideoLabel =
+        makeControl<QLabel>(TypeGroupBox, "VideoLabel", QStringLiteral("動画ファイル"), {12, 104, 120, 14});
     MOVCheckBox = makeTypeBox(TypeGroupBox, "MOV", 0, 120);
     MP4CheckBox = makeTypeBox(TypeGroupBox, "MP4", 1, 120);
     AVICheckBox = makeTypeBox(TypeGroupBox, "AVI", 2, 120);
@@ -81,7 +85,8 @@ TExtForm::TExtForm(QWidget *parent)
     MKVCheckBox = makeTypeBox(TypeGroupBox, "MKV", 5, 120);
     FLVCheckBox = makeTypeBox(TypeGroupBox, "FLV", 6, 120);
 
-    AudioLabel = makeControl<QLabel>(TypeGroupBox, "AudioLabel", QStringLiteral("音声ファイル"), {12, 144, 120, 14});
+    AudioLabel =
+        makeControl<QLabel>(TypeGroupBox, "AudioLabel", QStringLiteral("音声ファイル"), {12, 144, 120, 14});
     WAVCheckBox = makeTypeBox(TypeGroupBox, "WAV", 0, 160);
     MP3CheckBox = makeTypeBox(TypeGroupBox, "MP3", 1, 160);
     AACCheckBox = makeTypeBox(TypeGroupBox, "AAC", 2, 160);
@@ -90,38 +95,50 @@ TExtForm::TExtForm(QWidget *parent)
     MIDCheckBox = makeTypeBox(TypeGroupBox, "MID", 5, 160);
     FLACCheckBox = makeTypeBox(TypeGroupBox, "FLAC", 6, 160);
 
-    ExtLabel = makeControl<QLabel>(TypeGroupBox, "ExtLabel", QStringLiteral("その他拡張子指定"), {12, 190, 160, 14});
+    ExtLabel =
+        makeControl<QLabel>(TypeGroupBox, "ExtLabel", QStringLiteral("その他拡張子指定"), {12, 190, 160, 14});
     ExtEdit1 = makeExtEdit(TypeGroupBox, "ExtEdit1", 12);
     ExtEdit2 = makeExtEdit(TypeGroupBox, "ExtEdit2", 80);
-    WildcardLabel = makeControl<QLabel>(TypeGroupBox, "WildcardLabel", QStringLiteral("(* ? ワイルドカード指定可能)"), {150, 212, 220, 14});
+    WildcardLabel = makeControl<QLabel>(TypeGroupBox, "WildcardLabel",
+                                        QStringLiteral("(* ? ワイルドカード指定可能)"), {150, 212, 220, 14});
 
-    typeCheckBoxes = {JPGCheckBox, TIFCheckBox, PNGCheckBox, GIFCheckBox, BMPCheckBox, PSDCheckBox, DNGCheckBox,
-                      NEFCheckBox, CR2CheckBox, PEFCheckBox, ARWCheckBox, ORFCheckBox, RW2CheckBox, RAFCheckBox,
-                      MOVCheckBox, MP4CheckBox, AVICheckBox, MPGCheckBox, WMVCheckBox, MKVCheckBox, FLVCheckBox,
-                      WAVCheckBox, MP3CheckBox, AACCheckBox, WMACheckBox, M4ACheckBox, FLACCheckBox, MIDCheckBox};
+    typeCheckBoxes = {JPGCheckBox, TIFCheckBox, PNGCheckBox,  GIFCheckBox, BMPCheckBox, PSDCheckBox,
+                      DNGCheckBox, NEFCheckBox, CR2CheckBox,  PEFCheckBox, ARWCheckBox, ORFCheckBox,
+                      RW2CheckBox, RAFCheckBox, MOVCheckBox,  MP4CheckBox, AVICheckBox, MPGCheckBox,
+                      WMVCheckBox, MKVCheckBox, FLVCheckBox,  WAVCheckBox, MP3CheckBox, AACCheckBox,
+                      WMACheckBox, M4ACheckBox, FLACCheckBox, MIDCheckBox};
 
-    TransferGroupBox = makeGroup(this, "TransferGroupBox", QStringLiteral("転送先フォルダ指定"), {8, 254, 441, 112});
+    TransferGroupBox =
+        makeGroup(this, "TransferGroupBox", QStringLiteral("転送先フォルダ指定"), {8, 254, 441, 112});
     TransferEdit1 = makeControl<QLineEdit>(TransferGroupBox, "TransferEdit1", {8, 20, 425, 21});
     TransferEdit1->setMaxLength(255);
     makeReadOnlyGrey(TransferEdit1);
-    BitBtn5 = makeControl<QPushButton>(TransferGroupBox, "BitBtn5", QStringLiteral("転送先フォルダ..."), {8, 48, 110, 25});
-    BitBtn7 = makeControl<QPushButton>(TransferGroupBox, "BitBtn7", QStringLiteral("ﾏｲﾄﾞｷｭﾒﾝﾄ"), {124, 48, 90, 25});
-    BitBtn8 = makeControl<QPushButton>(TransferGroupBox, "BitBtn8", QStringLiteral("MyPicture"), {220, 48, 90, 25});
-    BitBtn9 = makeControl<QPushButton>(TransferGroupBox, "BitBtn9", QStringLiteral("MyVideo"), {316, 48, 90, 25});
-    BitBtn2 = makeControl<QPushButton>(TransferGroupBox, "BitBtn2", QStringLiteral("転送先フォルダを拡張子ごとにセット"), {8, 80, 250, 25});
-    BitBtn3 = makeControl<QPushButton>(TransferGroupBox, "BitBtn3", QStringLiteral("全てセット"), {264, 80, 120, 25});
+    BitBtn5 = makeControl<QPushButton>(TransferGroupBox, "BitBtn5", QStringLiteral("転送先フォルダ..."),
+                                       {8, 48, 110, 25});
+    BitBtn7 =
+        makeControl<QPushButton>(TransferGroupBox, "BitBtn7", QStringLiteral("ﾏｲﾄﾞｷｭﾒﾝﾄ"), {124, 48, 90, 25});
+    BitBtn8 =
+        makeControl<QPushButton>(TransferGroupBox, "BitBtn8", QStringLiteral("MyPicture"), {220, 48, 90, 25});
+    BitBtn9 =
+        makeControl<QPushButton>(TransferGroupBox, "BitBtn9", QStringLiteral("MyVideo"), {316, 48, 90, 25});
+    BitBtn2 = makeControl<QPushButton>(
+        TransferGroupBox, "BitBtn2", QStringLiteral("転送先フォルダを拡張子ごとにセット"), {8, 80, 250, 25});
+    BitBtn3 = makeControl<QPushButton>(TransferGroupBox, "BitBtn3", QStringLiteral("全てセット"),
+                                       {264, 80, 120, 25});
 
     ExtListEditor = makeControl<QTableWidget>(this, "ExtListEditor", {8, 372, 441, 176});
     setUpExtensionTable(ExtListEditor, 41, 394);
 
     SourceGroupBox = makeGroup(this, "SourceGroupBox", QStringLiteral("転送元フォルダ"), {8, 554, 441, 70});
     Label2 = makeControl<QLabel>(SourceGroupBox, "Label2", QString(), {8, 20, 425, 16});
-    FNumLabel1 = makeControl<QLabel>(SourceGroupBox, "FNumLabel1", QStringLiteral("0個の対象ファイル"), {8, 44, 300, 16});
+    FNumLabel1 = makeControl<QLabel>(SourceGroupBox, "FNumLabel1", QStringLiteral("0個の対象ファイル"),
+                                     {8, 44, 300, 16});
 
     BitBtn1 = makeControl<QPushButton>(this, "BitBtn1", QStringLiteral("OK"), {8, 638, 100, 32});
     BitBtn1->setDefault(true);
     BitBtn4 = makeControl<QPushButton>(this, "BitBtn4", QStringLiteral("対象計数"), {232, 638, 100, 32});
-    BitBtn6 = makeControl<QPushButton>(this, "BitBtn6", QStringLiteral("対象ファイル確認"), {338, 638, 111, 32});
+    BitBtn6 =
+        makeControl<QPushButton>(this, "BitBtn6", QStringLiteral("対象ファイル確認"), {338, 638, 111, 32});
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
 
     FolderDialog1 = new TFolderDialog(this);

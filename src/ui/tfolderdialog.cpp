@@ -2,9 +2,7 @@
 
 namespace vantora {
 
-TFolderDialog::TFolderDialog(QObject *owner)
-    : QObject(owner)
-    , m_title(QStringLiteral("フォルダーの選択"))
+TFolderDialog::TFolderDialog(QObject *owner) : QObject(owner), m_title(QStringLiteral("フォルダーの選択"))
 {
 }
 

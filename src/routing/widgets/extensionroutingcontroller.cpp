@@ -1,0 +1,369 @@
+#include "routing/widgets/extensionroutingcontroller.h"
+
+#include "app/settings/settingsrecord.h"
+#include "platform/specialfolders.h"
+#include "routing/choosefolder.h"
+#include "routing/extensioncatalogue.h"
+#include "ui/keyfilter.h"
+#include "ui/textform.h"
+#include "ui/tmainform.h"
+
+#include <QCheckBox>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QToolButton>
+
+namespace vantora {
+
+namespace {
+
+const QString chooseDestinationTitle = QStringLiteral("転送先フォルダを選択して下さい");
+
+QString withTrailingSlash(const QString &path)
+{
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')))
+        return path;
+    return path + QLatin1Char('/');
+}
+
+// Focus that merely follows the window (a message box, another window) is no enter or exit of a field.
+bool movesWithinWindow(const QEvent *event)
+{
+    const auto reason = static_cast<const QFocusEvent *>(event)->reason();
+    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+}
+
+void setTableEditing(QTableWidget *table, bool editing)
+{
+    if (editing) {
+        table->setSelectionBehavior(QAbstractItemView::SelectItems);
+        table->setEditTriggers(QAbstractItemView::AllEditTriggers);
+    } else {
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    }
+}
+
+} // namespace
+
+ExtensionRoutingController::ExtensionRoutingController(TMainForm *mainForm, TExtForm *extForm,
+                                                       SettingsRecord *settings, QObject *parent)
+    : QObject(parent), m_main(mainForm), m_ext(extForm), m_settings(settings),
+      m_routing(std::make_unique<ExtensionRouting>(*settings, static_cast<ExtensionChoices &>(*this)))
+{
+    m_routing->rowsChanged = [this](ExtensionTable table) { render(table); };
+
+    connect(m_ext->AllFileCheckBox, &QCheckBox::toggled, this,
+            &ExtensionRoutingController::AllFileCheckBoxClick);
+    for (int t = 0; t < ExtensionTypeCount; ++t) {
+        connect(m_ext->typeCheckBoxes[t], &QCheckBox::toggled, this,
+                [this, t] { m_routing->TypeCheckBoxClick(t, dialogFolder()); });
+    }
+    for (QLineEdit *edit : {m_ext->ExtEdit1, m_ext->ExtEdit2}) {
+        edit->setMaxLength(FreeExtensionMaxLength);
+        installKeyFilter(edit, &ExtensionKeyFilter);
+        edit->installEventFilter(this);
+    }
+    m_main->TransferEdit1->installEventFilter(this);
+
+    for (ExtensionTable table : {ExtensionTable::Main, ExtensionTable::Dialog}) {
+        QTableWidget *w = tableOf(table);
+        connect(w, &QTableWidget::cellClicked, this, [this, table] { ExtListEditorClick(table); });
+        connect(w, &QTableWidget::itemChanged, this, [this, table](QTableWidgetItem *item) {
+            typedDestination(table, item->row(), item->column());
+        });
+    }
+
+    connect(m_main->BitBtn5, &QPushButton::clicked, this, &ExtensionRoutingController::mainChooseFolder);
+    connect(m_main->BitBtn7, &QPushButton::clicked, this, [this] { mainSpecialFolder(CSIDL_PERSONAL); });
+    connect(m_main->BitBtn8, &QPushButton::clicked, this, [this] { mainSpecialFolder(CSIDL_MYPICTURES); });
+    connect(m_main->BitBtn9, &QPushButton::clicked, this, [this] { mainSpecialFolder(CSIDL_MYVIDEO); });
+    connect(m_main->SpeedButton1, &QToolButton::clicked, this, [this] {
+        m_routing->SetSelectedRowDestination(ExtensionTable::Main, m_main->ExtListEditor->currentRow(),
+                                             m_main->TransferEdit1->text());
+    });
+    connect(m_main->SpeedButton2, &QToolButton::clicked, this, [this] {
+        m_routing->SetAllRowDestinations(ExtensionTable::Main, m_main->TransferEdit1->text());
+    });
+    connect(m_main->BitBtn11, &QPushButton::clicked, this, &ExtensionRoutingController::showExtensionDialog);
+
+    connect(m_ext->BitBtn5, &QPushButton::clicked, this, &ExtensionRoutingController::dialogChooseFolder);
+    connect(m_ext->BitBtn7, &QPushButton::clicked, this, [this] { dialogSpecialFolder(CSIDL_PERSONAL); });
+    connect(m_ext->BitBtn8, &QPushButton::clicked, this, [this] { dialogSpecialFolder(CSIDL_MYPICTURES); });
+    connect(m_ext->BitBtn9, &QPushButton::clicked, this, [this] { dialogSpecialFolder(CSIDL_MYVIDEO); });
+    connect(m_ext->BitBtn2, &QPushButton::clicked, this, [this] {
+        m_routing->SetSelectedRowDestination(ExtensionTable::Dialog, m_ext->ExtListEditor->currentRow(),
+                                             dialogFolder());
+    });
+    connect(m_ext->BitBtn3, &QPushButton::clicked, this,
+            [this] { m_routing->SetAllRowDestinations(ExtensionTable::Dialog, dialogFolder()); });
+
+    connect(m_ext, &TExtForm::aboutToShow, this, &ExtensionRoutingController::FormShow);
+    connect(m_ext, &TExtForm::closing, this, &ExtensionRoutingController::FormCloseQuery);
+}
+
+ExtensionRoutingController::~ExtensionRoutingController() = default;
+
+QStringList ExtensionRoutingController::folderSettingNames()
+{
+    QStringList names;
+    for (const CatalogueKey &k : CatalogueKeys())
+        names << QLatin1String(k.destinationSetting);
+    for (const FreeExtensionSlot &slot : FreeExtensionSlots())
+        names << QLatin1String(slot.destinationSetting);
+    names << QLatin1String(AllFilesDestinationSetting);
+    return names;
+}
+
+void ExtensionRoutingController::keepFolderFields()
+{
+    m_keptFolders.clear();
+    for (const QString &name : folderSettingNames())
+        m_keptFolders << *m_settings->textField(name);
+}
+
+void ExtensionRoutingController::applySettingsToControls()
+{
+    m_main->TransferEdit1->setText(m_settings->TransferEditText);
+    const auto &catalogue = ExtensionCatalogue();
+    for (int t = 0; t < ExtensionTypeCount; ++t)
+        m_ext->typeCheckBoxes[t]->setChecked(
+            *m_settings->flagField(QString::fromLatin1(catalogue[t].selectionSetting)));
+    m_ext->ExtEdit1->setText(m_settings->ExtEdit1Text);
+    m_ext->ExtEdit2->setText(m_settings->ExtEdit2Text);
+    m_ext->AllFileCheckBox->setChecked(m_settings->AllFileChecked);
+}
+
+void ExtensionRoutingController::restoreFolderFields()
+{
+    const QStringList names = folderSettingNames();
+    if (m_keptFolders.size() != names.size())
+        return;
+    for (int i = 0; i < names.size(); ++i)
+        *m_settings->textField(names.at(i)) = m_keptFolders.at(i);
+}
+
+void ExtensionRoutingController::rebuildTable()
+{
+    m_routing->rebuildFromSettings();
+}
+
+void ExtensionRoutingController::applySettings()
+{
+    keepFolderFields();
+    applySettingsToControls();
+    restoreFolderFields();
+    rebuildTable();
+}
+
+ExtensionRows ExtensionRoutingController::mainTableRows() const
+{
+    return m_routing->rows(ExtensionTable::Main);
+}
+
+bool ExtensionRoutingController::allFilesMode() const
+{
+    return m_settings->AllFileChecked;
+}
+
+QString ExtensionRoutingController::LookupExtensionDestination(const QString &fileName) const
+{
+    return m_routing->LookupExtensionDestination(fileName);
+}
+
+void ExtensionRoutingController::showExtensionDialog()
+{
+    m_ext->exec();
+}
+
+bool ExtensionRoutingController::allFilesTicked() const
+{
+    return m_ext->AllFileCheckBox->isChecked();
+}
+
+bool ExtensionRoutingController::typeTicked(int type) const
+{
+    return m_ext->typeCheckBoxes[type]->isChecked();
+}
+
+QString ExtensionRoutingController::freeText(int slot) const
+{
+    return (slot == 0 ? m_ext->ExtEdit1 : m_ext->ExtEdit2)->text();
+}
+
+void ExtensionRoutingController::emptySecondFreeText()
+{
+    m_ext->ExtEdit2->clear();
+}
+
+void ExtensionRoutingController::tickAllFiles()
+{
+    m_ext->AllFileCheckBox->setChecked(true);
+}
+
+void ExtensionRoutingController::tickType(int type)
+{
+    m_ext->typeCheckBoxes[type]->setChecked(true);
+}
+
+QString ExtensionRoutingController::dialogFolder() const
+{
+    return m_ext->TransferEdit1->text();
+}
+
+QTableWidget *ExtensionRoutingController::tableOf(ExtensionTable table) const
+{
+    return table == ExtensionTable::Main ? m_main->ExtListEditor : m_ext->ExtListEditor;
+}
+
+void ExtensionRoutingController::render(ExtensionTable table)
+{
+    QTableWidget *w = tableOf(table);
+    const ExtensionRows &rows = m_routing->rows(table);
+    const bool wasRendering = m_rendering;
+    m_rendering = true;
+    w->setRowCount(int(rows.size()));
+    for (int r = 0; r < rows.size(); ++r) {
+        QTableWidgetItem *key = w->item(r, 0);
+        if (!key) {
+            key = new QTableWidgetItem;
+            key->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            w->setItem(r, 0, key);
+        }
+        key->setText(rows.at(r).key);
+        QTableWidgetItem *folder = w->item(r, 1);
+        if (!folder) {
+            folder = new QTableWidgetItem;
+            folder->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+            w->setItem(r, 1, folder);
+        }
+        folder->setText(rows.at(r).folder);
+    }
+    // Like the grid this stands for, a table with rows always has a current row.
+    if (!rows.isEmpty() && w->currentRow() < 0)
+        w->setCurrentCell(0, 0);
+    m_rendering = wasRendering;
+}
+
+void ExtensionRoutingController::typedDestination(ExtensionTable table, int row, int column)
+{
+    if (m_rendering || column != 1)
+        return;
+    m_routing->setTypedDestination(table, row, tableOf(table)->item(row, column)->text());
+}
+
+void ExtensionRoutingController::AllFileCheckBoxClick()
+{
+    m_routing->AllFileCheckBoxClick(dialogFolder());
+    const bool enabled = !m_ext->AllFileCheckBox->isChecked();
+    for (QCheckBox *box : m_ext->typeCheckBoxes)
+        box->setEnabled(enabled);
+    m_ext->ExtEdit1->setEnabled(enabled);
+    m_ext->ExtEdit2->setEnabled(enabled);
+}
+
+void ExtensionRoutingController::ExtEditEnter(int slot)
+{
+    m_routing->FreeExtensionEnter(slot, dialogFolder());
+}
+
+void ExtensionRoutingController::ExtEditExit(int slot)
+{
+    m_routing->FreeExtensionExit(slot, dialogFolder());
+}
+
+void ExtensionRoutingController::ExtListEditorClick(ExtensionTable table)
+{
+    QTableWidget *w = tableOf(table);
+    const int row = w->currentRow() + 1; // data rows count from 1 below the title row
+    if (row == m_lastClickedExtRow) {
+        setTableEditing(w, true);
+        w->setCurrentCell(row - 1, 1);
+        w->editItem(w->item(row - 1, 1));
+        w->setFocus();
+    } else {
+        setTableEditing(w, false);
+        // Moving off the destination cell commits and closes an open editor.
+        if (w->currentColumn() == 1)
+            w->setCurrentCell(w->currentRow(), 0);
+    }
+    m_lastClickedExtRow = row;
+}
+
+void ExtensionRoutingController::FormShow()
+{
+    m_ext->Label2->setText(m_main->SourceEdit1->text());
+    m_ext->TransferEdit1->setText(m_main->TransferEdit1->text());
+    m_lastClickedExtRow = 0;
+}
+
+void ExtensionRoutingController::FormCloseQuery()
+{
+    // A free extension still being typed is taken as if the focus had left it.
+    QWidget *focus = m_ext->focusWidget();
+    if (focus == m_ext->ExtEdit1 || focus == m_ext->ExtEdit2) {
+        const bool notified = focus->hasFocus();
+        focus->clearFocus();
+        if (!notified)
+            ExtEditExit(focus == m_ext->ExtEdit1 ? 0 : 1);
+    }
+    m_main->TransferEdit1->setText(dialogFolder());
+}
+
+void ExtensionRoutingController::mainChooseFolder()
+{
+    const QString chosen = ChooseFolder(chooseDestinationTitle, m_main->TransferEdit1->text());
+    if (chosen.isEmpty())
+        return;
+    m_main->TransferEdit1->setText(withTrailingSlash(chosen));
+    m_settings->TransferEditText = m_main->TransferEdit1->text();
+}
+
+void ExtensionRoutingController::mainSpecialFolder(int csidl)
+{
+    m_main->TransferEdit1->setText(GetSpecialFolderPath(csidl));
+    m_settings->TransferEditText = m_main->TransferEdit1->text();
+}
+
+void ExtensionRoutingController::TransferEdit1Exit()
+{
+    m_main->TransferEdit1->setText(withTrailingSlash(m_main->TransferEdit1->text()));
+    m_settings->TransferEditText = m_main->TransferEdit1->text();
+}
+
+void ExtensionRoutingController::dialogChooseFolder()
+{
+    const QString chosen = ChooseFolder(chooseDestinationTitle, dialogFolder());
+    if (chosen.isEmpty())
+        return;
+    m_ext->TransferEdit1->setText(withTrailingSlash(chosen));
+    m_settings->TransferEditText = m_ext->TransferEdit1->text();
+}
+
+void ExtensionRoutingController::dialogSpecialFolder(int csidl)
+{
+    m_ext->TransferEdit1->setText(GetSpecialFolderPath(csidl));
+}
+
+bool ExtensionRoutingController::eventFilter(QObject *watched, QEvent *event)
+{
+    const bool in = event->type() == QEvent::FocusIn;
+    const bool out = event->type() == QEvent::FocusOut;
+    if ((in || out) && movesWithinWindow(event)) {
+        if (watched == m_ext->ExtEdit1 || watched == m_ext->ExtEdit2) {
+            const int slot = watched == m_ext->ExtEdit1 ? 0 : 1;
+            if (in)
+                ExtEditEnter(slot);
+            else
+                ExtEditExit(slot);
+        } else if (watched == m_main->TransferEdit1 && out) {
+            TransferEdit1Exit();
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace vantora
