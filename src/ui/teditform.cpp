@@ -64,6 +64,7 @@ QLabel *makePreviewLabel(QWidget *parent, const char *name, const QRect &geometr
     auto *l = makeControl<QLabel>(parent, name, QString(), geometry);
     l->setFont(formFont(12, true));
     l->setWordWrap(true);
+    l->setTextFormat(Qt::PlainText);
     l->setAutoFillBackground(true);
     QPalette p = l->palette();
     p.setColor(QPalette::Window, p.color(QPalette::Base));

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "naming/nametemplate.h"
+
+#include <QObject>
+
+class QCheckBox;
+class QLineEdit;
+
+namespace vantora {
+
+class CalenderFormController;
+class EditFormController;
+class TCalenderForm;
+class TEditForm;
+class TMainForm;
+struct SettingsRecord;
+
+// The main window's two naming groups ("作成フォルダ名設定", "転送先ファイル名変更") with their master
+// switches, prefix/suffix switches, previews, the "形式設定" buttons opening the template dialog, and the
+// options PANA101CheckBox and RenbanResetCheckBox. Also drives the template dialog and the date picker, and
+// is where the transfer reads and advances the running numbers (which live in the template dialog's fields).
+//
+// Every change of a naming control is recorded in the settings record at once; template texts are recorded
+// in their corrected form (an empty folder template as "新しいフォルダ", a file template without a required
+// token with "[元のファイル名]" in front), so the record never holds a template a run could not use.
+class NameSettingsController final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(NameSettingsController)
+
+public:
+    NameSettingsController(TMainForm *main, TEditForm *edit, TCalenderForm *calender, SettingsRecord *record,
+                           QObject *parent = nullptr);
+
+    EditFormController *editForm() const { return m_editForm; }
+    CalenderFormController *calenderForm() const { return m_calenderForm; }
+    // The clock of the transfer-date previews and of "本日" (tests set a fixed one).
+    void setTodayFunction(TodayFunction today);
+
+    // Start-up, step 2: puts the record's naming values into the controls, in the order of the settings
+    // table (the template dialog's DirRenbanSpinEdit, FileRenbanSpinEdit, sDayEdit; DirNameEdit,
+    // FileNameEdit, DirCreateCheckBox, RenameCheckBox, RenbanResetCheckBox, PANA101CheckBox, the four
+    // prefix/suffix edits, the four prefix/suffix switches). Changed controls run their handlers.
+    void applySettingsToControls();
+    // Start-up, step 3: DirNameEditChange, FileNameEditChange, DirCreateCheckBoxClick, RenameCheckBoxClick,
+    // PreDirCheckBoxClick, SufDirCheckBoxClick, PreFileCheckBoxClick, SufFileCheckBoxClick.
+    // (ExecCheckBoxClick, which runs between RenameCheckBoxClick and PreDirCheckBoxClick, touches none of
+    // them.)
+    void runStartupHandlers();
+
+    // Running numbers and separator as the template dialog's fields hold them now.
+    qint32 folderCounter() const;
+    qint32 fileCounter() const;
+    QString separator() const;
+    // Write a running number into its field and into the record ("DirRenbanSpinEditValue",
+    // "FileRenbanSpinEditValue"); the value is brought into 1..2147483647.
+    void setFolderCounter(qint32 value);
+    void setFileCounter(qint32 value);
+    // NextRunningNumber of the current value, stored as above; returns the new value.
+    qint32 advanceFolderCounter();
+    qint32 advanceFileCounter();
+    // Both running numbers back to 1 ("転送終了後、連番を１にリセットする").
+    void resetCounters();
+
+    // The naming inputs of a run, taken from the controls now. Template texts are corrected as when their
+    // edit is left (without the message), so a template still being typed cannot give an unusable name.
+    NameTemplateSet snapshot() const;
+    // Runs DirNameEditExit and FileNameEditExit (with the required-token message when it applies), so the
+    // edits show the templates a run is about to use.
+    void finishEditing();
+
+    QString BuildFolderNamePreview() const;
+    QString BuildFileNamePreview() const;
+
+    // Handlers, by control.
+    void DirCreateCheckBoxClick();
+    void RenameCheckBoxClick();
+    void PreDirCheckBoxClick();
+    void SufDirCheckBoxClick();
+    void PreFileCheckBoxClick();
+    void SufFileCheckBoxClick();
+    void DirNameEditChange();
+    void FileNameEditChange();
+    void PreDirNameEditChange();
+    void SufDirNameEditChange();
+    void PreFileNameEditChange();
+    void SufFileNameEditChange();
+    void DirNameEditExit();
+    void FileNameEditExit();
+    void PANA101CheckBoxClick();
+    void RenbanResetCheckBoxClick();
+    void BitBtn14Click();
+    void BitBtn12Click();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void switchClick(QCheckBox *master, QCheckBox *box, QLineEdit *edit, bool *setting);
+    void updateFolderPreview();
+    void updateFilePreview();
+    NameTemplate folderTemplate() const;
+    NameTemplate fileTemplate() const;
+
+    TMainForm *m_main;
+    TEditForm *m_edit;
+    SettingsRecord *m_record;
+    CalenderFormController *m_calenderForm;
+    EditFormController *m_editForm;
+    TodayFunction m_today = systemToday;
+};
+
+} // namespace vantora
