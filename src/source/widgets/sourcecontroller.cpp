@@ -1,0 +1,489 @@
+#include "source/widgets/sourcecontroller.h"
+
+#include "app/settings/settingsrecord.h"
+#include "platform/prompt.h"
+#include "platform/specialfolders.h"
+#include "platform/volumes.h"
+#include "routing/choosefolder.h"
+#include "source/sourcewalk.h"
+#include "ui/textform.h"
+#include "ui/tfilecountform.h"
+#include "ui/tlistviewform.h"
+#include "ui/tmainform.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableWidget>
+#include <QTimer>
+
+namespace vantora {
+
+namespace {
+
+// A tick that fell due during a walk or a run is retried this often until it can run.
+constexpr int kDeferredTickMs = 250;
+
+QString countText(qint64 count)
+{
+    return QString::number(count) + QStringLiteral("個の対象ファイル");
+}
+
+bool isFolder(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo(path).isDir();
+}
+
+QString trimmedRoot(QString root)
+{
+    while (root.size() > 1 && root.endsWith(u'/'))
+        root.chop(1);
+    return root;
+}
+
+// Keeps the nesting count of walks, so watch ticks can wait for them.
+class WalkScope final
+{
+public:
+    explicit WalkScope(int &depth) : m_depth(depth) { ++m_depth; }
+    ~WalkScope() { --m_depth; }
+    WalkScope(const WalkScope &) = delete;
+    WalkScope &operator=(const WalkScope &) = delete;
+
+private:
+    int &m_depth;
+};
+
+} // namespace
+
+SourceController::SourceController(TMainForm *main, TFileCountForm *countForm, TListViewForm *listForm,
+                                   SettingsRecord *settings, Volumes *volumes, QObject *parent)
+    : QObject(parent), m_main(main), m_countForm(countForm), m_listForm(listForm), m_settings(settings),
+      m_volumes(volumes), m_deferredTick(new QTimer(this))
+{
+    m_deferredTick->setSingleShot(true);
+    m_deferredTick->setInterval(kDeferredTickMs);
+    connect(m_deferredTick, &QTimer::timeout, this, &SourceController::Timer1Timer);
+
+    connect(m_main->BitBtn4, &QPushButton::clicked, this, &SourceController::BitBtn4Click);
+    connect(m_main->BitBtn1, &QPushButton::clicked, this, &SourceController::BitBtn1Click);
+    connect(m_main->Button4, &QPushButton::clicked, this, &SourceController::Button4Click);
+    connect(m_main->CancelTransferBitBtn, &QPushButton::clicked, this,
+            [this] { m_countCancelRequested = true; });
+    connect(m_main->Timer1, &QTimer::timeout, this, &SourceController::Timer1Timer);
+    m_main->SourceEdit1->installEventFilter(this);
+
+    connect(m_countForm->FormShowTimer1, &QTimer::timeout, this, [this] { m_showFlag = true; });
+    connect(m_countForm->BitBtn1, &QPushButton::clicked, this, [this] { m_forceStop = true; });
+    m_listForm->installEventFilter(this);
+}
+
+bool SourceController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_main->SourceEdit1 && event->type() == QEvent::FocusOut) {
+        SourceEdit1Exit();
+    } else if (watched == m_listForm) {
+        if (event->type() == QEvent::Show) {
+            m_listForm->StaticText1->setText(m_main->FNumLabel->text() + QStringLiteral(" 個の対象ファイル"));
+            if (!m_listForm->parentWidget())
+                m_listForm->move(m_main->frameGeometry().center() - m_listForm->rect().center());
+        } else if (event->type() == QEvent::Hide) {
+            m_listForm->ListBox1->clear();
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+QString SourceController::sourceText() const
+{
+    return m_main->SourceEdit1->text();
+}
+
+void SourceController::setSource(const QString &folder)
+{
+    m_main->SourceEdit1->setText(folder);
+}
+
+QStringList SourceController::masksOf(const QTableWidget *table) const
+{
+    QStringList masks;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem *item = table->item(row, 0);
+        masks.append(item ? item->text() : QString());
+    }
+    return masks;
+}
+
+bool SourceController::busy() const
+{
+    return m_walkDepth > 0 || (m_runInProgress && m_runInProgress());
+}
+
+void SourceController::startupBegin()
+{
+    m_main->Timer1->stop();
+    m_noCard = true;
+}
+
+void SourceController::startupFinish()
+{
+    StartupCheckSourceDrive();
+    closeCountForm();
+    m_main->Timer1->start();
+}
+
+// ---- walks -------------------------------------------------------------------------------------------
+
+QStringList SourceController::collectRunList()
+{
+    WalkScope scope(m_walkDepth);
+    WalkPump pump;
+    return CollectRunList(sourceText(), masksOf(m_main->ExtListEditor), &pump);
+}
+
+bool SourceController::RemoveEmptySourceFolders(const QString &folder)
+{
+    WalkScope scope(m_walkDepth);
+    WalkPump pump;
+    return vantora::RemoveEmptySourceFolders(folder, &pump);
+}
+
+void SourceController::showCount()
+{
+    m_main->FNumLabel1->setText(countText(m_sourceFileCount));
+    if (m_extCountLabel)
+        m_extCountLabel->setText(countText(m_sourceFileCount));
+    m_main->FNumLabel->setText(QString::number(m_sourceFileCount));
+}
+
+void SourceController::CountSourceFiles(const QString &folder)
+{
+    setSource(withTrailingSlash(folder));
+    m_main->TransferEdit1->setText(withTrailingSlash(m_main->TransferEdit1->text()));
+    m_sourceFileCount = 0;
+    m_countCancelRequested = false;
+    m_main->WorkPLabel->setText(QStringLiteral("0"));
+
+    // A count started while this one pumps events replaces it.
+    const quint64 generation = ++m_countGeneration;
+    WalkScope scope(m_walkDepth);
+    WalkPump pump([this, generation] { return m_countCancelRequested || generation != m_countGeneration; });
+    const qint64 total = CountFiles(sourceText(), masksOf(m_main->ExtListEditor), &pump);
+    if (generation != m_countGeneration)
+        return;
+    m_sourceFileCount = total;
+    showCount();
+}
+
+void SourceController::CountSourceFilesWithDialog()
+{
+    m_countForm->CountText->setText(QStringLiteral("0"));
+    m_sourceFileCount = 0;
+    m_showFlag = false;
+    m_countForm->FormShowTimer1->start();
+
+    const auto showWhenDue = [this] {
+        if (!m_showFlag || m_countForm->isVisible())
+            return;
+        m_countForm->Label1->setText(sourceText());
+        if (!m_countForm->parentWidget()) {
+            if (const QScreen *screen = QGuiApplication::primaryScreen())
+                m_countForm->move(screen->availableGeometry().center() - m_countForm->rect().center());
+        }
+        m_countForm->show();
+    };
+    const quint64 generation = ++m_countGeneration;
+    {
+        WalkScope scope(m_walkDepth);
+        // Also shown while a long walk finds nothing, so "強制終了" stays within reach.
+        WalkPump pump([&, generation] {
+            showWhenDue();
+            return m_forceStop || generation != m_countGeneration;
+        });
+        const qint64 total =
+            CountFiles(sourceText(), masksOf(m_main->ExtListEditor), &pump, 0, [&](qint64 count) {
+                if (!m_showFlag)
+                    return;
+                showWhenDue();
+                if (count % 10 == 0) {
+                    m_countForm->FormShowTimer1->stop();
+                    m_countForm->CountText->setText(QString::number(count));
+                }
+            });
+        if (generation == m_countGeneration)
+            m_sourceFileCount = total;
+    }
+    m_countForm->FormShowTimer1->stop();
+    m_showFlag = false;
+    if (m_forceStop) {
+        m_countForm->close();
+        m_main->close();
+        return;
+    }
+    if (generation != m_countGeneration)
+        return;
+    showCount();
+    if (m_extCountLabel) {
+        QFont f = m_extCountLabel->font();
+        f.setBold(false);
+        m_extCountLabel->setFont(f);
+    }
+}
+
+void SourceController::closeCountForm()
+{
+    m_countForm->close();
+}
+
+// ---- volumes and the watch -----------------------------------------------------------------------------
+
+bool SourceController::IsDriveReady(const QString &root) const
+{
+    return !root.isEmpty() && m_volumes->isReady(root);
+}
+
+bool SourceController::isSourceDriveReady() const
+{
+    // A volume that went away leaves its path under the system volume, which always answers: the folder
+    // itself must still be there.
+    const QString source = sourceText();
+    return isFolder(source) && IsDriveReady(m_volumes->rootOf(source));
+}
+
+void SourceController::UpdateVolumeLabel()
+{
+    const QString root = m_volumes->rootOf(sourceText());
+    m_main->VolLabel->setText(IsDriveReady(root) ? m_volumes->label(root) : QString());
+}
+
+QString SourceController::ScanDrivesForDcim()
+{
+    const QString system = trimmedRoot(m_volumes->systemRoot());
+    for (const QString &root : m_volumes->roots()) {
+        if (trimmedRoot(root) == system)
+            continue;
+        const DriveType type = m_volumes->driveType(root);
+        if (type == DriveType::Unknown || type == DriveType::NoRootDir || !IsDriveReady(root))
+            continue;
+        const QString dcim = withTrailingSlash(root) + QStringLiteral("DCIM");
+        if (isFolder(dcim)) {
+            setSource(dcim + u'/');
+            CountSourceFiles(dcim + u'/');
+            UpdateVolumeLabel();
+            return root;
+        }
+    }
+    return QString();
+}
+
+void SourceController::DetectSourceDrive(const QString &drive, bool countWithDialog)
+{
+    if (drive.isEmpty()) {
+        for (const QString &root : m_volumes->roots()) {
+            const DriveType type = m_volumes->driveType(root);
+            if (type == DriveType::Unknown || type == DriveType::NoRootDir || !IsDriveReady(root))
+                continue;
+            const QString dcim = withTrailingSlash(root) + QStringLiteral("DCIM");
+            if (isFolder(dcim)) {
+                setSource(dcim + u'/');
+                UpdateVolumeLabel();
+                m_remDrive = root;
+                m_noCard = false;
+                break;
+            }
+            m_noCard = true;
+            m_remDrive.clear();
+        }
+    } else {
+        const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(drive));
+        if (isFolder(path) && IsDriveReady(m_volumes->rootOf(path))) {
+            const QString dcim = withTrailingSlash(path) + QStringLiteral("DCIM");
+            if (isFolder(dcim)) {
+                setSource(dcim + u'/');
+                UpdateVolumeLabel();
+            } else {
+                setSource(withTrailingSlash(path));
+            }
+        }
+        m_remDrive = drive;
+    }
+    if (m_noCard) {
+        if (!isSourceDriveReady())
+            setSource(withTrailingSlash(GetSpecialFolderPath(CSIDL_MYPICTURES)));
+        UpdateVolumeLabel();
+        m_noCard = false;
+    }
+    if (countWithDialog)
+        CountSourceFilesWithDialog();
+    else
+        CountSourceFiles(sourceText());
+}
+
+void SourceController::StartupCheckSourceDrive()
+{
+    if (!m_argument.isEmpty()) {
+        m_remDrive = m_argument;
+        DetectSourceDrive(m_argument, true);
+    } else {
+        m_remDrive.clear();
+        DetectSourceDrive(QString(), true);
+    }
+}
+
+void SourceController::Timer1Timer()
+{
+    // Never a second, nested scan inside a walk or a run: try again once it has ended.
+    if (busy()) {
+        m_deferredTick->start();
+        return;
+    }
+    m_deferredTick->stop();
+    const QString root = ScanDrivesForDcim();
+    if (!root.isEmpty()) {
+        m_remDrive = root;
+        m_main->Timer1->start();
+        return;
+    }
+    if (!isSourceDriveReady()) {
+        const QString pictures = withTrailingSlash(GetSpecialFolderPath(CSIDL_MYPICTURES));
+        setSource(pictures);
+        m_settings->SourceEditText = pictures;
+        DetectSourceDrive(QString(), false);
+    }
+}
+
+void SourceController::mountTableChanged()
+{
+    Timer1Timer();
+}
+
+void SourceController::Button4Click()
+{
+    prompt().message(QStringLiteral("FindComleteFlag: ") + QStringLiteral("\r\n") +
+                     QStringLiteral("RemDrive: ") + m_remDrive);
+    const DriveType type =
+        m_remDrive.isEmpty() ? DriveType::Unknown : m_volumes->driveType(m_volumes->rootOf(m_remDrive));
+    switch (type) {
+    case DriveType::Unknown:
+        prompt().message(QStringLiteral("未知"));
+        break;
+    case DriveType::NoRootDir:
+        prompt().message(QStringLiteral("存在しません"));
+        break;
+    case DriveType::Removable:
+        prompt().message(QStringLiteral("フロッピーディスク") + m_remDrive);
+        break;
+    case DriveType::Fixed:
+        prompt().message(QStringLiteral("ハードディスク") + m_remDrive);
+        break;
+    case DriveType::Remote:
+        prompt().message(QStringLiteral("ネットワークドライブ"));
+        break;
+    case DriveType::CdRom:
+        prompt().message(QStringLiteral("CD-ROM"));
+        break;
+    case DriveType::RamDisk:
+        prompt().message(QStringLiteral("RAM"));
+        break;
+    }
+}
+
+// ---- hand choice and listing -----------------------------------------------------------------------------
+
+void SourceController::BitBtn4Click()
+{
+    const QString chosen = ChooseFolder(
+        QStringLiteral("転送元フォルダを選択して下さい\r\n(C:\\などWindowsのルートフォルダは指定できません)"),
+        sourceText());
+    if (chosen.isEmpty())
+        return;
+    if (trimmedRoot(chosen) == trimmedRoot(m_volumes->systemRoot())) {
+        prompt().message(
+            QStringLiteral(
+                "Windowsがインストールされているドライブのルートフォルダは転送元として指定できません."
+                "\r\n下位フォルダを指定して下さい.\r\n") +
+            chosen);
+        return;
+    }
+    m_main->Timer1->stop();
+    m_remDrive.clear();
+    QString source = withTrailingSlash(chosen);
+    if (isFolder(source + QStringLiteral("DCIM")))
+        source += QStringLiteral("DCIM/");
+    setSource(source);
+    m_settings->SourceEditText = source;
+    StartupCheckSourceDrive();
+    closeCountForm();
+}
+
+void SourceController::SourceEdit1Exit()
+{
+    const QString text = withTrailingSlash(sourceText());
+    setSource(text);
+    m_settings->SourceEditText = text;
+}
+
+void SourceController::fillList(const QStringList &list)
+{
+    m_listForm->ListBox1->addItems(list);
+}
+
+void SourceController::BitBtn1Click()
+{
+    m_main->StatusLabel->setText(QStringLiteral("処理中..."));
+    m_main->StatusLabel->repaint();
+    fillList(collectRunList());
+    m_main->StatusLabel->clear();
+    m_listForm->exec();
+}
+
+// ---- extension dialog ------------------------------------------------------------------------------------
+
+void SourceController::attachExtensionDialog(TExtForm *form)
+{
+    m_extCountLabel = form->FNumLabel1;
+    connect(form, &TExtForm::aboutToShow, this, [this, form] { extFormShow(form->Label2); });
+    connect(form, &TExtForm::closing, this, &SourceController::extFormCloseQuery);
+    connect(form->BitBtn4, &QPushButton::clicked, this, &SourceController::extCountClick);
+    connect(form->BitBtn6, &QPushButton::clicked, this, [this, form] { extListClick(form->ExtListEditor); });
+}
+
+void SourceController::extFormShow(QLabel *label2)
+{
+    label2->setText(sourceText());
+    m_main->Timer1->stop();
+}
+
+void SourceController::extFormCloseQuery()
+{
+    m_main->Timer1->start();
+    StartupCheckSourceDrive();
+    closeCountForm();
+}
+
+void SourceController::extCountClick()
+{
+    StartupCheckSourceDrive();
+    closeCountForm();
+}
+
+void SourceController::extListClick(QTableWidget *table)
+{
+    extCountClick();
+    QStringList list;
+    {
+        WalkScope scope(m_walkDepth);
+        WalkPump pump;
+        list = CollectRunList(sourceText(), masksOf(table), &pump);
+    }
+    fillList(list);
+    m_listForm->exec();
+}
+
+} // namespace vantora

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QLabel;
+class QTableWidget;
+class QTimer;
+
+namespace vantora {
+
+class TExtForm;
+class TFileCountForm;
+class TListViewForm;
+class TMainForm;
+class Volumes;
+struct SettingsRecord;
+
+// The source group's behaviour: the hand choice of the source, the counts and the target list, the drive
+// watch (Timer1 and mount-table changes) and the start-up detection. Everything runs on the UI thread; the
+// walks pump events, so a watch tick that falls due during a walk or a run waits until it has ended.
+//
+// Connects by itself: BitBtn4, SourceEdit1 (leaving it), BitBtn1, Button4 and Timer1 of the main window,
+// CancelTransferBitBtn (sets CountCancelRequested), the counting window's "強制終了" and FormShowTimer1, and
+// the target list window's show and close.
+class SourceController final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SourceController)
+
+public:
+    SourceController(TMainForm *main, TFileCountForm *countForm, TListViewForm *listForm,
+                     SettingsRecord *settings, Volumes *volumes, QObject *parent = nullptr);
+
+    // Tells whether a transfer run is in progress; watch ticks wait while it says yes.
+    void setRunInProgress(std::function<bool()> running) { m_runInProgress = std::move(running); }
+    // The first command-line argument (a card's mount path handed in by the desktop), empty when none.
+    void setCommandLineArgument(const QString &argument) { m_argument = argument; }
+
+    // Start-up sequence pieces, in the order the main window's first show runs them: startupBegin()
+    // (watch stopped, no-card mark set), the settings load, then startupFinish() (detection with the
+    // counting window, which is closed again, then the watch started).
+    void startupBegin();
+    void startupFinish();
+
+    // The run's pieces.
+    QStringList collectRunList(); // sorted RunList of the main table's masks over SourceEdit1
+    bool RemoveEmptySourceFolders(const QString &folder);
+    void setCountCancelRequested(bool requested) { m_countCancelRequested = requested; }
+    bool countCancelRequested() const { return m_countCancelRequested; }
+    bool IsDriveReady(const QString &root) const;
+    // True when the source folder exists and its volume answers.
+    bool isSourceDriveReady() const;
+
+    // The described steps.
+    void CountSourceFiles(const QString &folder);
+    void CountSourceFilesWithDialog();
+    void closeCountForm();
+    void UpdateVolumeLabel();
+    QString ScanDrivesForDcim();
+    void DetectSourceDrive(const QString &drive, bool countWithDialog);
+    void StartupCheckSourceDrive();
+    void Timer1Timer();
+    void BitBtn4Click();
+    void SourceEdit1Exit();
+    void BitBtn1Click();
+    void Button4Click();
+
+    // The extension dialog's source steps. attachExtensionDialog connects all four to the dialog (its show,
+    // its close, BitBtn4 "対象計数", BitBtn6 "対象ファイル確認") and makes its FNumLabel1 a count label.
+    void attachExtensionDialog(TExtForm *form);
+    void setExtensionCountLabel(QLabel *label) { m_extCountLabel = label; }
+    void extFormShow(QLabel *label2);
+    void extFormCloseQuery();
+    void extCountClick();
+    void extListClick(QTableWidget *table);
+
+    qint64 sourceFileCount() const { return m_sourceFileCount; }
+    QString rememberedDrive() const { return m_remDrive; }
+    bool noCardMark() const { return m_noCard; }
+    bool isWalking() const { return m_walkDepth > 0; }
+
+    // The mount table changed (a card came or went): one watch tick at once.
+    void mountTableChanged();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QStringList masksOf(const QTableWidget *table) const;
+    QString sourceText() const;
+    void setSource(const QString &folder);
+    void showCount();
+    void fillList(const QStringList &list);
+    bool busy() const;
+
+    TMainForm *m_main;
+    TFileCountForm *m_countForm;
+    TListViewForm *m_listForm;
+    SettingsRecord *m_settings;
+    Volumes *m_volumes;
+    QLabel *m_extCountLabel = nullptr;
+    QTimer *m_deferredTick;
+    std::function<bool()> m_runInProgress;
+    QString m_argument;
+    QString m_remDrive;
+    qint64 m_sourceFileCount = 0;
+    quint64 m_countGeneration = 0;
+    int m_walkDepth = 0;
+    bool m_countCancelRequested = false; // set by the Cancel button, cleared when a count starts
+    bool m_noCard = true;
+    bool m_showFlag = false;  // the counting window is due
+    bool m_forceStop = false; // "強制終了": the program ends
+};
+
+} // namespace vantora
