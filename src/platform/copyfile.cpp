@@ -99,8 +99,8 @@ ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
             }
             if (errno == EINTR)
                 continue;
-            if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF ||
-                errno == EPERM) {
+            if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                errno == EBADF || errno == EPERM) {
                 // Not offered between these files: the offsets have moved only by what was copied, so
                 // plain reads and writes carry on from here.
                 kernelCopy = false;
@@ -141,8 +141,8 @@ ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
 
 } // namespace
 
-int CopyFileWithProgress(const QString &source, const QString &destination, const CopyProgressRoutine &progress,
-                         const bool *cancel, const CopyOptions &options)
+int CopyFileWithProgress(const QString &source, const QString &destination,
+                         const CopyProgressRoutine &progress, const bool *cancel, const CopyOptions &options)
 {
     const QByteArray from = QFile::encodeName(source);
     const QByteArray to = QFile::encodeName(destination);

@@ -10,7 +10,7 @@ namespace vantora {
 // Error codes of a failed copy. The two the transfer loop tells apart keep their Windows numbers;
 // every other failure is the system's errno.
 inline constexpr int ERROR_FILE_EXISTS = 80;
-inline constexpr int ERROR_DISK_FULL = 112;      // ENOSPC and EDQUOT
+inline constexpr int ERROR_DISK_FULL = 112;        // ENOSPC and EDQUOT
 inline constexpr int ERROR_REQUEST_ABORTED = 1235; // the cancel flag was seen
 
 // Called after every chunk with the file's size and the bytes written so far; once with (0, 0) for an
@@ -31,8 +31,9 @@ struct CopyOptions
 // between chunks. A new file is created exclusively, so a clash is seen before a byte is written.
 // Mode and modification time are carried over; the byte count is checked against the source.
 // A failed or cancelled copy removes only its own partial file; an old file being replaced stays intact.
-int CopyFileWithProgress(const QString &source, const QString &destination, const CopyProgressRoutine &progress,
-                         const bool *cancel, const CopyOptions &options = {});
+int CopyFileWithProgress(const QString &source, const QString &destination,
+                         const CopyProgressRoutine &progress, const bool *cancel,
+                         const CopyOptions &options = {});
 
 // Flushes each distinct filesystem holding one of the paths (syncfs). Returns 0, or the first errno.
 int SyncFileSystems(const QStringList &paths);

@@ -10,7 +10,7 @@ struct TransferState;
 // Files above this size show a percentage; smaller ones move the bar at the quarter steps only.
 inline constexpr quint64 PercentDisplayThreshold = 52'428'800;
 
-QString copyingText();           // "コピーしています"
+QString copyingText();            // "コピーしています"
 QString copyingText(int percent); // "コピーしています 42%"
 
 // The progress routine of one copy: status text on every call, the bar moved only on a change (large

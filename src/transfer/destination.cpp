@@ -72,8 +72,8 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
 
     QString name;
     if (o.renaming) {
-        name = ExpandNameTemplate(TemplateDialogMode::File, o.fileTemplate, state.fileNumber, sourcePath, shot,
-                                  o.separator);
+        name = ExpandNameTemplate(TemplateDialogMode::File, o.fileTemplate, state.fileNumber, sourcePath,
+                                  shot, o.separator);
         if (NameLeavesFolder(TemplateDialogMode::File, name))
             return fail(DestinationError::UnsafeName);
     } else {

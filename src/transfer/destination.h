@@ -13,10 +13,11 @@ struct TransferState;
 bool EnsureFolder(const QString &path);
 
 // Why ResolveDestination gave no path.
-enum class DestinationError {
+enum class DestinationError
+{
     None,
-    NoRow,         // no row of the table takes the file
-    UnsafeName,    // the expanded name would leave its destination folder
+    NoRow,      // no row of the table takes the file
+    UnsafeName, // the expanded name would leave its destination folder
 };
 
 // The full destination path of one source file of the run: the table's folder for the file, the created

@@ -34,12 +34,12 @@ public:
     qint32 folderCounter = 0;
     qint32 fileCounter = 0;
 
-    QStringList statusHistory;   // every status text set, in order (repeats included)
-    QStringList fileNames;       // every file name shown
-    QList<int> progressHistory;  // every bar position set
-    QList<int> overallHistory;   // every overall gauge value set
-    int pumps = 0;               // processEvents calls
-    bool runEventLoop = true;    // run QCoreApplication::processEvents in processEvents
+    QStringList statusHistory;    // every status text set, in order (repeats included)
+    QStringList fileNames;        // every file name shown
+    QList<int> progressHistory;   // every bar position set
+    QList<int> overallHistory;    // every overall gauge value set
+    int pumps = 0;                // processEvents calls
+    bool runEventLoop = true;     // run QCoreApplication::processEvents in processEvents
     std::function<void()> onPump; // runs at each pump, e.g. to press Cancel at a chosen moment
 };
 

@@ -77,8 +77,8 @@ QDate fromImage(Exiv2::Image &image)
 bool isQuickTimeName(const QString &path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == QLatin1String("mp4") || suffix == QLatin1String("m4v") || suffix == QLatin1String("mov") ||
-           suffix == QLatin1String("3gp") || suffix == QLatin1String("m4a");
+    return suffix == QLatin1String("mp4") || suffix == QLatin1String("m4v") ||
+           suffix == QLatin1String("mov") || suffix == QLatin1String("3gp") || suffix == QLatin1String("m4a");
 }
 
 } // namespace

@@ -33,7 +33,8 @@ QString notDeletedMessage()
 
 QString notCopiedMessage()
 {
-    return QStringLiteral("一部のファイルが転送できませんでした(同名ファイルが多すぎます)。転送元フォルダを確認して下さい。");
+    return QStringLiteral(
+        "一部のファイルが転送できませんでした(同名ファイルが多すぎます)。転送元フォルダを確認して下さい。");
 }
 
 QString diskFullStatusText(const QString &volume)
@@ -172,8 +173,8 @@ void Run::file(const QString &source)
     QString dest = ResolveDestination(m_state, m_table, source, &why);
     if (!m_state.firstFile) {
         QString folder = dest.left(dest.lastIndexOf(QLatin1Char('/')));
-        m_state.FirstDestinationFolder = folder.isEmpty() && dest.startsWith(QLatin1Char('/')) ? QStringLiteral("/")
-                                                                                              : folder;
+        m_state.FirstDestinationFolder =
+            folder.isEmpty() && dest.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : folder;
         m_state.firstFile = true;
     }
     if (dest.isEmpty()) {

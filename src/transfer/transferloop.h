@@ -12,10 +12,10 @@ struct SettingsRecord;
 struct TransferState;
 
 // Texts the loop shows.
-QString cancelledStatusText();  // "転送はキャンセルされました"
-QString renamedStatusText();    // "名前を変えて転送しました"
-QString notDeletedMessage();    // "一部のファイルが削除できませんでした。転送元フォルダを確認して下さい。"
-QString notCopiedMessage();     // a file that could not be copied under any free name
+QString cancelledStatusText(); // "転送はキャンセルされました"
+QString renamedStatusText();   // "名前を変えて転送しました"
+QString notDeletedMessage(); // "一部のファイルが削除できませんでした。転送元フォルダを確認して下さい。"
+QString notCopiedMessage(); // a file that could not be copied under any free name
 QString diskFullStatusText(const QString &volume);
 QString diskFullMessage(const QString &volume);
 QString unknownErrorStatusText(); // "不明なエラーが発生しました"

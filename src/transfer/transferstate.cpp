@@ -18,18 +18,18 @@ void TakeOptionSnapshot(TransferState &state, const SettingsRecord &settings)
     TransferOptions o;
     o.folderCreation = settings.DirCreateChecked;
     if (o.folderCreation) {
-        o.folderTemplate = NameTemplate{settings.DirNameEditText, settings.PreDirNameEditText,
-                                        settings.PreDirChecked, settings.SufDirNameEditText,
-                                        settings.SufDirChecked};
+        o.folderTemplate =
+            NameTemplate{settings.DirNameEditText, settings.PreDirNameEditText, settings.PreDirChecked,
+                         settings.SufDirNameEditText, settings.SufDirChecked};
         o.ShootingDateFolderMode = o.folderTemplate.text.contains(ShootingDateToken);
         o.FolderCounterMode = o.folderTemplate.text.contains(RenbanToken);
         o.CameraFolderMode = settings.PANA101Checked && IsDcimSourceFolder(settings.SourceEditText);
     }
     o.renaming = settings.RenameChecked;
     if (o.renaming) {
-        o.fileTemplate = NameTemplate{settings.FileNameEditText, settings.PreFileNameEditText,
-                                      settings.PreFileChecked, settings.SufFileNameEditText,
-                                      settings.SufFileChecked};
+        o.fileTemplate =
+            NameTemplate{settings.FileNameEditText, settings.PreFileNameEditText, settings.PreFileChecked,
+                         settings.SufFileNameEditText, settings.SufFileChecked};
         o.FileCounterMode = o.fileTemplate.text.contains(RenbanToken);
         o.ShootingDateFileMode = o.fileTemplate.text.contains(ShootingDateToken);
     }

@@ -21,10 +21,10 @@ struct TransferOptions
     NameTemplate fileTemplate; // taken only with renaming on
     bool FileCounterMode = false;
     bool ShootingDateFileMode = false;
-    bool overwrite = false;    // UwagakiCheckBox
-    bool move = false;         // DelCheckBox
-    bool allFiles = false;     // "AllFileChecked"
-    QString separator;         // DateSeparator
+    bool overwrite = false; // UwagakiCheckBox
+    bool move = false;      // DelCheckBox
+    bool allFiles = false;  // "AllFileChecked"
+    QString separator;      // DateSeparator
 };
 
 // The last folders EnsureFolder was asked for in camera mode; kept for the program's lifetime.

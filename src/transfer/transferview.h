@@ -15,10 +15,10 @@ public:
     virtual void setFileName(const QString &name) = 0;   // FNameLabel
     virtual QString workedText() const = 0;              // WorkPLabel: files copied so far
     virtual void setWorkedText(const QString &text) = 0;
-    virtual QString targetCountText() const = 0;         // FNumLabel: files found by the last count
-    virtual int fileProgress() const = 0;                // ProgressBar1, 0..100
+    virtual QString targetCountText() const = 0; // FNumLabel: files found by the last count
+    virtual int fileProgress() const = 0;        // ProgressBar1, 0..100
     virtual void setFileProgress(int percent) = 0;
-    virtual void setOverallProgress(int percent) = 0;    // AllGauge, 0..100
+    virtual void setOverallProgress(int percent) = 0; // AllGauge, 0..100
     // The template dialog's spin edits follow the running numbers the run writes.
     virtual void showFolderCounter(qint32 value) = 0; // DirRenbanSpinEdit
     virtual void showFileCounter(qint32 value) = 0;   // FileRenbanSpinEdit

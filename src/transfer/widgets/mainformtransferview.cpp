@@ -11,7 +11,9 @@
 
 namespace vantora {
 
-MainFormTransferView::MainFormTransferView(TMainForm *form) : m_form(form) {}
+MainFormTransferView::MainFormTransferView(TMainForm *form) : m_form(form)
+{
+}
 
 void MainFormTransferView::setStatusText(const QString &text)
 {
@@ -75,7 +77,8 @@ void MainFormTransferView::processEvents()
     QApplication::processEvents();
 }
 
-void CancelTransferBitBtnClick(TransferState &state, TransferView &view, const std::function<void()> &cancelCount)
+void CancelTransferBitBtnClick(TransferState &state, TransferView &view,
+                               const std::function<void()> &cancelCount)
 {
     CancelCopy(state, view);
     if (cancelCount)

@@ -40,7 +40,8 @@ private:
 
 // CancelTransferBitBtnClick: CancelCopy on the run's state and view, then `cancelCount` so that a count
 // in progress stops as well (it sets CountCancelRequested).
-void CancelTransferBitBtnClick(TransferState &state, TransferView &view, const std::function<void()> &cancelCount);
+void CancelTransferBitBtnClick(TransferState &state, TransferView &view,
+                               const std::function<void()> &cancelCount);
 
 // Connects the main window's CancelTransferBitBtn to CancelTransferBitBtnClick. The state, view and
 // callback must outlive the form.

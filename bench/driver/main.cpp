@@ -1,0 +1,189 @@
+// vantora-transfer: runs one transfer from a settings file, without a window.
+
+#include "app/settings/settingsrecord.h"
+#include "platform/prompt.h"
+#include "source/sourcewalk.h"
+#include "transfer/memorytransferview.h"
+#include "transfer/shootingdate.h"
+#include "transfer/transferloop.h"
+#include "transfer/transferstate.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTextStream>
+
+#include <cstdio>
+
+using namespace vantora;
+
+namespace {
+
+const char *const Help = R"(Usage: vantora-transfer [--quiet] [--pause-stats] SETTINGS
+       vantora-transfer --dates FILE...
+
+Runs one transfer (copy or move) as the start button would after its checks, without a window.
+
+SETTINGS is a text file of key=value lines (UTF-8; blank lines and lines starting with # are ignored):
+  <value name>=<value>   any stored setting by its value name, e.g.
+                           SourceEditText=/media/card/DCIM/
+                           DelChecked=1            (move)
+                           UwagakiChecked=0        (overwrite)
+                           DirCreateChecked=1
+                           DirNameEditText=[yyyymmdd]
+                           RenameChecked=1
+                           FileNameEditText=[元のファイル名]_[RENBAN]
+                           FileRenbanSpinEditValue=7
+                           sDayEditText=.
+                           PANA101Checked=1
+                           AllFileChecked=1
+                         booleans and numbers are decimal (any non-zero number is true).
+  Row=<mask>|<folder>    one row of the extension table, in order (e.g. Row=*.JPG|/home/me/Pictures).
+                         Without Row lines, AllFileChecked=1 gives the one row "*.*" with AllFileDir.
+Settings not named keep their defaults, except AllFileChecked, which is off unless set.
+Destination folders must exist.
+
+Options:
+  --quiet        print only the final line
+  --pause-stats  add the longest gap between two event-loop turns (ms) to the final line
+  --dates FILE…  print the shooting date of each file (yyyy-MM-dd) and nothing else
+
+The final line is "result=<0|1> copied=<n> status=<status text>"; messages go to standard error.
+Exit status: 0 when the run succeeded, 1 when it did not, 2 for a bad settings file.
+)";
+
+class ConsolePrompt final : public Prompt
+{
+public:
+    void message(const QString &text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    bool confirm(const QString &text) override
+    {
+        std::fprintf(stderr, "%s [OK]\n", qPrintable(text));
+        return true;
+    }
+    QString chooseFolder(const QString &, const QString &) override { return {}; }
+    QString chooseFile(const QString &, const QStringList &, const QString &) override { return {}; }
+};
+
+bool readSettings(const QString &path, SettingsRecord &settings, ExtensionRows &rows, QString &error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    int lineNumber = 0;
+    while (!file.atEnd()) {
+        ++lineNumber;
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (eq <= 0) {
+            error = QStringLiteral("%1:%2: expected key=value").arg(path).arg(lineNumber);
+            return false;
+        }
+        const QString key = line.left(eq).trimmed();
+        const QString value = line.mid(eq + 1);
+        if (key == QLatin1String("Row")) {
+            const int bar = value.indexOf(QLatin1Char('|'));
+            if (bar <= 0) {
+                error = QStringLiteral("%1:%2: expected Row=<mask>|<folder>").arg(path).arg(lineNumber);
+                return false;
+            }
+            rows.append(ExtensionRow{value.left(bar), value.mid(bar + 1)});
+            continue;
+        }
+        const SettingsRecord::Field *f = SettingsRecord::field(key);
+        if (!f) {
+            error = QStringLiteral("%1:%2: unknown setting %3").arg(path).arg(lineNumber).arg(key);
+            return false;
+        }
+        bool ok = true;
+        if (f->text)
+            settings.*(f->text) = value;
+        else if (f->flag)
+            settings.*(f->flag) = value.trimmed().toLongLong(&ok) != 0;
+        else if (f->number)
+            settings.*(f->number) = value.trimmed().toInt(&ok);
+        if (!ok) {
+            error = QStringLiteral("%1:%2: %3 needs a number").arg(path).arg(lineNumber).arg(key);
+            return false;
+        }
+    }
+    if (rows.isEmpty() && settings.AllFileChecked)
+        rows.append(ExtensionRow{QStringLiteral("*.*"), settings.AllFileDir});
+    if (rows.isEmpty()) {
+        error = QStringLiteral("%1: no Row lines and AllFileChecked is off").arg(path);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    QTextStream out(stdout);
+
+    if (args.isEmpty() || args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+        out << Help;
+        return args.isEmpty() ? 2 : 0;
+    }
+    if (args.first() == QLatin1String("--dates")) {
+        for (const QString &file : args.mid(1))
+            out << ReadShootingDate(file).toString(Qt::ISODate) << '\n';
+        return 0;
+    }
+    const bool quiet = args.removeAll(QStringLiteral("--quiet")) > 0;
+    const bool pauseStats = args.removeAll(QStringLiteral("--pause-stats")) > 0;
+    if (args.size() != 1) {
+        std::fprintf(stderr, "%s", Help);
+        return 2;
+    }
+
+    SettingsRecord settings = SettingsRecord::defaults();
+    settings.AllFileChecked = false; // the rows come from the file
+    ExtensionRows rows;
+    QString error;
+    if (!readSettings(args.first(), settings, rows, error)) {
+        std::fprintf(stderr, "vantora-transfer: %s\n", qPrintable(error));
+        return 2;
+    }
+    ConsolePrompt console;
+    setPrompt(&console);
+
+    QStringList masks;
+    for (const ExtensionRow &row : rows)
+        masks.append(row.key);
+    const QStringList runList = CollectRunList(settings.SourceEditText, masks);
+
+    MemoryTransferView view;
+    view.targetCount = QString::number(runList.size());
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    QString lastStatus;
+    view.onPump = [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+        if (!quiet && view.status != lastStatus &&
+            !view.status.startsWith(QStringLiteral("コピーしています"))) {
+            lastStatus = view.status;
+            out << view.status << '\n';
+            out.flush();
+        }
+    };
+    TransferState state;
+    clock.start();
+    const bool ok = RunTransfer(state, runList, rows, settings, view);
+
+    out << "result=" << (ok ? 1 : 0) << " copied=" << view.worked << " status=" << view.status;
+    if (pauseStats)
+        out << " longest-pause-ms=" << QString::number(double(longest) / 1e6, 'f', 1);
+    out << '\n';
+    return ok ? 0 : 1;
+}
