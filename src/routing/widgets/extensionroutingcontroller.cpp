@@ -280,10 +280,12 @@ void ExtensionRoutingController::ExtListEditorClick(ExtensionTable table)
     QTableWidget *w = tableOf(table);
     const int row = w->currentRow() + 1; // data rows count from 1 below the title row
     if (row == m_lastClickedExtRow) {
-        setTableEditing(w, true);
-        w->setCurrentCell(row - 1, 1);
-        w->editItem(w->item(row - 1, 1));
         w->setFocus();
+        w->setSelectionBehavior(QAbstractItemView::SelectItems);
+        w->setCurrentCell(row - 1, 1);
+        setTableEditing(w, true);
+        if (QTableWidgetItem *item = w->item(row - 1, 1))
+            w->editItem(item);
     } else {
         setTableEditing(w, false);
         // Moving off the destination cell commits and closes an open editor.

@@ -1,0 +1,710 @@
+#include "app/settings/settingsrecord.h"
+#include "platform/specialfolders.h"
+#include "routing/extensioncatalogue.h"
+#include "routing/widgets/extensionroutingcontroller.h"
+#include "testdir.h"
+#include "testprompt.h"
+#include "ui/textform.h"
+#include "ui/tfolderdialog.h"
+#include "ui/tmainform.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+
+using namespace vantora;
+using namespace vantora::test;
+
+namespace {
+
+// The two windows and the record, wired as the program does it.
+struct Windows
+{
+    SettingsRecord settings;
+    TMainForm main;
+    TExtForm ext{&main};
+    ExtensionRoutingController controller{&main, &ext, &settings};
+
+    explicit Windows(const SettingsRecord &record) : settings(record) {}
+};
+
+std::unique_ptr<Windows> start(const SettingsRecord &record)
+{
+    auto w = std::make_unique<Windows>(record);
+    w->controller.applySettings();
+    return w;
+}
+
+QStringList column(QTableWidget *table, int c)
+{
+    QStringList texts;
+    for (int r = 0; r < table->rowCount(); ++r)
+        texts << (table->item(r, c) ? table->item(r, c)->text() : QString());
+    return texts;
+}
+
+QStringList keys(QTableWidget *table)
+{
+    return column(table, 0);
+}
+
+QStringList folders(QTableWidget *table)
+{
+    return column(table, 1);
+}
+
+// The names of the settings that differ between two records.
+QStringList changedSettings(const SettingsRecord &before, const SettingsRecord &after)
+{
+    QStringList names;
+    for (const SettingsRecord::Field &f : SettingsRecord::fields()) {
+        bool same = true;
+        if (f.text)
+            same = before.*(f.text) == after.*(f.text);
+        else if (f.flag)
+            same = before.*(f.flag) == after.*(f.flag);
+        else if (f.number)
+            same = before.*(f.number) == after.*(f.number);
+        if (!same)
+            names << QLatin1String(f.name);
+    }
+    names.sort();
+    return names;
+}
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+void focusIn(QWidget *w)
+{
+    QFocusEvent e(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(w, &e);
+}
+
+void focusOut(QWidget *w)
+{
+    QFocusEvent e(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(w, &e);
+}
+
+// Types into a free-extension field as the user does: enter, keys, leave.
+void typeFreeExtension(QLineEdit *edit, const QString &text)
+{
+    focusIn(edit);
+    edit->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Delete);
+    else
+        QTest::keyClicks(edit, text);
+    focusOut(edit);
+}
+
+void clickRow(QTableWidget *table, int row)
+{
+    const QRect rect = table->visualItemRect(table->item(row, 0));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+} // namespace
+
+class TestRoutingWindows final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestDir> m_home;
+    QString m_pictures;
+    TestDir m_dirs;
+    QString m_a, m_b, m_c, m_d;
+
+    // A record with all-files off and exactly the given types chosen, each type folder its own.
+    SettingsRecord perType(const QStringList &codes) const
+    {
+        SettingsRecord r = SettingsRecord::defaults();
+        r.AllFileChecked = false;
+        for (const ExtensionType &t : ExtensionCatalogue())
+            *r.flagField(QString::fromLatin1(t.selectionSetting)) = codes.contains(t.codeText());
+        r.JPGDir = m_a;
+        r.JPEGDir = m_b;
+        r.MOVDir = m_c;
+        return r;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_home = std::make_unique<TestDir>();
+        isolateHome(m_home->path());
+        QStandardPaths::setTestModeEnabled(true);
+        m_pictures = GetSpecialFolderPath(CSIDL_MYPICTURES);
+        QDir().mkpath(m_pictures);
+        QDir().mkpath(GetSpecialFolderPath(CSIDL_PERSONAL));
+        m_a = m_dirs.createDir(QStringLiteral("a")) + QLatin1Char('/');
+        m_b = m_dirs.createDir(QStringLiteral("b")) + QLatin1Char('/');
+        m_c = m_dirs.createDir(QStringLiteral("c")) + QLatin1Char('/');
+        m_d = m_dirs.createDir(QStringLiteral("d")) + QLatin1Char('/');
+    }
+
+    void layout()
+    {
+        TMainForm main;
+        TExtForm ext(&main);
+        QCOMPARE(ext.objectName(), QStringLiteral("TExtForm"));
+        QCOMPARE(ext.windowTitle(), QStringLiteral("拡張子ごと振り分け設定"));
+        QCOMPARE(ext.size(), QSize(457, 682));
+        QVERIFY(ext.AllFileCheckBox->isChecked());
+        QCOMPARE(ext.AllFileCheckBox->text(), QStringLiteral("＊.＊[全て]"));
+        QVERIFY(ext.AllFileCheckBox->font().bold());
+        const auto &catalogue = ExtensionCatalogue();
+        for (int t = 0; t < ExtensionTypeCount; ++t) {
+            QCheckBox *box = ext.typeCheckBoxes[t];
+            QCOMPARE(box->objectName(), QString::fromLatin1(catalogue[t].checkBox));
+            QCOMPARE(box->text(), catalogue[t].codeText());
+            QCOMPARE(ext.findChild<QCheckBox *>(box->objectName()), box);
+            QVERIFY(!box->isEnabled());
+            QVERIFY(!box->isChecked());
+        }
+        for (QLineEdit *edit : {ext.ExtEdit1, ext.ExtEdit2}) {
+            QVERIFY(!edit->isEnabled());
+            QCOMPARE(edit->maxLength(), 5);
+        }
+        QVERIFY(ext.TransferEdit1->isReadOnly());
+        QCOMPARE(ext.TransferEdit1->maxLength(), 255);
+        QCOMPARE(ext.BitBtn8->text(), QStringLiteral("MyPicture"));
+        QCOMPARE(ext.BitBtn2->text(), QStringLiteral("転送先フォルダを拡張子ごとにセット"));
+        QCOMPARE(ext.ExtListEditor->columnCount(), 2);
+        QCOMPARE(ext.ExtListEditor->horizontalHeaderItem(0)->text(), QStringLiteral("拡張子"));
+        QCOMPARE(ext.ExtListEditor->horizontalHeaderItem(1)->text(), QStringLiteral("転送先フォルダ"));
+        QCOMPARE(ext.ExtListEditor->columnWidth(0), 41);
+        QCOMPARE(ext.FNumLabel1->text(), QStringLiteral("0個の対象ファイル"));
+        auto *folderDialog = ext.findChild<TFolderDialog *>(QStringLiteral("FolderDialog1"));
+        QVERIFY(folderDialog);
+        QCOMPARE(folderDialog->property("Title").toString(), QStringLiteral("フォルダーの選択"));
+        QVERIFY(folderDialog->folder().isEmpty());
+    }
+
+    void startupWithoutSettings()
+    {
+        const SettingsRecord defaults = SettingsRecord::defaults();
+        auto w = start(defaults);
+        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.*")});
+        QCOMPARE(folders(w->main.ExtListEditor), QStringList{defaults.AllFileDir});
+        QCOMPARE(keys(w->ext.ExtListEditor), keys(w->main.ExtListEditor));
+        QCOMPARE(folders(w->ext.ExtListEditor), folders(w->main.ExtListEditor));
+        const QStringList ticked{"JPG", "TIF", "MOV", "MP4", "AVI"};
+        for (QCheckBox *box : w->ext.typeCheckBoxes) {
+            QCOMPARE(box->isChecked(), ticked.contains(box->text()));
+            QVERIFY(!box->isEnabled());
+        }
+        QVERIFY(w->ext.AllFileCheckBox->isChecked());
+        QVERIFY(!w->ext.ExtEdit1->isEnabled());
+        QCOMPARE(w->main.TransferEdit1->text(), defaults.TransferEditText);
+        QCOMPARE(changedSettings(defaults, w->settings), QStringList());
+        QVERIFY(w->controller.allFilesMode());
+        QCOMPARE(w->controller.mainTableRows().size(), 1);
+    }
+
+    void startupWithStoredTypes()
+    {
+        const SettingsRecord stored = perType({"JPG", "MOV"});
+        auto w = start(stored);
+        const QStringList expected{"*.JPG", "*.JPEG", "*.MOV"};
+        QCOMPARE(keys(w->main.ExtListEditor), expected);
+        QCOMPARE(keys(w->ext.ExtListEditor), expected);
+        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, m_c}));
+        QCOMPARE(folders(w->ext.ExtListEditor), (QStringList{m_a, m_b, m_c}));
+        QVERIFY(!w->ext.AllFileCheckBox->isChecked());
+        for (QCheckBox *box : w->ext.typeCheckBoxes)
+            QVERIFY(box->isEnabled());
+        QVERIFY(w->ext.ExtEdit1->isEnabled());
+        // The handlers run by the start-up wrote the dialog's folder; all of it is undone.
+        QCOMPARE(changedSettings(stored, w->settings), QStringList());
+        const ExtensionRows rows = w->controller.mainTableRows();
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows.at(1).key, QStringLiteral("*.JPEG"));
+        QCOMPARE(rows.at(1).folder, m_b);
+    }
+
+    void startupMissingFolderGivesPictures()
+    {
+        SettingsRecord stored = perType({"JPG", "PNG"});
+        const QString deleted = m_dirs.createDir(QStringLiteral("gone"));
+        QVERIFY(QDir(deleted).removeRecursively());
+        stored.PNGDir = deleted + QLatin1Char('/');
+        stored.JPEGDir = QString(); // an empty stored folder counts as missing too
+        auto w = start(stored);
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.PNG"}));
+        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_pictures, m_pictures}));
+        QCOMPARE(w->settings.PNGDir, deleted + QLatin1Char('/'));
+        QCOMPARE(w->settings.JPEGDir, QString());
+        QCOMPARE(changedSettings(stored, w->settings), QStringList());
+    }
+
+    void startupStoredNothingChosen()
+    {
+        // All-files off with nothing else: the start-up repairs the choice as a click would.
+        const SettingsRecord stored = perType({});
+        auto w = start(stored);
+        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.*")});
+        QVERIFY(w->ext.AllFileCheckBox->isChecked());
+        QVERIFY(w->ext.JPGCheckBox->isChecked());
+        QVERIFY(!w->ext.JPGCheckBox->isEnabled());
+        QCOMPARE(changedSettings(stored, w->settings), sorted({"AllFileChecked", "JPGChecked"}));
+    }
+
+    void tickingTypeAppendsLast()
+    {
+        SettingsRecord stored = perType({"JPG"});
+        stored.ExtEdit1Text = QStringLiteral("raw");
+        stored.Ext1Dir = m_c;
+        auto w = start(stored);
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.raw"}));
+        w->main.TransferEdit1->setText(m_d);
+        w->ext.show();
+        QCOMPARE(w->ext.TransferEdit1->text(), m_d);
+        const SettingsRecord before = w->settings;
+        w->ext.PNGCheckBox->click();
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.raw", "*.PNG"}));
+        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, m_c, m_d}));
+        QCOMPARE(folders(w->ext.ExtListEditor), folders(w->main.ExtListEditor));
+        QCOMPARE(changedSettings(before, w->settings), sorted({"PNGChecked", "PNGDir"}));
+        QCOMPARE(w->settings.PNGDir, m_d);
+        w->ext.hide();
+
+        // The next start puts it in catalogue order.
+        auto again = start(w->settings);
+        QCOMPARE(keys(again->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.PNG", "*.raw"}));
+    }
+
+    void untickingLastTypeSwitchesAllFilesOn()
+    {
+        auto w = start(perType({"MOV"}));
+        w->main.TransferEdit1->setText(m_d);
+        w->ext.show();
+        const SettingsRecord before = w->settings;
+        w->ext.MOVCheckBox->click();
+        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.*")});
+        QCOMPARE(folders(w->main.ExtListEditor), QStringList{m_d});
+        QCOMPARE(keys(w->ext.ExtListEditor), QStringList{QStringLiteral("*.*")});
+        QVERIFY(w->ext.AllFileCheckBox->isChecked());
+        QVERIFY(w->ext.JPGCheckBox->isChecked());
+        QVERIFY(!w->ext.JPGCheckBox->isEnabled());
+        QVERIFY(!w->ext.MOVCheckBox->isChecked());
+        QVERIFY(!w->ext.ExtEdit2->isEnabled());
+        QCOMPARE(changedSettings(before, w->settings),
+                 sorted({"MOVChecked", "MOVDir", "AllFileChecked", "AllFileDir", "JPGChecked", "JPGDir",
+                         "JPEGDir"}));
+        QCOMPARE(w->settings.AllFileDir, m_d);
+        QVERIFY(w->settings.AllFileChecked);
+        QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("clip.mov")), m_d);
+    }
+
+    void allFilesBoxRebuildsTable()
+    {
+        SettingsRecord stored = perType({"JPG", "MOV"});
+        stored.AllFileChecked = true;
+        auto w = start(stored);
+        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.*")});
+        w->main.TransferEdit1->setText(m_d);
+        w->ext.show();
+        SettingsRecord before = w->settings;
+        w->ext.AllFileCheckBox->click();
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, m_c}));
+        QVERIFY(w->ext.MOVCheckBox->isEnabled());
+        QVERIFY(w->ext.ExtEdit1->isEnabled());
+        QCOMPARE(changedSettings(before, w->settings), sorted({"AllFileChecked", "AllFileDir"}));
+        QCOMPARE(w->settings.AllFileDir, m_d);
+
+        w->ext.TransferEdit1->setText(m_c);
+        before = w->settings;
+        w->ext.AllFileCheckBox->click();
+        QCOMPARE(keys(w->ext.ExtListEditor), QStringList{QStringLiteral("*.*")});
+        QCOMPARE(folders(w->main.ExtListEditor), QStringList{m_c});
+        QVERIFY(!w->ext.MOVCheckBox->isEnabled());
+        QVERIFY(w->ext.MOVCheckBox->isChecked());
+        QCOMPARE(changedSettings(before, w->settings), sorted({"AllFileChecked", "AllFileDir"}));
+    }
+
+    void typeClickWritesItsFolders_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QStringList>("written");
+        QTest::newRow("JPG") << "JPG" << QStringList{"*.MOV", "*.JPG", "*.JPEG"}
+                             << QStringList{"JPGChecked", "JPGDir", "JPEGDir"};
+        QTest::newRow("TIF") << "TIF" << QStringList{"*.MOV", "*.TIF", "*.TIFF"}
+                             << QStringList{"TIFChecked", "TIFDir", "TIFFDir"};
+        QTest::newRow("MPG keeps MPEGDir")
+            << "MPG" << QStringList{"*.MOV", "*.MPG", "*.MPEG"} << QStringList{"MPGChecked", "MPGDir"};
+        QTest::newRow("FLAC") << "FLAC" << QStringList{"*.MOV", "*.FLAC"}
+                              << QStringList{"FLACChecked", "FLACDir"};
+    }
+
+    void typeClickWritesItsFolders()
+    {
+        QFETCH(QString, code);
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, written);
+        auto w = start(perType({"MOV"}));
+        w->main.TransferEdit1->setText(m_d);
+        w->ext.show();
+        const SettingsRecord before = w->settings;
+        w->ext.findChild<QCheckBox *>(code + QLatin1String("CheckBox"))->click();
+        QCOMPARE(keys(w->main.ExtListEditor), rows);
+        QCOMPARE(keys(w->ext.ExtListEditor), rows);
+        QCOMPARE(folders(w->main.ExtListEditor).mid(1), QStringList(rows.size() - 1, m_d));
+        QCOMPARE(changedSettings(before, w->settings), sorted(written));
+
+        // Unticking removes its rows from both tables again.
+        w->ext.findChild<QCheckBox *>(code + QLatin1String("CheckBox"))->click();
+        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.MOV")});
+        QCOMPARE(keys(w->ext.ExtListEditor), QStringList{QStringLiteral("*.MOV")});
+    }
+
+    void freeExtensions()
+    {
+        auto w = start(perType({"MOV"}));
+        w->main.TransferEdit1->setText(m_d);
+        w->ext.show();
+        SettingsRecord before = w->settings;
+        typeFreeExtension(w->ext.ExtEdit1, QStringLiteral("raw"));
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.raw"}));
+        QCOMPARE(keys(w->ext.ExtListEditor), (QStringList{"*.MOV", "*.raw"}));
+        QCOMPARE(folders(w->main.ExtListEditor).last(), m_d);
+        QCOMPARE(changedSettings(before, w->settings), sorted({"ExtEdit1Text", "Ext1Dir"}));
+        QCOMPARE(w->settings.ExtEdit1Text, QStringLiteral("raw"));
+
+        typeFreeExtension(w->ext.ExtEdit2, QStringLiteral("R*"));
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.raw", "*.R*"}));
+        QCOMPARE(w->settings.ExtEdit2Text, QStringLiteral("R*"));
+
+        // Changing a field replaces its row.
+        typeFreeExtension(w->ext.ExtEdit1, QStringLiteral("cr3"));
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.R*", "*.cr3"}));
+
+        // The same text in the second field empties it and removes its previous row.
+        before = w->settings;
+        typeFreeExtension(w->ext.ExtEdit2, QStringLiteral("cr3"));
+        QVERIFY(w->ext.ExtEdit2->text().isEmpty());
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.cr3"}));
+        QCOMPARE(keys(w->ext.ExtListEditor), (QStringList{"*.MOV", "*.cr3"}));
+        // The field was left holding "cr3": that is the text stored, as for any exit.
+        QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("ExtEdit2Text")});
+        QCOMPARE(w->settings.ExtEdit2Text, QStringLiteral("cr3"));
+
+        // Emptying a field removes its row.
+        typeFreeExtension(w->ext.ExtEdit1, QString());
+        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.MOV")});
+        QCOMPARE(w->settings.ExtEdit1Text, QString());
+    }
+
+    void enterAndLeaveWithoutTyping()
+    {
+        SettingsRecord stored = perType({"MOV"});
+        stored.ExtEdit1Text = QStringLiteral("raw");
+        stored.Ext1Dir = m_a;
+        auto w = start(stored);
+        w->main.TransferEdit1->setText(m_d);
+        w->ext.show();
+        focusIn(w->ext.ExtEdit1);
+        QCOMPARE(w->settings.Ext1Dir, m_d);
+        focusOut(w->ext.ExtEdit1);
+        QCOMPARE(w->settings.Ext1Dir, m_d);
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.raw"}));
+        QCOMPARE(folders(w->main.ExtListEditor).last(), m_a);
+    }
+
+    void freeExtensionKeys_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("messages");
+        const QString refusedDot = QStringLiteral("半角[ . ]は入力できません");
+        QTest::newRow("dot refused") << "ra.w"
+                                     << "raw" << QStringList{refusedDot};
+        QTest::newRow("slash refused") << "a/b"
+                                       << "ab" << QStringList{QStringLiteral("半角[ / ]は入力できません")};
+        QTest::newRow("backslash and colon") << "a\\:b"
+                                             << "ab"
+                                             << QStringList{QStringLiteral("半角[ \\ ]は入力できません"),
+                                                            QStringLiteral("半角[ : ]は入力できません")};
+        QTest::newRow("wildcards accepted") << "*?"
+                                            << "*?" << QStringList();
+        QTest::newRow("brackets accepted") << "[a]"
+                                           << "[a]" << QStringList();
+        QTest::newRow("five at most") << "abcdef"
+                                      << "abcde" << QStringList();
+    }
+
+    void freeExtensionKeys()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, text);
+        QFETCH(QStringList, messages);
+        TestPrompt prompt;
+        auto w = start(perType({"MOV"}));
+        for (QLineEdit *edit : {w->ext.ExtEdit1, w->ext.ExtEdit2}) {
+            prompt.clear();
+            edit->clear();
+            QTest::keyClicks(edit, typed);
+            QCOMPARE(edit->text(), text);
+            QCOMPARE(prompt.messages, messages);
+        }
+    }
+
+    void speedButtonSetsSelectedRow()
+    {
+        auto w = start(perType({"JPG", "MOV"}));
+        w->main.TransferEdit1->setText(m_d);
+        w->main.ExtListEditor->setCurrentCell(1, 0);
+        const SettingsRecord before = w->settings;
+        w->main.SpeedButton1->click();
+        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_d, m_c}));
+        QCOMPARE(folders(w->ext.ExtListEditor), (QStringList{m_a, m_d, m_c}));
+        QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("JPEGDir")});
+        QCOMPARE(w->settings.JPEGDir, m_d);
+        QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("z.jpeg")), m_d);
+        QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("x.jpg")), m_a);
+    }
+
+    void speedButtonSetsAllRows()
+    {
+        auto w = start(perType({"JPG", "MOV"}));
+        w->main.TransferEdit1->setText(m_d);
+        const SettingsRecord before = w->settings;
+        w->main.SpeedButton2->click();
+        QCOMPARE(folders(w->main.ExtListEditor), QStringList(3, m_d));
+        QCOMPARE(folders(w->ext.ExtListEditor), QStringList(3, m_d));
+        QCOMPARE(changedSettings(before, w->settings), sorted({"JPGDir", "JPEGDir", "MOVDir"}));
+        QCOMPARE(w->settings.MOVDir, m_d);
+    }
+
+    void dialogButtonsSetRows()
+    {
+        auto w = start(perType({"JPG", "MOV"}));
+        w->main.TransferEdit1->setText(m_d);
+        w->ext.show();
+        w->ext.ExtListEditor->setCurrentCell(2, 0);
+        SettingsRecord before = w->settings;
+        w->ext.BitBtn2->click();
+        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, m_d}));
+        QCOMPARE(folders(w->ext.ExtListEditor), (QStringList{m_a, m_b, m_d}));
+        QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("MOVDir")});
+
+        w->ext.BitBtn7->click();
+        const QString documents = GetSpecialFolderPath(CSIDL_PERSONAL);
+        QCOMPARE(w->ext.TransferEdit1->text(), documents);
+        before = w->settings;
+        w->ext.BitBtn3->click();
+        QCOMPARE(folders(w->main.ExtListEditor), QStringList(3, documents));
+        QCOMPARE(changedSettings(before, w->settings), sorted({"JPGDir", "JPEGDir", "MOVDir"}));
+    }
+
+    void freeExtensionSpellingTypeStoresTypeFolder()
+    {
+        SettingsRecord stored = perType({"MOV"});
+        stored.ExtEdit1Text = QStringLiteral("PNG");
+        stored.Ext1Dir = m_a;
+        auto w = start(stored);
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.PNG"}));
+        w->main.TransferEdit1->setText(m_d);
+        w->main.ExtListEditor->setCurrentCell(1, 0);
+        const SettingsRecord before = w->settings;
+        w->main.SpeedButton1->click();
+        QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("PNGDir")});
+        QCOMPARE(w->settings.Ext1Dir, m_a);
+
+        // Spelled otherwise, the row belongs to the free extension.
+        stored.ExtEdit1Text = QStringLiteral("raw");
+        auto other = start(stored);
+        other->main.TransferEdit1->setText(m_d);
+        other->main.ExtListEditor->setCurrentCell(1, 0);
+        other->main.SpeedButton1->click();
+        QCOMPARE(other->settings.Ext1Dir, m_d);
+    }
+
+    void destinationButtons()
+    {
+        TestPrompt prompt;
+        auto w = start(SettingsRecord::defaults());
+        const SettingsRecord before = w->settings;
+
+        w->main.BitBtn5->click(); // cancelled
+        QCOMPARE(prompt.folderTitles, QStringList{QStringLiteral("転送先フォルダを選択して下さい")});
+        QCOMPARE(w->main.TransferEdit1->text(), before.TransferEditText);
+
+        prompt.folders.enqueue(m_c.chopped(1));
+        w->main.BitBtn5->click();
+        QCOMPARE(w->main.TransferEdit1->text(), m_c);
+        QCOMPARE(w->settings.TransferEditText, m_c);
+
+        w->main.BitBtn9->click();
+        const QString videos = GetSpecialFolderPath(CSIDL_MYVIDEO);
+        QCOMPARE(w->main.TransferEdit1->text(), videos);
+        QCOMPARE(w->settings.TransferEditText, videos);
+        focusOut(w->main.TransferEdit1);
+        QCOMPARE(w->main.TransferEdit1->text(), videos + QLatin1Char('/'));
+        QCOMPARE(w->settings.TransferEditText, videos + QLatin1Char('/'));
+
+        // The dialog's own buttons stage its folder; only its browser writes the setting.
+        w->ext.show();
+        QCOMPARE(w->ext.TransferEdit1->text(), videos + QLatin1Char('/'));
+        w->ext.BitBtn8->click();
+        QCOMPARE(w->ext.TransferEdit1->text(), m_pictures);
+        QCOMPARE(w->settings.TransferEditText, videos + QLatin1Char('/'));
+        prompt.folders.enqueue(m_b);
+        w->ext.BitBtn5->click();
+        QCOMPARE(w->ext.TransferEdit1->text(), m_b);
+        QCOMPARE(w->settings.TransferEditText, m_b);
+        QCOMPARE(w->main.TransferEdit1->text(), videos + QLatin1Char('/'));
+        QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("TransferEditText")});
+    }
+
+    void dialogShownModallyHandsFolderBack()
+    {
+        auto w = start(perType({"JPG"}));
+        w->main.TransferEdit1->setText(m_c);
+        w->main.SourceEdit1->setText(m_a);
+        w->main.show();
+        const SettingsRecord before = w->settings;
+        bool ran = false;
+        QTimer::singleShot(0, &w->ext, [&] {
+            ran = true;
+            QVERIFY(w->ext.isVisible());
+            QCOMPARE(w->ext.TransferEdit1->text(), m_c);
+            QCOMPARE(w->ext.Label2->text(), m_a);
+            QCOMPARE(w->controller.lastClickedExtRow(), 0);
+            w->ext.BitBtn9->click();
+            w->ext.BitBtn1->click();
+        });
+        w->main.BitBtn11->click();
+        QVERIFY(ran);
+        QVERIFY(!w->ext.isVisible());
+        QCOMPARE(w->main.TransferEdit1->text(), GetSpecialFolderPath(CSIDL_MYVIDEO));
+        QCOMPARE(changedSettings(before, w->settings), QStringList());
+
+        // The close box hands it back as well.
+        QTimer::singleShot(0, &w->ext, [&] {
+            w->ext.BitBtn7->click();
+            w->ext.close();
+        });
+        w->main.BitBtn11->click();
+        QCOMPARE(w->main.TransferEdit1->text(), GetSpecialFolderPath(CSIDL_PERSONAL));
+    }
+
+    void closingWhileTypingTakesTheText()
+    {
+        auto w = start(perType({"JPG"}));
+        w->main.TransferEdit1->setText(m_d);
+        w->ext.show();
+        QApplication::setActiveWindow(&w->ext);
+        w->ext.ExtEdit1->setFocus(Qt::TabFocusReason);
+        focusIn(w->ext.ExtEdit1);
+        QTest::keyClicks(w->ext.ExtEdit1, QStringLiteral("raw"));
+        w->ext.close();
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.raw"}));
+        QCOMPARE(w->settings.ExtEdit1Text, QStringLiteral("raw"));
+    }
+
+    void tableClickEditsOnSecondClick()
+    {
+        auto w = start(perType({"JPG", "MOV"}));
+        w->main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w->main));
+        QTableWidget *table = w->main.ExtListEditor;
+        clickRow(table, 2);
+        QCOMPARE(w->controller.lastClickedExtRow(), 3);
+        QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
+        clickRow(table, 2);
+        QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectItems);
+        QCOMPARE(table->currentColumn(), 1);
+        auto *editor = table->viewport()->findChild<QLineEdit *>();
+        QVERIFY(editor);
+        QVERIFY(editor->isVisible());
+        const SettingsRecord before = w->settings;
+        editor->setText(m_d);
+        // A click on another row closes the editor, keeping what was typed in this table only.
+        clickRow(table, 0);
+        QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(w->controller.lastClickedExtRow(), 1);
+        QCOMPARE(folders(table), (QStringList{m_a, m_b, m_d}));
+        QCOMPARE(folders(w->ext.ExtListEditor), (QStringList{m_a, m_b, m_c}));
+        QCOMPARE(w->controller.mainTableRows().at(2).folder, m_d);
+        QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("clip.MOV")), m_d);
+        QCOMPARE(changedSettings(before, w->settings), QStringList());
+        // The key column cannot be edited.
+        QVERIFY(!(table->item(0, 0)->flags() & Qt::ItemIsEditable));
+
+        // The next rebuild replaces the typed folder.
+        w->ext.AllFileCheckBox->click();
+        w->ext.AllFileCheckBox->click();
+        QCOMPARE(keys(table), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+        QCOMPARE(folders(table).last(), m_c);
+    }
+
+    void lookupThroughTheMainTable()
+    {
+        auto w = start(perType({"JPG", "MOV"}));
+        QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("/card/DCIM/x.jpg")), m_a);
+        QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("Y.JPG")), m_a);
+        QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("z.jpeg")), m_b);
+        QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("a.png")), QString());
+        QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("README")), QString());
+        QVERIFY(!w->controller.allFilesMode());
+
+        auto all = start(SettingsRecord::defaults());
+        for (const QString name : {"x.jpg", "a.png", "README", "b.tar.gz"})
+            QCOMPARE(all->controller.LookupExtensionDestination(name), all->settings.AllFileDir);
+    }
+
+    void sharedKeysKeepTheirRow()
+    {
+        // "jpg" typed while JPG is ticked shares the "*.JPG" row; neither choice's removal drops the
+        // other's files.
+        SettingsRecord stored = perType({"JPG", "MOV"});
+        stored.ExtEdit1Text = QStringLiteral("jpg");
+        auto w = start(stored);
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+        w->ext.show();
+        w->ext.JPGCheckBox->click();
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.MOV"}));
+        typeFreeExtension(w->ext.ExtEdit1, QString());
+        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.MOV")});
+
+        auto other = start(stored);
+        other->ext.show();
+        typeFreeExtension(other->ext.ExtEdit1, QString());
+        QCOMPARE(keys(other->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+    }
+
+    void storedEqualFreeExtensionsKeepFirst()
+    {
+        SettingsRecord stored = perType({"MOV"});
+        stored.ExtEdit1Text = QStringLiteral("raw");
+        stored.ExtEdit2Text = QStringLiteral("raw");
+        stored.Ext1Dir = m_a;
+        auto w = start(stored);
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.raw"}));
+        QCOMPARE(folders(w->main.ExtListEditor).last(), m_a);
+        QVERIFY(w->ext.ExtEdit2->text().isEmpty());
+        QCOMPARE(w->ext.ExtEdit1->text(), QStringLiteral("raw"));
+    }
+};
+
+QTEST_MAIN(TestRoutingWindows)
+#include "tst_routingwindows.moc"
