@@ -1,0 +1,147 @@
+#include "system/deviceimport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace vantora {
+
+namespace {
+
+QString withoutTrailingSlash(QString path)
+{
+    if (path.endsWith(QLatin1Char('/')) && path.size() > 1)
+        path.chop(1);
+    return path;
+}
+
+bool isInside(const QString &path, const QString &folder)
+{
+    return path == folder ||
+           path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+}
+
+} // namespace
+
+QDate DeviceImportShootingDate()
+{
+    return QDate(1899, 12, 30);
+}
+
+QString DeviceImportDestination(const QString &transferFolder, const NameTemplate &folderTemplate,
+                                qint32 folderCounter, const QString &separator)
+{
+    QString base = transferFolder;
+    if (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    const QString fragment = ExpandNameTemplate(TemplateDialogMode::Folder, folderTemplate, folderCounter,
+                                                QString(), DeviceImportShootingDate(), separator);
+    if (NameLeavesFolder(TemplateDialogMode::Folder, fragment))
+        return QString();
+    QString path = base + fragment;
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path;
+}
+
+QString FolderTitle(const QString &path)
+{
+    const QString p = withoutTrailingSlash(path);
+    if (p == QLatin1String("/"))
+        return p;
+    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+DeviceImportResult ImportWholeFolder(const QString &source, const QString &destinationFolder, bool move,
+                                     const CopyProgressRoutine &progress)
+{
+    DeviceImportResult result;
+    const QFileInfo sourceInfo(source);
+    if (!sourceInfo.isDir()) {
+        result.status = DeviceImportResult::SourceMissing;
+        return result;
+    }
+    const QFileInfo destinationInfo(destinationFolder);
+    if (!destinationInfo.isDir()) {
+        result.status = DeviceImportResult::DestinationMissing;
+        return result;
+    }
+    const QString sourceRoot = sourceInfo.canonicalFilePath();
+    const QString destinationRoot = destinationInfo.canonicalFilePath();
+    // A copy into the source itself would copy its own copies (or each file onto itself).
+    if (isInside(destinationRoot, sourceRoot)) {
+        result.status = DeviceImportResult::DestinationInsideSource;
+        return result;
+    }
+    const QString target = destinationRoot + QLatin1Char('/') + QDir(sourceRoot).dirName();
+
+    // The whole list first: the copy never sees its own output.
+    QStringList folders;
+    QStringList files;
+    const QDir sourceDir(sourceRoot);
+    QDirIterator it(sourceRoot, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        const QString relative = sourceDir.relativeFilePath(info.filePath());
+        if (info.isDir() && !info.isSymLink())
+            folders << relative;
+        else if (info.isFile())
+            files << relative;
+        else
+            ++result.notCopied; // folder links, dangling links, devices and pipes stay where they are
+    }
+    std::sort(folders.begin(), folders.end());
+    std::sort(files.begin(), files.end());
+
+    QDir().mkpath(target);
+    for (const QString &folder : std::as_const(folders))
+        QDir().mkpath(target + QLatin1Char('/') + folder);
+
+    const bool cancel = false;
+    CopyOptions options;
+    options.failIfExists = true;
+    options.flush = move;
+    for (const QString &file : std::as_const(files)) {
+        const QString from = sourceRoot + QLatin1Char('/') + file;
+        const QString to = target + QLatin1Char('/') + file;
+        int code = CopyFileWithProgress(from, to, progress, &cancel, options);
+        if (code == ERROR_FILE_EXISTS) {
+            const QString folder = to.left(to.lastIndexOf(QLatin1Char('/')) + 1);
+            const QString base = SourceBaseName(to);
+            const QString ext = SourceExtension(to);
+            for (int n = 2; n <= 99 && code == ERROR_FILE_EXISTS; ++n)
+                code = CopyFileWithProgress(from, folder + base + QLatin1Char('_') + QString::number(n) + ext,
+                                            progress, &cancel, options);
+            if (code == ERROR_FILE_EXISTS) {
+                ++result.notCopied;
+                continue;
+            }
+            if (code == 0)
+                ++result.renamed;
+        }
+        if (code != 0) {
+            result.status = DeviceImportResult::CopyFailed;
+            result.error = code;
+            result.failedFile = from;
+            break;
+        }
+        ++result.copied;
+        if (move && RemoveFile(from) != 0)
+            ++result.notDeleted;
+    }
+
+    if (move) {
+        // Deepest first; rmdir leaves every folder that still holds something.
+        std::sort(folders.begin(), folders.end(), std::greater<>());
+        for (const QString &folder : std::as_const(folders))
+            QDir().rmdir(sourceRoot + QLatin1Char('/') + folder);
+        QDir().rmdir(sourceRoot);
+    }
+    return result;
+}
+
+} // namespace vantora

@@ -1,0 +1,215 @@
+#include "system/widgets/systemhandlers.h"
+
+#include "app/settings/settingsrecord.h"
+#include "platform/copyfile.h"
+#include "platform/prompt.h"
+#include "system/autoplayregistration.h"
+#include "system/desktopentry.h"
+#include "system/deviceimport.h"
+#include "system/shelldetails.h"
+#include "transfer/destination.h"
+#include "transfer/shootingdate.h"
+#include "transfer/transferloop.h"
+#include "ui/tmainform.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QUrl>
+
+namespace vantora {
+
+namespace {
+
+QString withoutTrailingSlash(QString path)
+{
+    if (path.endsWith(QLatin1Char('/')) && path.size() > 1)
+        path.chop(1);
+    return path;
+}
+
+QString folderOf(const QString &filePath)
+{
+    return QFileInfo(filePath).absolutePath();
+}
+
+} // namespace
+
+SystemHandlers::SystemHandlers(TMainForm *form, RegistryStore &store, SettingsRecord &settings,
+                               QObject *parent)
+    : QObject(parent), m_form(form), m_store(store), m_settings(settings),
+      m_programPath(QCoreApplication::applicationFilePath()), m_applicationsDir(DesktopEntryDirectory()),
+      m_tifPath(QDir::homePath() + QLatin1String("/DCIM/100TEST/TEST.TIF")),
+      m_nefPath(QDir::homePath() + QLatin1String("/DCIM/100TEST/TEST.NEF"))
+{
+    connect(form->Button6, &QPushButton::clicked, this, &SystemHandlers::Button6Click);
+    connect(form->Button7, &QPushButton::clicked, this, &SystemHandlers::Button7Click);
+    connect(form->Button13, &QPushButton::clicked, this, &SystemHandlers::Button13Click);
+    connect(form->Button3, &QPushButton::clicked, this, &SystemHandlers::Button3Click);
+    connect(form->Button11, &QPushButton::clicked, this, &SystemHandlers::Button11Click);
+    connect(form->Button12, &QPushButton::clicked, this, &SystemHandlers::Button12Click);
+}
+
+void SystemHandlers::setDiagnosticsFiles(const QString &tifPath, const QString &nefPath)
+{
+    m_tifPath = tifPath;
+    m_nefPath = nefPath;
+}
+
+void SystemHandlers::Button6Click()
+{
+    if (!prompt().confirm(
+            QStringLiteral("本プログラムを自動再生に登録しますか？\r\nVantix.exeの場所：\r\n[") +
+            m_programPath + QStringLiteral("]") + QStringLiteral("\r\n") +
+            QStringLiteral("をレジストリに登録するため、プログラムを再起動します")))
+        return;
+    if (RegisterAutoPlayHandler(m_store, m_programPath, m_applicationsDir))
+        prompt().message(QStringLiteral("自動再生に登録しました"));
+}
+
+void SystemHandlers::Button7Click()
+{
+    if (!prompt().confirm(QStringLiteral("本プログラムを自動再生から解除しますか？\r\n"
+                                         "自動再生をレジストリから削除するため、プログラムを再起動します")))
+        return;
+    if (UnregisterAutoPlayHandler(m_store, m_applicationsDir))
+        prompt().message(QStringLiteral("自動再生から解除しました"));
+}
+
+void SystemHandlers::Button13Click()
+{
+    const QString source = prompt().chooseFolder(
+        QStringLiteral("コンピュータ → デバイス→ DCIMの中の\r\n [Camera] フォルダを選択して下さい."),
+        QString());
+    if (source.isEmpty())
+        return;
+
+    const QString transferFolder = m_form->TransferEdit1->text();
+    if (transferFolder.trimmed().isEmpty()) {
+        prompt().message(QStringLiteral("転送先フォルダが設定されていません"));
+        return;
+    }
+    const NameTemplate folderTemplate{m_settings.DirNameEditText, m_settings.PreDirNameEditText,
+                                      m_settings.PreDirChecked, m_settings.SufDirNameEditText,
+                                      m_settings.SufDirChecked};
+    const QString destination = DeviceImportDestination(
+        transferFolder, folderTemplate, m_settings.DirRenbanSpinEditValue, m_settings.sDayEditText);
+    if (destination.isEmpty()) {
+        // "." or ".." as the folder name would put the files beside or above the destination.
+        prompt().message(
+            QStringLiteral("作成するフォルダの名前が正しくありません。フォルダ名の設定を確認して下さい。"));
+        return;
+    }
+
+    m_form->Memo1->appendPlainText(source);
+    prompt().message(QStringLiteral("Transfer: ") + FolderTitle(destination) + QStringLiteral("\r\n\r\n") +
+                     QStringLiteral("Source: ") + FolderTitle(source));
+    if (!prompt().confirm(QStringLiteral("転送先フォルダを作成します。作成して転送開始しますか？\r\n") +
+                          destination)) {
+        prompt().message(QStringLiteral("転送しませんでした."));
+        return;
+    }
+    // EnsureFolder has said why; a copy into a folder that is not there cannot follow.
+    if (!EnsureFolder(destination))
+        return;
+    const bool move = prompt().confirm(
+        QStringLiteral("転送したファイルを削除しますか？\r\n([はい]は移動、[いいえ]はコピーです)"));
+
+    const DeviceImportResult result = ImportWholeFolder(
+        source, destination, move, [](quint64, quint64) { QCoreApplication::processEvents(); });
+    switch (result.status) {
+    case DeviceImportResult::Done:
+        break;
+    case DeviceImportResult::SourceMissing:
+        prompt().message(QStringLiteral("フォルダ[") + source + QStringLiteral("]が見つかりません"));
+        return;
+    case DeviceImportResult::DestinationMissing:
+        prompt().message(QStringLiteral("フォルダ[") + destination + QStringLiteral("]が見つかりません"));
+        return;
+    case DeviceImportResult::DestinationInsideSource:
+        prompt().message(QStringLiteral("転送先フォルダが転送元フォルダの中にあるため転送できません.\r\n") +
+                         destination);
+        return;
+    case DeviceImportResult::CopyFailed:
+        if (result.notDeleted > 0)
+            prompt().message(notDeletedMessage());
+        prompt().message(result.error == ERROR_DISK_FULL ? diskFullMessage(VolumeRootOf(destination))
+                                                         : unknownErrorMessage(result.error));
+        return;
+    }
+    if (result.notCopied > 0)
+        prompt().message(
+            QStringLiteral("一部のファイルが転送できませんでした。転送元フォルダを確認して下さい。"));
+    if (result.notDeleted > 0)
+        prompt().message(notDeletedMessage());
+
+    if (!launchAfterImport(destination))
+        return;
+    if (m_form->RenbanResetCheckBox->isChecked()) {
+        m_settings.DirRenbanSpinEditValue = 1;
+        m_settings.FileRenbanSpinEditValue = 1;
+        if (m_runningNumbersReset)
+            m_runningNumbersReset();
+    }
+    QCoreApplication::processEvents();
+    m_form->close();
+    QCoreApplication::processEvents();
+}
+
+bool SystemHandlers::launchAfterImport(const QString &destination)
+{
+    if (!m_form->ExecCheckBox->isChecked())
+        return false;
+    const QString app = m_form->ExecEdit->text();
+    const QFileInfo info(app);
+    if (app.isEmpty() || !info.isFile())
+        return false;
+    QStringList arguments;
+    if (m_settings.ParamRadioGroupIndex == 0)
+        arguments << withoutTrailingSlash(destination);
+    if (info.isExecutable())
+        m_starter(app, arguments);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
+    return true;
+}
+
+void SystemHandlers::Button3Click()
+{
+    const QString folder = folderOf(m_tifPath);
+    if (!QFileInfo(folder).isDir()) {
+        prompt().message(QStringLiteral("フォルダ[") + folder + QStringLiteral("]が見つかりません"));
+        return;
+    }
+    for (const QString &line : DetailListing(folder))
+        m_form->Memo1->appendPlainText(line);
+}
+
+void SystemHandlers::Button11Click()
+{
+    const QString folder = folderOf(m_nefPath);
+    if (!QFileInfo(folder).isDir()) {
+        prompt().message(QStringLiteral("フォルダ[") + folder + QStringLiteral("]が見つかりません"));
+        return;
+    }
+    for (const QString &line : ShortDetailListing(folder))
+        m_form->Memo1->appendPlainText(line);
+}
+
+void SystemHandlers::Button12Click()
+{
+    const QDate date = ReadShootingDate(m_tifPath);
+    if (!date.isValid()) {
+        prompt().message(QStringLiteral("ファイル[") + m_tifPath +
+                         QStringLiteral("]の撮影日を読み取れませんでした"));
+        return;
+    }
+    prompt().message(date.toString(QStringLiteral("yyyy.MM.dd")));
+}
+
+} // namespace vantora

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "system/registrationswitch.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace vantora {
+
+class RegistryStore;
+class TMainForm;
+struct SettingsRecord;
+
+// The main window's system commands: AutoPlay registration and removal (Button6, Button7), the portable
+// device import (Button13) and the three metadata diagnostics (Button3, Button11, Button12). The last
+// four buttons stay disabled and out of sight; their handlers work all the same when called.
+class SystemHandlers final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SystemHandlers)
+
+public:
+    // Connects the six buttons' clicks. The form, store and settings must outlive this object.
+    SystemHandlers(TMainForm *form, RegistryStore &store, SettingsRecord &settings,
+                   QObject *parent = nullptr);
+
+    // Where things are; tests point them elsewhere.
+    void setProgramPath(const QString &path) { m_programPath = path; }
+    QString programPath() const { return m_programPath; }
+    void setApplicationsDirectory(const QString &path) { m_applicationsDir = path; }
+    void setDiagnosticsFiles(const QString &tifPath, const QString &nefPath);
+    QString diagnosticsTifPath() const { return m_tifPath; }
+    QString diagnosticsNefPath() const { return m_nefPath; }
+    // Starts the after-transfer application of the device import.
+    void setStarter(ProgramStarter starter) { m_starter = std::move(starter); }
+    // Called after the device import reset both running numbers in the settings to 1, so the template
+    // dialog's spin edits and the transfer's copies can follow.
+    void setRunningNumbersReset(std::function<void()> reset) { m_runningNumbersReset = std::move(reset); }
+
+    // Confirmation, registration in place (no restart is needed here), then the message; stays open.
+    void Button6Click();
+    void Button7Click();
+    void Button13Click();
+    void Button3Click();
+    void Button11Click();
+    void Button12Click();
+
+private:
+    bool launchAfterImport(const QString &destination);
+
+    TMainForm *m_form;
+    RegistryStore &m_store;
+    SettingsRecord &m_settings;
+    QString m_programPath;
+    QString m_applicationsDir;
+    QString m_tifPath;
+    QString m_nefPath;
+    ProgramStarter m_starter = StartDetached;
+    std::function<void()> m_runningNumbersReset;
+};
+
+} // namespace vantora
