@@ -105,6 +105,23 @@ void ExtensionRouting::removeRowIfUnclaimed(const QString &key)
     changedBoth();
 }
 
+// "raw" changed to "RAW" keeps its row, spelled as the field now is, so that the row's key still names
+// the free extension's folder setting.
+void ExtensionRouting::respellRow(const QString &from, const QString &to)
+{
+    bool changedAny = false;
+    for (ExtensionRows *rows : {&m_main, &m_dialog}) {
+        for (ExtensionRow &row : *rows) {
+            if (row.key == from) {
+                row.key = to;
+                changedAny = true;
+            }
+        }
+    }
+    if (changedAny)
+        changedBoth();
+}
+
 void ExtensionRouting::SyncTypeRow(const QString &code, int type, const QString &destination)
 {
     if (!m_choices.allFilesTicked()) {
@@ -135,6 +152,8 @@ void ExtensionRouting::SyncFreeExtensionRow(int slot, const QString &previous, c
             const QString key = freeExtensionKey(text);
             if (previousKey.compare(key, Qt::CaseInsensitive) != 0)
                 removeRowIfUnclaimed(previousKey);
+            else if (previousKey != key)
+                respellRow(previousKey, key);
             if (FindExtensionRow(m_main, key) < 0)
                 appendRow(key, rowFolder(destination));
         }

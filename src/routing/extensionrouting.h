@@ -78,6 +78,7 @@ private:
     ExtensionRows &tableRows(ExtensionTable table);
     void appendRow(const QString &key, const QString &destination);
     void removeRowIfUnclaimed(const QString &key);
+    void respellRow(const QString &from, const QString &to);
     bool claimedByChoice(const QString &key) const;
     void changed(ExtensionTable table);
     void changedBoth();

@@ -406,6 +406,15 @@ private Q_SLOTS:
         QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("ExtEdit2Text")});
         QCOMPARE(w->settings.ExtEdit2Text, QStringLiteral("cr3"));
 
+        // A change of case keeps the row, spelled as the field is, so its folder still has a setting.
+        typeFreeExtension(w->ext.ExtEdit1, QStringLiteral("CR3"));
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.CR3"}));
+        QCOMPARE(keys(w->ext.ExtListEditor), (QStringList{"*.MOV", "*.CR3"}));
+        w->main.TransferEdit1->setText(m_b);
+        w->main.ExtListEditor->setCurrentCell(1, 0);
+        w->main.SpeedButton1->click();
+        QCOMPARE(w->settings.Ext1Dir, m_b);
+
         // Emptying a field removes its row.
         typeFreeExtension(w->ext.ExtEdit1, QString());
         QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.MOV")});
@@ -690,6 +699,13 @@ private Q_SLOTS:
         other->ext.show();
         typeFreeExtension(other->ext.ExtEdit1, QString());
         QCOMPARE(keys(other->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+
+        // A free extension changed to a text whose row exists already takes no files of its old text.
+        typeFreeExtension(other->ext.ExtEdit1, QStringLiteral("raw"));
+        QCOMPARE(keys(other->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV", "*.raw"}));
+        typeFreeExtension(other->ext.ExtEdit1, QStringLiteral("mov"));
+        QCOMPARE(keys(other->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+        QCOMPARE(keys(other->ext.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
     }
 
     void storedEqualFreeExtensionsKeepFirst()

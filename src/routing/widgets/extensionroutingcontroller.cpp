@@ -164,6 +164,11 @@ ExtensionRows ExtensionRoutingController::mainTableRows() const
     return m_routing->rows(ExtensionTable::Main);
 }
 
+ExtensionRows ExtensionRoutingController::dialogTableRows() const
+{
+    return m_routing->rows(ExtensionTable::Dialog);
+}
+
 bool ExtensionRoutingController::allFilesMode() const
 {
     return m_settings->AllFileChecked;
@@ -310,7 +315,7 @@ void ExtensionRoutingController::FormCloseQuery()
         const bool notified = focus->hasFocus();
         focus->clearFocus();
         if (!notified)
-            ExtEditExit(focus == m_ext->ExtEdit1 ? 0 : 1);
+            focus == m_ext->ExtEdit1 ? ExtEdit1Exit() : ExtEdit2Exit();
     }
     m_main->TransferEdit1->setText(dialogFolder());
 }
@@ -355,12 +360,10 @@ bool ExtensionRoutingController::eventFilter(QObject *watched, QEvent *event)
     const bool in = event->type() == QEvent::FocusIn;
     const bool out = event->type() == QEvent::FocusOut;
     if ((in || out) && movesWithinWindow(event)) {
-        if (watched == m_ext->ExtEdit1 || watched == m_ext->ExtEdit2) {
-            const int slot = watched == m_ext->ExtEdit1 ? 0 : 1;
-            if (in)
-                ExtEditEnter(slot);
-            else
-                ExtEditExit(slot);
+        if (watched == m_ext->ExtEdit1) {
+            in ? ExtEdit1Enter() : ExtEdit1Exit();
+        } else if (watched == m_ext->ExtEdit2) {
+            in ? ExtEdit2Enter() : ExtEdit2Exit();
         } else if (watched == m_main->TransferEdit1 && out) {
             TransferEdit1Exit();
         }

@@ -42,6 +42,8 @@ public:
 
     // The rows of the main window's table: the masks and destinations of a run.
     ExtensionRows mainTableRows() const;
+    // The rows of the dialog's table: the masks of the dialog's own counting and listing.
+    ExtensionRows dialogTableRows() const;
     // Whether the main table is the all-files row ("AllFileChecked").
     bool allFilesMode() const;
     // LookupExtensionDestination over the main table.
@@ -76,6 +78,10 @@ private:
     void AllFileCheckBoxClick();
     void ExtEditEnter(int slot);
     void ExtEditExit(int slot);
+    void ExtEdit1Enter() { ExtEditEnter(0); }
+    void ExtEdit1Exit() { ExtEditExit(0); }
+    void ExtEdit2Enter() { ExtEditEnter(1); }
+    void ExtEdit2Exit() { ExtEditExit(1); }
     void ExtListEditorClick(ExtensionTable table);
     void FormShow();
     void FormCloseQuery();
