@@ -900,8 +900,14 @@ void TestNamingWindows::calendarDrivenBySpinEdits()
     QCOMPARE(c->Calendar1->yearShown(), 2025);
     c->MSpinEdit->setValue(12);
     QCOMPARE(c->Calendar1->selectedDate(), QDate(2025, 12, 28));
-    // A day of the next month picked in the grid moves the spin edits.
+    // A day of the next month picked in the grid moves the spin edits, straight to that date.
+    QList<QDate> seen;
+    QObject watch;
+    connect(c->Calendar1, &QCalendarWidget::selectionChanged, &watch,
+            [&] { seen << c->Calendar1->selectedDate(); });
     c->Calendar1->setSelectedDate(QDate(2026, 1, 2));
+    QCOMPARE(seen, QList<QDate>{QDate(2026, 1, 2)});
+    QCOMPARE(c->Calendar1->monthShown(), 1);
     QCOMPARE(c->YSpinEdit->value(), 2026);
     QCOMPARE(c->MSpinEdit->value(), 1);
     QCOMPARE(m_names->calenderForm()->pickedDate(), QDate(2026, 1, 2));

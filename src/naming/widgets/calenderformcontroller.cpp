@@ -4,6 +4,7 @@
 
 #include <QCalendarWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 
 namespace vantora {
@@ -69,8 +70,12 @@ void CalenderFormController::followCalendar()
     const QDate date = m_form->Calendar1->selectedDate();
     if (!date.isValid())
         return;
+    // Both spin edits at once: one by one, the first would move the date through a wrong month.
+    const QSignalBlocker year(m_form->YSpinEdit);
+    const QSignalBlocker month(m_form->MSpinEdit);
     m_form->YSpinEdit->setValue(date.year());
     m_form->MSpinEdit->setValue(date.month());
+    m_form->Calendar1->setCurrentPage(date.year(), date.month());
 }
 
 } // namespace vantora
