@@ -233,7 +233,7 @@ qint64 TExifInfo::FindExifSegment(TStream &stream)
                 marker = readWordBigEndian(stream);
             }
         } else {
-            qint32 examined = 0;
+            qint64 examined = 0;
             do {
                 const quint8 b = readByte(stream);
                 ++examined;

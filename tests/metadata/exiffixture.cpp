@@ -135,8 +135,8 @@ void writeFullExif(const QString &path, Order order)
     addValue(data, "Exif.Iop.InteroperabilityVersion", Exiv2::undefined, "48 49 48 48");
     const QByteArray thumb = plainJpeg(8, 8);
     Exiv2::ExifThumb(data).setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(thumb.constData()),
-                                            long(thumb.size()), Exiv2::URational(72, 1), Exiv2::URational(72, 1),
-                                            2);
+                                            long(thumb.size()), Exiv2::URational(72, 1),
+                                            Exiv2::URational(72, 1), 2);
     addValue(data, "Exif.Thumbnail.Orientation", Exiv2::unsignedShort, "1");
     writeData(path, data, order);
 }
@@ -167,7 +167,8 @@ void writeXmp(const QString &path)
 
 bool EntryRecord::operator<(const EntryRecord &o) const
 {
-    return std::tie(collection, ifd, tag, type, count, data) < std::tie(o.collection, o.ifd, o.tag, o.type, o.count, o.data);
+    return std::tie(collection, ifd, tag, type, count, data) <
+           std::tie(o.collection, o.ifd, o.tag, o.type, o.count, o.data);
 }
 
 QString EntryRecord::toString() const
@@ -197,7 +198,8 @@ QList<EntryRecord> exiv2Records(const QString &path, bool fileOrder)
     QList<EntryRecord> records;
     for (const Exiv2::Exifdatum &d : image->exifData()) {
         const QString group = QString::fromStdString(d.groupName());
-        const auto it = std::find_if(groups.begin(), groups.end(), [&](const auto &g) { return g.first == group; });
+        const auto it =
+            std::find_if(groups.begin(), groups.end(), [&](const auto &g) { return g.first == group; });
         if (it == groups.end())
             continue;
         EntryRecord r;

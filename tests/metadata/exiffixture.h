@@ -35,7 +35,11 @@ QByteArray segmentBytes(const Segment &segment);
 // A small JPEG (JFIF APP0, tables, baseline frame) drawn by Qt.
 QByteArray plainJpeg(int width, int height);
 
-enum class Order { Little, Big };
+enum class Order
+{
+    Little,
+    Big
+};
 // exiv2's numbers of the field types, for ExifValueSpec without including exiv2.
 constexpr int Exiv2Short = 3;
 constexpr int Exiv2Ascii = 2;

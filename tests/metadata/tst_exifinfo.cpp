@@ -12,8 +12,8 @@
 #include <QProcess>
 #include <QSet>
 #include <QStandardPaths>
-#include <QTest>
 #include <QtEndian>
+#include <QTest>
 
 #include <optional>
 
@@ -78,8 +78,7 @@ struct Tiff
     bool little = false;
     QByteArray bytes;
 
-    explicit Tiff(bool littleEndian)
-        : little(littleEndian)
+    explicit Tiff(bool littleEndian) : little(littleEndian)
     {
         bytes = little ? QByteArray("II") : QByteArray("MM");
         w16(42);
@@ -160,10 +159,7 @@ private:
         saveForCorpus(path);
         return path;
     }
-    static Segment exifSegment(const QByteArray &tiff)
-    {
-        return {0xFFE1, QByteArray("Exif\0\0", 6) + tiff};
-    }
+    static Segment exifSegment(const QByteArray &tiff) { return {0xFFE1, QByteArray("Exif\0\0", 6) + tiff}; }
     static Segment frameOf(const QByteArray &jpeg)
     {
         const JpegParts parts = JpegParts::parse(jpeg);
@@ -189,7 +185,8 @@ private:
         const QByteArray file = readAll(path);
         const QList<EntryRecord> raw = exiv2Records(path, true);
         for (const TEntryItems *items : {&info.Entries(), &info.ThumbnailEntries()}) {
-            const QString collection = items == &info.Entries() ? QStringLiteral("main") : QStringLiteral("thumbnail");
+            const QString collection =
+                items == &info.Entries() ? QStringLiteral("main") : QStringLiteral("thumbnail");
             QCOMPARE(items->TiffOffset(), info.TiffOffset());
             for (int i = 0; i < items->Count(); ++i) {
                 const TEntryItem &e = items->Items(i);
@@ -214,7 +211,8 @@ private:
             bool found = false;
             for (const TEntryItems *items : {&info.Entries(), &info.ThumbnailEntries()}) {
                 for (int i = 0; i < items->Count(); ++i)
-                    found = found || (items->Items(i).Tag() == tag && items->Items(i).ValueOffset() == offset);
+                    found =
+                        found || (items->Items(i).Tag() == tag && items->Items(i).ValueOffset() == offset);
             }
             QVERIFY2(found, qPrintable(QStringLiteral("tag 0x%1 offset %2").arg(tag, 0, 16).arg(offset)));
         }
@@ -255,8 +253,8 @@ private Q_SLOTS:
         const int exifIndex = parts.indexOf(0xFFE1, QByteArray("Exif\0\0", 6));
         QVERIFY(exifIndex >= 0);
         const Segment exif = parts.segments.takeAt(exifIndex);
-        if (layout.endsWith(QLatin1String("no-app0")) || layout == QLatin1String("exif-first")
-            || layout == QLatin1String("dqt-first") || layout == QLatin1String("com-first"))
+        if (layout.endsWith(QLatin1String("no-app0")) || layout == QLatin1String("exif-first") ||
+            layout == QLatin1String("dqt-first") || layout == QLatin1String("com-first"))
             parts.segments.removeIf([](const Segment &s) { return s.marker == 0xFFE0; });
         if (layout.startsWith(QLatin1String("xmp-first"))) {
             const int xmp = parts.indexOf(0xFFE1, QByteArray("http://ns.adobe.com/xap/1.0/"));
@@ -340,11 +338,12 @@ private Q_SLOTS:
     {
         const QString path = newPath(QStringLiteral("comment.jpg"));
         writeAll(path, plainJpeg(16, 8));
-        writeExifValues(path,
-                        {{QStringLiteral("Exif.Image.Make"), 0, QStringLiteral("Cam")},
-                         {QStringLiteral("Exif.Photo.UserComment"), Exiv2Ascii, QStringLiteral("plain words")},
-                         {QStringLiteral("Exif.Image.0x9286"), Exiv2Ascii, QStringLiteral("not in Exif IFD")}},
-                        Order::Big);
+        writeExifValues(
+            path,
+            {{QStringLiteral("Exif.Image.Make"), 0, QStringLiteral("Cam")},
+             {QStringLiteral("Exif.Photo.UserComment"), Exiv2Ascii, QStringLiteral("plain words")},
+             {QStringLiteral("Exif.Image.0x9286"), Exiv2Ascii, QStringLiteral("not in Exif IFD")}},
+            Order::Big);
         TExifInfo info;
         QVERIFY(!readFile(info, path).exception);
         const TEntryItem &comment = info.Entries()[info.Entries().IndexOfTag(0x9286, 1)];
@@ -454,7 +453,8 @@ private Q_SLOTS:
         QFETCH(bool, folder);
         TExifInfo info;
         QVERIFY(!readFile(info, fullExifFile(QStringLiteral("before.jpg"), Order::Little)).exception);
-        const QString name = folder ? m_dir.createDir(QStringLiteral("folder.jpg")) : newPath(QStringLiteral("gone.jpg"));
+        const QString name =
+            folder ? m_dir.createDir(QStringLiteral("folder.jpg")) : newPath(QStringLiteral("gone.jpg"));
         const Outcome out = readFile(info, name, allowError);
         QCOMPARE(out.events, (QStringList{QStringLiteral("update"), QStringLiteral("error -1")}));
         QCOMPARE(out.exception.has_value(), allowError);
@@ -490,13 +490,14 @@ private Q_SLOTS:
         const Outcome out = readFile(info, path);
         QVERIFY(out.events.isEmpty());
         QVERIFY(out.exception);
-        QVERIFY2(out.exception->startsWith(QStringLiteral("ファイル \"%1\". ").arg(path)), qPrintable(*out.exception));
+        QVERIFY2(out.exception->startsWith(QStringLiteral("ファイル \"%1\". ").arg(path)),
+                 qPrintable(*out.exception));
     }
 
     void damagedFiles_data()
     {
         QTest::addColumn<QByteArray>("tiff");
-        QTest::addColumn<int>("error");    // 0: none
+        QTest::addColumn<int>("error");       // 0: none
         QTest::addColumn<QList<int>>("tags"); // main entries read, in order
 
         auto header = [](bool little) { return Tiff(little); };
@@ -593,8 +594,8 @@ private Q_SLOTS:
         // the block holds; the file ends with the block.
         const JpegParts plain = JpegParts::parse(plainJpeg(16, 8));
         const QString path = newPath(QStringLiteral("damaged.jpg"));
-        writeAll(path, QByteArray("\xFF\xD8", 2) + segmentBytes(plain.segments[plain.indexOf(0xFFE0)])
-                           + segmentBytes(frameOf(plainJpeg(16, 8))) + segmentBytes(exifSegment(tiff)));
+        writeAll(path, QByteArray("\xFF\xD8", 2) + segmentBytes(plain.segments[plain.indexOf(0xFFE0)]) +
+                           segmentBytes(frameOf(plainJpeg(16, 8))) + segmentBytes(exifSegment(tiff)));
         saveForCorpus(path);
         QElapsedTimer timer;
         timer.start();
@@ -837,9 +838,11 @@ private Q_SLOTS:
         run.start(tool, {path});
         QVERIFY(run.waitForFinished(30000));
         QCOMPARE(run.exitCode(), 0);
-        const QStringList lines = QString::fromUtf8(run.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList lines =
+            QString::fromUtf8(run.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.value(0), QStringLiteral("size\t16\t8"));
-        QVERIFY2(lines.contains(QStringLiteral("main\t0\t0x010f\t2\t9\tTab\\there")), qPrintable(lines.join(u'|')));
+        QVERIFY2(lines.contains(QStringLiteral("main\t0\t0x010f\t2\t9\tTab\\there")),
+                 qPrintable(lines.join(u'|')));
         QVERIFY(lines.contains(QStringLiteral("main\t0\t0x011a\t5\t1\t300/1")));
         QVERIFY(lines.contains(QStringLiteral("main\t0\t0xc005\t10\t1\t-1/3")));
         QVERIFY(lines.contains(QStringLiteral("main\t0\t0xc001\t11\t1\t1.5")));

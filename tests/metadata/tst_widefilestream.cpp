@@ -70,7 +70,8 @@ private Q_SLOTS:
         const std::optional<QString> error = openError(QStringLiteral("two.bin"), fmOpenRead);
         QDir::setCurrent(before);
         QVERIFY(error);
-        QVERIFY2(error->startsWith(QStringLiteral("ファイル \"%1\". ").arg(m_dir.filePath(QStringLiteral("rel/two.bin")))),
+        QVERIFY2(error->startsWith(
+                     QStringLiteral("ファイル \"%1\". ").arg(m_dir.filePath(QStringLiteral("rel/two.bin")))),
                  qPrintable(*error));
         QVERIFY(error->endsWith(QStringLiteral(" は開けません")));
     }
@@ -117,7 +118,8 @@ private Q_SLOTS:
             QCOMPARE(handle, INVALID_HANDLE_VALUE);
             const std::optional<QString> message = openError(file, quint16(mode));
             QVERIFY(message);
-            QCOMPARE(*message, QStringLiteral("ファイル \"%1\". %2 は開けません").arg(file, qt_error_string(EINVAL)));
+            QCOMPARE(*message,
+                     QStringLiteral("ファイル \"%1\". %2 は開けません").arg(file, qt_error_string(EINVAL)));
         }
         QCOMPARE(contentOf(file), QByteArray("data"));
     }
@@ -146,7 +148,9 @@ private Q_SLOTS:
             const std::optional<QString> error = openError(file, quint16(second));
             QCOMPARE(!error.has_value(), secondOpens);
             if (error)
-                QCOMPARE(*error, QStringLiteral("ファイル \"%1\". %2 は開けません").arg(file, qt_error_string(EBUSY)));
+                QCOMPARE(
+                    *error,
+                    QStringLiteral("ファイル \"%1\". %2 は開けません").arg(file, qt_error_string(EBUSY)));
         }
         // a refused create leaves the content alone
         QCOMPARE(contentOf(file), QByteArray("keep me"));
