@@ -1,0 +1,82 @@
+#include "mounthelper.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <unistd.h>
+
+namespace vantora::test {
+
+namespace {
+
+int run(const QString &program, const QStringList &args, QString *output = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    if (!p.waitForFinished(30000))
+        return -1;
+    if (output)
+        *output = QString::fromLocal8Bit(p.readAll()).trimmed();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+} // namespace
+
+SmallDisk::SmallDisk(const QString &mountPoint, const QByteArray &size) : m_mountPoint(mountPoint)
+{
+    if (::geteuid() != 0) {
+        m_error = QStringLiteral("mounting a small tmpfs needs root");
+        return;
+    }
+    QString out;
+    if (run(QStringLiteral("mount"),
+            {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+             QStringLiteral("size=") + QString::fromLatin1(size), QStringLiteral("tmpfs"), mountPoint},
+            &out) != 0) {
+        m_error = QStringLiteral("mount of a tmpfs failed: ") + out;
+        return;
+    }
+    m_mounted = true;
+}
+
+SmallDisk::~SmallDisk()
+{
+    if (m_mounted)
+        run(QStringLiteral("umount"), {QStringLiteral("-l"), m_mountPoint});
+}
+
+ImmutableFolder::ImmutableFolder(const QString &folder) : m_folder(folder)
+{
+    m_applied = run(QStringLiteral("chattr"), {QStringLiteral("+i"), folder}) == 0;
+}
+
+ImmutableFolder::~ImmutableFolder()
+{
+    if (m_applied)
+        run(QStringLiteral("chattr"), {QStringLiteral("-i"), m_folder});
+}
+
+QByteArray fileHash(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    h.addData(&f);
+    return h.result();
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator gen(seed);
+    gen.fillRange(reinterpret_cast<quint32 *>(data.data()), size / 4);
+    for (qsizetype i = size / 4 * 4; i < size; ++i)
+        data[i] = char(gen.generate());
+    return data;
+}
+
+} // namespace vantora::test

@@ -1,0 +1,821 @@
+#include "app/settings/settingsrecord.h"
+#include "mounthelper.h"
+#include "platform/copyfile.h"
+#include "testdir.h"
+#include "testprompt.h"
+#include "transfer/copyprogress.h"
+#include "transfer/destination.h"
+#include "transfer/memorytransferview.h"
+#include "transfer/shootingdate.h"
+#include "transfer/transferloop.h"
+#include "transfer/transferstate.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimeZone>
+
+using namespace vantora;
+using namespace vantora::test;
+
+namespace {
+
+// Settings of a plain run: no folder, no renaming, copy, no overwrite, rows given by the test.
+SettingsRecord plainSettings(const QString &source)
+{
+    SettingsRecord s;
+    s.SourceEditText = source;
+    s.DirNameEditText = QStringLiteral("新しいフォルダ");
+    s.FileNameEditText = QStringLiteral("[元のファイル名]");
+    return s;
+}
+
+QStringList filesUnder(const QString &folder)
+{
+    QStringList out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << QDir(folder).relativeFilePath(it.next());
+    out.sort();
+    return out;
+}
+
+bool runTool(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+QString writeJpeg(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QImage image(32, 24, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    return image.save(path, "JPEG") ? path : QString();
+}
+
+// A one-pixel grey TIFF, little-endian, one strip: enough for exiv2 to hold tags in IFD0.
+QByteArray minimalTiff()
+{
+    QByteArray t("II*\0", 4);
+    auto u16 = [&t](quint16 v) { t.append(char(v & 0xFF)).append(char(v >> 8)); };
+    auto u32 = [&](quint32 v) {
+        u16(quint16(v & 0xFFFF));
+        u16(quint16(v >> 16));
+    };
+    u32(8);
+    const quint16 count = 8;
+    const quint32 pixel = 8 + 2 + count * 12 + 4;
+    u16(count);
+    auto entry = [&](quint16 tag, quint16 type, quint32 value) {
+        u16(tag);
+        u16(type);
+        u32(1);
+        if (type == 3) {
+            u16(quint16(value));
+            u16(0);
+        } else {
+            u32(value);
+        }
+    };
+    entry(256, 3, 1);     // width
+    entry(257, 3, 1);     // height
+    entry(258, 3, 8);     // bits per sample
+    entry(259, 3, 1);     // no compression
+    entry(262, 3, 1);     // black is zero
+    entry(273, 4, pixel); // strip offset
+    entry(278, 3, 1);     // rows per strip
+    entry(279, 4, 1);     // strip byte count
+    u32(0);
+    t.append(char(0x80));
+    return t;
+}
+
+void setModified(const QString &path, const QDateTime &when)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.setFileTime(when, QFileDevice::FileModificationTime));
+}
+
+} // namespace
+
+class TestTransfer final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+
+    void progressRules_data();
+    void progressRules();
+    void cancelCopyDropsGauges();
+    void gaugeRounding_data();
+    void gaugeRounding();
+    void freeName();
+    void dcimSourceFolder_data();
+    void dcimSourceFolder();
+
+    void workedExample();
+    void cameraModeFolders();
+    void allFilesModeReadsFolderOnce();
+    void wildcardFreeExtensionRoutedByMask();
+    void ensureFolderOneLevel();
+    void unsafeNameRefused();
+
+    void plainCopy();
+    void clashGivesFreeName();
+    void overwriteReplacesAndCounts();
+    void lockedSourceNotDeleted();
+    void moveDeletesSources();
+    void cancelDuringThirdFile();
+    void diskFullOnFourthFile();
+    void otherErrorStopsRun();
+    void runningNumbers();
+    void folderNumberAdvancesOncePerRun();
+    void gaugeHeldAt100();
+    void secondStartIgnored();
+
+    void shootingDates();
+    void shootingDateOfVideo();
+    void metadataDateText_data();
+    void metadataDateText();
+
+private:
+    QString m_home;
+    QTemporaryDir m_homeDir;
+};
+
+void TestTransfer::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    isolateHome(m_homeDir.path());
+}
+
+void TestTransfer::progressRules_data()
+{
+    QTest::addColumn<quint64>("total");
+    QTest::addColumn<QList<quint64>>("calls");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QList<int>>("bar");
+    const quint64 mb = 1000 * 1000;
+    QTest::newRow("empty file") << quint64(0) << QList<quint64>{0} << QStringLiteral("コピーしています")
+                                << QList<int>{};
+    QTest::newRow("10 MB in chunks") << 10 * mb << QList<quint64>{mb,     25 * mb / 10, 3 * mb, 5 * mb,
+                                                                  7 * mb, 75 * mb / 10, 10 * mb}
+                                     << QStringLiteral("コピーしています") << QList<int>{25, 50, 75, 100};
+    QTest::newRow("at the threshold") << quint64(PercentDisplayThreshold)
+                                      << QList<quint64>{PercentDisplayThreshold / 2, PercentDisplayThreshold}
+                                      << QStringLiteral("コピーしています") << QList<int>{50, 100};
+    QTest::newRow("100 MB") << 100 * mb << QList<quint64>{mb, mb + 5, 42 * mb, 42 * mb + 1, 100 * mb}
+                            << QStringLiteral("コピーしています 100%") << QList<int>{1, 42, 100};
+}
+
+void TestTransfer::progressRules()
+{
+    QFETCH(quint64, total);
+    QFETCH(QList<quint64>, calls);
+    QFETCH(QString, status);
+    QFETCH(QList<int>, bar);
+    MemoryTransferView view;
+    view.runEventLoop = false;
+    for (quint64 done : calls)
+        ReportCopyProgress(view, total, done);
+    QCOMPARE(view.status, status);
+    QCOMPARE(view.progressHistory, bar);
+    QCOMPARE(view.pumps, calls.size());
+    if (total > PercentDisplayThreshold)
+        QCOMPARE(view.statusHistory.at(2), QStringLiteral("コピーしています 42%"));
+}
+
+void TestTransfer::cancelCopyDropsGauges()
+{
+    TransferState state;
+    MemoryTransferView view;
+    view.progress = 60;
+    view.overall = 40;
+    CancelCopy(state, view);
+    QVERIFY(state.CancelRequested);
+    QCOMPARE(view.progress, 0);
+    QCOMPARE(view.overall, 0);
+}
+
+void TestTransfer::gaugeRounding_data()
+{
+    QTest::addColumn<qint64>("worked");
+    QTest::addColumn<qint64>("target");
+    QTest::addColumn<int>("percent");
+    QTest::newRow("1 of 8: 12.5 to even") << qint64(1) << qint64(8) << 12;
+    QTest::newRow("3 of 8: 37.5 to even") << qint64(3) << qint64(8) << 38;
+    QTest::newRow("1 of 3") << qint64(1) << qint64(3) << 33;
+    QTest::newRow("2 of 3") << qint64(2) << qint64(3) << 67;
+    QTest::newRow("1 of 200: 0.5 to even") << qint64(1) << qint64(200) << 0;
+    QTest::newRow("3 of 200: 1.5 to even") << qint64(3) << qint64(200) << 2;
+    QTest::newRow("5 of 4 held at 100") << qint64(5) << qint64(4) << 100;
+    QTest::newRow("count of 0") << qint64(1) << qint64(0) << 100;
+}
+
+void TestTransfer::gaugeRounding()
+{
+    QFETCH(qint64, worked);
+    QFETCH(qint64, target);
+    QFETCH(int, percent);
+    QCOMPARE(OverallGaugePercent(worked, target), percent);
+}
+
+void TestTransfer::freeName()
+{
+    TestDir dir;
+    const QString dest = dir.filePath(QStringLiteral("P1000123.JPG"));
+    QCOMPARE(MakeFreeName(dest), dir.filePath(QStringLiteral("P1000123_2.JPG")));
+    dir.createFile(QStringLiteral("P1000123_2.JPG"));
+    dir.createFile(QStringLiteral("P1000123_3.JPG"));
+    QCOMPARE(MakeFreeName(dest), dir.filePath(QStringLiteral("P1000123_4.JPG")));
+    QCOMPARE(MakeFreeName(dir.filePath(QStringLiteral("README"))), dir.filePath(QStringLiteral("README_2")));
+    for (int n = 2; n <= 99; ++n)
+        dir.createFile(QStringLiteral("a_%1.jpg").arg(n));
+    QCOMPARE(MakeFreeName(dir.filePath(QStringLiteral("a.jpg"))), dir.filePath(QStringLiteral("a_99.jpg")));
+}
+
+void TestTransfer::dcimSourceFolder_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("dcim");
+    QTest::newRow("trailing slash") << QStringLiteral("/media/card/DCIM/") << true;
+    QTest::newRow("no trailing slash") << QStringLiteral("/media/card/DCIM") << false;
+    QTest::newRow("lower case") << QStringLiteral("/media/card/dcim/") << false;
+    QTest::newRow("camera folder") << QStringLiteral("/media/card/DCIM/100PANA/") << false;
+    QTest::newRow("empty") << QString() << false;
+}
+
+void TestTransfer::dcimSourceFolder()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, dcim);
+    QCOMPARE(IsDcimSourceFolder(text), dcim);
+}
+
+void TestTransfer::workedExample()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString card = dir.createDir(QStringLiteral("E/DCIM")) + QLatin1Char('/');
+    const QString photo = writeJpeg(card + QStringLiteral("100PANA/P1000123.JPG"));
+    QVERIFY(runTool(QStringLiteral("exiv2"),
+                    {QStringLiteral("-M"),
+                     QStringLiteral("set Exif.Photo.DateTimeOriginal 2017:03:05 09:08:07"), photo}));
+    const QString photos = dir.createDir(QStringLiteral("D/Photos"));
+    SettingsRecord s = plainSettings(card);
+    s.DirCreateChecked = true;
+    s.DirNameEditText = QStringLiteral("[YYYYMMDD]");
+    s.sDayEditText = QStringLiteral(".");
+    s.PANA101Checked = true;
+    s.RenameChecked = true;
+    s.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
+    s.FileRenbanSpinEditValue = 12;
+    TransferState state;
+    TakeOptionSnapshot(state, s);
+    QVERIFY(state.options.CameraFolderMode && state.options.ShootingDateFolderMode);
+    const ExtensionRows table{{QStringLiteral("*.JPG"), photos + QLatin1Char('/')}};
+    QCOMPARE(ResolveDestination(state, table, photo),
+             photos + QStringLiteral("/2017.03.05/100PANA/P1000123_12.JPG"));
+    QVERIFY(QFileInfo(photos + QStringLiteral("/2017.03.05/100PANA")).isDir());
+    QCOMPARE(state.folderCache.createdFolder, photos + QStringLiteral("/2017.03.05/"));
+    QCOMPARE(state.folderCache.cameraFolder, photos + QStringLiteral("/2017.03.05/100PANA"));
+    QVERIFY(prompt.messages.isEmpty());
+
+    // The whole run writes the file there and advances the file number.
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("1");
+    QVERIFY(RunTransfer(state, {photo}, table, s, view));
+    QVERIFY(QFileInfo::exists(photos + QStringLiteral("/2017.03.05/100PANA/P1000123_12.JPG")));
+    QCOMPARE(state.FirstDestinationFolder, photos + QStringLiteral("/2017.03.05/100PANA"));
+    QCOMPARE(s.FileRenbanSpinEditValue, 13);
+    QCOMPARE(view.fileNames, QStringList{QStringLiteral("P1000123_12.JPG")});
+}
+
+void TestTransfer::cameraModeFolders()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString card = dir.createDir(QStringLiteral("card/DCIM")) + QLatin1Char('/');
+    const QString a = dir.createFile(QStringLiteral("card/DCIM/100PANA/A.JPG"));
+    const QString b = dir.createFile(QStringLiteral("card/DCIM/101PANA/B.JPG"));
+    const QString c = dir.createFile(QStringLiteral("card/DCIM/C.JPG"));
+    const QString m = dir.createFile(QStringLiteral("card/DCIM/100PANA/M.MOV"));
+    const QString pics = dir.createDir(QStringLiteral("pics"));
+    const QString vids = dir.createDir(QStringLiteral("vids"));
+    SettingsRecord s = plainSettings(card);
+    s.DirCreateChecked = true;
+    s.DirNameEditText = QStringLiteral("trip");
+    s.PANA101Checked = true;
+    const ExtensionRows table{{QStringLiteral("*.JPG"), pics},
+                              {QStringLiteral("*.MOV"), vids + QLatin1Char('/')}};
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("4");
+    TransferState state;
+    QVERIFY(RunTransfer(state, {a, m, b, c}, table, s, view));
+    QCOMPARE(filesUnder(pics),
+             QStringList({QStringLiteral("trip/100PANA/A.JPG"), QStringLiteral("trip/101PANA/B.JPG"),
+                          QStringLiteral("trip/DCIM/C.JPG")}));
+    QCOMPARE(filesUnder(vids), QStringList{QStringLiteral("trip/100PANA/M.MOV")});
+    QCOMPARE(state.FirstDestinationFolder, pics + QStringLiteral("/trip/100PANA"));
+    QVERIFY(prompt.messages.isEmpty());
+
+    // Without camera mode (no "/" after DCIM) the created folder takes every file directly.
+    TestDir dir2;
+    const QString src2 = dir2.createDir(QStringLiteral("DCIM"));
+    const QString f = dir2.createFile(QStringLiteral("DCIM/100PANA/F.JPG"));
+    const QString out = dir2.createDir(QStringLiteral("out"));
+    SettingsRecord s2 = plainSettings(src2);
+    s2.DirCreateChecked = true;
+    s2.DirNameEditText = QStringLiteral("x");
+    s2.PANA101Checked = true;
+    TransferState state2;
+    QVERIFY(RunTransfer(state2, {f}, {{QStringLiteral("*.jpg"), out}}, s2, view));
+    QCOMPARE(filesUnder(out), QStringList{QStringLiteral("x/F.JPG")});
+}
+
+void TestTransfer::allFilesModeReadsFolderOnce()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a = dir.createFile(QStringLiteral("src/a.jpg"));
+    const QString b = dir.createFile(QStringLiteral("src/b.xyz"));
+    const QString all = dir.createDir(QStringLiteral("all"));
+    const QString other = dir.createDir(QStringLiteral("other"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    s.AllFileChecked = true;
+    TransferState state;
+    TakeOptionSnapshot(state, s);
+    ExtensionRows table{{QStringLiteral("*.*"), all + QLatin1Char('/')}};
+    QCOMPARE(ResolveDestination(state, table, a), all + QStringLiteral("/a.jpg"));
+    state.firstFile = true;
+    table[0].folder = other;
+    QCOMPARE(ResolveDestination(state, table, b), all + QStringLiteral("/b.xyz"));
+}
+
+void TestTransfer::wildcardFreeExtensionRoutedByMask()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString raw = dir.createFile(QStringLiteral("src/IMG_1.RW9"), "raw");
+    const QString jpg = dir.createFile(QStringLiteral("src/IMG_1.JPG"), "jpg");
+    const QString jpgs = dir.createDir(QStringLiteral("jpgs"));
+    const QString raws = dir.createDir(QStringLiteral("raws"));
+    const ExtensionRows table{{QStringLiteral("*.JPG"), jpgs},
+                              {QStringLiteral("*.R*"), raws + QLatin1Char('/')}};
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("2");
+    TransferState state;
+    QVERIFY(RunTransfer(state, {jpg, raw}, table, s, view));
+    QCOMPARE(filesUnder(raws), QStringList{QStringLiteral("IMG_1.RW9")});
+    QCOMPARE(filesUnder(jpgs), QStringList{QStringLiteral("IMG_1.JPG")});
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/IMG_1.RW9")));
+
+    // A file no row takes at all (the table changed under the run) stops the run with a message.
+    const QString odd = dir.createFile(QStringLiteral("src/x.abc"));
+    TransferState state2;
+    QVERIFY(!RunTransfer(state2, {odd}, table, s, view));
+    QCOMPARE(view.status, unknownErrorStatusText());
+    QCOMPARE(prompt.messages.size(), 1);
+    QVERIFY(prompt.messages.first().startsWith(
+        QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: ")));
+    QVERIFY(QFileInfo::exists(odd));
+}
+
+void TestTransfer::ensureFolderOneLevel()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    QVERIFY(EnsureFolder(dir.path()));
+    QVERIFY(EnsureFolder(dir.filePath(QStringLiteral("a/"))));
+    QVERIFY(QFileInfo(dir.filePath(QStringLiteral("a"))).isDir());
+    QVERIFY(prompt.messages.isEmpty());
+    const QString deep = dir.filePath(QStringLiteral("b/c"));
+    QVERIFY(!EnsureFolder(deep));
+    QCOMPARE(prompt.messages,
+             QStringList{QStringLiteral("フォルダ[") + deep + QStringLiteral("]の作成に失敗しました")});
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("b"))));
+
+    // A template holding a "/" of its own needs two levels: the message, then the copy fails and stops.
+    prompt.clear();
+    const QString src = dir.createFile(QStringLiteral("s/P.JPG"));
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("s/")));
+    s.DirCreateChecked = true;
+    s.DirNameEditText = QStringLiteral("x/y");
+    MemoryTransferView view;
+    TransferState state;
+    QVERIFY(!RunTransfer(state, {src}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(prompt.messages.size(), 2);
+    QCOMPARE(prompt.messages.at(0),
+             QStringLiteral("フォルダ[") + out + QStringLiteral("/x/y/]の作成に失敗しました"));
+    QCOMPARE(prompt.messages.at(1), unknownErrorMessage(ENOENT));
+    QCOMPARE(view.status, QStringLiteral("不明なエラーが発生しました"));
+}
+
+void TestTransfer::unsafeNameRefused()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString src = dir.createFile(QStringLiteral("s/P.JPG"));
+    const QString out = dir.createDir(QStringLiteral("a/out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("s/")));
+    s.DirCreateChecked = true;
+    s.DirNameEditText = QStringLiteral("..");
+    MemoryTransferView view;
+    TransferState state;
+    QVERIFY(!RunTransfer(state, {src}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(filesUnder(dir.filePath(QStringLiteral("a"))), QStringList());
+    QCOMPARE(prompt.messages.size(), 1);
+    QVERIFY(QFileInfo::exists(src));
+}
+
+void TestTransfer::plainCopy()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a = dir.createFile(QStringLiteral("src/100/a.jpg"), "aaa");
+    const QString b = dir.createFile(QStringLiteral("src/101/B.JPG"), "bbbb");
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("2");
+    TransferState state;
+    QVERIFY(RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), out + QLatin1Char('/')}}, s, view));
+    QCOMPARE(filesUnder(out), QStringList({QStringLiteral("B.JPG"), QStringLiteral("a.jpg")}));
+    QCOMPARE(fileHash(out + QStringLiteral("/a.jpg")), fileHash(a));
+    QCOMPARE(view.worked, QStringLiteral("2"));
+    QCOMPARE(view.overallHistory, QList<int>({50, 100}));
+    QCOMPARE(view.progress, 100);
+    QCOMPARE(state.FirstDestinationFolder, out);
+    QVERIFY(!state.firstFile);
+    QVERIFY(QFileInfo::exists(a) && QFileInfo::exists(b));
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestTransfer::clashGivesFreeName()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString src = dir.createFile(QStringLiteral("src/P1000123.JPG"), "new");
+    const QString out = dir.createDir(QStringLiteral("out"));
+    for (const char *name : {"P1000123.JPG", "P1000123_2.JPG", "P1000123_3.JPG"})
+        dir.createFile(QStringLiteral("out/") + QLatin1String(name), "old");
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("1");
+    TransferState state;
+    QVERIFY(RunTransfer(state, {src}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(fileHash(out + QStringLiteral("/P1000123_4.JPG")), fileHash(src));
+    QCOMPARE(fileHash(out + QStringLiteral("/P1000123.JPG")),
+             QCryptographicHash::hash("old", QCryptographicHash::Sha256));
+    QCOMPARE(view.status, renamedStatusText());
+    QCOMPARE(view.worked, QStringLiteral("1"));
+    QVERIFY(prompt.messages.isEmpty());
+
+    // All 98 free names taken: the file stays, the run says so and does not report success.
+    for (int n = 4; n <= 99; ++n)
+        dir.createFile(QStringLiteral("out/P1000123_%1.JPG").arg(n), "old");
+    TransferState state2;
+    MemoryTransferView view2;
+    QVERIFY(!RunTransfer(state2, {src}, {{QStringLiteral("*.JPG"), out}}, s, view2));
+    QCOMPARE(view2.worked, QStringLiteral("0"));
+    QCOMPARE(prompt.messages, QStringList{notCopiedMessage()});
+}
+
+void TestTransfer::overwriteReplacesAndCounts()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString src = dir.createFile(QStringLiteral("src/P1.JPG"), "new content");
+    const QString out = dir.createDir(QStringLiteral("out"));
+    dir.createFile(QStringLiteral("out/P1.JPG"), "old");
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    s.UwagakiChecked = true;
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("1");
+    TransferState state;
+    QVERIFY(RunTransfer(state, {src}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(filesUnder(out), QStringList{QStringLiteral("P1.JPG")});
+    QCOMPARE(fileHash(out + QStringLiteral("/P1.JPG")), fileHash(src));
+    QCOMPARE(view.worked, QStringLiteral("1"));
+    QVERIFY(!view.statusHistory.contains(renamedStatusText()));
+
+    // Overwrite and move onto the very same file: counted, and the file is neither truncated nor deleted.
+    s.DelChecked = true;
+    s.SourceEditText = out + QLatin1Char('/');
+    const QString same = out + QStringLiteral("/P1.JPG");
+    TransferState state2;
+    QVERIFY(RunTransfer(state2, {same}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(fileHash(same), fileHash(src));
+}
+
+void TestTransfer::lockedSourceNotDeleted()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a = dir.createFile(QStringLiteral("src/locked/a.jpg"), "a");
+    const QString b = dir.createFile(QStringLiteral("src/locked/b.jpg"), "b");
+    const QString c = dir.createFile(QStringLiteral("src/free/c.jpg"), "c");
+    const QString out = dir.createDir(QStringLiteral("out"));
+    ImmutableFolder lock(dir.filePath(QStringLiteral("src/locked")));
+    if (!lock.applied())
+        QSKIP("chattr +i is not available here, so no folder refuses deletion to root");
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    s.DelChecked = true;
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("3");
+    TransferState state;
+    QVERIFY(RunTransfer(state, {a, b, c}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(view.worked, QStringLiteral("3"));
+    QCOMPARE(filesUnder(out),
+             QStringList({QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg")}));
+    QVERIFY(QFileInfo::exists(a) && QFileInfo::exists(b));
+    QVERIFY(!QFileInfo::exists(c));
+    QCOMPARE(prompt.messages, QStringList{notDeletedMessage()});
+}
+
+void TestTransfer::moveDeletesSources()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a = dir.createFile(QStringLiteral("src/a.jpg"), "a");
+    const QString raw = dir.createFile(QStringLiteral("src/a.RW9"), "raw");
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    s.DelChecked = true;
+    MemoryTransferView view;
+    TransferState state;
+    // a.RW9 is listed twice (taken by two wildcard rows): moved once, its second entry has nothing to do.
+    const ExtensionRows table{
+        {QStringLiteral("*.JPG"), out}, {QStringLiteral("*.R*"), out}, {QStringLiteral("*W9"), out}};
+    QVERIFY(RunTransfer(state, {a, raw, raw}, table, s, view));
+    QCOMPARE(filesUnder(out), QStringList({QStringLiteral("a.RW9"), QStringLiteral("a.jpg")}));
+    QCOMPARE(filesUnder(dir.filePath(QStringLiteral("src"))), QStringList());
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestTransfer::cancelDuringThirdFile()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    QStringList list;
+    for (int i = 1; i <= 5; ++i)
+        list << dir.createFile(QStringLiteral("src/F%1.MOV").arg(i),
+                               randomBytes(i == 3 ? 24 << 20 : 1000, i));
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("5");
+    TransferState state;
+    view.onPump = [&] {
+        if (view.fileNames.size() == 3 && !state.CancelRequested)
+            CancelCopy(state, view);
+    };
+    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.MOV"), out}}, s, view));
+    QCOMPARE(view.worked, QStringLiteral("2"));
+    QCOMPARE(view.status, cancelledStatusText());
+    QCOMPARE(filesUnder(out), QStringList({QStringLiteral("F1.MOV"), QStringLiteral("F2.MOV")}));
+    QCOMPARE(view.progress, 0);
+    QCOMPARE(view.overall, 0);
+    QCOMPARE(filesUnder(dir.filePath(QStringLiteral("src"))).size(), 5);
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestTransfer::diskFullOnFourthFile()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString mountPoint = dir.createDir(QStringLiteral("small"));
+    SmallDisk disk(mountPoint, "3584k");
+    if (!disk.mounted())
+        QSKIP(qPrintable(disk.error()));
+    QStringList list;
+    for (int i = 1; i <= 5; ++i)
+        list << dir.createFile(QStringLiteral("src/F%1.JPG").arg(i), randomBytes(1 << 20, 100 + i));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    s.DelChecked = true;
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("5");
+    TransferState state;
+    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.JPG"), mountPoint}}, s, view));
+    QCOMPARE(view.worked, QStringLiteral("3"));
+    QCOMPARE(view.status, QStringLiteral("転送先\"") + mountPoint + QStringLiteral("\"の空き容量不足"));
+    QCOMPARE(prompt.messages,
+             QStringList{QStringLiteral("転送先ドライブ\"") + mountPoint +
+                         QStringLiteral("\"の空き容量が不足しています\r\n\r\nCopyFileEx: 112")});
+    QCOMPARE(filesUnder(mountPoint),
+             QStringList({QStringLiteral("F1.JPG"), QStringLiteral("F2.JPG"), QStringLiteral("F3.JPG")}));
+    // Moved files are at the destination, the rest still at the source: nothing lost.
+    QCOMPARE(filesUnder(dir.filePath(QStringLiteral("src"))),
+             QStringList({QStringLiteral("F4.JPG"), QStringLiteral("F5.JPG")}));
+    QCOMPARE(fileHash(mountPoint + QStringLiteral("/F2.JPG")),
+             QCryptographicHash::hash(randomBytes(1 << 20, 102), QCryptographicHash::Sha256));
+}
+
+void TestTransfer::otherErrorStopsRun()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a = dir.createFile(QStringLiteral("src/a.jpg"));
+    const QString b = dir.createFile(QStringLiteral("src/b.jpg"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    MemoryTransferView view;
+    TransferState state;
+    QVERIFY(!RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), dir.filePath(QStringLiteral("missing"))}},
+                         s, view));
+    QCOMPARE(view.status, unknownErrorStatusText());
+    QCOMPARE(prompt.messages,
+             QStringList{QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: 2")});
+    QCOMPARE(view.fileNames.size(), 1);
+}
+
+void TestTransfer::runningNumbers()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    QStringList list;
+    for (const char *n : {"a.jpg", "b.jpg", "c.jpg"})
+        list << dir.createFile(QStringLiteral("src/") + QLatin1String(n));
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    s.RenameChecked = true;
+    s.FileNameEditText = QStringLiteral("img[RENBAN]");
+    s.FileRenbanSpinEditValue = 7;
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("3");
+    TransferState state;
+    QVERIFY(RunTransfer(state, list, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(filesUnder(out), QStringList({QStringLiteral("img7.jpg"), QStringLiteral("img8.jpg"),
+                                           QStringLiteral("img9.jpg")}));
+    QCOMPARE(s.FileRenbanSpinEditValue, 10);
+    QCOMPARE(view.fileCounter, 10);
+    QCOMPARE(state.fileNumber, 10);
+}
+
+void TestTransfer::folderNumberAdvancesOncePerRun()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString out = dir.createDir(QStringLiteral("out"));
+    const QString a = dir.createFile(QStringLiteral("src/a.jpg"));
+    const QString b = dir.createFile(QStringLiteral("src/b.jpg"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    s.DirCreateChecked = true;
+    s.DirNameEditText = QStringLiteral("roll[RENBAN]");
+    s.DirRenbanSpinEditValue = 4;
+    MemoryTransferView view;
+    TransferState state;
+    QVERIFY(!RunTransfer(state, {}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(s.DirRenbanSpinEditValue, 5);
+    QCOMPARE(view.folderCounter, 5);
+    QVERIFY(RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(filesUnder(out), QStringList({QStringLiteral("roll5/a.jpg"), QStringLiteral("roll5/b.jpg")}));
+    QCOMPARE(s.DirRenbanSpinEditValue, 6);
+}
+
+void TestTransfer::gaugeHeldAt100()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    QStringList list;
+    for (int i = 1; i <= 5; ++i)
+        list << dir.createFile(QStringLiteral("src/%1.jpg").arg(i));
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("4");
+    TransferState state;
+    QVERIFY(RunTransfer(state, list, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(view.overallHistory, QList<int>({25, 50, 75, 100, 100}));
+    QCOMPARE(view.worked, QStringLiteral("5"));
+}
+
+void TestTransfer::secondStartIgnored()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a = dir.createFile(QStringLiteral("src/a.jpg"), randomBytes(8 << 20, 1));
+    const QString out = dir.createDir(QStringLiteral("out"));
+    const QString out2 = dir.createDir(QStringLiteral("out2"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    MemoryTransferView view;
+    TransferState state;
+    int inner = -1;
+    view.onPump = [&] {
+        if (inner < 0) {
+            MemoryTransferView other;
+            inner = RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out2}}, s, other) ? 1 : 0;
+        }
+    };
+    QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(inner, 0);
+    QCOMPARE(filesUnder(out2), QStringList());
+}
+
+void TestTransfer::shootingDates()
+{
+    TestDir dir;
+    const QDateTime modified(QDate(2015, 6, 7), QTime(12, 0));
+
+    const QString tagged = writeJpeg(dir.filePath(QStringLiteral("tagged.jpg")));
+    QVERIFY(runTool(QStringLiteral("exiv2"),
+                    {QStringLiteral("-M"),
+                     QStringLiteral("set Exif.Photo.DateTimeOriginal 2017:03:05 23:59:59"), tagged}));
+    setModified(tagged, modified);
+    QCOMPARE(ReadShootingDate(tagged), QDate(2017, 3, 5));
+
+    const QString plain = writeJpeg(dir.filePath(QStringLiteral("plain.jpg")));
+    setModified(plain, modified);
+    QCOMPARE(ReadShootingDate(plain), QDate(2015, 6, 7));
+
+    const QString garbage = writeJpeg(dir.filePath(QStringLiteral("garbage.jpg")));
+    QVERIFY(runTool(QStringLiteral("exiv2"),
+                    {QStringLiteral("-M"),
+                     QStringLiteral("set Exif.Photo.DateTimeOriginal Ascii not a date!"), garbage}));
+    setModified(garbage, modified);
+    QCOMPARE(ReadShootingDate(garbage), QDate(2015, 6, 7));
+
+    const QString zero = writeJpeg(dir.filePath(QStringLiteral("zero.jpg")));
+    QVERIFY(runTool(
+        QStringLiteral("exiv2"),
+        {QStringLiteral("-M"), QStringLiteral("set Exif.Photo.DateTimeOriginal 0000:00:00 00:00:00"), zero}));
+    setModified(zero, modified);
+    QCOMPARE(ReadShootingDate(zero), QDate(2015, 6, 7));
+
+    // A raw-like TIFF whose date sits in IFD0 (TIFF/EP).
+    const QString tiff = dir.filePath(QStringLiteral("raw.tif"));
+    dir.createFile(QStringLiteral("raw.tif"), minimalTiff());
+    QVERIFY(runTool(
+        QStringLiteral("exiv2"),
+        {QStringLiteral("-M"), QStringLiteral("set Exif.Image.DateTimeOriginal 2012:12:24 18:00:00"), tiff}));
+    setModified(tiff, modified);
+    QCOMPARE(ReadShootingDate(tiff), QDate(2012, 12, 24));
+
+    // Broken files: truncated JPEG, random bytes named .CR2, an empty file.
+    QByteArray jpegHead = QByteArray("\xFF\xD8\xFF\xE1\x7F\xFF", 6) + "Exif";
+    for (const auto &[name, content] : {std::pair{QStringLiteral("cut.jpg"), jpegHead},
+                                        std::pair{QStringLiteral("noise.CR2"), randomBytes(5000, 3)},
+                                        std::pair{QStringLiteral("empty.jpg"), QByteArray()}}) {
+        const QString p = dir.createFile(name, content);
+        setModified(p, modified);
+        QCOMPARE(ReadShootingDate(p), QDate(2015, 6, 7));
+    }
+
+    // The shared camera pictures, when present, read through real camera Exif blocks.
+    const QString camera = sharedTestData(QStringLiteral("camera/canon-dslr.jpg"));
+    if (!camera.isEmpty())
+        QVERIFY(ReadShootingDate(camera).isValid());
+}
+
+void TestTransfer::shootingDateOfVideo()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+        QSKIP("ffmpeg is not installed, no video to read");
+    TestDir dir;
+    const QDateTime utc(QDate(2019, 6, 30), QTime(23, 30), QTimeZone::utc());
+    const QDate expected = utc.toLocalTime().date();
+    for (const QString &name : {QStringLiteral("clip.MOV"), QStringLiteral("clip.MP4")}) {
+        const QString path = dir.filePath(name);
+        QVERIFY(runTool(QStringLiteral("ffmpeg"),
+                        {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-f"),
+                         QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("color=c=black:s=32x32:d=0.2"), QStringLiteral("-metadata"),
+                         QStringLiteral("creation_time=2019-06-30T23:30:00Z"), QStringLiteral("-c:v"),
+                         QStringLiteral("mpeg4"), path}));
+        setModified(path, QDateTime(QDate(2015, 6, 7), QTime(12, 0)));
+        QCOMPARE(ReadShootingDate(path), expected);
+    }
+}
+
+void TestTransfer::metadataDateText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDate>("date");
+    QTest::newRow("exif") << QStringLiteral("2017:03:05 10:11:12") << QDate(2017, 3, 5);
+    QTest::newRow("date alone") << QStringLiteral("2017:03:05") << QDate(2017, 3, 5);
+    QTest::newRow("xmp") << QStringLiteral("2017-03-05T10:11:12+09:00") << QDate(2017, 3, 5);
+    QTest::newRow("zero") << QStringLiteral("0000:00:00 00:00:00") << QDate();
+    QTest::newRow("blank") << QStringLiteral("    :  :     :  :  ") << QDate();
+    QTest::newRow("month 13") << QStringLiteral("2017:13:05 10:11:12") << QDate();
+    QTest::newRow("garbage") << QStringLiteral("not a date!") << QDate();
+    QTest::newRow("trailing junk") << QStringLiteral("2017:03:05x") << QDate();
+}
+
+void TestTransfer::metadataDateText()
+{
+    QFETCH(QString, text);
+    QFETCH(QDate, date);
+    QCOMPARE(DateFromMetadataText(text), date);
+}
+
+QTEST_GUILESS_MAIN(TestTransfer)
+#include "tst_transfer.moc"
