@@ -89,12 +89,12 @@ TEditForm::TEditForm(QWidget *parent) : QDialog(parent)
     NameEdit->setText(QStringLiteral("[元のファイル名]"));
 
     OrgBitBtn =
-        makeControl<QPushButton>(this, "OrgBitBtn", QStringLiteral("元のファイル名"), {8, 80, 104, 25});
-    BitBtn1 = makeControl<QPushButton>(this, "BitBtn1", QStringLiteral("連番 [RENBAN]"), {116, 80, 104, 25});
+        makeControl<QPushButton>(this, "OrgBitBtn", QStringLiteral("元のファイル名"), {8, 80, 88, 25});
+    BitBtn1 = makeControl<QPushButton>(this, "BitBtn1", QStringLiteral("連番 [RENBAN]"), {98, 80, 94, 25});
     DateBitBtn1 = makeControl<QPushButton>(this, "DateBitBtn1", QStringLiteral("転送日 [yyyymmdd]"),
-                                           {224, 80, 110, 25});
+                                           {194, 80, 124, 25});
     DateBitBtn2 = makeControl<QPushButton>(this, "DateBitBtn2", QStringLiteral("撮影日 [YYYYMMDD]"),
-                                           {338, 80, 111, 25});
+                                           {320, 80, 129, 25});
     BitBtn2 = makeControl<QPushButton>(this, "BitBtn2", QStringLiteral("任意の日付..."), {8, 110, 104, 25});
     // Clicking an insert button leaves the caret and the selection in the template edit.
     for (QPushButton *b : {OrgBitBtn, BitBtn1, DateBitBtn1, DateBitBtn2, BitBtn2}) {
