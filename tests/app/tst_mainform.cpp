@@ -217,6 +217,8 @@ void TestMainForm::optionBoxesRecordTheirState()
 {
     test::TestPrompt prompt;
     VantoraApp app({});
+    app.mainForm()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(app.mainForm()));
     QVERIFY(!app.settings().DelChecked);
     QTest::mouseClick(app.mainForm()->DelCheckBox, Qt::LeftButton);
     QVERIFY(app.settings().DelChecked);
