@@ -220,7 +220,7 @@ void TestMainForm::optionBoxesRecordTheirState()
     app.mainForm()->show();
     QVERIFY(QTest::qWaitForWindowExposed(app.mainForm()));
     QVERIFY(!app.settings().DelChecked);
-    QTest::mouseClick(app.mainForm()->DelCheckBox, Qt::LeftButton);
+    QTest::mouseClick(app.mainForm()->DelCheckBox, Qt::LeftButton, {}, QPoint(6, 9));
     QVERIFY(app.settings().DelChecked);
     app.mainForm()->UwagakiCheckBox->setChecked(true);
     QVERIFY(app.settings().UwagakiChecked);
