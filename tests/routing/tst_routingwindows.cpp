@@ -437,6 +437,44 @@ private Q_SLOTS:
         QCOMPARE(folders(w->main.ExtListEditor).last(), m_a);
     }
 
+    void windowFocusIsNoEnterOrExit()
+    {
+        auto w = start(perType({"MOV"}));
+        w->main.TransferEdit1->setText(m_d);
+        w->ext.show();
+        const SettingsRecord before = w->settings;
+        for (const Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+            QFocusEvent in(QEvent::FocusIn, reason);
+            QApplication::sendEvent(w->ext.ExtEdit1, &in);
+            w->ext.ExtEdit1->setText(QStringLiteral("raw"));
+            QFocusEvent out(QEvent::FocusOut, reason);
+            QApplication::sendEvent(w->ext.ExtEdit1, &out);
+        }
+        QCOMPARE(changedSettings(before, w->settings), QStringList());
+        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.MOV")});
+        focusOut(w->ext.ExtEdit1);
+        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.raw"}));
+    }
+
+    void dialogTypedDestinationIsNotUsedByRuns()
+    {
+        auto w = start(perType({"JPG", "MOV"}));
+        w->ext.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w->ext));
+        QTableWidget *table = w->ext.ExtListEditor;
+        clickRow(table, 2);
+        clickRow(table, 2);
+        auto *editor = table->viewport()->findChild<QLineEdit *>();
+        QVERIFY(editor);
+        editor->setText(m_d);
+        clickRow(table, 0);
+        QCOMPARE(folders(table), (QStringList{m_a, m_b, m_d}));
+        QCOMPARE(w->controller.dialogTableRows().at(2).folder, m_d);
+        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, m_c}));
+        QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("a.mov")), m_c);
+        QCOMPARE(w->settings.MOVDir, m_c);
+    }
+
     void freeExtensionKeys_data()
     {
         QTest::addColumn<QString>("typed");
