@@ -21,8 +21,6 @@ namespace vantora {
 
 namespace {
 
-constexpr qint64 kPumpIntervalMs = 20;
-
 qint64 monotonicMs()
 {
     static QElapsedTimer clock = [] {
@@ -224,8 +222,8 @@ bool removeEmptyBelow(int fd, WalkPump *pump, bool *stopped)
 
 } // namespace
 
-WalkPump::WalkPump(std::function<bool()> stop)
-    : m_stop(std::move(stop)), m_next(monotonicMs() + kPumpIntervalMs)
+WalkPump::WalkPump(std::function<bool()> stop, int intervalMs)
+    : m_stop(std::move(stop)), m_interval(intervalMs), m_next(monotonicMs() + intervalMs)
 {
 }
 
@@ -241,7 +239,7 @@ bool WalkPump::afterEntry()
         return false;
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();
-    m_next = monotonicMs() + kPumpIntervalMs;
+    m_next = monotonicMs() + m_interval;
     m_stopped = m_stop && m_stop();
     return m_stopped;
 }
@@ -278,7 +276,7 @@ void SortRunList(QStringList &list)
     std::vector<std::pair<QCollatorSortKey, qsizetype>> keys;
     keys.reserve(std::size_t(list.size()));
     for (qsizetype i = 0; i < list.size(); ++i)
-        keys.emplace_back(collator.sortKey(list.at(i)), i);
+        keys.emplace_back(collator.sortKey(list.at(i).toCaseFolded()), i); // C and POSIX collations keep case
     std::sort(keys.begin(), keys.end(), [&list](const auto &a, const auto &b) {
         const int c = a.first.compare(b.first);
         if (c != 0)

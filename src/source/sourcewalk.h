@@ -15,13 +15,15 @@ namespace vantora {
 class WalkPump final
 {
 public:
-    explicit WalkPump(std::function<bool()> stop = {});
+    // intervalMs: how long the walk may run between two event pumps (tests shorten it).
+    explicit WalkPump(std::function<bool()> stop = {}, int intervalMs = 20);
     // Called after each entry; true when the walk must end.
     bool afterEntry();
     bool stopped() const { return m_stopped; }
 
 private:
     std::function<bool()> m_stop;
+    int m_interval;
     qint64 m_next = 0;
     unsigned m_entries = 0;
     bool m_stopped = false;

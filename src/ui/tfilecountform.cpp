@@ -3,6 +3,7 @@
 #include "ui/formkit.h"
 
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -31,9 +32,13 @@ TFileCountForm::TFileCountForm(QWidget *parent) : QDialog(parent)
     FormShowTimer1->setInterval(750);
 }
 
-void TFileCountForm::reject()
+void TFileCountForm::keyPressEvent(QKeyEvent *event)
 {
-    BitBtn1->click();
+    if (event->key() == Qt::Key_Escape) {
+        BitBtn1->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace vantora

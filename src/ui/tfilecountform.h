@@ -26,7 +26,7 @@ public:
 
 protected:
     // Escape works the cancel-kind button, as on the original form.
-    void reject() override;
+    void keyPressEvent(QKeyEvent *event) override;
 };
 
 } // namespace vantora

@@ -143,14 +143,14 @@ void SourceController::startupFinish()
 QStringList SourceController::collectRunList()
 {
     WalkScope scope(m_walkDepth);
-    WalkPump pump;
+    WalkPump pump({}, m_pumpInterval);
     return CollectRunList(sourceText(), masksOf(m_main->ExtListEditor), &pump);
 }
 
 bool SourceController::RemoveEmptySourceFolders(const QString &folder)
 {
     WalkScope scope(m_walkDepth);
-    WalkPump pump;
+    WalkPump pump({}, m_pumpInterval);
     return vantora::RemoveEmptySourceFolders(folder, &pump);
 }
 
@@ -173,7 +173,8 @@ void SourceController::CountSourceFiles(const QString &folder)
     // A count started while this one pumps events replaces it.
     const quint64 generation = ++m_countGeneration;
     WalkScope scope(m_walkDepth);
-    WalkPump pump([this, generation] { return m_countCancelRequested || generation != m_countGeneration; });
+    WalkPump pump([this, generation] { return m_countCancelRequested || generation != m_countGeneration; },
+                  m_pumpInterval);
     const qint64 total = CountFiles(sourceText(), masksOf(m_main->ExtListEditor), &pump);
     if (generation != m_countGeneration)
         return;
@@ -205,7 +206,7 @@ void SourceController::CountSourceFilesWithDialog()
         WalkPump pump([&, generation] {
             showWhenDue();
             return m_forceStop || generation != m_countGeneration;
-        });
+        }, m_pumpInterval);
         const qint64 total =
             CountFiles(sourceText(), masksOf(m_main->ExtListEditor), &pump, 0, [&](qint64 count) {
                 if (!m_showFlag)
@@ -479,7 +480,7 @@ void SourceController::extListClick(QTableWidget *table)
     QStringList list;
     {
         WalkScope scope(m_walkDepth);
-        WalkPump pump;
+        WalkPump pump({}, m_pumpInterval);
         list = CollectRunList(sourceText(), masksOf(table), &pump);
     }
     fillList(list);

@@ -82,6 +82,8 @@ public:
     QString rememberedDrive() const { return m_remDrive; }
     bool noCardMark() const { return m_noCard; }
     bool isWalking() const { return m_walkDepth > 0; }
+    // How long a walk runs between two event pumps; tests shorten it to stop walks at a chosen point.
+    void setPumpInterval(int ms) { m_pumpInterval = ms; }
 
     // The mount table changed (a card came or went): one watch tick at once.
     void mountTableChanged();
@@ -110,6 +112,7 @@ private:
     qint64 m_sourceFileCount = 0;
     quint64 m_countGeneration = 0;
     int m_walkDepth = 0;
+    int m_pumpInterval = 20;
     bool m_countCancelRequested = false; // set by the Cancel button, cleared when a count starts
     bool m_noCard = true;
     bool m_showFlag = false;  // the counting window is due

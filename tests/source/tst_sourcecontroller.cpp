@@ -1,0 +1,552 @@
+#include "app/settings/settingsrecord.h"
+#include "platform/volumesfake.h"
+#include "platform/volumesmounttable.h"
+#include "platform/volumeswatcher.h"
+#include "source/widgets/sourcecontroller.h"
+#include "ui/tfilecountform.h"
+#include "ui/tlistviewform.h"
+#include "ui/tmainform.h"
+
+#include "testdir.h"
+#include "testprompt.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+using namespace vantora;
+using vantora::test::TestDir;
+using vantora::test::TestPrompt;
+
+namespace {
+
+// Counts how often a window was shown.
+class ShowCounter final : public QObject
+{
+public:
+    explicit ShowCounter(QWidget *w) { w->installEventFilter(this); }
+    int shows = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Show)
+            ++shows;
+        return false;
+    }
+};
+
+void setRows(QTableWidget *table, const QStringList &masks)
+{
+    table->setRowCount(int(masks.size()));
+    for (int i = 0; i < masks.size(); ++i)
+        table->setItem(i, 0, new QTableWidgetItem(masks.at(i)));
+}
+
+QString countLabel(qint64 n)
+{
+    return QString::number(n) + QStringLiteral("個の対象ファイル");
+}
+
+// Keeps the event loop busy so a walk that pumps events takes a while.
+class SlowEvents final
+{
+public:
+    explicit SlowEvents(int sleepMs)
+    {
+        m_timer.setInterval(0);
+        QObject::connect(&m_timer, &QTimer::timeout, [sleepMs] { QThread::msleep(sleepMs); });
+        m_timer.start();
+    }
+
+private:
+    QTimer m_timer;
+};
+
+} // namespace
+
+class TestSourceController final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestDir> m_home;
+    std::unique_ptr<TestDir> m_dir;
+    std::unique_ptr<TMainForm> m_main;
+    std::unique_ptr<TFileCountForm> m_count;
+    std::unique_ptr<TListViewForm> m_list;
+    std::unique_ptr<FakeVolumes> m_volumes;
+    std::unique_ptr<SourceController> m_ctl;
+    SettingsRecord m_settings;
+    QString m_pictures;
+
+    QString path(const QString &relative) const { return m_dir->filePath(relative); }
+    QString source() const { return m_main->SourceEdit1->text(); }
+    void addCard(const QString &name, DriveType type = DriveType::Removable, const QString &label = QString())
+    {
+        m_volumes->add({path(name), type, true, label});
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_home = std::make_unique<TestDir>();
+        vantora::test::isolateHome(m_home->path());
+        QStandardPaths::setTestModeEnabled(true);
+        m_pictures = m_home->path() + QLatin1String("/Pictures");
+        m_home->createFile(QStringLiteral("Pictures/p1.JPG"));
+        m_home->createFile(QStringLiteral("Pictures/p2.jpg"));
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<TestDir>();
+        m_dir->createDir(QStringLiteral("sys"));
+        m_main = std::make_unique<TMainForm>();
+        m_count = std::make_unique<TFileCountForm>();
+        m_list = std::make_unique<TListViewForm>();
+        m_volumes = std::make_unique<FakeVolumes>(path(QStringLiteral("sys")));
+        // The root file system holds the temporary folders and the home, as on a real machine.
+        m_volumes->add({QStringLiteral("/"), DriveType::Fixed, true, QStringLiteral("ROOTFS")});
+        m_settings = SettingsRecord();
+        m_ctl = std::make_unique<SourceController>(m_main.get(), m_count.get(), m_list.get(), &m_settings,
+                                                   m_volumes.get());
+        setRows(m_main->ExtListEditor, {QStringLiteral("*.JPG"), QStringLiteral("*.MOV")});
+        m_main->SourceEdit1->setText(m_dir->createDir(QStringLiteral("start")) + QLatin1Char('/'));
+    }
+
+    void cleanup()
+    {
+        m_ctl.reset();
+        m_list.reset();
+        m_count.reset();
+        m_main.reset();
+        m_volumes.reset();
+        m_dir.reset();
+    }
+
+    void countShowsLabelsAndTrailingSlashes()
+    {
+        m_dir->createFile(QStringLiteral("src/a/IMG_1.JPG"));
+        m_dir->createFile(QStringLiteral("src/a/img_2.jpg"));
+        m_dir->createFile(QStringLiteral("src/MVI_3.MOV"));
+        m_dir->createFile(QStringLiteral("src/README"));
+        m_main->TransferEdit1->setText(QStringLiteral("/dest"));
+        m_main->WorkPLabel->setText(QStringLiteral("7"));
+        m_ctl->CountSourceFiles(path(QStringLiteral("src")));
+        QCOMPARE(source(), path(QStringLiteral("src/")));
+        QCOMPARE(m_main->TransferEdit1->text(), QStringLiteral("/dest/"));
+        QCOMPARE(m_main->WorkPLabel->text(), QStringLiteral("0"));
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(3));
+        QCOMPARE(m_main->FNumLabel->text(), QStringLiteral("3"));
+        QCOMPARE(m_ctl->sourceFileCount(), 3);
+    }
+
+    void shortCountNeverShowsDialog()
+    {
+        for (int i = 0; i < 50; ++i)
+            m_dir->createFile(QStringLiteral("card/DCIM/100/IMG_%1.JPG").arg(i));
+        m_main->SourceEdit1->setText(path(QStringLiteral("card/DCIM/")));
+        ShowCounter shows(m_count.get());
+        QElapsedTimer t;
+        t.start();
+        m_ctl->CountSourceFilesWithDialog();
+        QVERIFY(t.elapsed() < 750);
+        QCOMPARE(shows.shows, 0);
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(50));
+        QVERIFY(!m_count->FormShowTimer1->isActive());
+    }
+
+    void longCountShowsDialogEveryTenFiles()
+    {
+        for (int i = 0; i < 3000; ++i)
+            m_dir->createFile(QStringLiteral("card/DCIM/%1/IMG_%2.JPG").arg(i / 100).arg(i));
+        m_main->SourceEdit1->setText(path(QStringLiteral("card/DCIM/")));
+        m_ctl->setPumpInterval(0);
+        QStringList seen;
+        QTimer watch;
+        watch.setInterval(0);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (m_count->isVisible() && (seen.isEmpty() || seen.last() != m_count->CountText->text()))
+                seen.append(m_count->CountText->text());
+        });
+        watch.start();
+        SlowEvents slow(10);
+        m_ctl->CountSourceFilesWithDialog();
+        watch.stop();
+        QVERIFY2(!seen.isEmpty(), "the counting window was never shown");
+        QCOMPARE(m_count->Label1->text(), path(QStringLiteral("card/DCIM/")));
+        for (const QString &s : seen)
+            QVERIFY2(s.toInt() % 10 == 0, qPrintable(s));
+        QVERIFY(seen.last().toInt() > 0);
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(3000));
+        m_ctl->closeCountForm();
+        QVERIFY(!m_count->isVisible());
+    }
+
+    void forceStopClosesMainWindow()
+    {
+        for (int i = 0; i < 3000; ++i)
+            m_dir->createFile(QStringLiteral("card/DCIM/%1/IMG_%2.JPG").arg(i / 100).arg(i));
+        m_main->SourceEdit1->setText(path(QStringLiteral("card/DCIM/")));
+        m_main->show();
+        bool closeAsked = false;
+        m_main->closeQuery = [&] {
+            closeAsked = true;
+            return true;
+        };
+        m_ctl->setPumpInterval(0);
+        QTimer press;
+        press.setInterval(0);
+        connect(&press, &QTimer::timeout, this, [&] {
+            if (m_count->isVisible())
+                m_count->BitBtn1->click();
+        });
+        press.start();
+        SlowEvents slow(10);
+        m_ctl->CountSourceFilesWithDialog();
+        QVERIFY(closeAsked);
+        QVERIFY(!m_main->isVisible());
+        QVERIFY(!m_count->isVisible());
+    }
+
+    void cancelStopsCountDeepInSubfolder()
+    {
+        for (int i = 0; i < 4000; ++i)
+            m_dir->createFile(QStringLiteral("src/a/b/c/d/IMG_%1.JPG").arg(i));
+        m_ctl->setPumpInterval(0);
+        QElapsedTimer sinceClick;
+        QTimer::singleShot(150, this, [&] {
+            sinceClick.start();
+            m_main->CancelTransferBitBtn->click();
+        });
+        SlowEvents slow(10);
+        m_ctl->CountSourceFiles(path(QStringLiteral("src")));
+        QVERIFY2(sinceClick.isValid(), "the count ended before Cancel was pressed");
+        QVERIFY(sinceClick.elapsed() < 100);
+        const qint64 partial = m_ctl->sourceFileCount();
+        QVERIFY(partial > 0);
+        QVERIFY(partial < 4000);
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(partial));
+        QCOMPARE(m_main->FNumLabel->text(), QString::number(partial));
+        // The next count starts afresh.
+        m_ctl->CountSourceFiles(path(QStringLiteral("src")));
+        QCOMPARE(m_ctl->sourceFileCount(), 4000);
+    }
+
+    void targetListShowsDuplicatesAndLastCount()
+    {
+        m_dir->createFile(QStringLiteral("src/B.jpg"));
+        m_dir->createFile(QStringLiteral("src/a.JPG"));
+        m_dir->createFile(QStringLiteral("src/c.mov"));
+        setRows(m_main->ExtListEditor, {QStringLiteral("*.JPG"), QStringLiteral("*.*")});
+        m_main->SourceEdit1->setText(path(QStringLiteral("src/")));
+        m_main->FNumLabel->setText(QStringLiteral("42"));
+        QStringList shown;
+        QString status;
+        QString footer;
+        QTimer::singleShot(0, this, [&] {
+            for (int i = 0; i < m_list->ListBox1->count(); ++i)
+                shown.append(m_list->ListBox1->item(i)->text());
+            status = m_main->StatusLabel->text();
+            footer = m_list->StaticText1->text();
+            m_list->close();
+        });
+        m_ctl->BitBtn1Click();
+        const QString a = path(QStringLiteral("src/a.JPG"));
+        const QString b = path(QStringLiteral("src/B.jpg"));
+        QCOMPARE(shown, QStringList({a, a, b, b, path(QStringLiteral("src/c.mov"))}));
+        QCOMPARE(status, QString());
+        QCOMPARE(footer, QStringLiteral("42 個の対象ファイル"));
+        QCOMPARE(m_list->ListBox1->count(), 0);
+        QCOMPARE(m_ctl->collectRunList().size(), 5);
+    }
+
+    void cardAppearsAtNotification()
+    {
+        m_main->show();
+        for (int i = 0; i < 3; ++i)
+            m_dir->createFile(QStringLiteral("card/DCIM/100CANON/IMG_%1.JPG").arg(i));
+        m_dir->createFile(QStringLiteral("card/DCIM/100CANON/MVI_9.MOV"));
+        addCard(QStringLiteral("card"), DriveType::Removable, QStringLiteral("EOS_DIGITAL"));
+        const QString setting = m_settings.SourceEditText;
+        ShowCounter countShows(m_count.get());
+        ShowCounter listShows(m_list.get());
+        m_ctl->mountTableChanged();
+        QCOMPARE(source(), path(QStringLiteral("card/DCIM/")));
+        QCOMPARE(m_main->VolLabel->text(), QStringLiteral("EOS_DIGITAL"));
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(4));
+        QCOMPARE(m_ctl->rememberedDrive(), path(QStringLiteral("card")));
+        QVERIFY(m_main->Timer1->isActive());
+        QCOMPARE(countShows.shows + listShows.shows, 0);
+        QCOMPARE(m_settings.SourceEditText, setting);
+
+        // The card goes: the source falls back to Pictures and is counted.
+        m_volumes->remove(path(QStringLiteral("card")));
+        QVERIFY(QDir(path(QStringLiteral("card"))).removeRecursively());
+        m_ctl->mountTableChanged();
+        QCOMPARE(source(), m_pictures + QLatin1Char('/'));
+        QCOMPARE(m_settings.SourceEditText, m_pictures + QLatin1Char('/'));
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(2));
+        QCOMPARE(m_main->VolLabel->text(), QStringLiteral("ROOTFS"));
+        QCOMPARE(countShows.shows + listShows.shows, 0);
+    }
+
+    void notReadyCardIsSkipped()
+    {
+        m_dir->createFile(QStringLiteral("card/DCIM/IMG_1.JPG"));
+        m_volumes->add({path(QStringLiteral("card")), DriveType::Removable, false, QString()});
+        m_ctl->Timer1Timer();
+        QCOMPARE(source(), path(QStringLiteral("start/")));
+        m_volumes->setReady(path(QStringLiteral("card")), true);
+        m_ctl->Timer1Timer();
+        QCOMPARE(source(), path(QStringLiteral("card/DCIM/")));
+    }
+
+    void fixedVolumeWithDcimTaken()
+    {
+        m_dir->createFile(QStringLiteral("data/DCIM/IMG_1.JPG"));
+        addCard(QStringLiteral("data"), DriveType::Fixed, QStringLiteral("DATA"));
+        m_ctl->Timer1Timer();
+        QCOMPARE(source(), path(QStringLiteral("data/DCIM/")));
+        QCOMPARE(m_main->VolLabel->text(), QStringLiteral("DATA"));
+    }
+
+    void systemVolumeNeverTakenByWatch()
+    {
+        m_dir->createFile(QStringLiteral("sys/DCIM/IMG_1.JPG"));
+        addCard(QStringLiteral("start"), DriveType::Fixed);
+        m_ctl->Timer1Timer();
+        QCOMPARE(source(), path(QStringLiteral("start/")));
+        // The detection over all volumes may take it.
+        m_ctl->StartupCheckSourceDrive();
+        m_ctl->closeCountForm();
+        QCOMPARE(source(), path(QStringLiteral("sys/DCIM/")));
+    }
+
+    void startWithMountPathWithoutDcim()
+    {
+        m_dir->createFile(QStringLiteral("usb/photos/IMG_1.JPG"));
+        m_dir->createFile(QStringLiteral("usb/IMG_2.JPG"));
+        addCard(QStringLiteral("usb"), DriveType::Removable, QStringLiteral("STICK"));
+        m_ctl->setCommandLineArgument(path(QStringLiteral("usb")));
+        m_ctl->startupBegin();
+        QVERIFY(m_ctl->noCardMark());
+        m_ctl->startupFinish();
+        QCOMPARE(source(), path(QStringLiteral("usb/")));
+        QCOMPARE(m_ctl->rememberedDrive(), path(QStringLiteral("usb")));
+        QCOMPARE(m_main->VolLabel->text(), QStringLiteral("STICK"));
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(2));
+        QVERIFY(m_main->Timer1->isActive());
+        QVERIFY(!m_count->isVisible());
+    }
+
+    void startWithMountPathWithDcim()
+    {
+        m_dir->createFile(QStringLiteral("card/DCIM/IMG_1.JPG"));
+        addCard(QStringLiteral("card"));
+        m_ctl->setCommandLineArgument(path(QStringLiteral("card")));
+        m_ctl->startupBegin();
+        m_ctl->startupFinish();
+        QCOMPARE(source(), path(QStringLiteral("card/DCIM/")));
+    }
+
+    void startWithoutCardKeepsReadySource()
+    {
+        m_dir->createFile(QStringLiteral("start/IMG_1.JPG"));
+        addCard(QStringLiteral("start"), DriveType::Fixed);
+        m_ctl->startupBegin();
+        m_ctl->startupFinish();
+        QCOMPARE(source(), path(QStringLiteral("start/")));
+        QVERIFY(!m_ctl->noCardMark());
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(1));
+        // A saved source that is gone falls back to Pictures.
+        m_main->SourceEdit1->setText(path(QStringLiteral("vanished/")));
+        m_ctl->startupBegin();
+        m_ctl->startupFinish();
+        QCOMPARE(source(), m_pictures + QLatin1Char('/'));
+    }
+
+    void handChoiceStopsTimerUntilCardFound()
+    {
+        TestPrompt prompt;
+        m_main->Timer1->start();
+        m_dir->createFile(QStringLiteral("pick/DCIM/IMG_1.JPG"));
+        prompt.folders.enqueue(path(QStringLiteral("pick")));
+        m_ctl->BitBtn4Click();
+        QCOMPARE(prompt.folderTitles,
+                 QStringList(QStringLiteral(
+                     "転送元フォルダを選択して下さい\r\n(C:\\などWindowsのルートフォルダは指定できません)")));
+        QCOMPARE(source(), path(QStringLiteral("pick/DCIM/")));
+        QCOMPARE(m_settings.SourceEditText, path(QStringLiteral("pick/DCIM/")));
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(1));
+        QVERIFY(!m_main->Timer1->isActive());
+        QVERIFY(prompt.messages.isEmpty());
+
+        m_dir->createFile(QStringLiteral("card/DCIM/IMG_1.JPG"));
+        m_dir->createFile(QStringLiteral("card/DCIM/IMG_2.JPG"));
+        addCard(QStringLiteral("card"));
+        m_ctl->mountTableChanged();
+        QCOMPARE(source(), path(QStringLiteral("card/DCIM/")));
+        QVERIFY(m_main->Timer1->isActive());
+        QCOMPARE(m_settings.SourceEditText, path(QStringLiteral("pick/DCIM/")));
+    }
+
+    void handChoice_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("folder") << "pick"
+                                << "pick/";
+        QTest::newRow("dcim folder itself") << "pick/DCIM"
+                                            << "pick/DCIM/";
+        QTest::newRow("only one level") << "deep"
+                                        << "deep/";
+    }
+
+    void handChoice()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, expected);
+        TestPrompt prompt;
+        m_dir->createDir(QStringLiteral("pick/DCIM/DCIM_NOT"));
+        m_dir->createDir(QStringLiteral("deep/inner/DCIM"));
+        prompt.folders.enqueue(path(chosen));
+        m_ctl->BitBtn4Click();
+        const QString exp =
+            chosen == QLatin1String("pick") ? path(QStringLiteral("pick/DCIM/")) : path(expected);
+        QCOMPARE(source(), exp);
+        QVERIFY(source().endsWith(u'/') && !source().endsWith(QLatin1String("//")));
+    }
+
+    void handChoiceRefusesSystemRoot()
+    {
+        TestPrompt prompt;
+        const QString before = source();
+        m_main->Timer1->start();
+        prompt.folders.enqueue(path(QStringLiteral("sys")));
+        m_ctl->BitBtn4Click();
+        QCOMPARE(
+            prompt.messages,
+            QStringList(
+                QStringLiteral(
+                    "Windowsがインストールされているドライブのルートフォルダは転送元として指定できません."
+                    "\r\n下位フォルダを指定して下さい.\r\n") +
+                path(QStringLiteral("sys"))));
+        QCOMPARE(source(), before);
+        QVERIFY(m_main->Timer1->isActive());
+        // Cancelling the folder dialog changes nothing either.
+        m_ctl->BitBtn4Click();
+        QCOMPARE(source(), before);
+        QCOMPARE(prompt.messages.size(), 1);
+    }
+
+    void sourceEditExitAddsSlash()
+    {
+        m_main->show();
+        m_main->SourceEdit1->setText(path(QStringLiteral("start")));
+        m_main->SourceEdit1->setFocus();
+        QApplication::setActiveWindow(m_main.get());
+        m_main->BitBtn1->setFocus();
+        QCOMPARE(source(), path(QStringLiteral("start/")));
+        QCOMPARE(m_settings.SourceEditText, path(QStringLiteral("start/")));
+    }
+
+    void tickWaitsForRun()
+    {
+        bool running = true;
+        m_ctl->setRunInProgress([&] { return running; });
+        m_dir->createFile(QStringLiteral("card/DCIM/IMG_1.JPG"));
+        addCard(QStringLiteral("card"));
+        m_volumes->scans = 0;
+        m_ctl->mountTableChanged();
+        QCOMPARE(m_volumes->scans, 0);
+        QTest::qWait(300);
+        QCOMPARE(m_volumes->scans, 0);
+        QCOMPARE(source(), path(QStringLiteral("start/")));
+        running = false;
+        QTRY_COMPARE(source(), path(QStringLiteral("card/DCIM/")));
+    }
+
+    void tickWaitsForCount()
+    {
+        for (int i = 0; i < 2000; ++i)
+            m_dir->createFile(QStringLiteral("src/%1/IMG_%2.JPG").arg(i / 100).arg(i));
+        m_dir->createFile(QStringLiteral("card/DCIM/IMG_1.JPG"));
+        m_ctl->setPumpInterval(0);
+        int scansDuringCount = -1;
+        QTimer::singleShot(50, this, [&] {
+            addCard(QStringLiteral("card"));
+            m_volumes->scans = 0;
+            m_ctl->mountTableChanged();
+            scansDuringCount = m_volumes->scans;
+        });
+        SlowEvents slow(1);
+        m_ctl->CountSourceFiles(path(QStringLiteral("src")));
+        QCOMPARE(scansDuringCount, 0);
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(2000));
+        QTRY_COMPARE(source(), path(QStringLiteral("card/DCIM/")));
+    }
+
+    void diagnostics()
+    {
+        TestPrompt prompt;
+        m_dir->createFile(QStringLiteral("card/DCIM/IMG_1.JPG"));
+        addCard(QStringLiteral("card"));
+        m_ctl->Timer1Timer();
+        m_ctl->Button4Click();
+        QCOMPARE(
+            prompt.messages,
+            QStringList({QStringLiteral("FindComleteFlag: \r\nRemDrive: ") + path(QStringLiteral("card")),
+                         QStringLiteral("フロッピーディスク") + path(QStringLiteral("card"))}));
+    }
+
+    void realMountRunsTick()
+    {
+        if (geteuid() != 0)
+            QSKIP("mounting a tmpfs needs root");
+        const QString stage = m_dir->createDir(QStringLiteral("stage"));
+        const QString card = m_dir->createDir(QStringLiteral("mnt"));
+        if (::mount("tmpfs", QFile::encodeName(stage).constData(), "tmpfs", 0, "size=4m") != 0)
+            QSKIP("the tmpfs could not be mounted here (no mount permission in this environment)");
+        for (int i = 0; i < 5; ++i)
+            m_dir->createFile(QStringLiteral("stage/DCIM/100TEST/IMG_%1.JPG").arg(i));
+        MountTableVolumes volumes;
+        SourceController ctl(m_main.get(), m_count.get(), m_list.get(), &m_settings, &volumes);
+        VolumesWatcher watcher;
+        QVERIFY(watcher.isWatching());
+        connect(&watcher, &VolumesWatcher::mountsChanged, &ctl, &SourceController::mountTableChanged);
+        QSignalSpy spy(&watcher, &VolumesWatcher::mountsChanged);
+        QTest::qWait(300);
+        spy.clear();
+        const bool bound = ::mount(QFile::encodeName(stage).constData(), QFile::encodeName(card).constData(),
+                                   nullptr, MS_BIND, nullptr) == 0;
+        QTRY_VERIFY(spy.count() >= 1);
+        QTRY_VERIFY(source().endsWith(QLatin1String("/DCIM/")));
+        QVERIFY(source() == stage + QLatin1String("/DCIM/") || source() == card + QLatin1String("/DCIM/"));
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(5));
+        QVERIFY(m_main->Timer1->isActive());
+        QVERIFY(volumes.roots().contains(stage));
+        QCOMPARE(volumes.driveType(stage), DriveType::RamDisk);
+        QVERIFY(volumes.isReady(stage));
+        if (bound)
+            ::umount2(QFile::encodeName(card).constData(), MNT_DETACH);
+        ::umount2(QFile::encodeName(stage).constData(), MNT_DETACH);
+        QTRY_VERIFY(!volumes.roots().contains(stage));
+    }
+};
+
+QTEST_MAIN(TestSourceController)
+#include "tst_sourcecontroller.moc"

@@ -1,0 +1,250 @@
+#include "source/maskmatch.h"
+#include "source/sourcewalk.h"
+
+#include "testdir.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vantora;
+using vantora::test::TestDir;
+
+class TestSourceWalk final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void maskMatch_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("mask");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("lower jpg by *.JPG") << "img_0001.jpg"
+                                            << "*.JPG" << true;
+        QTest::newRow("upper by lower mask") << "IMG_0001.JPG"
+                                             << "*.jpg" << true;
+        QTest::newRow("no dot, *.JPG") << "JPG"
+                                       << "*.JPG" << false;
+        QTest::newRow("no dot, *.*") << "README"
+                                     << "*.*" << false;
+        QTest::newRow("dot, *.*") << "a.b"
+                                  << "*.*" << true;
+        QTest::newRow("trailing dot, *.*") << "name."
+                                           << "*.*" << true;
+        QTest::newRow("leading dot, *.*") << ".hidden"
+                                          << "*.*" << true;
+        QTest::newRow("jpeg not jpg") << "x.jpeg"
+                                      << "*.JPG" << false;
+        QTest::newRow("jpg.bak") << "photo.jpg.bak"
+                                 << "*.JPG" << false;
+        QTest::newRow("two dots") << "a.b.jpg"
+                                  << "*.JPG" << true;
+        QTest::newRow("question one") << "ab.c"
+                                      << "a?.c" << true;
+        QTest::newRow("question needs one") << "a.c"
+                                            << "a?.c" << false;
+        QTest::newRow("question in extension") << "x.CR2"
+                                               << "*.C?2" << true;
+        QTest::newRow("set hit") << "b1.cr2"
+                                 << "[ab]?.CR2" << true;
+        QTest::newRow("set miss") << "c1.cr2"
+                                  << "[ab]?.CR2" << false;
+        QTest::newRow("negated set") << "c1.cr2"
+                                     << "[!ab]?.CR2" << true;
+        QTest::newRow("negated set miss") << "A1.cr2"
+                                          << "[!ab]?.CR2" << false;
+        QTest::newRow("range without case") << "X5.nef"
+                                            << "[a-z]5.NEF" << true;
+        QTest::newRow("range miss") << "55.nef"
+                                    << "[a-z]5.NEF" << false;
+        QTest::newRow("unclosed set is literal") << "a[1.jpg"
+                                                 << "a[1.jpg" << true;
+        QTest::newRow("double-byte name") << "写真.JPG"
+                                          << "*.jpg" << true;
+        QTest::newRow("question takes a double-byte char") << "写真.JPG"
+                                                           << "??.JPG" << true;
+        QTest::newRow("only A-Z fold") << "é.jpg"
+                                       << "É.jpg" << false;
+        QTest::newRow("full-width not folded") << "ａ.jpg"
+                                               << "Ａ.jpg" << false;
+        QTest::newRow("star alone") << "anything"
+                                    << "*" << true;
+        QTest::newRow("exact without case") << "Thumbs.db"
+                                            << "THUMBS.DB" << true;
+        QTest::newRow("star in middle") << "IMG_1234_x.JPG"
+                                        << "IMG*x.jpg" << true;
+        QTest::newRow("star backtracks") << "aXbXc.jpg"
+                                         << "a*X*c.JPG" << true;
+        QTest::newRow("empty name") << ""
+                                    << "*.*" << false;
+    }
+
+    void maskMatch()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, mask);
+        QFETCH(bool, expected);
+        QCOMPARE(MatchesMask(name, mask), expected);
+        const FileMask compiled(mask);
+        QCOMPARE(compiled.matches(name), expected);
+        const QByteArray native = name.toUtf8();
+        QCOMPARE(compiled.matchesNative(native.constData(), std::size_t(native.size())), expected);
+    }
+
+    void hiddenEntriesAndNamesWithoutDot()
+    {
+        TestDir dir;
+        dir.createFile(QStringLiteral("src/.hidden/a.jpg"));
+        dir.createFile(QStringLiteral("src/.b.JPG"));
+        dir.createFile(QStringLiteral("src/normal/c.JPG"));
+        dir.createFile(QStringLiteral("src/normal/JPG"));
+        dir.createFile(QStringLiteral("src/README"));
+        dir.createFile(QStringLiteral("src/notes.txt"));
+        const QString src = dir.filePath(QStringLiteral("src"));
+        // A hidden-and-read-only file is found too.
+        QFile::setPermissions(src + QLatin1String("/.b.JPG"), QFile::ReadOwner);
+
+        QCOMPARE(CollectRunList(src, {QStringLiteral("*.JPG")}),
+                 QStringList({src + QLatin1String("/.b.JPG"), src + QLatin1String("/.hidden/a.jpg"),
+                              src + QLatin1String("/normal/c.JPG")}));
+        const QStringList all = CollectRunList(src, {QStringLiteral("*.*")});
+        QCOMPARE(all.size(), 4);
+        QVERIFY(!all.contains(src + QLatin1String("/README")));
+        QVERIFY(!all.contains(src + QLatin1String("/normal/JPG")));
+        QCOMPARE(CountFiles(src, {QStringLiteral("*.*")}), 4);
+    }
+
+    void fileTakenByTwoRowsListedTwice()
+    {
+        TestDir dir;
+        dir.createFile(QStringLiteral("src/DCIM/IMG_1.JPG"));
+        dir.createFile(QStringLiteral("src/DCIM/MVI_1.MOV"));
+        const QString src = dir.filePath(QStringLiteral("src/"));
+        const QStringList list = CollectRunList(src, {QStringLiteral("*.JPG"), QStringLiteral("*.*")});
+        const QString jpg = src + QLatin1String("DCIM/IMG_1.JPG");
+        QCOMPARE(list, QStringList({jpg, jpg, src + QLatin1String("DCIM/MVI_1.MOV")}));
+        QCOMPARE(CountFiles(src, {QStringLiteral("*.JPG"), QStringLiteral("*.*")}), 3);
+    }
+
+    // One walk over all masks gives what one walk per mask would give.
+    void singleWalkEqualsWalkPerRow()
+    {
+        TestDir dir;
+        const QStringList exts = {QStringLiteral("JPG"), QStringLiteral("jpg"), QStringLiteral("CR2"),
+                                  QStringLiteral("MOV"), QStringLiteral("txt"), QString()};
+        auto *rng = QRandomGenerator::global();
+        for (int i = 0; i < 400; ++i) {
+            const QString ext = exts.at(int(rng->bounded(exts.size())));
+            dir.createFile(QStringLiteral("src/%1/%2/f%3%4")
+                               .arg(rng->bounded(5))
+                               .arg(rng->bounded(3))
+                               .arg(i)
+                               .arg(ext.isEmpty() ? QString() : QLatin1Char('.') + ext));
+        }
+        const QString src = dir.filePath(QStringLiteral("src"));
+        const QStringList masks = {QStringLiteral("*.JPG"), QStringLiteral("*.CR?"), QStringLiteral("*.*"),
+                                   QStringLiteral("*.MOV"), QStringLiteral("f1*")};
+        QStringList perRow;
+        for (const QString &m : masks)
+            CollectFiles(src, m, perRow);
+        SortRunList(perRow);
+        const QStringList single = CollectRunList(src, masks);
+        QCOMPARE(single, perRow);
+        QCOMPARE(CountFiles(src, masks), qint64(perRow.size()));
+    }
+
+    void sortIgnoresCase()
+    {
+        QStringList list = {QStringLiteral("/s/b.JPG"), QStringLiteral("/s/A.jpg"),
+                            QStringLiteral("/s/c.jpg"), QStringLiteral("/s/B.jpg")};
+        SortRunList(list);
+        QCOMPARE(list.at(0), QStringLiteral("/s/A.jpg"));
+        QCOMPARE(list.at(3), QStringLiteral("/s/c.jpg"));
+        // Names equal without case keep one fixed order.
+        QStringList again = {QStringLiteral("/s/B.jpg"), QStringLiteral("/s/b.JPG"),
+                             QStringLiteral("/s/c.jpg"), QStringLiteral("/s/A.jpg")};
+        SortRunList(again);
+        QCOMPARE(again, list);
+    }
+
+    void missingSourceGivesNothing()
+    {
+        TestDir dir;
+        QCOMPARE(CollectRunList(dir.filePath(QStringLiteral("gone")), {QStringLiteral("*.*")}),
+                 QStringList());
+        QCOMPARE(CountFiles(dir.filePath(QStringLiteral("gone")), {QStringLiteral("*.*")}), 0);
+        QCOMPARE(CountFiles(QString(), {QStringLiteral("*.*")}), 0);
+    }
+
+    void linkCycleEndsAndCountsOnce()
+    {
+        TestDir dir;
+        dir.createFile(QStringLiteral("src/a/IMG_1.JPG"));
+        dir.createFile(QStringLiteral("src/a/b/IMG_2.JPG"));
+        const QString src = dir.filePath(QStringLiteral("src"));
+        // b/up points back at the source: an endless tree without the visited-folder check.
+        QVERIFY(QFile::link(src, src + QLatin1String("/a/b/up")));
+        QVERIFY(QFile::link(src + QLatin1String("/a"), src + QLatin1String("/a/self")));
+        QCOMPARE(CountFiles(src, {QStringLiteral("*.JPG"), QStringLiteral("*.*")}), 4);
+        QCOMPARE(CollectRunList(src, {QStringLiteral("*.JPG")}).size(), 2);
+        // A link to a file is taken as that file; a broken link and a fifo are not files.
+        QVERIFY(QFile::link(src + QLatin1String("/a/IMG_1.JPG"), src + QLatin1String("/LINK.JPG")));
+        QVERIFY(QFile::link(src + QLatin1String("/none.JPG"), src + QLatin1String("/BROKEN.JPG")));
+        QCOMPARE(mkfifo(QFile::encodeName(src + QLatin1String("/PIPE.JPG")).constData(), 0600), 0);
+        QCOMPARE(CollectRunList(src, {QStringLiteral("*.JPG")}),
+                 QStringList({src + QLatin1String("/a/b/IMG_2.JPG"), src + QLatin1String("/a/IMG_1.JPG"),
+                              src + QLatin1String("/LINK.JPG")}));
+    }
+
+    void removeEmptyFolders()
+    {
+        TestDir dir;
+        TestDir outside;
+        const QString src = dir.createDir(QStringLiteral("src"));
+        dir.createDir(QStringLiteral("src/a/b/c"));
+        dir.createDir(QStringLiteral("src/g"));
+        dir.createFile(QStringLiteral("src/d/e/kept.txt"));
+        dir.createDir(QStringLiteral("src/d/empty"));
+        dir.createFile(QStringLiteral("src/f/.hidden"));
+        outside.createDir(QStringLiteral("target/emptysub"));
+        QVERIFY(QFile::link(outside.filePath(QStringLiteral("target")), src + QLatin1String("/h")));
+
+        QCOMPARE(RemoveEmptySourceFolders(src), false);
+        QVERIFY(QFileInfo(src).isDir());
+        QVERIFY(!QFileInfo::exists(src + QLatin1String("/a")));
+        QVERIFY(!QFileInfo::exists(src + QLatin1String("/g")));
+        QVERIFY(!QFileInfo::exists(src + QLatin1String("/d/empty")));
+        QVERIFY(QFileInfo::exists(src + QLatin1String("/d/e/kept.txt")));
+        QVERIFY(QFileInfo::exists(src + QLatin1String("/f/.hidden")));
+        // The link stays, and nothing it points at is touched.
+        QVERIFY(QFileInfo(src + QLatin1String("/h")).isSymLink());
+        QVERIFY(QFileInfo(outside.filePath(QStringLiteral("target/emptysub"))).isDir());
+    }
+
+    void removeEmptyFoldersKeepsSource()
+    {
+        TestDir dir;
+        const QString src = dir.createDir(QStringLiteral("src"));
+        dir.createDir(QStringLiteral("src/100CANON/sub"));
+        dir.createDir(QStringLiteral("src/101CANON"));
+        QCOMPARE(RemoveEmptySourceFolders(src + QLatin1Char('/')), true);
+        QVERIFY(QFileInfo(src).isDir());
+        QCOMPARE(QDir(src).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        QCOMPARE(RemoveEmptySourceFolders(dir.filePath(QStringLiteral("gone"))), false);
+    }
+
+    void unreadableFolderKeptAndSkipped()
+    {
+        if (geteuid() == 0)
+            QSKIP("root reads every folder; the unreadable case cannot be made");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSourceWalk)
+#include "tst_sourcewalk.moc"
