@@ -65,7 +65,7 @@ QString DesktopEntryText(const QString &programPath)
 {
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
-                          "Version=1.5\n"
+                          "Version=1.4\n"
                           "Name=Vantora\n"
                           "GenericName=Photo Import\n"
                           "GenericName[ja]=写真の取り込み\n"

@@ -70,12 +70,12 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
     }
     const QString sourceRoot = sourceInfo.canonicalFilePath();
     const QString destinationRoot = destinationInfo.canonicalFilePath();
+    const QString target = destinationRoot + QLatin1Char('/') + QDir(sourceRoot).dirName();
     // A copy into the source itself would copy its own copies (or each file onto itself).
-    if (isInside(destinationRoot, sourceRoot)) {
+    if (isInside(destinationRoot, sourceRoot) || target == sourceRoot) {
         result.status = DeviceImportResult::DestinationInsideSource;
         return result;
     }
-    const QString target = destinationRoot + QLatin1Char('/') + QDir(sourceRoot).dirName();
 
     // The whole list first: the copy never sees its own output.
     QStringList folders;
