@@ -36,8 +36,9 @@ QString sourceDir()
 QString sharedTestData(const QString &relative)
 {
     // CI has ../shared beside the clone; a work tree may sit one level deeper.
-    for (const QString base : {sourceDir() + QLatin1String("/../shared/testdata"),
-                                sourceDir() + QLatin1String("/../../shared/testdata")}) {
+    // QString, not string builders: a builder would outlive the sourceDir() temporary it refers to
+    for (const QString &base : {QString(sourceDir() + QLatin1String("/../shared/testdata")),
+                                QString(sourceDir() + QLatin1String("/../../shared/testdata"))}) {
         const QString p = QDir::cleanPath(base + QLatin1Char('/') + relative);
         if (QFileInfo::exists(p))
             return p;
