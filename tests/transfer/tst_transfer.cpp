@@ -140,6 +140,7 @@ private Q_SLOTS:
     void folderNumberAdvancesOncePerRun();
     void gaugeHeldAt100();
     void secondStartIgnored();
+    void demoCardByShootingDate();
 
     void shootingDates();
     void shootingDateOfVideo();
@@ -719,6 +720,45 @@ void TestTransfer::secondStartIgnored()
     QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(inner, 0);
     QCOMPARE(filesUnder(out2), QStringList());
+}
+
+void TestTransfer::demoCardByShootingDate()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString card = dir.filePath(QStringLiteral("card"));
+    QVERIFY(runTool(sourceDir() + QStringLiteral("/scripts/make-demo-card"), {card}));
+    const QString out = dir.createDir(QStringLiteral("Pictures"));
+    SettingsRecord s = plainSettings(card + QStringLiteral("/DCIM/"));
+    s.DirCreateChecked = true;
+    s.DirNameEditText = QStringLiteral("[YYYYMMDD]");
+    s.sDayEditText = QStringLiteral("-");
+    s.PANA101Checked = true;
+    s.DelChecked = true;
+    QStringList list;
+    QDirIterator it(card + QStringLiteral("/DCIM"), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        list << it.next();
+    list.sort(Qt::CaseInsensitive);
+    QCOMPARE(list.size(), 9);
+    MemoryTransferView view;
+    view.targetCount = QString::number(list.size());
+    TransferState state;
+    QVERIFY(RunTransfer(state, list, {{QStringLiteral("*.*"), out}}, s, view));
+    QCOMPARE(filesUnder(out), QStringList({
+                                  QStringLiteral("2023-12-31/101CANON/IMG_0006.JPG"),
+                                  QStringLiteral("2024-01-09/100CANON/IMG_0001.JPG"),
+                                  QStringLiteral("2024-01-09/100CANON/IMG_0002.JPG"),
+                                  QStringLiteral("2024-01-09/100CANON/IMG_0003.JPG"),
+                                  QStringLiteral("2024-01-09/100CANON/IMG_0007.CR2"),
+                                  QStringLiteral("2024-01-10/101CANON/IMG_0004.JPG"),
+                                  QStringLiteral("2024-01-10/101CANON/IMG_0005.JPG"),
+                                  QStringLiteral("2024-01-10/101CANON/MVI_0008.MP4"),
+                                  QStringLiteral("2024-01-11/DCIM/IMG_0009.JPG"),
+                              }));
+    QCOMPARE(filesUnder(card + QStringLiteral("/DCIM")), QStringList());
+    QCOMPARE(view.overall, 100);
+    QVERIFY(prompt.messages.isEmpty());
 }
 
 void TestTransfer::shootingDates()
