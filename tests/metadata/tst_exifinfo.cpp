@@ -378,6 +378,9 @@ private Q_SLOTS:
         QTest::newRow("comment, window -5 reads as 0") << "com" << 0 << -5 << false;
         QTest::newRow("quantization table, default window") << "dqt" << 0 << 16 << false;
         QTest::newRow("quantization table, window wide enough") << "dqt" << 0 << 1000 << true;
+        // for the table: padding is the window relative to the one that just reaches the marker
+        QTest::newRow("quantization table, window just reaches") << "dqt-edge" << 0 << 0 << true;
+        QTest::newRow("quantization table, window one short") << "dqt-edge" << -1 << 0 << false;
     }
     void searchWindow()
     {
@@ -385,6 +388,7 @@ private Q_SLOTS:
         QFETCH(int, padding);
         QFETCH(int, searchBytes);
         QFETCH(bool, found);
+        QVERIFY(first == QLatin1String("com") || padding <= 0);
         Tiff tiff(true);
         tiff.w16(1);
         tiff.entryBytes(0x010f, 2, 4, "Cam");
@@ -393,6 +397,8 @@ private Q_SLOTS:
         const JpegParts plainParts = JpegParts::parse(plain);
         const Segment lead = first == QLatin1String("com") ? Segment{0xFFFE, QByteArray(padding, 'c')}
                                                            : plainParts.segments[plainParts.indexOf(0xFFDB)];
+        if (first == QLatin1String("dqt-edge"))
+            searchBytes = 2 + lead.body.size() + padding; // the marker's 0xFF is byte 3 + body size
         const QString path = jpegWith(QStringLiteral("window.jpg"), {lead, exifSegment(tiff.bytes)}, false);
         TExifInfo info;
         info.SetSearchBytes(searchBytes);
@@ -409,6 +415,19 @@ private Q_SLOTS:
             QCOMPARE(info.Entries().Count(), 0);
         }
         QCOMPARE(QSize(info.ImageWidth(), info.ImageHeight()), QSize(16, 8));
+    }
+
+    void namesBeyondAscii()
+    {
+        const QString source = fullExifFile(QStringLiteral("source.jpg"), Order::Little);
+        m_dir.createDir(QStringLiteral("写真 2024"));
+        const QString path = m_dir.filePath(QStringLiteral("写真 2024/撮影①.jpg"));
+        QVERIFY(QFile::copy(source, path));
+        TExifInfo info;
+        const Outcome out = readFile(info, path);
+        QCOMPARE(out.events, QStringList{QStringLiteral("update")});
+        QCOMPARE(info.ImageFileName(), path);
+        verifyAgainstExiv2(info, source, false);
     }
 
     void xmpWithoutExif()
