@@ -693,16 +693,20 @@ void TestNamingWindows::closeBoxKeepsTypedValues()
     });
     QVERIFY(!d->open(TemplateDialogMode::File));
     QVERIFY(m_prompt->messages.isEmpty());
-    // Neither OK nor Cancel: the typed values stay live, nothing is confirmed.
+    // Neither OK nor Cancel: the typed values stay in force (the record, which a run reads, follows them);
+    // the template is not confirmed.
     QCOMPARE(m_names->fileCounter(), 31);
     QCOMPARE(m_names->separator(), QStringLiteral("~"));
-    QCOMPARE(m_record->FileRenbanSpinEditValue, 1);
-    QCOMPARE(m_record->sDayEditText, QString());
+    QCOMPARE(m_record->FileRenbanSpinEditValue, 31);
+    QCOMPARE(m_record->sDayEditText, QStringLiteral("~"));
     QCOMPARE(m_main->FileNameEdit->text(), QStringLiteral("[元のファイル名]"));
+    QCOMPARE(m_main->Label13->text(), QStringLiteral("DSC_1234[.拡張子]"));
     // The next opening reloads the confirmed values.
     d->prepare(TemplateDialogMode::File);
     QCOMPARE(m_names->fileCounter(), 1);
     QCOMPARE(m_names->separator(), QString());
+    QCOMPARE(m_record->FileRenbanSpinEditValue, 1);
+    QCOMPARE(m_record->sDayEditText, QString());
 }
 
 void TestNamingWindows::escapeIsCancel()
@@ -969,10 +973,19 @@ void TestNamingWindows::transferCounters()
     QCOMPARE(m_record->DirRenbanSpinEditValue, 1);
     QCOMPARE(m_record->FileRenbanSpinEditValue, 1);
 
-    // A counter the transfer wrote is what the next opening of the dialog shows.
+    // A counter the transfer wrote is what the next opening of the dialog shows, and what Cancel keeps.
     m_names->setFileCounter(20);
     m_names->editForm()->prepare(TemplateDialogMode::File);
     QCOMPARE(m_edit->FileRenbanSpinEdit->value(), 20);
+    m_edit->FileRenbanSpinEdit->setValue(3);
+    m_names->setFileCounter(21); // a run going on while the dialog is open
+    m_edit->NGBitBtn1->click();
+    QCOMPARE(m_names->fileCounter(), 21);
+    // Written into the field directly while the dialog is closed: confirmed as well.
+    m_edit->FileRenbanSpinEdit->setValue(50);
+    QCOMPARE(m_record->FileRenbanSpinEditValue, 50);
+    m_names->editForm()->prepare(TemplateDialogMode::File);
+    QCOMPARE(m_names->fileCounter(), 50);
 }
 
 void TestNamingWindows::snapshot()

@@ -37,20 +37,37 @@ EditFormController::EditFormController(TEditForm *form, TMainForm *main, Calende
 
     connect(f->sDayEdit, &QLineEdit::textChanged, this, [this] {
         NameEditChange();
+        m_record->sDayEditText = separator();
+        if (!m_editing)
+            m_savedSeparator = separator();
         Q_EMIT liveValuesChanged();
     });
     // Typing in a counter field updates the preview without rewriting the field under the caret.
-    for (RenbanSpinEdit *spin : {f->DirRenbanSpinEdit, f->FileRenbanSpinEdit}) {
-        connect(spin, &QSpinBox::textChanged, this, [this] {
-            updatePreview();
-            Q_EMIT liveValuesChanged();
-        });
-    }
+    connect(f->DirRenbanSpinEdit, &QSpinBox::textChanged, this, [this] {
+        updatePreview();
+        m_record->DirRenbanSpinEditValue = folderCounter();
+        if (!m_editing)
+            m_savedFolderCounter = folderCounter();
+        Q_EMIT liveValuesChanged();
+    });
+    connect(f->FileRenbanSpinEdit, &QSpinBox::textChanged, this, [this] {
+        updatePreview();
+        m_record->FileRenbanSpinEditValue = fileCounter();
+        if (!m_editing)
+            m_savedFileCounter = fileCounter();
+        Q_EMIT liveValuesChanged();
+    });
     connect(f->Button1, &QPushButton::clicked, this, [f] { f->DirRenbanSpinEdit->setValueAndText(1); });
     connect(f->Button2, &QPushButton::clicked, this, [f] { f->FileRenbanSpinEdit->setValueAndText(1); });
 
     connect(f->OKBitBtn1, &QPushButton::clicked, this, &EditFormController::OKBitBtn1Click);
     connect(f->NGBitBtn1, &QPushButton::clicked, this, &EditFormController::NGBitBtn1Click);
+
+    connect(f, &QDialog::finished, this, [this] { m_editing = false; });
+
+    m_savedFolderCounter = ClampRunningNumber(m_record->DirRenbanSpinEditValue);
+    m_savedFileCounter = ClampRunningNumber(m_record->FileRenbanSpinEditValue);
+    m_savedSeparator = m_record->sDayEditText;
 
     installNameKeyFilter(f->NameEdit);
     installNameKeyFilter(f->sDayEdit);
@@ -89,6 +106,18 @@ QString EditFormController::separator() const
     return m_form->sDayEdit->text();
 }
 
+void EditFormController::confirmFolderCounter(qint32 value)
+{
+    m_savedFolderCounter = ClampRunningNumber(value);
+    m_form->DirRenbanSpinEdit->setValueAndText(m_savedFolderCounter);
+}
+
+void EditFormController::confirmFileCounter(qint32 value)
+{
+    m_savedFileCounter = ClampRunningNumber(value);
+    m_form->FileRenbanSpinEdit->setValueAndText(m_savedFileCounter);
+}
+
 void EditFormController::FormShow()
 {
     TEditForm *f = m_form;
@@ -101,9 +130,10 @@ void EditFormController::FormShow()
         w->setEnabled(!folder);
     f->NameEdit->setText(folder ? m_main->DirNameEdit->text() : m_main->FileNameEdit->text());
 
-    f->sDayEdit->setText(m_record->sDayEditText);
-    f->DirRenbanSpinEdit->setValueAndText(ClampRunningNumber(m_record->DirRenbanSpinEditValue));
-    f->FileRenbanSpinEdit->setValueAndText(ClampRunningNumber(m_record->FileRenbanSpinEditValue));
+    f->sDayEdit->setText(m_savedSeparator);
+    f->DirRenbanSpinEdit->setValueAndText(m_savedFolderCounter);
+    f->FileRenbanSpinEdit->setValueAndText(m_savedFileCounter);
+    m_editing = true;
     NameEditChange();
     f->NameEdit->setFocus();
 }
@@ -178,18 +208,18 @@ void EditFormController::OKBitBtn1Click()
         m_main->Label13->setText(f->Label1->text());
         m_record->FileNameEditText = f->NameEdit->text();
     }
-    m_record->DirRenbanSpinEditValue = folderCounter();
-    m_record->FileRenbanSpinEditValue = fileCounter();
-    m_record->sDayEditText = separator();
+    m_savedFolderCounter = folderCounter();
+    m_savedFileCounter = fileCounter();
+    m_savedSeparator = separator();
     f->accept();
 }
 
 void EditFormController::NGBitBtn1Click()
 {
     TEditForm *f = m_form;
-    f->DirRenbanSpinEdit->setValueAndText(ClampRunningNumber(m_record->DirRenbanSpinEditValue));
-    f->FileRenbanSpinEdit->setValueAndText(ClampRunningNumber(m_record->FileRenbanSpinEditValue));
-    f->sDayEdit->setText(m_record->sDayEditText);
+    f->DirRenbanSpinEdit->setValueAndText(m_savedFolderCounter);
+    f->FileRenbanSpinEdit->setValueAndText(m_savedFileCounter);
+    f->sDayEdit->setText(m_savedSeparator);
     f->reject();
 }
 

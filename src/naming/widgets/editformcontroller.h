@@ -12,8 +12,11 @@ class TMainForm;
 struct SettingsRecord;
 
 // The template dialog's behaviour. The dialog's counter fields and separator hold the live values that
-// expansion, previews and the transfer read; the settings record holds the confirmed copies, which OK
-// updates and Cancel and each opening put back. The close box (and nothing else) closes without either.
+// expansion, previews and the transfer use, and the settings record follows them at once. The dialog keeps
+// saved copies (the last confirmed values): OK updates them, Cancel and each opening put them back into the
+// fields. The close box runs neither, so values typed before it stay in force until the next opening.
+// A counter or separator the program writes while the dialog is not being edited (start-up, a transfer)
+// is a confirmed value: the saved copy follows it.
 class EditFormController final : public QObject
 {
     Q_OBJECT
@@ -38,6 +41,10 @@ public:
     qint32 fileCounter() const;
     QString separator() const;
 
+    // A running number the program writes (a transfer): into its field and its saved copy.
+    void confirmFolderCounter(qint32 value);
+    void confirmFileCounter(qint32 value);
+
     void FormShow();
     void InsertTemplateToken(const QString &text);
     void NameEditChange();
@@ -61,6 +68,10 @@ private:
     CalenderFormController *m_calender;
     SettingsRecord *m_record;
     TemplateDialogMode m_mode = TemplateDialogMode::File;
+    bool m_editing = false; // from FormShow until the dialog closes
+    qint32 m_savedFolderCounter = 1;
+    qint32 m_savedFileCounter = 1;
+    QString m_savedSeparator;
     TodayFunction m_today = systemToday;
 };
 

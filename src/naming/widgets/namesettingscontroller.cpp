@@ -87,11 +87,10 @@ void NameSettingsController::applySettingsToControls()
 {
     TMainForm *m = m_main;
     SettingsRecord *r = m_record;
-    // The record holds the template dialog's confirmed values; bring them into the fields' ranges first.
-    r->DirRenbanSpinEditValue = ClampRunningNumber(r->DirRenbanSpinEditValue);
-    r->FileRenbanSpinEditValue = ClampRunningNumber(r->FileRenbanSpinEditValue);
-    m_edit->DirRenbanSpinEdit->setValueAndText(r->DirRenbanSpinEditValue);
-    m_edit->FileRenbanSpinEdit->setValueAndText(r->FileRenbanSpinEditValue);
+    // Confirmed values: the template dialog's saved copies follow. Out-of-range numbers and a separator
+    // longer than the field come back as the fields take them.
+    setFolderCounter(r->DirRenbanSpinEditValue);
+    setFileCounter(r->FileRenbanSpinEditValue);
     m_edit->sDayEdit->setText(r->sDayEditText);
     r->sDayEditText = m_edit->sDayEdit->text();
 
@@ -142,14 +141,14 @@ QString NameSettingsController::separator() const
 
 void NameSettingsController::setFolderCounter(qint32 value)
 {
-    m_record->DirRenbanSpinEditValue = ClampRunningNumber(value);
-    m_edit->DirRenbanSpinEdit->setValueAndText(m_record->DirRenbanSpinEditValue);
+    m_editForm->confirmFolderCounter(value);
+    m_record->DirRenbanSpinEditValue = m_editForm->folderCounter();
 }
 
 void NameSettingsController::setFileCounter(qint32 value)
 {
-    m_record->FileRenbanSpinEditValue = ClampRunningNumber(value);
-    m_edit->FileRenbanSpinEdit->setValueAndText(m_record->FileRenbanSpinEditValue);
+    m_editForm->confirmFileCounter(value);
+    m_record->FileRenbanSpinEditValue = m_editForm->fileCounter();
 }
 
 qint32 NameSettingsController::advanceFolderCounter()

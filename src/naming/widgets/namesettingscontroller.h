@@ -21,9 +21,10 @@ struct SettingsRecord;
 // options PANA101CheckBox and RenbanResetCheckBox. Also drives the template dialog and the date picker, and
 // is where the transfer reads and advances the running numbers (which live in the template dialog's fields).
 //
-// Every change of a naming control is recorded in the settings record at once; template texts are recorded
-// in their corrected form (an empty folder template as "新しいフォルダ", a file template without a required
-// token with "[元のファイル名]" in front), so the record never holds a template a run could not use.
+// Every change of a naming control (and of the template dialog's counters and separator) is recorded in the
+// settings record at once, so a run that reads the record sees what the windows show; template texts are
+// recorded in their corrected form (an empty folder template as "新しいフォルダ", a file template without a
+// required token with "[元のファイル名]" in front), so the record never holds a template a run could not use.
 class NameSettingsController final : public QObject
 {
     Q_OBJECT
@@ -53,8 +54,9 @@ public:
     qint32 folderCounter() const;
     qint32 fileCounter() const;
     QString separator() const;
-    // Write a running number into its field and into the record ("DirRenbanSpinEditValue",
-    // "FileRenbanSpinEditValue"); the value is brought into 1..2147483647.
+    // Write a running number into its field, the dialog's saved copy and the record
+    // ("DirRenbanSpinEditValue", "FileRenbanSpinEditValue"); the value is brought into 1..2147483647. The
+    // transfer view's showFolderCounter / showFileCounter land here.
     void setFolderCounter(qint32 value);
     void setFileCounter(qint32 value);
     // NextRunningNumber of the current value, stored as above; returns the new value.
