@@ -1,5 +1,9 @@
 #include "source/maskmatch.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
 namespace vantora {
 
 namespace {
@@ -59,6 +63,117 @@ bool matchSet(QStringView mask, qsizetype at, char32_t c, bool *matched, qsizety
             hit = true;
     }
     return false;
+}
+
+// UTF-8 decoding for the byte matcher; a stray byte stands for itself.
+char32_t decodeUtf8(const unsigned char *s, std::size_t len, std::size_t i, std::size_t *adv)
+{
+    const unsigned char c = s[i];
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
+    if (i + n > len)
+        n = 1;
+    char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((s[i + k] & 0xC0) != 0x80) {
+            *adv = 1;
+            return c;
+        }
+        cp = (cp << 6) | (s[i + k] & 0x3F);
+    }
+    *adv = n;
+    return cp;
+}
+
+bool matchSetUtf8(const unsigned char *m, std::size_t mlen, std::size_t at, char32_t c, bool *matched,
+                  std::size_t *end)
+{
+    std::size_t i = at + 1;
+    bool negate = false;
+    if (i < mlen && m[i] == '!') {
+        negate = true;
+        ++i;
+    }
+    const char32_t fc = foldAscii(c);
+    bool hit = false;
+    bool first = true;
+    while (i < mlen) {
+        if (m[i] == ']' && !first) {
+            *matched = hit != negate;
+            *end = i + 1;
+            return true;
+        }
+        first = false;
+        std::size_t adv = 0;
+        const char32_t lo = decodeUtf8(m, mlen, i, &adv);
+        i += adv;
+        char32_t hi = lo;
+        if (i + 1 < mlen && m[i] == '-' && m[i + 1] != ']') {
+            hi = decodeUtf8(m, mlen, i + 1, &adv);
+            i += 1 + adv;
+        }
+        const auto inRange = [&](char32_t x) { return x >= lo && x <= hi; };
+        if (inRange(c) || inRange(fc) || (fc >= U'A' && fc <= U'Z' && inRange(fc + (U'a' - U'A'))))
+            hit = true;
+    }
+    return false;
+}
+
+// MatchesMask over UTF-8 bytes, character by character, so names need no decoding into strings.
+bool matchUtf8(const unsigned char *n, std::size_t nlen, const unsigned char *m, std::size_t mlen)
+{
+    std::size_t ni = 0;
+    std::size_t mi = 0;
+    std::size_t starMask = 0;
+    bool star = false;
+    std::size_t starName = 0;
+    while (ni < nlen) {
+        std::size_t nadv = 0;
+        const char32_t nc = decodeUtf8(n, nlen, ni, &nadv);
+        bool ok = false;
+        if (mi < mlen) {
+            if (m[mi] == '*') {
+                star = true;
+                starMask = ++mi;
+                starName = ni;
+                continue;
+            }
+            std::size_t madv = 0;
+            if (m[mi] == '?') {
+                decodeUtf8(m, mlen, mi, &madv);
+                ni += nadv;
+                mi += madv;
+                continue;
+            }
+            bool matched = false;
+            std::size_t end = 0;
+            if (m[mi] == '[' && matchSetUtf8(m, mlen, mi, nc, &matched, &end)) {
+                if (matched) {
+                    ni += nadv;
+                    mi = end;
+                    continue;
+                }
+            } else {
+                const char32_t mc = decodeUtf8(m, mlen, mi, &madv);
+                if (foldAscii(mc) == foldAscii(nc)) {
+                    ni += nadv;
+                    mi += madv;
+                    ok = true;
+                }
+            }
+        }
+        if (ok)
+            continue;
+        if (!star)
+            return false;
+        std::size_t skip = 0;
+        decodeUtf8(n, nlen, starName, &skip);
+        starName += skip;
+        ni = starName;
+        mi = starMask;
+    }
+    while (mi < mlen && m[mi] == '*')
+        ++mi;
+    return mi == mlen;
 }
 
 bool hasWildcard(QStringView s)
@@ -136,7 +251,7 @@ bool MatchesMask(QStringView name, QStringView mask)
     return mi == mask.size();
 }
 
-FileMask::FileMask(const QString &mask) : m_mask(mask)
+FileMask::FileMask(const QString &mask) : m_mask(mask), m_maskUtf8(mask.toUtf8())
 {
     const QStringView v(mask);
     if (v == QLatin1String("*")) {
@@ -154,8 +269,6 @@ FileMask::FileMask(const QString &mask) : m_mask(mask)
 
 bool FileMask::matches(QStringView name) const
 {
-    if (m_kind == Kind::General)
-        return MatchesMask(name, m_mask);
     const QByteArray utf8 = name.toUtf8();
     return matchesNative(utf8.constData(), static_cast<std::size_t>(utf8.size()));
 }
@@ -183,7 +296,62 @@ bool FileMask::matchesNative(const char *name, std::size_t len) const
     case Kind::General:
         break;
     }
-    return MatchesMask(QString::fromUtf8(name, static_cast<qsizetype>(len)), m_mask);
+    return matchUtf8(reinterpret_cast<const unsigned char *>(name), len,
+                     reinterpret_cast<const unsigned char *>(m_maskUtf8.constData()),
+                     std::size_t(m_maskUtf8.size()));
+}
+
+QByteArray FileMask::plainExtension() const
+{
+    if (m_kind != Kind::Suffix || !m_literal.startsWith('.') || m_literal.size() < 2 ||
+        m_literal.indexOf('.', 1) >= 0)
+        return QByteArray();
+    return m_literal.mid(1);
+}
+
+MaskSet::MaskSet(const QStringList &masks)
+{
+    for (const QString &m : masks) {
+        const FileMask mask(m);
+        const QByteArray ext = mask.plainExtension();
+        if (ext.isEmpty()) {
+            m_others.push_back(mask);
+            continue;
+        }
+        const std::string key = ext.toStdString();
+        auto it = std::find_if(m_extensions.begin(), m_extensions.end(),
+                               [&](const auto &e) { return e.first == key; });
+        if (it == m_extensions.end())
+            m_extensions.emplace_back(key, 1);
+        else
+            ++it->second;
+    }
+    std::sort(m_extensions.begin(), m_extensions.end());
+}
+
+int MaskSet::countMatches(const char *name, std::size_t len) const
+{
+    int hits = 0;
+    if (!m_extensions.empty()) {
+        const char *dot = static_cast<const char *>(memrchr(name, '.', len));
+        const std::size_t extLen = dot ? len - std::size_t(dot - name) - 1 : 0;
+        char upper[16];
+        if (dot && extLen > 0 && extLen <= sizeof upper) {
+            for (std::size_t i = 0; i < extLen; ++i)
+                upper[i] = static_cast<char>(foldByte(static_cast<unsigned char>(dot[1 + i])));
+            const std::string_view key(upper, extLen);
+            auto it = std::lower_bound(
+                m_extensions.begin(), m_extensions.end(), key,
+                [](const auto &e, std::string_view k) { return std::string_view(e.first) < k; });
+            if (it != m_extensions.end() && std::string_view(it->first) == key)
+                hits += it->second;
+        }
+    }
+    for (const FileMask &m : m_others) {
+        if (m.matchesNative(name, len))
+            ++hits;
+    }
+    return hits;
 }
 
 } // namespace vantora

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace vantora {
 
@@ -26,8 +30,9 @@ public:
     bool matches(QStringView name) const;
     // name: the entry name as the file system stores it (UTF-8), len bytes long.
     bool matchesNative(const char *name, std::size_t len) const;
-    // True when matchesNative would decode the name; callers may then decode once and call matches().
-    bool needsDecodedName() const { return m_kind == Kind::General; }
+    // The extension ("JPG") when the mask is exactly "*." + an extension without wildcards or dots: such a
+    // mask takes a name exactly when the name's last extension is that one, without case.
+    QByteArray plainExtension() const;
 
 private:
     enum class Kind
@@ -40,7 +45,21 @@ private:
     };
     Kind m_kind = Kind::General;
     QString m_mask;
+    QByteArray m_maskUtf8;
     QByteArray m_literal; // upper-cased UTF-8 literal of Suffix and Exact masks
+};
+
+// Several masks tested together: how many of them take a name (a walk over all table rows at once). Plain
+// extension masks are found by one lookup of the name's extension, however many rows there are.
+class MaskSet final
+{
+public:
+    explicit MaskSet(const QStringList &masks);
+    int countMatches(const char *name, std::size_t len) const;
+
+private:
+    std::vector<std::pair<std::string, int>> m_extensions; // upper-cased extension, rows; sorted
+    std::vector<FileMask> m_others;
 };
 
 } // namespace vantora

@@ -87,16 +87,13 @@ EntryKind classify(int dirfd, const dirent *e)
 }
 
 // One walk over a tree with many masks. The sink gets (folder text with "/", name bytes, length, how many
-// masks took the file, the decoded name when one was needed) for every file that at least one mask takes.
+// masks took the file) for every file that at least one mask takes.
 template <class Sink> class TreeWalk final
 {
 public:
-    TreeWalk(const QStringList &masks, WalkPump *pump, Sink &sink) : m_pump(pump), m_sink(sink)
+    TreeWalk(const QStringList &masks, WalkPump *pump, Sink &sink)
+        : m_masks(masks), m_pump(pump), m_sink(sink)
     {
-        for (const QString &m : masks) {
-            m_masks.emplace_back(m);
-            m_decode = m_decode || m_masks.back().needsDecodedName();
-        }
     }
 
     void run(const QString &folder)
@@ -144,20 +141,12 @@ private:
 
     void offer(const QString &prefix, const char *name, std::size_t len)
     {
-        QString decoded;
-        if (m_decode)
-            decoded = QFile::decodeName(QByteArray::fromRawData(name, qsizetype(len)));
-        int hits = 0;
-        for (const FileMask &m : m_masks) {
-            if (m.needsDecodedName() ? m.matches(decoded) : m.matchesNative(name, len))
-                ++hits;
-        }
+        const int hits = m_masks.countMatches(name, len);
         if (hits > 0)
-            m_sink(prefix, name, len, hits, decoded);
+            m_sink(prefix, name, len, hits);
     }
 
-    std::vector<FileMask> m_masks;
-    bool m_decode = false;
+    MaskSet m_masks;
     WalkPump *m_pump;
     Sink &m_sink;
     std::set<std::pair<dev_t, ino_t>> m_visited;
@@ -174,12 +163,9 @@ void walkTree(const QString &folder, const QStringList &masks, WalkPump *pump, S
 struct ListSink
 {
     QStringList &list;
-    void operator()(const QString &prefix, const char *name, std::size_t len, int hits,
-                    const QString &decoded)
+    void operator()(const QString &prefix, const char *name, std::size_t len, int hits)
     {
-        const QString path =
-            prefix +
-            (decoded.isNull() ? QFile::decodeName(QByteArray::fromRawData(name, qsizetype(len))) : decoded);
+        const QString path = prefix + QFile::decodeName(QByteArray::fromRawData(name, qsizetype(len)));
         for (int i = 0; i < hits; ++i)
             list.append(path);
     }
@@ -268,15 +254,30 @@ QStringList CollectRunList(const QString &folder, const QStringList &masks, Walk
 
 void SortRunList(QStringList &list)
 {
-    if (list.size() < 2)
+    const qsizetype n = list.size();
+    if (n < 2)
         return;
     QCollator collator{QLocale()};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // Sort keys once per path rather than collating on every comparison.
+
+    // All paths start with the source folder: only what follows the folders they share is keyed, which
+    // orders them the same and keeps the keys short.
+    const QString &first = list.at(0);
+    qsizetype common = first.size();
+    for (const QString &p : std::as_const(list)) {
+        qsizetype i = 0;
+        while (i < common && i < p.size() && p.at(i) == first.at(i))
+            ++i;
+        common = i;
+    }
+    const qsizetype cut = common > 0 ? first.lastIndexOf(u'/', common - 1) + 1 : 0;
+
+    // Keys once per path rather than collating on every comparison. Folded first: the C and POSIX
+    // collations keep case even when asked not to.
     std::vector<std::pair<QCollatorSortKey, qsizetype>> keys;
-    keys.reserve(std::size_t(list.size()));
-    for (qsizetype i = 0; i < list.size(); ++i)
-        keys.emplace_back(collator.sortKey(list.at(i).toCaseFolded()), i); // C and POSIX collations keep case
+    keys.reserve(std::size_t(n));
+    for (qsizetype i = 0; i < n; ++i)
+        keys.emplace_back(collator.sortKey(QStringView(list.at(i)).mid(cut).toString().toCaseFolded()), i);
     std::sort(keys.begin(), keys.end(), [&list](const auto &a, const auto &b) {
         const int c = a.first.compare(b.first);
         if (c != 0)
@@ -284,18 +285,36 @@ void SortRunList(QStringList &list)
         const int d = QStringView(list.at(a.second)).compare(QStringView(list.at(b.second)));
         return d != 0 ? d < 0 : a.second < b.second;
     });
-    QStringList sorted;
-    sorted.reserve(list.size());
-    for (const auto &k : keys)
-        sorted.append(std::move(list[k.second]));
-    list = std::move(sorted);
+    std::vector<qsizetype> order(static_cast<std::size_t>(n));
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        order[i] = keys[i].second;
+    std::vector<std::pair<QCollatorSortKey, qsizetype>>().swap(keys);
+
+    // Put the paths in place by following the permutation's cycles: no second list.
+    std::vector<bool> placed(static_cast<std::size_t>(n), false);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (placed[std::size_t(i)])
+            continue;
+        QString held = std::move(list[i]);
+        qsizetype j = i;
+        for (;;) {
+            placed[std::size_t(j)] = true;
+            const qsizetype from = order[std::size_t(j)];
+            if (from == i) {
+                list[j] = std::move(held);
+                break;
+            }
+            list[j] = std::move(list[from]);
+            j = from;
+        }
+    }
 }
 
 qint64 CountFiles(const QString &folder, const QStringList &masks, WalkPump *pump, qint64 base,
                   const std::function<void(qint64)> &onMatch)
 {
     qint64 total = base;
-    auto sink = [&](const QString &, const char *, std::size_t, int hits, const QString &) {
+    auto sink = [&](const QString &, const char *, std::size_t, int hits) {
         if (!onMatch) {
             total += hits;
             return;

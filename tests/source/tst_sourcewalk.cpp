@@ -95,6 +95,29 @@ private Q_SLOTS:
         QCOMPARE(compiled.matches(name), expected);
         const QByteArray native = name.toUtf8();
         QCOMPARE(compiled.matchesNative(native.constData(), std::size_t(native.size())), expected);
+        // A set of rows counts every row that takes the name, the same mask twice included.
+        const MaskSet rows({mask, QStringLiteral("*.MOV"), mask});
+        QCOMPARE(rows.countMatches(native.constData(), std::size_t(native.size())),
+                 (expected ? 2 : 0) + (MatchesMask(name, u"*.MOV") ? 1 : 0));
+    }
+
+    void maskSetAgreesWithMatchesMask()
+    {
+        const QStringList masks = {QStringLiteral("*.JPG"),    QStringLiteral("*.jpg"),
+                                   QStringLiteral("*.JP?"),    QStringLiteral("*.*"),
+                                   QStringLiteral("*.TAR.GZ"), QStringLiteral("IMG*"),
+                                   QStringLiteral("*.写真")};
+        const MaskSet set(masks);
+        for (const QString &name :
+             {QStringLiteral("IMG_1.JPG"), QStringLiteral("a.jpeg"), QStringLiteral("x.tar.gz"),
+              QStringLiteral("IMG"), QStringLiteral(".JPG"), QStringLiteral("a.写真"),
+              QStringLiteral("a.JPG.MOV"), QStringLiteral("noext")}) {
+            int expected = 0;
+            for (const QString &m : masks)
+                expected += MatchesMask(name, m) ? 1 : 0;
+            const QByteArray n = name.toUtf8();
+            QCOMPARE(set.countMatches(n.constData(), std::size_t(n.size())), expected);
+        }
     }
 
     void hiddenEntriesAndNamesWithoutDot()
@@ -171,6 +194,12 @@ private Q_SLOTS:
                              QStringLiteral("/s/c.jpg"), QStringLiteral("/s/A.jpg")};
         SortRunList(again);
         QCOMPARE(again, list);
+        // Paths that share part of a name below the common folder.
+        QStringList mixed = {QStringLiteral("/p/AC.jpg"), QStringLiteral("/p/Ab/z.jpg"),
+                             QStringLiteral("/p/aa/y.jpg")};
+        SortRunList(mixed);
+        QCOMPARE(mixed, QStringList({QStringLiteral("/p/aa/y.jpg"), QStringLiteral("/p/Ab/z.jpg"),
+                                     QStringLiteral("/p/AC.jpg")}));
     }
 
     void missingSourceGivesNothing()
