@@ -783,6 +783,21 @@ private Q_SLOTS:
         QCOMPARE(loose.IntegerValue(0), 0x1234);
         QCOMPARE(loose.IntegerValue(1), 0x5678);
         QCOMPARE(stream.Position(), 12);
+
+        // Empty text holds no value, empty bytes one empty value; both leave the stream after the entry.
+        TMemoryStream empties(QByteArray("\x0f\x01\x02\x00\x00\x00\x00\x00\xAA\xAA\xAA\xAA"
+                                         "\x00\x90\x07\x00\x00\x00\x00\x00\xBB\xBB\xBB\xBB",
+                                         24));
+        TEntryItem text;
+        text.ReadEntry(empties);
+        QCOMPARE(text.ValueCount(), 0);
+        QCOMPARE(text.BytesValue(), QByteArray());
+        TEntryItem undefined;
+        undefined.ReadEntry(empties);
+        QCOMPARE(undefined.FieldType(), quint8(eftUndefined));
+        QCOMPARE(undefined.ValueCount(), 1);
+        QCOMPARE(undefined.BytesValue(), QByteArray());
+        QCOMPARE(empties.Position(), 24);
     }
 
     void rationalIsNeverDangling()
