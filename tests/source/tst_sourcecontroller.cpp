@@ -3,6 +3,7 @@
 #include "platform/volumesmounttable.h"
 #include "platform/volumeswatcher.h"
 #include "source/widgets/sourcecontroller.h"
+#include "ui/textform.h"
 #include "ui/tfilecountform.h"
 #include "ui/tlistviewform.h"
 #include "ui/tmainform.h"
@@ -511,6 +512,46 @@ private Q_SLOTS:
             prompt.messages,
             QStringList({QStringLiteral("FindComleteFlag: \r\nRemDrive: ") + path(QStringLiteral("card")),
                          QStringLiteral("フロッピーディスク") + path(QStringLiteral("card"))}));
+    }
+
+    void extensionDialogSteps()
+    {
+        TExtForm ext;
+        m_ctl->attachExtensionDialog(&ext);
+        m_dir->createFile(QStringLiteral("start/IMG_1.JPG"));
+        m_dir->createFile(QStringLiteral("start/a/IMG_2.jpg"));
+        m_dir->createFile(QStringLiteral("start/a/notes.txt"));
+        m_volumes->add({path(QStringLiteral("start")), DriveType::Fixed, true, QString()});
+        setRows(ext.ExtListEditor, {QStringLiteral("*.JPG"), QStringLiteral("*.*")});
+        m_main->Timer1->start();
+
+        ext.show();
+        QCOMPARE(ext.Label2->text(), path(QStringLiteral("start/")));
+        QVERIFY(!m_main->Timer1->isActive());
+
+        QFont bold = ext.FNumLabel1->font();
+        bold.setBold(true);
+        ext.FNumLabel1->setFont(bold);
+        ext.BitBtn4->click();
+        QCOMPARE(ext.FNumLabel1->text(), countLabel(2));
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(2));
+        QVERIFY(!ext.FNumLabel1->font().bold());
+        QVERIFY(!m_count->isVisible());
+
+        // The list takes the dialog's rows: a JPG file twice, the text file once.
+        QStringList shown;
+        QTimer::singleShot(0, this, [&] {
+            for (int i = 0; i < m_list->ListBox1->count(); ++i)
+                shown.append(m_list->ListBox1->item(i)->text());
+            m_list->close();
+        });
+        ext.BitBtn6->click();
+        QCOMPARE(shown.size(), 5);
+        QCOMPARE(shown.count(path(QStringLiteral("start/a/IMG_2.jpg"))), 2);
+
+        ext.BitBtn1->click();
+        QVERIFY(m_main->Timer1->isActive());
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(2));
     }
 
     void realMountRunsTick()
