@@ -2,6 +2,7 @@
 
 #include "platform/prompt.h"
 #include "system/autoplayregistration.h"
+#include "system/desktopentry.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -35,6 +36,12 @@ RegistrationSwitch RunRegistrationSwitch(const QStringList &arguments, RegistryS
     starter(programPath, {});
     QCoreApplication::processEvents();
     return RegistrationSwitch::CloseWindow;
+}
+
+RegistrationSwitch RunRegistrationSwitch(const QStringList &arguments, RegistryStore &store)
+{
+    return RunRegistrationSwitch(arguments, store, QCoreApplication::applicationFilePath(),
+                                 DesktopEntryDirectory());
 }
 
 } // namespace vantora

@@ -27,13 +27,15 @@ enum class RegistrationSwitch
 // is started again without arguments (a failed start is not reported) and CloseWindow is returned.
 //
 // The caller, in the main window's show handler after the settings are applied:
-//     switch (RunRegistrationSwitch(arguments, store, QCoreApplication::applicationFilePath(),
-//     DesktopEntryDirectory())) { case RegistrationSwitch::StayOpen: return;             // no source check,
-//     no drive watch case RegistrationSwitch::CloseWindow: close the main window (saves the settings); break;
+//     switch (RunRegistrationSwitch(m_arguments, m_store)) {
+//     case RegistrationSwitch::StayOpen: return;    // no source check, no drive watch
+//     case RegistrationSwitch::CloseWindow: close the main window (saves the settings); break;
 //     case RegistrationSwitch::None: break;
 //     }
 RegistrationSwitch RunRegistrationSwitch(const QStringList &arguments, RegistryStore &store,
                                          const QString &programPath, const QString &applicationsDir,
                                          const ProgramStarter &starter = StartDetached);
+// The same for the running program: its own path, the user's applications folder, QProcess.
+RegistrationSwitch RunRegistrationSwitch(const QStringList &arguments, RegistryStore &store);
 
 } // namespace vantora

@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include <sys/mount.h>
+
 using namespace vantora;
 
 namespace {
@@ -152,6 +154,7 @@ private Q_SLOTS:
     void unwritableStoreKeepsTheInstanceOpen();
     void laterWriteFailureStopsThere();
     void unwritableDesktopEntryKeepsTheInstanceOpen();
+    void readOnlyFilesystems();
     void restartElevatedStartsNothing();
 
 private:
@@ -532,6 +535,47 @@ void TestAutoPlay::unwritableDesktopEntryKeepsTheInstanceOpen()
                                              QStringLiteral("/vantora.desktop' の設定に失敗しました")});
     QCOMPARE(starts, 0);
     QCOMPARE(readAll(appsDir()), QByteArray("a file"));
+}
+
+void TestAutoPlay::readOnlyFilesystems()
+{
+    const QByteArray registry = QFile::encodeName(m_work->createDir(QStringLiteral("registry")));
+    if (::mount("tmpfs", registry.constData(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+        QSKIP("needs root to mount a read-only tmpfs");
+    const QByteArray apps = QFile::encodeName(m_work->createDir(QStringLiteral("applications")));
+    const bool appsMounted = ::mount("tmpfs", apps.constData(), "tmpfs", 0, "size=64k") == 0;
+    auto unmount = qScopeGuard([&] {
+        ::umount(registry.constData());
+        if (appsMounted)
+            ::umount(apps.constData());
+    });
+    QVERIFY(appsMounted);
+
+    int starts = 0;
+    const ProgramStarter starter = [&](const QString &, const QStringList &) {
+        ++starts;
+        return true;
+    };
+    {
+        RegistryStore store(registryDir());
+        QCOMPARE(RunRegistrationSwitch({QStringLiteral("/reg")}, store, m_program, appsDir(), starter),
+                 RegistrationSwitch::StayOpen);
+        QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("'' の設定に失敗しました")});
+        QCOMPARE(starts, 0);
+        QVERIFY(!QFileInfo::exists(appsDir() + QStringLiteral("/vantora.desktop")));
+    }
+
+    // An entry the desktop still offers, on a folder that became read-only: unregistering says so.
+    QVERIFY(WriteDesktopEntry(appsDir(), m_program));
+    QCOMPARE(::mount("tmpfs", apps.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    m_prompt->clear();
+    RegistryStore store(registryDir());
+    QCOMPARE(RunRegistrationSwitch({QStringLiteral("/unreg")}, store, m_program, appsDir(), starter),
+             RegistrationSwitch::StayOpen);
+    QCOMPARE(m_prompt->messages, QStringList{QLatin1Char('\'') + appsDir() +
+                                             QStringLiteral("/vantora.desktop' の削除に失敗しました")});
+    QCOMPARE(starts, 0);
+    QVERIFY(QFileInfo::exists(appsDir() + QStringLiteral("/vantora.desktop")));
 }
 
 void TestAutoPlay::restartElevatedStartsNothing()
