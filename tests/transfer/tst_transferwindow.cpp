@@ -1,0 +1,118 @@
+#include "app/settings/settingsrecord.h"
+#include "mounthelper.h"
+#include "testdir.h"
+#include "testprompt.h"
+#include "transfer/transferloop.h"
+#include "transfer/transferstate.h"
+#include "transfer/widgets/mainformtransferview.h"
+#include "ui/tmainform.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+using namespace vantora;
+using namespace vantora::test;
+
+// The engine over the real main window: its progress controls and its Cancel button.
+class TestTransferWindow final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void runShowsProgress();
+    void cancelButtonStopsCopy();
+};
+
+namespace {
+
+SettingsRecord settingsFor(const QString &source)
+{
+    SettingsRecord s;
+    s.SourceEditText = source;
+    return s;
+}
+
+} // namespace
+
+void TestTransferWindow::runShowsProgress()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    TMainForm form;
+    form.show();
+    MainFormTransferView view(&form);
+    qint32 shownFileCounter = 0;
+    view.fileCounterShown = [&](qint32 n) { shownFileCounter = n; };
+    const QString a = dir.createFile(QStringLiteral("src/a.jpg"), randomBytes(60 << 20, 1));
+    const QString b = dir.createFile(QStringLiteral("src/b.jpg"), "b");
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = settingsFor(dir.filePath(QStringLiteral("src/")));
+    s.RenameChecked = true;
+    s.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
+    s.FileRenbanSpinEditValue = 3;
+    form.FNumLabel->setText(QStringLiteral("2"));
+    form.WorkPLabel->setText(QStringLiteral("0"));
+    TransferState state;
+    QVERIFY(RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(form.WorkPLabel->text(), QStringLiteral("2"));
+    QCOMPARE(form.AllGauge->value(), 100);
+    QCOMPARE(form.ProgressBar1->value(), 100);
+    QCOMPARE(form.FNameLabel->text(), QStringLiteral("b_4.jpg"));
+    QCOMPARE(form.StatusLabel->text(), QStringLiteral("コピーしています"));
+    QCOMPARE(shownFileCounter, 5);
+    QCOMPARE(QDir(out).entryList(QDir::Files),
+             QStringList({QStringLiteral("a_3.jpg"), QStringLiteral("b_4.jpg")}));
+}
+
+void TestTransferWindow::cancelButtonStopsCopy()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    TMainForm form;
+    form.show();
+    MainFormTransferView view(&form);
+    TransferState state;
+    int countCancels = 0;
+    ConnectCancelTransferBitBtn(&form, state, view, [&] { ++countCancels; });
+    QStringList list;
+    for (int i = 1; i <= 3; ++i)
+        list << dir.createFile(QStringLiteral("src/%1.MOV").arg(i), randomBytes(i == 2 ? 64 << 20 : 1000, i));
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = settingsFor(dir.filePath(QStringLiteral("src/")));
+    form.FNumLabel->setText(QStringLiteral("3"));
+    form.WorkPLabel->setText(QStringLiteral("0"));
+    // The click lands while the second file is being copied, through the events the copy pumps.
+    QTimer clicker;
+    clicker.setInterval(0);
+    QObject::connect(&clicker, &QTimer::timeout, &form, [&] {
+        if (form.FNameLabel->text() == QStringLiteral("2.MOV")) {
+            clicker.stop();
+            form.CancelTransferBitBtn->click();
+        }
+    });
+    clicker.start();
+    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.MOV"), out}}, s, view));
+    QCOMPARE(form.StatusLabel->text(), QStringLiteral("転送はキャンセルされました"));
+    QCOMPARE(form.WorkPLabel->text(), QStringLiteral("1"));
+    QCOMPARE(form.ProgressBar1->value(), 0);
+    QCOMPARE(form.AllGauge->value(), 0);
+    QCOMPARE(countCancels, 1);
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("1.MOV")});
+
+    // Cancel with no run in progress: both gauges drop to 0, nothing else happens.
+    form.ProgressBar1->setValue(40);
+    form.AllGauge->setValue(70);
+    form.CancelTransferBitBtn->click();
+    QCOMPARE(form.ProgressBar1->value(), 0);
+    QCOMPARE(form.AllGauge->value(), 0);
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+QTEST_MAIN(TestTransferWindow)
+#include "tst_transferwindow.moc"
