@@ -247,6 +247,26 @@ private Q_SLOTS:
         QCOMPARE(m_ctl->sourceFileCount(), 4000);
     }
 
+    void countStartedDuringCountReplacesIt()
+    {
+        for (int i = 0; i < 3000; ++i)
+            m_dir->createFile(QStringLiteral("big/%1/IMG_%2.JPG").arg(i / 100).arg(i));
+        m_dir->createFile(QStringLiteral("small/IMG_1.JPG"));
+        m_ctl->setPumpInterval(0);
+        bool nested = false;
+        QTimer::singleShot(30, this, [&] {
+            nested = true;
+            m_ctl->CountSourceFiles(path(QStringLiteral("small")));
+        });
+        SlowEvents slow(5);
+        m_ctl->CountSourceFiles(path(QStringLiteral("big")));
+        QVERIFY(nested);
+        // The later count's folder and number stand; the outer walk stopped without writing its own.
+        QCOMPARE(source(), path(QStringLiteral("small/")));
+        QCOMPARE(m_main->FNumLabel1->text(), countLabel(1));
+        QVERIFY(!m_ctl->isWalking());
+    }
+
     void targetListShowsDuplicatesAndLastCount()
     {
         m_dir->createFile(QStringLiteral("src/B.jpg"));

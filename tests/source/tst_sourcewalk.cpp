@@ -1,3 +1,4 @@
+#include "platform/volumesmounttable.h"
 #include "source/maskmatch.h"
 #include "source/sourcewalk.h"
 
@@ -266,6 +267,44 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(src).isDir());
         QCOMPARE(QDir(src).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
         QCOMPARE(RemoveEmptySourceFolders(dir.filePath(QStringLiteral("gone"))), false);
+    }
+
+    void mountTableParsed()
+    {
+        const QByteArray text =
+            "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+            "23 22 0:5 / /proc rw shared:2 - proc proc rw\n"
+            "24 22 0:6 / /sys rw - sysfs sysfs rw\n"
+            "30 22 8:17 / /media/u/EOS\\040DIGITAL rw,nosuid shared:9 - vfat /dev/sdb1 rw\n"
+            "31 22 0:40 / /mnt/old rw - tmpfs tmpfs rw\n"
+            "32 22 0:41 / /mnt rw - tmpfs tmpfs rw\n"
+            "33 22 0:42 / /net rw - nfs4 server:/export rw\n"
+            "broken line\n";
+        const QList<MountEntry> entries = parseMountInfo(text);
+        QStringList points;
+        for (const MountEntry &e : entries)
+            points.append(e.mountPoint);
+        // Pseudo file systems left out, escapes decoded, /mnt/old hidden by the later /mnt, sorted.
+        QCOMPARE(points, QStringList({QStringLiteral("/"), QStringLiteral("/media/u/EOS DIGITAL"),
+                                      QStringLiteral("/mnt"), QStringLiteral("/net")}));
+        QCOMPARE(entries.at(1).fsType, QStringLiteral("vfat"));
+        QCOMPARE(entries.at(1).source, QStringLiteral("/dev/sdb1"));
+        QCOMPARE(entries.at(1).devNumber, QStringLiteral("8:17"));
+
+        TestDir dir;
+        QFile f(dir.filePath(QStringLiteral("mountinfo")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        f.close();
+        const MountTableVolumes volumes(f.fileName());
+        QCOMPARE(volumes.roots().size(), 4);
+        QCOMPARE(volumes.rootOf(QStringLiteral("/media/u/EOS DIGITAL/DCIM/")),
+                 QStringLiteral("/media/u/EOS DIGITAL"));
+        QCOMPARE(volumes.rootOf(QStringLiteral("/media/u/EOS DIGITALX/DCIM")), QStringLiteral("/"));
+        QCOMPARE(volumes.driveType(QStringLiteral("/net")), DriveType::NoRootDir); // no such folder here
+        QCOMPARE(volumes.driveType(QStringLiteral("/gone")), DriveType::NoRootDir);
+        QVERIFY(volumes.isReady(QStringLiteral("/")));
+        QVERIFY(!volumes.isReady(QStringLiteral("/gone")));
     }
 
     void unreadableFolderKeptAndSkipped()
