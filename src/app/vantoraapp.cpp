@@ -4,7 +4,15 @@
 #include "app/settings/settingsstore.h"
 #include "platform/prompt.h"
 #include "ui/keyfilter.h"
+#include "metadata/texifinfo.h"
+#include "naming/widgets/namesettingscontroller.h"
+#include "routing/widgets/extensionroutingcontroller.h"
 #include "ui/taboutform.h"
+#include "ui/tcalenderform.h"
+#include "ui/teditform.h"
+#include "ui/textform.h"
+#include "ui/tfilecountform.h"
+#include "ui/tlistviewform.h"
 #include "ui/tmainform.h"
 
 #include <QCheckBox>
@@ -21,13 +29,19 @@ VantoraApp::VantoraApp(const QStringList &arguments, QObject *parent)
 {
     // The windows, once and in this order.
     m_mainForm = std::make_unique<TMainForm>();
+    m_calenderForm = std::make_unique<TCalenderForm>(m_mainForm.get());
+    m_extForm = std::make_unique<TExtForm>(m_mainForm.get());
     m_aboutForm = std::make_unique<TAboutForm>(m_mainForm.get());
+    m_editForm = std::make_unique<TEditForm>(m_mainForm.get());
+    m_fileCountForm = std::make_unique<TFileCountForm>();
+    m_listViewForm = std::make_unique<TListViewForm>(m_mainForm.get());
 
     TMainForm *f = m_mainForm.get();
+    auto *exifInfo = new TExifInfo(f); // nothing calls it; it sits on the window with its defaults
+    exifInfo->setObjectName(QStringLiteral("ExifInfo1"));
     m_afterTransferApp = std::make_unique<AfterTransferApp>(f, &m_settings);
-    for (QLineEdit *e : {f->FileNameEdit, f->DirNameEdit, f->PreDirNameEdit, f->SufDirNameEdit, f->PreFileNameEdit,
-                         f->SufFileNameEdit})
-        installNameKeyFilter(e);
+    m_routing = std::make_unique<ExtensionRoutingController>(f, m_extForm.get(), &m_settings);
+    m_naming = std::make_unique<NameSettingsController>(f, m_editForm.get(), m_calenderForm.get(), &m_settings);
     connect(f->DelCheckBox, &QCheckBox::toggled, this, &VantoraApp::DelCheckBoxClick);
     connect(f->UwagakiCheckBox, &QCheckBox::toggled, this, &VantoraApp::UwagakiCheckBoxClick);
     connect(f->BitBtn10, &QPushButton::clicked, this, &VantoraApp::BitBtn10Click);
@@ -63,13 +77,21 @@ void VantoraApp::LoadSettings()
 void VantoraApp::ApplySettingsToWindows()
 {
     TMainForm *f = m_mainForm.get();
+    m_routing->keepFolderFields();
     f->SourceEdit1->setText(m_settings.SourceEditText);
     f->UwagakiCheckBox->setChecked(m_settings.UwagakiChecked);
     f->DelCheckBox->setChecked(m_settings.DelChecked);
+    m_routing->applySettingsToControls();
+    m_naming->applySettingsToControls();
     m_afterTransferApp->applySettings();
 
-    // Once more, so enabled states follow the loaded values even where nothing changed.
+    // Once more, so previews and enabled states follow the loaded values even where nothing changed.
+    m_naming->runStartupHandlers();
     m_afterTransferApp->ExecCheckBoxClick();
+
+    // The type boxes' handlers have moved folder settings; put them back, then build the table.
+    m_routing->restoreFolderFields();
+    m_routing->rebuildTable();
 }
 
 void VantoraApp::SaveSettings()

@@ -12,6 +12,13 @@ namespace vantora {
 
 class TMainForm;
 class TAboutForm;
+class TCalenderForm;
+class TExtForm;
+class TEditForm;
+class TFileCountForm;
+class TListViewForm;
+class ExtensionRoutingController;
+class NameSettingsController;
 class AfterTransferApp;
 
 // The running program: the settings record and its store, the windows created once in their fixed
@@ -28,6 +35,13 @@ public:
 
     TMainForm *mainForm() const { return m_mainForm.get(); }
     TAboutForm *aboutForm() const { return m_aboutForm.get(); }
+    TCalenderForm *calenderForm() const { return m_calenderForm.get(); }
+    TExtForm *extForm() const { return m_extForm.get(); }
+    TEditForm *editForm() const { return m_editForm.get(); }
+    TFileCountForm *fileCountForm() const { return m_fileCountForm.get(); }
+    TListViewForm *listViewForm() const { return m_listViewForm.get(); }
+    ExtensionRoutingController *routing() const { return m_routing.get(); }
+    NameSettingsController *naming() const { return m_naming.get(); }
     AfterTransferApp *afterTransferApp() const { return m_afterTransferApp.get(); }
     SettingsRecord &settings() { return m_settings; }
     RegistryStore &store() { return m_store; }
@@ -50,7 +64,14 @@ private:
     RegistryStore m_store;
     SettingsRecord m_settings;
     std::unique_ptr<TMainForm> m_mainForm;
+    std::unique_ptr<TCalenderForm> m_calenderForm;
+    std::unique_ptr<TExtForm> m_extForm;
     std::unique_ptr<TAboutForm> m_aboutForm;
+    std::unique_ptr<TEditForm> m_editForm;
+    std::unique_ptr<TFileCountForm> m_fileCountForm;
+    std::unique_ptr<TListViewForm> m_listViewForm;
+    std::unique_ptr<ExtensionRoutingController> m_routing;
+    std::unique_ptr<NameSettingsController> m_naming;
     std::unique_ptr<AfterTransferApp> m_afterTransferApp;
 };
 
