@@ -203,10 +203,12 @@ void SourceController::CountSourceFilesWithDialog()
     {
         WalkScope scope(m_walkDepth);
         // Also shown while a long walk finds nothing, so "強制終了" stays within reach.
-        WalkPump pump([&, generation] {
-            showWhenDue();
-            return m_forceStop || generation != m_countGeneration;
-        }, m_pumpInterval);
+        WalkPump pump(
+            [&, generation] {
+                showWhenDue();
+                return m_forceStop || generation != m_countGeneration;
+            },
+            m_pumpInterval);
         const qint64 total =
             CountFiles(sourceText(), masksOf(m_main->ExtListEditor), &pump, 0, [&](qint64 count) {
                 if (!m_showFlag)
