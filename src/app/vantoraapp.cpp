@@ -7,6 +7,8 @@
 #include "metadata/texifinfo.h"
 #include "naming/widgets/namesettingscontroller.h"
 #include "routing/widgets/extensionroutingcontroller.h"
+#include "system/registrationswitch.h"
+#include "system/widgets/systemhandlers.h"
 #include "ui/taboutform.h"
 #include "ui/tcalenderform.h"
 #include "ui/teditform.h"
@@ -42,6 +44,8 @@ VantoraApp::VantoraApp(const QStringList &arguments, QObject *parent)
     m_afterTransferApp = std::make_unique<AfterTransferApp>(f, &m_settings);
     m_routing = std::make_unique<ExtensionRoutingController>(f, m_extForm.get(), &m_settings);
     m_naming = std::make_unique<NameSettingsController>(f, m_editForm.get(), m_calenderForm.get(), &m_settings);
+    m_system = std::make_unique<SystemHandlers>(f, m_store, m_settings);
+    m_system->setRunningNumbersReset([this] { m_naming->resetCounters(); });
     connect(f->DelCheckBox, &QCheckBox::toggled, this, &VantoraApp::DelCheckBoxClick);
     connect(f->UwagakiCheckBox, &QCheckBox::toggled, this, &VantoraApp::UwagakiCheckBoxClick);
     connect(f->BitBtn10, &QPushButton::clicked, this, &VantoraApp::BitBtn10Click);
@@ -56,6 +60,17 @@ void VantoraApp::FormShow()
     m_mainForm->Timer1->stop();
     LoadSettings();
     ApplySettingsToWindows();
+
+    switch (RunRegistrationSwitch(m_arguments, m_store)) {
+    case RegistrationSwitch::StayOpen:
+        return; // a registry value could not be written: the instance stays, without the watch
+    case RegistrationSwitch::CloseWindow:
+        // The new instance takes over; close once the show has finished (the close saves the settings).
+        QTimer::singleShot(0, m_mainForm.get(), &QWidget::close);
+        return;
+    case RegistrationSwitch::None:
+        break;
+    }
     m_mainForm->Timer1->start();
 }
 

@@ -19,6 +19,7 @@ class TFileCountForm;
 class TListViewForm;
 class ExtensionRoutingController;
 class NameSettingsController;
+class SystemHandlers;
 class AfterTransferApp;
 
 // The running program: the settings record and its store, the windows created once in their fixed
@@ -42,6 +43,7 @@ public:
     TListViewForm *listViewForm() const { return m_listViewForm.get(); }
     ExtensionRoutingController *routing() const { return m_routing.get(); }
     NameSettingsController *naming() const { return m_naming.get(); }
+    SystemHandlers *system() const { return m_system.get(); }
     AfterTransferApp *afterTransferApp() const { return m_afterTransferApp.get(); }
     SettingsRecord &settings() { return m_settings; }
     RegistryStore &store() { return m_store; }
@@ -72,6 +74,7 @@ private:
     std::unique_ptr<TListViewForm> m_listViewForm;
     std::unique_ptr<ExtensionRoutingController> m_routing;
     std::unique_ptr<NameSettingsController> m_naming;
+    std::unique_ptr<SystemHandlers> m_system;
     std::unique_ptr<AfterTransferApp> m_afterTransferApp;
 };
 
