@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/loggingprompt.h"
 #include "app/singleinstance.h"
 #include "app/vantoraapp.h"
 #include "ui/formkit.h"
@@ -8,6 +9,8 @@
 
 #include <QApplication>
 #include <QTimer>
+
+#include <memory>
 
 namespace vantora {
 
@@ -31,7 +34,14 @@ int runApplication(int argc, char **argv)
     }
 
     WidgetPrompt prompt;
-    setPrompt(&prompt);
+    const QString promptLog = qEnvironmentVariable("VANTORA_PROMPT_LOG");
+    std::unique_ptr<LoggingPrompt> logging;
+    if (!promptLog.isEmpty()) {
+        logging = std::make_unique<LoggingPrompt>(promptLog);
+        setPrompt(logging.get());
+    } else {
+        setPrompt(&prompt);
+    }
     VantoraApp vantora(arguments);
     prompt.setOwner(vantora.mainForm());
     instance.setMainWindow(vantora.mainForm());
