@@ -264,6 +264,23 @@ FileMask::FileMask(const QString &mask) : m_mask(mask), m_maskUtf8(mask.toUtf8()
     } else if (!hasWildcard(v)) {
         m_kind = Kind::Exact;
         m_literal = upperUtf8(v);
+    } else if (v.startsWith(QLatin1Char('*')) && !v.mid(1).contains(QLatin1Char('*'))) {
+        // "*" then a tail without "*" (such as ".TH?"): the tail always takes the same number of characters,
+        // so only the name's last characters need a look.
+        m_kind = Kind::StarTail;
+        m_tail = v.mid(1).toUtf8();
+        const QStringView tail = v.mid(1);
+        for (qsizetype i = 0; i < tail.size(); ++m_tailChars) {
+            bool matched = false;
+            qsizetype end = 0;
+            qsizetype len = 0;
+            if (tail[i] == QLatin1Char('[') && matchSet(tail, i, U'a', &matched, &end)) {
+                i = end;
+            } else {
+                codePointAt(tail, i, &len);
+                i += len;
+            }
+        }
     }
 }
 
@@ -293,6 +310,19 @@ bool FileMask::matchesNative(const char *name, std::size_t len) const
         return len >= static_cast<std::size_t>(m_literal.size()) && sameTail(len - m_literal.size());
     case Kind::Exact:
         return len == static_cast<std::size_t>(m_literal.size()) && sameTail(0);
+    case Kind::StarTail: {
+        std::size_t i = len;
+        for (int c = 0; c < m_tailChars; ++c) {
+            if (i == 0)
+                return false;
+            --i;
+            while (i > 0 && (static_cast<unsigned char>(name[i]) & 0xC0) == 0x80)
+                --i;
+        }
+        return matchUtf8(reinterpret_cast<const unsigned char *>(name) + i, len - i,
+                         reinterpret_cast<const unsigned char *>(m_tail.constData()),
+                         std::size_t(m_tail.size()));
+    }
     case Kind::General:
         break;
     }

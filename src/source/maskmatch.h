@@ -41,12 +41,15 @@ private:
         Everything,
         AnyWithDot,
         Suffix,
-        Exact
+        Exact,
+        StarTail
     };
     Kind m_kind = Kind::General;
     QString m_mask;
     QByteArray m_maskUtf8;
     QByteArray m_literal; // upper-cased UTF-8 literal of Suffix and Exact masks
+    QByteArray m_tail;    // StarTail: the mask after its one leading "*"
+    int m_tailChars = 0;  // how many characters the tail takes
 };
 
 // Several masks tested together: how many of them take a name (a walk over all table rows at once). Plain

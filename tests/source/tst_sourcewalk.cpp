@@ -84,6 +84,20 @@ private Q_SLOTS:
                                          << "a*X*c.JPG" << true;
         QTest::newRow("empty name") << ""
                                     << "*.*" << false;
+        QTest::newRow("tail question takes a dot") << "a.TH."
+                                                   << "*.TH?" << true;
+        QTest::newRow("tail question") << "x.thm"
+                                       << "*.TH?" << true;
+        QTest::newRow("tail longer than name") << "THM"
+                                               << "*.TH?" << false;
+        QTest::newRow("tail over double-byte") << "写真.jpg"
+                                               << "*?.JPG" << true;
+        QTest::newRow("tail negated set miss") << "ba.jpg"
+                                               << "*[!a].JPG" << false;
+        QTest::newRow("tail negated set hit") << "bc.jpg"
+                                              << "*[!a].JPG" << true;
+        QTest::newRow("tail unclosed set") << "x.t[h.z"
+                                           << "*.t[h.?" << true;
     }
 
     void maskMatch()
