@@ -134,6 +134,7 @@ private Q_SLOTS:
     void lockedSourceNotDeleted();
     void moveDeletesSources();
     void cancelDuringThirdFile();
+    void diskFullOnFourthFile_data();
     void diskFullOnFourthFile();
     void otherErrorStopsRun();
     void runningNumbers();
@@ -591,8 +592,16 @@ void TestTransfer::cancelDuringThirdFile()
     QVERIFY(prompt.messages.isEmpty());
 }
 
+void TestTransfer::diskFullOnFourthFile_data()
+{
+    QTest::addColumn<bool>("move");
+    QTest::newRow("copy") << false;
+    QTest::newRow("move") << true;
+}
+
 void TestTransfer::diskFullOnFourthFile()
 {
+    QFETCH(bool, move);
     TestDir dir;
     TestPrompt prompt;
     const QString mountPoint = dir.createDir(QStringLiteral("small"));
@@ -603,7 +612,7 @@ void TestTransfer::diskFullOnFourthFile()
     for (int i = 1; i <= 5; ++i)
         list << dir.createFile(QStringLiteral("src/F%1.JPG").arg(i), randomBytes(1 << 20, 100 + i));
     SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
-    s.DelChecked = true;
+    s.DelChecked = move;
     MemoryTransferView view;
     view.targetCount = QStringLiteral("5");
     TransferState state;
@@ -613,13 +622,18 @@ void TestTransfer::diskFullOnFourthFile()
     QCOMPARE(prompt.messages,
              QStringList{QStringLiteral("転送先ドライブ\"") + mountPoint +
                          QStringLiteral("\"の空き容量が不足しています\r\n\r\nCopyFileEx: 112")});
+    // No partial fourth file.
     QCOMPARE(filesUnder(mountPoint),
              QStringList({QStringLiteral("F1.JPG"), QStringLiteral("F2.JPG"), QStringLiteral("F3.JPG")}));
-    // Moved files are at the destination, the rest still at the source: nothing lost.
-    QCOMPARE(filesUnder(dir.filePath(QStringLiteral("src"))),
-             QStringList({QStringLiteral("F4.JPG"), QStringLiteral("F5.JPG")}));
-    QCOMPARE(fileHash(mountPoint + QStringLiteral("/F2.JPG")),
-             QCryptographicHash::hash(randomBytes(1 << 20, 102), QCryptographicHash::Sha256));
+    for (int i = 1; i <= 3; ++i)
+        QCOMPARE(fileHash(mountPoint + QStringLiteral("/F%1.JPG").arg(i)),
+                 QCryptographicHash::hash(randomBytes(1 << 20, 100 + i), QCryptographicHash::Sha256));
+    // Copy: every source is still there. Move: only the three good copies left their source.
+    const QStringList left = filesUnder(dir.filePath(QStringLiteral("src")));
+    if (move)
+        QCOMPARE(left, QStringList({QStringLiteral("F4.JPG"), QStringLiteral("F5.JPG")}));
+    else
+        QCOMPARE(left.size(), 5);
 }
 
 void TestTransfer::otherErrorStopsRun()
