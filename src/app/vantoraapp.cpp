@@ -2,6 +2,10 @@
 
 #include "app/aftertransferapp.h"
 #include "app/settings/settingsstore.h"
+#include "app/transferrun.h"
+#include "platform/volumes.h"
+#include "platform/volumeswatcher.h"
+#include "source/widgets/sourcecontroller.h"
 #include "platform/prompt.h"
 #include "ui/keyfilter.h"
 #include "metadata/texifinfo.h"
@@ -24,7 +28,7 @@
 
 namespace vantora {
 
-VantoraApp::VantoraApp(const QStringList &arguments, QObject *parent)
+VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *parent)
     : QObject(parent)
     , m_arguments(arguments)
     , m_settings(SettingsRecord::defaults())
@@ -46,6 +50,20 @@ VantoraApp::VantoraApp(const QStringList &arguments, QObject *parent)
     m_naming = std::make_unique<NameSettingsController>(f, m_editForm.get(), m_calenderForm.get(), &m_settings);
     m_system = std::make_unique<SystemHandlers>(f, m_store, m_settings);
     m_system->setRunningNumbersReset([this] { m_naming->resetCounters(); });
+    if (!volumes) {
+        m_ownVolumes = createSystemVolumes();
+        volumes = m_ownVolumes.get();
+        m_volumesWatcher = std::make_unique<VolumesWatcher>();
+    }
+    m_source = std::make_unique<SourceController>(f, m_fileCountForm.get(), m_listViewForm.get(), &m_settings, volumes);
+    m_source->attachExtensionDialog(m_extForm.get());
+    if (m_volumesWatcher)
+        connect(m_volumesWatcher.get(), &VolumesWatcher::mountsChanged, m_source.get(), &SourceController::mountTableChanged);
+    const QString first = arguments.value(0);
+    if (first != QLatin1String("/reg") && first != QLatin1String("/unreg"))
+        m_source->setCommandLineArgument(first);
+    m_transferRun = std::make_unique<TransferRun>(f, &m_settings, m_source.get(), m_routing.get(), m_naming.get(),
+                                                  m_afterTransferApp.get());
     connect(f->DelCheckBox, &QCheckBox::toggled, this, &VantoraApp::DelCheckBoxClick);
     connect(f->UwagakiCheckBox, &QCheckBox::toggled, this, &VantoraApp::UwagakiCheckBoxClick);
     connect(f->BitBtn10, &QPushButton::clicked, this, &VantoraApp::BitBtn10Click);
@@ -57,7 +75,7 @@ VantoraApp::~VantoraApp() = default;
 
 void VantoraApp::FormShow()
 {
-    m_mainForm->Timer1->stop();
+    m_source->startupBegin();
     LoadSettings();
     ApplySettingsToWindows();
 
@@ -71,13 +89,14 @@ void VantoraApp::FormShow()
     case RegistrationSwitch::None:
         break;
     }
-    m_mainForm->Timer1->start();
+    m_source->startupFinish();
 }
 
 bool VantoraApp::FormCloseQuery()
 {
     SaveSettings();
-    return true;
+    // During a run the settings are saved now; the window closes when the run is over.
+    return !m_transferRun->closeRequestedDuringRun();
 }
 
 void VantoraApp::LoadSettings()

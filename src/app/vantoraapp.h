@@ -20,6 +20,10 @@ class TListViewForm;
 class ExtensionRoutingController;
 class NameSettingsController;
 class SystemHandlers;
+class SourceController;
+class TransferRun;
+class Volumes;
+class VolumesWatcher;
 class AfterTransferApp;
 
 // The running program: the settings record and its store, the windows created once in their fixed
@@ -30,8 +34,9 @@ class VantoraApp final : public QObject
     Q_DISABLE_COPY_MOVE(VantoraApp)
 
 public:
-    // arguments are the program's arguments without the program path.
-    explicit VantoraApp(const QStringList &arguments, QObject *parent = nullptr);
+    // arguments are the program's arguments without the program path. Without volumes, the system's
+    // mounted volumes are used and mount-table changes are watched.
+    explicit VantoraApp(const QStringList &arguments, Volumes *volumes = nullptr, QObject *parent = nullptr);
     ~VantoraApp() override;
 
     TMainForm *mainForm() const { return m_mainForm.get(); }
@@ -44,6 +49,8 @@ public:
     ExtensionRoutingController *routing() const { return m_routing.get(); }
     NameSettingsController *naming() const { return m_naming.get(); }
     SystemHandlers *system() const { return m_system.get(); }
+    SourceController *source() const { return m_source.get(); }
+    TransferRun *transferRun() const { return m_transferRun.get(); }
     AfterTransferApp *afterTransferApp() const { return m_afterTransferApp.get(); }
     SettingsRecord &settings() { return m_settings; }
     RegistryStore &store() { return m_store; }
@@ -75,6 +82,10 @@ private:
     std::unique_ptr<ExtensionRoutingController> m_routing;
     std::unique_ptr<NameSettingsController> m_naming;
     std::unique_ptr<SystemHandlers> m_system;
+    std::unique_ptr<Volumes> m_ownVolumes;
+    std::unique_ptr<VolumesWatcher> m_volumesWatcher;
+    std::unique_ptr<SourceController> m_source;
+    std::unique_ptr<TransferRun> m_transferRun;
     std::unique_ptr<AfterTransferApp> m_afterTransferApp;
 };
 

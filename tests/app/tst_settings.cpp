@@ -84,7 +84,8 @@ void TestSettings::firstStartGivesTheDefaults()
     QVERIFY(r.sDayEditText.isEmpty());
     QCOMPARE(r.ParamRadioGroupIndex, 0);
 
-    // Through the real window: no message at all.
+    // Through the real window: no message at all. (The start-up detection keeps an existing source.)
+    QDir().mkpath(documents());
     VantoraApp app({});
     app.mainForm()->show();
     QVERIFY(prompt.messages.isEmpty());

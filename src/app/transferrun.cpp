@@ -1,0 +1,129 @@
+#include "app/transferrun.h"
+
+#include "app/aftertransferapp.h"
+#include "naming/widgets/namesettingscontroller.h"
+#include "platform/prompt.h"
+#include "routing/widgets/extensionroutingcontroller.h"
+#include "source/widgets/sourcecontroller.h"
+#include "transfer/destination.h"
+#include "transfer/transferloop.h"
+#include "ui/tmainform.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTimer>
+
+namespace vantora {
+
+TransferRun::TransferRun(TMainForm *form, SettingsRecord *settings, SourceController *source,
+                         ExtensionRoutingController *routing, NameSettingsController *naming,
+                         AfterTransferApp *afterTransfer, QObject *parent)
+    : QObject(parent)
+    , m_form(form)
+    , m_settings(settings)
+    , m_source(source)
+    , m_routing(routing)
+    , m_naming(naming)
+    , m_afterTransfer(afterTransfer)
+    , m_view(form)
+{
+    m_view.folderCounterShown = [this](qint32 n) { m_naming->setFolderCounter(n); };
+    m_view.fileCounterShown = [this](qint32 n) { m_naming->setFileCounter(n); };
+    connect(form->StartTransferBitBtn, &QPushButton::clicked, this, &TransferRun::StartTransferBitBtnClick);
+    ConnectCancelTransferBitBtn(form, m_state, m_view, [this] { m_source->setCountCancelRequested(true); });
+    m_source->setRunInProgress([this] { return m_inProgress; });
+}
+
+bool TransferRun::closeRequestedDuringRun()
+{
+    if (!m_inProgress)
+        return false;
+    m_closeAfterRun = true;
+    return true;
+}
+
+bool TransferRun::checkDestinationFolders()
+{
+    const ExtensionRows rows = m_routing->mainTableRows();
+    if (rows.isEmpty())
+        return false;
+    for (const ExtensionRow &row : rows) {
+        if (QFileInfo(row.folder).isDir())
+            continue;
+        const QString folder = QStringLiteral("転送先のフォルダ[") + row.folder + QLatin1Char(']');
+        if (prompt().confirm(folder + QStringLiteral("がありませんが作成しますか？"))) {
+            EnsureFolder(row.folder); // a failure shows its own message; the run goes on
+        } else {
+            prompt().message(folder + QStringLiteral("が存在しないため転送できません"));
+            return false;
+        }
+    }
+    return true;
+}
+
+void TransferRun::StartTransferBitBtnClick()
+{
+    // The window stays usable during a run; a second press must not start another.
+    if (m_inProgress || m_state.running)
+        return;
+    m_inProgress = true;
+    auto done = qScopeGuard([this] {
+        m_inProgress = false;
+        if (m_closeAfterRun) {
+            m_closeAfterRun = false;
+            m_form->close();
+        }
+    });
+
+    if (m_form->FNumLabel->text() == QLatin1String("0")) {
+        prompt().message(QStringLiteral("転送できるファイルがありません(0個)"));
+        return;
+    }
+    const QString source = m_form->SourceEdit1->text();
+    if (!m_source->isSourceDriveReady()) {
+        prompt().message(QStringLiteral("転送元：") + source + QStringLiteral("\r\n\r\n")
+                         + QStringLiteral("メモリーカードが挿入されていないか、アクセスできません。"));
+        return;
+    }
+    QString question = QStringLiteral("転送元：") + source + QStringLiteral("    (") + m_form->VolLabel->text()
+                       + QStringLiteral(")\r\n転送先：(転送先フォルダ)");
+    if (m_form->DirCreateCheckBox->isChecked())
+        question += m_form->Label1->text();
+    question += QStringLiteral("\r\n\r\n転送します。よろしいですか？");
+    if (!prompt().confirm(question))
+        return;
+
+    m_form->StatusLabel->clear();
+    m_form->WorkPLabel->setText(QStringLiteral("0"));
+    if (!checkDestinationFolders())
+        return;
+
+    // A template still being typed counts as left, so the run uses what the edit will show.
+    m_naming->finishEditing();
+    m_form->Timer1->stop();
+    m_form->ProgressBar1->setValue(0);
+    m_form->AllGauge->setValue(0);
+    QStringList runList = m_source->collectRunList();
+
+    if (RunTransfer(m_state, runList, m_routing->mainTableRows(), *m_settings, m_view)) {
+        m_form->StatusLabel->setText(QStringLiteral("全ての転送が終了"));
+        m_form->FNameLabel->clear();
+        if (m_form->DelCheckBox->isChecked())
+            m_source->RemoveEmptySourceFolders(source);
+    }
+    runList.clear();
+
+    if (m_form->RenbanResetCheckBox->isChecked()) {
+        m_state.folderNumber = 1;
+        m_state.fileNumber = 1;
+        m_naming->resetCounters();
+    }
+    m_afterTransfer->LaunchAfterTransferApp(m_state.FirstDestinationFolder);
+}
+
+} // namespace vantora

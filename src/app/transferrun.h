@@ -1,0 +1,53 @@
+#pragma once
+
+#include "transfer/transferstate.h"
+#include "transfer/widgets/mainformtransferview.h"
+
+#include <QObject>
+
+namespace vantora {
+
+class AfterTransferApp;
+class ExtensionRoutingController;
+class NameSettingsController;
+class SourceController;
+class TMainForm;
+struct SettingsRecord;
+
+// One press of the start button: the checks and the confirmation, the destination folders, the run
+// list, the loop, the end status and tidy-up, the counter reset and the after-transfer launch.
+class TransferRun final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TransferRun)
+
+public:
+    TransferRun(TMainForm *form, SettingsRecord *settings, SourceController *source,
+                ExtensionRoutingController *routing, NameSettingsController *naming, AfterTransferApp *afterTransfer,
+                QObject *parent = nullptr);
+
+    void StartTransferBitBtnClick();
+
+    // True from the first check to the end of the after-transfer launch.
+    bool inProgress() const { return m_inProgress; }
+    // A close asked for during a run: the settings are saved now, the window closes when the run is over.
+    bool closeRequestedDuringRun();
+
+    TransferState &state() { return m_state; }
+
+private:
+    bool checkDestinationFolders();
+
+    TMainForm *m_form;
+    SettingsRecord *m_settings;
+    SourceController *m_source;
+    ExtensionRoutingController *m_routing;
+    NameSettingsController *m_naming;
+    AfterTransferApp *m_afterTransfer;
+    TransferState m_state;
+    MainFormTransferView m_view;
+    bool m_inProgress = false;
+    bool m_closeAfterRun = false;
+};
+
+} // namespace vantora
