@@ -1,0 +1,452 @@
+#include "app/settings/settingsstore.h"
+#include "app/transferrun.h"
+#include "app/vantoraapp.h"
+#include "platform/registrystore.h"
+#include "platform/volumesfake.h"
+#include "testdir.h"
+#include "testprompt.h"
+#include "ui/radiogroup.h"
+#include "ui/tmainform.h"
+
+#include <QCheckBox>
+#include <QCryptographicHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+using namespace vantora;
+
+namespace {
+
+QByteArray hashOf(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+QStringList filesUnder(const QString &root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << QDir(root).relativeFilePath(it.next());
+    out.sort();
+    return out;
+}
+
+} // namespace
+
+// Whole imports through the real main window, the prompt answered by the test.
+class TestTransferRun : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void copyRunFromTheDemoCard();
+    void moveRunRemovesTheEmptiedCameraFolders();
+    void cancelledMoveRemovesNothingAndResetsCounters();
+    void refusals();
+    void twoMissingDestinationsFirstCreatedSecondDeclined();
+    void emptyRunListThoughTheCountWasNotZero();
+    void afterTransferLaunchPassesTheFolderWhole();
+    void afterTransferLaunchVariants();
+    void secondStartIgnoredAndCloseDuringARunFinishesIt();
+
+private:
+    // Stores the settings, starts the program's windows with the card as a mounted volume.
+    void start(const SettingsRecord &record);
+    SettingsRecord baseSettings() const;
+    QString card(const QString &relative = QString()) const;
+    QString dest(const QString &relative = QString()) const;
+    void pressStart();
+    QStringList launchedArguments(bool *ran = nullptr);
+
+    QTemporaryDir m_home;
+    std::unique_ptr<test::TestDir> m_dir;
+    std::unique_ptr<FakeVolumes> m_volumes;
+    std::unique_ptr<VantoraApp> m_app;
+    std::unique_ptr<test::TestPrompt> m_prompt;
+    QString m_recorder;
+    QString m_recorded;
+};
+
+void TestTransferRun::initTestCase()
+{
+    test::isolateHome(m_home.path());
+    QVERIFY(QFile::exists(test::sourceDir() + QLatin1String("/scripts/make-demo-card")));
+}
+
+void TestTransferRun::init()
+{
+    QDir(RegistryStore::defaultDirectory()).removeRecursively();
+    m_dir = std::make_unique<test::TestDir>();
+    QDir().mkpath(m_home.path() + QLatin1String("/Documents"));
+    QDir().mkpath(m_home.path() + QLatin1String("/Pictures"));
+    QProcess make;
+    make.start(test::sourceDir() + QLatin1String("/scripts/make-demo-card"), {card()});
+    QVERIFY(make.waitForFinished(60000));
+    QCOMPARE(make.exitCode(), 0);
+    m_dir->createDir(QStringLiteral("sys"));
+    m_dir->createDir(QStringLiteral("dest"));
+    m_volumes = std::make_unique<FakeVolumes>(m_dir->filePath(QStringLiteral("sys")));
+    m_volumes->add({m_dir->filePath(QStringLiteral("sys")), DriveType::Fixed, true, QStringLiteral("SYSTEM")});
+    m_volumes->add({card(), DriveType::Removable, true, QStringLiteral("CARD")});
+    m_prompt = std::make_unique<test::TestPrompt>();
+
+    // A program that records its arguments, one per line.
+    m_recorded = m_dir->filePath(QStringLiteral("args.txt"));
+    m_recorder = m_dir->createFile(QStringLiteral("bin/record-args"),
+                                   QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '%1.tmp'\n"
+                                                  "mv '%1.tmp' '%1'\n")
+                                       .arg(m_recorded)
+                                       .toUtf8());
+    QFile::setPermissions(m_recorder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void TestTransferRun::cleanup()
+{
+    if (m_app)
+        m_app->mainForm()->close();
+    m_app.reset();
+    m_prompt.reset();
+    m_volumes.reset();
+    m_dir.reset();
+}
+
+QString TestTransferRun::card(const QString &relative) const
+{
+    return m_dir->filePath(QStringLiteral("card")) + (relative.isEmpty() ? QString() : QLatin1Char('/') + relative);
+}
+
+QString TestTransferRun::dest(const QString &relative) const
+{
+    return m_dir->filePath(QStringLiteral("dest")) + (relative.isEmpty() ? QString() : QLatin1Char('/') + relative);
+}
+
+SettingsRecord TestTransferRun::baseSettings() const
+{
+    SettingsRecord r = SettingsRecord::defaults();
+    r.SourceEditText = card(QStringLiteral("DCIM/"));
+    r.AllFileChecked = false;
+    r.TIFChecked = r.MOVChecked = r.AVIChecked = false;
+    r.JPGChecked = r.MP4Checked = r.CR2Checked = true;
+    r.JPGDir = r.JPEGDir = dest(QStringLiteral("photos/"));
+    r.CR2Dir = dest(QStringLiteral("raw/"));
+    r.MP4Dir = dest(QStringLiteral("video/"));
+    r.AllFileDir = dest(QStringLiteral("all/"));
+    for (const char *sub : {"photos", "raw", "video", "all"})
+        QDir().mkpath(dest(QLatin1String(sub)));
+    return r;
+}
+
+void TestTransferRun::start(const SettingsRecord &record)
+{
+    RegistryStore store;
+    SettingsRecord copy = record;
+    QVERIFY(SaveSettings(store, copy));
+    m_app = std::make_unique<VantoraApp>(QStringList{}, m_volumes.get());
+    m_app->mainForm()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_app->mainForm()));
+    QTRY_VERIFY(m_app->mainForm()->Timer1->isActive()); // start-up finished
+    m_prompt->clear();
+}
+
+void TestTransferRun::pressStart()
+{
+    QTest::mouseClick(m_app->mainForm()->StartTransferBitBtn, Qt::LeftButton);
+}
+
+QStringList TestTransferRun::launchedArguments(bool *ran)
+{
+    QFile f(m_recorded);
+    const bool exists = QTest::qWaitFor([&] { return f.exists(); }, 5000);
+    if (ran)
+        *ran = exists;
+    if (!exists || !f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void TestTransferRun::copyRunFromTheDemoCard()
+{
+    SettingsRecord r = baseSettings();
+    r.DirCreateChecked = true;
+    r.DirNameEditText = QStringLiteral("[YYYYMMDD]");
+    r.sDayEditText = QStringLiteral(".");
+    r.PANA101Checked = true;
+    r.RenameChecked = true;
+    r.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
+    r.FileRenbanSpinEditValue = 1;
+    r.DirRenbanSpinEditValue = 5;
+    start(r);
+    TMainForm *f = m_app->mainForm();
+    QCOMPARE(f->SourceEdit1->text(), card(QStringLiteral("DCIM/")));
+    QCOMPARE(f->FNumLabel->text(), QStringLiteral("9"));
+
+    const QMap<QString, QString> expected{
+        {QStringLiteral("DCIM/100CANON/IMG_0001.JPG"), QStringLiteral("photos/2024.01.09/100CANON/IMG_0001_1.JPG")},
+        {QStringLiteral("DCIM/100CANON/IMG_0002.JPG"), QStringLiteral("photos/2024.01.09/100CANON/IMG_0002_2.JPG")},
+        {QStringLiteral("DCIM/100CANON/IMG_0003.JPG"), QStringLiteral("photos/2024.01.09/100CANON/IMG_0003_3.JPG")},
+        {QStringLiteral("DCIM/100CANON/IMG_0007.CR2"), QStringLiteral("raw/2024.01.09/100CANON/IMG_0007_4.CR2")},
+        {QStringLiteral("DCIM/101CANON/IMG_0004.JPG"), QStringLiteral("photos/2024.01.10/101CANON/IMG_0004_5.JPG")},
+        {QStringLiteral("DCIM/101CANON/IMG_0005.JPG"), QStringLiteral("photos/2024.01.10/101CANON/IMG_0005_6.JPG")},
+        {QStringLiteral("DCIM/101CANON/IMG_0006.JPG"), QStringLiteral("photos/2023.12.31/101CANON/IMG_0006_7.JPG")},
+        {QStringLiteral("DCIM/101CANON/MVI_0008.MP4"), QStringLiteral("video/2024.01.10/101CANON/MVI_0008_8.MP4")},
+        {QStringLiteral("DCIM/IMG_0009.JPG"), QStringLiteral("photos/2024.01.11/DCIM/IMG_0009_9.JPG")},
+    };
+    pressStart();
+    QCOMPARE(m_prompt->questions.size(), 1);
+    QCOMPARE(m_prompt->questions.first(),
+             QStringLiteral("転送元：") + card(QStringLiteral("DCIM/")) + QStringLiteral("    (CARD)\r\n転送先：(転送先フォルダ)")
+                 + f->Label1->text() + QStringLiteral("\r\n\r\n転送します。よろしいですか？"));
+    QVERIFY(m_prompt->messages.isEmpty());
+    QCOMPARE(f->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
+    QStringList want;
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        QVERIFY2(QFile::exists(dest(it.value())), qPrintable(it.value()));
+        QCOMPARE(hashOf(dest(it.value())), hashOf(card(it.key())));
+        QVERIFY(QFile::exists(card(it.key()))); // a copy run keeps the sources
+        want << it.value();
+    }
+    want.sort();
+    QCOMPARE(filesUnder(dest()), want);
+    QCOMPARE(f->WorkPLabel->text(), QStringLiteral("9"));
+    QCOMPARE(f->AllGauge->value(), 100);
+    QCOMPARE(m_app->settings().FileRenbanSpinEditValue, 10);
+    QCOMPARE(m_app->settings().DirRenbanSpinEditValue, 5); // no "[RENBAN]" in the folder template: unchanged
+    QVERIFY(f->Timer1->isActive());                      // nothing launched: the watch is back on
+}
+
+void TestTransferRun::moveRunRemovesTheEmptiedCameraFolders()
+{
+    SettingsRecord r = baseSettings();
+    r.AllFileChecked = true;
+    r.DelChecked = true;
+    start(r);
+    const QStringList before = filesUnder(card(QStringLiteral("DCIM")));
+    QMap<QString, QByteArray> hashes;
+    for (const QString &rel : before)
+        hashes[QFileInfo(rel).fileName()] = hashOf(card(QStringLiteral("DCIM/") + rel));
+    pressStart();
+    QCOMPARE(m_app->mainForm()->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
+    QVERIFY(m_prompt->messages.isEmpty());
+    for (auto it = hashes.cbegin(); it != hashes.cend(); ++it)
+        QCOMPARE(hashOf(dest(QStringLiteral("all/") + it.key())), it.value());
+    QVERIFY(filesUnder(card(QStringLiteral("DCIM"))).isEmpty());
+    QVERIFY(!QFileInfo::exists(card(QStringLiteral("DCIM/100CANON"))));
+    QVERIFY(!QFileInfo::exists(card(QStringLiteral("DCIM/101CANON"))));
+    QVERIFY(QFileInfo(card(QStringLiteral("DCIM"))).isDir()); // the source itself stays
+    QVERIFY(QFile::exists(card(QStringLiteral("MISC/readme.txt"))));
+}
+
+void TestTransferRun::cancelledMoveRemovesNothingAndResetsCounters()
+{
+    SettingsRecord r = baseSettings();
+    r.DelChecked = true;
+    r.RenameChecked = true;
+    r.FileNameEditText = QStringLiteral("[RENBAN]");
+    r.FileRenbanSpinEditValue = 7;
+    r.DirRenbanSpinEditValue = 3;
+    r.RenbanResetChecked = true;
+    // A big first file, so the cancel lands in the middle of its copy.
+    m_dir->createFile(QStringLiteral("card/DCIM/100CANON/AAA_BIG.JPG"), QByteArray(64 * 1024 * 1024, 'b'));
+    start(r);
+    const QStringList before = filesUnder(card());
+    TMainForm *f = m_app->mainForm();
+    QTimer::singleShot(0, f, [f] { QTest::mouseClick(f->CancelTransferBitBtn, Qt::LeftButton); });
+    pressStart();
+    QCOMPARE(f->StatusLabel->text(), QStringLiteral("転送はキャンセルされました"));
+    QCOMPARE(filesUnder(card()), before); // nothing moved, no folder removed
+    QVERIFY(filesUnder(dest()).isEmpty()); // no partial file
+    QCOMPARE(m_app->settings().FileRenbanSpinEditValue, 1);
+    QCOMPARE(m_app->settings().DirRenbanSpinEditValue, 1);
+}
+
+void TestTransferRun::refusals()
+{
+    SettingsRecord r = baseSettings();
+    start(r);
+    TMainForm *f = m_app->mainForm();
+
+    // Declined confirmation: nothing happens.
+    m_prompt->answers.enqueue(false);
+    pressStart();
+    QCOMPARE(m_prompt->questions.size(), 1);
+    QVERIFY(filesUnder(dest()).isEmpty());
+
+    // The card does not answer.
+    m_prompt->clear();
+    m_volumes->setReady(card(), false);
+    pressStart();
+    QCOMPARE(m_prompt->messages,
+             QStringList{QStringLiteral("転送元：") + card(QStringLiteral("DCIM/"))
+                         + QStringLiteral("\r\n\r\nメモリーカードが挿入されていないか、アクセスできません。")});
+    QVERIFY(m_prompt->questions.isEmpty());
+    m_volumes->setReady(card(), true);
+
+    // An empty source fails the drive test too.
+    m_prompt->clear();
+    f->SourceEdit1->setText(QString());
+    pressStart();
+    QCOMPARE(m_prompt->messages.size(), 1);
+    QVERIFY(m_prompt->messages.first().endsWith(QStringLiteral("メモリーカードが挿入されていないか、アクセスできません。")));
+
+    // A count of 0.
+    m_prompt->clear();
+    f->FNumLabel->setText(QStringLiteral("0"));
+    pressStart();
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("転送できるファイルがありません(0個)")});
+    QVERIFY(m_prompt->questions.isEmpty());
+    QVERIFY(filesUnder(dest()).isEmpty());
+}
+
+void TestTransferRun::twoMissingDestinationsFirstCreatedSecondDeclined()
+{
+    SettingsRecord r = baseSettings();
+    r.JPGDir = r.JPEGDir = dest(QStringLiteral("new-photos/"));
+    r.CR2Dir = dest(QStringLiteral("new-raw/"));
+    QDir().mkpath(r.JPGDir);
+    QDir().mkpath(r.CR2Dir);
+    start(r);
+    // Gone after the start-up (which gives rows of missing folders the pictures folder).
+    QVERIFY(QDir(r.JPGDir).removeRecursively());
+    QVERIFY(QDir(r.CR2Dir).removeRecursively());
+    for (bool a : {true, true, false}) // confirm the run, create the first, decline the second
+        m_prompt->answers.enqueue(a);
+    pressStart();
+    QCOMPARE(m_prompt->questions.size(), 3);
+    QCOMPARE(m_prompt->questions.at(1),
+             QStringLiteral("転送先のフォルダ[") + dest(QStringLiteral("new-photos/")) + QStringLiteral("]がありませんが作成しますか？"));
+    QCOMPARE(m_prompt->messages,
+             QStringList{QStringLiteral("転送先のフォルダ[") + dest(QStringLiteral("new-raw/")) + QStringLiteral("]が存在しないため転送できません")});
+    QVERIFY(QFileInfo(dest(QStringLiteral("new-photos"))).isDir());
+    QVERIFY(!QFileInfo::exists(dest(QStringLiteral("new-raw"))));
+    QVERIFY(filesUnder(dest()).isEmpty());
+    QVERIFY(m_app->mainForm()->StatusLabel->text().isEmpty());
+}
+
+void TestTransferRun::emptyRunListThoughTheCountWasNotZero()
+{
+    start(baseSettings());
+    TMainForm *f = m_app->mainForm();
+    QCOMPARE(f->FNumLabel->text(), QStringLiteral("9"));
+    QDir(card(QStringLiteral("DCIM/100CANON"))).removeRecursively();
+    QDir(card(QStringLiteral("DCIM/101CANON"))).removeRecursively();
+    QFile::remove(card(QStringLiteral("DCIM/IMG_0009.JPG")));
+    f->Timer1->stop();
+    pressStart();
+    QVERIFY(f->StatusLabel->text().isEmpty());
+    QVERIFY(m_prompt->messages.isEmpty());
+    QVERIFY(f->Timer1->isActive());
+}
+
+void TestTransferRun::afterTransferLaunchPassesTheFolderWhole()
+{
+    SettingsRecord r = baseSettings();
+    r.JPGChecked = true;
+    r.CR2Checked = r.MP4Checked = false;
+    r.JPGDir = r.JPEGDir = dest(QStringLiteral("my photos/2024 trip/"));
+    QDir().mkpath(r.JPGDir);
+    r.ExecChecked = true;
+    r.ExecEditText = m_recorder;
+    r.ParamRadioGroupIndex = 0;
+    start(r);
+    TMainForm *f = m_app->mainForm();
+    QVERIFY(f->ExecTestButton->isEnabled());
+    pressStart();
+    QCOMPARE(f->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
+    bool ran = false;
+    QCOMPARE(launchedArguments(&ran), QStringList{dest(QStringLiteral("my photos/2024 trip"))});
+    QVERIFY(ran);
+    QVERIFY(!f->Timer1->isActive()); // after a launch the watch stays off
+}
+
+void TestTransferRun::afterTransferLaunchVariants()
+{
+    SettingsRecord r = baseSettings();
+    r.CR2Checked = r.MP4Checked = false;
+    r.ExecChecked = true;
+    r.ExecEditText = m_recorder;
+    r.ParamRadioGroupIndex = 1;
+    start(r);
+    TMainForm *f = m_app->mainForm();
+
+    // "無し": started without any argument.
+    pressStart();
+    bool ran = false;
+    QCOMPARE(launchedArguments(&ran), QStringList{});
+    QVERIFY(ran);
+    QFile::remove(m_recorded);
+
+    // The test button with "付与": the first row's folder, after its message.
+    f->ParamRadioGroup->setItemIndex(0);
+    QCOMPARE(m_app->settings().ParamRadioGroupIndex, 0);
+    m_prompt->clear();
+    QTest::mouseClick(f->ExecTestButton, Qt::LeftButton);
+    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("実行イメージ(フォルダをパラメータとして渡す)\r\n") + m_recorder
+                                             + QLatin1Char(' ') + dest(QStringLiteral("photos"))});
+    QCOMPARE(launchedArguments(), QStringList{dest(QStringLiteral("photos"))});
+    QFile::remove(m_recorded);
+
+    // A missing program: nothing starts, the watch comes back on.
+    f->ExecEdit->setText(m_dir->filePath(QStringLiteral("bin/missing")));
+    f->Timer1->stop();
+    QDir(dest(QStringLiteral("photos"))).removeRecursively();
+    QDir().mkpath(dest(QStringLiteral("photos")));
+    pressStart();
+    QCOMPARE(f->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
+    QVERIFY(f->Timer1->isActive());
+    QVERIFY(!QTest::qWaitFor([&] { return QFile::exists(m_recorded); }, 500));
+
+    // Close after the launch: the window closes and the settings are saved.
+    f->ExecEdit->setText(m_recorder);
+    f->ExecCloseCheckBox->setChecked(true);
+    QDir(dest(QStringLiteral("photos"))).removeRecursively();
+    QDir().mkpath(dest(QStringLiteral("photos")));
+    QFile::remove(RegistryStore().filePath(RegistryRoot::CurrentUser));
+    pressStart();
+    QVERIFY(!f->isVisible());
+    RegistryStore store;
+    QCOMPARE(store.readDword(RegistryRoot::CurrentUser, settingsKeyPath(), QStringLiteral("ExecCloseChecked")).value_or(0), 1u);
+    QCOMPARE(launchedArguments(), QStringList{dest(QStringLiteral("photos"))});
+}
+
+void TestTransferRun::secondStartIgnoredAndCloseDuringARunFinishesIt()
+{
+    SettingsRecord r = baseSettings();
+    m_dir->createFile(QStringLiteral("card/DCIM/100CANON/AAA_BIG.JPG"), QByteArray(64 * 1024 * 1024, 'b'));
+    start(r);
+    TMainForm *f = m_app->mainForm();
+    const QString settingsFile = RegistryStore().filePath(RegistryRoot::CurrentUser);
+    QFile::remove(settingsFile);
+    bool savedAtOnce = false;
+    bool stillOpen = false;
+    int questionsDuringRun = -1;
+    QTimer::singleShot(0, f, [&] {
+        QTest::mouseClick(f->StartTransferBitBtn, Qt::LeftButton); // ignored
+        questionsDuringRun = int(m_prompt->questions.size());
+        f->close();
+        savedAtOnce = QFile::exists(settingsFile);
+        stillOpen = f->isVisible();
+    });
+    pressStart();
+    QCOMPARE(questionsDuringRun, 1);
+    QVERIFY(savedAtOnce);
+    QVERIFY(stillOpen);
+    QCOMPARE(m_prompt->questions.size(), 1); // no second question
+    QCOMPARE(f->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
+    QCOMPARE(filesUnder(dest(QStringLiteral("photos"))).size(), 8); // the run went to its end
+    QVERIFY(!f->isVisible());                                      // and then the window closed
+}
+
+QTEST_MAIN(TestTransferRun)
+#include "tst_transferrun.moc"
