@@ -235,8 +235,7 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
             ::sync_file_range(out.get(), off64_t(done), off64_t(n), SYNC_FILE_RANGE_WRITE);
             if (previousLength > 0)
                 ::sync_file_range(out.get(), off64_t(previousStart), off64_t(previousLength),
-                                  SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                                      SYNC_FILE_RANGE_WAIT_AFTER);
+                                  SYNC_FILE_RANGE_WAIT_BEFORE);
             previousStart = done;
             previousLength = quint64(n);
         }
