@@ -195,7 +195,9 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
             return EEXIST;
         replacing = true;
     }
-    struct stat own;
+    struct stat own
+    {
+    };
     ::fstat(out.get(), &own);
 
     const quint64 total = quint64(st.st_size);
@@ -248,8 +250,6 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         else if (took > TargetChunkNs * 2 && chunk > MinChunk)
             chunk /= 2;
     }
-    if (!failure && cancel && *cancel)
-        failure = ERROR_REQUEST_ABORTED;
 
     if (!failure) {
         struct stat now;

@@ -28,9 +28,10 @@ struct CopyOptions
 
 // Copies one regular file with progress and cancellation. Returns 0 on success, else an error code
 // above. The cancel flag (single-threaded: set from the progress routine's event pumping) is polled
-// between chunks. A new file is created exclusively, so a clash is seen before a byte is written.
-// Mode and modification time are carried over; the byte count is checked against the source.
-// A failed or cancelled copy removes only its own partial file; an old file being replaced stays intact.
+// between chunks; a request made during the last chunk's progress call lets the complete copy stand. A new
+// file is created exclusively, so a clash is seen before a byte is written. Mode and modification time are
+// carried over; the byte count is checked against the source. A failed or cancelled copy removes only its own
+// partial file; an old file being replaced stays intact.
 int CopyFileWithProgress(const QString &source, const QString &destination,
                          const CopyProgressRoutine &progress, const bool *cancel,
                          const CopyOptions &options = {});

@@ -134,6 +134,7 @@ private Q_SLOTS:
     void lockedSourceNotDeleted();
     void moveDeletesSources();
     void cancelDuringThirdFile();
+    void cancelAtEndOfCopy();
     void diskFullOnFourthFile_data();
     void diskFullOnFourthFile();
     void otherErrorStopsRun();
@@ -589,6 +590,33 @@ void TestTransfer::cancelDuringThirdFile()
     QCOMPARE(view.progress, 0);
     QCOMPARE(view.overall, 0);
     QCOMPARE(filesUnder(dir.filePath(QStringLiteral("src"))).size(), 5);
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestTransfer::cancelAtEndOfCopy()
+{
+    // Cancel pressed while the events of a copy's last progress call run: that copy stands and counts,
+    // the loop stops right after it.
+    TestDir dir;
+    TestPrompt prompt;
+    QStringList list;
+    for (int i = 1; i <= 3; ++i)
+        list << dir.createFile(QStringLiteral("src/%1.jpg").arg(i), "small");
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    s.DelChecked = true;
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("3");
+    TransferState state;
+    view.onPump = [&] {
+        if (view.fileNames.size() == 2)
+            CancelCopy(state, view);
+    };
+    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(view.worked, QStringLiteral("2"));
+    QCOMPARE(view.status, cancelledStatusText());
+    QCOMPARE(filesUnder(out), QStringList({QStringLiteral("1.jpg"), QStringLiteral("2.jpg")}));
+    QCOMPARE(filesUnder(dir.filePath(QStringLiteral("src"))), QStringList{QStringLiteral("3.jpg")});
     QVERIFY(prompt.messages.isEmpty());
 }
 
