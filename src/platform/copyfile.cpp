@@ -291,7 +291,12 @@ int SyncFileSystems(const QStringList &paths)
     for (const QString &path : paths) {
         const QByteArray p = QFile::encodeName(path);
         struct stat st;
-        if (::stat(p.constData(), &st) != 0 || done.contains(st.st_dev))
+        if (::stat(p.constData(), &st) != 0) {
+            if (!firstError)
+                firstError = errno;
+            continue;
+        }
+        if (done.contains(st.st_dev))
             continue;
         done.insert(st.st_dev);
         Fd fd(::open(p.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));

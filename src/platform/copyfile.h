@@ -36,7 +36,8 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
                          const CopyProgressRoutine &progress, const bool *cancel,
                          const CopyOptions &options = {});
 
-// Flushes each distinct filesystem holding one of the paths (syncfs). Returns 0, or the first errno.
+// Flushes each distinct filesystem holding one of the paths (syncfs). Returns 0, or the first errno (a
+// path that no longer exists is an error).
 int SyncFileSystems(const QStringList &paths);
 
 // The mount point of the filesystem that holds the path (or would hold it: the nearest existing

@@ -113,9 +113,15 @@ private:
     const ExtensionRows &m_table;
     SettingsRecord &m_settings;
     TransferView &m_view;
-    QSet<QString> m_written;        // destination folders, for the flush at the end
-    QSet<QString> m_moved;          // sources of good copies in a move, deleted or about to be
-    QStringList m_pending;          // sources waiting for their copies to reach the disk
+    QSet<QString> m_written; // destination folders, for the flush at the end
+    QSet<QString> m_moved;   // sources of good copies in a move, deleted or about to be
+    struct Pending
+    {
+        QString source;
+        QString dest;
+        qint64 size;
+    };
+    QVector<Pending> m_pending;     // sources waiting for their copies to reach the disk
     QSet<QString> m_pendingFolders; // where those copies are
     qint64 m_pendingBytes = 0;
     bool m_stop = false;
@@ -151,7 +157,7 @@ void Run::succeeded(const QString &source, const QString &dest)
         const QFileInfo a(source), b(dest);
         if (a.canonicalFilePath() != b.canonicalFilePath()) {
             m_moved.insert(source);
-            m_pending.append(source);
+            m_pending.append({source, dest, b.size()});
             m_pendingFolders.insert(dest.left(dest.lastIndexOf(QLatin1Char('/')) + 1));
             m_pendingBytes += b.size();
             if (m_pending.size() >= MaxPendingSources || m_pendingBytes >= MaxPendingBytes)
@@ -231,8 +237,10 @@ void Run::deleteFlushedSources()
         return;
     const bool flushed =
         SyncFileSystems(QStringList(m_pendingFolders.cbegin(), m_pendingFolders.cend())) == 0;
-    for (const QString &source : std::as_const(m_pending)) {
-        if (!flushed || RemoveFile(source) != 0)
+    for (const Pending &p : std::as_const(m_pending)) {
+        // The copy must still be there, whole, when its source goes.
+        const QFileInfo copy(p.dest);
+        if (!flushed || !copy.isFile() || copy.size() != p.size || RemoveFile(p.source) != 0)
             m_state.notDeleted = true;
     }
     m_pending.clear();
