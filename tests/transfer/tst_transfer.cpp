@@ -133,6 +133,7 @@ private Q_SLOTS:
     void overwriteReplacesAndCounts();
     void lockedSourceNotDeleted();
     void moveDeletesSources();
+    void moveKeepsSourceOfVanishedCopy();
     void cancelDuringThirdFile();
     void cancelAtEndOfCopy();
     void diskFullOnFourthFile_data();
@@ -564,6 +565,29 @@ void TestTransfer::moveDeletesSources()
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral("a.RW9"), QStringLiteral("a.jpg")}));
     QCOMPARE(filesUnder(dir.filePath(QStringLiteral("src"))), QStringList());
     QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestTransfer::moveKeepsSourceOfVanishedCopy()
+{
+    // A copy removed by someone else before its source was deleted: the source stays, and the user is told.
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a = dir.createFile(QStringLiteral("src/a.jpg"), "a");
+    const QString b = dir.createFile(QStringLiteral("src/b.jpg"), "b");
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    s.DelChecked = true;
+    MemoryTransferView view;
+    view.onPump = [&] {
+        if (view.fileNames.size() == 2)
+            QFile::remove(out + QStringLiteral("/a.jpg"));
+    };
+    TransferState state;
+    RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), out}}, s, view);
+    QVERIFY(QFileInfo::exists(a));
+    QVERIFY(!QFileInfo::exists(b));
+    QCOMPARE(filesUnder(out), QStringList{QStringLiteral("b.jpg")});
+    QCOMPARE(prompt.messages, QStringList{notDeletedMessage()});
 }
 
 void TestTransfer::cancelDuringThirdFile()
