@@ -47,14 +47,6 @@ int runApplication(int argc, char **argv)
     instance.setMainWindow(vantora.mainForm());
     vantora.mainForm()->show();
 
-    // For the documentation: grab the window once the start-up has settled, then close.
-    const QString screenshot = qEnvironmentVariable("VANTORA_SCREENSHOT");
-    if (!screenshot.isEmpty()) {
-        QTimer::singleShot(1500, vantora.mainForm(), [&vantora, screenshot] {
-            vantora.mainForm()->grab().save(screenshot);
-            vantora.mainForm()->close();
-        });
-    }
     const int result = app.exec();
     setPrompt(nullptr);
     return result;

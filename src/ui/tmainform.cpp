@@ -45,8 +45,11 @@ void setUpExtensionTable(QTableWidget *table, int keyWidth, int folderWidth)
 {
     table->setColumnCount(2);
     table->setHorizontalHeaderLabels({QStringLiteral("拡張子"), QStringLiteral("転送先フォルダ")});
-    table->setColumnWidth(0, keyWidth);
-    table->setColumnWidth(1, folderWidth);
+    // Qt's cells carry more padding than the widths were measured with: give the key column the room a
+    // key such as "*.JPEG" needs, taken from the folder column.
+    constexpr int padding = 16;
+    table->setColumnWidth(0, keyWidth + padding);
+    table->setColumnWidth(1, folderWidth - padding);
     table->horizontalHeader()->setStretchLastSection(true);
     table->verticalHeader()->setVisible(false);
     table->verticalHeader()->setDefaultSectionSize(18);

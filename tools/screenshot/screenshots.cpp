@@ -1,0 +1,88 @@
+// Writes the documentation's screenshots: the main window as a new user sees it, and the main window
+// during a run from a demo card (progress bars and status). Run under a display (scripts/screenshot).
+#include "app/loggingprompt.h"
+#include "app/settings/settingsstore.h"
+#include "app/vantoraapp.h"
+#include "platform/registrystore.h"
+#include "platform/volumesfake.h"
+#include "ui/formkit.h"
+#include "ui/tmainform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+using namespace vantora;
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + QLatin1String("/.config")).toLocal8Bit());
+    QApplication app(argc, argv);
+    QApplication::setFont(formFont());
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 3) {
+        qWarning("usage: vantora-screenshots SOURCE-TREE OUTPUT-FOLDER");
+        return 2;
+    }
+    const QString sourceTree = args.at(1);
+    const QString out = args.at(2);
+    QDir().mkpath(out);
+    LoggingPrompt prompt(home.filePath(QStringLiteral("prompt.log")));
+    setPrompt(&prompt);
+
+    const QString card = home.filePath(QStringLiteral("card"));
+    if (QProcess::execute(sourceTree + QLatin1String("/scripts/make-demo-card"), {card}) != 0)
+        return 1;
+    // A long video, so the run is caught in the middle.
+    QFile big(card + QLatin1String("/DCIM/101CANON/MVI_0010.MP4"));
+    if (big.open(QIODevice::WriteOnly)) {
+        big.resize(qint64(600) * 1024 * 1024);
+        big.close();
+    }
+    const QString pictures = home.filePath(QStringLiteral("Pictures"));
+    QDir().mkpath(pictures);
+    QDir().mkpath(home.filePath(QStringLiteral("Documents")));
+
+    SettingsRecord r = SettingsRecord::defaults();
+    r.SourceEditText = card + QLatin1String("/DCIM/");
+    r.DirCreateChecked = true;
+    r.DirNameEditText = QStringLiteral("[YYYYMMDD]");
+    r.sDayEditText = QStringLiteral("-");
+    r.PANA101Checked = true;
+    r.RenameChecked = true;
+    r.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
+    r.AllFileChecked = false;
+    r.CR2Checked = true;
+    RegistryStore store;
+    SaveSettings(store, r);
+
+    FakeVolumes volumes(QStringLiteral("/"));
+    volumes.add({card, DriveType::Removable, true, QStringLiteral("EOS_DIGITAL")});
+    VantoraApp vantora({}, &volumes);
+    TMainForm *f = vantora.mainForm();
+    f->show();
+
+    QTimer::singleShot(1500, f, [f, out] {
+        f->grab().save(out + QLatin1String("/mainwindow.png"));
+        // Grab once the big file is half way, from inside the run's event pumping.
+        auto *watch = new QTimer(f);
+        QObject::connect(watch, &QTimer::timeout, f, [f, out, watch] {
+            if (f->ProgressBar1->value() >= 40) {
+                watch->stop();
+                f->grab().save(out + QLatin1String("/mainwindow-run.png"));
+            }
+        });
+        watch->start(20);
+        f->StartTransferBitBtn->click();
+        f->close();
+    });
+    return app.exec();
+}
