@@ -141,14 +141,14 @@ void writeFullExif(const QString &path, Order order)
     writeData(path, data, order);
 }
 
-void writeExifValues(const QString &path, const QList<ExifValueSpec> &values, Order order)
+void writeExifValues(const QString &path, const QList<ExifValueDef> &values, Order order)
 {
     Exiv2::ExifData data;
-    for (const ExifValueSpec &spec : values) {
-        const Exiv2::ExifKey k(spec.key.toStdString());
+    for (const ExifValueDef &def : values) {
+        const Exiv2::ExifKey k(def.key.toStdString());
         Exiv2::Value::AutoPtr value =
-            Exiv2::Value::create(spec.type == 0 ? k.defaultTypeId() : Exiv2::TypeId(spec.type));
-        value->read(spec.text.toStdString());
+            Exiv2::Value::create(def.type == 0 ? k.defaultTypeId() : Exiv2::TypeId(def.type));
+        value->read(def.text.toStdString());
         data.add(k, value.get());
     }
     writeData(path, data, order);

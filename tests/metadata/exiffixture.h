@@ -40,7 +40,7 @@ enum class Order
     Little,
     Big
 };
-// exiv2's numbers of the field types, for ExifValueSpec without including exiv2.
+// exiv2's numbers of the field types, for ExifValueDef without including exiv2.
 constexpr int Exiv2Short = 3;
 constexpr int Exiv2Ascii = 2;
 constexpr int Exiv2SRational = 10;
@@ -49,13 +49,13 @@ constexpr int Exiv2Float = 11;
 // interoperability directory, a GPS directory and a thumbnail IFD1 with its JPEG.
 void writeFullExif(const QString &path, Order order);
 // Writes only the given values; type 0 takes exiv2's own type of the key.
-struct ExifValueSpec
+struct ExifValueDef
 {
     QString key;
     int type = 0;
     QString text;
 };
-void writeExifValues(const QString &path, const QList<ExifValueSpec> &values, Order order);
+void writeExifValues(const QString &path, const QList<ExifValueDef> &values, Order order);
 void writeXmp(const QString &path);
 
 // One directory entry as both readers see it: values as bytes in little-endian order.
