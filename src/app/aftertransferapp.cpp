@@ -2,6 +2,7 @@
 
 #include "app/settings/settingsrecord.h"
 #include "platform/launcher.h"
+#include "platform/pathtext.h"
 #include "platform/prompt.h"
 #include "ui/radiogroup.h"
 #include "ui/tmainform.h"
@@ -24,8 +25,7 @@ class FocusOutWatcher final : public QObject
 {
 public:
     FocusOutWatcher(QObject *parent, std::function<void()> onExit)
-        : QObject(parent)
-        , m_onExit(std::move(onExit))
+        : QObject(parent), m_onExit(std::move(onExit))
     {
     }
 
@@ -44,13 +44,12 @@ private:
 } // namespace
 
 AfterTransferApp::AfterTransferApp(TMainForm *form, SettingsRecord *settings, QObject *parent)
-    : QObject(parent)
-    , m_form(form)
-    , m_settings(settings)
+    : QObject(parent), m_form(form), m_settings(settings)
 {
     connect(form->ExecCheckBox, &QCheckBox::toggled, this, &AfterTransferApp::ExecCheckBoxClick);
     connect(form->ExecBitBtn, &QPushButton::clicked, this, &AfterTransferApp::ExecBitBtnClick);
-    connect(form->ParamRadioGroup, &RadioGroup::itemIndexChanged, this, &AfterTransferApp::ParamRadioGroupClick);
+    connect(form->ParamRadioGroup, &RadioGroup::itemIndexChanged, this,
+            &AfterTransferApp::ParamRadioGroupClick);
     connect(form->ExecCloseCheckBox, &QCheckBox::toggled, this, &AfterTransferApp::ExecCloseCheckBoxClick);
     connect(form->ExecTestButton, &QPushButton::clicked, this, &AfterTransferApp::ExecTestButtonClick);
     form->ExecEdit->installEventFilter(new FocusOutWatcher(form->ExecEdit, [this] { ExecEditExit(); }));
@@ -68,8 +67,9 @@ void AfterTransferApp::ExecCheckBoxClick()
 {
     const bool on = m_form->ExecCheckBox->isChecked();
     m_settings->ExecChecked = on;
-    for (QWidget *w : std::initializer_list<QWidget *>{m_form->ExecEdit, m_form->ExecBitBtn, m_form->ExecTestButton,
-                                                       m_form->ParamRadioGroup, m_form->ExecCloseCheckBox})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{m_form->ExecEdit, m_form->ExecBitBtn, m_form->ExecTestButton,
+                                          m_form->ParamRadioGroup, m_form->ExecCloseCheckBox})
         w->setEnabled(on);
 }
 
@@ -101,9 +101,7 @@ void AfterTransferApp::ExecCloseCheckBoxClick()
 
 QString AfterTransferApp::folderArgument(const QString &folder)
 {
-    if (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
-        return folder.left(folder.size() - 1);
-    return folder;
+    return withoutTrailingSlash(folder);
 }
 
 void AfterTransferApp::ExecTestButtonClick()
@@ -119,7 +117,8 @@ void AfterTransferApp::ExecTestButtonClick()
     QString folder;
     if (m_form->ExtListEditor->rowCount() > 0 && m_form->ExtListEditor->item(0, 1))
         folder = folderArgument(m_form->ExtListEditor->item(0, 1)->text());
-    prompt().message(QStringLiteral("実行イメージ(フォルダをパラメータとして渡す)\r\n") + program + QLatin1Char(' ') + folder);
+    prompt().message(QStringLiteral("実行イメージ(フォルダをパラメータとして渡す)\r\n") + program +
+                     QLatin1Char(' ') + folder);
     launcher().start(program, {folder});
 }
 

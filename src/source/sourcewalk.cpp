@@ -230,13 +230,6 @@ bool WalkPump::afterEntry()
     return m_stopped;
 }
 
-QString withTrailingSlash(const QString &folder)
-{
-    if (folder.isEmpty() || folder.endsWith(u'/'))
-        return folder;
-    return folder + u'/';
-}
-
 void CollectFiles(const QString &folder, const QString &mask, QStringList &list, WalkPump *pump)
 {
     ListSink sink{list};

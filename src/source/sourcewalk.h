@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/pathtext.h"
+
 #include "source/maskmatch.h"
 
 #include <QString>
@@ -55,8 +57,5 @@ qint64 CountFiles(const QString &folder, const QStringList &masks, WalkPump *pum
 // itself is never removed. Any entry that is not a folder (hidden files, links, anything) keeps its folder
 // and all parents. Folder links are neither followed nor removed, so nothing outside the tree is touched.
 bool RemoveEmptySourceFolders(const QString &folder, WalkPump *pump = nullptr);
-
-// folder with a trailing "/" added when missing (an empty text stays empty).
-QString withTrailingSlash(const QString &folder);
 
 } // namespace vantora

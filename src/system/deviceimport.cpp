@@ -1,5 +1,7 @@
 #include "system/deviceimport.h"
 
+#include "platform/pathtext.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -9,13 +11,6 @@
 namespace vantora {
 
 namespace {
-
-QString withoutTrailingSlash(QString path)
-{
-    if (path.endsWith(QLatin1Char('/')) && path.size() > 1)
-        path.chop(1);
-    return path;
-}
 
 bool isInside(const QString &path, const QString &folder)
 {

@@ -1,6 +1,8 @@
 #include "ui/formkit.h"
 
 #include <QFont>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 
@@ -12,6 +14,26 @@ QFont formFont(int pixelSize, bool bold)
     f.setPixelSize(pixelSize);
     f.setBold(bold);
     return f;
+}
+
+QGroupBox *makeGroup(QWidget *parent, const char *name, const QString &title, const QRect &geometry)
+{
+    auto *g = makeControl<QGroupBox>(parent, name, geometry);
+    g->setTitle(title);
+    return g;
+}
+
+QLabel *makePreviewLabel(QWidget *parent, const char *name, const QRect &geometry)
+{
+    auto *l = makeControl<QLabel>(parent, name, QString(), geometry);
+    l->setFont(formFont(12, true));
+    l->setWordWrap(true);
+    l->setTextFormat(Qt::PlainText);
+    l->setAutoFillBackground(true);
+    QPalette p = l->palette();
+    p.setColor(QPalette::Window, p.color(QPalette::Base));
+    l->setPalette(p);
+    return l;
 }
 
 void makeUnreachable(QWidget *w)

@@ -5,6 +5,8 @@
 #include <QWidget>
 
 class QFont;
+class QGroupBox;
+class QLabel;
 class QLineEdit;
 
 namespace vantora {
@@ -13,8 +15,7 @@ namespace vantora {
 QFont formFont(int pixelSize = 12, bool bold = false);
 
 // Creates a control with its object name, caption (where it has one) and geometry on a form.
-template<class W>
-W *makeControl(QWidget *parent, const char *name, const QRect &geometry)
+template <class W> W *makeControl(QWidget *parent, const char *name, const QRect &geometry)
 {
     auto *w = new W(parent);
     w->setObjectName(QLatin1String(name));
@@ -22,13 +23,19 @@ W *makeControl(QWidget *parent, const char *name, const QRect &geometry)
     return w;
 }
 
-template<class W>
+template <class W>
 W *makeControl(QWidget *parent, const char *name, const QString &caption, const QRect &geometry)
 {
     auto *w = makeControl<W>(parent, name, geometry);
     w->setText(caption);
     return w;
 }
+
+// A titled group box.
+QGroupBox *makeGroup(QWidget *parent, const char *name, const QString &title, const QRect &geometry);
+
+// A bold, word-wrapped plain-text label on the window colour, as the name previews use.
+QLabel *makePreviewLabel(QWidget *parent, const char *name, const QRect &geometry);
 
 // Keeps a control out of reach: disabled and out of the focus chain.
 void makeUnreachable(QWidget *w);

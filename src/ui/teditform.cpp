@@ -57,23 +57,6 @@ void RenbanSpinEdit::fixup(QString &input) const
     input = textFromValue(valueFromText(input));
 }
 
-namespace {
-
-QLabel *makePreviewLabel(QWidget *parent, const char *name, const QRect &geometry)
-{
-    auto *l = makeControl<QLabel>(parent, name, QString(), geometry);
-    l->setFont(formFont(12, true));
-    l->setWordWrap(true);
-    l->setTextFormat(Qt::PlainText);
-    l->setAutoFillBackground(true);
-    QPalette p = l->palette();
-    p.setColor(QPalette::Window, p.color(QPalette::Base));
-    l->setPalette(p);
-    return l;
-}
-
-} // namespace
-
 TEditForm::TEditForm(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TEditForm"));

@@ -16,13 +16,6 @@ namespace vantora {
 
 namespace {
 
-QGroupBox *makeGroup(QWidget *parent, const char *name, const QString &title, const QRect &geometry)
-{
-    auto *g = makeControl<QGroupBox>(parent, name, geometry);
-    g->setTitle(title);
-    return g;
-}
-
 QCheckBox *makeTypeBox(QWidget *parent, const char *code, int column, int y)
 {
     const QByteArray name = QByteArray(code) + "CheckBox";

@@ -18,29 +18,6 @@
 
 namespace vantora {
 
-namespace {
-
-QGroupBox *makeGroup(QWidget *parent, const char *name, const QString &title, const QRect &geometry)
-{
-    auto *g = makeControl<QGroupBox>(parent, name, geometry);
-    g->setTitle(title);
-    return g;
-}
-
-QLabel *makePreviewLabel(QWidget *parent, const char *name, const QRect &geometry)
-{
-    auto *l = makeControl<QLabel>(parent, name, QString(), geometry);
-    l->setFont(formFont(12, true));
-    l->setWordWrap(true);
-    l->setAutoFillBackground(true);
-    QPalette p = l->palette();
-    p.setColor(QPalette::Window, p.color(QPalette::Base));
-    l->setPalette(p);
-    return l;
-}
-
-} // namespace
-
 void setUpExtensionTable(QTableWidget *table, int keyWidth, int folderWidth)
 {
     table->setColumnCount(2);
@@ -63,119 +40,150 @@ QStringList TMainForm::openDialog1Filters()
     return {QStringLiteral("*.exe (*.exe)"), QStringLiteral("全てのファイル (*)")};
 }
 
-TMainForm::TMainForm(QWidget *parent)
-    : QWidget(parent)
+TMainForm::TMainForm(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("TMainForm"));
     setWindowTitle(QStringLiteral("Vantora"));
     setFont(formFont());
     setFixedSize(873, 549);
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
 
     // Created in tab order: source, destination, folder name, file name, table, options, buttons.
     SourceGroupBox = makeGroup(this, "SourceGroupBox", QStringLiteral("転送元フォルダ指定"), {8, 4, 425, 84});
-    BitBtn4 = makeControl<QPushButton>(SourceGroupBox, "BitBtn4", QStringLiteral("転送元フォルダ..."), {8, 18, 110, 25});
+    BitBtn4 = makeControl<QPushButton>(SourceGroupBox, "BitBtn4", QStringLiteral("転送元フォルダ..."),
+                                       {8, 18, 110, 25});
     SourceEdit1 = makeControl<QLineEdit>(SourceGroupBox, "SourceEdit1", {124, 20, 293, 21});
     makeReadOnlyGrey(SourceEdit1);
     Label5 = makeControl<QLabel>(SourceGroupBox, "Label5", QStringLiteral("vol :"), {10, 52, 30, 16});
     VolLabel = makeControl<QLabel>(SourceGroupBox, "VolLabel", QString(), {42, 52, 180, 16});
     VolLabel->setFont(formFont(12, true));
-    FNumLabel1 = makeControl<QLabel>(SourceGroupBox, "FNumLabel1", QStringLiteral("0個の対象ファイル"), {230, 52, 187, 16});
+    FNumLabel1 = makeControl<QLabel>(SourceGroupBox, "FNumLabel1", QStringLiteral("0個の対象ファイル"),
+                                     {230, 52, 187, 16});
 
-    TransferGroupBox =
-        makeGroup(this, "TransferGroupBox", QStringLiteral("転送先フォルダ指定 (各拡張子ごと)"), {440, 4, 425, 84});
-    BitBtn5 = makeControl<QPushButton>(TransferGroupBox, "BitBtn5", QStringLiteral("転送先フォルダ..."), {8, 18, 110, 25});
-    BitBtn7 = makeControl<QPushButton>(TransferGroupBox, "BitBtn7", QStringLiteral("ﾏｲﾄﾞｷｭﾒﾝﾄ"), {124, 18, 80, 25});
-    BitBtn8 = makeControl<QPushButton>(TransferGroupBox, "BitBtn8", QStringLiteral("ﾏｲﾋﾟｸﾁｬ"), {208, 18, 80, 25});
-    BitBtn9 = makeControl<QPushButton>(TransferGroupBox, "BitBtn9", QStringLiteral("ﾏｲﾋﾞﾃﾞｵ"), {292, 18, 80, 25});
+    TransferGroupBox = makeGroup(this, "TransferGroupBox",
+                                 QStringLiteral("転送先フォルダ指定 (各拡張子ごと)"), {440, 4, 425, 84});
+    BitBtn5 = makeControl<QPushButton>(TransferGroupBox, "BitBtn5", QStringLiteral("転送先フォルダ..."),
+                                       {8, 18, 110, 25});
+    BitBtn7 =
+        makeControl<QPushButton>(TransferGroupBox, "BitBtn7", QStringLiteral("ﾏｲﾄﾞｷｭﾒﾝﾄ"), {124, 18, 80, 25});
+    BitBtn8 =
+        makeControl<QPushButton>(TransferGroupBox, "BitBtn8", QStringLiteral("ﾏｲﾋﾟｸﾁｬ"), {208, 18, 80, 25});
+    BitBtn9 =
+        makeControl<QPushButton>(TransferGroupBox, "BitBtn9", QStringLiteral("ﾏｲﾋﾞﾃﾞｵ"), {292, 18, 80, 25});
     TransferEdit1 = makeControl<QLineEdit>(TransferGroupBox, "TransferEdit1", {8, 50, 340, 21});
     TransferEdit1->setMaxLength(255);
     TransferEdit1->setReadOnly(true);
-    SpeedButton1 = makeControl<QToolButton>(TransferGroupBox, "SpeedButton1", QStringLiteral("↓"), {354, 48, 30, 25});
+    SpeedButton1 =
+        makeControl<QToolButton>(TransferGroupBox, "SpeedButton1", QStringLiteral("↓"), {354, 48, 30, 25});
     SpeedButton1->setToolTip(QStringLiteral("転送先フォルダを選択された拡張子にセット"));
-    SpeedButton2 = makeControl<QToolButton>(TransferGroupBox, "SpeedButton2", QStringLiteral("⇊"), {388, 48, 30, 25});
+    SpeedButton2 =
+        makeControl<QToolButton>(TransferGroupBox, "SpeedButton2", QStringLiteral("⇊"), {388, 48, 30, 25});
     SpeedButton2->setToolTip(QStringLiteral("転送先フォルダを全てセット"));
 
-    DirNameGroupBox = makeGroup(this, "DirNameGroupBox", QStringLiteral("作成フォルダ名設定"), {8, 92, 425, 150});
-    DirCreateCheckBox = makeControl<QCheckBox>(DirNameGroupBox, "DirCreateCheckBox",
-                                               QStringLiteral("転送先フォルダ内に更にフォルダ作成"), {8, 18, 300, 18});
+    DirNameGroupBox =
+        makeGroup(this, "DirNameGroupBox", QStringLiteral("作成フォルダ名設定"), {8, 92, 425, 150});
+    DirCreateCheckBox =
+        makeControl<QCheckBox>(DirNameGroupBox, "DirCreateCheckBox",
+                               QStringLiteral("転送先フォルダ内に更にフォルダ作成"), {8, 18, 300, 18});
     PreDirNameEdit = makeControl<QLineEdit>(DirNameGroupBox, "PreDirNameEdit", {8, 42, 90, 21});
-    PreDirCheckBox = makeControl<QCheckBox>(DirNameGroupBox, "PreDirCheckBox", QStringLiteral("←前文字列"), {102, 44, 80, 18});
+    PreDirCheckBox = makeControl<QCheckBox>(DirNameGroupBox, "PreDirCheckBox", QStringLiteral("←前文字列"),
+                                            {102, 44, 80, 18});
     DirNameEdit = makeControl<QLineEdit>(DirNameGroupBox, "DirNameEdit", {8, 68, 250, 21});
     DirNameEdit->setMaxLength(200);
     DirNameEdit->setText(QStringLiteral("新しいフォルダ"));
-    BitBtn14 = makeControl<QPushButton>(DirNameGroupBox, "BitBtn14", QStringLiteral("形式設定"), {262, 66, 70, 25});
-    SufDirCheckBox = makeControl<QCheckBox>(DirNameGroupBox, "SufDirCheckBox", QStringLiteral("後文字列→"), {236, 44, 86, 18});
+    BitBtn14 =
+        makeControl<QPushButton>(DirNameGroupBox, "BitBtn14", QStringLiteral("形式設定"), {262, 66, 70, 25});
+    SufDirCheckBox = makeControl<QCheckBox>(DirNameGroupBox, "SufDirCheckBox", QStringLiteral("後文字列→"),
+                                            {236, 44, 86, 18});
     SufDirCheckBox->setLayoutDirection(Qt::RightToLeft);
     SufDirNameEdit = makeControl<QLineEdit>(DirNameGroupBox, "SufDirNameEdit", {326, 42, 90, 21});
     Label1 = makePreviewLabel(DirNameGroupBox, "Label1", {8, 94, 408, 30});
-    PANA101CheckBox = makeControl<QCheckBox>(DirNameGroupBox, "PANA101CheckBox",
-                                             QStringLiteral("更に、DCIM内のカメラ固有フォルダを作成する (例: PANA101等)"),
-                                             {8, 128, 408, 18});
-    for (QWidget *w : std::initializer_list<QWidget *>{PreDirNameEdit, PreDirCheckBox, DirNameEdit, BitBtn14, SufDirCheckBox,
-                                                       SufDirNameEdit, Label1, PANA101CheckBox})
+    PANA101CheckBox = makeControl<QCheckBox>(
+        DirNameGroupBox, "PANA101CheckBox",
+        QStringLiteral("更に、DCIM内のカメラ固有フォルダを作成する (例: PANA101等)"), {8, 128, 408, 18});
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{PreDirNameEdit, PreDirCheckBox, DirNameEdit, BitBtn14,
+                                          SufDirCheckBox, SufDirNameEdit, Label1, PANA101CheckBox})
         w->setEnabled(false);
 
-    FileNameGroupBox = makeGroup(this, "FileNameGroupBox", QStringLiteral("転送先ファイル名変更"), {8, 246, 425, 128});
+    FileNameGroupBox =
+        makeGroup(this, "FileNameGroupBox", QStringLiteral("転送先ファイル名変更"), {8, 246, 425, 128});
     RenameCheckBox = makeControl<QCheckBox>(FileNameGroupBox, "RenameCheckBox",
                                             QStringLiteral("ファイル名を変更して転送する"), {8, 18, 300, 18});
     PreFileNameEdit = makeControl<QLineEdit>(FileNameGroupBox, "PreFileNameEdit", {8, 42, 90, 21});
-    PreFileCheckBox = makeControl<QCheckBox>(FileNameGroupBox, "PreFileCheckBox", QStringLiteral("←前文字列"), {102, 44, 80, 18});
+    PreFileCheckBox = makeControl<QCheckBox>(FileNameGroupBox, "PreFileCheckBox", QStringLiteral("←前文字列"),
+                                             {102, 44, 80, 18});
     FileNameEdit = makeControl<QLineEdit>(FileNameGroupBox, "FileNameEdit", {8, 68, 250, 21});
     FileNameEdit->setMaxLength(200);
     FileNameEdit->setText(QStringLiteral("[元のファイル名]"));
-    BitBtn12 = makeControl<QPushButton>(FileNameGroupBox, "BitBtn12", QStringLiteral("形式設定"), {262, 66, 70, 25});
-    SufFileCheckBox = makeControl<QCheckBox>(FileNameGroupBox, "SufFileCheckBox", QStringLiteral("後文字列→"), {236, 44, 86, 18});
+    BitBtn12 =
+        makeControl<QPushButton>(FileNameGroupBox, "BitBtn12", QStringLiteral("形式設定"), {262, 66, 70, 25});
+    SufFileCheckBox = makeControl<QCheckBox>(FileNameGroupBox, "SufFileCheckBox", QStringLiteral("後文字列→"),
+                                             {236, 44, 86, 18});
     SufFileCheckBox->setLayoutDirection(Qt::RightToLeft);
     SufFileNameEdit = makeControl<QLineEdit>(FileNameGroupBox, "SufFileNameEdit", {326, 42, 90, 21});
     Label13 = makePreviewLabel(FileNameGroupBox, "Label13", {8, 94, 408, 30});
-    for (QWidget *w : std::initializer_list<QWidget *>{PreFileNameEdit, PreFileCheckBox, FileNameEdit, BitBtn12,
-                                                       SufFileCheckBox, SufFileNameEdit, Label13})
+    for (QWidget *w : std::initializer_list<QWidget *>{PreFileNameEdit, PreFileCheckBox, FileNameEdit,
+                                                       BitBtn12, SufFileCheckBox, SufFileNameEdit, Label13})
         w->setEnabled(false);
     for (QLineEdit *e : {PreDirNameEdit, SufDirNameEdit, PreFileNameEdit, SufFileNameEdit})
         e->setMaxLength(200);
 
     ExtListEditor = makeControl<QTableWidget>(this, "ExtListEditor", {440, 92, 425, 150});
     setUpExtensionTable(ExtListEditor, 42, 377);
-    BitBtn11 = makeControl<QPushButton>(this, "BitBtn11", QStringLiteral("拡張子ごと振り分け設定..."), {440, 246, 200, 25});
+    BitBtn11 = makeControl<QPushButton>(this, "BitBtn11", QStringLiteral("拡張子ごと振り分け設定..."),
+                                        {440, 246, 200, 25});
 
-    OptionGroupBox = makeGroup(this, "OptionGroupBox", QStringLiteral("転送オプション"), {440, 274, 425, 186});
-    DelCheckBox = makeControl<QCheckBox>(OptionGroupBox, "DelCheckBox", QStringLiteral("転送後、元ファイルを削除(移動)"),
-                                         {8, 18, 400, 18});
-    UwagakiCheckBox = makeControl<QCheckBox>(OptionGroupBox, "UwagakiCheckBox",
-                                             QStringLiteral("転送先に同名ファイルがあっても上書き"), {8, 38, 400, 18});
-    RenbanResetCheckBox = makeControl<QCheckBox>(OptionGroupBox, "RenbanResetCheckBox",
-                                                 QStringLiteral("転送終了後、連番を１にリセットする"), {8, 58, 400, 18});
-    ExecGroupBox = makeGroup(OptionGroupBox, "ExecGroupBox", QStringLiteral("転送後開くアプリケーション"), {8, 80, 409, 100});
-    ExecCheckBox = makeControl<QCheckBox>(ExecGroupBox, "ExecCheckBox", QStringLiteral("有効にする"), {8, 18, 90, 18});
-    ParamRadioGroup = new RadioGroup(QStringLiteral("パラメータ(フォルダ)"), {QStringLiteral("付与"), QStringLiteral("無し")},
-                                     2, ExecGroupBox);
+    OptionGroupBox =
+        makeGroup(this, "OptionGroupBox", QStringLiteral("転送オプション"), {440, 274, 425, 186});
+    DelCheckBox = makeControl<QCheckBox>(OptionGroupBox, "DelCheckBox",
+                                         QStringLiteral("転送後、元ファイルを削除(移動)"), {8, 18, 400, 18});
+    UwagakiCheckBox =
+        makeControl<QCheckBox>(OptionGroupBox, "UwagakiCheckBox",
+                               QStringLiteral("転送先に同名ファイルがあっても上書き"), {8, 38, 400, 18});
+    RenbanResetCheckBox =
+        makeControl<QCheckBox>(OptionGroupBox, "RenbanResetCheckBox",
+                               QStringLiteral("転送終了後、連番を１にリセットする"), {8, 58, 400, 18});
+    ExecGroupBox = makeGroup(OptionGroupBox, "ExecGroupBox", QStringLiteral("転送後開くアプリケーション"),
+                             {8, 80, 409, 100});
+    ExecCheckBox =
+        makeControl<QCheckBox>(ExecGroupBox, "ExecCheckBox", QStringLiteral("有効にする"), {8, 18, 90, 18});
+    ParamRadioGroup = new RadioGroup(QStringLiteral("パラメータ(フォルダ)"),
+                                     {QStringLiteral("付与"), QStringLiteral("無し")}, 2, ExecGroupBox);
     ParamRadioGroup->setObjectName(QStringLiteral("ParamRadioGroup"));
     ParamRadioGroup->setGeometry(104, 12, 150, 40);
     ParamRadioGroup->setItemIndex(0);
-    ExecBitBtn = makeControl<QPushButton>(ExecGroupBox, "ExecBitBtn", QStringLiteral("アプリ選択"), {260, 16, 70, 25});
-    ExecTestButton = makeControl<QPushButton>(ExecGroupBox, "ExecTestButton", QStringLiteral("実行テスト"), {334, 16, 68, 25});
-    ExecCloseCheckBox = makeControl<QCheckBox>(ExecGroupBox, "ExecCloseCheckBox", QStringLiteral("実行後Vantixを終了"),
-                                               {8, 54, 200, 18});
+    ExecBitBtn =
+        makeControl<QPushButton>(ExecGroupBox, "ExecBitBtn", QStringLiteral("アプリ選択"), {260, 16, 70, 25});
+    ExecTestButton = makeControl<QPushButton>(ExecGroupBox, "ExecTestButton", QStringLiteral("実行テスト"),
+                                              {334, 16, 68, 25});
+    ExecCloseCheckBox = makeControl<QCheckBox>(ExecGroupBox, "ExecCloseCheckBox",
+                                               QStringLiteral("実行後Vantixを終了"), {8, 54, 200, 18});
     ExecEdit = makeControl<QLineEdit>(ExecGroupBox, "ExecEdit", {8, 74, 394, 21});
     ExecEdit->setReadOnly(true);
-    for (QWidget *w : std::initializer_list<QWidget *>{ParamRadioGroup, ExecBitBtn, ExecTestButton, ExecCloseCheckBox, ExecEdit})
+    for (QWidget *w : std::initializer_list<QWidget *>{ParamRadioGroup, ExecBitBtn, ExecTestButton,
+                                                       ExecCloseCheckBox, ExecEdit})
         w->setEnabled(false);
 
-    Button6 = makeControl<QPushButton>(this, "Button6", QStringLiteral("自動再生に登録..."), {440, 466, 130, 25});
-    Button7 = makeControl<QPushButton>(this, "Button7", QStringLiteral("自動再生から解除..."), {574, 466, 130, 25});
+    Button6 =
+        makeControl<QPushButton>(this, "Button6", QStringLiteral("自動再生に登録..."), {440, 466, 130, 25});
+    Button7 =
+        makeControl<QPushButton>(this, "Button7", QStringLiteral("自動再生から解除..."), {574, 466, 130, 25});
     BitBtn10 = makeControl<QPushButton>(this, "BitBtn10", QStringLiteral("VTX Version"), {770, 466, 95, 25});
 
-    StartTransferBitBtn =
-        makeControl<QPushButton>(this, "StartTransferBitBtn", QStringLiteral("転送開始(&S)..."), {440, 512, 110, 30});
-    CancelTransferBitBtn =
-        makeControl<QPushButton>(this, "CancelTransferBitBtn", QStringLiteral("キャンセル"), {556, 512, 95, 30});
+    StartTransferBitBtn = makeControl<QPushButton>(this, "StartTransferBitBtn",
+                                                   QStringLiteral("転送開始(&S)..."), {440, 512, 110, 30});
+    CancelTransferBitBtn = makeControl<QPushButton>(this, "CancelTransferBitBtn",
+                                                    QStringLiteral("キャンセル"), {556, 512, 95, 30});
     BitBtn1 = makeControl<QPushButton>(this, "BitBtn1", QStringLiteral("対象確認..."), {657, 512, 95, 30});
     BitBtn1->setToolTip(QStringLiteral("転送ファイルを確認します。ファイル数が多いと時間が掛かります"));
-    MainFormCloseBitBtn = makeControl<QPushButton>(this, "MainFormCloseBitBtn", QStringLiteral("閉じる(&C)"), {758, 512, 107, 30});
+    MainFormCloseBitBtn = makeControl<QPushButton>(this, "MainFormCloseBitBtn", QStringLiteral("閉じる(&C)"),
+                                                   {758, 512, 107, 30});
 
-    auto *fileLabel = makeControl<QLabel>(this, "FileCaptionLabel", QStringLiteral("File:"), {8, 384, 30, 16});
+    auto *fileLabel =
+        makeControl<QLabel>(this, "FileCaptionLabel", QStringLiteral("File:"), {8, 384, 30, 16});
     Q_UNUSED(fileLabel);
     ProgressBar1 = makeControl<QProgressBar>(this, "ProgressBar1", {40, 382, 393, 18});
     ProgressBar1->setRange(0, 100);
@@ -200,14 +208,16 @@ TMainForm::TMainForm(QWidget *parent)
     StatusLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     // Under the 549-pixel client height: present, never reachable.
-    Button13 = makeControl<QPushButton>(this, "Button13", QStringLiteral("ﾎﾟｰﾀﾌﾞﾙﾃﾞﾊﾞｲｽ転送開始"), {8, 560, 150, 25});
+    Button13 = makeControl<QPushButton>(this, "Button13", QStringLiteral("ﾎﾟｰﾀﾌﾞﾙﾃﾞﾊﾞｲｽ転送開始"),
+                                        {8, 560, 150, 25});
     Button3 = makeControl<QPushButton>(this, "Button3", QStringLiteral("Exif"), {164, 560, 60, 25});
     Button11 = makeControl<QPushButton>(this, "Button11", QStringLiteral("Exif2"), {228, 560, 60, 25});
     Button12 = makeControl<QPushButton>(this, "Button12", QStringLiteral("Exif3"), {292, 560, 60, 25});
     Button4 = makeControl<QPushButton>(this, "Button4", QStringLiteral("ドライブ判別"), {356, 560, 90, 25});
     Edit1 = makeControl<QLineEdit>(this, "Edit1", {452, 560, 120, 21});
     Memo1 = makeControl<QPlainTextEdit>(this, "Memo1", {578, 560, 280, 80});
-    for (QWidget *w : std::initializer_list<QWidget *>{Button13, Button3, Button11, Button12, Button4, Edit1, Memo1})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{Button13, Button3, Button11, Button12, Button4, Edit1, Memo1})
         makeUnreachable(w);
     ProgressBar1->setFocusPolicy(Qt::NoFocus);
 

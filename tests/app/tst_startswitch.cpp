@@ -24,7 +24,10 @@ private Q_SLOTS:
 private:
     QProcessEnvironment environment() const;
     QStringList log() const;
-    QString program() const { return QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) + QLatin1String("/src/vantora"); }
+    QString program() const
+    {
+        return QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) + QLatin1String("/src/vantora");
+    }
 
     QTemporaryDir m_home;
     QTemporaryDir m_runtime;
@@ -34,7 +37,8 @@ private:
 void TestStartSwitch::initTestCase()
 {
     test::isolateHome(m_home.path());
-    QFile::setPermissions(m_runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(m_runtime.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
     m_log = m_home.filePath(QStringLiteral("prompt.log"));
 }
@@ -78,10 +82,13 @@ void TestStartSwitch::regRegistersRelaunchesAndCloses()
     QTRY_COMPARE_WITH_TIMEOUT(knocked.count(), 1, 10000);
 
     RegistryStore store;
-    QCOMPARE(store.readString(RegistryRoot::ClassesRoot, QStringLiteral("Vantora\\shell\\open\\command"), QString())
-                 .value_or(QString()),
-             program() + QStringLiteral(" %L"));
-    QCOMPARE(store.valueNames(RegistryRoot::CurrentUser, settingsKeyPath()).size(), 90); // closed through the close query
+    QCOMPARE(
+        store
+            .readString(RegistryRoot::ClassesRoot, QStringLiteral("Vantora\\shell\\open\\command"), QString())
+            .value_or(QString()),
+        program() + QStringLiteral(" %L"));
+    QCOMPARE(store.valueNames(RegistryRoot::CurrentUser, settingsKeyPath()).size(),
+             90); // closed through the close query
     QVERIFY(QFile::exists(m_home.filePath(QStringLiteral("data/applications/vantora.desktop"))));
 }
 
@@ -89,12 +96,15 @@ void TestStartSwitch::unregRemovesAndCloses()
 {
     SingleInstance running;
     QVERIFY(running.acquire());
+    QSignalSpy knocked(&running, &SingleInstance::activationRequested);
     QProcess unreg;
     unreg.setProcessEnvironment(environment());
     unreg.start(program(), {QStringLiteral("/unreg")});
     QTRY_COMPARE_WITH_TIMEOUT(unreg.state(), QProcess::NotRunning, 15000);
     QCOMPARE(unreg.exitCode(), 0);
     QCOMPARE(log(), QStringList{QStringLiteral("message\t自動再生から解除しました")});
+    // The relaunched start knocks here; waiting for it keeps it out of the next test.
+    QTRY_COMPARE_WITH_TIMEOUT(knocked.count(), 1, 10000);
     QVERIFY(!QFile::exists(m_home.filePath(QStringLiteral("data/applications/vantora.desktop"))));
 }
 
@@ -130,7 +140,8 @@ void TestStartSwitch::unwritableStoreKeepsTheInstanceOpen()
     QVERIFY(!reg.waitForFinished(2500)); // stays open
     const QStringList lines = log();
     QVERIFY(!lines.isEmpty());
-    QVERIFY2(lines.last().startsWith(QStringLiteral("message\t'")) && lines.last().endsWith(QStringLiteral("' の設定に失敗しました")),
+    QVERIFY2(lines.last().startsWith(QStringLiteral("message\t'")) &&
+                 lines.last().endsWith(QStringLiteral("' の設定に失敗しました")),
              qPrintable(lines.join(QLatin1Char('|'))));
     QVERIFY(!lines.contains(QStringLiteral("message\t自動再生に登録しました")));
     reg.kill();

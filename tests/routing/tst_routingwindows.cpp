@@ -188,7 +188,12 @@ private Q_SLOTS:
         QCOMPARE(ext.ExtListEditor->columnCount(), 2);
         QCOMPARE(ext.ExtListEditor->horizontalHeaderItem(0)->text(), QStringLiteral("拡張子"));
         QCOMPARE(ext.ExtListEditor->horizontalHeaderItem(1)->text(), QStringLiteral("転送先フォルダ"));
-        QCOMPARE(ext.ExtListEditor->columnWidth(0), 41);
+        // The key column must show the longest key whole, padding included.
+        const int keyText = ext.ExtListEditor->fontMetrics().horizontalAdvance(QStringLiteral("*.JPEG"));
+        QVERIFY2(ext.ExtListEditor->columnWidth(0) >= keyText + 12,
+                 qPrintable(QStringLiteral("key column %1 px for %2 px of text")
+                                .arg(ext.ExtListEditor->columnWidth(0))
+                                .arg(keyText)));
         QCOMPARE(ext.FNumLabel1->text(), QStringLiteral("0個の対象ファイル"));
         auto *folderDialog = ext.findChild<TFolderDialog *>(QStringLiteral("FolderDialog1"));
         QVERIFY(folderDialog);

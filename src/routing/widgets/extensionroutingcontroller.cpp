@@ -1,5 +1,7 @@
 #include "routing/widgets/extensionroutingcontroller.h"
 
+#include "platform/pathtext.h"
+
 #include "app/settings/settingsrecord.h"
 #include "platform/specialfolders.h"
 #include "routing/choosefolder.h"
@@ -21,13 +23,6 @@ namespace vantora {
 namespace {
 
 const QString chooseDestinationTitle = QStringLiteral("転送先フォルダを選択して下さい");
-
-QString withTrailingSlash(const QString &path)
-{
-    if (path.isEmpty() || path.endsWith(QLatin1Char('/')))
-        return path;
-    return path + QLatin1Char('/');
-}
 
 // Focus that merely follows the window (a message box, another window) is no enter or exit of a field.
 bool movesWithinWindow(const QEvent *event)

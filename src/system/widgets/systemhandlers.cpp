@@ -1,5 +1,7 @@
 #include "system/widgets/systemhandlers.h"
 
+#include "platform/pathtext.h"
+
 #include "app/settings/settingsrecord.h"
 #include "platform/copyfile.h"
 #include "platform/prompt.h"
@@ -25,13 +27,6 @@
 namespace vantora {
 
 namespace {
-
-QString withoutTrailingSlash(QString path)
-{
-    if (path.endsWith(QLatin1Char('/')) && path.size() > 1)
-        path.chop(1);
-    return path;
-}
 
 QString folderOf(const QString &filePath)
 {
