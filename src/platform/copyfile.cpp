@@ -29,6 +29,10 @@ int mapError(int error)
 {
     if (error == ENOSPC || error == EDQUOT)
         return ERROR_DISK_FULL;
+    // ELIBBAD and EHOSTDOWN share their numbers with the two codes the transfer loop acts on: a lost
+    // network share must not read as a full disk or as a name clash.
+    if (error == ERROR_FILE_EXISTS || error == ERROR_DISK_FULL)
+        return EIO;
     return error;
 }
 
@@ -254,7 +258,7 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     if (!failure) {
         struct stat now;
         if (::fstat(out.get(), &now) != 0)
-            failure = errno;
+            failure = mapError(errno);
         else if (quint64(now.st_size) != total)
             failure = EIO;
     }
@@ -293,7 +297,7 @@ int SyncFileSystems(const QStringList &paths)
         struct stat st;
         if (::stat(p.constData(), &st) != 0) {
             if (!firstError)
-                firstError = errno;
+                firstError = mapError(errno);
             continue;
         }
         if (done.contains(st.st_dev))
@@ -330,6 +334,14 @@ QString VolumeRootOf(const QString &path)
 int RemoveFile(const QString &path)
 {
     return ::unlink(QFile::encodeName(path).constData()) == 0 ? 0 : errno;
+}
+
+std::optional<FileId> FileIdOf(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return FileId{quint64(st.st_dev), quint64(st.st_ino)};
 }
 
 } // namespace vantora

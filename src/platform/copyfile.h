@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace vantora {
 
@@ -43,6 +44,18 @@ int SyncFileSystems(const QStringList &paths);
 // The mount point of the filesystem that holds the path (or would hold it: the nearest existing
 // ancestor decides). Used to name the volume in a disk-full message.
 QString VolumeRootOf(const QString &path);
+
+// A file whatever path reaches it: a folder reached twice (a bind mount, a second mount, a filesystem that
+// ignores case) gives two paths to one file.
+struct FileId
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    friend bool operator==(const FileId &, const FileId &) = default;
+};
+
+// The file a path refers to (links followed), or nothing when it cannot be read.
+std::optional<FileId> FileIdOf(const QString &path);
 
 // Deletes a file; returns 0 or the errno.
 int RemoveFile(const QString &path);

@@ -120,8 +120,10 @@ private:
         QString source;
         QString dest;
         qint64 size;
+        FileId sourceId;
     };
     QVector<Pending> m_pending;     // sources waiting for their copies to reach the disk
+    QSet<QString> m_pendingSources; // their paths
     QSet<QString> m_pendingFolders; // where those copies are
     qint64 m_pendingBytes = 0;
     bool m_stop = false;
@@ -153,15 +155,21 @@ void Run::stop(const QString &status, const QString &message)
 void Run::succeeded(const QString &source, const QString &dest)
 {
     if (m_state.options.move) {
-        // A file copied onto itself (the destination is the source) must stay.
-        const QFileInfo a(source), b(dest);
-        if (a.canonicalFilePath() != b.canonicalFilePath()) {
+        // A file copied onto itself must stay: compare the files, not the paths, since one file can be
+        // reached by two paths.
+        const std::optional<FileId> from = FileIdOf(source);
+        const std::optional<FileId> to = FileIdOf(dest);
+        if (from && to && *from != *to) {
+            const qint64 size = QFileInfo(dest).size();
             m_moved.insert(source);
-            m_pending.append({source, dest, b.size()});
+            m_pending.append({source, dest, size, *from});
+            m_pendingSources.insert(source);
             m_pendingFolders.insert(dest.left(dest.lastIndexOf(QLatin1Char('/')) + 1));
-            m_pendingBytes += b.size();
+            m_pendingBytes += size;
             if (m_pending.size() >= MaxPendingSources || m_pendingBytes >= MaxPendingBytes)
                 deleteFlushedSources();
+        } else if (!from || !to) {
+            m_state.notDeleted = true;
         }
     }
     const qint64 worked = m_view.workedText().toLongLong() + 1;
@@ -196,6 +204,10 @@ void Run::file(const QString &source)
         return;
     }
     m_view.setFileName(QFileInfo(dest).fileName());
+    // A source still waiting for its deletion holds this name: delete it first, as if it had gone at
+    // once, so the new copy neither clashes with it nor is taken for it.
+    if (m_pendingSources.contains(dest))
+        deleteFlushedSources();
 
     int code = copy(source, dest);
     if (code == 0) {
@@ -238,12 +250,15 @@ void Run::deleteFlushedSources()
     const bool flushed =
         SyncFileSystems(QStringList(m_pendingFolders.cbegin(), m_pendingFolders.cend())) == 0;
     for (const Pending &p : std::as_const(m_pending)) {
-        // The copy must still be there, whole, when its source goes.
+        // The copy must still be there, whole, and the source name must still hold the file that was
+        // copied, when the source goes.
         const QFileInfo copy(p.dest);
-        if (!flushed || !copy.isFile() || copy.size() != p.size || RemoveFile(p.source) != 0)
+        if (!flushed || !copy.isFile() || copy.size() != p.size || FileIdOf(p.source) != p.sourceId ||
+            RemoveFile(p.source) != 0)
             m_state.notDeleted = true;
     }
     m_pending.clear();
+    m_pendingSources.clear();
     m_pendingFolders.clear();
     m_pendingBytes = 0;
 }

@@ -25,27 +25,35 @@ int run(const QString &program, const QStringList &args, QString *output = nullp
 
 } // namespace
 
-SmallDisk::SmallDisk(const QString &mountPoint, const QByteArray &size) : m_mountPoint(mountPoint)
+TestMount::TestMount(const QString &mountPoint, const QStringList &mountArgs) : m_mountPoint(mountPoint)
 {
     if (::geteuid() != 0) {
-        m_error = QStringLiteral("mounting a small tmpfs needs root");
+        m_error = QStringLiteral("mounting needs root");
         return;
     }
     QString out;
-    if (run(QStringLiteral("mount"),
-            {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-             QStringLiteral("size=") + QString::fromLatin1(size), QStringLiteral("tmpfs"), mountPoint},
-            &out) != 0) {
-        m_error = QStringLiteral("mount of a tmpfs failed: ") + out;
+    if (run(QStringLiteral("mount"), mountArgs + QStringList{mountPoint}, &out) != 0) {
+        m_error = QStringLiteral("mount failed: ") + out;
         return;
     }
     m_mounted = true;
 }
 
-SmallDisk::~SmallDisk()
+TestMount::~TestMount()
 {
     if (m_mounted)
         run(QStringLiteral("umount"), {QStringLiteral("-l"), m_mountPoint});
+}
+
+SmallDisk::SmallDisk(const QString &mountPoint, const QByteArray &size)
+    : TestMount(mountPoint, {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                             QStringLiteral("size=") + QString::fromLatin1(size), QStringLiteral("tmpfs")})
+{
+}
+
+BindMount::BindMount(const QString &folder, const QString &mountPoint)
+    : TestMount(mountPoint, {QStringLiteral("--bind"), folder})
+{
 }
 
 ImmutableFolder::ImmutableFolder(const QString &folder) : m_folder(folder)

@@ -2,22 +2,39 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace vantora::test {
 
-// A small tmpfs mounted for one test, unmounted at the end of its scope. Needs root; `error` says why not.
-class SmallDisk final
+// A mount for one test, unmounted at the end of its scope. Needs root; `error` says why not.
+class TestMount
 {
 public:
-    SmallDisk(const QString &mountPoint, const QByteArray &size);
-    ~SmallDisk();
+    ~TestMount();
     bool mounted() const { return m_mounted; }
     QString error() const { return m_error; }
+
+protected:
+    TestMount(const QString &mountPoint, const QStringList &mountArgs);
 
 private:
     QString m_mountPoint;
     bool m_mounted = false;
     QString m_error;
+};
+
+// A small tmpfs.
+class SmallDisk final : public TestMount
+{
+public:
+    SmallDisk(const QString &mountPoint, const QByteArray &size);
+};
+
+// A folder shown a second time at another path.
+class BindMount final : public TestMount
+{
+public:
+    BindMount(const QString &folder, const QString &mountPoint);
 };
 
 // Makes a folder immutable (chattr +i): nothing inside can be deleted, not even by root. Undone at the end.

@@ -134,6 +134,8 @@ private Q_SLOTS:
     void lockedSourceNotDeleted();
     void moveDeletesSources();
     void moveKeepsSourceOfVanishedCopy();
+    void moveOntoItselfThroughSecondPath();
+    void laterCopyTakesNameOfMovedSource();
     void cancelDuringThirdFile();
     void cancelAtEndOfCopy();
     void diskFullOnFourthFile_data();
@@ -588,6 +590,55 @@ void TestTransfer::moveKeepsSourceOfVanishedCopy()
     QVERIFY(!QFileInfo::exists(b));
     QCOMPARE(filesUnder(out), QStringList{QStringLiteral("b.jpg")});
     QCOMPARE(prompt.messages, QStringList{notDeletedMessage()});
+}
+
+void TestTransfer::moveOntoItselfThroughSecondPath()
+{
+    // The destination folder is the camera folder itself, reached through a second mount: with overwrite
+    // on, every "copy" is the file onto itself and not one source may go.
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a =
+        dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_0001.JPG"), randomBytes(70000, 1));
+    const QByteArray before = fileHash(a);
+    const QString second = dir.createDir(QStringLiteral("second"));
+    BindMount bind(dir.filePath(QStringLiteral("card/DCIM/100CANON")), second);
+    if (!bind.mounted())
+        QSKIP(qPrintable(bind.error()));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/100CANON/")));
+    s.DelChecked = true;
+    s.UwagakiChecked = true;
+    MemoryTransferView view;
+    TransferState state;
+    RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), second}}, s, view);
+    QVERIFY(QFileInfo::exists(a));
+    QCOMPARE(fileHash(a), before);
+}
+
+void TestTransfer::laterCopyTakesNameOfMovedSource()
+{
+    // Source and destination are one folder. IMG2.JPG is moved to IMG1.JPG; the next file is then named
+    // IMG2.JPG, the name its moved source had: it must land there and stay, the moved source be gone.
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a = dir.createFile(QStringLiteral("f/IMG2.JPG"), "first file");
+    const QString b = dir.createFile(QStringLiteral("f/sub/Z.JPG"), "second file");
+    const QString folder = dir.filePath(QStringLiteral("f"));
+    SettingsRecord s = plainSettings(folder + QLatin1Char('/'));
+    s.DelChecked = true;
+    s.UwagakiChecked = true;
+    s.RenameChecked = true;
+    s.FileNameEditText = QStringLiteral("IMG[RENBAN]");
+    s.FileRenbanSpinEditValue = 1;
+    MemoryTransferView view;
+    TransferState state;
+    QVERIFY(RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), folder}}, s, view));
+    QCOMPARE(filesUnder(folder), QStringList({QStringLiteral("IMG1.JPG"), QStringLiteral("IMG2.JPG")}));
+    QCOMPARE(fileHash(folder + QStringLiteral("/IMG1.JPG")),
+             QCryptographicHash::hash("first file", QCryptographicHash::Sha256));
+    QCOMPARE(fileHash(folder + QStringLiteral("/IMG2.JPG")),
+             QCryptographicHash::hash("second file", QCryptographicHash::Sha256));
+    QVERIFY(prompt.messages.isEmpty());
 }
 
 void TestTransfer::cancelDuringThirdFile()
