@@ -47,9 +47,16 @@ int runApplication(int argc, char **argv)
     instance.setMainWindow(vantora.mainForm());
     vantora.mainForm()->show();
 
-    const int result = app.exec();
+    const int result = execMainLoop(vantora.mainForm());
     setPrompt(nullptr);
     return result;
+}
+
+int execMainLoop(const QWidget *mainWindow)
+{
+    if (!mainWindow->isVisible())
+        return 0;
+    return QApplication::exec();
 }
 
 } // namespace vantora

@@ -1,8 +1,15 @@
 #pragma once
 
+class QWidget;
+
 namespace vantora {
 
 // The program entry: single-instance rule, windows, message loop.
 int runApplication(int argc, char **argv);
+
+// Runs the message loop for a shown main window. The start-up sequence runs within the window's first
+// show, before the loop; a close during it (the count's force stop) ends the program here, since the loop
+// would otherwise wait for ever with no window.
+int execMainLoop(const QWidget *mainWindow);
 
 } // namespace vantora

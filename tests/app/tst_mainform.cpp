@@ -1,3 +1,4 @@
+#include "app/application.h"
 #include "app/vantoraapp.h"
 #include "platform/registrystore.h"
 #include "testdir.h"
@@ -35,6 +36,7 @@ private Q_SLOTS:
     void optionBoxesRecordTheirState();
     void aboutBoxIsModalAndClosesWithOk();
     void closeButtonSavesThroughTheCloseQuery();
+    void closeDuringFirstShowEndsTheProgram();
 
 private:
     QTemporaryDir m_home;
@@ -77,7 +79,8 @@ void TestMainForm::controls_data()
     row("SufDirCheckBox", QStringLiteral("後文字列→"), false);
     row("SufDirNameEdit", QString(), false);
     row("Label1", QString(), false);
-    row("PANA101CheckBox", QStringLiteral("更に、DCIM内のカメラ固有フォルダを作成する (例: PANA101等)"), false);
+    row("PANA101CheckBox", QStringLiteral("更に、DCIM内のカメラ固有フォルダを作成する (例: PANA101等)"),
+        false);
     row("RenameCheckBox", QStringLiteral("ファイル名を変更して転送する"), true);
     row("PreFileNameEdit", QString(), false);
     row("PreFileCheckBox", QStringLiteral("←前文字列"), false);
@@ -176,7 +179,8 @@ void TestMainForm::extensionTableAndTimer()
     QCOMPARE(form.FileNameEdit->maxLength(), 200);
     QCOMPARE(form.SpeedButton1->toolTip(), QStringLiteral("転送先フォルダを選択された拡張子にセット"));
     QCOMPARE(form.SpeedButton2->toolTip(), QStringLiteral("転送先フォルダを全てセット"));
-    QCOMPARE(form.BitBtn1->toolTip(), QStringLiteral("転送ファイルを確認します。ファイル数が多いと時間が掛かります"));
+    QCOMPARE(form.BitBtn1->toolTip(),
+             QStringLiteral("転送ファイルを確認します。ファイル数が多いと時間が掛かります"));
 }
 
 void TestMainForm::filterNameKeyOverAllCodes()
@@ -193,8 +197,8 @@ void TestMainForm::typedKeysInNameEdits()
     test::TestPrompt prompt;
     VantoraApp app({});
     TMainForm *f = app.mainForm();
-    for (QLineEdit *edit : {f->FileNameEdit, f->DirNameEdit, f->PreDirNameEdit, f->SufDirNameEdit, f->PreFileNameEdit,
-                            f->SufFileNameEdit}) {
+    for (QLineEdit *edit : {f->FileNameEdit, f->DirNameEdit, f->PreDirNameEdit, f->SufDirNameEdit,
+                            f->PreFileNameEdit, f->SufFileNameEdit}) {
         edit->setEnabled(true);
         edit->setText(QStringLiteral("ab"));
         edit->setCursorPosition(2);
@@ -261,6 +265,33 @@ void TestMainForm::closeButtonSavesThroughTheCloseQuery()
     QTest::mouseClick(app.mainForm()->MainFormCloseBitBtn, Qt::LeftButton);
     QVERIFY(!app.mainForm()->isVisible());
     QVERIFY(QFile::exists(file));
+}
+
+void TestMainForm::closeDuringFirstShowEndsTheProgram()
+{
+    // The start-up sequence runs on the first show; the count's force stop closes the window there.
+    TMainForm form;
+    bool closeAsked = false;
+    form.closeQuery = [&] {
+        closeAsked = true;
+        return true;
+    };
+    connect(&form, &TMainForm::firstShown, &form, &QWidget::close);
+    form.show();
+    QVERIFY(closeAsked);
+    QVERIFY(!form.isVisible());
+
+    // Without a window the loop must not start: were it to, only this guard would end it.
+    bool guardFired = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, qApp, [&] {
+        guardFired = true;
+        QCoreApplication::quit();
+    });
+    guard.start(2000);
+    QCOMPARE(execMainLoop(&form), 0);
+    QVERIFY(!guardFired);
 }
 
 QTEST_MAIN(TestMainForm)
