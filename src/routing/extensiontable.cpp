@@ -2,8 +2,6 @@
 
 #include "routing/extensioncatalogue.h"
 
-#include <QRegularExpression>
-
 namespace vantora {
 
 namespace {
@@ -17,28 +15,6 @@ QString fileNameOf(const QString &path)
 bool allFilesRows(const ExtensionRows &rows)
 {
     return rows.size() == 1 && rows.front().key == QLatin1String(AllFilesKey);
-}
-
-// A row key as a file mask: "*" any run of characters, "?" one character. "*.*" takes every file,
-// a name without a dot included.
-bool maskMatches(const QString &mask, const QString &name)
-{
-    if (mask == QLatin1String(AllFilesKey))
-        return true;
-    // Only "*" and "?" are special in a mask; everything else stands for itself.
-    QString pattern;
-    for (const QChar c : mask) {
-        if (c == QLatin1Char('*'))
-            pattern += QLatin1String(".*");
-        else if (c == QLatin1Char('?'))
-            pattern += QLatin1Char('.');
-        else
-            pattern += QRegularExpression::escape(QString(c));
-    }
-    const QRegularExpression re(QRegularExpression::anchoredPattern(pattern),
-                                QRegularExpression::CaseInsensitiveOption |
-                                    QRegularExpression::DotMatchesEverythingOption);
-    return re.match(name).hasMatch();
 }
 
 } // namespace
@@ -69,16 +45,6 @@ QString LookupExtensionDestination(const ExtensionRows &rows, const QString &fil
 QString LookupExtensionDestination(const ExtensionRows &rows, const QString &fileName)
 {
     return LookupExtensionDestination(rows, fileName, allFilesRows(rows));
-}
-
-QString LookupMaskDestination(const ExtensionRows &rows, const QString &fileName)
-{
-    const QString name = fileNameOf(fileName);
-    for (const ExtensionRow &row : rows) {
-        if (maskMatches(row.key, name))
-            return row.folder;
-    }
-    return QString();
 }
 
 } // namespace vantora

@@ -15,11 +15,6 @@ QString LookupExtensionDestination(const ExtensionRows &rows, const QString &fil
 // The same with all-files mode read from the rows: the table is then exactly the one row "*.*".
 QString LookupExtensionDestination(const ExtensionRows &rows, const QString &fileName);
 
-// For a file that a run takes only through a wildcard row (a free extension such as "R*"), which has
-// no row of its own extension: the destination of the first row whose key matches the file name as a
-// mask, ignoring case; empty when none does.
-QString LookupMaskDestination(const ExtensionRows &rows, const QString &fileName);
-
 // Index of the first row whose key equals the given key ignoring case, or -1.
 int FindExtensionRow(const ExtensionRows &rows, const QString &key);
 

@@ -251,6 +251,16 @@ bool MatchesMask(QStringView name, QStringView mask)
     return mi == mask.size();
 }
 
+QString LookupMaskDestination(const ExtensionRows &rows, const QString &fileName)
+{
+    const QStringView name = QStringView(fileName).mid(fileName.lastIndexOf(QLatin1Char('/')) + 1);
+    for (const ExtensionRow &row : rows) {
+        if (MatchesMask(name, row.key))
+            return row.folder;
+    }
+    return QString();
+}
+
 FileMask::FileMask(const QString &mask) : m_mask(mask), m_maskUtf8(mask.toUtf8())
 {
     const QStringView v(mask);

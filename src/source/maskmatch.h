@@ -1,5 +1,7 @@
 #pragma once
 
+#include "routing/extensionrow.h"
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -17,6 +19,11 @@ namespace vantora {
 // in the mask needs a "." in the name, so "*.*" never takes a name without a dot. A "[" without its closing
 // "]" stands for itself.
 bool MatchesMask(QStringView name, QStringView mask);
+
+// For a file that a run takes only through a wildcard row (a free extension such as "R*"), which has no row
+// of its own extension: the destination of the first row whose key takes the file name by the walk's own
+// rule; empty when none does.
+QString LookupMaskDestination(const ExtensionRows &rows, const QString &fileName);
 
 // A mask prepared once for many names. The common shapes ("*.EXT", "*.*", "*", plain names) are tested on the
 // file system's UTF-8 bytes without decoding the name.

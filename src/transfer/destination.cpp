@@ -3,6 +3,7 @@
 #include "naming/nametemplate.h"
 #include "platform/prompt.h"
 #include "routing/extensiontable.h"
+#include "source/maskmatch.h"
 #include "transfer/shootingdate.h"
 #include "transfer/transferstate.h"
 

@@ -297,35 +297,6 @@ private Q_SLOTS:
         QCOMPARE(LookupExtensionDestination(rowsOf({{"*.JPG", "/j"}}), "a.jpg", true), QString());
     }
 
-    void maskLookup_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("wildcard") << "b.raw"
-                                  << "/r";
-        QTest::newRow("wildcard any case") << "B.Rw2"
-                                           << "/r";
-        QTest::newRow("question mark") << "c.CR3"
-                                       << "/cr";
-        QTest::newRow("plain") << "d.jpg"
-                               << "/jpg";
-        QTest::newRow("none") << "e.png"
-                              << "";
-        QTest::newRow("brackets literal") << "f.[a]"
-                                          << "/br";
-    }
-
-    void maskLookup()
-    {
-        QFETCH(QString, file);
-        QFETCH(QString, expected);
-        const ExtensionRows rows =
-            rowsOf({{"*.JPG", "/jpg"}, {"*.R*", "/r"}, {"*.CR?", "/cr"}, {"*.[a]", "/br"}});
-        QCOMPARE(LookupMaskDestination(rows, file), expected);
-        QCOMPARE(LookupMaskDestination(rowsOf({{"*.*", "/all"}}), QStringLiteral("README")),
-                 QStringLiteral("/all"));
-    }
-
     void rowsWithoutWindows()
     {
         const QString pictures = GetSpecialFolderPath(CSIDL_MYPICTURES);

@@ -135,6 +135,46 @@ private Q_SLOTS:
         }
     }
 
+    void maskLookup_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("wildcard") << "b.raw"
+                                  << "/r";
+        QTest::newRow("wildcard any case") << "B.Rw2"
+                                           << "/r";
+        QTest::newRow("question mark") << "c.CR3"
+                                       << "/cr";
+        QTest::newRow("plain") << "d.jpg"
+                               << "/jpg";
+        QTest::newRow("none") << "e.png"
+                              << "";
+        QTest::newRow("set") << "IMG_0001.NEF"
+                             << "/set";
+        QTest::newRow("set, other letter") << "IMG_0001.ARW"
+                                           << "";
+        QTest::newRow("brackets are a set") << "f.[N]"
+                                            << "";
+        QTest::newRow("with folder") << "/card/DCIM/100/b.RAF"
+                                     << "/r";
+    }
+
+    void maskLookup()
+    {
+        // A file the walk takes through a wildcard row must find that row's folder: the same rule decides.
+        QFETCH(QString, file);
+        QFETCH(QString, expected);
+        const ExtensionRows rows{{QStringLiteral("*.JPG"), QStringLiteral("/jpg")},
+                                 {QStringLiteral("*.R*"), QStringLiteral("/r")},
+                                 {QStringLiteral("*.CR?"), QStringLiteral("/cr")},
+                                 {QStringLiteral("*.[CN]*"), QStringLiteral("/set")}};
+        QCOMPARE(LookupMaskDestination(rows, file), expected);
+        bool taken = false;
+        for (const ExtensionRow &row : rows)
+            taken = taken || MatchesMask(QFileInfo(file).fileName(), row.key);
+        QCOMPARE(taken, !expected.isEmpty());
+    }
+
     void hiddenEntriesAndNamesWithoutDot()
     {
         TestDir dir;
