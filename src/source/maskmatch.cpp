@@ -349,12 +349,18 @@ QByteArray FileMask::plainExtension() const
     return m_literal.mid(1);
 }
 
+namespace {
+constexpr std::size_t MaxLookupExtension = 32;
+}
+
 MaskSet::MaskSet(const QStringList &masks)
 {
     for (const QString &m : masks) {
         const FileMask mask(m);
         const QByteArray ext = mask.plainExtension();
-        if (ext.isEmpty()) {
+        // Longer extensions than the lookup's buffer (rare characters take four bytes each) go the general
+        // way.
+        if (ext.isEmpty() || std::size_t(ext.size()) > MaxLookupExtension) {
             m_others.push_back(mask);
             continue;
         }
@@ -375,7 +381,7 @@ int MaskSet::countMatches(const char *name, std::size_t len) const
     if (!m_extensions.empty()) {
         const char *dot = static_cast<const char *>(memrchr(name, '.', len));
         const std::size_t extLen = dot ? len - std::size_t(dot - name) - 1 : 0;
-        char upper[16];
+        char upper[MaxLookupExtension];
         if (dot && extLen > 0 && extLen <= sizeof upper) {
             for (std::size_t i = 0; i < extLen; ++i)
                 upper[i] = static_cast<char>(foldByte(static_cast<unsigned char>(dot[1 + i])));

@@ -118,21 +118,27 @@ private Q_SLOTS:
 
     void maskSetAgreesWithMatchesMask()
     {
-        const QStringList masks = {QStringLiteral("*.JPG"),    QStringLiteral("*.jpg"),
-                                   QStringLiteral("*.JP?"),    QStringLiteral("*.*"),
-                                   QStringLiteral("*.TAR.GZ"), QStringLiteral("IMG*"),
-                                   QStringLiteral("*.写真")};
+        const QStringList masks = {QStringLiteral("*.JPG"), QStringLiteral("*.jpg"), QStringLiteral("*.JP?"),
+                                   QStringLiteral("*.*"), QStringLiteral("*.TAR.GZ"), QStringLiteral("IMG*"),
+                                   QStringLiteral("*.写真"),
+                                   // five characters of four bytes each: the longest free extension
+                                   QStringLiteral("*.\U0001F4F7\U0001F4F7\U0001F4F7\U0001F4F7\U0001F4F7"),
+                                   QStringLiteral("*.\U0001F4F7\U0001F4F7\U0001F4F7\U0001F4F7\U0001F4F8")};
         const MaskSet set(masks);
         for (const QString &name :
              {QStringLiteral("IMG_1.JPG"), QStringLiteral("a.jpeg"), QStringLiteral("x.tar.gz"),
               QStringLiteral("IMG"), QStringLiteral(".JPG"), QStringLiteral("a.写真"),
-              QStringLiteral("a.JPG.MOV"), QStringLiteral("noext")}) {
+              QStringLiteral("a.JPG.MOV"), QStringLiteral("noext"),
+              QStringLiteral("a.\U0001F4F7\U0001F4F7\U0001F4F7\U0001F4F7\U0001F4F7")}) {
             int expected = 0;
             for (const QString &m : masks)
                 expected += MatchesMask(name, m) ? 1 : 0;
             const QByteArray n = name.toUtf8();
             QCOMPARE(set.countMatches(n.constData(), std::size_t(n.size())), expected);
         }
+        const QByteArray camera =
+            QStringLiteral("a.\U0001F4F7\U0001F4F7\U0001F4F7\U0001F4F7\U0001F4F7").toUtf8();
+        QCOMPARE(set.countMatches(camera.constData(), std::size_t(camera.size())), 2); // "*.*" and its own
     }
 
     void maskLookup_data()
