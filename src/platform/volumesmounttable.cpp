@@ -196,25 +196,32 @@ bool MountTableVolumes::isReady(const QString &root) const
     const MountEntry *e = find(root);
     if (!e)
         return false;
-    struct statvfs st;
-    if (statvfs(QFile::encodeName(e->mountPoint).constData(), &st) != 0)
-        return false;
+    const QByteArray mountPoint = QFile::encodeName(e->mountPoint);
     const DriveType type = driveType(root);
-    if (type != DriveType::Remote && type != DriveType::CdRom)
-        return true;
-    // A disconnected share or an empty tray answers the size query but lists nothing.
-    DIR *d = opendir(QFile::encodeName(e->mountPoint).constData());
-    if (!d)
-        return false;
-    bool any = false;
-    while (const dirent *de = readdir(d)) {
-        if (qstrcmp(de->d_name, ".") != 0 && qstrcmp(de->d_name, "..") != 0) {
-            any = true;
-            break;
+    const auto answers = [mountPoint, type] {
+        struct statvfs st;
+        if (statvfs(mountPoint.constData(), &st) != 0)
+            return false;
+        if (type != DriveType::Remote && type != DriveType::CdRom)
+            return true;
+        // A disconnected share or an empty tray answers the size query but lists nothing.
+        DIR *d = opendir(mountPoint.constData());
+        if (!d)
+            return false;
+        bool any = false;
+        while (const dirent *de = readdir(d)) {
+            if (qstrcmp(de->d_name, ".") != 0 && qstrcmp(de->d_name, "..") != 0) {
+                any = true;
+                break;
+            }
         }
-    }
-    closedir(d);
-    return any;
+        closedir(d);
+        return any;
+    };
+    // A share whose server is gone can block any query for minutes: the watch must not freeze the window.
+    if (type == DriveType::Remote)
+        return m_remoteProbes.ask(e->mountPoint, answers, std::chrono::milliseconds(300));
+    return answers();
 }
 
 QString MountTableVolumes::label(const QString &root) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/timedprobe.h"
 #include "platform/volumes.h"
 
 #include <QHash>
@@ -37,6 +38,7 @@ private:
 
     QString m_path;
     mutable QHash<QString, MountEntry> m_entries;
+    mutable TimedProbes m_remoteProbes;
 };
 
 } // namespace vantora

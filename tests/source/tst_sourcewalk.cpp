@@ -1,3 +1,4 @@
+#include "platform/timedprobe.h"
 #include "platform/volumesmounttable.h"
 #include "source/maskmatch.h"
 #include "source/sourcewalk.h"
@@ -13,6 +14,9 @@
 
 using namespace vantora;
 using vantora::test::TestDir;
+
+#include <atomic>
+#include <future>
 
 class TestSourceWalk final : public QObject
 {
@@ -327,6 +331,39 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(src).isDir());
         QCOMPARE(QDir(src).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
         QCOMPARE(RemoveEmptySourceFolders(dir.filePath(QStringLiteral("gone"))), false);
+    }
+
+    void hungShareDoesNotHoldTheWatch()
+    {
+        // A share whose server is gone: its query blocks until the test lets it go.
+        TimedProbes probes;
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        std::atomic<int> asked{0};
+        const auto hung = [&asked, released] {
+            ++asked;
+            released.wait();
+            return true;
+        };
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!probes.ask(QStringLiteral("/mnt/share"), hung, std::chrono::milliseconds(50)));
+        QVERIFY(t.elapsed() < 2000);
+        // Still hanging: not asked again, and no wait this time.
+        t.restart();
+        QVERIFY(!probes.ask(QStringLiteral("/mnt/share"), hung, std::chrono::milliseconds(5000)));
+        QVERIFY(t.elapsed() < 1000);
+        QCOMPARE(asked.load(), 1);
+        // Other volumes are asked meanwhile.
+        QVERIFY(probes.ask(
+            QStringLiteral("/mnt/other"), [] { return true; }, std::chrono::milliseconds(5000)));
+        // The server is back: the late answer counts, and the next tick asks afresh.
+        release.set_value();
+        bool lateAnswer = false;
+        QTRY_VERIFY(lateAnswer || (lateAnswer = probes.ask(QStringLiteral("/mnt/share"), hung,
+                                                           std::chrono::milliseconds(0))));
+        QVERIFY(probes.ask(QStringLiteral("/mnt/share"), hung, std::chrono::milliseconds(5000)));
+        QCOMPARE(asked.load(), 2);
     }
 
     void mountTableParsed()
