@@ -61,6 +61,11 @@ public:
         std::fprintf(stderr, "%s [OK]\n", qPrintable(text));
         return true;
     }
+    bool askYesNo(const QString &text) override
+    {
+        std::fprintf(stderr, "%s [はい]\n", qPrintable(text));
+        return true;
+    }
     QString chooseFolder(const QString &, const QString &) override { return {}; }
     QString chooseFile(const QString &, const QStringList &, const QString &) override { return {}; }
 };

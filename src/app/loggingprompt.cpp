@@ -4,8 +4,7 @@
 
 namespace vantora {
 
-LoggingPrompt::LoggingPrompt(const QString &logFile)
-    : m_logFile(logFile)
+LoggingPrompt::LoggingPrompt(const QString &logFile) : m_logFile(logFile)
 {
 }
 
@@ -27,6 +26,12 @@ void LoggingPrompt::message(const QString &text)
 bool LoggingPrompt::confirm(const QString &text)
 {
     append(QStringLiteral("confirm"), text);
+    return true;
+}
+
+bool LoggingPrompt::askYesNo(const QString &text)
+{
+    append(QStringLiteral("yesno"), text);
     return true;
 }
 

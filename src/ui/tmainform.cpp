@@ -171,6 +171,8 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent)
         makeControl<QPushButton>(this, "Button6", QStringLiteral("自動再生に登録..."), {440, 466, 130, 25});
     Button7 =
         makeControl<QPushButton>(this, "Button7", QStringLiteral("自動再生から解除..."), {574, 466, 130, 25});
+    Button6->setToolTip(QStringLiteral("Windowsの自動再生プログラムに登録します"));
+    Button7->setToolTip(QStringLiteral("Windowsの自動再生プログラムから解除します"));
     BitBtn10 = makeControl<QPushButton>(this, "BitBtn10", QStringLiteral("VTX Version"), {770, 466, 95, 25});
 
     StartTransferBitBtn = makeControl<QPushButton>(this, "StartTransferBitBtn",

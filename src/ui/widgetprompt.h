@@ -15,8 +15,10 @@ public:
 
     void message(const QString &text) override;
     bool confirm(const QString &text) override;
+    bool askYesNo(const QString &text) override;
     QString chooseFolder(const QString &title, const QString &startFolder) override;
-    QString chooseFile(const QString &title, const QStringList &filters, const QString &selectedFilter) override;
+    QString chooseFile(const QString &title, const QStringList &filters,
+                       const QString &selectedFilter) override;
 
 private:
     QWidget *m_owner;

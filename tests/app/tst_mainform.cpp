@@ -6,11 +6,13 @@
 #include "ui/keyfilter.h"
 #include "ui/taboutform.h"
 #include "ui/tmainform.h"
+#include "ui/widgetprompt.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
@@ -37,6 +39,7 @@ private Q_SLOTS:
     void aboutBoxIsModalAndClosesWithOk();
     void closeButtonSavesThroughTheCloseQuery();
     void closeDuringFirstShowEndsTheProgram();
+    void promptBoxesHaveTheirButtons();
 
 private:
     QTemporaryDir m_home;
@@ -181,6 +184,8 @@ void TestMainForm::extensionTableAndTimer()
     QCOMPARE(form.SpeedButton2->toolTip(), QStringLiteral("転送先フォルダを全てセット"));
     QCOMPARE(form.BitBtn1->toolTip(),
              QStringLiteral("転送ファイルを確認します。ファイル数が多いと時間が掛かります"));
+    QCOMPARE(form.Button6->toolTip(), QStringLiteral("Windowsの自動再生プログラムに登録します"));
+    QCOMPARE(form.Button7->toolTip(), QStringLiteral("Windowsの自動再生プログラムから解除します"));
 }
 
 void TestMainForm::filterNameKeyOverAllCodes()
@@ -292,6 +297,42 @@ void TestMainForm::closeDuringFirstShowEndsTheProgram()
     guard.start(2000);
     QCOMPARE(execMainLoop(&form), 0);
     QVERIFY(!guardFired);
+}
+
+void TestMainForm::promptBoxesHaveTheirButtons()
+{
+    // The real boxes: each is answered by pressing one of its buttons, found by caption.
+    WidgetPrompt prompt;
+    QStringList seen;
+    const auto press = [&](const QString &objectName, const QString &caption) {
+        QTimer::singleShot(0, this, [&seen, objectName, caption] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || box->objectName() != objectName)
+                return;
+            QStringList captions;
+            for (QAbstractButton *b : box->buttons())
+                captions << b->text();
+            captions.sort();
+            seen << box->windowTitle() + QLatin1Char('|') + box->text() + QLatin1Char('|') +
+                        captions.join(u',');
+            for (QAbstractButton *b : box->buttons()) {
+                if (b->text() == caption)
+                    b->click();
+            }
+        });
+    };
+    press(QStringLiteral("YesNoBox"), QStringLiteral("いいえ"));
+    QVERIFY(!prompt.askYesNo(QStringLiteral("消しますか？\r\n([はい]は移動)")));
+    press(QStringLiteral("YesNoBox"), QStringLiteral("はい"));
+    QVERIFY(prompt.askYesNo(QStringLiteral("消しますか？")));
+    press(QStringLiteral("ConfirmBox"), QStringLiteral("キャンセル"));
+    QVERIFY(!prompt.confirm(QStringLiteral("作りますか？")));
+    press(QStringLiteral("ConfirmBox"), QStringLiteral("OK"));
+    QVERIFY(prompt.confirm(QStringLiteral("作りますか？")));
+    QCOMPARE(seen, QStringList({QStringLiteral("確認|消しますか？\n([はい]は移動)|いいえ,はい"),
+                                QStringLiteral("確認|消しますか？|いいえ,はい"),
+                                QStringLiteral("確認|作りますか？|OK,キャンセル"),
+                                QStringLiteral("確認|作りますか？|OK,キャンセル")}));
 }
 
 QTEST_MAIN(TestMainForm)

@@ -25,6 +25,12 @@ bool TestPrompt::confirm(const QString &text)
     return answers.isEmpty() ? defaultAnswer : answers.dequeue();
 }
 
+bool TestPrompt::askYesNo(const QString &text)
+{
+    yesNoQuestions << text;
+    return answers.isEmpty() ? defaultAnswer : answers.dequeue();
+}
+
 QString TestPrompt::chooseFolder(const QString &title, const QString &)
 {
     folderTitles << title;
@@ -42,6 +48,7 @@ void TestPrompt::clear()
 {
     messages.clear();
     questions.clear();
+    yesNoQuestions.clear();
     folderTitles.clear();
 }
 

@@ -19,19 +19,22 @@ public:
 
     void message(const QString &text) override;
     bool confirm(const QString &text) override;
+    bool askYesNo(const QString &text) override;
     QString chooseFolder(const QString &title, const QString &startFolder) override;
-    QString chooseFile(const QString &title, const QStringList &filters, const QString &selectedFilter) override;
+    QString chooseFile(const QString &title, const QStringList &filters,
+                       const QString &selectedFilter) override;
 
     QStringList messages;       // texts of plain messages, in order
     QStringList questions;      // texts of confirmations, in order
+    QStringList yesNoQuestions; // texts of Yes/No questions, in order
     QStringList folderTitles;   // titles of folder pickers, in order
     QStringList fileFilters;    // filters of the last file picker
     QString fileSelectedFilter; // its selected filter
 
-    QQueue<bool> answers;        // next confirmation answers; defaultAnswer when empty
+    QQueue<bool> answers; // next answers to either kind of question; defaultAnswer when empty
     bool defaultAnswer = true;
-    QQueue<QString> folders;     // next folder picker results; empty (cancel) when none
-    QQueue<QString> files;       // next file picker results; empty (cancel) when none
+    QQueue<QString> folders;                        // next folder picker results; empty (cancel) when none
+    QQueue<QString> files;                          // next file picker results; empty (cancel) when none
     std::function<void(const QString &)> onMessage; // runs inside message(), e.g. to act during a modal
 
     void clear();

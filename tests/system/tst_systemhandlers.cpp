@@ -194,7 +194,7 @@ void TestSystemHandlers::importCancelledPickerIsSilent()
     m_handlers->Button13Click();
     QCOMPARE(m_prompt->folderTitles, QStringList{kPickerTitle});
     QVERIFY(m_prompt->messages.isEmpty());
-    QVERIFY(m_prompt->questions.isEmpty());
+    QVERIFY(m_prompt->yesNoQuestions.isEmpty());
     QVERIFY(m_form->Memo1->toPlainText().isEmpty());
     QCOMPARE(QDir(m_pictures).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
@@ -206,7 +206,7 @@ void TestSystemHandlers::importDeclinedCreatesNothing()
     m_prompt->answers.enqueue(false);
     m_handlers->Button13Click();
     QCOMPARE(m_form->Memo1->toPlainText(), m_card);
-    QCOMPARE(m_prompt->questions, QStringList{kCreateQuestion + m_pictures + QStringLiteral("card5/")});
+    QCOMPARE(m_prompt->yesNoQuestions, QStringList{kCreateQuestion + m_pictures + QStringLiteral("card5/")});
     QCOMPARE(m_prompt->messages, QStringList({QStringLiteral("Transfer: card5\r\n\r\nSource: Camera"),
                                               QStringLiteral("転送しませんでした.")}));
     QVERIFY(!QFileInfo::exists(m_pictures + QStringLiteral("card5")));
@@ -222,7 +222,8 @@ void TestSystemHandlers::importMovesAndStaysOpenWithoutTheApplication()
     m_prompt->answers << true << true; // create, then move
     m_handlers->Button13Click();
     const QString destination = m_pictures + QStringLiteral("card5/");
-    QCOMPARE(m_prompt->questions, QStringList({kCreateQuestion + destination, kMoveQuestion}));
+    QCOMPARE(m_prompt->yesNoQuestions, QStringList({kCreateQuestion + destination, kMoveQuestion}));
+    QVERIFY(m_prompt->questions.isEmpty()); // Yes/No boxes, not OK/Cancel
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("Transfer: card5\r\n\r\nSource: Camera")});
     QFile first(destination + QStringLiteral("Camera/IMG_0001.JPG"));
     QVERIFY(first.open(QIODevice::ReadOnly));
@@ -301,7 +302,7 @@ void TestSystemHandlers::importRefusesBadDestinations()
     m_prompt->folders.enqueue(m_card);
     m_handlers->Button13Click();
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("転送先フォルダが設定されていません")});
-    QVERIFY(m_prompt->questions.isEmpty());
+    QVERIFY(m_prompt->yesNoQuestions.isEmpty());
 
     m_prompt->clear();
     m_form->TransferEdit1->setText(m_pictures);
@@ -310,7 +311,7 @@ void TestSystemHandlers::importRefusesBadDestinations()
     m_handlers->Button13Click();
     QCOMPARE(m_prompt->messages.size(), 1);
     QVERIFY(m_prompt->messages[0].contains(QStringLiteral("フォルダの名前")));
-    QVERIFY(m_prompt->questions.isEmpty());
+    QVERIFY(m_prompt->yesNoQuestions.isEmpty());
     QVERIFY(QFile::exists(m_card + QStringLiteral("/IMG_0001.JPG")));
 }
 
@@ -324,7 +325,7 @@ void TestSystemHandlers::importStopsWhenTheFolderCannotBeCreated()
     m_handlers->Button13Click();
     QCOMPARE(m_prompt->messages.last(),
              QStringLiteral("フォルダ[") + missingParent + QStringLiteral("/card5/]の作成に失敗しました"));
-    QCOMPARE(m_prompt->questions.size(), 1);
+    QCOMPARE(m_prompt->yesNoQuestions.size(), 1);
     QVERIFY(QFile::exists(m_card + QStringLiteral("/IMG_0001.JPG")));
 }
 

@@ -104,15 +104,15 @@ void SystemHandlers::Button13Click()
     m_form->Memo1->appendPlainText(source);
     prompt().message(QStringLiteral("Transfer: ") + FolderTitle(destination) + QStringLiteral("\r\n\r\n") +
                      QStringLiteral("Source: ") + FolderTitle(source));
-    if (!prompt().confirm(QStringLiteral("転送先フォルダを作成します。作成して転送開始しますか？\r\n") +
-                          destination)) {
+    if (!prompt().askYesNo(QStringLiteral("転送先フォルダを作成します。作成して転送開始しますか？\r\n") +
+                           destination)) {
         prompt().message(QStringLiteral("転送しませんでした."));
         return;
     }
     // EnsureFolder has said why; a copy into a folder that is not there cannot follow.
     if (!EnsureFolder(destination))
         return;
-    const bool move = prompt().confirm(
+    const bool move = prompt().askYesNo(
         QStringLiteral("転送したファイルを削除しますか？\r\n([はい]は移動、[いいえ]はコピーです)"));
 
     const DeviceImportResult result = ImportWholeFolder(
