@@ -257,9 +257,15 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
 
     if (!failure) {
         struct stat now;
-        if (::fstat(out.get(), &now) != 0)
+        struct stat source;
+        if (::fstat(out.get(), &now) != 0 || ::fstat(in.get(), &source) != 0)
             failure = mapError(errno);
         else if (quint64(now.st_size) != total)
+            failure = EIO;
+        // A file still being written while it was copied (a camera or phone still saving): the copy holds
+        // only what was there when it began, and a move would delete the rest with the source.
+        else if (source.st_size != st.st_size || source.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+                 source.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
             failure = EIO;
     }
     if (!failure) {

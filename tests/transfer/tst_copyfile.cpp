@@ -23,6 +23,7 @@ private Q_SLOTS:
     void overwriteReplaces();
     void cancelRemovesPartialFile();
     void cancelledOverwriteKeepsOldFile();
+    void sourceWrittenDuringCopyFails();
     void missingSourceAndFolder();
     void sameFileIsNotTruncated();
     void diskFull();
@@ -129,6 +130,7 @@ void TestCopyFile::cancelRemovesPartialFile()
 {
     TestDir dir;
     const QString src = dir.createFile(QStringLiteral("s/big.mov"), randomBytes(24 * 1024 * 1024, 3));
+    const QByteArray before = fileHash(src);
     dir.createDir(QStringLiteral("d"));
     const QString dst = dir.filePath(QStringLiteral("d/big.mov"));
     bool cancel = false;
@@ -143,8 +145,33 @@ void TestCopyFile::cancelRemovesPartialFile()
              ERROR_REQUEST_ABORTED);
     QCOMPARE(calls, 1);
     QVERIFY(entries(dir.filePath(QStringLiteral("d"))).isEmpty());
-    QCOMPARE(fileHash(src), fileHash(src)); // source untouched and readable
-    QVERIFY(QFileInfo::exists(src));
+    QCOMPARE(fileHash(src), before);
+}
+
+void TestCopyFile::sourceWrittenDuringCopyFails()
+{
+    // A video still being saved while it is copied: the copy must not pass for the whole file.
+    TestDir dir;
+    const QString src = dir.createFile(QStringLiteral("s/rec.mov"), randomBytes(24 * 1024 * 1024, 5));
+    dir.createDir(QStringLiteral("d"));
+    const QString dst = dir.filePath(QStringLiteral("d/rec.mov"));
+    bool appended = false;
+    const bool cancel = false;
+    const int code = CopyFileWithProgress(
+        src, dst,
+        [&](quint64, quint64) {
+            if (appended)
+                return;
+            QFile f(src);
+            QVERIFY(f.open(QIODevice::Append));
+            f.write(randomBytes(4096, 6));
+            appended = true;
+        },
+        &cancel);
+    QVERIFY(appended);
+    QCOMPARE(code, EIO);
+    QVERIFY(entries(dir.filePath(QStringLiteral("d"))).isEmpty());
+    QCOMPARE(QFileInfo(src).size(), 24 * 1024 * 1024 + 4096);
 }
 
 void TestCopyFile::cancelledOverwriteKeepsOldFile()
