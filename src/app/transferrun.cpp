@@ -23,14 +23,8 @@ namespace vantora {
 TransferRun::TransferRun(TMainForm *form, SettingsRecord *settings, SourceController *source,
                          ExtensionRoutingController *routing, NameSettingsController *naming,
                          AfterTransferApp *afterTransfer, QObject *parent)
-    : QObject(parent)
-    , m_form(form)
-    , m_settings(settings)
-    , m_source(source)
-    , m_routing(routing)
-    , m_naming(naming)
-    , m_afterTransfer(afterTransfer)
-    , m_view(form)
+    : QObject(parent), m_form(form), m_settings(settings), m_source(source), m_routing(routing),
+      m_naming(naming), m_afterTransfer(afterTransfer), m_view(form)
 {
     m_view.folderCounterShown = [this](qint32 n) { m_naming->setFolderCounter(n); };
     m_view.fileCounterShown = [this](qint32 n) { m_naming->setFileCounter(n); };
@@ -86,12 +80,12 @@ void TransferRun::StartTransferBitBtnClick()
     }
     const QString source = m_form->SourceEdit1->text();
     if (!m_source->isSourceDriveReady()) {
-        prompt().message(QStringLiteral("転送元：") + source + QStringLiteral("\r\n\r\n")
-                         + QStringLiteral("メモリーカードが挿入されていないか、アクセスできません。"));
+        prompt().message(QStringLiteral("転送元：") + source + QStringLiteral("\r\n\r\n") +
+                         QStringLiteral("メモリーカードが挿入されていないか、アクセスできません。"));
         return;
     }
-    QString question = QStringLiteral("転送元：") + source + QStringLiteral("    (") + m_form->VolLabel->text()
-                       + QStringLiteral(")\r\n転送先：(転送先フォルダ)");
+    QString question = QStringLiteral("転送元：") + source + QStringLiteral("    (") +
+                       m_form->VolLabel->text() + QStringLiteral(")\r\n転送先：(転送先フォルダ)");
     if (m_form->DirCreateCheckBox->isChecked())
         question += m_form->Label1->text();
     question += QStringLiteral("\r\n\r\n転送します。よろしいですか？");
@@ -113,8 +107,9 @@ void TransferRun::StartTransferBitBtnClick()
     if (RunTransfer(m_state, runList, m_routing->mainTableRows(), *m_settings, m_view)) {
         m_form->StatusLabel->setText(QStringLiteral("全ての転送が終了"));
         m_form->FNameLabel->clear();
-        if (m_form->DelCheckBox->isChecked())
-            m_source->RemoveEmptySourceFolders(source);
+        // The run's own choice, taken at its start: the box may have changed while it ran.
+        if (m_state.options.move)
+            m_source->RemoveEmptySourceFolders(source, m_state.movedFromFolders);
     }
     runList.clear();
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHashFunctions>
 #include <QString>
 #include <QStringList>
 
@@ -52,6 +53,7 @@ struct FileId
     quint64 device = 0;
     quint64 inode = 0;
     friend bool operator==(const FileId &, const FileId &) = default;
+    friend size_t qHash(const FileId &id, size_t seed = 0) { return qHashMulti(seed, id.device, id.inode); }
 };
 
 // The file a path refers to (links followed), or nothing when it cannot be read.

@@ -1,5 +1,7 @@
 #include "source/sourcewalk.h"
 
+#include "platform/copyfile.h"
+
 #include <QCollator>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -171,14 +173,22 @@ struct ListSink
     }
 };
 
-// Empties folders below fd; true when nothing but empty folders was found.
-bool removeEmptyBelow(int fd, WalkPump *pump, bool *stopped)
+struct TidyResult
 {
+    bool empty = true;          // nothing is left below the folder
+    bool removedFolder = false; // a sub-folder of it was removed
+};
+
+TidyResult removeEmptyBelow(int fd, const QSet<FileId> &emptied, WalkPump *pump, bool *stopped)
+{
+    TidyResult result;
     DirHandle dir(fd);
-    if (!dir.get())
-        return false;
+    if (!dir.get()) {
+        result.empty = false;
+        return result;
+    }
     const int dfd = dirfd(dir.get());
-    bool empty = true;
+    bool &empty = result.empty;
     while (const dirent *e = readdir(dir.get())) {
         if (isDotOrDotDot(e->d_name))
             continue;
@@ -189,21 +199,30 @@ bool removeEmptyBelow(int fd, WalkPump *pump, bool *stopped)
         }
         if (folder) {
             const int sub = ::openat(dfd, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (sub >= 0 && removeEmptyBelow(sub, pump, stopped) && !*stopped) {
-                if (unlinkat(dfd, e->d_name, AT_REMOVEDIR) != 0)
-                    empty = false;
-            } else {
+            struct stat st;
+            if (sub < 0 || ::fstat(sub, &st) != 0) {
+                if (sub >= 0)
+                    ::close(sub);
                 empty = false;
+            } else {
+                const bool movedFrom = emptied.contains(FileId{quint64(st.st_dev), quint64(st.st_ino)});
+                const TidyResult below = removeEmptyBelow(sub, emptied, pump, stopped);
+                if (below.empty && (movedFrom || below.removedFolder) && !*stopped &&
+                    unlinkat(dfd, e->d_name, AT_REMOVEDIR) == 0)
+                    result.removedFolder = true;
+                else
+                    empty = false;
             }
         } else {
             empty = false;
         }
         if (*stopped || (pump && pump->afterEntry())) {
             *stopped = true;
-            return false;
+            result.empty = false;
+            return result;
         }
     }
-    return empty;
+    return result;
 }
 
 } // namespace
@@ -319,15 +338,20 @@ qint64 CountFiles(const QString &folder, const QStringList &masks, WalkPump *pum
     return total;
 }
 
-bool RemoveEmptySourceFolders(const QString &folder, WalkPump *pump)
+bool RemoveEmptySourceFolders(const QString &folder, const QSet<QString> &emptiedFolders, WalkPump *pump)
 {
     if (folder.isEmpty())
         return false;
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
+    QSet<FileId> emptied;
+    for (const QString &f : emptiedFolders) {
+        if (const std::optional<FileId> id = FileIdOf(f))
+            emptied.insert(*id);
+    }
     bool stopped = false;
-    return removeEmptyBelow(fd, pump, &stopped);
+    return removeEmptyBelow(fd, emptied, pump, &stopped).empty;
 }
 
 } // namespace vantora

@@ -256,6 +256,8 @@ void Run::deleteFlushedSources()
         if (!flushed || !copy.isFile() || copy.size() != p.size || FileIdOf(p.source) != p.sourceId ||
             RemoveFile(p.source) != 0)
             m_state.notDeleted = true;
+        else
+            m_state.movedFromFolders.insert(p.source.left(p.source.lastIndexOf(QLatin1Char('/'))));
     }
     m_pending.clear();
     m_pendingSources.clear();
@@ -300,6 +302,7 @@ bool RunTransfer(TransferState &state, const QStringList &runList, const Extensi
     TakeOptionSnapshot(state, settings);
     state.notDeleted = false;
     state.skipped = false;
+    state.movedFromFolders.clear();
     state.result = false;
 
     Run run(state, table, settings, view);

@@ -2,6 +2,7 @@
 
 #include "naming/nametemplate.h"
 
+#include <QSet>
 #include <QString>
 
 namespace vantora {
@@ -44,8 +45,9 @@ struct TransferState
 
     bool firstFile = false; // the run's first file has been resolved
     QString FirstDestinationFolder;
-    bool notDeleted = false; // a source could not be deleted after its good copy
-    bool skipped = false;    // a file could not be copied under any free name
+    bool notDeleted = false;        // a source could not be deleted after its good copy
+    bool skipped = false;           // a file could not be copied under any free name
+    QSet<QString> movedFromFolders; // folders a source of this run was deleted from
     bool result = false;
     // Set by CancelCopy from the Cancel button while events are pumped; single-threaded, so plain.
     bool CancelRequested = false;

@@ -98,18 +98,21 @@ void TestTransferRun::init()
     m_dir->createDir(QStringLiteral("sys"));
     m_dir->createDir(QStringLiteral("dest"));
     m_volumes = std::make_unique<FakeVolumes>(m_dir->filePath(QStringLiteral("sys")));
-    m_volumes->add({m_dir->filePath(QStringLiteral("sys")), DriveType::Fixed, true, QStringLiteral("SYSTEM")});
+    m_volumes->add(
+        {m_dir->filePath(QStringLiteral("sys")), DriveType::Fixed, true, QStringLiteral("SYSTEM")});
     m_volumes->add({card(), DriveType::Removable, true, QStringLiteral("CARD")});
     m_prompt = std::make_unique<test::TestPrompt>();
 
     // A program that records its arguments, one per line.
     m_recorded = m_dir->filePath(QStringLiteral("args.txt"));
-    m_recorder = m_dir->createFile(QStringLiteral("bin/record-args"),
-                                   QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '%1.tmp'\n"
-                                                  "mv '%1.tmp' '%1'\n")
-                                       .arg(m_recorded)
-                                       .toUtf8());
-    QFile::setPermissions(m_recorder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    m_recorder = m_dir->createFile(
+        QStringLiteral("bin/record-args"),
+        QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '%1.tmp'\n"
+                       "mv '%1.tmp' '%1'\n")
+            .arg(m_recorded)
+            .toUtf8());
+    QFile::setPermissions(m_recorder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 void TestTransferRun::cleanup()
@@ -124,12 +127,14 @@ void TestTransferRun::cleanup()
 
 QString TestTransferRun::card(const QString &relative) const
 {
-    return m_dir->filePath(QStringLiteral("card")) + (relative.isEmpty() ? QString() : QLatin1Char('/') + relative);
+    return m_dir->filePath(QStringLiteral("card")) +
+           (relative.isEmpty() ? QString() : QLatin1Char('/') + relative);
 }
 
 QString TestTransferRun::dest(const QString &relative) const
 {
-    return m_dir->filePath(QStringLiteral("dest")) + (relative.isEmpty() ? QString() : QLatin1Char('/') + relative);
+    return m_dir->filePath(QStringLiteral("dest")) +
+           (relative.isEmpty() ? QString() : QLatin1Char('/') + relative);
 }
 
 SettingsRecord TestTransferRun::baseSettings() const
@@ -193,21 +198,30 @@ void TestTransferRun::copyRunFromTheDemoCard()
     QCOMPARE(f->FNumLabel->text(), QStringLiteral("9"));
 
     const QMap<QString, QString> expected{
-        {QStringLiteral("DCIM/100CANON/IMG_0001.JPG"), QStringLiteral("photos/2024.01.09/100CANON/IMG_0001_1.JPG")},
-        {QStringLiteral("DCIM/100CANON/IMG_0002.JPG"), QStringLiteral("photos/2024.01.09/100CANON/IMG_0002_2.JPG")},
-        {QStringLiteral("DCIM/100CANON/IMG_0003.JPG"), QStringLiteral("photos/2024.01.09/100CANON/IMG_0003_3.JPG")},
-        {QStringLiteral("DCIM/100CANON/IMG_0007.CR2"), QStringLiteral("raw/2024.01.09/100CANON/IMG_0007_4.CR2")},
-        {QStringLiteral("DCIM/101CANON/IMG_0004.JPG"), QStringLiteral("photos/2024.01.10/101CANON/IMG_0004_5.JPG")},
-        {QStringLiteral("DCIM/101CANON/IMG_0005.JPG"), QStringLiteral("photos/2024.01.10/101CANON/IMG_0005_6.JPG")},
-        {QStringLiteral("DCIM/101CANON/IMG_0006.JPG"), QStringLiteral("photos/2023.12.31/101CANON/IMG_0006_7.JPG")},
-        {QStringLiteral("DCIM/101CANON/MVI_0008.MP4"), QStringLiteral("video/2024.01.10/101CANON/MVI_0008_8.MP4")},
+        {QStringLiteral("DCIM/100CANON/IMG_0001.JPG"),
+         QStringLiteral("photos/2024.01.09/100CANON/IMG_0001_1.JPG")},
+        {QStringLiteral("DCIM/100CANON/IMG_0002.JPG"),
+         QStringLiteral("photos/2024.01.09/100CANON/IMG_0002_2.JPG")},
+        {QStringLiteral("DCIM/100CANON/IMG_0003.JPG"),
+         QStringLiteral("photos/2024.01.09/100CANON/IMG_0003_3.JPG")},
+        {QStringLiteral("DCIM/100CANON/IMG_0007.CR2"),
+         QStringLiteral("raw/2024.01.09/100CANON/IMG_0007_4.CR2")},
+        {QStringLiteral("DCIM/101CANON/IMG_0004.JPG"),
+         QStringLiteral("photos/2024.01.10/101CANON/IMG_0004_5.JPG")},
+        {QStringLiteral("DCIM/101CANON/IMG_0005.JPG"),
+         QStringLiteral("photos/2024.01.10/101CANON/IMG_0005_6.JPG")},
+        {QStringLiteral("DCIM/101CANON/IMG_0006.JPG"),
+         QStringLiteral("photos/2023.12.31/101CANON/IMG_0006_7.JPG")},
+        {QStringLiteral("DCIM/101CANON/MVI_0008.MP4"),
+         QStringLiteral("video/2024.01.10/101CANON/MVI_0008_8.MP4")},
         {QStringLiteral("DCIM/IMG_0009.JPG"), QStringLiteral("photos/2024.01.11/DCIM/IMG_0009_9.JPG")},
     };
     pressStart();
     QCOMPARE(m_prompt->questions.size(), 1);
-    QCOMPARE(m_prompt->questions.first(),
-             QStringLiteral("転送元：") + card(QStringLiteral("DCIM/")) + QStringLiteral("    (CARD)\r\n転送先：(転送先フォルダ)")
-                 + f->Label1->text() + QStringLiteral("\r\n\r\n転送します。よろしいですか？"));
+    QCOMPARE(m_prompt->questions.first(), QStringLiteral("転送元：") + card(QStringLiteral("DCIM/")) +
+                                              QStringLiteral("    (CARD)\r\n転送先：(転送先フォルダ)") +
+                                              f->Label1->text() +
+                                              QStringLiteral("\r\n\r\n転送します。よろしいですか？"));
     QVERIFY(m_prompt->messages.isEmpty());
     QCOMPARE(f->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
     QStringList want;
@@ -223,7 +237,7 @@ void TestTransferRun::copyRunFromTheDemoCard()
     QCOMPARE(f->AllGauge->value(), 100);
     QCOMPARE(m_app->settings().FileRenbanSpinEditValue, 10);
     QCOMPARE(m_app->settings().DirRenbanSpinEditValue, 5); // no "[RENBAN]" in the folder template: unchanged
-    QVERIFY(f->Timer1->isActive());                      // nothing launched: the watch is back on
+    QVERIFY(f->Timer1->isActive());                        // nothing launched: the watch is back on
 }
 
 void TestTransferRun::moveRunRemovesTheEmptiedCameraFolders()
@@ -231,6 +245,7 @@ void TestTransferRun::moveRunRemovesTheEmptiedCameraFolders()
     SettingsRecord r = baseSettings();
     r.AllFileChecked = true;
     r.DelChecked = true;
+    QVERIFY(QDir().mkpath(card(QStringLiteral("DCIM/102EMPTY")))); // empty before the run
     start(r);
     const QStringList before = filesUnder(card(QStringLiteral("DCIM")));
     QMap<QString, QByteArray> hashes;
@@ -244,7 +259,8 @@ void TestTransferRun::moveRunRemovesTheEmptiedCameraFolders()
     QVERIFY(filesUnder(card(QStringLiteral("DCIM"))).isEmpty());
     QVERIFY(!QFileInfo::exists(card(QStringLiteral("DCIM/100CANON"))));
     QVERIFY(!QFileInfo::exists(card(QStringLiteral("DCIM/101CANON"))));
-    QVERIFY(QFileInfo(card(QStringLiteral("DCIM"))).isDir()); // the source itself stays
+    QVERIFY(QFileInfo(card(QStringLiteral("DCIM"))).isDir());          // the source itself stays
+    QVERIFY(QFileInfo(card(QStringLiteral("DCIM/102EMPTY"))).isDir()); // the move did not empty it
     QVERIFY(QFile::exists(card(QStringLiteral("MISC/readme.txt"))));
 }
 
@@ -265,7 +281,7 @@ void TestTransferRun::cancelledMoveRemovesNothingAndResetsCounters()
     QTimer::singleShot(0, f, [f] { QTest::mouseClick(f->CancelTransferBitBtn, Qt::LeftButton); });
     pressStart();
     QCOMPARE(f->StatusLabel->text(), QStringLiteral("転送はキャンセルされました"));
-    QCOMPARE(filesUnder(card()), before); // nothing moved, no folder removed
+    QCOMPARE(filesUnder(card()), before);  // nothing moved, no folder removed
     QVERIFY(filesUnder(dest()).isEmpty()); // no partial file
     QCOMPARE(m_app->settings().FileRenbanSpinEditValue, 1);
     QCOMPARE(m_app->settings().DirRenbanSpinEditValue, 1);
@@ -288,8 +304,8 @@ void TestTransferRun::refusals()
     m_volumes->setReady(card(), false);
     pressStart();
     QCOMPARE(m_prompt->messages,
-             QStringList{QStringLiteral("転送元：") + card(QStringLiteral("DCIM/"))
-                         + QStringLiteral("\r\n\r\nメモリーカードが挿入されていないか、アクセスできません。")});
+             QStringList{QStringLiteral("転送元：") + card(QStringLiteral("DCIM/")) +
+                         QStringLiteral("\r\n\r\nメモリーカードが挿入されていないか、アクセスできません。")});
     QVERIFY(m_prompt->questions.isEmpty());
     m_volumes->setReady(card(), true);
 
@@ -298,7 +314,8 @@ void TestTransferRun::refusals()
     f->SourceEdit1->setText(QString());
     pressStart();
     QCOMPARE(m_prompt->messages.size(), 1);
-    QVERIFY(m_prompt->messages.first().endsWith(QStringLiteral("メモリーカードが挿入されていないか、アクセスできません。")));
+    QVERIFY(m_prompt->messages.first().endsWith(
+        QStringLiteral("メモリーカードが挿入されていないか、アクセスできません。")));
 
     // A count of 0.
     m_prompt->clear();
@@ -324,10 +341,12 @@ void TestTransferRun::twoMissingDestinationsFirstCreatedSecondDeclined()
         m_prompt->answers.enqueue(a);
     pressStart();
     QCOMPARE(m_prompt->questions.size(), 3);
-    QCOMPARE(m_prompt->questions.at(1),
-             QStringLiteral("転送先のフォルダ[") + dest(QStringLiteral("new-photos/")) + QStringLiteral("]がありませんが作成しますか？"));
+    QCOMPARE(m_prompt->questions.at(1), QStringLiteral("転送先のフォルダ[") +
+                                            dest(QStringLiteral("new-photos/")) +
+                                            QStringLiteral("]がありませんが作成しますか？"));
     QCOMPARE(m_prompt->messages,
-             QStringList{QStringLiteral("転送先のフォルダ[") + dest(QStringLiteral("new-raw/")) + QStringLiteral("]が存在しないため転送できません")});
+             QStringList{QStringLiteral("転送先のフォルダ[") + dest(QStringLiteral("new-raw/")) +
+                         QStringLiteral("]が存在しないため転送できません")});
     QVERIFY(QFileInfo(dest(QStringLiteral("new-photos"))).isDir());
     QVERIFY(!QFileInfo::exists(dest(QStringLiteral("new-raw"))));
     QVERIFY(filesUnder(dest()).isEmpty());
@@ -392,8 +411,9 @@ void TestTransferRun::afterTransferLaunchVariants()
     QCOMPARE(m_app->settings().ParamRadioGroupIndex, 0);
     m_prompt->clear();
     QTest::mouseClick(f->ExecTestButton, Qt::LeftButton);
-    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("実行イメージ(フォルダをパラメータとして渡す)\r\n") + m_recorder
-                                             + QLatin1Char(' ') + dest(QStringLiteral("photos"))});
+    QCOMPARE(m_prompt->messages,
+             QStringList{QStringLiteral("実行イメージ(フォルダをパラメータとして渡す)\r\n") + m_recorder +
+                         QLatin1Char(' ') + dest(QStringLiteral("photos"))});
     QCOMPARE(launchedArguments(), QStringList{dest(QStringLiteral("photos"))});
     QFile::remove(m_recorded);
 
@@ -416,7 +436,9 @@ void TestTransferRun::afterTransferLaunchVariants()
     pressStart();
     QVERIFY(!f->isVisible());
     RegistryStore store;
-    QCOMPARE(store.readDword(RegistryRoot::CurrentUser, settingsKeyPath(), QStringLiteral("ExecCloseChecked")).value_or(0), 1u);
+    QCOMPARE(store.readDword(RegistryRoot::CurrentUser, settingsKeyPath(), QStringLiteral("ExecCloseChecked"))
+                 .value_or(0),
+             1u);
     QCOMPARE(launchedArguments(), QStringList{dest(QStringLiteral("photos"))});
 }
 
@@ -445,7 +467,7 @@ void TestTransferRun::secondStartIgnoredAndCloseDuringARunFinishesIt()
     QCOMPARE(m_prompt->questions.size(), 1); // no second question
     QCOMPARE(f->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
     QCOMPARE(filesUnder(dest(QStringLiteral("photos"))).size(), 8); // the run went to its end
-    QVERIFY(!f->isVisible());                                      // and then the window closed
+    QVERIFY(!f->isVisible());                                       // and then the window closed
 }
 
 QTEST_MAIN(TestTransferRun)

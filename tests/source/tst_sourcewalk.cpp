@@ -298,6 +298,7 @@ private Q_SLOTS:
 
     void removeEmptyFolders()
     {
+        // The state after a move: files went out of a/b/c, d/e, d/empty, f and g; x and y were empty before.
         TestDir dir;
         TestDir outside;
         const QString src = dir.createDir(QStringLiteral("src"));
@@ -306,16 +307,23 @@ private Q_SLOTS:
         dir.createFile(QStringLiteral("src/d/e/kept.txt"));
         dir.createDir(QStringLiteral("src/d/empty"));
         dir.createFile(QStringLiteral("src/f/.hidden"));
+        dir.createDir(QStringLiteral("src/x/y"));
         outside.createDir(QStringLiteral("target/emptysub"));
         QVERIFY(QFile::link(outside.filePath(QStringLiteral("target")), src + QLatin1String("/h")));
+        QSet<QString> emptied;
+        for (const char *f : {"a/b/c", "d/e", "d/empty", "f", "g"})
+            emptied.insert(src + QLatin1Char('/') + QLatin1String(f));
+        emptied.insert(outside.filePath(QStringLiteral("target/emptysub"))); // not below the source
 
-        QCOMPARE(RemoveEmptySourceFolders(src), false);
+        QCOMPARE(RemoveEmptySourceFolders(src, emptied), false);
         QVERIFY(QFileInfo(src).isDir());
-        QVERIFY(!QFileInfo::exists(src + QLatin1String("/a")));
+        QVERIFY(!QFileInfo::exists(src + QLatin1String("/a"))); // emptied, and its parents with it
         QVERIFY(!QFileInfo::exists(src + QLatin1String("/g")));
         QVERIFY(!QFileInfo::exists(src + QLatin1String("/d/empty")));
         QVERIFY(QFileInfo::exists(src + QLatin1String("/d/e/kept.txt")));
         QVERIFY(QFileInfo::exists(src + QLatin1String("/f/.hidden")));
+        // Empty before the move: the user's own, kept.
+        QVERIFY(QFileInfo(src + QLatin1String("/x/y")).isDir());
         // The link stays, and nothing it points at is touched.
         QVERIFY(QFileInfo(src + QLatin1String("/h")).isSymLink());
         QVERIFY(QFileInfo(outside.filePath(QStringLiteral("target/emptysub"))).isDir());
@@ -327,10 +335,12 @@ private Q_SLOTS:
         const QString src = dir.createDir(QStringLiteral("src"));
         dir.createDir(QStringLiteral("src/100CANON/sub"));
         dir.createDir(QStringLiteral("src/101CANON"));
-        QCOMPARE(RemoveEmptySourceFolders(src + QLatin1Char('/')), true);
+        const QSet<QString> emptied{src, src + QStringLiteral("/100CANON/sub"),
+                                    src + QStringLiteral("/101CANON")};
+        QCOMPARE(RemoveEmptySourceFolders(src + QLatin1Char('/'), emptied), true);
         QVERIFY(QFileInfo(src).isDir());
         QCOMPARE(QDir(src).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
-        QCOMPARE(RemoveEmptySourceFolders(dir.filePath(QStringLiteral("gone"))), false);
+        QCOMPARE(RemoveEmptySourceFolders(dir.filePath(QStringLiteral("gone")), emptied), false);
     }
 
     void hungShareDoesNotHoldTheWatch()

@@ -147,11 +147,11 @@ QStringList SourceController::collectRunList()
     return CollectRunList(sourceText(), masksOf(m_main->ExtListEditor), &pump);
 }
 
-bool SourceController::RemoveEmptySourceFolders(const QString &folder)
+bool SourceController::RemoveEmptySourceFolders(const QString &folder, const QSet<QString> &emptiedFolders)
 {
     WalkScope scope(m_walkDepth);
     WalkPump pump({}, m_pumpInterval);
-    return vantora::RemoveEmptySourceFolders(folder, &pump);
+    return vantora::RemoveEmptySourceFolders(folder, emptiedFolders, &pump);
 }
 
 void SourceController::showCount()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -48,7 +49,7 @@ public:
 
     // The run's pieces.
     QStringList collectRunList(); // sorted RunList of the main table's masks over SourceEdit1
-    bool RemoveEmptySourceFolders(const QString &folder);
+    bool RemoveEmptySourceFolders(const QString &folder, const QSet<QString> &emptiedFolders);
     void setCountCancelRequested(bool requested) { m_countCancelRequested = requested; }
     bool countCancelRequested() const { return m_countCancelRequested; }
     bool IsDriveReady(const QString &root) const;
