@@ -95,6 +95,14 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
     QDir().mkpath(target);
     for (const QString &folder : std::as_const(folders))
         QDir().mkpath(target + QLatin1Char('/') + folder);
+    // Each copy flushes itself and its own folder; the new folders' entries in their parents must be on
+    // the disk too before the first source goes.
+    if (const int code = move ? SyncFileSystems({target}) : 0) {
+        result.status = DeviceImportResult::CopyFailed;
+        result.error = code;
+        result.failedFile = target;
+        return result;
+    }
 
     const bool cancel = false;
     CopyOptions options;
