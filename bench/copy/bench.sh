@@ -47,14 +47,18 @@ SETTINGS
     echo "$file"
 }
 
+# This machine's disk favours or penalises whichever writer comes first after a removal, so the two
+# tools take turns at going first: four rounds, each tool first in two of them.
 copy_compare() { # name set
     local name=$1 set=$2 dst=$BENCH_DATA/dst ours=() theirs=() i settings
-    for i in 1 2 3; do
-        rm -rf "$dst"; mkdir -p "$dst"; sync
-        settings=$(copy_settings "$set/DCIM" "$dst" 0)
-        ours+=("$(bench_time copy_driver "$settings")")
+    settings=$(copy_settings "$set/DCIM" "$dst" 0)
+    copy_ours() { rm -rf "$dst"; mkdir -p "$dst"; sync; ours+=("$(bench_time copy_driver "$settings")"); }
+    copy_theirs() {
         rm -rf "$dst"; mkdir -p "$dst"; sync
         theirs+=("$(bench_time sh -c "cp -a '$set/DCIM' '$dst/$(date +%Y-%m-%d)' && sync")")
+    }
+    for i in 1 2 3 4; do
+        if ((i % 2)); then copy_ours; copy_theirs; else copy_theirs; copy_ours; fi
     done
     rm -rf "$dst"
     bench_line "$name" "$(bench_median "${ours[@]}")" "$(bench_median "${theirs[@]}")"
@@ -66,12 +70,17 @@ bench_copy_small_vs_cp() { copy_compare copy-small-vs-cp "$(copy_small_set)"; }
 bench_move_mixed_vs_cp_rm() {
     local master src=$BENCH_DATA/card dst=$BENCH_DATA/dst ours=() theirs=() i settings
     master=$(copy_mixed_set)
-    for i in 1 2 3; do
+    settings=$(copy_settings "$src/DCIM" "$dst" 1)
+    move_ours() {
         rm -rf "$src" "$dst"; mkdir -p "$dst"; cp -a "$master" "$src"; sync
-        settings=$(copy_settings "$src/DCIM" "$dst" 1)
         ours+=("$(bench_time copy_driver "$settings")")
+    }
+    move_theirs() {
         rm -rf "$src" "$dst"; mkdir -p "$dst"; cp -a "$master" "$src"; sync
         theirs+=("$(bench_time sh -c "cp -a '$src/DCIM' '$dst/$(date +%Y-%m-%d)' && sync && rm -r '$src/DCIM'")")
+    }
+    for i in 1 2 3 4; do
+        if ((i % 2)); then move_ours; move_theirs; else move_theirs; move_ours; fi
     done
     rm -rf "$src" "$dst"
     bench_line move-mixed-vs-cp-rm "$(bench_median "${ours[@]}")" "$(bench_median "${theirs[@]}")"
