@@ -31,24 +31,23 @@ void WidgetPrompt::message(const QString &text)
 
 bool WidgetPrompt::confirm(const QString &text)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), displayText(text), QMessageBox::NoButton,
-                    m_owner);
-    box.setObjectName(QStringLiteral("ConfirmBox"));
-    QPushButton *ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    QPushButton *cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
-    box.setDefaultButton(ok);
-    box.setEscapeButton(cancel);
-    box.exec();
-    return box.clickedButton() == ok;
+    return ask(text, QStringLiteral("ConfirmBox"), QStringLiteral("OK"), QStringLiteral("キャンセル"));
 }
 
 bool WidgetPrompt::askYesNo(const QString &text)
 {
+    return ask(text, QStringLiteral("YesNoBox"), QStringLiteral("はい"), QStringLiteral("いいえ"));
+}
+
+// A question titled "確認" whose first button is the default and the only "yes".
+bool WidgetPrompt::ask(const QString &text, const QString &objectName, const QString &yesCaption,
+                       const QString &noCaption)
+{
     QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), displayText(text), QMessageBox::NoButton,
                     m_owner);
-    box.setObjectName(QStringLiteral("YesNoBox"));
-    QPushButton *yes = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
-    QPushButton *no = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
+    box.setObjectName(objectName);
+    QPushButton *yes = box.addButton(yesCaption, QMessageBox::AcceptRole);
+    QPushButton *no = box.addButton(noCaption, QMessageBox::RejectRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(no);
     box.exec();

@@ -21,6 +21,9 @@ public:
                        const QString &selectedFilter) override;
 
 private:
+    bool ask(const QString &text, const QString &objectName, const QString &yesCaption,
+             const QString &noCaption);
+
     QWidget *m_owner;
 };
 
