@@ -23,7 +23,6 @@ constexpr size_t MinChunk = 256 * 1024;
 constexpr size_t MaxChunk = 8 * 1024 * 1024;
 constexpr size_t FirstChunk = 4 * 1024 * 1024;
 constexpr size_t BufferSize = 1024 * 1024;
-constexpr quint64 WritebackThreshold = 16 * 1024 * 1024;
 
 int mapError(int error)
 {
@@ -212,8 +211,6 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     std::unique_ptr<char[]> storage;
     size_t chunk = FirstChunk;
     QElapsedTimer timer;
-    quint64 previousStart = 0;
-    quint64 previousLength = 0;
 
     if (total == 0 && progress)
         progress(0, 0);
@@ -233,17 +230,6 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
             // The source became shorter than it was when opened.
             failure = EIO;
             break;
-        }
-        if (total >= WritebackThreshold) {
-            // Start writing this chunk out now and wait for the one before: the dirty pages of a large
-            // copy stay a few chunks, so no single write stalls for long in the kernel's throttling and
-            // the final flush has little left to do.
-            ::sync_file_range(out.get(), off64_t(done), off64_t(n), SYNC_FILE_RANGE_WRITE);
-            if (previousLength > 0)
-                ::sync_file_range(out.get(), off64_t(previousStart), off64_t(previousLength),
-                                  SYNC_FILE_RANGE_WAIT_BEFORE);
-            previousStart = done;
-            previousLength = quint64(n);
         }
         done += quint64(n);
         if (progress)
