@@ -5,8 +5,8 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QWidget>
 #include <QtTest>
+#include <QWidget>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -22,7 +22,7 @@ private Q_SLOTS:
     void initTestCase();
     void secondStartRaisesTheFirstAndEnds();
     void staleSocketDoesNotBlockAStart();
-    void registrationStartIsNotBlocked();
+    void heldMarkerIsRefusedToOthers();
 
 private:
     QProcessEnvironment environment() const;
@@ -34,7 +34,8 @@ private:
 void TestSingleInstance::initTestCase()
 {
     test::isolateHome(m_home.path());
-    QFile::setPermissions(m_runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(m_runtime.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
 }
 
@@ -97,9 +98,9 @@ void TestSingleInstance::staleSocketDoesNotBlockAStart()
     process.waitForFinished(5000);
 }
 
-void TestSingleInstance::registrationStartIsNotBlocked()
+void TestSingleInstance::heldMarkerIsRefusedToOthers()
 {
-    // An ordinary instance owns the marker; a lock taken here shows it is not free.
+    // An ordinary instance owns the marker: neither a second instance nor a bare lock can take it.
     SingleInstance owner;
     QVERIFY(owner.acquire());
     SingleInstance other;

@@ -111,7 +111,7 @@ private Q_SLOTS:
         if (handle >= 0) {
             TKxWideFileStream adopt(file, fmOpenRead | fmShareDenyNone); // shares with the handle above
             QCOMPARE(adopt.Size(), 4);
-            THandleStream(handle).Size();
+            QCOMPARE(THandleStream(handle).Size(), 4);
             QFile closer;
             QVERIFY(closer.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
         } else {

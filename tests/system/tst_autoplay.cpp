@@ -28,7 +28,8 @@ struct Expected
     QString data;
 };
 
-// The fifteen writes as they must come out, for a given program path.
+// The fifteen rows as they must come out, for a given program path: nineteen writes, since row 14
+// writes the five values of rows 5-9 again.
 QVector<Expected> expectedEntries(const QString &program)
 {
     const RegistryRoot cr = RegistryRoot::ClassesRoot;
