@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace vantora;
@@ -416,8 +417,51 @@ private Q_SLOTS:
 
     void unreadableFolderKeptAndSkipped()
     {
-        if (geteuid() == 0)
-            QSKIP("root reads every folder; the unreadable case cannot be made");
+        TestDir dir;
+        const QString src = dir.createDir(QStringLiteral("src"));
+        const QString ok = dir.createFile(QStringLiteral("src/ok/IMG_1.JPG"));
+        dir.createFile(QStringLiteral("src/locked/IMG_2.JPG"));
+        const QString locked = src + QStringLiteral("/locked");
+        for (const QString &d : QStringList{dir.path(), src, src + QStringLiteral("/ok")})
+            QVERIFY(::chmod(QFile::encodeName(d).constData(), 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(ok).constData(), 0644) == 0);
+        QVERIFY(::chmod(QFile::encodeName(locked).constData(), 0) == 0);
+
+        // What a user who cannot read the folder gets: the rest of the tree, and the folder left alone.
+        const auto faults = [&] {
+            int f = 0;
+            if (CollectRunList(src, {QStringLiteral("*.JPG")}) != QStringList{ok})
+                f |= 1;
+            if (CountFiles(src, {QStringLiteral("*.JPG")}) != 1)
+                f |= 2;
+            RemoveEmptySourceFolders(src, {locked});
+            struct stat st;
+            if (::lstat(QFile::encodeName(locked).constData(), &st) != 0)
+                f |= 4;
+            return f;
+        };
+        int found = 0;
+        if (geteuid() == 0) {
+            // Root reads every folder: the walk runs in a child that has become an ordinary user.
+            const pid_t child = fork();
+            QVERIFY(child >= 0);
+            if (child == 0) {
+                if (setgid(65534) != 0 || setuid(65534) != 0)
+                    _exit(100);
+                _exit(faults());
+            }
+            int status = 0;
+            QCOMPARE(waitpid(child, &status, 0), child);
+            QVERIFY(WIFEXITED(status));
+            QVERIFY2(WEXITSTATUS(status) != 100, "could not become an ordinary user");
+            found = WEXITSTATUS(status);
+        } else {
+            found = faults();
+        }
+        ::chmod(QFile::encodeName(locked).constData(), 0755);
+        QCOMPARE(found & 1, 0); // run list
+        QCOMPARE(found & 2, 0); // count
+        QCOMPARE(found & 4, 0); // folder kept
     }
 };
 
