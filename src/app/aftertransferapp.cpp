@@ -99,9 +99,11 @@ void AfterTransferApp::ExecCloseCheckBoxClick()
     m_settings->ExecCloseChecked = m_form->ExecCloseCheckBox->isChecked();
 }
 
-QString AfterTransferApp::folderArgument(const QString &folder)
+QStringList AfterTransferApp::folderArguments(const QString &folder)
 {
-    return withoutTrailingSlash(folder);
+    if (folder.isEmpty())
+        return {};
+    return {withoutTrailingSlash(folder)};
 }
 
 void AfterTransferApp::ExecTestButtonClick()
@@ -116,10 +118,10 @@ void AfterTransferApp::ExecTestButtonClick()
     }
     QString folder;
     if (m_form->ExtListEditor->rowCount() > 0 && m_form->ExtListEditor->item(0, 1))
-        folder = folderArgument(m_form->ExtListEditor->item(0, 1)->text());
+        folder = withoutTrailingSlash(m_form->ExtListEditor->item(0, 1)->text());
     prompt().message(QStringLiteral("実行イメージ(フォルダをパラメータとして渡す)\r\n") + program +
                      QLatin1Char(' ') + folder);
-    launcher().start(program, {folder});
+    launcher().start(program, folderArguments(folder));
 }
 
 void AfterTransferApp::LaunchAfterTransferApp(const QString &firstDestinationFolder)
@@ -132,7 +134,7 @@ void AfterTransferApp::LaunchAfterTransferApp(const QString &firstDestinationFol
     if (m_settings->ParamRadioGroupIndex != 0)
         launcher().start(program, {});
     else
-        launcher().start(program, {folderArgument(firstDestinationFolder)});
+        launcher().start(program, folderArguments(firstDestinationFolder));
     QCoreApplication::processEvents();
     if (m_form->ExecCloseCheckBox->isChecked()) {
         m_form->close();

@@ -29,8 +29,9 @@ public:
     // The last step of every run past its checks. Switches the drive watch back on when it starts nothing.
     void LaunchAfterTransferApp(const QString &firstDestinationFolder);
 
-    // One trailing "/" removed, but the root stays "/" (removing its only delimiter would leave nothing).
-    static QString folderArgument(const QString &folder);
+    // The folder as the program's one argument: one trailing "/" removed, but the root stays "/"
+    // (removing its only delimiter would leave nothing). No folder gives no argument, not an empty one.
+    static QStringList folderArguments(const QString &folder);
 
 private:
     TMainForm *m_form;

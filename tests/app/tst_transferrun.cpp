@@ -1,3 +1,4 @@
+#include "app/aftertransferapp.h"
 #include "app/settings/settingsstore.h"
 #include "app/transferrun.h"
 #include "app/vantoraapp.h"
@@ -416,6 +417,10 @@ void TestTransferRun::afterTransferLaunchVariants()
                          QLatin1Char(' ') + dest(QStringLiteral("photos"))});
     QCOMPARE(launchedArguments(), QStringList{dest(QStringLiteral("photos"))});
     QFile::remove(m_recorded);
+    // No folder (a run that stopped before its first file) gives no argument, not an empty one.
+    QCOMPARE(AfterTransferApp::folderArguments(QString()), QStringList{});
+    QCOMPARE(AfterTransferApp::folderArguments(QStringLiteral("/")), QStringList{QStringLiteral("/")});
+    QCOMPARE(AfterTransferApp::folderArguments(QStringLiteral("/a b/")), QStringList{QStringLiteral("/a b")});
 
     // A missing program: nothing starts, the watch comes back on.
     f->ExecEdit->setText(m_dir->filePath(QStringLiteral("bin/missing")));
