@@ -49,6 +49,14 @@ int validSequence(const unsigned char *p, const unsigned char *end, char32_t &cp
 
 QString pathFromBytes(QByteArrayView bytes)
 {
+    // Almost every name is valid UTF-8: Qt's decoder is much faster than the loop below. Its result is only
+    // kept when it replaced nothing and dropped no leading byte order mark.
+    static constexpr char bom[] = "\xEF\xBB\xBF";
+    if (!bytes.startsWith(QByteArrayView(bom, 3))) {
+        QString fast = QString::fromUtf8(bytes);
+        if (!fast.contains(QChar::ReplacementCharacter))
+            return fast;
+    }
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const auto *end = p + bytes.size();
     QString out;
@@ -97,6 +105,23 @@ QByteArray pathToBytes(QStringView path)
     }
     out += path.mid(runStart).toUtf8();
     return out;
+}
+
+char32_t nameCharAt(const char *bytes, std::size_t size, std::size_t i, std::size_t *length)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes) + i;
+    if (*p < 0x80) {
+        *length = 1;
+        return *p;
+    }
+    char32_t cp = 0;
+    const int len = validSequence(p, reinterpret_cast<const unsigned char *>(bytes) + size, cp);
+    if (len == 0) {
+        *length = 1;
+        return EscapeBase + *p;
+    }
+    *length = std::size_t(len);
+    return cp;
 }
 
 bool hasEscapedBytes(QStringView path)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstddef>
+
 namespace vantora {
 
 // A Linux file name is bytes, not text. The program keeps paths as QString; this mapping turns any byte
@@ -21,5 +23,10 @@ QString displayPath(const QString &path);
 
 // True when the path holds bytes that are not valid UTF-8.
 bool hasEscapedBytes(QStringView path);
+
+// The character that pathFromBytes reads at bytes[i]: a code point, or U+DC80..U+DCFF for a byte that
+// starts no valid sequence. *length gets how many bytes it takes. For matchers that work on the bytes and
+// must agree with matchers that work on the text.
+char32_t nameCharAt(const char *bytes, std::size_t size, std::size_t i, std::size_t *length);
 
 } // namespace vantora
