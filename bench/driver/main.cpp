@@ -184,7 +184,7 @@ int main(int argc, char **argv)
     };
     TransferState state;
     clock.start();
-    const bool ok = RunTransfer(state, runList, rows, settings, view);
+    const bool ok = RunTransfer(state, runList, rows, settings, view, settings.SourceEditText);
 
     out << "result=" << (ok ? 1 : 0) << " copied=" << view.worked << " status=" << view.status;
     if (pauseStats)

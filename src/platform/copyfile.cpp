@@ -1,12 +1,15 @@
 #include "platform/copyfile.h"
 
+#include "platform/bytepath.h"
+
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSet>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -23,6 +26,18 @@ constexpr size_t MinChunk = 256 * 1024;
 constexpr size_t MaxChunk = 8 * 1024 * 1024;
 constexpr size_t FirstChunk = 4 * 1024 * 1024;
 constexpr size_t BufferSize = 1024 * 1024;
+
+std::function<int()> &flushFault()
+{
+    static std::function<int()> fault;
+    return fault;
+}
+
+int injectedFlushError()
+{
+    const auto &fault = flushFault();
+    return fault ? fault() : 0;
+}
 
 int mapError(int error)
 {
@@ -43,6 +58,7 @@ public:
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
     int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
     void reset(int fd = -1)
     {
         if (m_fd >= 0)
@@ -71,15 +87,28 @@ QByteArray parentOf(const QByteArray &path)
     return path.left(slash);
 }
 
+int fsyncFd(int fd)
+{
+    if (const int error = injectedFlushError())
+        return error;
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
 int fsyncFolder(const QByteArray &folder)
 {
     Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() < 0)
         return errno;
-    return ::fsync(dir.get()) == 0 ? 0 : errno;
+    return fsyncFd(dir.get());
 }
 
-// Removes the partial file only if the name still refers to the file this copy created.
+FileStamp stampOf(const struct stat &st)
+{
+    return FileStamp{quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+                     qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
+// Removes a named temporary only if the name still refers to the file this copy created.
 void removeOwn(const QByteArray &path, const struct stat &own)
 {
     struct stat now;
@@ -87,10 +116,60 @@ void removeOwn(const QByteArray &path, const struct stat &own)
         ::unlink(path.constData());
 }
 
-// Copies up to `want` bytes; returns the count, 0 at end of file, or -1 with errno set.
-ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
-                  std::unique_ptr<char[]> &storage)
+QByteArray temporaryName(const QByteArray &folder)
 {
+    // Short and plain, so it fits any filesystem that takes the final name.
+    return folder + "/.vtx-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".part";
+}
+
+// Opens a new hidden temporary file in folder; -1 with errno set.
+int openNamedTemporary(const QByteArray &folder, QByteArray &name)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = temporaryName(folder);
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Gives an unnamed temporary its name; fails with EEXIST when the name is taken.
+int linkUnnamed(int fd, const QByteArray &to)
+{
+    char proc[64];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, proc, AT_FDCWD, to.constData(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0)
+        return errno;
+    // Without /proc; this form needs a privilege, which is why it is not the first choice.
+    return ::linkat(fd, "", AT_FDCWD, to.constData(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+}
+
+// Renames a named temporary to a name that must not exist; EEXIST when it does.
+int renameNoReplace(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    // Some FUSE filesystems cannot promise this; the name is checked just before instead.
+    struct stat st;
+    if (::lstat(to.constData(), &st) == 0)
+        return EEXIST;
+    if (errno != ENOENT)
+        return errno;
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+// Copies up to `want` bytes; returns the count, 0 at end of file, or -1 with errno set. readFailed tells
+// whether a failure came from the source.
+ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
+                  std::unique_ptr<char[]> &storage, bool &readFailed)
+{
+    readFailed = false;
     if (kernelCopy) {
         for (;;) {
             const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, want, 0);
@@ -110,7 +189,11 @@ ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
                 kernelCopy = false;
                 break;
             }
-            return -1;
+            // Which side failed is not told; a read error of the source is found again by read() below.
+            if (errno == ENOSPC || errno == EDQUOT)
+                return -1;
+            kernelCopy = false;
+            break;
         }
     }
     if (!buffer) {
@@ -124,8 +207,10 @@ ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
         do
             got = ::read(in, buffer, ask);
         while (got < 0 && errno == EINTR);
-        if (got < 0)
+        if (got < 0) {
+            readFailed = true;
             return -1;
+        }
         if (got == 0)
             break;
         ssize_t written = 0;
@@ -145,63 +230,110 @@ ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
 
 } // namespace
 
-int CopyFileWithProgress(const QString &source, const QString &destination,
-                         const CopyProgressRoutine &progress, const bool *cancel, const CopyOptions &options)
+KeptCopy &KeptCopy::operator=(KeptCopy &&other) noexcept
 {
-    const QByteArray from = QFile::encodeName(source);
-    const QByteArray to = QFile::encodeName(destination);
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+KeptCopy::~KeptCopy()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool KeptCopy::isNamedBy(const QString &path) const
+{
+    struct stat held;
+    struct stat named;
+    if (m_fd < 0 || ::fstat(m_fd, &held) != 0 || ::stat(pathToBytes(path).constData(), &named) != 0)
+        return false;
+    return S_ISREG(named.st_mode) && stampOf(held) == stampOf(named);
+}
+
+std::optional<FileStamp> FileStampOf(const QString &path)
+{
+    struct stat st;
+    if (::stat(pathToBytes(path).constData(), &st) != 0)
+        return std::nullopt;
+    return stampOf(st);
+}
+
+int CopyFileWithProgress(const QString &source, const QString &destination,
+                         const CopyProgressRoutine &progress, const bool *cancel, const CopyOptions &options,
+                         CopyOutcome *outcome)
+{
+    CopyOutcome scratch;
+    CopyOutcome &result = outcome ? *outcome : scratch;
+    result = CopyOutcome();
+    const QByteArray from = pathToBytes(source);
+    const QByteArray to = pathToBytes(destination);
+    const QByteArray folder = parentOf(to);
 
     Fd in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0)
+    if (in.get() < 0) {
+        result.sourceFailed = true;
         return mapError(errno);
+    }
     struct stat st;
-    if (::fstat(in.get(), &st) != 0)
+    if (::fstat(in.get(), &st) != 0) {
+        result.sourceFailed = true;
         return mapError(errno);
+    }
     if (S_ISDIR(st.st_mode))
         return EISDIR;
     if (!S_ISREG(st.st_mode))
         return EINVAL;
-    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    // While partial the file is private to its owner; the source's mode is set once complete.
-    QByteArray target = to;
+    // A clash is seen before a byte is written; the final step checks again.
     bool replacing = false;
-    Fd out(::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (out.get() < 0) {
-        if (errno != EEXIST)
-            return mapError(errno);
+    struct stat old;
+    if (::lstat(to.constData(), &old) == 0) {
         if (options.failIfExists)
             return ERROR_FILE_EXISTS;
-        struct stat old;
-        if (::stat(to.constData(), &old) == 0) {
-            if (S_ISDIR(old.st_mode))
+        struct stat target;
+        if (::stat(to.constData(), &target) == 0) {
+            if (S_ISDIR(target.st_mode))
                 return EISDIR;
-            if (old.st_dev == st.st_dev && old.st_ino == st.st_ino) {
+            if (target.st_dev == st.st_dev && target.st_ino == st.st_ino) {
                 // The destination already is this very file; copying it onto itself would truncate it.
                 if (progress)
                     progress(quint64(st.st_size), quint64(st.st_size));
+                result.copy = stampOf(target);
                 return 0;
             }
         }
-        // Replace through a temporary file beside the old one, so a cancel, a full disk or a crash
-        // leaves the old file as it was.
-        const QByteArray folder = parentOf(to);
-        const QByteArray name = to.mid(to.lastIndexOf('/') + 1).left(200);
-        for (int attempt = 0; attempt < 100 && out.get() < 0; ++attempt) {
-            target = folder + "/." + name + ".vtx-" +
-                     QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".part";
-            out.reset(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-            if (out.get() < 0 && errno != EEXIST)
-                return mapError(errno);
-        }
-        if (out.get() < 0)
-            return EEXIST;
         replacing = true;
+    } else if (errno != ENOENT) {
+        return mapError(errno);
+    }
+    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    // While partial the file has no name (or a hidden one) and is private to its owner; the source's mode
+    // is set once complete.
+    QByteArray temporary; // empty for an unnamed temporary
+    Fd out(replacing ? -1 : ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (out.get() < 0) {
+        const int why = errno;
+        if (!replacing && why != EOPNOTSUPP && why != EISDIR && why != EINVAL && why != ENOSYS)
+            return mapError(why);
+        out.reset(openNamedTemporary(folder, temporary));
+        if (out.get() < 0)
+            return mapError(errno);
     }
     struct stat own
     {
     };
     ::fstat(out.get(), &own);
+    auto discard = [&] {
+        out.reset();
+        if (!temporary.isEmpty())
+            removeOwn(temporary, own);
+    };
 
     const quint64 total = quint64(st.st_size);
     quint64 done = 0;
@@ -221,14 +353,17 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         }
         timer.start();
         const size_t want = size_t(std::min<quint64>(chunk, total - done));
-        const ssize_t n = copyChunk(in.get(), out.get(), want, kernelCopy, buffer, storage);
+        bool readFailed = false;
+        const ssize_t n = copyChunk(in.get(), out.get(), want, kernelCopy, buffer, storage, readFailed);
         if (n < 0) {
             failure = mapError(errno);
+            result.sourceFailed = readFailed;
             break;
         }
         if (n == 0) {
             // The source became shorter than it was when opened.
             failure = EIO;
+            result.sourceChanged = true;
             break;
         }
         done += quint64(n);
@@ -241,43 +376,97 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
             chunk /= 2;
     }
 
+    struct stat now
+    {
+    };
     if (!failure) {
-        struct stat now;
-        struct stat source;
-        if (::fstat(out.get(), &now) != 0 || ::fstat(in.get(), &source) != 0)
+        struct stat src;
+        if (::fstat(out.get(), &now) != 0) {
             failure = mapError(errno);
-        else if (quint64(now.st_size) != total)
+        } else if (::fstat(in.get(), &src) != 0) {
+            failure = mapError(errno);
+            result.sourceFailed = true;
+        } else if (quint64(now.st_size) != total) {
             failure = EIO;
-        // A file still being written while it was copied (a camera or phone still saving): the copy holds
-        // only what was there when it began, and a move would delete the rest with the source.
-        else if (source.st_size != st.st_size || source.st_mtim.tv_sec != st.st_mtim.tv_sec ||
-                 source.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
+        } else if (src.st_size != st.st_size || src.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+                   src.st_mtim.tv_nsec != st.st_mtim.tv_nsec) {
+            // A file still being written while it was copied (a camera or phone still saving): the copy
+            // holds only what was there when it began, and a move would delete the rest with the source.
             failure = EIO;
+            result.sourceChanged = true;
+        }
     }
     if (!failure) {
         // Attributes are best effort (some filesystems keep no modes); the data is what must be right.
         ::fchmod(out.get(), st.st_mode & 07777);
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         ::futimens(out.get(), times);
-        if (options.flush && ::fsync(out.get()) != 0)
-            failure = mapError(errno);
+        if (options.flush)
+            failure = mapError(fsyncFd(out.get()));
     }
     if (!failure) {
-        if (const int closeError = out.close())
-            failure = mapError(closeError);
+        if (temporary.isEmpty()) {
+            failure = linkUnnamed(out.get(), to);
+        } else if (replacing) {
+            failure = ::rename(temporary.constData(), to.constData()) == 0 ? 0 : errno;
+        } else {
+            failure = renameNoReplace(temporary, to);
+        }
+        failure = failure == EEXIST ? ERROR_FILE_EXISTS : mapError(failure);
     }
-    if (!failure && replacing && ::rename(target.constData(), to.constData()) != 0)
-        failure = mapError(errno);
     if (failure) {
-        out.reset();
-        removeOwn(target, own);
+        discard();
         return failure;
     }
+    ::fstat(out.get(), &now);
+    result.copy = stampOf(now);
     if (options.flush) {
-        if (const int error = fsyncFolder(parentOf(to)))
+        if (const int error = fsyncFolder(folder)) {
+            // The name may not survive a crash; the file is complete, so it stays for the caller to judge.
             return mapError(error);
+        }
+    }
+    if (options.keepOpen) {
+        result.kept = KeptCopy(out.release());
+    } else if (const int closeError = out.close()) {
+        // A delayed write error: the named file is not what it should be.
+        ::unlink(to.constData());
+        return mapError(closeError);
     }
     return 0;
+}
+
+bool IsCopyLeftoverName(const QString &fileName)
+{
+    return fileName.startsWith(QLatin1String(".vtx-")) && fileName.endsWith(QLatin1String(".part")) &&
+           fileName.size() > 10;
+}
+
+int RemoveCopyLeftovers(const QString &folder)
+{
+    const QByteArray path = pathToBytes(folder);
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return 0;
+    }
+    QList<QByteArray> found;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.' && IsCopyLeftoverName(pathFromBytes(entry->d_name)))
+            found.append(QByteArray(entry->d_name));
+    }
+    int removed = 0;
+    for (const QByteArray &name : std::as_const(found)) {
+        struct stat st;
+        if (::fstatat(fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            ::unlinkat(fd, name.constData(), 0) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 int SyncFileSystems(const QStringList &paths)
@@ -285,7 +474,7 @@ int SyncFileSystems(const QStringList &paths)
     QSet<dev_t> done;
     int firstError = 0;
     for (const QString &path : paths) {
-        const QByteArray p = QFile::encodeName(path);
+        const QByteArray p = pathToBytes(path);
         struct stat st;
         if (::stat(p.constData(), &st) != 0) {
             if (!firstError)
@@ -296,17 +485,28 @@ int SyncFileSystems(const QStringList &paths)
             continue;
         done.insert(st.st_dev);
         Fd fd(::open(p.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (fd.get() < 0 || ::syncfs(fd.get()) != 0) {
-            if (!firstError)
-                firstError = mapError(errno);
-        }
+        int error = fd.get() < 0 ? errno : injectedFlushError();
+        if (!error && ::syncfs(fd.get()) != 0)
+            error = errno;
+        if (error && !firstError)
+            firstError = mapError(error);
     }
     return firstError;
 }
 
+void SetFlushFaultForTesting(std::function<int()> fault)
+{
+    flushFault() = std::move(fault);
+}
+
 QString VolumeRootOf(const QString &path)
 {
-    QByteArray p = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    QByteArray p = pathToBytes(path);
+    if (!p.startsWith('/')) {
+        char *cwd = ::getcwd(nullptr, 0);
+        p = QByteArray(cwd ? cwd : "/") + '/' + p;
+        ::free(cwd);
+    }
     struct stat st;
     while (::stat(p.constData(), &st) != 0) {
         if (p == "/")
@@ -320,20 +520,70 @@ QString VolumeRootOf(const QString &path)
             break;
         p = up;
     }
-    return QFile::decodeName(p);
+    return pathFromBytes(p);
 }
 
 int RemoveFile(const QString &path)
 {
-    return ::unlink(QFile::encodeName(path).constData()) == 0 ? 0 : errno;
+    return ::unlink(pathToBytes(path).constData()) == 0 ? 0 : errno;
 }
 
 std::optional<FileId> FileIdOf(const QString &path)
 {
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(pathToBytes(path).constData(), &st) != 0)
         return std::nullopt;
     return FileId{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+bool PathExists(const QString &path)
+{
+    struct stat st;
+    return ::lstat(pathToBytes(path).constData(), &st) == 0;
+}
+
+bool IsFolder(const QString &path)
+{
+    struct stat st;
+    return ::stat(pathToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int MakeFolder(const QString &path)
+{
+    return ::mkdir(pathToBytes(path).constData(), 0777) == 0 ? 0 : errno;
+}
+
+QString CanonicalPath(const QString &path)
+{
+    char *resolved = ::realpath(pathToBytes(path).constData(), nullptr);
+    if (!resolved)
+        return {};
+    const QString text = pathFromBytes(resolved);
+    ::free(resolved);
+    return text;
+}
+
+bool PassesThroughLink(const QString &root, const QString &path)
+{
+    QByteArray base = pathToBytes(root);
+    while (base.size() > 1 && base.endsWith('/'))
+        base.chop(1);
+    const QByteArray full = pathToBytes(path);
+    if (!full.startsWith(base) || (base != "/" && full.size() > base.size() && full.at(base.size()) != '/'))
+        return true;
+    // Every folder from just below root down to the file itself.
+    qsizetype at = base.size();
+    for (;;) {
+        at = full.indexOf('/', at + 1);
+        const QByteArray part = at < 0 ? full : full.left(at);
+        if (part.size() > base.size() && !part.endsWith('/')) {
+            struct stat st;
+            if (::lstat(part.constData(), &st) != 0 || S_ISLNK(st.st_mode))
+                return true;
+        }
+        if (at < 0)
+            return false;
+    }
 }
 
 } // namespace vantora

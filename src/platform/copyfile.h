@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace vantora {
 
@@ -19,28 +20,86 @@ inline constexpr int ERROR_REQUEST_ABORTED = 1235; // the cancel flag was seen
 // empty file. It may run the event loop, which is how the cancel flag gets set during a copy.
 using CopyProgressRoutine = std::function<void(quint64 total, quint64 done)>;
 
+// What a file looked like at one moment: which file it is and its size and modification time. Inode
+// numbers alone are not stable on some FUSE filesystems, so a file is recognised by all four.
+struct FileStamp
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+    friend bool operator==(const FileStamp &, const FileStamp &) = default;
+};
+
+// The stamp of the file a path names (links followed), or nothing when it cannot be read.
+std::optional<FileStamp> FileStampOf(const QString &path);
+
+// A finished copy whose descriptor stays open, so that a move can check, just before it deletes the
+// source, that the destination name still holds this very copy. Move-only; closes on destruction.
+class KeptCopy final
+{
+public:
+    KeptCopy() = default;
+    explicit KeptCopy(int fd) : m_fd(fd) {}
+    KeptCopy(KeptCopy &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    KeptCopy &operator=(KeptCopy &&other) noexcept;
+    KeptCopy(const KeptCopy &) = delete;
+    KeptCopy &operator=(const KeptCopy &) = delete;
+    ~KeptCopy();
+
+    bool isOpen() const { return m_fd >= 0; }
+    // True when path names the file this descriptor holds, with the same size and modification time.
+    bool isNamedBy(const QString &path) const;
+
+private:
+    int m_fd = -1;
+};
+
 struct CopyOptions
 {
-    // Refuse an existing destination (ERROR_FILE_EXISTS). Otherwise an existing file is replaced
-    // through a temporary file renamed over it only once the copy is complete.
+    // Refuse an existing destination (ERROR_FILE_EXISTS), before a byte is read. Otherwise an existing
+    // file is replaced through a temporary file renamed over it only once the copy is complete.
     bool failIfExists = true;
-    // fsync the new file and its folder before returning success (a move deletes its source next).
+    // fsync the new file and its folder before returning success.
     bool flush = false;
+    // Hand the copy's open descriptor back in CopyOutcome::kept.
+    bool keepOpen = false;
+};
+
+// What a copy tells beyond its code.
+struct CopyOutcome
+{
+    KeptCopy kept;              // with keepOpen, after success
+    FileStamp copy;             // the new file, after success
+    bool sourceFailed = false;  // the failure came from the source (open, read, gone)
+    bool sourceChanged = false; // the source was written to while it was copied
 };
 
 // Copies one regular file with progress and cancellation. Returns 0 on success, else an error code
 // above. The cancel flag (single-threaded: set from the progress routine's event pumping) is polled
-// between chunks; a request made during the last chunk's progress call lets the complete copy stand. A new
-// file is created exclusively, so a clash is seen before a byte is written. Mode and modification time are
-// carried over; the byte count is checked against the source. A failed or cancelled copy removes only its own
-// partial file; an old file being replaced stays intact.
+// between chunks; a request made during the last chunk's progress call lets the complete copy stand.
+// A new file is written as an unnamed temporary in the destination folder (or, where the filesystem has
+// none, under a hidden temporary name) and takes its name only once complete, never replacing a file
+// that appeared meanwhile (ERROR_FILE_EXISTS). Mode and modification time are carried over; the byte count
+// is checked against the source. A failed or cancelled copy leaves nothing behind; an old file being
+// replaced stays intact.
 int CopyFileWithProgress(const QString &source, const QString &destination,
                          const CopyProgressRoutine &progress, const bool *cancel,
-                         const CopyOptions &options = {});
+                         const CopyOptions &options = {}, CopyOutcome *outcome = nullptr);
+
+// True for a name a copy uses while it is not complete; such files are removed by RemoveCopyLeftovers and
+// never taken as sources.
+bool IsCopyLeftoverName(const QString &fileName);
+// Removes the temporaries an interrupted copy left in a folder (not below it). Returns how many.
+int RemoveCopyLeftovers(const QString &folder);
 
 // Flushes each distinct filesystem holding one of the paths (syncfs). Returns 0, or the first errno (a
 // path that no longer exists is an error).
 int SyncFileSystems(const QStringList &paths);
+
+// Tests make every flush (fsync, syncfs) fail with the errno this returns; 0 flushes for real. Nothing
+// else sets it.
+void SetFlushFaultForTesting(std::function<int()> fault);
 
 // The mount point of the filesystem that holds the path (or would hold it: the nearest existing
 // ancestor decides). Used to name the volume in a disk-full message.
@@ -61,5 +120,17 @@ std::optional<FileId> FileIdOf(const QString &path);
 
 // Deletes a file; returns 0 or the errno.
 int RemoveFile(const QString &path);
+
+// Any entry under the name, a dangling link included.
+bool PathExists(const QString &path);
+// A folder (links followed).
+bool IsFolder(const QString &path);
+// Creates one folder level; returns 0 or the errno.
+int MakeFolder(const QString &path);
+// The path with every link and "." or ".." resolved; empty when it does not exist.
+QString CanonicalPath(const QString &path);
+// True when a component of path below root is a symbolic link (root itself may be one). Paths are absolute
+// texts; path must lie under root.
+bool PassesThroughLink(const QString &root, const QString &path);
 
 } // namespace vantora

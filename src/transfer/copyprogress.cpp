@@ -36,6 +36,8 @@ void ReportCopyProgress(TransferView &view, quint64 total, quint64 done)
 
 void CancelCopy(TransferState &state, TransferView &view)
 {
+    if (state.flushing)
+        return;
     state.CancelRequested = true;
     view.setFileProgress(0);
     view.setOverallProgress(0);

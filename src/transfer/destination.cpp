@@ -1,40 +1,74 @@
 #include "transfer/destination.h"
 
 #include "naming/nametemplate.h"
+#include "platform/bytepath.h"
+#include "platform/copyfile.h"
+#include "platform/pathtext.h"
 #include "platform/prompt.h"
+#include "platform/volumes.h"
 #include "routing/extensiontable.h"
 #include "source/maskmatch.h"
 #include "transfer/shootingdate.h"
 #include "transfer/transferstate.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 namespace vantora {
 
 namespace {
 
-QString withoutTrailingSlash(QString path)
+QString fileNameOf(const QString &path)
 {
-    if (path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    return path;
-}
-
-QString withTrailingSlash(const QString &path)
-{
-    return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 } // namespace
 
 bool EnsureFolder(const QString &path)
 {
-    if (QFileInfo(path).isDir())
+    if (IsFolder(path))
         return true;
-    if (!path.isEmpty() && QDir().mkdir(path))
+    if (!path.isEmpty() && (MakeFolder(path) == 0 || IsFolder(path)))
         return true;
-    prompt().message(QStringLiteral("フォルダ[") + path + QStringLiteral("]の作成に失敗しました"));
+    prompt().message(QStringLiteral("フォルダ[") + displayPath(path) + QStringLiteral("]の作成に失敗しました"));
+    return false;
+}
+
+QString CameraFolderName(const QString &sourcePath)
+{
+    const QString folder = sourcePath.left(sourcePath.lastIndexOf(QLatin1Char('/')));
+    return folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+bool IsFolderInside(const QString &folder, const QString &source)
+{
+    if (folder.isEmpty() || source.isEmpty())
+        return false;
+    if (isPathUnder(folder, source))
+        return true;
+    // The same folders reached another way: through links, or a second mount of the same folder.
+    const std::optional<FileId> sourceId = FileIdOf(source);
+    if (!sourceId)
+        return false;
+    QString existing = withoutTrailingSlash(folder);
+    QString rest;
+    while (existing.size() > 1 && !PathExists(existing)) {
+        const int slash = existing.lastIndexOf(QLatin1Char('/'));
+        if (slash < 0)
+            return false;
+        rest.prepend(existing.mid(slash));
+        existing = slash == 0 ? QStringLiteral("/") : existing.left(slash);
+    }
+    const QString realSource = CanonicalPath(source);
+    const QString real = CanonicalPath(existing);
+    if (!realSource.isEmpty() && !real.isEmpty() && isPathUnder(real + rest, realSource))
+        return true;
+    for (QString up = real; !up.isEmpty();) {
+        if (FileIdOf(up) == sourceId)
+            return true;
+        if (up == QLatin1String("/"))
+            break;
+        const int slash = up.lastIndexOf(QLatin1Char('/'));
+        up = slash <= 0 ? QStringLiteral("/") : up.left(slash);
+    }
     return false;
 }
 
@@ -50,7 +84,7 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
     if (error)
         *error = DestinationError::None;
 
-    const QString fileName = QFileInfo(sourcePath).fileName();
+    const QString fileName = fileNameOf(sourcePath);
     QString base;
     if (o.allFiles) {
         if (!state.firstFile)
@@ -81,24 +115,38 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
         name = fileName;
     }
 
-    QString folder = base;
+    QString fragment;
     if (o.folderCreation) {
-        const QString fragment = ExpandNameTemplate(TemplateDialogMode::Folder, o.folderTemplate,
-                                                    state.folderNumber, QString(), shot, o.separator);
+        fragment = ExpandNameTemplate(TemplateDialogMode::Folder, o.folderTemplate, state.folderNumber,
+                                      QString(), shot, o.separator);
         if (NameLeavesFolder(TemplateDialogMode::Folder, fragment))
             return fail(DestinationError::UnsafeName);
-        folder = withTrailingSlash(base + fragment);
+    }
+    const QString created = o.folderCreation ? withTrailingSlash(base + fragment) : base;
+    const QString target = o.CameraFolderMode ? withTrailingSlash(created) + CameraFolderName(sourcePath) : created;
+    if (!state.sourceFolder.isEmpty() && target != state.checkedFolder) {
+        if (IsFolderInside(target, state.sourceFolder)) {
+            state.refusedFolder = target;
+            return fail(DestinationError::InsideSource);
+        }
+        state.checkedFolder = target;
+    }
+
+    // The cache spares a check per file, but a folder deleted since (between two runs, say) is made
+    // again rather than trusted.
+    QString folder = base;
+    if (o.folderCreation) {
+        folder = created;
         if (!o.CameraFolderMode) {
             EnsureFolder(folder);
-        } else if (folder != state.folderCache.createdFolder) {
+        } else if (folder != state.folderCache.createdFolder || !IsFolder(folder)) {
             EnsureFolder(folder);
             state.folderCache.createdFolder = folder;
         }
     }
     if (o.CameraFolderMode) {
-        const QString holder = QFileInfo(sourcePath).absoluteDir().dirName();
-        folder = withTrailingSlash(folder) + holder;
-        if (folder != state.folderCache.cameraFolder) {
+        folder = target;
+        if (folder != state.folderCache.cameraFolder || !IsFolder(folder)) {
             EnsureFolder(folder);
             state.folderCache.cameraFolder = folder;
         }

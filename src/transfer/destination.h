@@ -18,7 +18,15 @@ enum class DestinationError
     None,
     NoRow,      // no row of the table takes the file
     UnsafeName, // the expanded name would leave its destination folder
+    InsideSource, // the target folder is the source folder or lies inside it (state.refusedFolder)
 };
+
+// The name of the folder holding a source file: its camera folder.
+QString CameraFolderName(const QString &sourcePath);
+
+// True when folder is source or lies inside it, also when reached through links or a second mount of
+// the same folder. Neither needs to exist.
+bool IsFolderInside(const QString &folder, const QString &source);
 
 // The full destination path of one source file of the run: the table's folder for the file, the created
 // folder from the folder template, the camera sub-folder, and the file name, creating missing folders

@@ -2,17 +2,23 @@
 
 #include "app/settings/settingsrecord.h"
 #include "naming/nametemplate.h"
+#include "platform/bytepath.h"
 #include "platform/copyfile.h"
+#include "platform/pathtext.h"
 #include "platform/prompt.h"
+#include "platform/volumes.h"
 #include "transfer/copyprogress.h"
 #include "transfer/destination.h"
 #include "transfer/transferstate.h"
 #include "transfer/transferview.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
+#include <QThread>
 
 #include <cerrno>
+#include <memory>
 
 namespace vantora {
 
@@ -58,6 +64,55 @@ QString unknownErrorMessage(int code)
     return QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: ") + QString::number(code);
 }
 
+QString flushingStatusText()
+{
+    return QStringLiteral("書き込み中...");
+}
+
+QString targetInsideSourceMessage(const QString &target, const QString &source)
+{
+    return QStringLiteral("転送先フォルダ[") + displayPath(target) + QStringLiteral("]が転送元フォルダ[") +
+           displayPath(source) + QStringLiteral("]と同じか、その中にあるため転送できません");
+}
+
+QString FailureReasonText(const CopyFailure &failure)
+{
+    QString reason;
+    const int code = failure.code;
+    if (failure.sourceVolumeGone)
+        reason = QStringLiteral("メモリーカードが取り外されたか、転送元のドライブにアクセスできなくなりました");
+    else if (failure.sourceChanged)
+        reason = QStringLiteral("コピー中に転送元のファイルが変更されました");
+    else if (code == ERROR_DISK_FULL)
+        reason = QStringLiteral("転送先の空き容量が不足しています");
+    else if (failure.sourceFailed && code == ENOENT)
+        reason = QStringLiteral("転送元のファイルが見つかりません");
+    else if (failure.sourceFailed && (code == EACCES || code == EPERM))
+        reason = QStringLiteral("転送元のファイルを読み取る権限がありません");
+    else if (failure.sourceFailed)
+        reason = QStringLiteral("転送元のファイルを読み取れません");
+    else if (code == EACCES || code == EPERM)
+        reason = QStringLiteral("転送先のフォルダに書き込む権限がありません");
+    else if (code == EROFS)
+        reason = QStringLiteral("転送先のドライブは書き込みが禁止されています");
+    else if (code == ENAMETOOLONG)
+        reason = QStringLiteral("ファイル名が転送先のファイルシステムには長すぎます");
+    else if (code == EILSEQ || code == EINVAL)
+        reason = QStringLiteral("転送先のファイルシステムでは使えない文字がファイル名に含まれています");
+    else if (code == ENOENT)
+        reason = QStringLiteral("転送先のフォルダが見つかりません");
+    else if (code == EIO)
+        reason = QStringLiteral("読み書きのエラーが発生しました");
+    else
+        reason = QStringLiteral("システムエラー ") + QString::number(code);
+    QString text = QStringLiteral("\r\n\r\n") + reason;
+    if (!failure.source.isEmpty())
+        text += QStringLiteral("\r\n転送元：") + displayPath(failure.source);
+    if (!failure.destination.isEmpty())
+        text += QStringLiteral("\r\n転送先：") + displayPath(failure.destination);
+    return text;
+}
+
 QString MakeFreeName(const QString &destination)
 {
     const int slash = destination.lastIndexOf(QLatin1Char('/'));
@@ -67,8 +122,7 @@ QString MakeFreeName(const QString &destination)
     QString candidate;
     for (int n = 2; n <= 99; ++n) {
         candidate = folder + base + QLatin1Char('_') + QString::number(n) + ext;
-        const QFileInfo info(candidate);
-        if (!info.exists() && !info.isSymLink())
+        if (!PathExists(candidate))
             return candidate;
     }
     return candidate;
@@ -88,15 +142,79 @@ int OverallGaugePercent(qint64 worked, qint64 target)
 
 namespace {
 
-constexpr int MaxPendingSources = 64;
+constexpr int MaxPendingSources = 64; // each holds its copy's descriptor open
 constexpr qint64 MaxPendingBytes = 64 * 1024 * 1024;
+
+QString folderOf(const QString &path)
+{
+    return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// Runs a flush on a worker thread while the window keeps turning.
+int flushPumped(TransferView &view, const QStringList &paths)
+{
+    int code = 0;
+    std::unique_ptr<QThread> worker(QThread::create([&code, paths] { code = SyncFileSystems(paths); }));
+    worker->start();
+    while (!worker->wait(QDeadlineTimer(20)))
+        view.processEvents();
+    return code;
+}
+
+// Passes everything on, remembering the status text, so that the one shown while the disk is flushed can
+// give way to what the run last said.
+class StatusKeepingView final : public TransferView
+{
+public:
+    explicit StatusKeepingView(TransferView &view) : m_view(view) {}
+    QString lastStatus() const { return m_status; }
+
+    void setStatusText(const QString &text) override
+    {
+        m_status = text;
+        m_view.setStatusText(text);
+    }
+    void setFileName(const QString &name) override { m_view.setFileName(name); }
+    QString workedText() const override { return m_view.workedText(); }
+    void setWorkedText(const QString &text) override { m_view.setWorkedText(text); }
+    QString targetCountText() const override { return m_view.targetCountText(); }
+    int fileProgress() const override { return m_view.fileProgress(); }
+    void setFileProgress(int percent) override { m_view.setFileProgress(percent); }
+    void setOverallProgress(int percent) override { m_view.setOverallProgress(percent); }
+    void showFolderCounter(qint32 value) override { m_view.showFolderCounter(value); }
+    void showFileCounter(qint32 value) override { m_view.showFileCounter(value); }
+    void processEvents() override { m_view.processEvents(); }
+
+private:
+    TransferView &m_view;
+    QString m_status;
+};
+
+// The source volume as the run found it, to tell a removed card from a failing file.
+struct SourceVolume
+{
+    QString folder;
+    std::optional<FileId> id;
+    bool gone() const
+    {
+        if (folder.isEmpty())
+            return false;
+        const std::optional<FileId> now = FileIdOf(folder);
+        return !now || (id && now->device != id->device);
+    }
+};
 
 class Run final
 {
 public:
-    Run(TransferState &state, const ExtensionRows &table, SettingsRecord &settings, TransferView &view)
+    Run(TransferState &state, const ExtensionRows &table, SettingsRecord &settings, TransferView &view,
+        const QString &sourceFolder)
         : m_state(state), m_table(table), m_settings(settings), m_view(view)
     {
+
+        m_source.folder = sourceFolder;
+        m_source.id = sourceFolder.isEmpty() ? std::nullopt : FileIdOf(sourceFolder);
+        m_linkRoot = sourceFolder.isEmpty() ? QStringLiteral("/") : sourceFolder;
     }
 
     void file(const QString &source);
@@ -104,42 +222,62 @@ public:
     bool stopped() const { return m_stop; }
 
 private:
-    int copy(const QString &source, const QString &dest);
-    void succeeded(const QString &source, const QString &dest);
+    int copy(const QString &source, const QString &dest, bool failIfExists, CopyOutcome &outcome);
+    bool writtenThisRun(const QString &dest) const;
+    void succeeded(const QString &source, const QString &dest, CopyOutcome &outcome);
     void stop(const QString &status, const QString &message = QString());
+    void failed(const QString &source, const QString &dest, int code, const CopyOutcome &outcome);
     void deleteFlushedSources();
 
     TransferState &m_state;
     const ExtensionRows &m_table;
     SettingsRecord &m_settings;
-    TransferView &m_view;
-    QSet<QString> m_written; // destination folders, for the flush at the end
-    QSet<QString> m_moved;   // sources of good copies in a move, deleted or about to be
+    StatusKeepingView m_view;
+    SourceVolume m_source;
+    QString m_linkRoot;
+    QSet<QString> m_written;      // destination folders, for the flush at the end
+    QSet<QString> m_tidied;       // destination folders cleared of an interrupted run's temporaries
+    QSet<QString> m_writtenNames; // every destination this run wrote, never overwritten in the run
+    QSet<FileId> m_writtenIds;    // the same files, for names that differ only in case
+    QSet<QString> m_moved;        // sources of good copies in a move, deleted or about to be
     struct Pending
     {
         QString source;
         QString dest;
         qint64 size;
-        FileId sourceId;
+        std::optional<FileStamp> sourceStamp;
+        KeptCopy copy;
     };
-    QVector<Pending> m_pending;     // sources waiting for their copies to reach the disk
+    std::vector<Pending> m_pending; // sources waiting for their copies to reach the disk
     QSet<QString> m_pendingSources; // their paths
     QSet<QString> m_pendingFolders; // where those copies are
     qint64 m_pendingBytes = 0;
     bool m_stop = false;
 };
 
-int Run::copy(const QString &source, const QString &dest)
+bool Run::writtenThisRun(const QString &dest) const
 {
+    if (m_writtenNames.contains(dest))
+        return true;
+    const std::optional<FileId> id = m_writtenIds.isEmpty() ? std::nullopt : FileIdOf(dest);
+    return id && m_writtenIds.contains(*id);
+}
+
+int Run::copy(const QString &source, const QString &dest, bool failIfExists, CopyOutcome &outcome)
+{
+    const QString folder = folderOf(dest);
+    if (!m_tidied.contains(folder)) {
+        RemoveCopyLeftovers(folder);
+        m_tidied.insert(folder);
+    }
     CopyOptions options;
-    options.failIfExists = !m_state.options.overwrite;
+    options.failIfExists = failIfExists;
+    options.keepOpen = m_state.options.move;
     const int code = CopyFileWithProgress(
         source, dest, [this](quint64 total, quint64 done) { ReportCopyProgress(m_view, total, done); },
-        &m_state.CancelRequested, options);
-    if (code == 0) {
-        const QString folder = dest.left(dest.lastIndexOf(QLatin1Char('/')) + 1);
+        &m_state.CancelRequested, options, &outcome);
+    if (code == 0)
         m_written.insert(folder);
-    }
     return code;
 }
 
@@ -152,23 +290,43 @@ void Run::stop(const QString &status, const QString &message)
     m_stop = true;
 }
 
-void Run::succeeded(const QString &source, const QString &dest)
+void Run::failed(const QString &source, const QString &dest, int code, const CopyOutcome &outcome)
 {
+    CopyFailure why;
+    why.code = code;
+    why.source = source;
+    why.destination = dest;
+    why.sourceFailed = outcome.sourceFailed;
+    why.sourceChanged = outcome.sourceChanged;
+    why.sourceVolumeGone = (outcome.sourceFailed || code == EIO || code == ENOTCONN) && m_source.gone();
+    if (code == ERROR_DISK_FULL && !why.sourceVolumeGone) {
+        const QString volume = VolumeRootOf(dest);
+        stop(diskFullStatusText(volume), diskFullMessage(volume) + FailureReasonText(why));
+        return;
+    }
+    stop(unknownErrorStatusText(), unknownErrorMessage(code) + FailureReasonText(why));
+}
+
+void Run::succeeded(const QString &source, const QString &dest, CopyOutcome &outcome)
+{
+    m_writtenNames.insert(dest);
+    m_writtenIds.insert(FileId{outcome.copy.device, outcome.copy.inode});
     if (m_state.options.move) {
         // A file copied onto itself must stay: compare the files, not the paths, since one file can be
         // reached by two paths.
-        const std::optional<FileId> from = FileIdOf(source);
-        const std::optional<FileId> to = FileIdOf(dest);
-        if (from && to && *from != *to) {
-            const qint64 size = QFileInfo(dest).size();
+        const std::optional<FileStamp> from = FileStampOf(source);
+        const bool sameFile =
+            from && from->device == outcome.copy.device && from->inode == outcome.copy.inode;
+        if (from && !sameFile && outcome.kept.isOpen()) {
+            const qint64 size = outcome.copy.size;
             m_moved.insert(source);
-            m_pending.append({source, dest, size, *from});
+            m_pending.push_back({source, dest, size, from, std::move(outcome.kept)});
             m_pendingSources.insert(source);
-            m_pendingFolders.insert(dest.left(dest.lastIndexOf(QLatin1Char('/')) + 1));
+            m_pendingFolders.insert(folderOf(dest));
             m_pendingBytes += size;
-            if (m_pending.size() >= MaxPendingSources || m_pendingBytes >= MaxPendingBytes)
+            if (int(m_pending.size()) >= MaxPendingSources || m_pendingBytes >= MaxPendingBytes)
                 deleteFlushedSources();
-        } else if (!from || !to) {
+        } else if (!sameFile) {
             m_state.notDeleted = true;
         }
     }
@@ -198,29 +356,37 @@ void Run::file(const QString &source)
             folder.isEmpty() && dest.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : folder;
         m_state.firstFile = true;
     }
+    if (why == DestinationError::InsideSource) {
+        stop(unknownErrorStatusText(), targetInsideSourceMessage(m_state.refusedFolder, m_source.folder));
+        return;
+    }
     if (dest.isEmpty()) {
         const int code = why == DestinationError::NoRow ? ENOENT : EINVAL;
         stop(unknownErrorStatusText(), unknownErrorMessage(code));
         return;
     }
-    m_view.setFileName(QFileInfo(dest).fileName());
+    m_view.setFileName(displayPath(QFileInfo(dest).fileName()));
     // A source still waiting for its deletion holds this name: delete it first, as if it had gone at
     // once, so the new copy neither clashes with it nor is taken for it.
     if (m_pendingSources.contains(dest))
         deleteFlushedSources();
 
-    int code = copy(source, dest);
+    // A file this run wrote is never replaced by a later one of the same name (two camera folders both
+    // holding IMG_0001.JPG): the later one takes a free name as in a clash without overwrite.
+    const bool overwrite = m_state.options.overwrite && !writtenThisRun(dest);
+    CopyOutcome outcome;
+    int code = copy(source, dest, !overwrite, outcome);
     if (code == 0) {
-        succeeded(source, dest);
+        succeeded(source, dest, outcome);
     } else if (m_state.CancelRequested) {
         stop(cancelledStatusText());
         return;
-    } else if (code == ERROR_FILE_EXISTS && !m_state.options.overwrite) {
+    } else if (code == ERROR_FILE_EXISTS && !overwrite) {
         dest = MakeFreeName(dest);
-        code = copy(source, dest);
+        code = copy(source, dest, true, outcome);
         if (code == 0) {
             m_view.setStatusText(renamedStatusText());
-            succeeded(source, dest);
+            succeeded(source, dest, outcome);
         } else if (code == ERROR_FILE_EXISTS) {
             // Every free name was taken: the file stays at its source and the run goes on.
             m_state.skipped = true;
@@ -228,13 +394,8 @@ void Run::file(const QString &source)
         // Any other failure of the second copy is reported like a first one below, rather than lost
         // silently while the run reports success.
     }
-    if (code == ERROR_DISK_FULL) {
-        const QString volume = VolumeRootOf(dest);
-        stop(diskFullStatusText(volume), diskFullMessage(volume));
-        return;
-    }
     if (code != 0 && code != ERROR_FILE_EXISTS && !m_state.CancelRequested) {
-        stop(unknownErrorStatusText(), unknownErrorMessage(code));
+        failed(source, dest, code, outcome);
         return;
     }
     if (m_state.CancelRequested)
@@ -245,16 +406,15 @@ void Run::file(const QString &source)
 // than one per file; a crash in between leaves a file in both places, never in none.
 void Run::deleteFlushedSources()
 {
-    if (m_pending.isEmpty())
+    if (m_pending.empty())
         return;
     const bool flushed =
-        SyncFileSystems(QStringList(m_pendingFolders.cbegin(), m_pendingFolders.cend())) == 0;
-    for (const Pending &p : std::as_const(m_pending)) {
-        // The copy must still be there, whole, and the source name must still hold the file that was
-        // copied, when the source goes.
-        const QFileInfo copy(p.dest);
-        if (!flushed || !copy.isFile() || copy.size() != p.size || FileIdOf(p.source) != p.sourceId ||
-            RemoveFile(p.source) != 0)
+        flushPumped(m_view, QStringList(m_pendingFolders.cbegin(), m_pendingFolders.cend())) == 0;
+    for (const Pending &p : m_pending) {
+        // The destination name must still hold this run's copy, and the source name the file that was
+        // copied; nothing reached through a folder link is deleted (it lies outside the source folder).
+        if (!flushed || !p.copy.isNamedBy(p.dest) || FileStampOf(p.source) != p.sourceStamp ||
+            PassesThroughLink(m_linkRoot, p.source) || RemoveFile(p.source) != 0)
             m_state.notDeleted = true;
         else
             m_state.movedFromFolders.insert(p.source.left(p.source.lastIndexOf(QLatin1Char('/'))));
@@ -270,10 +430,19 @@ void Run::afterLoop()
     deleteFlushedSources();
     // A photographer formats the card after a good run: the copies must be on the disk by then.
     if (!m_written.isEmpty()) {
-        const int code = SyncFileSystems(QStringList(m_written.cbegin(), m_written.cend()));
+        m_state.flushing = true;
+        const QString before = m_view.lastStatus();
+        if (m_state.result)
+            m_view.setStatusText(flushingStatusText());
+        const int code = flushPumped(m_view, QStringList(m_written.cbegin(), m_written.cend()));
+        m_state.flushing = false;
+        if (m_state.result)
+            m_view.setStatusText(before);
         if (code != 0 && m_state.result) {
             m_view.setStatusText(unknownErrorStatusText());
-            prompt().message(unknownErrorMessage(code));
+            CopyFailure why;
+            why.code = code;
+            prompt().message(unknownErrorMessage(code) + FailureReasonText(why));
             m_state.result = false;
         }
     }
@@ -293,8 +462,44 @@ void Run::afterLoop()
 
 } // namespace
 
+QString TargetInsideSource(const TransferState &state, const ExtensionRows &table, const QStringList &runList,
+                           const QString &sourceFolder)
+{
+    if (sourceFolder.isEmpty())
+        return {};
+    const TransferOptions &o = state.options;
+    QStringList bases;
+    for (const ExtensionRow &row : table) {
+        if (!row.folder.isEmpty())
+            bases.append(withoutTrailingSlash(row.folder));
+    }
+    // A created folder named from the shooting date differs per file; the loop checks those itself.
+    QString fragment;
+    if (o.folderCreation && !o.ShootingDateFolderMode)
+        fragment = ExpandNameTemplate(TemplateDialogMode::Folder, o.folderTemplate, state.folderNumber, QString(),
+                                      QDate(), o.separator);
+    QSet<QString> holders;
+    if (o.CameraFolderMode) {
+        for (const QString &file : runList)
+            holders.insert(CameraFolderName(file));
+    }
+    for (const QString &base : std::as_const(bases)) {
+        QStringList targets;
+        const QString created =
+            fragment.isEmpty() ? base : withoutTrailingSlash(withTrailingSlash(base) + fragment);
+        targets.append(created);
+        for (const QString &holder : std::as_const(holders))
+            targets.append(withTrailingSlash(created) + holder);
+        for (const QString &target : std::as_const(targets)) {
+            if (IsFolderInside(target, sourceFolder))
+                return target;
+        }
+    }
+    return {};
+}
+
 bool RunTransfer(TransferState &state, const QStringList &runList, const ExtensionRows &table,
-                 SettingsRecord &settings, TransferView &view)
+                 SettingsRecord &settings, TransferView &view, const QString &sourceFolder)
 {
     if (state.running)
         return false;
@@ -304,14 +509,26 @@ bool RunTransfer(TransferState &state, const QStringList &runList, const Extensi
     state.skipped = false;
     state.movedFromFolders.clear();
     state.result = false;
+    state.sourceFolder = sourceFolder;
+    state.checkedFolder.clear();
 
-    Run run(state, table, settings, view);
+    // Copying a folder into itself would import the user's own files over and over (and a move would
+    // flatten them): refused before anything is written.
+    if (const QString target = TargetInsideSource(state, table, runList, sourceFolder); !target.isEmpty()) {
+        prompt().message(targetInsideSourceMessage(target, sourceFolder));
+        state.sourceFolder.clear();
+        state.running = false;
+        return false;
+    }
+
+    Run run(state, table, settings, view, sourceFolder);
     for (const QString &source : runList) {
         run.file(source);
         if (run.stopped())
             break;
     }
     run.afterLoop();
+    state.sourceFolder.clear();
     state.running = false;
     return state.result;
 }

@@ -20,6 +20,27 @@ QString diskFullStatusText(const QString &volume);
 QString diskFullMessage(const QString &volume);
 QString unknownErrorStatusText(); // "不明なエラーが発生しました"
 QString unknownErrorMessage(int code);
+QString flushingStatusText(); // "書き込み中...", while the end of a run waits for the disk
+// Names both folders of a run that would copy a folder into itself.
+QString targetInsideSourceMessage(const QString &target, const QString &source);
+
+// Why one file failed, for the lines added under a message's own text.
+struct CopyFailure
+{
+    int code = 0;
+    QString source;
+    QString destination;
+    bool sourceFailed = false;
+    bool sourceChanged = false;
+    bool sourceVolumeGone = false;
+};
+// "\r\n\r\n<reason in words>\r\n転送元：<file>\r\n転送先：<file>"
+QString FailureReasonText(const CopyFailure &failure);
+
+// The first effective target folder of the run (a row's folder, with the created folder and each camera
+// folder of the run list where those are on) that is the source folder or lies inside it; empty when none.
+QString TargetInsideSource(const TransferState &state, const ExtensionRows &table, const QStringList &runList,
+                           const QString &sourceFolder);
 
 // "P1.JPG" -> "P1_2.JPG" ... "P1_99.JPG": the first that does not exist, else the "_99" name.
 QString MakeFreeName(const QString &destination);
@@ -33,8 +54,9 @@ int OverallGaugePercent(qint64 worked, qint64 target);
 // numbers back into `settings` and the view, shows messages through prompt(). `table` is the live
 // extension table (read per file). Returns true when the last copy was good and nothing stopped the run;
 // only after the destination filesystems were flushed. A call while a run is in progress does nothing
-// and returns false.
+// and returns false. `sourceFolder` is the folder the run list was walked from: a run into it is
+// refused, and a move deletes nothing reached through a folder link below it.
 bool RunTransfer(TransferState &state, const QStringList &runList, const ExtensionRows &table,
-                 SettingsRecord &settings, TransferView &view);
+                 SettingsRecord &settings, TransferView &view, const QString &sourceFolder = QString());
 
 } // namespace vantora

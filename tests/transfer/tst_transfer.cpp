@@ -423,7 +423,10 @@ void TestTransfer::ensureFolderOneLevel()
     QCOMPARE(prompt.messages.size(), 2);
     QCOMPARE(prompt.messages.at(0),
              QStringLiteral("フォルダ[") + out + QStringLiteral("/x/y/]の作成に失敗しました"));
-    QCOMPARE(prompt.messages.at(1), unknownErrorMessage(ENOENT));
+    // The message's own text first, then what happened and to which file.
+    QVERIFY(prompt.messages.at(1).startsWith(unknownErrorMessage(ENOENT) + QStringLiteral("\r\n\r\n")));
+    QVERIFY(prompt.messages.at(1).contains(QStringLiteral("転送先のフォルダが見つかりません")));
+    QVERIFY(prompt.messages.at(1).contains(QStringLiteral("転送元：") + src));
     QCOMPARE(view.status, QStringLiteral("不明なエラーが発生しました"));
 }
 
@@ -725,9 +728,11 @@ void TestTransfer::diskFullOnFourthFile()
     QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.JPG"), mountPoint}}, s, view));
     QCOMPARE(view.worked, QStringLiteral("3"));
     QCOMPARE(view.status, QStringLiteral("転送先\"") + mountPoint + QStringLiteral("\"の空き容量不足"));
-    QCOMPARE(prompt.messages,
-             QStringList{QStringLiteral("転送先ドライブ\"") + mountPoint +
-                         QStringLiteral("\"の空き容量が不足しています\r\n\r\nCopyFileEx: 112")});
+    QCOMPARE(prompt.messages.size(), 1);
+    QVERIFY(prompt.messages.at(0).startsWith(QStringLiteral("転送先ドライブ\"") + mountPoint +
+                                             QStringLiteral("\"の空き容量が不足しています\r\n\r\nCopyFileEx: 112\r\n\r\n")));
+    QVERIFY(prompt.messages.at(0).endsWith(QStringLiteral("転送元：") + list.at(3) + QStringLiteral("\r\n転送先：") +
+                                           mountPoint + QStringLiteral("/F4.JPG")));
     // No partial fourth file.
     QCOMPARE(filesUnder(mountPoint),
              QStringList({QStringLiteral("F1.JPG"), QStringLiteral("F2.JPG"), QStringLiteral("F3.JPG")}));
@@ -754,8 +759,10 @@ void TestTransfer::otherErrorStopsRun()
     QVERIFY(!RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), dir.filePath(QStringLiteral("missing"))}},
                          s, view));
     QCOMPARE(view.status, unknownErrorStatusText());
-    QCOMPARE(prompt.messages,
-             QStringList{QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: 2")});
+    QCOMPARE(prompt.messages.size(), 1);
+    QCOMPARE(prompt.messages.at(0),
+             QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: 2\r\n\r\n転送先のフォルダが見つかりません"
+                            "\r\n転送元：") + a + QStringLiteral("\r\n転送先：") + dir.filePath(QStringLiteral("missing/a.jpg")));
     QCOMPARE(view.fileNames.size(), 1);
 }
 
