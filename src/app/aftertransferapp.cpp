@@ -1,7 +1,9 @@
 #include "app/aftertransferapp.h"
 
 #include "app/settings/settingsrecord.h"
+#include "platform/bytepath.h"
 #include "platform/launcher.h"
+#include "platform/pathops.h"
 #include "platform/pathtext.h"
 #include "platform/prompt.h"
 #include "ui/radiogroup.h"
@@ -10,7 +12,6 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -120,14 +121,14 @@ void AfterTransferApp::ExecTestButtonClick()
     if (m_form->ExtListEditor->rowCount() > 0 && m_form->ExtListEditor->item(0, 1))
         folder = withoutTrailingSlash(m_form->ExtListEditor->item(0, 1)->text());
     prompt().message(QStringLiteral("実行イメージ(フォルダをパラメータとして渡す)\r\n") + program +
-                     QLatin1Char(' ') + folder);
+                     QLatin1Char(' ') + displayPath(folder));
     launcher().start(program, folderArguments(folder));
 }
 
 void AfterTransferApp::LaunchAfterTransferApp(const QString &firstDestinationFolder)
 {
     const QString program = m_form->ExecEdit->text();
-    if (!m_form->ExecCheckBox->isChecked() || program.isEmpty() || !QFileInfo(program).isFile()) {
+    if (!m_form->ExecCheckBox->isChecked() || program.isEmpty() || !isRegularFilePath(program)) {
         m_form->Timer1->start();
         return;
     }

@@ -1,6 +1,6 @@
-#include "nativefile.h"
+#include "platform/nativefile.h"
 
-#include <QFile>
+#include "platform/bytepath.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -12,7 +12,7 @@ namespace vantora {
 
 int openNativeFile(const QString &path, NativeFileAccess access, NativeFileLock lock, bool create, int &error)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = pathToBytes(path);
     int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK; // a FIFO must not block the open
     switch (access) {
     case NativeFileAccess::Read:
@@ -135,7 +135,7 @@ qint64 nativeFileSize(int handle, int &error)
 bool nativeRegularFileExists(const QString &path)
 {
     struct stat st;
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    return !path.isEmpty() && ::stat(pathToBytes(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 int nativeSharingViolation()

@@ -1,13 +1,14 @@
 #include "platform/volumesmounttable.h"
 
-#include <QDir>
+#include "platform/bytepath.h"
+#include "platform/directoryreader.h"
+#include "platform/pathops.h"
+
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
 
-#include <dirent.h>
 #include <sys/statvfs.h>
 
 namespace vantora {
@@ -28,7 +29,7 @@ QString unescapeOctal(const QByteArray &field)
             out.append(field[i]);
         }
     }
-    return QFile::decodeName(out);
+    return pathFromBytes(out);
 }
 
 // The by-label links escape unsafe bytes as "\xHH".
@@ -89,12 +90,12 @@ bool isRemovableBlockDevice(const QString &devNumber)
 {
     if (devNumber.isEmpty() || devNumber.startsWith(QLatin1String("0:")))
         return false;
-    QString dev = QFileInfo(QStringLiteral("/sys/dev/block/") + devNumber).canonicalFilePath();
+    QString dev = canonicalPath(QStringLiteral("/sys/dev/block/") + devNumber);
     if (dev.isEmpty())
         return false;
-    if (QFileInfo::exists(dev + QLatin1String("/partition")))
-        dev = QFileInfo(dev).path();
-    if (QFileInfo(dev).fileName().startsWith(QLatin1String("mmcblk")))
+    if (statPath(dev + QLatin1String("/partition")).kind != EntryKind::Missing)
+        dev.truncate(dev.lastIndexOf(u'/'));
+    if (dev.mid(dev.lastIndexOf(u'/') + 1).startsWith(QLatin1String("mmcblk")))
         return true;
     return readSmallFile(dev + QLatin1String("/removable")) == QLatin1String("1") ||
            dev.contains(QLatin1String("/usb"));
@@ -177,7 +178,7 @@ QStringList MountTableVolumes::roots() const
 DriveType MountTableVolumes::driveType(const QString &root) const
 {
     const MountEntry *e = find(root);
-    if (!e || !QFileInfo(e->mountPoint).isDir())
+    if (!e || !isFolderPath(e->mountPoint))
         return DriveType::NoRootDir;
     if (isRemoteFs(e->fsType))
         return DriveType::Remote;
@@ -196,27 +197,17 @@ bool MountTableVolumes::isReady(const QString &root) const
     const MountEntry *e = find(root);
     if (!e)
         return false;
-    const QByteArray mountPoint = QFile::encodeName(e->mountPoint);
+    const QString mountPoint = e->mountPoint;
     const DriveType type = driveType(root);
     const auto answers = [mountPoint, type] {
         struct statvfs st;
-        if (statvfs(mountPoint.constData(), &st) != 0)
+        if (statvfs(pathToBytes(mountPoint).constData(), &st) != 0)
             return false;
         if (type != DriveType::Remote && type != DriveType::CdRom)
             return true;
         // A disconnected share or an empty tray answers the size query but lists nothing.
-        DIR *d = opendir(mountPoint.constData());
-        if (!d)
-            return false;
-        bool any = false;
-        while (const dirent *de = readdir(d)) {
-            if (qstrcmp(de->d_name, ".") != 0 && qstrcmp(de->d_name, "..") != 0) {
-                any = true;
-                break;
-            }
-        }
-        closedir(d);
-        return any;
+        DirectoryReader root(mountPoint);
+        return root.next();
     };
     // A share whose server is gone can block any query for minutes: the watch must not freeze the window.
     if (type == DriveType::Remote)
@@ -229,12 +220,14 @@ QString MountTableVolumes::label(const QString &root) const
     const MountEntry *e = find(root);
     if (!e || !e->source.startsWith(QLatin1String("/dev/")))
         return QString();
-    const QString device = QFileInfo(e->source).canonicalFilePath();
-    const QDir byLabel(QStringLiteral("/dev/disk/by-label"));
-    const QStringList names = byLabel.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &n : names) {
-        if (!device.isEmpty() && QFileInfo(byLabel.filePath(n)).canonicalFilePath() == device)
-            return unescapeHex(QFile::encodeName(n));
+    const QString device = canonicalPath(e->source);
+    if (device.isEmpty())
+        return QString();
+    const QString byLabel = QStringLiteral("/dev/disk/by-label/");
+    DirectoryReader links(byLabel);
+    while (links.next()) {
+        if (canonicalPath(byLabel + links.name()) == device)
+            return unescapeHex(links.nameBytes().toByteArray());
     }
     return QString();
 }

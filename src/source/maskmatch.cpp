@@ -1,5 +1,7 @@
 #include "source/maskmatch.h"
 
+#include "platform/bytepath.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -65,23 +67,11 @@ bool matchSet(QStringView mask, qsizetype at, char32_t c, bool *matched, qsizety
     return false;
 }
 
-// UTF-8 decoding for the byte matcher; a stray byte stands for itself.
+// The byte matcher reads a name's characters as the text of the name has them (pathFromBytes): a byte
+// outside any valid sequence is a character of its own, which no typed character equals.
 char32_t decodeUtf8(const unsigned char *s, std::size_t len, std::size_t i, std::size_t *adv)
 {
-    const unsigned char c = s[i];
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
-    if (i + n > len)
-        n = 1;
-    char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((s[i + k] & 0xC0) != 0x80) {
-            *adv = 1;
-            return c;
-        }
-        cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    *adv = n;
-    return cp;
+    return nameCharAt(reinterpret_cast<const char *>(s), len, i, adv);
 }
 
 bool matchSetUtf8(const unsigned char *m, std::size_t mlen, std::size_t at, char32_t c, bool *matched,
@@ -187,7 +177,7 @@ bool hasWildcard(QStringView s)
 
 QByteArray upperUtf8(QStringView s)
 {
-    QByteArray out = s.toUtf8();
+    QByteArray out = pathToBytes(s);
     for (char &c : out)
         c = static_cast<char>(foldByte(static_cast<unsigned char>(c)));
     return out;
@@ -261,10 +251,13 @@ QString LookupMaskDestination(const ExtensionRows &rows, const QString &fileName
     return QString();
 }
 
-FileMask::FileMask(const QString &mask) : m_mask(mask), m_maskUtf8(mask.toUtf8())
+FileMask::FileMask(const QString &mask) : m_mask(mask), m_maskUtf8(pathToBytes(mask))
 {
     const QStringView v(mask);
-    if (v == QLatin1String("*")) {
+    if (hasEscapedBytes(v)) {
+        // A byte compare could meet such a byte inside a valid character of the name.
+        m_kind = Kind::General;
+    } else if (v == QLatin1String("*")) {
         m_kind = Kind::Everything;
     } else if (v == QLatin1String("*.*")) {
         m_kind = Kind::AnyWithDot;
@@ -278,7 +271,7 @@ FileMask::FileMask(const QString &mask) : m_mask(mask), m_maskUtf8(mask.toUtf8()
         // "*" then a tail without "*" (such as ".TH?"): the tail always takes the same number of characters,
         // so only the name's last characters need a look.
         m_kind = Kind::StarTail;
-        m_tail = v.mid(1).toUtf8();
+        m_tail = pathToBytes(v.mid(1));
         const QStringView tail = v.mid(1);
         for (qsizetype i = 0; i < tail.size(); ++m_tailChars) {
             bool matched = false;
@@ -296,7 +289,7 @@ FileMask::FileMask(const QString &mask) : m_mask(mask), m_maskUtf8(mask.toUtf8()
 
 bool FileMask::matches(QStringView name) const
 {
-    const QByteArray utf8 = name.toUtf8();
+    const QByteArray utf8 = pathToBytes(name);
     return matchesNative(utf8.constData(), static_cast<std::size_t>(utf8.size()));
 }
 
@@ -321,14 +314,18 @@ bool FileMask::matchesNative(const char *name, std::size_t len) const
     case Kind::Exact:
         return len == static_cast<std::size_t>(m_literal.size()) && sameTail(0);
     case Kind::StarTail: {
+        // Counting characters back from the end is only sure over ASCII: a byte above it may belong to a
+        // sequence that is not valid, whose characters only a reading from the start can tell.
         std::size_t i = len;
-        for (int c = 0; c < m_tailChars; ++c) {
+        bool ascii = true;
+        for (int c = 0; c < m_tailChars && ascii; ++c) {
             if (i == 0)
                 return false;
             --i;
-            while (i > 0 && (static_cast<unsigned char>(name[i]) & 0xC0) == 0x80)
-                --i;
+            ascii = static_cast<unsigned char>(name[i]) < 0x80;
         }
+        if (!ascii)
+            break;
         return matchUtf8(reinterpret_cast<const unsigned char *>(name) + i, len - i,
                          reinterpret_cast<const unsigned char *>(m_tail.constData()),
                          std::size_t(m_tail.size()));

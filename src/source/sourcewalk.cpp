@@ -1,23 +1,18 @@
 #include "source/sourcewalk.h"
 
-#include "platform/copyfile.h"
+#include "platform/bytepath.h"
+#include "platform/directoryreader.h"
+#include "platform/pathops.h"
 
 #include <QCollator>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLocale>
 
 #include <algorithm>
-#include <cstring>
 #include <set>
 #include <utility>
 #include <vector>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vantora {
 
@@ -33,59 +28,15 @@ qint64 monotonicMs()
     return clock.elapsed();
 }
 
-bool isDotOrDotDot(const char *n)
-{
-    return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
-}
-
-class DirHandle final
-{
-public:
-    explicit DirHandle(int fd) : m_dir(fd >= 0 ? fdopendir(fd) : nullptr)
-    {
-        if (fd >= 0 && !m_dir)
-            ::close(fd);
-    }
-    ~DirHandle()
-    {
-        if (m_dir)
-            closedir(m_dir);
-    }
-    DirHandle(const DirHandle &) = delete;
-    DirHandle &operator=(const DirHandle &) = delete;
-    DIR *get() const { return m_dir; }
-
-private:
-    DIR *m_dir;
-};
-
-enum class EntryKind
-{
-    Folder,
-    File,
-    Other
-};
+using FolderKey = std::pair<quint64, quint64>; // device, inode
 
 // What an entry is once links are followed.
-EntryKind classify(int dirfd, const dirent *e)
+EntryKind followedKind(const DirectoryReader &dir)
 {
-    switch (e->d_type) {
-    case DT_DIR:
-        return EntryKind::Folder;
-    case DT_REG:
-        return EntryKind::File;
-    case DT_LNK:
-    case DT_UNKNOWN:
-        break;
-    default:
-        return EntryKind::Other;
-    }
-    struct stat st;
-    if (fstatat(dirfd, e->d_name, &st, 0) != 0)
-        return EntryKind::Other;
-    if (S_ISDIR(st.st_mode))
-        return EntryKind::Folder;
-    return S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Other;
+    const EntryKind listed = dir.entryKind();
+    if (listed != EntryKind::Link && listed != EntryKind::Unknown)
+        return listed;
+    return dir.entryStatus(true).kind;
 }
 
 // One walk over a tree with many masks. The sink gets (folder text with "/", name bytes, length, how many
@@ -102,37 +53,27 @@ public:
     {
         if (folder.isEmpty())
             return;
-        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        walk(fd, withTrailingSlash(folder));
+        DirectoryReader dir(folder);
+        walk(dir, withTrailingSlash(folder));
     }
 
 private:
-    void walk(int fd, const QString &prefix)
+    void walk(DirectoryReader &dir, const QString &prefix)
     {
-        if (fd < 0)
+        if (!dir.isOpen())
             return;
-        struct stat st;
-        if (fstat(fd, &st) != 0 || !m_visited.emplace(st.st_dev, st.st_ino).second) {
-            ::close(fd);
+        const FileStatus self = dir.status();
+        if (self.kind == EntryKind::Missing || !m_visited.emplace(self.device, self.inode).second)
             return;
-        }
-        DirHandle dir(fd);
-        if (!dir.get())
-            return;
-        const int dfd = dirfd(dir.get());
-        while (const dirent *e = readdir(dir.get())) {
-            const char *name = e->d_name;
-            if (isDotOrDotDot(name))
-                continue;
-            const std::size_t len = std::strlen(name);
-            const EntryKind kind = classify(dfd, e);
+        while (dir.next()) {
+            const EntryKind kind = followedKind(dir);
             if (kind == EntryKind::Folder) {
-                const int sub = ::openat(dfd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                walk(sub, prefix + QFile::decodeName(QByteArray::fromRawData(name, qsizetype(len))) + u'/');
+                DirectoryReader sub = dir.openEntry(true);
+                walk(sub, prefix + dir.name() + u'/');
                 if (m_stopped)
                     return;
             } else if (kind == EntryKind::File) {
-                offer(prefix, name, len);
+                offer(prefix, dir.nameData(), dir.nameSize());
             }
             if (m_pump && m_pump->afterEntry()) {
                 m_stopped = true;
@@ -151,7 +92,7 @@ private:
     MaskSet m_masks;
     WalkPump *m_pump;
     Sink &m_sink;
-    std::set<std::pair<dev_t, ino_t>> m_visited;
+    std::set<FolderKey> m_visited;
     bool m_stopped = false;
 };
 
@@ -167,7 +108,7 @@ struct ListSink
     QStringList &list;
     void operator()(const QString &prefix, const char *name, std::size_t len, int hits)
     {
-        const QString path = prefix + QFile::decodeName(QByteArray::fromRawData(name, qsizetype(len)));
+        const QString path = prefix + pathFromBytes(QByteArrayView(name, qsizetype(len)));
         for (int i = 0; i < hits; ++i)
             list.append(path);
     }
@@ -179,36 +120,29 @@ struct TidyResult
     bool removedFolder = false; // a sub-folder of it was removed
 };
 
-TidyResult removeEmptyBelow(int fd, const QSet<FileId> &emptied, WalkPump *pump, bool *stopped)
+TidyResult removeEmptyBelow(DirectoryReader &dir, const std::set<FolderKey> &emptied, WalkPump *pump,
+                            bool *stopped)
 {
     TidyResult result;
-    DirHandle dir(fd);
-    if (!dir.get()) {
+    if (!dir.isOpen()) {
         result.empty = false;
         return result;
     }
-    const int dfd = dirfd(dir.get());
     bool &empty = result.empty;
-    while (const dirent *e = readdir(dir.get())) {
-        if (isDotOrDotDot(e->d_name))
-            continue;
-        bool folder = e->d_type == DT_DIR;
-        if (e->d_type == DT_UNKNOWN) {
-            struct stat st;
-            folder = fstatat(dfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (folder) {
-            const int sub = ::openat(dfd, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            struct stat st;
-            if (sub < 0 || ::fstat(sub, &st) != 0) {
-                if (sub >= 0)
-                    ::close(sub);
+    while (dir.next()) {
+        EntryKind kind = dir.entryKind();
+        if (kind == EntryKind::Unknown)
+            kind = dir.entryStatus(false).kind;
+        if (kind == EntryKind::Folder) {
+            DirectoryReader sub = dir.openEntry(false);
+            const FileStatus st = sub.status();
+            if (st.kind == EntryKind::Missing) {
                 empty = false;
             } else {
-                const bool movedFrom = emptied.contains(FileId{quint64(st.st_dev), quint64(st.st_ino)});
+                const bool movedFrom = emptied.count({st.device, st.inode}) > 0;
                 const TidyResult below = removeEmptyBelow(sub, emptied, pump, stopped);
                 if (below.empty && (movedFrom || below.removedFolder) && !*stopped &&
-                    unlinkat(dfd, e->d_name, AT_REMOVEDIR) == 0)
+                    dir.removeEntryFolder() == 0)
                     result.removedFolder = true;
                 else
                     empty = false;
@@ -342,16 +276,17 @@ bool RemoveEmptySourceFolders(const QString &folder, const QSet<QString> &emptie
 {
     if (folder.isEmpty())
         return false;
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    DirectoryReader dir(folder);
+    if (!dir.isOpen())
         return false;
-    QSet<FileId> emptied;
+    std::set<FolderKey> emptied;
     for (const QString &f : emptiedFolders) {
-        if (const std::optional<FileId> id = FileIdOf(f))
-            emptied.insert(*id);
+        const FileStatus st = statPath(f);
+        if (st.kind == EntryKind::Folder)
+            emptied.emplace(st.device, st.inode);
     }
     bool stopped = false;
-    return removeEmptyBelow(fd, emptied, pump, &stopped).empty;
+    return removeEmptyBelow(dir, emptied, pump, &stopped).empty;
 }
 
 } // namespace vantora

@@ -1,10 +1,8 @@
 #include "system/deviceimport.h"
 
+#include "platform/directoryreader.h"
+#include "platform/pathops.h"
 #include "platform/pathtext.h"
-
-#include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
 
 #include <algorithm>
 
@@ -16,6 +14,31 @@ bool isInside(const QString &path, const QString &folder)
 {
     return path == folder ||
            path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+}
+
+// Everything below a folder by relative path, in the order listed: real folders, and files (a link to a
+// file counts as the file). Folder links, dangling links, devices and pipes are only counted: they stay
+// where they are.
+void listTree(DirectoryReader &dir, const QString &relative, QStringList &folders, QStringList &files,
+              int &others)
+{
+    while (dir.next()) {
+        const QString path = relative + dir.name();
+        EntryKind kind = dir.entryKind();
+        if (kind == EntryKind::Unknown)
+            kind = dir.entryStatus(false).kind;
+        if (kind == EntryKind::Link)
+            kind = dir.entryStatus(true).kind == EntryKind::File ? EntryKind::File : EntryKind::Other;
+        if (kind == EntryKind::Folder) {
+            folders << path;
+            DirectoryReader sub = dir.openEntry(false);
+            listTree(sub, path + QLatin1Char('/'), folders, files, others);
+        } else if (kind == EntryKind::File) {
+            files << path;
+        } else {
+            ++others;
+        }
+    }
 }
 
 } // namespace
@@ -53,19 +76,18 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
                                      const CopyProgressRoutine &progress)
 {
     DeviceImportResult result;
-    const QFileInfo sourceInfo(source);
-    if (!sourceInfo.isDir()) {
+    if (!isFolderPath(source)) {
         result.status = DeviceImportResult::SourceMissing;
         return result;
     }
-    const QFileInfo destinationInfo(destinationFolder);
-    if (!destinationInfo.isDir()) {
+    if (!isFolderPath(destinationFolder)) {
         result.status = DeviceImportResult::DestinationMissing;
         return result;
     }
-    const QString sourceRoot = sourceInfo.canonicalFilePath();
-    const QString destinationRoot = destinationInfo.canonicalFilePath();
-    const QString target = destinationRoot + QLatin1Char('/') + QDir(sourceRoot).dirName();
+    const QString sourceRoot = canonicalPath(source);
+    const QString destinationRoot = canonicalPath(destinationFolder);
+    const QString target =
+        withTrailingSlash(destinationRoot) + sourceRoot.mid(sourceRoot.lastIndexOf(QLatin1Char('/')) + 1);
     // A copy into the source itself would copy its own copies (or each file onto itself).
     if (isInside(destinationRoot, sourceRoot) || target == sourceRoot) {
         result.status = DeviceImportResult::DestinationInsideSource;
@@ -75,26 +97,14 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
     // The whole list first: the copy never sees its own output.
     QStringList folders;
     QStringList files;
-    const QDir sourceDir(sourceRoot);
-    QDirIterator it(sourceRoot, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        const QString relative = sourceDir.relativeFilePath(info.filePath());
-        if (info.isDir() && !info.isSymLink())
-            folders << relative;
-        else if (info.isFile())
-            files << relative;
-        else
-            ++result.notCopied; // folder links, dangling links, devices and pipes stay where they are
-    }
+    DirectoryReader top(sourceRoot);
+    listTree(top, QString(), folders, files, result.notCopied);
     std::sort(folders.begin(), folders.end());
     std::sort(files.begin(), files.end());
 
-    QDir().mkpath(target);
+    makeFolderPath(target);
     for (const QString &folder : std::as_const(folders))
-        QDir().mkpath(target + QLatin1Char('/') + folder);
+        makeFolderPath(target + QLatin1Char('/') + folder);
     // Each copy flushes itself and its own folder; the new folders' entries in their parents must be on
     // the disk too before the first source goes.
     if (const int code = move ? SyncFileSystems({target}) : 0) {
@@ -133,7 +143,7 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
             break;
         }
         ++result.copied;
-        if (move && RemoveFile(from) != 0)
+        if (move && removeFilePath(from) != 0)
             ++result.notDeleted;
     }
 
@@ -141,8 +151,8 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
         // Deepest first; rmdir leaves every folder that still holds something.
         std::sort(folders.begin(), folders.end(), std::greater<>());
         for (const QString &folder : std::as_const(folders))
-            QDir().rmdir(sourceRoot + QLatin1Char('/') + folder);
-        QDir().rmdir(sourceRoot);
+            removeFolder(sourceRoot + QLatin1Char('/') + folder);
+        removeFolder(sourceRoot);
     }
     return result;
 }

@@ -1,6 +1,8 @@
 #include "source/widgets/sourcecontroller.h"
 
 #include "app/settings/settingsrecord.h"
+#include "platform/bytepath.h"
+#include "platform/pathops.h"
 #include "platform/prompt.h"
 #include "platform/specialfolders.h"
 #include "platform/volumes.h"
@@ -13,7 +15,6 @@
 
 #include <QDir>
 #include <QEvent>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,7 +38,7 @@ QString countText(qint64 count)
 
 bool isFolder(const QString &path)
 {
-    return !path.isEmpty() && QFileInfo(path).isDir();
+    return isFolderPath(path);
 }
 
 QString trimmedRoot(QString root)
@@ -304,7 +305,7 @@ void SourceController::DetectSourceDrive(const QString &drive, bool countWithDia
             m_remDrive.clear();
         }
     } else {
-        const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(drive));
+        const QString path = QDir::cleanPath(absolutePath(drive));
         if (isFolder(path) && IsDriveReady(m_volumes->rootOf(path))) {
             const QString dcim = withTrailingSlash(path) + QStringLiteral("DCIM");
             if (isFolder(dcim)) {
@@ -434,7 +435,12 @@ void SourceController::SourceEdit1Exit()
 
 void SourceController::fillList(const QStringList &list)
 {
-    m_listForm->ListBox1->addItems(list);
+    // Shown only: a name that is not valid UTF-8 reads with a replacement character.
+    QStringList shown;
+    shown.reserve(list.size());
+    for (const QString &path : list)
+        shown.append(displayPath(path));
+    m_listForm->ListBox1->addItems(shown);
 }
 
 void SourceController::BitBtn1Click()
