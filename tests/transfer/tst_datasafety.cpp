@@ -1,0 +1,667 @@
+#include "app/settings/settingsrecord.h"
+#include "mounthelper.h"
+#include "platform/copyfile.h"
+#include "testdir.h"
+#include "testprompt.h"
+#include "transfer/copyprogress.h"
+#include "transfer/memorytransferview.h"
+#include "transfer/transferloop.h"
+#include "transfer/transferstate.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+#include <QThread>
+
+#include <csignal>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+using namespace vantora;
+using namespace vantora::test;
+
+// The ways a run could lose or damage a photo, each tried for real.
+class TestDataSafety final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup();
+
+    void sameNameInTwoCameraFolders_data();
+    void sameNameInTwoCameraFolders();
+    void killedCopyLeavesNoNamedFile_data();
+    void killedCopyLeavesNoNamedFile();
+    void leftoverTemporariesRemovedNotCopied();
+    void folderLinkNeverDeletedThrough();
+    void targetInsideSourceRefused_data();
+    void targetInsideSourceRefused();
+    void targetAboveSourceAllowed();
+    void deletedCreatedFolderMadeAgain();
+    void removedCardNamedInMessage();
+    void failedFlushKeepsEverySource();
+    void replacedSourceNotDeleted();
+    void replacedCopyKeepsSource();
+    void sourceRemovedOnlyAfterFlush();
+    void finalFlushKeepsWindowTurning();
+
+private:
+    QString m_driver;
+    QString m_namespaceError;
+};
+
+namespace {
+
+// Keeps this test's mounts to itself: nothing it mounts is seen by other processes or tests.
+QString enterOwnMountNamespace()
+{
+    if (::geteuid() != 0)
+        return QStringLiteral("mounting needs root");
+    if (::unshare(CLONE_NEWNS) != 0)
+        return QStringLiteral("no private mount namespace: ") + QString::fromLocal8Bit(strerror(errno));
+    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return QStringLiteral("cannot make mounts private: ") + QString::fromLocal8Bit(strerror(errno));
+    return {};
+}
+
+int runTool(const QString &program, const QStringList &args, QString *output = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    if (!p.waitForFinished(60000))
+        return -1;
+    if (output)
+        *output = QString::fromLocal8Bit(p.readAll()).trimmed();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// An exFAT filesystem on a loop device, mounted through FUSE: what a camera card or an external drive
+// looks like (no unnamed temporaries, no hard links, names that ignore case).
+class ExfatDisk final
+{
+public:
+    ExfatDisk(const QString &image, const QString &mountPoint, int mib) : m_mountPoint(mountPoint)
+    {
+        if (!QFileInfo::exists(QStringLiteral("/dev/fuse"))) {
+            m_error = QStringLiteral("no /dev/fuse");
+            return;
+        }
+        if (!QFileInfo::exists(QStringLiteral("/dev/loop-control"))) {
+            m_error = QStringLiteral("no loop devices");
+            return;
+        }
+        for (const char *tool : {"mkfs.exfat", "mount.exfat-fuse", "losetup"}) {
+            if (runTool(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("command -v ") + QLatin1String(tool)}) != 0) {
+                m_error = QLatin1String(tool) + QStringLiteral(" is not installed");
+                return;
+            }
+        }
+        QFile file(image);
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(qint64(mib) << 20)) {
+            m_error = QStringLiteral("cannot make the image");
+            return;
+        }
+        file.close();
+        QString out;
+        if (runTool(QStringLiteral("mkfs.exfat"), {image}, &out) != 0) {
+            m_error = QStringLiteral("mkfs.exfat failed: ") + out;
+            return;
+        }
+        if (runTool(QStringLiteral("losetup"), {QStringLiteral("--find"), QStringLiteral("--show"), image}, &m_loop) != 0) {
+            m_error = QStringLiteral("losetup failed: ") + m_loop;
+            m_loop.clear();
+            return;
+        }
+        if (runTool(QStringLiteral("mount.exfat-fuse"), {m_loop, mountPoint}, &out) != 0) {
+            m_error = QStringLiteral("mount.exfat-fuse failed: ") + out;
+            return;
+        }
+        m_mounted = true;
+    }
+    ~ExfatDisk()
+    {
+        if (m_mounted)
+            runTool(QStringLiteral("umount"), {m_mountPoint});
+        if (!m_loop.isEmpty())
+            runTool(QStringLiteral("losetup"), {QStringLiteral("-d"), m_loop});
+    }
+    QString error() const { return m_error; }
+
+private:
+    QString m_mountPoint;
+    QString m_loop;
+    QString m_error;
+    bool m_mounted = false;
+};
+
+SettingsRecord plainSettings(const QString &source)
+{
+    SettingsRecord s;
+    s.SourceEditText = source;
+    s.DirNameEditText = QStringLiteral("新しいフォルダ");
+    s.FileNameEditText = QStringLiteral("[元のファイル名]");
+    return s;
+}
+
+QStringList filesUnder(const QString &folder)
+{
+    QStringList out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << QDir(folder).relativeFilePath(it.next());
+    out.sort();
+    return out;
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Writes a file under a temporary name and renames it over path: a different file at the same name.
+void replaceFile(const QString &path, const QByteArray &content, const QDateTime &mtime = {})
+{
+    const QString temp = path + QStringLiteral(".new");
+    QFile f(temp);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+    f.close();
+    if (mtime.isValid()) {
+        struct utimbuf t;
+        t.actime = t.modtime = mtime.toSecsSinceEpoch();
+        ::utime(QFile::encodeName(temp).constData(), &t);
+    }
+    QVERIFY(::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) == 0);
+}
+
+QString writeDriverSettings(const QString &folder, const QString &source, const QString &dest, bool move)
+{
+    const QString path = folder + QStringLiteral("/settings.txt");
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return {};
+    f.write(QStringLiteral("SourceEditText=%1/\nDelChecked=%3\nRow=*.*|%2\n").arg(source, dest).arg(move ? 1 : 0).toUtf8());
+    return path;
+}
+
+// True when the process holds a file open inside folder (an unnamed temporary shows as "folder/#n").
+bool holdsFileIn(qint64 pid, const QString &folder)
+{
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
+    const QStringList entries = QDir(fds).entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+    for (const QString &fd : entries) {
+        const QString target = QFile::symLinkTarget(fds + QLatin1Char('/') + fd);
+        if (target.startsWith(folder + QLatin1Char('/')))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void TestDataSafety::initTestCase()
+{
+    m_driver = QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) + QStringLiteral("/bench/driver/vantora-transfer");
+    QVERIFY2(QFileInfo(m_driver).isExecutable(), qPrintable(m_driver + QStringLiteral(" is not built")));
+    m_namespaceError = enterOwnMountNamespace();
+}
+
+void TestDataSafety::cleanup()
+{
+    SetFlushFaultForTesting({});
+}
+
+void TestDataSafety::sameNameInTwoCameraFolders_data()
+{
+    QTest::addColumn<bool>("move");
+    QTest::addColumn<bool>("overwrite");
+    QTest::newRow("copy") << false << false;
+    QTest::newRow("copy, overwrite") << false << true;
+    QTest::newRow("move") << true << false;
+    QTest::newRow("move, overwrite") << true << true;
+}
+
+void TestDataSafety::sameNameInTwoCameraFolders()
+{
+    QFETCH(bool, move);
+    QFETCH(bool, overwrite);
+    TestDir dir;
+    TestPrompt prompt;
+    const QByteArray first = randomBytes(50000, 1);
+    const QByteArray second = randomBytes(50000, 2); // equal sizes
+    const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_0001.JPG"), first);
+    const QString b = dir.createFile(QStringLiteral("card/DCIM/101CANON/IMG_0001.JPG"), second);
+    const QString out = dir.createDir(QStringLiteral("out"));
+    // A file there before the run is still replaced when overwriting: only the run's own files are kept.
+    const QString older = dir.createFile(QStringLiteral("out/IMG_0002.JPG"), "old");
+    const QString c = dir.createFile(QStringLiteral("card/DCIM/101CANON/IMG_0002.JPG"), randomBytes(900, 3));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
+    s.DelChecked = move;
+    s.UwagakiChecked = overwrite;
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("3");
+    TransferState state;
+    QVERIFY(RunTransfer(state, {a, b, c}, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+
+    QCOMPARE(contentOf(out + QStringLiteral("/IMG_0001.JPG")), first);
+    QCOMPARE(contentOf(out + QStringLiteral("/IMG_0001_2.JPG")), second);
+    QCOMPARE(view.worked, QStringLiteral("3"));
+    if (overwrite) {
+        QCOMPARE(contentOf(older), randomBytes(900, 3));
+        QCOMPARE(filesUnder(out).size(), 3);
+    } else {
+        QCOMPARE(contentOf(older), QByteArray("old"));
+        QCOMPARE(contentOf(out + QStringLiteral("/IMG_0002_2.JPG")), randomBytes(900, 3));
+    }
+    QCOMPARE(QFileInfo::exists(a), !move);
+    QCOMPARE(QFileInfo::exists(b), !move);
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestDataSafety::killedCopyLeavesNoNamedFile_data()
+{
+    QTest::addColumn<QString>("filesystem");
+    QTest::newRow("tmpfs") << QStringLiteral("tmpfs");
+    QTest::newRow("exfat") << QStringLiteral("exfat");
+}
+
+void TestDataSafety::killedCopyLeavesNoNamedFile()
+{
+    QFETCH(QString, filesystem);
+    if (!m_namespaceError.isEmpty())
+        QSKIP(qPrintable(m_namespaceError));
+    TestDir dir;
+    const QString dst = dir.createDir(QStringLiteral("dst"));
+    std::unique_ptr<SmallDisk> tmpfs;
+    std::unique_ptr<ExfatDisk> exfat;
+    if (filesystem == QLatin1String("tmpfs")) {
+        tmpfs = std::make_unique<SmallDisk>(dst, "600m");
+        if (!tmpfs->mounted())
+            QSKIP(qPrintable(tmpfs->error()));
+    } else {
+        exfat = std::make_unique<ExfatDisk>(dir.filePath(QStringLiteral("card.img")), dst, 600);
+        if (!exfat->error().isEmpty())
+            QSKIP(qPrintable(exfat->error()));
+    }
+    const QString src = dir.createDir(QStringLiteral("src/DCIM"));
+    const QByteArray big = randomBytes(256 << 20, 7);
+    const QString movie = dir.createFile(QStringLiteral("src/DCIM/100CANON/MVI_0001.MOV"), big);
+    const QString settings = writeDriverSettings(dir.path(), src, dst, false);
+
+    QProcess p;
+    p.start(m_driver, {QStringLiteral("--quiet"), settings});
+    QVERIFY(p.waitForStarted());
+    // Kill it while it writes into the destination.
+    bool caught = false;
+    for (int i = 0; i < 20000 && p.state() == QProcess::Running; ++i) {
+        if (holdsFileIn(p.processId(), dst)) {
+            ::kill(pid_t(p.processId()), SIGKILL);
+            caught = true;
+            break;
+        }
+        QThread::usleep(200);
+    }
+    QVERIFY(p.waitForFinished(30000));
+    if (!caught)
+        QSKIP("the copy ended before it could be caught");
+    QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+    // Nothing looks like a photo: at most a hidden temporary, never the camera's own name.
+    for (const QString &name : filesUnder(dst))
+        QVERIFY2(IsCopyLeftoverName(QFileInfo(name).fileName()), qPrintable(name));
+
+    // The next run writes the file under its own name and clears what the killed one left.
+    QCOMPARE(runTool(m_driver, {QStringLiteral("--quiet"), settings}), 0);
+    QCOMPARE(filesUnder(dst), QStringList{QStringLiteral("MVI_0001.MOV")});
+    QVERIFY(contentOf(dst + QStringLiteral("/MVI_0001.MOV")) == big);
+}
+
+void TestDataSafety::leftoverTemporariesRemovedNotCopied()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString out = dir.createDir(QStringLiteral("out"));
+    const QString leftover = dir.createFile(QStringLiteral("out/.vtx-k3j2h1.part"), "half a photo");
+    const QString foreign = dir.createFile(QStringLiteral("out/.hidden.part"), "someone else's");
+    const QString a = dir.createFile(QStringLiteral("src/A.JPG"), "a");
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
+    MemoryTransferView view;
+    TransferState state;
+    QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.*"), out}}, s, view, s.SourceEditText));
+    QVERIFY(!QFileInfo::exists(leftover));
+    QVERIFY(QFileInfo::exists(foreign));
+    QCOMPARE(filesUnder(out), QStringList({QStringLiteral(".hidden.part"), QStringLiteral("A.JPG")}));
+    QVERIFY(IsCopyLeftoverName(QStringLiteral(".vtx-abc.part")));
+    QVERIFY(!IsCopyLeftoverName(QStringLiteral("vtx-abc.part")));
+    QVERIFY(!IsCopyLeftoverName(QStringLiteral(".vtx-abc.JPG")));
+}
+
+void TestDataSafety::folderLinkNeverDeletedThrough()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString elsewhere = dir.createFile(QStringLiteral("home/Pictures/album/B.JPG"), "album photo");
+    const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/A.JPG"), "card photo");
+    const QString link = dir.filePath(QStringLiteral("card/DCIM/album"));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("home/Pictures/album")), link));
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
+    s.DelChecked = true;
+    MemoryTransferView view;
+    TransferState state;
+    QVERIFY(RunTransfer(state, {a, link + QStringLiteral("/B.JPG")}, {{QStringLiteral("*.JPG"), out}}, s, view,
+                        s.SourceEditText));
+    // Both copied; the card's file moved, the file the link leads to untouched.
+    QCOMPARE(filesUnder(out), QStringList({QStringLiteral("A.JPG"), QStringLiteral("B.JPG")}));
+    QVERIFY(!QFileInfo::exists(a));
+    QCOMPARE(contentOf(elsewhere), QByteArray("album photo"));
+    QCOMPARE(prompt.messages, QStringList{notDeletedMessage()});
+    QVERIFY(!state.movedFromFolders.contains(link));
+}
+
+void TestDataSafety::targetInsideSourceRefused_data()
+{
+    QTest::addColumn<bool>("move");
+    QTest::addColumn<QString>("row");     // relative to the source folder's parent
+    QTest::addColumn<bool>("camera");
+    QTest::newRow("copy into itself") << false << QStringLiteral("Pictures") << false;
+    QTest::newRow("move into itself") << true << QStringLiteral("Pictures") << false;
+    QTest::newRow("move into a sub-folder") << true << QStringLiteral("Pictures/Imported") << false;
+    QTest::newRow("camera folder lands on the source") << true << QStringLiteral("") << true;
+}
+
+void TestDataSafety::targetInsideSourceRefused()
+{
+    QFETCH(bool, move);
+    QFETCH(QString, row);
+    QFETCH(bool, camera);
+    TestDir dir;
+    TestPrompt prompt;
+    // A card pulled while it was the source leaves the Pictures folder as the source.
+    const QString a = dir.createFile(QStringLiteral("home/Pictures/Album/A.JPG"), "a");
+    const QString b = dir.createFile(QStringLiteral("home/Pictures/B.JPG"), "b");
+    const QString source = dir.filePath(QStringLiteral("home/Pictures/"));
+    const QString target = dir.filePath(QStringLiteral("home/") + row);
+    QDir().mkpath(target);
+    SettingsRecord s = plainSettings(source);
+    s.DelChecked = move;
+    TransferState state;
+    if (camera) {
+        // home/ + camera folder "Pictures" is the source again.
+        s.PANA101Checked = true;
+        s.SourceEditText = dir.filePath(QStringLiteral("home/Pictures/DCIM/"));
+        dir.createFile(QStringLiteral("home/Pictures/DCIM/Pictures/C.JPG"), "c");
+    }
+    const QStringList list = camera ? QStringList{dir.filePath(QStringLiteral("home/Pictures/DCIM/Pictures/C.JPG"))}
+                                    : QStringList{a, b};
+    const QString sourceFolder = camera ? dir.filePath(QStringLiteral("home/Pictures/DCIM/")) : source;
+    const QStringList before = filesUnder(dir.path());
+    MemoryTransferView view;
+    if (camera) {
+        // The created folder puts the camera folder right back inside the source.
+        s.DirCreateChecked = true;
+        s.DirNameEditText = QStringLiteral("Pictures/DCIM");
+        s.SourceEditText = sourceFolder;
+    }
+    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.JPG"), target}}, s, view, sourceFolder));
+    QCOMPARE(prompt.messages.size(), 1);
+    QVERIFY2(prompt.messages.at(0).startsWith(QStringLiteral("転送先フォルダ[")), qPrintable(prompt.messages.at(0)));
+    QVERIFY(prompt.messages.at(0).contains(QStringLiteral("]が転送元フォルダ[") + sourceFolder + QLatin1Char(']')));
+    QCOMPARE(filesUnder(dir.path()), before);
+    QVERIFY(!state.running);
+}
+
+void TestDataSafety::targetAboveSourceAllowed()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a = dir.createFile(QStringLiteral("home/Pictures/Incoming/A.JPG"), "a");
+    const QString pictures = dir.filePath(QStringLiteral("home/Pictures"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("home/Pictures/Incoming/")));
+    s.DelChecked = true;
+    s.DirCreateChecked = true;
+    s.DirNameEditText = QStringLiteral("2026");
+    MemoryTransferView view;
+    TransferState state;
+    QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), pictures}}, s, view, s.SourceEditText));
+    QCOMPARE(contentOf(pictures + QStringLiteral("/2026/A.JPG")), QByteArray("a"));
+    QVERIFY(!QFileInfo::exists(a));
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestDataSafety::deletedCreatedFolderMadeAgain()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/A.JPG"), "a");
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
+    s.DirCreateChecked = true;
+    s.DirNameEditText = QStringLiteral("import");
+    s.PANA101Checked = true;
+    TransferState state;
+    MemoryTransferView view;
+    QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(QFileInfo::exists(out + QStringLiteral("/import/100CANON/A.JPG")));
+    // The user deletes what the first run made; the window stays open for a second run.
+    QVERIFY(QDir(out + QStringLiteral("/import")).removeRecursively());
+    MemoryTransferView again;
+    QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out}}, s, again, s.SourceEditText));
+    QVERIFY(QFileInfo::exists(out + QStringLiteral("/import/100CANON/A.JPG")));
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestDataSafety::removedCardNamedInMessage()
+{
+    if (!m_namespaceError.isEmpty())
+        QSKIP(qPrintable(m_namespaceError));
+    TestDir dir;
+    TestPrompt prompt;
+    const QString card = dir.createDir(QStringLiteral("card"));
+    SmallDisk disk(card, "64m");
+    if (!disk.mounted())
+        QSKIP(qPrintable(disk.error()));
+    QStringList list;
+    for (int i = 1; i <= 4; ++i)
+        list << dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_%1.JPG").arg(i), randomBytes(3 << 20, quint32(i)));
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(card + QStringLiteral("/DCIM/"));
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("4");
+    bool pulled = false;
+    view.onPump = [&] {
+        // The card is pulled while the second photo is copied.
+        if (!pulled && view.fileName == QLatin1String("IMG_2.JPG")) {
+            pulled = runTool(QStringLiteral("umount"), {QStringLiteral("-l"), card}) == 0;
+        }
+    };
+    TransferState state;
+    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(pulled);
+    QCOMPARE(view.status, unknownErrorStatusText());
+    QCOMPARE(prompt.messages.size(), 1);
+    const QString message = prompt.messages.at(0);
+    QVERIFY2(message.startsWith(QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: ")), qPrintable(message));
+    QVERIFY2(message.contains(QStringLiteral("メモリーカードが取り外されたか")), qPrintable(message));
+    QVERIFY2(message.contains(list.at(2)), qPrintable(message));
+    // What was copied before the card went is whole.
+    QCOMPARE(contentOf(out + QStringLiteral("/IMG_1.JPG")), randomBytes(3 << 20, 1));
+}
+
+void TestDataSafety::failedFlushKeepsEverySource()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    QStringList list;
+    for (int i = 1; i <= 5; ++i)
+        list << dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_%1.JPG").arg(i), randomBytes(1000, quint32(i)));
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
+    s.DelChecked = true;
+    SetFlushFaultForTesting([] { return EIO; });
+    MemoryTransferView view;
+    TransferState state;
+    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    for (const QString &source : std::as_const(list))
+        QVERIFY2(QFileInfo::exists(source), qPrintable(source));
+    QCOMPARE(view.status, unknownErrorStatusText());
+    QCOMPARE(prompt.messages.size(), 2);
+    QVERIFY(prompt.messages.at(0).startsWith(unknownErrorMessage(EIO)));
+    QCOMPARE(prompt.messages.at(1), notDeletedMessage());
+}
+
+void TestDataSafety::replacedSourceNotDeleted()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/A.JPG"), randomBytes(5000, 1));
+    const QString b = dir.createFile(QStringLiteral("card/DCIM/100CANON/B.JPG"), randomBytes(5000, 2));
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
+    s.DelChecked = true;
+    MemoryTransferView view;
+    bool replaced = false;
+    view.onPump = [&] {
+        // A.JPG was copied and waits for its deletion when another file takes its name at the source.
+        if (!replaced && view.fileName == QLatin1String("B.JPG")) {
+            replaced = true;
+            replaceFile(a, randomBytes(5000, 99), QFileInfo(a).lastModified());
+        }
+    };
+    TransferState state;
+    QVERIFY(RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(replaced);
+    QCOMPARE(contentOf(a), randomBytes(5000, 99));
+    QVERIFY(!QFileInfo::exists(b));
+    QCOMPARE(contentOf(out + QStringLiteral("/A.JPG")), randomBytes(5000, 1));
+    QCOMPARE(prompt.messages, QStringList{notDeletedMessage()});
+}
+
+void TestDataSafety::replacedCopyKeepsSource()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/A.JPG"), randomBytes(5000, 1));
+    const QString b = dir.createFile(QStringLiteral("card/DCIM/100CANON/B.JPG"), randomBytes(5000, 2));
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
+    s.DelChecked = true;
+    MemoryTransferView view;
+    bool replaced = false;
+    view.onPump = [&] {
+        // Something else takes the copy's name (same size, same time) before the source goes.
+        const QString copy = out + QStringLiteral("/A.JPG");
+        if (!replaced && view.fileName == QLatin1String("B.JPG") && QFileInfo::exists(copy)) {
+            replaced = true;
+            replaceFile(copy, randomBytes(5000, 42), QFileInfo(copy).lastModified());
+        }
+    };
+    TransferState state;
+    RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText);
+    QVERIFY(replaced);
+    QCOMPARE(contentOf(a), randomBytes(5000, 1));
+    QVERIFY(!QFileInfo::exists(b));
+    QCOMPARE(prompt.messages, QStringList{notDeletedMessage()});
+}
+
+// Every source of a move is removed only after a successful flush of the filesystem (or the file and
+// folder) holding its copy, recorded from the system calls of the real driver.
+void TestDataSafety::sourceRemovedOnlyAfterFlush()
+{
+    if (runTool(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("command -v strace")}) != 0)
+        QSKIP("strace is not installed");
+    TestDir dir;
+    const QString src = dir.createDir(QStringLiteral("card/DCIM"));
+    const QString dst = dir.createDir(QStringLiteral("dst"));
+    // More than one batch of pending deletions.
+    for (int i = 0; i < 150; ++i)
+        dir.createFile(QStringLiteral("card/DCIM/%1CANON/IMG_%2.JPG").arg(100 + i % 2).arg(i, 4, 10, QLatin1Char('0')),
+                       randomBytes(i % 50 == 0 ? 3 << 20 : 2000, quint32(i)));
+    const QString settings = writeDriverSettings(dir.path(), src, dst, true);
+    const QString trace = dir.filePath(QStringLiteral("trace.txt"));
+    QString out;
+    QCOMPARE(runTool(QStringLiteral("strace"),
+                     {QStringLiteral("-f"), QStringLiteral("-y"), QStringLiteral("-qq"), QStringLiteral("-s"),
+                      QStringLiteral("4096"), QStringLiteral("-e"),
+                      QStringLiteral("trace=unlink,unlinkat,syncfs,fsync,fdatasync,linkat,rename,renameat,renameat2"),
+                      QStringLiteral("-o"), trace, m_driver, QStringLiteral("--quiet"), settings},
+                     &out),
+             0);
+    QCOMPARE(filesUnder(dst).size(), 150);
+    QCOMPARE(filesUnder(src).size(), 0);
+
+    QFile f(trace);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    static const QRegularExpression named(QStringLiteral("(?:linkat|renameat2?|rename)\\(.*\"([^\"]+)\".*\\) = 0$"));
+    static const QRegularExpression flush(QStringLiteral("(?:syncfs|fsync|fdatasync)\\(\\d+<([^>]+)>\\) = 0$"));
+    static const QRegularExpression removed(QStringLiteral("unlink(?:at)?\\((?:AT_FDCWD, )?\"([^\"]+)\".*\\) = 0$"));
+    QHash<QString, int> namedAt;   // copy name -> line
+    int lastFlushOfDst = -1;
+    int sourcesRemoved = 0;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString &line = lines.at(i);
+        if (const auto m = named.match(line); m.hasMatch() && m.captured(1).startsWith(dst))
+            namedAt.insert(QFileInfo(m.captured(1)).fileName(), i);
+        if (const auto m = flush.match(line); m.hasMatch() && m.captured(1).startsWith(dst))
+            lastFlushOfDst = i;
+        if (const auto m = removed.match(line); m.hasMatch() && m.captured(1).startsWith(src)) {
+            const QString name = QFileInfo(m.captured(1)).fileName();
+            QVERIFY2(namedAt.contains(name), qPrintable(line));
+            QVERIFY2(lastFlushOfDst > namedAt.value(name),
+                     qPrintable(QStringLiteral("removed before its copy was flushed: ") + line));
+            ++sourcesRemoved;
+        }
+    }
+    QCOMPARE(sourcesRemoved, 150);
+}
+
+void TestDataSafety::finalFlushKeepsWindowTurning()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/A.JPG"), randomBytes(5000, 1));
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
+    // A slow disk: the flush takes a while.
+    SetFlushFaultForTesting([] {
+        QThread::msleep(300);
+        return 0;
+    });
+    MemoryTransferView view;
+    view.targetCount = QStringLiteral("1");
+    TransferState state;
+    int pumpsWhileFlushing = 0;
+    bool secondStartRefused = false;
+    int overallWhileFlushing = -1;
+    view.onPump = [&] {
+        if (!state.flushing)
+            return;
+        ++pumpsWhileFlushing;
+        QCOMPARE(view.status, QStringLiteral("書き込み中..."));
+        // A second start is ignored; Cancel has nothing left to stop.
+        MemoryTransferView other;
+        secondStartRefused = !RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out}}, s, other);
+        CancelCopy(state, view);
+        overallWhileFlushing = view.overall;
+    };
+    QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(pumpsWhileFlushing > 3);
+    QVERIFY(secondStartRefused);
+    QCOMPARE(overallWhileFlushing, 100);
+    QVERIFY(view.statusHistory.contains(QStringLiteral("書き込み中...")));
+    QVERIFY(view.status != QStringLiteral("書き込み中..."));
+    QCOMPARE(filesUnder(out), QStringList{QStringLiteral("A.JPG")});
+}
+
+QTEST_GUILESS_MAIN(TestDataSafety)
+#include "tst_datasafety.moc"
