@@ -1,6 +1,7 @@
 #include "source/sourcewalk.h"
 
 #include "platform/bytepath.h"
+#include "platform/copyfile.h"
 #include "platform/directoryreader.h"
 #include "platform/pathops.h"
 
@@ -84,6 +85,9 @@ private:
 
     void offer(const QString &prefix, const char *name, std::size_t len)
     {
+        // A copy an interrupted run left unfinished is no photo.
+        if (name[0] == '.' && len > 10 && IsCopyLeftoverName(pathFromBytes(QByteArrayView(name, qsizetype(len)))))
+            return;
         const int hits = m_masks.countMatches(name, len);
         if (hits > 0)
             m_sink(prefix, name, len, hits);

@@ -1,6 +1,7 @@
 #include "app/settings/settingsrecord.h"
 #include "mounthelper.h"
 #include "platform/copyfile.h"
+#include "source/sourcewalk.h"
 #include "testdir.h"
 #include "testprompt.h"
 #include "transfer/copyprogress.h"
@@ -340,6 +341,9 @@ void TestDataSafety::leftoverTemporariesRemovedNotCopied()
     QVERIFY(!QFileInfo::exists(leftover));
     QVERIFY(QFileInfo::exists(foreign));
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral(".hidden.part"), QStringLiteral("A.JPG")}));
+    // A card or folder holding such a leftover: never counted, listed or copied.
+    dir.createFile(QStringLiteral("src/.vtx-99zz.part"), "half");
+    QCOMPARE(CollectRunList(dir.filePath(QStringLiteral("src/")), {QStringLiteral("*.*")}), QStringList{a});
     QVERIFY(IsCopyLeftoverName(QStringLiteral(".vtx-abc.part")));
     QVERIFY(!IsCopyLeftoverName(QStringLiteral("vtx-abc.part")));
     QVERIFY(!IsCopyLeftoverName(QStringLiteral(".vtx-abc.JPG")));
