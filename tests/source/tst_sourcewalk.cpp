@@ -1,8 +1,10 @@
+#include "platform/bytepath.h"
 #include "platform/timedprobe.h"
 #include "platform/volumesmounttable.h"
 #include "source/maskmatch.h"
 #include "source/sourcewalk.h"
 
+#include "../platform/rawfiles.h"
 #include "testdir.h"
 
 #include <QFile>
@@ -15,6 +17,7 @@
 
 using namespace vantora;
 using vantora::test::TestDir;
+using namespace vantora::test;
 
 #include <atomic>
 #include <future>
@@ -328,6 +331,121 @@ private Q_SLOTS:
         // The link stays, and nothing it points at is touched.
         QVERIFY(QFileInfo(src + QLatin1String("/h")).isSymLink());
         QVERIFY(QFileInfo(outside.filePath(QStringLiteral("target/emptysub"))).isDir());
+    }
+
+    void rawByteNamesWalkedExactly()
+    {
+        // The source folder itself, two files that U+FFFD would merge, and a folder in a legacy code page.
+        TestDir dir;
+        const QByteArray src = QFile::encodeName(dir.path()) + "/card\xFF";
+        const QByteArray latin = src + "/\xE9t\xE9";
+        QVERIFY(makeRawDir(src));
+        QVERIFY(makeRawDir(latin));
+        const QMap<QByteArray, QByteArray> files{{src + '/' + RawFfName, "ff"},
+                                                 {src + '/' + RawReplacementName, "replacement"},
+                                                 {latin + "/IMG_\x80.JPG", "latin"}};
+        for (auto it = files.cbegin(); it != files.cend(); ++it)
+            QVERIFY(writeRawFile(it.key(), it.value()));
+        QVERIFY(writeRawFile(src + "/notes\xFF.txt", "not taken"));
+        const QString source = pathFromBytes(src);
+
+        for (const QStringList &masks :
+             {QStringList{QStringLiteral("*.JPG")}, QStringList{QStringLiteral("IMG_?.JPG")},
+              QStringList{QStringLiteral("*?.JPG")}}) {
+            const QStringList list = CollectRunList(source, masks);
+            QCOMPARE(list.size(), 3);
+            QSet<QByteArray> listed;
+            for (const QString &path : list) {
+                const QByteArray bytes = pathToBytes(path);
+                listed.insert(bytes);
+                QCOMPARE(readRawFile(bytes), files.value(bytes));
+            }
+            QCOMPARE(listed, QSet<QByteArray>(files.keyBegin(), files.keyEnd()));
+            QCOMPARE(CountFiles(source, masks), 3);
+        }
+        QStringList collected;
+        CollectFiles(source + QStringLiteral("/"), QStringLiteral("*.*"), collected);
+        QCOMPARE(collected.size(), 4);
+        QCOMPARE(QSet<QString>(collected.begin(), collected.end()).size(), 4);
+    }
+
+    void byteMatcherAgreesWithText()
+    {
+        // The walk matches a name's bytes, the routing its text: both must take the same files.
+        const QStringList masks = {QStringLiteral("*.JPG"),
+                                   QStringLiteral("IMG_?.JPG"),
+                                   QStringLiteral("*?.JPG"),
+                                   QStringLiteral("*.TH?"),
+                                   QStringLiteral("??"),
+                                   QStringLiteral("*\u00FF*"),
+                                   QStringLiteral("\u00FF.JPG"),
+                                   QStringLiteral("*写真*"),
+                                   QStringLiteral("*真.JPG"),
+                                   QStringLiteral("[!a]*"),
+                                   QStringLiteral("*[\u00E0-\u00FF]?"),
+                                   QStringLiteral("*.*"),
+                                   QStringLiteral("*"),
+                                   QStringLiteral("IMG*"),
+                                   QStringLiteral("*??.J?G")};
+        const QByteArray pieces[] = {
+            "IMG_", ".JPG",     ".TH", "\xE5\x86\x99",     "\xE7\x9C\x9F", "\xFF",        "\xE5\x86",
+            "\x80", "\xC3\xBF", "a",   "\xF0\x9F\x93\xB7", "\xED\xB2\x80", "\xEF\xBF\xBD"};
+        QList<QByteArray> names = {RawFfName,  RawReplacementName, "a.TH\x80",
+                                   "\xFF.JPG", "\xC3\xBF.JPG",     "\xE5\x86"};
+        QRandomGenerator rng(4242);
+        for (int i = 0; i < 20000; ++i) {
+            QByteArray name;
+            for (int n = int(rng.bounded(1, 6)); n > 0; --n)
+                name += pieces[rng.bounded(int(std::size(pieces)))];
+            names.append(name);
+        }
+        QList<FileMask> compiled;
+        for (const QString &m : masks)
+            compiled.append(FileMask(m));
+        const MaskSet set(masks);
+        for (const QByteArray &name : std::as_const(names)) {
+            const QString text = pathFromBytes(name);
+            int expected = 0;
+            for (qsizetype m = 0; m < masks.size(); ++m) {
+                const bool byText = MatchesMask(text, masks.at(m));
+                expected += byText ? 1 : 0;
+                if (compiled.at(m).matchesNative(name.constData(), std::size_t(name.size())) != byText ||
+                    compiled.at(m).matches(text) != byText)
+                    QFAIL(qPrintable(QStringLiteral("%1 and %2 disagree")
+                                         .arg(masks.at(m), QString::fromLatin1(name.toHex()))));
+            }
+            QCOMPARE(set.countMatches(name.constData(), std::size_t(name.size())), expected);
+        }
+    }
+
+    void removeEmptyFoldersByBytes()
+    {
+        TestDir dir;
+        const QByteArray src = QFile::encodeName(dir.path()) + "/src\xFE";
+        const QByteArray moved = src + "/\xFF\xFE";
+        // Shown exactly like the folder above, and empty before the move: the user's own, kept.
+        const QByteArray own = src + "/\xEF\xBF\xBD\xEF\xBF\xBD";
+        const QByteArray sub = moved + "/sub\x80";
+        const QByteArray kept = src + "/kept\x81";
+        const QByteArray hidden = kept + "/.hidden\xFF";
+        for (const QByteArray &d : {src, moved, sub, own, kept})
+            QVERIFY(makeRawDir(d));
+        QVERIFY(writeRawFile(hidden, "x"));
+        const QSet<QString> emptied{pathFromBytes(moved), pathFromBytes(sub), pathFromBytes(kept)};
+
+        QCOMPARE(RemoveEmptySourceFolders(pathFromBytes(src), emptied), false);
+        QVERIFY(rawIsDir(src));
+        QVERIFY(!rawExists(moved));
+        QVERIFY(rawIsDir(own));
+        QCOMPARE(readRawFile(hidden), QByteArray("x"));
+
+        // Emptied too: now nothing is left, and the source itself stays.
+        QVERIFY(::unlink(hidden.constData()) == 0);
+        QCOMPARE(RemoveEmptySourceFolders(pathFromBytes(src) + QLatin1Char('/'),
+                                          QSet<QString>{pathFromBytes(own), pathFromBytes(kept)}),
+                 true);
+        QVERIFY(rawIsDir(src));
+        QVERIFY(!rawExists(own));
     }
 
     void removeEmptyFoldersKeepsSource()
