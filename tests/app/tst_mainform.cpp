@@ -1,6 +1,7 @@
 #include "app/application.h"
 #include "app/vantoraapp.h"
 #include "platform/registrystore.h"
+#include "platform/volumesfake.h"
 #include "testdir.h"
 #include "testprompt.h"
 #include "ui/keyfilter.h"
@@ -43,11 +44,15 @@ private Q_SLOTS:
 
 private:
     QTemporaryDir m_home;
+    // The windows see these volumes, never the machine's: a card mounted here changes nothing.
+    std::unique_ptr<FakeVolumes> m_volumes;
 };
 
 void TestMainForm::initTestCase()
 {
     test::isolateHome(m_home.path());
+    // The home plays the system volume; no other volume is mounted.
+    m_volumes = std::make_unique<FakeVolumes>(m_home.path());
 }
 
 void TestMainForm::windowFrame()
@@ -200,7 +205,7 @@ void TestMainForm::filterNameKeyOverAllCodes()
 void TestMainForm::typedKeysInNameEdits()
 {
     test::TestPrompt prompt;
-    VantoraApp app({});
+    VantoraApp app({}, m_volumes.get());
     TMainForm *f = app.mainForm();
     for (QLineEdit *edit : {f->FileNameEdit, f->DirNameEdit, f->PreDirNameEdit, f->SufDirNameEdit,
                             f->PreFileNameEdit, f->SufFileNameEdit}) {
@@ -225,7 +230,7 @@ void TestMainForm::typedKeysInNameEdits()
 void TestMainForm::optionBoxesRecordTheirState()
 {
     test::TestPrompt prompt;
-    VantoraApp app({});
+    VantoraApp app({}, m_volumes.get());
     app.mainForm()->show();
     QVERIFY(QTest::qWaitForWindowExposed(app.mainForm()));
     QVERIFY(!app.settings().DelChecked);
@@ -240,7 +245,7 @@ void TestMainForm::optionBoxesRecordTheirState()
 void TestMainForm::aboutBoxIsModalAndClosesWithOk()
 {
     test::TestPrompt prompt;
-    VantoraApp app({});
+    VantoraApp app({}, m_volumes.get());
     TAboutForm *about = app.aboutForm();
     QCOMPARE(about->windowTitle(), QStringLiteral("Vantora"));
     QCOMPARE(about->size(), QSize(290, 181));
@@ -263,7 +268,7 @@ void TestMainForm::closeButtonSavesThroughTheCloseQuery()
     test::TestPrompt prompt;
     const QString file = RegistryStore().filePath(RegistryRoot::CurrentUser);
     QFile::remove(file);
-    VantoraApp app({});
+    VantoraApp app({}, m_volumes.get());
     app.mainForm()->show();
     QVERIFY(QTest::qWaitForWindowExposed(app.mainForm()));
     QVERIFY(app.mainForm()->Timer1->isActive());

@@ -2,6 +2,7 @@
 #include "app/vantoraapp.h"
 #include "platform/registrystore.h"
 #include "platform/specialfolders.h"
+#include "platform/volumesfake.h"
 #include "testdir.h"
 #include "testprompt.h"
 #include "ui/tmainform.h"
@@ -45,12 +46,16 @@ private Q_SLOTS:
 
 private:
     QTemporaryDir m_home;
+    // The windows see these volumes, never the machine's: a card mounted here changes nothing.
+    std::unique_ptr<FakeVolumes> m_volumes;
     QString m_registry;
 };
 
 void TestSettings::initTestCase()
 {
     test::isolateHome(m_home.path());
+    // The home plays the system volume; no other volume is mounted.
+    m_volumes = std::make_unique<FakeVolumes>(m_home.path());
     m_registry = RegistryStore::defaultDirectory();
     QVERIFY(m_registry.startsWith(m_home.path()));
 }
@@ -74,7 +79,8 @@ void TestSettings::firstStartGivesTheDefaults()
     QCOMPARE(r.TransferEditText, pictures());
     QCOMPARE(r.JPGDir, pictures());
     QCOMPARE(r.AllFileDir, pictures());
-    for (bool ticked : {r.JPGChecked, r.TIFChecked, r.MOVChecked, r.MP4Checked, r.AVIChecked, r.AllFileChecked})
+    for (bool ticked :
+         {r.JPGChecked, r.TIFChecked, r.MOVChecked, r.MP4Checked, r.AVIChecked, r.AllFileChecked})
         QVERIFY(ticked);
     QVERIFY(!r.PNGChecked && !r.DelChecked && !r.SufFileChecked);
     QCOMPARE(r.DirRenbanSpinEditValue, 1);
@@ -86,7 +92,7 @@ void TestSettings::firstStartGivesTheDefaults()
 
     // Through the real window: no message at all. (The start-up detection keeps an existing source.)
     QDir().mkpath(documents());
-    VantoraApp app({});
+    VantoraApp app({}, m_volumes.get());
     app.mainForm()->show();
     QVERIFY(prompt.messages.isEmpty());
     QCOMPARE(app.mainForm()->SourceEdit1->text(), documents());
@@ -96,10 +102,10 @@ void TestSettings::firstStartGivesTheDefaults()
 void TestSettings::closeWritesAllValuesAndASecondStartReadsThemBack()
 {
     test::TestPrompt prompt;
-    test::TestDir folders;
-    const QString source = folders.createDir(QStringLiteral("card/DCIM"));
+    const QString source = m_home.filePath(QStringLiteral("card/DCIM"));
+    QVERIFY(QDir().mkpath(source));
     {
-        VantoraApp app({});
+        VantoraApp app({}, m_volumes.get());
         app.mainForm()->show();
         app.settings().SourceEditText = source;
         app.settings().DirRenbanSpinEditValue = 42;
@@ -113,13 +119,14 @@ void TestSettings::closeWritesAllValuesAndASecondStartReadsThemBack()
     for (const SettingsRecord::Field &f : SettingsRecord::fields()) {
         RegistryError error;
         if (f.type == SettingsRecord::Type::String)
-            QVERIFY2(store.readString(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), &error), f.name);
+            QVERIFY2(store.readString(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), &error),
+                     f.name);
         else
             QVERIFY2(store.readDword(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), &error), f.name);
     }
     QCOMPARE(store.readDword(RegistryRoot::CurrentUser, kKey, QStringLiteral("DelChecked")).value(), 1u);
 
-    VantoraApp second({});
+    VantoraApp second({}, m_volumes.get());
     second.mainForm()->show();
     QVERIFY(prompt.messages.isEmpty());
     QCOMPARE(second.settings().SourceEditText, source);
@@ -191,7 +198,7 @@ void TestSettings::partialStores()
     // The window shows the one message, and the next close completes the key.
     test::TestPrompt prompt;
     {
-        VantoraApp app({});
+        VantoraApp app({}, m_volumes.get());
         app.mainForm()->show();
         QCOMPARE(prompt.messages, QStringList{partialSettingsMessage()});
         app.mainForm()->close();
@@ -217,7 +224,8 @@ void TestSettings::storedSourceOnAMissingFolder()
             else if (f.type == SettingsRecord::Type::Boolean)
                 store.writeDword(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), r.*(f.flag));
             else
-                store.writeDword(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), quint32(r.*(f.number)));
+                store.writeDword(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name),
+                                 quint32(r.*(f.number)));
         }
         QVERIFY(store.endBatch(RegistryRoot::CurrentUser));
     }
@@ -239,7 +247,7 @@ void TestSettings::garbageFileIsKeptAsideWithOneMessage()
 
     test::TestPrompt prompt;
     {
-        VantoraApp app({});
+        VantoraApp app({}, m_volumes.get());
         app.mainForm()->show();
         QCOMPARE(prompt.messages.size(), 1);
         QVERIFY(prompt.messages.first().contains(garbage.fileName()));
@@ -247,7 +255,8 @@ void TestSettings::garbageFileIsKeptAsideWithOneMessage()
         QVERIFY(app.settings().JPGChecked);
         app.mainForm()->close();
     }
-    const QStringList aside = QDir(m_registry).entryList({QStringLiteral("HKEY_CURRENT_USER.reg.unreadable-*")});
+    const QStringList aside =
+        QDir(m_registry).entryList({QStringLiteral("HKEY_CURRENT_USER.reg.unreadable-*")});
     QCOMPARE(aside.size(), 1);
     QFile kept(m_registry + QLatin1Char('/') + aside.first());
     QVERIFY(kept.open(QIODevice::ReadOnly));

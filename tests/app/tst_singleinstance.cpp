@@ -1,6 +1,6 @@
 #include "app/singleinstance.h"
 #include "platform/instancelock.h"
-#include "testdir.h"
+#include "sandbox.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -19,40 +19,18 @@ class TestSingleInstance : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
     void secondStartRaisesTheFirstAndEnds();
     void staleSocketDoesNotBlockAStart();
     void heldMarkerIsRefusedToOthers();
 
 private:
-    QProcessEnvironment environment() const;
-    QString program() const;
-    QTemporaryDir m_home;
-    QTemporaryDir m_runtime;
+    test::ProgramSandbox m_sandbox;
 };
-
-void TestSingleInstance::initTestCase()
-{
-    test::isolateHome(m_home.path());
-    QFile::setPermissions(m_runtime.path(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
-}
-
-QProcessEnvironment TestSingleInstance::environment() const
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    return env;
-}
-
-QString TestSingleInstance::program() const
-{
-    return QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) + QLatin1String("/src/vantora");
-}
 
 void TestSingleInstance::secondStartRaisesTheFirstAndEnds()
 {
+    if (!m_sandbox.error().isEmpty())
+        QSKIP(qPrintable(m_sandbox.error()));
     // This process plays the first instance.
     SingleInstance first;
     QVERIFY(first.acquire());
@@ -62,8 +40,7 @@ void TestSingleInstance::secondStartRaisesTheFirstAndEnds()
     QSignalSpy activated(&first, &SingleInstance::activationRequested);
 
     QProcess second;
-    second.setProcessEnvironment(environment());
-    second.start(program(), {});
+    m_sandbox.start(second, {});
     QVERIFY(second.waitForStarted());
     // The second start needs our event loop to answer it, so wait without blocking it.
     QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
@@ -76,6 +53,8 @@ void TestSingleInstance::secondStartRaisesTheFirstAndEnds()
 
 void TestSingleInstance::staleSocketDoesNotBlockAStart()
 {
+    if (!m_sandbox.error().isEmpty())
+        QSKIP(qPrintable(m_sandbox.error()));
     // A socket file with nobody listening, as a crashed instance leaves it.
     const QByteArray path = QFile::encodeName(InstanceLock::userScopedName(SingleInstance::markerName()));
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -88,8 +67,7 @@ void TestSingleInstance::staleSocketDoesNotBlockAStart()
     QVERIFY(QFile::exists(QString::fromLocal8Bit(path)));
 
     QProcess process;
-    process.setProcessEnvironment(environment());
-    process.start(program(), {});
+    m_sandbox.start(process, {});
     QVERIFY(process.waitForStarted());
     QVERIFY(!process.waitForFinished(1500)); // it stays: it is the instance now
     // And it answers a later start.

@@ -1,6 +1,7 @@
 #include "app/settings/settingsstore.h"
 #include "app/singleinstance.h"
 #include "platform/registrystore.h"
+#include "sandbox.h"
 #include "testdir.h"
 
 #include <QProcess>
@@ -22,25 +23,19 @@ private Q_SLOTS:
     void unwritableStoreKeepsTheInstanceOpen();
 
 private:
-    QProcessEnvironment environment() const;
+    void start(QProcess &process, const QString &argument) const;
     QStringList log() const;
-    QString program() const
-    {
-        return QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) + QLatin1String("/src/vantora");
-    }
+    QString program() const { return test::ProgramSandbox::program(); }
 
-    QTemporaryDir m_home;
-    QTemporaryDir m_runtime;
+    test::ProgramSandbox m_sandbox;
     QString m_log;
 };
 
 void TestStartSwitch::initTestCase()
 {
-    test::isolateHome(m_home.path());
-    QFile::setPermissions(m_runtime.path(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
-    m_log = m_home.filePath(QStringLiteral("prompt.log"));
+    if (!m_sandbox.error().isEmpty())
+        QSKIP(qPrintable(m_sandbox.error()));
+    m_log = m_sandbox.home() + QStringLiteral("/prompt.log");
 }
 
 void TestStartSwitch::init()
@@ -49,12 +44,12 @@ void TestStartSwitch::init()
     QDir(RegistryStore::defaultDirectory()).removeRecursively();
 }
 
-QProcessEnvironment TestStartSwitch::environment() const
+void TestStartSwitch::start(QProcess &process, const QString &argument) const
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcessEnvironment env = m_sandbox.environment();
     env.insert(QStringLiteral("VANTORA_PROMPT_LOG"), m_log);
-    return env;
+    process.setProcessEnvironment(env);
+    process.start(program(), {argument});
 }
 
 QStringList TestStartSwitch::log() const
@@ -74,8 +69,7 @@ void TestStartSwitch::regRegistersRelaunchesAndCloses()
     QSignalSpy knocked(&running, &SingleInstance::activationRequested);
 
     QProcess reg;
-    reg.setProcessEnvironment(environment());
-    reg.start(program(), {QStringLiteral("/reg")});
+    start(reg, QStringLiteral("/reg"));
     QTRY_COMPARE_WITH_TIMEOUT(reg.state(), QProcess::NotRunning, 15000);
     QCOMPARE(reg.exitCode(), 0);
     QCOMPARE(log(), QStringList{QStringLiteral("message\t自動再生に登録しました")});
@@ -89,7 +83,7 @@ void TestStartSwitch::regRegistersRelaunchesAndCloses()
         program() + QStringLiteral(" %L"));
     QCOMPARE(store.valueNames(RegistryRoot::CurrentUser, settingsKeyPath()).size(),
              90); // closed through the close query
-    QVERIFY(QFile::exists(m_home.filePath(QStringLiteral("data/applications/vantora.desktop"))));
+    QVERIFY(QFile::exists(m_sandbox.home() + QStringLiteral("/data/applications/vantora.desktop")));
 }
 
 void TestStartSwitch::unregRemovesAndCloses()
@@ -98,14 +92,13 @@ void TestStartSwitch::unregRemovesAndCloses()
     QVERIFY(running.acquire());
     QSignalSpy knocked(&running, &SingleInstance::activationRequested);
     QProcess unreg;
-    unreg.setProcessEnvironment(environment());
-    unreg.start(program(), {QStringLiteral("/unreg")});
+    start(unreg, QStringLiteral("/unreg"));
     QTRY_COMPARE_WITH_TIMEOUT(unreg.state(), QProcess::NotRunning, 15000);
     QCOMPARE(unreg.exitCode(), 0);
     QCOMPARE(log(), QStringList{QStringLiteral("message\t自動再生から解除しました")});
     // The relaunched start knocks here; waiting for it keeps it out of the next test.
     QTRY_COMPARE_WITH_TIMEOUT(knocked.count(), 1, 10000);
-    QVERIFY(!QFile::exists(m_home.filePath(QStringLiteral("data/applications/vantora.desktop"))));
+    QVERIFY(!QFile::exists(m_sandbox.home() + QStringLiteral("/data/applications/vantora.desktop")));
 }
 
 void TestStartSwitch::switchInAnotherCaseIsASourcePath()
@@ -115,8 +108,7 @@ void TestStartSwitch::switchInAnotherCaseIsASourcePath()
     QVERIFY(running.acquire());
     QSignalSpy knocked(&running, &SingleInstance::activationRequested);
     QProcess upper;
-    upper.setProcessEnvironment(environment());
-    upper.start(program(), {QStringLiteral("/REG")});
+    start(upper, QStringLiteral("/REG"));
     QTRY_COMPARE_WITH_TIMEOUT(upper.state(), QProcess::NotRunning, 15000);
     QCOMPARE(upper.exitCode(), 0);
     QTRY_COMPARE(knocked.count(), 1);
@@ -134,8 +126,7 @@ void TestStartSwitch::unwritableStoreKeepsTheInstanceOpen()
     blocker.close();
 
     QProcess reg;
-    reg.setProcessEnvironment(environment());
-    reg.start(program(), {QStringLiteral("/reg")});
+    start(reg, QStringLiteral("/reg"));
     QVERIFY(reg.waitForStarted());
     QVERIFY(!reg.waitForFinished(2500)); // stays open
     const QStringList lines = log();

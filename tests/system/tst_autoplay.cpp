@@ -1,4 +1,5 @@
 #include "platform/registrystore.h"
+#include "sandbox.h"
 #include "system/autoplayregistration.h"
 #include "system/desktopentry.h"
 #include "system/registrationswitch.h"
@@ -540,6 +541,9 @@ void TestAutoPlay::unwritableDesktopEntryKeepsTheInstanceOpen()
 
 void TestAutoPlay::readOnlyFilesystems()
 {
+    // The mounts stay in this process's own namespace, out of every other test's sight.
+    if (const QString why = test::enterPrivateMountNamespace(); !why.isEmpty())
+        QSKIP(qPrintable(why));
     const QByteArray registry = QFile::encodeName(m_work->createDir(QStringLiteral("registry")));
     if (::mount("tmpfs", registry.constData(), "tmpfs", MS_RDONLY, "size=64k") != 0)
         QSKIP("needs root to mount a read-only tmpfs");

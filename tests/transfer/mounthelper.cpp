@@ -1,5 +1,7 @@
 #include "mounthelper.h"
 
+#include "sandbox.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QProcess>
@@ -31,6 +33,10 @@ TestMount::TestMount(const QString &mountPoint, const QStringList &mountArgs) : 
         m_error = QStringLiteral("mounting needs root");
         return;
     }
+    // The test's mounts stay in its own namespace: no other test's volume scan ever sees them.
+    m_error = enterPrivateMountNamespace();
+    if (!m_error.isEmpty())
+        return;
     QString out;
     if (run(QStringLiteral("mount"), mountArgs + QStringList{mountPoint}, &out) != 0) {
         m_error = QStringLiteral("mount failed: ") + out;

@@ -6,7 +6,8 @@
 
 namespace vantora::test {
 
-// A mount for one test, unmounted at the end of its scope. Needs root; `error` says why not.
+// A mount for one test, made in the test process's private mount namespace and unmounted at the end of
+// its scope. Needs root; `error` says why not.
 class TestMount
 {
 public:
