@@ -23,7 +23,8 @@ void TakeOptionSnapshot(TransferState &state, const SettingsRecord &settings)
                          settings.SufDirNameEditText, settings.SufDirChecked};
         o.ShootingDateFolderMode = o.folderTemplate.text.contains(ShootingDateToken);
         o.FolderCounterMode = o.folderTemplate.text.contains(RenbanToken);
-        o.CameraFolderMode = settings.PANA101Checked && IsDcimSourceFolder(settings.SourceEditText);
+        const QString &source = state.shownSource.isEmpty() ? settings.SourceEditText : state.shownSource;
+        o.CameraFolderMode = settings.PANA101Checked && IsDcimSourceFolder(source);
     }
     o.renaming = settings.RenameChecked;
     if (o.renaming) {

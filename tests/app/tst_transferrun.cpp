@@ -4,6 +4,7 @@
 #include "app/vantoraapp.h"
 #include "platform/registrystore.h"
 #include "platform/volumesfake.h"
+#include "source/widgets/sourcecontroller.h"
 #include "testdir.h"
 #include "testprompt.h"
 #include "ui/radiogroup.h"
@@ -53,6 +54,8 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void copyRunFromTheDemoCard();
+    void cameraFoldersForACardHandedInAtStart();
+    void cameraFoldersForACardFoundByTheWatch();
     void moveRunRemovesTheEmptiedCameraFolders();
     void cancelledMoveRemovesNothingAndResetsCounters();
     void refusals();
@@ -64,8 +67,12 @@ private Q_SLOTS:
 
 private:
     // Stores the settings, starts the program's windows with the card as a mounted volume.
-    void start(const SettingsRecord &record);
+    void start(const SettingsRecord &record, const QStringList &arguments = {});
+    // Runs a whole import of the demo card, shown as the source though another folder is stored, and
+    // checks that every file lands in the created folder's camera sub-folder.
+    void importKeepsTheCameraFolders();
     SettingsRecord baseSettings() const;
+    SettingsRecord cameraFolderSettings() const;
     QString card(const QString &relative = QString()) const;
     QString dest(const QString &relative = QString()) const;
     void pressStart();
@@ -154,12 +161,12 @@ SettingsRecord TestTransferRun::baseSettings() const
     return r;
 }
 
-void TestTransferRun::start(const SettingsRecord &record)
+void TestTransferRun::start(const SettingsRecord &record, const QStringList &arguments)
 {
     RegistryStore store;
     SettingsRecord copy = record;
     QVERIFY(SaveSettings(store, copy));
-    m_app = std::make_unique<VantoraApp>(QStringList{}, m_volumes.get());
+    m_app = std::make_unique<VantoraApp>(arguments, m_volumes.get());
     m_app->mainForm()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_app->mainForm()));
     QTRY_VERIFY(m_app->mainForm()->Timer1->isActive()); // start-up finished
@@ -239,6 +246,68 @@ void TestTransferRun::copyRunFromTheDemoCard()
     QCOMPARE(m_app->settings().FileRenbanSpinEditValue, 10);
     QCOMPARE(m_app->settings().DirRenbanSpinEditValue, 5); // no "[RENBAN]" in the folder template: unchanged
     QVERIFY(f->Timer1->isActive());                        // nothing launched: the watch is back on
+}
+
+SettingsRecord TestTransferRun::cameraFolderSettings() const
+{
+    SettingsRecord r = baseSettings();
+    // The stored source is a folder of the user's, not a camera's; the card comes from elsewhere.
+    r.SourceEditText = m_dir->createDir(QStringLiteral("chosen")) + QLatin1Char('/');
+    r.DirCreateChecked = true;
+    r.DirNameEditText = QStringLiteral("取込");
+    r.PANA101Checked = true;
+    return r;
+}
+
+void TestTransferRun::importKeepsTheCameraFolders()
+{
+    TMainForm *f = m_app->mainForm();
+    QCOMPARE(f->SourceEdit1->text(), card(QStringLiteral("DCIM/")));
+    QCOMPARE(m_app->settings().SourceEditText, m_dir->filePath(QStringLiteral("chosen/")));
+    QCOMPARE(f->FNumLabel->text(), QStringLiteral("9"));
+    m_prompt->clear();
+    pressStart();
+
+    QCOMPARE(m_prompt->questions.size(), 1);
+    QVERIFY2(m_prompt->messages.isEmpty(), qPrintable(m_prompt->messages.join(u'|')));
+    QCOMPARE(f->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
+    const QMap<QString, QString> expected{
+        {QStringLiteral("DCIM/100CANON/IMG_0001.JPG"), QStringLiteral("photos/取込/100CANON/IMG_0001.JPG")},
+        {QStringLiteral("DCIM/100CANON/IMG_0002.JPG"), QStringLiteral("photos/取込/100CANON/IMG_0002.JPG")},
+        {QStringLiteral("DCIM/100CANON/IMG_0003.JPG"), QStringLiteral("photos/取込/100CANON/IMG_0003.JPG")},
+        {QStringLiteral("DCIM/100CANON/IMG_0007.CR2"), QStringLiteral("raw/取込/100CANON/IMG_0007.CR2")},
+        {QStringLiteral("DCIM/101CANON/IMG_0004.JPG"), QStringLiteral("photos/取込/101CANON/IMG_0004.JPG")},
+        {QStringLiteral("DCIM/101CANON/IMG_0005.JPG"), QStringLiteral("photos/取込/101CANON/IMG_0005.JPG")},
+        {QStringLiteral("DCIM/101CANON/IMG_0006.JPG"), QStringLiteral("photos/取込/101CANON/IMG_0006.JPG")},
+        {QStringLiteral("DCIM/101CANON/MVI_0008.MP4"), QStringLiteral("video/取込/101CANON/MVI_0008.MP4")},
+        {QStringLiteral("DCIM/IMG_0009.JPG"), QStringLiteral("photos/取込/DCIM/IMG_0009.JPG")},
+    };
+    QStringList want;
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        QVERIFY2(QFile::exists(dest(it.value())), qPrintable(it.value()));
+        QCOMPARE(hashOf(dest(it.value())), hashOf(card(it.key())));
+        want << it.value();
+    }
+    want.sort();
+    QCOMPARE(filesUnder(dest()), want);
+}
+
+void TestTransferRun::cameraFoldersForACardHandedInAtStart()
+{
+    // As the desktop starts the program for an inserted card: the card's folder on the command line.
+    start(cameraFolderSettings(), {card()});
+    importKeepsTheCameraFolders();
+}
+
+void TestTransferRun::cameraFoldersForACardFoundByTheWatch()
+{
+    m_volumes->remove(card());
+    start(cameraFolderSettings());
+    QVERIFY(m_app->mainForm()->SourceEdit1->text() != card(QStringLiteral("DCIM/")));
+    // The card arrives: the watch makes it the source.
+    m_volumes->add({card(), DriveType::Removable, true, QStringLiteral("CARD")});
+    m_app->source()->mountTableChanged();
+    importKeepsTheCameraFolders();
 }
 
 void TestTransferRun::moveRunRemovesTheEmptiedCameraFolders()
