@@ -1,4 +1,5 @@
 #include "app/settings/settingsrecord.h"
+#include "exfatdisk.h"
 #include "mounthelper.h"
 #include "platform/copyfile.h"
 #include "source/sourcewalk.h"
@@ -61,89 +62,6 @@ private:
 
 namespace {
 
-// Keeps this test's mounts to itself: nothing it mounts is seen by other processes or tests.
-QString enterOwnMountNamespace()
-{
-    if (::geteuid() != 0)
-        return QStringLiteral("mounting needs root");
-    if (::unshare(CLONE_NEWNS) != 0)
-        return QStringLiteral("no private mount namespace: ") + QString::fromLocal8Bit(strerror(errno));
-    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        return QStringLiteral("cannot make mounts private: ") + QString::fromLocal8Bit(strerror(errno));
-    return {};
-}
-
-int runTool(const QString &program, const QStringList &args, QString *output = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(60000))
-        return -1;
-    if (output)
-        *output = QString::fromLocal8Bit(p.readAll()).trimmed();
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
-
-// An exFAT filesystem on a loop device, mounted through FUSE: what a camera card or an external drive
-// looks like (no unnamed temporaries, no hard links, names that ignore case).
-class ExfatDisk final
-{
-public:
-    ExfatDisk(const QString &image, const QString &mountPoint, int mib) : m_mountPoint(mountPoint)
-    {
-        if (!QFileInfo::exists(QStringLiteral("/dev/fuse"))) {
-            m_error = QStringLiteral("no /dev/fuse");
-            return;
-        }
-        if (!QFileInfo::exists(QStringLiteral("/dev/loop-control"))) {
-            m_error = QStringLiteral("no loop devices");
-            return;
-        }
-        for (const char *tool : {"mkfs.exfat", "mount.exfat-fuse", "losetup"}) {
-            if (runTool(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("command -v ") + QLatin1String(tool)}) != 0) {
-                m_error = QLatin1String(tool) + QStringLiteral(" is not installed");
-                return;
-            }
-        }
-        QFile file(image);
-        if (!file.open(QIODevice::WriteOnly) || !file.resize(qint64(mib) << 20)) {
-            m_error = QStringLiteral("cannot make the image");
-            return;
-        }
-        file.close();
-        QString out;
-        if (runTool(QStringLiteral("mkfs.exfat"), {image}, &out) != 0) {
-            m_error = QStringLiteral("mkfs.exfat failed: ") + out;
-            return;
-        }
-        if (runTool(QStringLiteral("losetup"), {QStringLiteral("--find"), QStringLiteral("--show"), image}, &m_loop) != 0) {
-            m_error = QStringLiteral("losetup failed: ") + m_loop;
-            m_loop.clear();
-            return;
-        }
-        if (runTool(QStringLiteral("mount.exfat-fuse"), {m_loop, mountPoint}, &out) != 0) {
-            m_error = QStringLiteral("mount.exfat-fuse failed: ") + out;
-            return;
-        }
-        m_mounted = true;
-    }
-    ~ExfatDisk()
-    {
-        if (m_mounted)
-            runTool(QStringLiteral("umount"), {m_mountPoint});
-        if (!m_loop.isEmpty())
-            runTool(QStringLiteral("losetup"), {QStringLiteral("-d"), m_loop});
-    }
-    QString error() const { return m_error; }
-
-private:
-    QString m_mountPoint;
-    QString m_loop;
-    QString m_error;
-    bool m_mounted = false;
-};
-
 SettingsRecord plainSettings(const QString &source)
 {
     SettingsRecord s;
@@ -191,7 +109,10 @@ QString writeDriverSettings(const QString &folder, const QString &source, const 
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         return {};
-    f.write(QStringLiteral("SourceEditText=%1/\nDelChecked=%3\nRow=*.*|%2\n").arg(source, dest).arg(move ? 1 : 0).toUtf8());
+    f.write(QStringLiteral("SourceEditText=%1/\nDelChecked=%3\nRow=*.*|%2\n")
+                .arg(source, dest)
+                .arg(move ? 1 : 0)
+                .toUtf8());
     return path;
 }
 
@@ -212,9 +133,10 @@ bool holdsFileIn(qint64 pid, const QString &folder)
 
 void TestDataSafety::initTestCase()
 {
-    m_driver = QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) + QStringLiteral("/bench/driver/vantora-transfer");
+    m_driver = QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) +
+               QStringLiteral("/bench/driver/vantora-transfer");
     QVERIFY2(QFileInfo(m_driver).isExecutable(), qPrintable(m_driver + QStringLiteral(" is not built")));
-    m_namespaceError = enterOwnMountNamespace();
+    m_namespaceError = enterTestMountNamespace();
 }
 
 void TestDataSafety::cleanup()
@@ -321,7 +243,7 @@ void TestDataSafety::killedCopyLeavesNoNamedFile()
         QVERIFY2(IsCopyLeftoverName(QFileInfo(name).fileName()), qPrintable(name));
 
     // The next run writes the file under its own name and clears what the killed one left.
-    QCOMPARE(runTool(m_driver, {QStringLiteral("--quiet"), settings}), 0);
+    QCOMPARE(runTestTool(m_driver, {QStringLiteral("--quiet"), settings}), 0);
     QCOMPARE(filesUnder(dst), QStringList{QStringLiteral("MVI_0001.MOV")});
     QVERIFY(contentOf(dst + QStringLiteral("/MVI_0001.MOV")) == big);
 }
@@ -362,8 +284,8 @@ void TestDataSafety::folderLinkNeverDeletedThrough()
     s.DelChecked = true;
     MemoryTransferView view;
     TransferState state;
-    QVERIFY(RunTransfer(state, {a, link + QStringLiteral("/B.JPG")}, {{QStringLiteral("*.JPG"), out}}, s, view,
-                        s.SourceEditText));
+    QVERIFY(RunTransfer(state, {a, link + QStringLiteral("/B.JPG")}, {{QStringLiteral("*.JPG"), out}}, s,
+                        view, s.SourceEditText));
     // Both copied; the card's file moved, the file the link leads to untouched.
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral("A.JPG"), QStringLiteral("B.JPG")}));
     QVERIFY(!QFileInfo::exists(a));
@@ -375,7 +297,7 @@ void TestDataSafety::folderLinkNeverDeletedThrough()
 void TestDataSafety::targetInsideSourceRefused_data()
 {
     QTest::addColumn<bool>("move");
-    QTest::addColumn<QString>("row");     // relative to the source folder's parent
+    QTest::addColumn<QString>("row"); // relative to the source folder's parent
     QTest::addColumn<bool>("camera");
     QTest::newRow("copy into itself") << false << QStringLiteral("Pictures") << false;
     QTest::newRow("move into itself") << true << QStringLiteral("Pictures") << false;
@@ -405,8 +327,9 @@ void TestDataSafety::targetInsideSourceRefused()
         s.SourceEditText = dir.filePath(QStringLiteral("home/Pictures/DCIM/"));
         dir.createFile(QStringLiteral("home/Pictures/DCIM/Pictures/C.JPG"), "c");
     }
-    const QStringList list = camera ? QStringList{dir.filePath(QStringLiteral("home/Pictures/DCIM/Pictures/C.JPG"))}
-                                    : QStringList{a, b};
+    const QStringList list =
+        camera ? QStringList{dir.filePath(QStringLiteral("home/Pictures/DCIM/Pictures/C.JPG"))}
+               : QStringList{a, b};
     const QString sourceFolder = camera ? dir.filePath(QStringLiteral("home/Pictures/DCIM/")) : source;
     const QStringList before = filesUnder(dir.path());
     MemoryTransferView view;
@@ -418,8 +341,10 @@ void TestDataSafety::targetInsideSourceRefused()
     }
     QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.JPG"), target}}, s, view, sourceFolder));
     QCOMPARE(prompt.messages.size(), 1);
-    QVERIFY2(prompt.messages.at(0).startsWith(QStringLiteral("転送先フォルダ[")), qPrintable(prompt.messages.at(0)));
-    QVERIFY(prompt.messages.at(0).contains(QStringLiteral("]が転送元フォルダ[") + sourceFolder + QLatin1Char(']')));
+    QVERIFY2(prompt.messages.at(0).startsWith(QStringLiteral("転送先フォルダ[")),
+             qPrintable(prompt.messages.at(0)));
+    QVERIFY(prompt.messages.at(0).contains(QStringLiteral("]が転送元フォルダ[") + sourceFolder +
+                                           QLatin1Char(']')));
     QCOMPARE(filesUnder(dir.path()), before);
     QVERIFY(!state.running);
 }
@@ -476,7 +401,8 @@ void TestDataSafety::removedCardNamedInMessage()
         QSKIP(qPrintable(disk.error()));
     QStringList list;
     for (int i = 1; i <= 4; ++i)
-        list << dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_%1.JPG").arg(i), randomBytes(3 << 20, quint32(i)));
+        list << dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_%1.JPG").arg(i),
+                               randomBytes(3 << 20, quint32(i)));
     const QString out = dir.createDir(QStringLiteral("out"));
     SettingsRecord s = plainSettings(card + QStringLiteral("/DCIM/"));
     MemoryTransferView view;
@@ -485,7 +411,7 @@ void TestDataSafety::removedCardNamedInMessage()
     view.onPump = [&] {
         // The card is pulled while the second photo is copied.
         if (!pulled && view.fileName == QLatin1String("IMG_2.JPG")) {
-            pulled = runTool(QStringLiteral("umount"), {QStringLiteral("-l"), card}) == 0;
+            pulled = runTestTool(QStringLiteral("umount"), {QStringLiteral("-l"), card}) == 0;
         }
     };
     TransferState state;
@@ -494,7 +420,8 @@ void TestDataSafety::removedCardNamedInMessage()
     QCOMPARE(view.status, unknownErrorStatusText());
     QCOMPARE(prompt.messages.size(), 1);
     const QString message = prompt.messages.at(0);
-    QVERIFY2(message.startsWith(QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: ")), qPrintable(message));
+    QVERIFY2(message.startsWith(QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: ")),
+             qPrintable(message));
     QVERIFY2(message.contains(QStringLiteral("メモリーカードが取り外されたか")), qPrintable(message));
     QVERIFY2(message.contains(list.at(2)), qPrintable(message));
     // What was copied before the card went is whole.
@@ -507,7 +434,8 @@ void TestDataSafety::failedFlushKeepsEverySource()
     TestPrompt prompt;
     QStringList list;
     for (int i = 1; i <= 5; ++i)
-        list << dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_%1.JPG").arg(i), randomBytes(1000, quint32(i)));
+        list << dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_%1.JPG").arg(i),
+                               randomBytes(1000, quint32(i)));
     const QString out = dir.createDir(QStringLiteral("out"));
     SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
     s.DelChecked = true;
@@ -581,35 +509,41 @@ void TestDataSafety::replacedCopyKeepsSource()
 // folder) holding its copy, recorded from the system calls of the real driver.
 void TestDataSafety::sourceRemovedOnlyAfterFlush()
 {
-    if (runTool(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("command -v strace")}) != 0)
+    if (runTestTool(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("command -v strace")}) != 0)
         QSKIP("strace is not installed");
     TestDir dir;
     const QString src = dir.createDir(QStringLiteral("card/DCIM"));
     const QString dst = dir.createDir(QStringLiteral("dst"));
     // More than one batch of pending deletions.
     for (int i = 0; i < 150; ++i)
-        dir.createFile(QStringLiteral("card/DCIM/%1CANON/IMG_%2.JPG").arg(100 + i % 2).arg(i, 4, 10, QLatin1Char('0')),
-                       randomBytes(i % 50 == 0 ? 3 << 20 : 2000, quint32(i)));
+        dir.createFile(
+            QStringLiteral("card/DCIM/%1CANON/IMG_%2.JPG").arg(100 + i % 2).arg(i, 4, 10, QLatin1Char('0')),
+            randomBytes(i % 50 == 0 ? 3 << 20 : 2000, quint32(i)));
     const QString settings = writeDriverSettings(dir.path(), src, dst, true);
     const QString trace = dir.filePath(QStringLiteral("trace.txt"));
     QString out;
-    QCOMPARE(runTool(QStringLiteral("strace"),
-                     {QStringLiteral("-f"), QStringLiteral("-y"), QStringLiteral("-qq"), QStringLiteral("-s"),
-                      QStringLiteral("4096"), QStringLiteral("-e"),
-                      QStringLiteral("trace=unlink,unlinkat,syncfs,fsync,fdatasync,linkat,rename,renameat,renameat2"),
-                      QStringLiteral("-o"), trace, m_driver, QStringLiteral("--quiet"), settings},
-                     &out),
-             0);
+    QCOMPARE(
+        runTestTool(
+            QStringLiteral("strace"),
+            {QStringLiteral("-f"), QStringLiteral("-y"), QStringLiteral("-qq"), QStringLiteral("-s"),
+             QStringLiteral("4096"), QStringLiteral("-e"),
+             QStringLiteral("trace=unlink,unlinkat,syncfs,fsync,fdatasync,linkat,rename,renameat,renameat2"),
+             QStringLiteral("-o"), trace, m_driver, QStringLiteral("--quiet"), settings},
+            &out),
+        0);
     QCOMPARE(filesUnder(dst).size(), 150);
     QCOMPARE(filesUnder(src).size(), 0);
 
     QFile f(trace);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
-    static const QRegularExpression named(QStringLiteral("(?:linkat|renameat2?|rename)\\(.*\"([^\"]+)\".*\\) = 0$"));
-    static const QRegularExpression flush(QStringLiteral("(?:syncfs|fsync|fdatasync)\\(\\d+<([^>]+)>\\) = 0$"));
-    static const QRegularExpression removed(QStringLiteral("unlink(?:at)?\\((?:AT_FDCWD, )?\"([^\"]+)\".*\\) = 0$"));
-    QHash<QString, int> namedAt;   // copy name -> line
+    static const QRegularExpression named(
+        QStringLiteral("(?:linkat|renameat2?|rename)\\(.*\"([^\"]+)\".*\\) = 0$"));
+    static const QRegularExpression flush(
+        QStringLiteral("(?:syncfs|fsync|fdatasync)\\(\\d+<([^>]+)>\\) = 0$"));
+    static const QRegularExpression removed(
+        QStringLiteral("unlink(?:at)?\\((?:AT_FDCWD, )?\"([^\"]+)\".*\\) = 0$"));
+    QHash<QString, int> namedAt; // copy name -> line
     int lastFlushOfDst = -1;
     int sourcesRemoved = 0;
     for (int i = 0; i < lines.size(); ++i) {

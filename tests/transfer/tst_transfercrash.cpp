@@ -1,29 +1,37 @@
+#include "exfatdisk.h"
 #include "mounthelper.h"
+#include "platform/copyfile.h"
 #include "testdir.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTest>
 
 #include <csignal>
 
+using namespace vantora;
 using namespace vantora::test;
 
-// A move killed at any moment never loses a file: each one is complete at its source or its destination.
+// A move killed at any moment never loses a file: each one is complete at its source or its destination,
+// nothing partial carries a name, and the next run finishes the job and clears what the killed one left.
 class TestTransferCrash final : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase();
+    void killedMoveLosesNothing_data();
     void killedMoveLosesNothing();
 
 private:
     QString m_driver;
+    QString m_namespaceError;
 };
 
 namespace {
@@ -47,6 +55,16 @@ QHash<QString, QByteArray> makeCard(const QString &source, quint32 seed)
     return hashes;
 }
 
+// Every file under the folder, by its path relative to it.
+QStringList namedFiles(const QString &folder)
+{
+    QStringList out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << it.next();
+    return out;
+}
+
 QString writeSettings(const QString &folder, const QString &source, const QString &dest)
 {
     const QString path = folder + QStringLiteral("/settings.txt");
@@ -64,22 +82,56 @@ void TestTransferCrash::initTestCase()
     m_driver = QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) +
                QStringLiteral("/bench/driver/vantora-transfer");
     QVERIFY2(QFileInfo(m_driver).isExecutable(), qPrintable(m_driver + QStringLiteral(" is not built")));
+    m_namespaceError = enterTestMountNamespace();
+}
+
+void TestTransferCrash::killedMoveLosesNothing_data()
+{
+    QTest::addColumn<QString>("filesystem");
+    QTest::newRow("disk") << QStringLiteral("disk");
+    QTest::newRow("tmpfs") << QStringLiteral("tmpfs");
+    QTest::newRow("exfat") << QStringLiteral("exfat");
 }
 
 void TestTransferCrash::killedMoveLosesNothing()
 {
     // One undisturbed run measures how long a move takes here; the kills fall anywhere inside it.
+    QFETCH(QString, filesystem);
+    if (filesystem != QLatin1String("disk") && !m_namespaceError.isEmpty())
+        QSKIP(qPrintable(m_namespaceError));
+    // The card and the destination both live on the filesystem under test.
+    TestDir outer;
+    const QString root = outer.createDir(QStringLiteral("fs"));
+    std::unique_ptr<SmallDisk> tmpfs;
+    std::unique_ptr<ExfatDisk> exfat;
+    if (filesystem == QLatin1String("tmpfs")) {
+        tmpfs = std::make_unique<SmallDisk>(root, "256m");
+        if (!tmpfs->mounted())
+            QSKIP(qPrintable(tmpfs->error()));
+    } else if (filesystem == QLatin1String("exfat")) {
+        exfat = std::make_unique<ExfatDisk>(outer.filePath(QStringLiteral("card.img")), root, 256);
+        if (!exfat->error().isEmpty())
+            QSKIP(qPrintable(exfat->error()));
+    }
+    int trialNumber = 0;
+    auto freshTrial = [&] {
+        const QString dir = root + QStringLiteral("/t%1").arg(trialNumber++);
+        QDir().mkpath(dir + QStringLiteral("/card/DCIM"));
+        QDir().mkpath(dir + QStringLiteral("/dst"));
+        return dir;
+    };
+
     qint64 fullRun = 0;
     {
-        TestDir dir;
-        const QString src = dir.createDir(QStringLiteral("card/DCIM"));
-        const QString dst = dir.createDir(QStringLiteral("dst"));
+        const QString trial = freshTrial();
+        const QString src = trial + QStringLiteral("/card/DCIM");
+        const QString dst = trial + QStringLiteral("/dst");
         const auto hashes = makeCard(src, 1);
         QCOMPARE(hashes.size(), FileCount);
         QProcess p;
         QElapsedTimer t;
         t.start();
-        p.start(m_driver, {QStringLiteral("--quiet"), writeSettings(dir.path(), src, dst)});
+        p.start(m_driver, {QStringLiteral("--quiet"), writeSettings(trial, src, dst)});
         QVERIFY(p.waitForFinished(120000));
         fullRun = t.elapsed();
         QCOMPARE(p.exitCode(), 0);
@@ -91,12 +143,16 @@ void TestTransferCrash::killedMoveLosesNothing()
     // kills have hit a move in progress, within a bound.
     int killedMidway = 0;
     for (int trial = 0; trial < 30 && killedMidway < 10; ++trial) {
-        TestDir dir;
-        const QString src = dir.createDir(QStringLiteral("card/DCIM"));
-        const QString dst = dir.createDir(QStringLiteral("dst"));
+        const QString folder = freshTrial();
+        const QString src = folder + QStringLiteral("/card/DCIM");
+        const QString dst = folder + QStringLiteral("/dst");
         const auto hashes = makeCard(src, 1000 * quint32(trial));
+        QSet<QByteArray> contents;
+        for (const QByteArray &h : hashes)
+            contents.insert(h);
+        const QString settings = writeSettings(folder, src, dst);
         QProcess p;
-        p.start(m_driver, {QStringLiteral("--quiet"), writeSettings(dir.path(), src, dst)});
+        p.start(m_driver, {QStringLiteral("--quiet"), settings});
         QVERIFY(p.waitForStarted());
         QTest::qSleep(int(random.bounded(qMax<qint64>(fullRun * 8 / 10, 20))));
         const bool wasRunning = p.state() == QProcess::Running;
@@ -123,6 +179,35 @@ void TestTransferCrash::killedMoveLosesNothing()
         }
         // A source is gone only when its copy is complete.
         QCOMPARE(atDestination, FileCount - int(sources.size()));
+        // Whatever carries a name at the destination is a whole photo; only a hidden temporary may be
+        // partial.
+        for (const QString &path : namedFiles(dst)) {
+            if (IsCopyLeftoverName(QFileInfo(path).fileName()))
+                continue;
+            QVERIFY2(contents.contains(fileHash(path)),
+                     qPrintable(QStringLiteral("trial %1: %2 is partial").arg(trial).arg(path)));
+        }
+
+        // The next run completes the move: every photo whole at its destination, no temporary left behind.
+        // (Killed during its last flush, the move may have left nothing to do.)
+        if (!namedFiles(src).isEmpty()) {
+            QProcess rerun;
+            rerun.start(m_driver, {QStringLiteral("--quiet"), settings});
+            QVERIFY(rerun.waitForFinished(120000));
+            QVERIFY2(rerun.exitCode() == 0, rerun.readAll().constData());
+        }
+        QSet<QByteArray> arrived;
+        for (const QString &path : namedFiles(dst)) {
+            QVERIFY2(!IsCopyLeftoverName(QFileInfo(path).fileName()),
+                     qPrintable(QStringLiteral("trial %1: %2 left behind").arg(trial).arg(path)));
+            const QByteArray h = fileHash(path);
+            QVERIFY2(contents.contains(h),
+                     qPrintable(QStringLiteral("trial %1: %2 is partial").arg(trial).arg(path)));
+            arrived.insert(h);
+        }
+        QCOMPARE(arrived, contents);
+        QCOMPARE(namedFiles(src).size(), 0);
+        QDir(folder).removeRecursively();
     }
     QVERIFY2(killedMidway >= 10,
              qPrintable(QStringLiteral("only %1 kills hit a running move").arg(killedMidway)));

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace vantora::test {
+
+// An exFAT filesystem on a loop device, mounted through FUSE: what a camera card or an external drive
+// looks like (no unnamed temporaries, no hard links, names that ignore case). Unmounted and detached at
+// the end of its scope. Needs root, /dev/fuse, loop devices, exfatprogs and exfat-fuse; `error` says
+// which is missing.
+class ExfatDisk final
+{
+public:
+    ExfatDisk(const QString &image, const QString &mountPoint, int mib);
+    ~ExfatDisk();
+    ExfatDisk(const ExfatDisk &) = delete;
+    ExfatDisk &operator=(const ExfatDisk &) = delete;
+    QString error() const { return m_error; }
+
+private:
+    QString m_mountPoint;
+    QString m_loop;
+    QString m_error;
+    bool m_mounted = false;
+};
+
+// Moves this test process into a mount namespace of its own with private propagation: what it mounts
+// afterwards (and what the programs it starts mount) is seen by no other process. Returns why not.
+QString enterTestMountNamespace();
+
+// Runs a tool to its end; its exit code, or -1 when it did not end normally. Output and errors go to
+// `output` when given.
+int runTestTool(const QString &program, const QStringList &args, QString *output = nullptr);
+
+} // namespace vantora::test
