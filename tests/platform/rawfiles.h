@@ -4,7 +4,11 @@
 // program's byte handling against these, never against the program's own functions.
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QMap>
+
+#include <cstdlib>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -86,5 +90,50 @@ inline QMap<QByteArray, QByteArray> rawTree(const QByteArray &root)
     rawTree(root.endsWith('/') ? root : root + '/', QByteArray(), out);
     return out;
 }
+
+// Removes a tree by its bytes (links themselves, never what they point at).
+inline void removeRawTree(const QByteArray &path)
+{
+    if (!rawIsDir(path)) {
+        ::unlink(path.constData());
+        return;
+    }
+    ::chmod(path.constData(), 0700);
+    if (DIR *d = ::opendir(path.constData())) {
+        while (const dirent *e = ::readdir(d)) {
+            const QByteArray name(e->d_name);
+            if (name != "." && name != "..")
+                removeRawTree(path + '/' + name);
+        }
+        ::closedir(d);
+    }
+    ::rmdir(path.constData());
+}
+
+// A temporary folder for names that are not UTF-8: QTemporaryDir cannot remove those (its clean-up reads
+// them as text), so this one removes its tree by bytes.
+class RawTestDir final
+{
+public:
+    RawTestDir()
+    {
+        QByteArray templ = QFile::encodeName(QDir::tempPath()) + "/vantora-raw-XXXXXX";
+        if (::mkdtemp(templ.data()))
+            m_path = templ;
+    }
+    ~RawTestDir()
+    {
+        if (!m_path.isEmpty())
+            removeRawTree(m_path);
+    }
+    RawTestDir(const RawTestDir &) = delete;
+    RawTestDir &operator=(const RawTestDir &) = delete;
+
+    // The folder's path, ASCII; every name below it is the test's own bytes.
+    const QByteArray &path() const { return m_path; }
+
+private:
+    QByteArray m_path;
+};
 
 } // namespace vantora::test

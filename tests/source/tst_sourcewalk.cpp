@@ -336,8 +336,8 @@ private Q_SLOTS:
     void rawByteNamesWalkedExactly()
     {
         // The source folder itself, two files that U+FFFD would merge, and a folder in a legacy code page.
-        TestDir dir;
-        const QByteArray src = QFile::encodeName(dir.path()) + "/card\xFF";
+        RawTestDir dir;
+        const QByteArray src = dir.path() + "/card\xFF";
         const QByteArray latin = src + "/\xE9t\xE9";
         QVERIFY(makeRawDir(src));
         QVERIFY(makeRawDir(latin));
@@ -420,8 +420,8 @@ private Q_SLOTS:
 
     void removeEmptyFoldersByBytes()
     {
-        TestDir dir;
-        const QByteArray src = QFile::encodeName(dir.path()) + "/src\xFE";
+        RawTestDir dir;
+        const QByteArray src = dir.path() + "/src\xFE";
         const QByteArray moved = src + "/\xFF\xFE";
         // Shown exactly like the folder above, and empty before the move: the user's own, kept.
         const QByteArray own = src + "/\xEF\xBF\xBD\xEF\xBF\xBD";
