@@ -23,6 +23,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -43,6 +44,7 @@ private Q_SLOTS:
     void killedCopyLeavesNoNamedFile_data();
     void killedCopyLeavesNoNamedFile();
     void leftoverTemporariesRemovedNotCopied();
+    void ordinaryUserNamesUnnamedCopy();
     void folderLinkNeverDeletedThrough();
     void targetInsideSourceRefused_data();
     void targetInsideSourceRefused();
@@ -269,6 +271,51 @@ void TestDataSafety::leftoverTemporariesRemovedNotCopied()
     QVERIFY(IsCopyLeftoverName(QStringLiteral(".vtx-abc.part")));
     QVERIFY(!IsCopyLeftoverName(QStringLiteral("vtx-abc.part")));
     QVERIFY(!IsCopyLeftoverName(QStringLiteral(".vtx-abc.JPG")));
+}
+
+// Naming an unnamed temporary through /proc needs no privilege (the other way does): a user's own copy.
+void TestDataSafety::ordinaryUserNamesUnnamedCopy()
+{
+    TestDir dir;
+    const QByteArray photo = randomBytes(300000, 5);
+    const QString src = dir.createFile(QStringLiteral("src/A.JPG"), photo);
+    const QString out = dir.createDir(QStringLiteral("out"));
+    const QString taken = dir.createFile(QStringLiteral("out/B.JPG"), "older");
+    for (const QString &d : {dir.path(), dir.filePath(QStringLiteral("src"))})
+        QVERIFY(::chmod(QFile::encodeName(d).constData(), 0755) == 0);
+    QVERIFY(::chmod(QFile::encodeName(out).constData(), 0777) == 0);
+    QVERIFY(::chmod(QFile::encodeName(src).constData(), 0644) == 0);
+
+    const auto copies = [&] {
+        int f = 0;
+        if (CopyFileWithProgress(src, out + QStringLiteral("/A.JPG"), {}, nullptr) != 0)
+            f |= 1;
+        if (CopyFileWithProgress(src, taken, {}, nullptr) != ERROR_FILE_EXISTS)
+            f |= 2;
+        return f;
+    };
+    int found = 0;
+    if (::geteuid() == 0) {
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(100);
+            ::_exit(copies());
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QVERIFY2(WEXITSTATUS(status) != 100, "could not become an ordinary user");
+        found = WEXITSTATUS(status);
+    } else {
+        found = copies();
+    }
+    QCOMPARE(found & 1, 0);
+    QCOMPARE(found & 2, 0);
+    QCOMPARE(contentOf(out + QStringLiteral("/A.JPG")), photo);
+    QCOMPARE(contentOf(taken), QByteArray("older"));
+    QCOMPARE(filesUnder(out), QStringList({QStringLiteral("A.JPG"), QStringLiteral("B.JPG")}));
 }
 
 void TestDataSafety::folderLinkNeverDeletedThrough()
