@@ -1,4 +1,7 @@
+#include "platform/bytepath.h"
 #include "system/deviceimport.h"
+
+#include "../platform/rawfiles.h"
 #include "testdir.h"
 #include "testprompt.h"
 
@@ -53,6 +56,8 @@ private Q_SLOTS:
     void missingFolders();
     void folderLinksAreNotFollowed();
     void fullDiskStopsAndKeepsTheSource();
+    void rawByteNamesCopiedExactly();
+    void rawByteNamesMovedExactly();
 };
 
 void TestDeviceImport::destination_data()
@@ -293,6 +298,75 @@ void TestDeviceImport::fullDiskStopsAndKeepsTheSource()
     QCOMPARE(content(source + QStringLiteral("/B_big.MOV")), QByteArray(600000, 'b'));
     QCOMPARE(content(source + QStringLiteral("/C_small.JPG")), QByteArray(10000, 'c'));
     QCOMPARE(left, QStringList{QStringLiteral("A_small.JPG")});
+}
+
+namespace {
+
+// A phone folder whose names were written in a legacy code page, or are two names U+FFFD would merge.
+QMap<QByteArray, QByteArray> makeRawPhoneFolder(const QByteArray &source)
+{
+    const QMap<QByteArray, QByteArray> tree{
+        {test::RawFfName, "ff"},
+        {test::RawReplacementName, "replacement"},
+        {"\xE9t\xE9", "<dir>"},
+        {"\xE9t\xE9/IMG_\x80.JPG", QByteArray(100000, 'l')},
+        {"\xE9t\xE9/\xEF\xBF\xBD", "<dir>"},
+        {"\xE9t\xE9/\xEF\xBF\xBD/a\xFE.MOV", "mov"},
+        {"empty\xFF", "<dir>"},
+    };
+    test::makeRawDir(source);
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
+        if (it.value() == "<dir>")
+            test::makeRawDir(source + '/' + it.key());
+        else
+            test::writeRawFile(source + '/' + it.key(), it.value());
+    }
+    return tree;
+}
+
+} // namespace
+
+void TestDeviceImport::rawByteNamesCopiedExactly()
+{
+    test::RawTestDir dir;
+    const QByteArray source = dir.path() + "/Cam\xFF";
+    const QMap<QByteArray, QByteArray> tree = makeRawPhoneFolder(source);
+    QCOMPARE(test::rawTree(source), tree);
+    const QByteArray destination = dir.path() + "/dest";
+    QVERIFY(test::makeRawDir(destination));
+
+    const DeviceImportResult r = ImportWholeFolder(pathFromBytes(source), pathFromBytes(destination), false);
+    QCOMPARE(r.status, DeviceImportResult::Done);
+    QCOMPARE(r.copied, 4);
+    QCOMPARE(r.notCopied, 0);
+    QCOMPARE(r.renamed, 0);
+    QMap<QByteArray, QByteArray> expected{{"Cam\xFF", "<dir>"}};
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it)
+        expected.insert("Cam\xFF/" + it.key(), it.value());
+    QCOMPARE(test::rawTree(destination), expected);
+    QCOMPARE(test::rawTree(source), tree);
+}
+
+void TestDeviceImport::rawByteNamesMovedExactly()
+{
+    test::RawTestDir dir;
+    const QByteArray source = dir.path() + "/DCIM/Cam\xFF";
+    QVERIFY(test::makeRawDir(dir.path() + "/DCIM"));
+    const QMap<QByteArray, QByteArray> tree = makeRawPhoneFolder(source);
+    // Beside it, the name its U+FFFD spelling would reach: not part of the import, left alone.
+    const QByteArray twin = dir.path() + "/DCIM/Cam\xEF\xBF\xBD";
+    QVERIFY(test::makeRawDir(twin));
+    QVERIFY(test::writeRawFile(twin + "/keep.JPG", "twin"));
+    const QByteArray destination = dir.path() + "/dest";
+    QVERIFY(test::makeRawDir(destination));
+
+    const DeviceImportResult r = ImportWholeFolder(pathFromBytes(source), pathFromBytes(destination), true);
+    QCOMPARE(r.status, DeviceImportResult::Done);
+    QCOMPARE(r.copied, 4);
+    QCOMPARE(r.notDeleted, 0);
+    QCOMPARE(test::rawTree(destination + "/Cam\xFF"), tree);
+    QVERIFY(!test::rawExists(source));
+    QCOMPARE(test::rawTree(twin), (QMap<QByteArray, QByteArray>{{"keep.JPG", "twin"}}));
 }
 
 QTEST_GUILESS_MAIN(TestDeviceImport)
