@@ -275,8 +275,7 @@ void TestRawNames::afterTransferLaunchPassesRawFolder()
     const QByteArray out = base + "/args";
     const QByteArray script = writeRecorder(base + "/record", out);
     QVERIFY(!script.isEmpty());
-    const QByteArray folder = base + "/trip/1\xFF"
-                                     "0PANA";
+    const QByteArray folder = base + "/trip/1\3770PANA";
 
     TMainForm form;
     SettingsRecord settings;
