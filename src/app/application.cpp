@@ -8,7 +8,10 @@
 #include "ui/widgetprompt.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QPointer>
 #include <QTimer>
+#include <QTranslator>
 
 #include <memory>
 
@@ -17,9 +20,10 @@ namespace vantora {
 int runApplication(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    // No display name: Qt would append it to every window title.
     QApplication::setApplicationName(QStringLiteral("vantora"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vantora"));
     QApplication::setFont(formFont());
+    installJapaneseQtTranslation();
 
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
@@ -50,6 +54,23 @@ int runApplication(int argc, char **argv)
     const int result = execMainLoop(vantora.mainForm());
     setPrompt(nullptr);
     return result;
+}
+
+bool installJapaneseQtTranslation()
+{
+    // The user interface is Japanese whatever the locale; so are the standard
+    // dialogs' own texts.
+    static QPointer<QTranslator> installed;
+    if (installed)
+        return true;
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return false;
+    }
+    installed = translator;
+    return true;
 }
 
 int execMainLoop(const QWidget *mainWindow)

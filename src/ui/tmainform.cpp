@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -49,6 +50,9 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
+    // Opens centred on the screen; an explicit position also keeps a window manager from placing it.
+    if (const QScreen *s = screen())
+        move(s->availableGeometry().center() - rect().center());
 
     // Created in tab order: source, destination, folder name, file name, table, options, buttons.
     SourceGroupBox = makeGroup(this, "SourceGroupBox", QStringLiteral("転送元フォルダ指定"), {8, 4, 425, 84});

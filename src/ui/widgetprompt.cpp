@@ -1,6 +1,5 @@
 #include "ui/widgetprompt.h"
 
-#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -23,8 +22,8 @@ WidgetPrompt::WidgetPrompt(QWidget *owner) : m_owner(owner)
 
 void WidgetPrompt::message(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), displayText(text),
-                    QMessageBox::Ok, m_owner);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Vantora"), displayText(text), QMessageBox::Ok,
+                    m_owner);
     box.setObjectName(QStringLiteral("MessageBox"));
     box.exec();
 }
@@ -56,7 +55,8 @@ bool WidgetPrompt::ask(const QString &text, const QString &objectName, const QSt
 
 QString WidgetPrompt::chooseFolder(const QString &title, const QString &startFolder)
 {
-    return QFileDialog::getExistingDirectory(m_owner, displayText(title), startFolder);
+    return QFileDialog::getExistingDirectory(m_owner, displayText(title), startFolder,
+                                             QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
 }
 
 QString WidgetPrompt::chooseFile(const QString &title, const QStringList &filters,
@@ -64,7 +64,7 @@ QString WidgetPrompt::chooseFile(const QString &title, const QStringList &filter
 {
     QString selected = selectedFilter;
     return QFileDialog::getOpenFileName(m_owner, title, QString(), filters.join(QLatin1String(";;")),
-                                        &selected);
+                                        &selected, QFileDialog::DontUseNativeDialog);
 }
 
 } // namespace vantora

@@ -11,6 +11,8 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -41,6 +43,7 @@ private Q_SLOTS:
     void closeButtonSavesThroughTheCloseQuery();
     void closeDuringFirstShowEndsTheProgram();
     void promptBoxesHaveTheirButtons();
+    void standardDialogsSpeakJapanese();
 
 private:
     QTemporaryDir m_home;
@@ -338,6 +341,29 @@ void TestMainForm::promptBoxesHaveTheirButtons()
                                 QStringLiteral("確認|消しますか？|いいえ,はい"),
                                 QStringLiteral("確認|作りますか？|OK,キャンセル"),
                                 QStringLiteral("確認|作りますか？|OK,キャンセル")}));
+}
+
+void TestMainForm::standardDialogsSpeakJapanese()
+{
+    // The locale here is not Japanese: the translation is loaded all the same.
+    QVERIFY(installJapaneseQtTranslation());
+    QVERIFY(installJapaneseQtTranslation()); // once only
+    WidgetPrompt prompt;
+    QStringList captions;
+    bool ownDialog = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        ownDialog = dialog->testOption(QFileDialog::DontUseNativeDialog);
+        for (QAbstractButton *b : dialog->findChild<QDialogButtonBox *>()->buttons())
+            captions << b->text();
+        dialog->reject();
+    });
+    QVERIFY(prompt.chooseFolder(QStringLiteral("転送先フォルダを選択して下さい"), m_home.path()).isEmpty());
+    QVERIFY(ownDialog);
+    captions.sort();
+    QCOMPARE(captions, QStringList({QStringLiteral("キャンセル"), QStringLiteral("選択(&C)")}));
 }
 
 QTEST_MAIN(TestMainForm)
