@@ -542,27 +542,6 @@ bool PathExists(const QString &path)
     return ::lstat(pathToBytes(path).constData(), &st) == 0;
 }
 
-bool IsFolder(const QString &path)
-{
-    struct stat st;
-    return ::stat(pathToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-int MakeFolder(const QString &path)
-{
-    return ::mkdir(pathToBytes(path).constData(), 0777) == 0 ? 0 : errno;
-}
-
-QString CanonicalPath(const QString &path)
-{
-    char *resolved = ::realpath(pathToBytes(path).constData(), nullptr);
-    if (!resolved)
-        return {};
-    const QString text = pathFromBytes(resolved);
-    ::free(resolved);
-    return text;
-}
-
 bool PassesThroughLink(const QString &root, const QString &path)
 {
     QByteArray base = pathToBytes(root);

@@ -120,15 +120,9 @@ std::optional<FileId> FileIdOf(const QString &path);
 
 // Deletes a file; returns 0 or the errno.
 int RemoveFile(const QString &path);
-
 // Any entry under the name, a dangling link included.
 bool PathExists(const QString &path);
-// A folder (links followed).
-bool IsFolder(const QString &path);
-// Creates one folder level; returns 0 or the errno.
-int MakeFolder(const QString &path);
-// The path with every link and "." or ".." resolved; empty when it does not exist.
-QString CanonicalPath(const QString &path);
+
 // True when a component of path below root is a symbolic link (root itself may be one). Paths are absolute
 // texts; path must lie under root.
 bool PassesThroughLink(const QString &root, const QString &path);

@@ -3,6 +3,7 @@
 #include "naming/nametemplate.h"
 #include "platform/bytepath.h"
 #include "platform/copyfile.h"
+#include "platform/pathops.h"
 #include "platform/pathtext.h"
 #include "platform/prompt.h"
 #include "platform/volumes.h"
@@ -24,9 +25,9 @@ QString fileNameOf(const QString &path)
 
 bool EnsureFolder(const QString &path)
 {
-    if (IsFolder(path))
+    if (isFolderPath(path))
         return true;
-    if (!path.isEmpty() && (MakeFolder(path) == 0 || IsFolder(path)))
+    if (!path.isEmpty() && (makeFolder(path) == 0 || isFolderPath(path)))
         return true;
     prompt().message(QStringLiteral("フォルダ[") + displayPath(path) + QStringLiteral("]の作成に失敗しました"));
     return false;
@@ -57,8 +58,8 @@ bool IsFolderInside(const QString &folder, const QString &source)
         rest.prepend(existing.mid(slash));
         existing = slash == 0 ? QStringLiteral("/") : existing.left(slash);
     }
-    const QString realSource = CanonicalPath(source);
-    const QString real = CanonicalPath(existing);
+    const QString realSource = canonicalPath(source);
+    const QString real = canonicalPath(existing);
     if (!realSource.isEmpty() && !real.isEmpty() && isPathUnder(real + rest, realSource))
         return true;
     for (QString up = real; !up.isEmpty();) {
@@ -139,14 +140,14 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
         folder = created;
         if (!o.CameraFolderMode) {
             EnsureFolder(folder);
-        } else if (folder != state.folderCache.createdFolder || !IsFolder(folder)) {
+        } else if (folder != state.folderCache.createdFolder || !isFolderPath(folder)) {
             EnsureFolder(folder);
             state.folderCache.createdFolder = folder;
         }
     }
     if (o.CameraFolderMode) {
         folder = target;
-        if (folder != state.folderCache.cameraFolder || !IsFolder(folder)) {
+        if (folder != state.folderCache.cameraFolder || !isFolderPath(folder)) {
             EnsureFolder(folder);
             state.folderCache.cameraFolder = folder;
         }
