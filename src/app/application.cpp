@@ -3,6 +3,7 @@
 #include "app/loggingprompt.h"
 #include "app/singleinstance.h"
 #include "app/vantoraapp.h"
+#include "testhooks.h"
 #include "ui/formkit.h"
 #include "ui/tmainform.h"
 #include "ui/widgetprompt.h"
@@ -38,13 +39,15 @@ int runApplication(int argc, char **argv)
     }
 
     WidgetPrompt prompt;
-    const QString promptLog = qEnvironmentVariable("VANTORA_PROMPT_LOG");
-    std::unique_ptr<LoggingPrompt> logging;
-    if (!promptLog.isEmpty()) {
-        logging = std::make_unique<LoggingPrompt>(promptLog);
-        setPrompt(logging.get());
-    } else {
-        setPrompt(&prompt);
+    setPrompt(&prompt);
+    // Scripted checks of the whole program read its prompts from a log; a package never has the switch.
+    std::unique_ptr<Prompt> logging;
+    if constexpr (WithTestHooks) {
+        const QString promptLog = qEnvironmentVariable("VANTORA_PROMPT_LOG");
+        if (!promptLog.isEmpty()) {
+            logging = std::make_unique<LoggingPrompt>(promptLog);
+            setPrompt(logging.get());
+        }
     }
     VantoraApp vantora(arguments);
     prompt.setOwner(vantora.mainForm());
