@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QLineEdit;
 class QWidget;
 
 namespace vantora {
@@ -22,5 +23,11 @@ void installKeyFilter(QWidget *edit, std::function<bool(QChar)> refused);
 
 // The same with FilterNameKey, for every name edit.
 void installNameKeyFilter(QWidget *edit);
+
+// Lets typing and pasting make the edit's text at most `limit` characters long. Unlike a maximum
+// length, it never cuts a text the program sets: a stored text longer than the limit stays whole.
+void setTypingLimit(QLineEdit *edit, int limit);
+// The limit set above; 0 when none.
+int typingLimit(const QLineEdit *edit);
 
 } // namespace vantora

@@ -1,7 +1,9 @@
 #include "ui/teditform.h"
 
 #include "ui/formkit.h"
+#include "ui/keyfilter.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -57,6 +59,15 @@ void RenbanSpinEdit::fixup(QString &input) const
     input = textFromValue(valueFromText(input));
 }
 
+void RenbanSpinEdit::keyPressEvent(QKeyEvent *event)
+{
+    if (isTextEmpty()) {
+        setValueAndText(1);
+        lineEdit()->selectAll();
+    }
+    QSpinBox::keyPressEvent(event);
+}
+
 TEditForm::TEditForm(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TEditForm"));
@@ -68,7 +79,7 @@ TEditForm::TEditForm(QWidget *parent) : QDialog(parent)
 
     Label1 = makePreviewLabel(this, "Label1", {8, 8, 441, 36});
     NameEdit = makeControl<QLineEdit>(this, "NameEdit", {8, 52, 441, 21});
-    NameEdit->setMaxLength(200);
+    setTypingLimit(NameEdit, 200);
     NameEdit->setText(QStringLiteral("[元のファイル名]"));
 
     OrgBitBtn =
@@ -89,7 +100,7 @@ TEditForm::TEditForm(QWidget *parent) : QDialog(parent)
         makeControl<QLabel>(this, "sDayEditLabel", QStringLiteral("日付区切り"), {124, 114, 64, 16});
     sDayEditLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     sDayEdit = makeControl<QLineEdit>(this, "sDayEdit", {192, 112, 56, 21});
-    sDayEdit->setMaxLength(4);
+    setTypingLimit(sDayEdit, 4);
     sDayEdit->setFont(formFont(12, true));
     sDayEditLabel->setBuddy(sDayEdit);
 

@@ -29,6 +29,8 @@ protected:
     QValidator::State validate(QString &input, int &pos) const override;
     int valueFromText(const QString &text) const override;
     void fixup(QString &input) const override;
+    // A key in an empty field first sets it to 1 (selected, so a typed digit replaces it).
+    void keyPressEvent(QKeyEvent *event) override;
 };
 
 // The template dialog's layout: every control under its own name, in its design-time state.

@@ -1,6 +1,7 @@
 #include "ui/textform.h"
 
 #include "ui/formkit.h"
+#include "ui/keyfilter.h"
 #include "ui/tfolderdialog.h"
 #include "ui/tmainform.h"
 
@@ -104,8 +105,8 @@ TExtForm::TExtForm(QWidget *parent) : QDialog(parent)
     TransferGroupBox =
         makeGroup(this, "TransferGroupBox", QStringLiteral("転送先フォルダ指定"), {8, 254, 441, 112});
     TransferEdit1 = makeControl<QLineEdit>(TransferGroupBox, "TransferEdit1", {8, 20, 425, 21});
-    TransferEdit1->setMaxLength(255);
     makeReadOnlyGrey(TransferEdit1);
+    setTypingLimit(TransferEdit1, 255);
     BitBtn5 = makeControl<QPushButton>(TransferGroupBox, "BitBtn5", QStringLiteral("転送先フォルダ..."),
                                        {8, 48, 110, 25});
     BitBtn7 =

@@ -1,6 +1,7 @@
 #include "ui/tmainform.h"
 
 #include "ui/formkit.h"
+#include "ui/keyfilter.h"
 #include "ui/radiogroup.h"
 
 #include <QCheckBox>
@@ -77,14 +78,17 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent)
     BitBtn9 =
         makeControl<QPushButton>(TransferGroupBox, "BitBtn9", QStringLiteral("ﾏｲﾋﾞﾃﾞｵ"), {292, 18, 80, 25});
     TransferEdit1 = makeControl<QLineEdit>(TransferGroupBox, "TransferEdit1", {8, 50, 340, 21});
-    TransferEdit1->setMaxLength(255);
-    TransferEdit1->setReadOnly(true);
+    makeReadOnlyGrey(TransferEdit1);
+    setTypingLimit(TransferEdit1, 255);
     SpeedButton1 =
         makeControl<QToolButton>(TransferGroupBox, "SpeedButton1", QStringLiteral("↓"), {354, 48, 30, 25});
     SpeedButton1->setToolTip(QStringLiteral("転送先フォルダを選択された拡張子にセット"));
     SpeedButton2 =
         makeControl<QToolButton>(TransferGroupBox, "SpeedButton2", QStringLiteral("⇊"), {388, 48, 30, 25});
     SpeedButton2->setToolTip(QStringLiteral("転送先フォルダを全てセット"));
+    // Speed buttons take no focus: they are not in the tab order.
+    SpeedButton1->setFocusPolicy(Qt::NoFocus);
+    SpeedButton2->setFocusPolicy(Qt::NoFocus);
 
     DirNameGroupBox =
         makeGroup(this, "DirNameGroupBox", QStringLiteral("作成フォルダ名設定"), {8, 92, 425, 150});
@@ -95,7 +99,7 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent)
     PreDirCheckBox = makeControl<QCheckBox>(DirNameGroupBox, "PreDirCheckBox", QStringLiteral("←前文字列"),
                                             {102, 44, 80, 18});
     DirNameEdit = makeControl<QLineEdit>(DirNameGroupBox, "DirNameEdit", {8, 68, 250, 21});
-    DirNameEdit->setMaxLength(200);
+    setTypingLimit(DirNameEdit, 200);
     DirNameEdit->setText(QStringLiteral("新しいフォルダ"));
     BitBtn14 =
         makeControl<QPushButton>(DirNameGroupBox, "BitBtn14", QStringLiteral("形式設定"), {262, 66, 70, 25});
@@ -120,7 +124,7 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent)
     PreFileCheckBox = makeControl<QCheckBox>(FileNameGroupBox, "PreFileCheckBox", QStringLiteral("←前文字列"),
                                              {102, 44, 80, 18});
     FileNameEdit = makeControl<QLineEdit>(FileNameGroupBox, "FileNameEdit", {8, 68, 250, 21});
-    FileNameEdit->setMaxLength(200);
+    setTypingLimit(FileNameEdit, 200);
     FileNameEdit->setText(QStringLiteral("[元のファイル名]"));
     BitBtn12 =
         makeControl<QPushButton>(FileNameGroupBox, "BitBtn12", QStringLiteral("形式設定"), {262, 66, 70, 25});
@@ -132,8 +136,6 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent)
     for (QWidget *w : std::initializer_list<QWidget *>{PreFileNameEdit, PreFileCheckBox, FileNameEdit,
                                                        BitBtn12, SufFileCheckBox, SufFileNameEdit, Label13})
         w->setEnabled(false);
-    for (QLineEdit *e : {PreDirNameEdit, SufDirNameEdit, PreFileNameEdit, SufFileNameEdit})
-        e->setMaxLength(200);
 
     ExtListEditor = makeControl<QTableWidget>(this, "ExtListEditor", {440, 92, 425, 150});
     setUpExtensionTable(ExtListEditor, 42, 377);

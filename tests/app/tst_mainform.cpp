@@ -185,9 +185,23 @@ void TestMainForm::extensionTableAndTimer()
     QVERIFY(!form.Timer1->isActive());
     QCOMPARE(form.ProgressBar1->maximum(), 100);
     QCOMPARE(form.AllGauge->maximum(), 100);
-    QCOMPARE(form.TransferEdit1->maxLength(), 255);
-    QCOMPARE(form.DirNameEdit->maxLength(), 200);
-    QCOMPARE(form.FileNameEdit->maxLength(), 200);
+    QCOMPARE(typingLimit(form.TransferEdit1), 255);
+    QCOMPARE(typingLimit(form.DirNameEdit), 200);
+    QCOMPARE(typingLimit(form.FileNameEdit), 200);
+    for (QLineEdit *e :
+         {form.PreDirNameEdit, form.SufDirNameEdit, form.PreFileNameEdit, form.SufFileNameEdit})
+        QCOMPARE(typingLimit(e), 0);
+    // No length cut for what the program sets.
+    for (QLineEdit *e : form.findChildren<QLineEdit *>())
+        QCOMPARE(e->maxLength(), 32767);
+    // The destination field looks like the source field and the speed buttons stay out of the tab order.
+    QVERIFY(form.TransferEdit1->isReadOnly());
+    QCOMPARE(form.TransferEdit1->palette().color(QPalette::Base),
+             form.SourceEdit1->palette().color(QPalette::Base));
+    QVERIFY(form.TransferEdit1->palette().color(QPalette::Base) !=
+            form.ExecEdit->palette().color(QPalette::Base));
+    QCOMPARE(form.SpeedButton1->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(form.SpeedButton2->focusPolicy(), Qt::NoFocus);
     QCOMPARE(form.SpeedButton1->toolTip(), QStringLiteral("転送先フォルダを選択された拡張子にセット"));
     QCOMPARE(form.SpeedButton2->toolTip(), QStringLiteral("転送先フォルダを全てセット"));
     QCOMPARE(form.BitBtn1->toolTip(),

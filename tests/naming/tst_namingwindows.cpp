@@ -3,6 +3,7 @@
 #include "naming/widgets/editformcontroller.h"
 #include "naming/widgets/namesettingscontroller.h"
 #include "testprompt.h"
+#include "ui/keyfilter.h"
 #include "ui/tcalenderform.h"
 #include "ui/teditform.h"
 #include "ui/tmainform.h"
@@ -89,6 +90,8 @@ private Q_SLOTS:
     void escapeIsCancel();
     void separatorField();
     void counterFields();
+    void typedCountersReachSettingsOnlyThroughOk();
+    void longStoredTextsStayWhole();
     void openThroughMainWindow();
     void anyDateButton();
 
@@ -251,8 +254,9 @@ void TestNamingWindows::startupCorrectsBadRecord()
     QCOMPARE(m_names->fileCounter(), 1);
     QCOMPARE(m_record->DirRenbanSpinEditValue, 1);
     QCOMPARE(m_record->FileRenbanSpinEditValue, 1);
-    QCOMPARE(m_names->separator(), QStringLiteral("abcd"));
-    QCOMPARE(m_record->sDayEditText, QStringLiteral("abcd"));
+    // A separator longer than the field's typing limit stays whole: only typing is limited.
+    QCOMPARE(m_names->separator(), QStringLiteral("abcdef"));
+    QCOMPARE(m_record->sDayEditText, QStringLiteral("abcdef"));
     QCOMPARE(m_main->DirNameEdit->text(), QStringLiteral("新しいフォルダ"));
     QCOMPARE(m_main->FileNameEdit->text(), QStringLiteral("[元のファイル名][yyyymmdd]"));
 }
@@ -502,8 +506,8 @@ void TestNamingWindows::dialogModes()
 
     // Layout as designed.
     QCOMPARE(f->size(), QSize(457, 292));
-    QCOMPARE(f->NameEdit->maxLength(), 200);
-    QCOMPARE(f->sDayEdit->maxLength(), 4);
+    QCOMPARE(typingLimit(f->NameEdit), 200);
+    QCOMPARE(typingLimit(f->sDayEdit), 4);
     QCOMPARE(f->BitBtn1->text(), QStringLiteral("連番 [RENBAN]"));
     QCOMPARE(f->DateBitBtn1->text(), QStringLiteral("転送日 [yyyymmdd]"));
     QCOMPARE(f->DateBitBtn2->text(), QStringLiteral("撮影日 [YYYYMMDD]"));
@@ -693,12 +697,12 @@ void TestNamingWindows::closeBoxKeepsTypedValues()
     });
     QVERIFY(!d->open(TemplateDialogMode::File));
     QVERIFY(m_prompt->messages.isEmpty());
-    // Neither OK nor Cancel: the typed values stay in force (the record, which a run reads, follows them);
-    // the template is not confirmed.
+    // Neither OK nor Cancel: the typed values stay in the fields, but only OK makes them settings; the
+    // template is not confirmed.
     QCOMPARE(m_names->fileCounter(), 31);
     QCOMPARE(m_names->separator(), QStringLiteral("~"));
-    QCOMPARE(m_record->FileRenbanSpinEditValue, 31);
-    QCOMPARE(m_record->sDayEditText, QStringLiteral("~"));
+    QCOMPARE(m_record->FileRenbanSpinEditValue, 1);
+    QCOMPARE(m_record->sDayEditText, QString());
     QCOMPARE(m_main->FileNameEdit->text(), QStringLiteral("[元のファイル名]"));
     QCOMPARE(m_main->Label13->text(), QStringLiteral("DSC_1234[.拡張子]"));
     // The next opening reloads the confirmed values.
@@ -745,6 +749,119 @@ void TestNamingWindows::separatorField()
     typeChar(f->NameEdit, QLatin1Char('?'));
     QCOMPARE(f->NameEdit->text(), QStringLiteral("[yyyymmdd]"));
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("半角[ ? ]は入力できません")});
+}
+
+void TestNamingWindows::typedCountersReachSettingsOnlyThroughOk()
+{
+    m_record->DirRenbanSpinEditValue = 3;
+    start();
+    TEditForm *f = m_edit.get();
+    EditFormController *d = m_names->editForm();
+    const auto typeFive = [f] {
+        f->show();
+        QApplication::setActiveWindow(f);
+        QVERIFY(QTest::qWaitForWindowActive(f));
+        RenbanSpinEdit *spin = f->DirRenbanSpinEdit;
+        spin->setFocus();
+        QTRY_VERIFY(spin->hasFocus());
+        spin->selectAll();
+        QTest::keyClick(spin, Qt::Key_Backspace);
+        QCOMPARE(spin->text(), QString());
+        // A key in the empty field first makes it 1; the digit then takes its place.
+        QTest::keyClick(spin, Qt::Key_5);
+        QCOMPARE(spin->text(), QStringLiteral("5"));
+        QTest::keyClicks(f->sDayEdit, QStringLiteral("-"));
+    };
+    d->prepare(TemplateDialogMode::Folder);
+    typeFive();
+    QCOMPARE(m_names->folderCounter(), 5); // live for previews at once
+    QCOMPARE(m_record->DirRenbanSpinEditValue, 3);
+    QCOMPARE(m_record->sDayEditText, QString());
+    f->NGBitBtn1->click();
+    QCOMPARE(m_record->DirRenbanSpinEditValue, 3);
+    QCOMPARE(m_record->sDayEditText, QString());
+    QCOMPARE(m_names->folderCounter(), 3);
+
+    d->prepare(TemplateDialogMode::Folder);
+    typeFive();
+    QCOMPARE(m_record->DirRenbanSpinEditValue, 3);
+    f->OKBitBtn1->click();
+    QCOMPARE(m_record->DirRenbanSpinEditValue, 5);
+    QCOMPARE(m_record->sDayEditText, QStringLiteral("-"));
+
+    // Another key in an empty field: it is 1 before anything else happens.
+    d->prepare(TemplateDialogMode::Folder);
+    f->show();
+    QApplication::setActiveWindow(f);
+    QVERIFY(QTest::qWaitForWindowActive(f));
+    f->DirRenbanSpinEdit->setFocus();
+    QTRY_VERIFY(f->DirRenbanSpinEdit->hasFocus());
+    f->DirRenbanSpinEdit->selectAll();
+    QTest::keyClick(f->DirRenbanSpinEdit, Qt::Key_Delete);
+    QCOMPARE(f->DirRenbanSpinEdit->text(), QString());
+    QTest::keyClick(f->DirRenbanSpinEdit, Qt::Key_End);
+    QCOMPARE(f->DirRenbanSpinEdit->text(), QStringLiteral("1"));
+    f->NGBitBtn1->click();
+}
+
+void TestNamingWindows::longStoredTextsStayWhole()
+{
+    // Longer than any field's typing limit: stored by an older version or by hand.
+    const QString longTemplate = QStringLiteral("[yyyymmdd]") + QString(290, QChar(u'長'));
+    const QString longPrefix = QString(300, QLatin1Char('p'));
+    const QString longSeparator = QStringLiteral("-----");
+    SettingsRecord &r = *m_record;
+    r.DirNameEditText = longTemplate;
+    r.FileNameEditText = QStringLiteral("[元のファイル名]") + QString(295, QLatin1Char('f'));
+    r.PreDirNameEditText = r.SufDirNameEditText = r.PreFileNameEditText = r.SufFileNameEditText = longPrefix;
+    r.sDayEditText = longSeparator;
+    r.DirCreateChecked = r.RenameChecked = true;
+    r.PreDirChecked = r.SufDirChecked = r.PreFileChecked = r.SufFileChecked = true;
+    const SettingsRecord before = r;
+    start();
+    TMainForm *m = m_main.get();
+    QCOMPARE(m->DirNameEdit->text(), longTemplate);
+    QCOMPARE(m->FileNameEdit->text(), before.FileNameEditText);
+    for (QLineEdit *e : {m->PreDirNameEdit, m->SufDirNameEdit, m->PreFileNameEdit, m->SufFileNameEdit})
+        QCOMPARE(e->text(), longPrefix);
+    QCOMPARE(m_edit->sDayEdit->text(), longSeparator);
+    QCOMPARE(m_names->separator(), longSeparator);
+
+    // Leaving the edits records them whole.
+    showActive();
+    for (QLineEdit *e : {m->DirNameEdit, m->FileNameEdit, m->PreDirNameEdit, m->SufDirNameEdit,
+                         m->PreFileNameEdit, m->SufFileNameEdit}) {
+        e->setFocus();
+        QTRY_VERIFY(e->hasFocus());
+    }
+    m->DirCreateCheckBox->setFocus();
+    QTRY_VERIFY(m->DirCreateCheckBox->hasFocus());
+    QCOMPARE(r.DirNameEditText, before.DirNameEditText);
+    QCOMPARE(r.FileNameEditText, before.FileNameEditText);
+    QCOMPARE(r.PreDirNameEditText, longPrefix);
+    QCOMPARE(r.SufDirNameEditText, longPrefix);
+    QCOMPARE(r.PreFileNameEditText, longPrefix);
+    QCOMPARE(r.SufFileNameEditText, longPrefix);
+    QCOMPARE(r.sDayEditText, longSeparator);
+
+    // Through the template dialog and OK: still whole.
+    EditFormController *d = m_names->editForm();
+    d->prepare(TemplateDialogMode::Folder);
+    QCOMPARE(m_edit->NameEdit->text(), longTemplate);
+    QCOMPARE(m_edit->sDayEdit->text(), longSeparator);
+    m_edit->OKBitBtn1->click();
+    QCOMPARE(m->DirNameEdit->text(), longTemplate);
+    QCOMPARE(r.DirNameEditText, longTemplate);
+    QCOMPARE(r.sDayEditText, longSeparator);
+    QVERIFY(m->Label1->text().contains(longPrefix + QStringLiteral("2024-----01-----09")));
+
+    // Typing stops at the limit all the same.
+    d->prepare(TemplateDialogMode::Folder);
+    m_edit->NameEdit->setText(QString(199, QLatin1Char('a')));
+    m_edit->NameEdit->setCursorPosition(199);
+    QTest::keyClicks(m_edit->NameEdit, QStringLiteral("bc"));
+    QCOMPARE(m_edit->NameEdit->text(), QString(199, QLatin1Char('a')) + QLatin1Char('b'));
+    m_edit->NGBitBtn1->click();
 }
 
 void TestNamingWindows::counterFields()

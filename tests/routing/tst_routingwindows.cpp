@@ -4,6 +4,7 @@
 #include "routing/widgets/extensionroutingcontroller.h"
 #include "testdir.h"
 #include "testprompt.h"
+#include "ui/keyfilter.h"
 #include "ui/textform.h"
 #include "ui/tfolderdialog.h"
 #include "ui/tmainform.h"
@@ -182,7 +183,7 @@ private Q_SLOTS:
             QCOMPARE(edit->maxLength(), 5);
         }
         QVERIFY(ext.TransferEdit1->isReadOnly());
-        QCOMPARE(ext.TransferEdit1->maxLength(), 255);
+        QCOMPARE(typingLimit(ext.TransferEdit1), 255);
         QCOMPARE(ext.BitBtn8->text(), QStringLiteral("MyPicture"));
         QCOMPARE(ext.BitBtn2->text(), QStringLiteral("転送先フォルダを拡張子ごとにセット"));
         QCOMPARE(ext.ExtListEditor->columnCount(), 2);
@@ -624,6 +625,56 @@ private Q_SLOTS:
         QCOMPARE(w->settings.TransferEditText, m_b);
         QCOMPARE(w->main.TransferEdit1->text(), videos + QLatin1Char('/'));
         QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("TransferEditText")});
+    }
+
+    void longFolderStaysWholeIntoRowsAndSettings()
+    {
+        // A folder deeper than the field's typing limit, chosen in the browser.
+        QString deep = m_dirs.path();
+        while (deep.size() < 300)
+            deep += QStringLiteral("/フォルダ階層");
+        QVERIFY(QDir().mkpath(deep));
+        const QString staged = deep + QLatin1Char('/');
+        TestPrompt prompt;
+        auto w = start(perType({"JPG", "MOV"}));
+        prompt.folders.enqueue(deep);
+        w->main.BitBtn5->click();
+        QCOMPARE(w->main.TransferEdit1->text(), staged);
+        QCOMPARE(w->settings.TransferEditText, staged);
+        focusOut(w->main.TransferEdit1);
+        QCOMPARE(w->main.TransferEdit1->text(), staged);
+
+        w->main.ExtListEditor->setCurrentCell(2, 0);
+        w->main.SpeedButton1->click();
+        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, staged}));
+        QCOMPARE(w->settings.MOVDir, staged);
+        w->main.SpeedButton2->click();
+        QCOMPARE(folders(w->main.ExtListEditor), QStringList(3, staged));
+        QCOMPARE(folders(w->ext.ExtListEditor), QStringList(3, staged));
+        QCOMPARE(w->settings.JPGDir, staged);
+        QCOMPARE(w->settings.JPEGDir, staged);
+        QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("x.jpg")), staged);
+
+        // Through the dialog and back, and through its own buttons.
+        QTimer::singleShot(0, &w->ext, [&] {
+            QCOMPARE(w->ext.TransferEdit1->text(), staged);
+            w->ext.BitBtn3->click();
+            w->ext.BitBtn1->click();
+        });
+        w->main.BitBtn11->click();
+        QCOMPARE(w->main.TransferEdit1->text(), staged);
+        QCOMPARE(folders(w->main.ExtListEditor), QStringList(3, staged));
+        QCOMPARE(w->settings.MOVDir, staged);
+    }
+
+    void typingStopsAtTheLimit()
+    {
+        TMainForm main;
+        main.TransferEdit1->setReadOnly(false); // typing is what the limit is about
+        main.TransferEdit1->setText(QString(254, QLatin1Char('a')));
+        main.TransferEdit1->setCursorPosition(254);
+        QTest::keyClicks(main.TransferEdit1, QStringLiteral("bc"));
+        QCOMPARE(main.TransferEdit1->text(), QString(254, QLatin1Char('a')) + QLatin1Char('b'));
     }
 
     void dialogShownModallyHandsFolderBack()

@@ -37,24 +37,21 @@ EditFormController::EditFormController(TEditForm *form, TMainForm *main, Calende
 
     connect(f->sDayEdit, &QLineEdit::textChanged, this, [this] {
         NameEditChange();
-        m_record->sDayEditText = separator();
         if (!m_editing)
-            m_savedSeparator = separator();
+            confirmSeparatorValue();
         Q_EMIT liveValuesChanged();
     });
     // Typing in a counter field updates the preview without rewriting the field under the caret.
     connect(f->DirRenbanSpinEdit, &QSpinBox::textChanged, this, [this] {
         updatePreview();
-        m_record->DirRenbanSpinEditValue = folderCounter();
         if (!m_editing)
-            m_savedFolderCounter = folderCounter();
+            confirmFolderValue();
         Q_EMIT liveValuesChanged();
     });
     connect(f->FileRenbanSpinEdit, &QSpinBox::textChanged, this, [this] {
         updatePreview();
-        m_record->FileRenbanSpinEditValue = fileCounter();
         if (!m_editing)
-            m_savedFileCounter = fileCounter();
+            confirmFileValue();
         Q_EMIT liveValuesChanged();
     });
     connect(f->Button1, &QPushButton::clicked, this, [f] { f->DirRenbanSpinEdit->setValueAndText(1); });
@@ -191,6 +188,24 @@ void EditFormController::BitBtn2Click()
     m_form->NameEdit->setFocus();
 }
 
+void EditFormController::confirmFolderValue()
+{
+    m_savedFolderCounter = folderCounter();
+    m_record->DirRenbanSpinEditValue = m_savedFolderCounter;
+}
+
+void EditFormController::confirmFileValue()
+{
+    m_savedFileCounter = fileCounter();
+    m_record->FileRenbanSpinEditValue = m_savedFileCounter;
+}
+
+void EditFormController::confirmSeparatorValue()
+{
+    m_savedSeparator = separator();
+    m_record->sDayEditText = m_savedSeparator;
+}
+
 void EditFormController::OKBitBtn1Click()
 {
     TEditForm *f = m_form;
@@ -208,9 +223,10 @@ void EditFormController::OKBitBtn1Click()
         m_main->Label13->setText(f->Label1->text());
         m_record->FileNameEditText = f->NameEdit->text();
     }
-    m_savedFolderCounter = folderCounter();
-    m_savedFileCounter = fileCounter();
-    m_savedSeparator = separator();
+    // Typed counters and separator become settings here only.
+    confirmFolderValue();
+    confirmFileValue();
+    confirmSeparatorValue();
     f->accept();
 }
 

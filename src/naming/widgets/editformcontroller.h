@@ -62,6 +62,10 @@ protected:
 private:
     void tokenButtonClick(QStringView token);
     void updatePreview();
+    // The live value becomes the saved copy and the setting.
+    void confirmFolderValue();
+    void confirmFileValue();
+    void confirmSeparatorValue();
 
     TEditForm *m_form;
     TMainForm *m_main;
