@@ -84,6 +84,9 @@ void VantoraApp::FormShow()
         return; // a registry value could not be written: the instance stays, without the watch
     case RegistrationSwitch::CloseWindow:
         // The new instance takes over; close once the show has finished (the close saves the settings).
+        // The source check and the watch are left out: this instance ends at once, its relaunched
+        // successor runs both, and a count here would pump events and let the queued close cut into its
+        // walk. ("/reg" is never taken for a source: the switches are kept from the source detection.)
         QTimer::singleShot(0, m_mainForm.get(), &QWidget::close);
         return;
     case RegistrationSwitch::None:
