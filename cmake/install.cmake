@@ -5,7 +5,7 @@ include(GNUInstallDirs)
 set(VANTORA_APP_ID io.github.vantora.Vantora)
 
 # The switches that only the tests use (the prompt log) come with the tests and never ship: a package
-# is built with -DVANTORA_TESTS=OFF. Only the app library sees the generated header.
+# is built with -DVANTORA_TESTS=OFF. Of the program, only the app library sees the generated header.
 option(VANTORA_TEST_HOOKS "Build the test-only switches into the program" ${VANTORA_TESTS})
 if(VANTORA_TEST_HOOKS)
   set(VANTORA_TEST_HOOKS_VALUE true)
