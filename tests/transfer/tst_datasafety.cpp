@@ -51,6 +51,8 @@ private Q_SLOTS:
     void targetAboveSourceAllowed();
     void deletedCreatedFolderMadeAgain();
     void removedCardNamedInMessage();
+    void failureSaysWhy_data();
+    void failureSaysWhy();
     void failedFlushKeepsEverySource();
     void replacedSourceNotDeleted();
     void replacedCopyKeepsSource();
@@ -473,6 +475,61 @@ void TestDataSafety::removedCardNamedInMessage()
     QVERIFY2(message.contains(list.at(2)), qPrintable(message));
     // What was copied before the card went is whole.
     QCOMPARE(contentOf(out + QStringLiteral("/IMG_1.JPG")), randomBytes(3 << 20, 1));
+}
+
+void TestDataSafety::failureSaysWhy_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no permission") << QStringLiteral("immutable")
+                                   << QStringLiteral("転送先のフォルダに書き込む権限がありません");
+    QTest::newRow("name too long") << QStringLiteral("long")
+                                   << QStringLiteral("ファイル名が転送先のファイルシステムには長すぎます");
+    QTest::newRow("source gone") << QStringLiteral("vanished")
+                                 << QStringLiteral("転送元のファイルが見つかりません");
+}
+
+// The message's own text stays first; then what happened, in words, and to which file.
+void TestDataSafety::failureSaysWhy()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    TestDir dir;
+    TestPrompt prompt;
+    const QString longName = QString(240, QLatin1Char('a')) + QStringLiteral(".JPG");
+    const QString a =
+        dir.createFile(QStringLiteral("card/DCIM/100CANON/") +
+                           (fault == QLatin1String("long") ? longName : QStringLiteral("A.JPG")),
+                       "photo");
+    const QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
+    s.DelChecked = true;
+    std::unique_ptr<ImmutableFolder> locked;
+    if (fault == QLatin1String("immutable")) {
+        locked = std::make_unique<ImmutableFolder>(out);
+        if (!locked->applied())
+            QSKIP("chattr +i is not available here");
+    } else if (fault == QLatin1String("long")) {
+        s.RenameChecked = true;
+        s.FileNameEditText = QStringLiteral("[元のファイル名]_imported_from_the_card");
+    } else {
+        QVERIFY(QFile::remove(a));
+    }
+    MemoryTransferView view;
+    TransferState state;
+    QVERIFY(!RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    locked.reset();
+    QCOMPARE(prompt.messages.size(), 1);
+    const QString message = prompt.messages.at(0);
+    QVERIFY2(message.startsWith(QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: ")),
+             qPrintable(message));
+    QVERIFY2(message.contains(QStringLiteral("\r\n\r\n") + reason + QStringLiteral("\r\n転送元：") + a),
+             qPrintable(message));
+    QCOMPARE(view.status, unknownErrorStatusText());
+    // Nothing lost: the source stays wherever it was not copied.
+    if (fault != QLatin1String("vanished"))
+        QCOMPARE(contentOf(a), QByteArray("photo"));
+    QCOMPARE(filesUnder(out), QStringList());
 }
 
 void TestDataSafety::failedFlushKeepsEverySource()
