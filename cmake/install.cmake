@@ -30,9 +30,11 @@ set(CPACK_PACKAGE_NAME vantora)
 set(CPACK_PACKAGE_VENDOR "Vantora developers")
 set(CPACK_PACKAGE_CONTACT "Vantora developers <developers@vantora.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "photo and video import from camera cards")
-set(CPACK_PACKAGE_DESCRIPTION "Vantora copies or moves the photo, video and audio files of a camera card, \
-or of any source folder, into your own folders, each extension to its own destination, under names made \
-from templates. It takes an inserted card as the source by itself. The user interface is Japanese.")
+# The control file keeps these lines as they are: wrapped short here.
+set(CPACK_PACKAGE_DESCRIPTION "Vantora copies or moves the photo, video and audio files of a camera card,\n\
+or of any source folder, into your own folders: each extension to its own\n\
+destination, under names made from templates. It takes an inserted card as\n\
+the source by itself. The user interface is Japanese.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
