@@ -104,7 +104,6 @@ void TransferRun::StartTransferBitBtnClick()
     m_form->AllGauge->setValue(0);
     QStringList runList = m_source->collectRunList();
 
-    m_state.shownSource = source;
     if (RunTransfer(m_state, runList, m_routing->mainTableRows(), *m_settings, m_view, source)) {
         m_form->StatusLabel->setText(QStringLiteral("全ての転送が終了"));
         m_form->FNameLabel->clear();

@@ -504,12 +504,12 @@ bool RunTransfer(TransferState &state, const QStringList &runList, const Extensi
     if (state.running)
         return false;
     state.running = true;
+    state.sourceFolder = sourceFolder;
     TakeOptionSnapshot(state, settings);
     state.notDeleted = false;
     state.skipped = false;
     state.movedFromFolders.clear();
     state.result = false;
-    state.sourceFolder = sourceFolder;
     state.checkedFolder.clear();
 
     // Copying a folder into itself would import the user's own files over and over (and a move would

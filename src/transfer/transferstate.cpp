@@ -23,7 +23,7 @@ void TakeOptionSnapshot(TransferState &state, const SettingsRecord &settings)
                          settings.SufDirNameEditText, settings.SufDirChecked};
         o.ShootingDateFolderMode = o.folderTemplate.text.contains(ShootingDateToken);
         o.FolderCounterMode = o.folderTemplate.text.contains(RenbanToken);
-        const QString &source = state.shownSource.isEmpty() ? settings.SourceEditText : state.shownSource;
+        const QString &source = state.sourceFolder.isEmpty() ? settings.SourceEditText : state.sourceFolder;
         o.CameraFolderMode = settings.PANA101Checked && IsDcimSourceFolder(source);
     }
     o.renaming = settings.RenameChecked;

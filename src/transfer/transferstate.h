@@ -40,10 +40,6 @@ struct FolderCache
 struct TransferState
 {
     TransferOptions options;
-    // The source folder as the main window shows it (SourceEdit1), set by the caller before each run: a
-    // card found by the detection or the watch, or handed in on the command line, is shown there without
-    // becoming the stored source. Empty: the stored source (a run without a window).
-    QString shownSource;
     qint32 folderNumber = 1; // folder running number in use
     qint32 fileNumber = 1;   // file running number in use
 
@@ -59,7 +55,10 @@ struct TransferState
     FolderCache folderCache;
     bool running = false; // a run is in progress: a second start is ignored
     bool flushing = false; // the run waits for the disk at its end: Cancel has nothing left to stop
-    QString sourceFolder;  // of the run in progress
+    // The folder the run in progress was walked from, as the main window shows it (SourceEdit1): a card
+    // found by the detection or the watch, or handed in on the command line, is shown there without
+    // becoming the stored source. Empty: the stored source (a run without a window).
+    QString sourceFolder;
     QString refusedFolder; // a target folder found inside the source folder
     QString checkedFolder; // the last target folder found outside it
 };
@@ -69,7 +68,7 @@ struct TransferState
 bool IsDcimSourceFolder(const QString &sourceFolderText);
 
 // Takes the option snapshot from the settings and the running numbers in use for the modes that use them;
-// the camera folder mode follows the shown source (state.shownSource).
+// the camera folder mode follows the shown source (state.sourceFolder).
 void TakeOptionSnapshot(TransferState &state, const SettingsRecord &settings);
 
 } // namespace vantora
