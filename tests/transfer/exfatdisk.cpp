@@ -4,24 +4,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include <cerrno>
-#include <cstring>
-#include <sched.h>
-#include <sys/mount.h>
-#include <unistd.h>
-
 namespace vantora::test {
-
-QString enterTestMountNamespace()
-{
-    if (::geteuid() != 0)
-        return QStringLiteral("mounting needs root");
-    if (::unshare(CLONE_NEWNS) != 0)
-        return QStringLiteral("no private mount namespace: ") + QString::fromLocal8Bit(std::strerror(errno));
-    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        return QStringLiteral("cannot make mounts private: ") + QString::fromLocal8Bit(std::strerror(errno));
-    return {};
-}
 
 int runTestTool(const QString &program, const QStringList &args, QString *output)
 {

@@ -25,10 +25,6 @@ private:
     bool m_mounted = false;
 };
 
-// Moves this test process into a mount namespace of its own with private propagation: what it mounts
-// afterwards (and what the programs it starts mount) is seen by no other process. Returns why not.
-QString enterTestMountNamespace();
-
 // Runs a tool to its end; its exit code, or -1 when it did not end normally. Output and errors go to
 // `output` when given.
 int runTestTool(const QString &program, const QStringList &args, QString *output = nullptr);

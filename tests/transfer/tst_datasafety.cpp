@@ -1,6 +1,7 @@
 #include "app/settings/settingsrecord.h"
 #include "exfatdisk.h"
 #include "mounthelper.h"
+#include "sandbox.h"
 #include "platform/copyfile.h"
 #include "source/sourcewalk.h"
 #include "testdir.h"
@@ -140,7 +141,7 @@ void TestDataSafety::initTestCase()
     m_driver = QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) +
                QStringLiteral("/bench/driver/vantora-transfer");
     QVERIFY2(QFileInfo(m_driver).isExecutable(), qPrintable(m_driver + QStringLiteral(" is not built")));
-    m_namespaceError = enterTestMountNamespace();
+    m_namespaceError = enterPrivateMountNamespace();
 }
 
 void TestDataSafety::cleanup()

@@ -1,5 +1,6 @@
 #include "exfatdisk.h"
 #include "mounthelper.h"
+#include "sandbox.h"
 #include "platform/copyfile.h"
 #include "testdir.h"
 
@@ -82,7 +83,7 @@ void TestTransferCrash::initTestCase()
     m_driver = QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) +
                QStringLiteral("/bench/driver/vantora-transfer");
     QVERIFY2(QFileInfo(m_driver).isExecutable(), qPrintable(m_driver + QStringLiteral(" is not built")));
-    m_namespaceError = enterTestMountNamespace();
+    m_namespaceError = enterPrivateMountNamespace();
 }
 
 void TestTransferCrash::killedMoveLosesNothing_data()
