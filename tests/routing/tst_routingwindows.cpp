@@ -12,9 +12,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFocusEvent>
+#include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTest>
@@ -113,10 +116,39 @@ void typeFreeExtension(QLineEdit *edit, const QString &text)
     focusOut(edit);
 }
 
+void clickCell(QTableWidget *table, int row, int column)
+{
+    const QRect rect = table->visualItemRect(table->item(row, column));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
 void clickRow(QTableWidget *table, int row)
 {
-    const QRect rect = table->visualItemRect(table->item(row, 0));
-    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, rect.center());
+    clickCell(table, row, 0);
+}
+
+// Runs the layout and scroll bar updates that the views post to themselves.
+void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+// The selected cells as "row:column", sorted.
+QStringList selectedCells(const QTableWidget *table)
+{
+    QStringList cells;
+    for (const QModelIndex &index : table->selectionModel()->selectedIndexes())
+        cells << QStringLiteral("%1:%2").arg(index.row()).arg(index.column());
+    cells.sort();
+    return cells;
+}
+
+// Both columns lie whole inside the viewport, the key column at its left edge.
+bool columnsFit(const QTableWidget *table)
+{
+    return table->horizontalScrollBar()->value() == 0 && table->columnViewportPosition(0) == 0 &&
+           table->columnViewportPosition(1) + table->columnWidth(1) <= table->viewport()->width();
 }
 
 } // namespace
@@ -758,6 +790,135 @@ private Q_SLOTS:
         w->ext.AllFileCheckBox->click();
         QCOMPARE(keys(table), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
         QCOMPARE(folders(table).last(), m_c);
+    }
+
+    void closingTheEditorSelectsTheWholeRow_data()
+    {
+        QTest::addColumn<bool>("dialog");
+        QTest::addColumn<int>("column");
+        QTest::newRow("main window, key") << false << 0;
+        QTest::newRow("main window, folder") << false << 1;
+        QTest::newRow("dialog, key") << true << 0;
+        QTest::newRow("dialog, folder") << true << 1;
+    }
+
+    void closingTheEditorSelectsTheWholeRow()
+    {
+        QFETCH(bool, dialog);
+        QFETCH(int, column);
+        auto w = start(perType({"JPG", "MOV"}));
+        QWidget *window = dialog ? static_cast<QWidget *>(&w->ext) : &w->main;
+        QTableWidget *table = dialog ? w->ext.ExtListEditor : w->main.ExtListEditor;
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        clickRow(table, 2);
+        QCOMPARE(selectedCells(table), (QStringList{"2:0", "2:1"}));
+        clickRow(table, 2);
+        QVERIFY(table->viewport()->findChild<QLineEdit *>());
+        QCOMPARE(selectedCells(table), QStringList{QStringLiteral("2:1")});
+
+        clickCell(table, 0, column);
+        QCOMPARE(w->controller.lastClickedExtRow(), 1);
+        QCOMPARE(table->currentRow(), 0);
+        QCOMPARE(selectedCells(table), (QStringList{"0:0", "0:1"}));
+        QVERIFY(table->selectionModel()->isRowSelected(0, QModelIndex()));
+        auto *editor = table->viewport()->findChild<QLineEdit *>();
+        QVERIFY(!editor || !editor->isVisible());
+    }
+
+    void manyRowsBringNoSidewaysScrolling_data()
+    {
+        QTest::addColumn<bool>("dialog");
+        QTest::newRow("main window") << false;
+        QTest::newRow("dialog") << true;
+    }
+
+    void manyRowsBringNoSidewaysScrolling()
+    {
+        QFETCH(bool, dialog);
+        QStringList all;
+        for (const ExtensionType &t : ExtensionCatalogue())
+            all << t.codeText();
+        auto w = start(perType(all));
+        QWidget *window = dialog ? static_cast<QWidget *>(&w->ext) : &w->main;
+        QTableWidget *table = dialog ? w->ext.ExtListEditor : w->main.ExtListEditor;
+        QCOMPARE(table->rowCount(), 31);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        settle();
+        QVERIFY(table->verticalScrollBar()->isVisible());
+        QVERIFY(!table->horizontalScrollBar()->isVisible());
+        QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(columnsFit(table));
+
+        // Rows added while the table is shown: the scroll bar comes, the columns still fit.
+        auto few = start(perType({"JPG"}));
+        QWidget *fewWindow = dialog ? static_cast<QWidget *>(&few->ext) : &few->main;
+        table = dialog ? few->ext.ExtListEditor : few->main.ExtListEditor;
+        fewWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(fewWindow));
+        settle();
+        QVERIFY(!table->verticalScrollBar()->isVisible());
+        QVERIFY(columnsFit(table));
+        for (QCheckBox *box : few->ext.typeCheckBoxes) {
+            if (!box->isChecked())
+                box->click();
+        }
+        QCOMPARE(table->rowCount(), 31);
+        settle();
+        QVERIFY(table->verticalScrollBar()->isVisible());
+        QVERIFY(!table->horizontalScrollBar()->isVisible());
+        QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(columnsFit(table));
+    }
+
+    void editorKeepsTheKeysInView_data()
+    {
+        QTest::addColumn<bool>("dialog");
+        QTest::addColumn<bool>("manyRows");
+        QTest::newRow("main window") << false << false;
+        QTest::newRow("main window, many rows") << false << true;
+        QTest::newRow("dialog") << true << false;
+        QTest::newRow("dialog, many rows") << true << true;
+    }
+
+    void editorKeepsTheKeysInView()
+    {
+        QFETCH(bool, dialog);
+        QFETCH(bool, manyRows);
+        QString deep = m_dirs.path();
+        while (deep.size() < 300)
+            deep += QStringLiteral("/フォルダ階層");
+        QVERIFY(QDir().mkpath(deep));
+        QStringList codes{"JPG", "MOV"};
+        if (manyRows) {
+            for (const ExtensionType &t : ExtensionCatalogue())
+                codes << t.codeText();
+        }
+        SettingsRecord stored = perType(codes);
+        stored.MOVDir = deep + QLatin1Char('/');
+        auto w = start(stored);
+        QWidget *window = dialog ? static_cast<QWidget *>(&w->ext) : &w->main;
+        QTableWidget *table = dialog ? w->ext.ExtListEditor : w->main.ExtListEditor;
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        settle();
+        const int row = int(keys(table).indexOf(QStringLiteral("*.MOV")));
+        QCOMPARE(table->item(row, 1)->text(), stored.MOVDir);
+        QVERIFY(table->fontMetrics().horizontalAdvance(stored.MOVDir) > table->viewport()->width());
+        table->scrollToItem(table->item(row, 0));
+        settle();
+        clickRow(table, row);
+        clickRow(table, row);
+        auto *editor = table->viewport()->findChild<QLineEdit *>();
+        QVERIFY(editor);
+        QVERIFY(editor->isVisible());
+        settle();
+        QCOMPARE(table->horizontalScrollBar()->value(), 0);
+        QVERIFY(columnsFit(table));
+        QVERIFY(!table->horizontalScrollBar()->isVisible());
+        // The editor stays inside the folder cell.
+        QCOMPARE(editor->geometry().left(), table->columnViewportPosition(1));
     }
 
     void lookupThroughTheMainTable()

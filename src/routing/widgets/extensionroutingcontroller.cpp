@@ -12,8 +12,10 @@
 
 #include <QCheckBox>
 #include <QFocusEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QToolButton>
@@ -31,6 +33,11 @@ bool movesWithinWindow(const QEvent *event)
     return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
 }
 
+bool isEditing(const QTableWidget *table)
+{
+    return table->editTriggers() != QAbstractItemView::NoEditTriggers;
+}
+
 void setTableEditing(QTableWidget *table, bool editing)
 {
     if (editing) {
@@ -40,6 +47,17 @@ void setTableEditing(QTableWidget *table, bool editing)
         table->setEditTriggers(QAbstractItemView::NoEditTriggers);
         table->setSelectionBehavior(QAbstractItemView::SelectRows);
     }
+}
+
+// The folder column takes what the key column leaves, also when a vertical scroll bar narrows the
+// viewport: a stretched last section keeps its set width as a floor and would need a horizontal bar.
+// Neither column is sized by the user.
+void fitFolderColumn(QTableWidget *table)
+{
+    QHeaderView *header = table->horizontalHeader();
+    header->setSectionResizeMode(0, QHeaderView::Fixed);
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
 }
 
 } // namespace
@@ -66,6 +84,8 @@ ExtensionRoutingController::ExtensionRoutingController(TMainForm *mainForm, TExt
 
     for (ExtensionTable table : {ExtensionTable::Main, ExtensionTable::Dialog}) {
         QTableWidget *w = tableOf(table);
+        fitFolderColumn(w);
+        w->viewport()->installEventFilter(this);
         connect(w, &QTableWidget::cellClicked, this, [this, table] { ExtListEditorClick(table); });
         connect(w, &QTableWidget::itemChanged, this, [this, table](QTableWidgetItem *item) {
             typedDestination(table, item->row(), item->column());
@@ -352,6 +372,19 @@ void ExtensionRoutingController::dialogSpecialFolder(int csidl)
 
 bool ExtensionRoutingController::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::MouseButtonPress) {
+        for (ExtensionTable table : {ExtensionTable::Main, ExtensionTable::Dialog}) {
+            QTableWidget *w = tableOf(table);
+            if (watched != w->viewport() || !isEditing(w))
+                continue;
+            // A press on another row leaves editing before the view sees it: otherwise the editor
+            // would move to that row's folder cell and swallow the click that closes it.
+            const auto *press = static_cast<const QMouseEvent *>(event);
+            const QModelIndex pressed = w->indexAt(press->position().toPoint());
+            if (pressed.isValid() && pressed.row() != w->currentRow())
+                setTableEditing(w, false);
+        }
+    }
     const bool in = event->type() == QEvent::FocusIn;
     const bool out = event->type() == QEvent::FocusOut;
     if ((in || out) && movesWithinWindow(event)) {
