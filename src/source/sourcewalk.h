@@ -35,7 +35,8 @@ private:
 // The walks visit every entry of the tree (hidden and system ones included) depth first. Folder links are
 // followed, but each real folder (device and inode) is walked once, so a link cycle ends. Only regular files
 // (after following links) are taken: a fifo or device node on a card would hang a copy. A folder that cannot
-// be listed contributes nothing.
+// be listed contributes nothing. Paths are the texts of the names' exact bytes (pathFromBytes), so a name
+// that is not UTF-8 is listed as itself and pathToBytes gives it back for every operation.
 
 // Appends to list every file under folder whose name matches mask, as folder + "/" + relative path.
 void CollectFiles(const QString &folder, const QString &mask, QStringList &list, WalkPump *pump = nullptr);
