@@ -86,7 +86,8 @@ private:
     void offer(const QString &prefix, const char *name, std::size_t len)
     {
         // A copy an interrupted run left unfinished is no photo.
-        if (name[0] == '.' && len > 10 && IsCopyLeftoverName(pathFromBytes(QByteArrayView(name, qsizetype(len)))))
+        if (name[0] == '.' && len > 10 &&
+            IsCopyLeftoverName(pathFromBytes(QByteArrayView(name, qsizetype(len)))))
             return;
         const int hits = m_masks.countMatches(name, len);
         if (hits > 0)
