@@ -23,8 +23,8 @@ class TransferRun final : public QObject
 
 public:
     TransferRun(TMainForm *form, SettingsRecord *settings, SourceController *source,
-                ExtensionRoutingController *routing, NameSettingsController *naming, AfterTransferApp *afterTransfer,
-                QObject *parent = nullptr);
+                ExtensionRoutingController *routing, NameSettingsController *naming,
+                AfterTransferApp *afterTransfer, QObject *parent = nullptr);
 
     void StartTransferBitBtnClick();
 

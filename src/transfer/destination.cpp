@@ -29,7 +29,8 @@ bool EnsureFolder(const QString &path)
         return true;
     if (!path.isEmpty() && (makeFolder(path) == 0 || isFolderPath(path)))
         return true;
-    prompt().message(QStringLiteral("フォルダ[") + displayPath(path) + QStringLiteral("]の作成に失敗しました"));
+    prompt().message(QStringLiteral("フォルダ[") + displayPath(path) +
+                     QStringLiteral("]の作成に失敗しました"));
     return false;
 }
 
@@ -124,7 +125,8 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
             return fail(DestinationError::UnsafeName);
     }
     const QString created = o.folderCreation ? withTrailingSlash(base + fragment) : base;
-    const QString target = o.CameraFolderMode ? withTrailingSlash(created) + CameraFolderName(sourcePath) : created;
+    const QString target =
+        o.CameraFolderMode ? withTrailingSlash(created) + CameraFolderName(sourcePath) : created;
     if (!state.sourceFolder.isEmpty() && target != state.checkedFolder) {
         if (IsFolderInside(target, state.sourceFolder)) {
             state.refusedFolder = target;

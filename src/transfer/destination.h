@@ -16,8 +16,8 @@ bool EnsureFolder(const QString &path);
 enum class DestinationError
 {
     None,
-    NoRow,      // no row of the table takes the file
-    UnsafeName, // the expanded name would leave its destination folder
+    NoRow,        // no row of the table takes the file
+    UnsafeName,   // the expanded name would leave its destination folder
     InsideSource, // the target folder is the source folder or lies inside it (state.refusedFolder)
 };
 

@@ -80,7 +80,8 @@ QString FailureReasonText(const CopyFailure &failure)
     QString reason;
     const int code = failure.code;
     if (failure.sourceVolumeGone)
-        reason = QStringLiteral("メモリーカードが取り外されたか、転送元のドライブにアクセスできなくなりました");
+        reason =
+            QStringLiteral("メモリーカードが取り外されたか、転送元のドライブにアクセスできなくなりました");
     else if (failure.sourceChanged)
         reason = QStringLiteral("コピー中に転送元のファイルが変更されました");
     else if (code == ERROR_DISK_FULL)
@@ -476,8 +477,8 @@ QString TargetInsideSource(const TransferState &state, const ExtensionRows &tabl
     // A created folder named from the shooting date differs per file; the loop checks those itself.
     QString fragment;
     if (o.folderCreation && !o.ShootingDateFolderMode)
-        fragment = ExpandNameTemplate(TemplateDialogMode::Folder, o.folderTemplate, state.folderNumber, QString(),
-                                      QDate(), o.separator);
+        fragment = ExpandNameTemplate(TemplateDialogMode::Folder, o.folderTemplate, state.folderNumber,
+                                      QString(), QDate(), o.separator);
     QSet<QString> holders;
     if (o.CameraFolderMode) {
         for (const QString &file : runList)

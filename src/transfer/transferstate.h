@@ -53,7 +53,7 @@ struct TransferState
     bool CancelRequested = false;
     QString AllFilesFolder;
     FolderCache folderCache;
-    bool running = false; // a run is in progress: a second start is ignored
+    bool running = false;  // a run is in progress: a second start is ignored
     bool flushing = false; // the run waits for the disk at its end: Cancel has nothing left to stop
     // The folder the run in progress was walked from, as the main window shows it (SourceEdit1): a card
     // found by the detection or the watch, or handed in on the command line, is shown there without

@@ -69,7 +69,7 @@ public:
     explicit SlowEvents(int sleepMs)
     {
         m_timer.setInterval(0);
-        QObject::connect(&m_timer, &QTimer::timeout, [sleepMs] { QThread::msleep(sleepMs); });
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [sleepMs] { QThread::msleep(sleepMs); });
         m_timer.start();
     }
 

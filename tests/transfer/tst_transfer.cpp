@@ -729,10 +729,12 @@ void TestTransfer::diskFullOnFourthFile()
     QCOMPARE(view.worked, QStringLiteral("3"));
     QCOMPARE(view.status, QStringLiteral("転送先\"") + mountPoint + QStringLiteral("\"の空き容量不足"));
     QCOMPARE(prompt.messages.size(), 1);
-    QVERIFY(prompt.messages.at(0).startsWith(QStringLiteral("転送先ドライブ\"") + mountPoint +
-                                             QStringLiteral("\"の空き容量が不足しています\r\n\r\nCopyFileEx: 112\r\n\r\n")));
-    QVERIFY(prompt.messages.at(0).endsWith(QStringLiteral("転送元：") + list.at(3) + QStringLiteral("\r\n転送先：") +
-                                           mountPoint + QStringLiteral("/F4.JPG")));
+    QVERIFY(prompt.messages.at(0).startsWith(
+        QStringLiteral("転送先ドライブ\"") + mountPoint +
+        QStringLiteral("\"の空き容量が不足しています\r\n\r\nCopyFileEx: 112\r\n\r\n")));
+    QVERIFY(prompt.messages.at(0).endsWith(QStringLiteral("転送元：") + list.at(3) +
+                                           QStringLiteral("\r\n転送先：") + mountPoint +
+                                           QStringLiteral("/F4.JPG")));
     // No partial fourth file.
     QCOMPARE(filesUnder(mountPoint),
              QStringList({QStringLiteral("F1.JPG"), QStringLiteral("F2.JPG"), QStringLiteral("F3.JPG")}));
@@ -760,9 +762,11 @@ void TestTransfer::otherErrorStopsRun()
                          s, view));
     QCOMPARE(view.status, unknownErrorStatusText());
     QCOMPARE(prompt.messages.size(), 1);
-    QCOMPARE(prompt.messages.at(0),
-             QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: 2\r\n\r\n転送先のフォルダが見つかりません"
-                            "\r\n転送元：") + a + QStringLiteral("\r\n転送先：") + dir.filePath(QStringLiteral("missing/a.jpg")));
+    QCOMPARE(prompt.messages.at(0), QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: "
+                                                   "2\r\n\r\n転送先のフォルダが見つかりません"
+                                                   "\r\n転送元：") +
+                                        a + QStringLiteral("\r\n転送先：") +
+                                        dir.filePath(QStringLiteral("missing/a.jpg")));
     QCOMPARE(view.fileNames.size(), 1);
 }
 

@@ -1,7 +1,7 @@
 #include "exfatdisk.h"
 #include "mounthelper.h"
-#include "sandbox.h"
 #include "platform/copyfile.h"
+#include "sandbox.h"
 #include "testdir.h"
 
 #include <QDir>
