@@ -36,6 +36,7 @@ class TestSettings : public QObject
 private Q_SLOTS:
     void initTestCase();
     void init();
+    void storedValuesInTheirFixedOrder();
     void firstStartGivesTheDefaults();
     void closeWritesAllValuesAndASecondStartReadsThemBack();
     void partialStores_data();
@@ -65,6 +66,111 @@ void TestSettings::init()
     QDir(m_registry).removeRecursively();
     QDir(m_home.path() + QLatin1String("/Documents")).removeRecursively();
     QDir(m_home.path() + QLatin1String("/Pictures")).removeRecursively();
+}
+
+void TestSettings::storedValuesInTheirFixedOrder()
+{
+    // Written out by hand: the type values are generated from the extension catalogue, and a stored
+    // name or its place must never move with it.
+    using T = SettingsRecord::Type;
+    const std::pair<const char *, T> expected[] = {
+        {"SourceEditText", T::String},
+        {"TransferEditText", T::String},
+        {"DelChecked", T::Boolean},
+        {"UwagakiChecked", T::Boolean},
+        {"JPGChecked", T::Boolean},
+        {"JPGDir", T::String},
+        {"JPEGDir", T::String},
+        {"TIFChecked", T::Boolean},
+        {"TIFDir", T::String},
+        {"TIFFDir", T::String},
+        {"PNGChecked", T::Boolean},
+        {"PNGDir", T::String},
+        {"GIFChecked", T::Boolean},
+        {"GIFDir", T::String},
+        {"BMPChecked", T::Boolean},
+        {"BMPDir", T::String},
+        {"PSDChecked", T::Boolean},
+        {"PSDDir", T::String},
+        {"DNGChecked", T::Boolean},
+        {"DNGDir", T::String},
+        {"NEFChecked", T::Boolean},
+        {"NEFDir", T::String},
+        {"CR2Checked", T::Boolean},
+        {"CR2Dir", T::String},
+        {"PEFChecked", T::Boolean},
+        {"PEFDir", T::String},
+        {"ARWChecked", T::Boolean},
+        {"ARWDir", T::String},
+        {"ORFChecked", T::Boolean},
+        {"ORFDir", T::String},
+        {"RW2Checked", T::Boolean},
+        {"RW2Dir", T::String},
+        {"RAFChecked", T::Boolean},
+        {"RAFDir", T::String},
+        {"MOVChecked", T::Boolean},
+        {"MOVDir", T::String},
+        {"MP4Checked", T::Boolean},
+        {"MP4Dir", T::String},
+        {"AVIChecked", T::Boolean},
+        {"AVIDir", T::String},
+        {"MPGChecked", T::Boolean},
+        {"MPGDir", T::String},
+        {"MPEGDir", T::String},
+        {"WMVChecked", T::Boolean},
+        {"WMVDir", T::String},
+        {"MKVChecked", T::Boolean},
+        {"MKVDir", T::String},
+        {"FLVChecked", T::Boolean},
+        {"FLVDir", T::String},
+        {"WAVChecked", T::Boolean},
+        {"WAVDir", T::String},
+        {"MP3Checked", T::Boolean},
+        {"MP3Dir", T::String},
+        {"AACChecked", T::Boolean},
+        {"AACDir", T::String},
+        {"WMAChecked", T::Boolean},
+        {"WMADir", T::String},
+        {"M4AChecked", T::Boolean},
+        {"M4ADir", T::String},
+        {"FLACChecked", T::Boolean},
+        {"FLACDir", T::String},
+        {"MIDChecked", T::Boolean},
+        {"MIDDir", T::String},
+        {"ExtEdit1Text", T::String},
+        {"Ext1Dir", T::String},
+        {"ExtEdit2Text", T::String},
+        {"Ext2Dir", T::String},
+        {"AllFileChecked", T::Boolean},
+        {"AllFileDir", T::String},
+        {"DirRenbanSpinEditValue", T::Integer},
+        {"FileRenbanSpinEditValue", T::Integer},
+        {"sDayEditText", T::String},
+        {"ExecEditText", T::String},
+        {"ExecChecked", T::Boolean},
+        {"DirNameEditText", T::String},
+        {"FileNameEditText", T::String},
+        {"DirCreateChecked", T::Boolean},
+        {"RenameChecked", T::Boolean},
+        {"ParamRadioGroupIndex", T::Integer},
+        {"RenbanResetChecked", T::Boolean},
+        {"PANA101Checked", T::Boolean},
+        {"PreDirNameEditText", T::String},
+        {"SufDirNameEditText", T::String},
+        {"PreFileNameEditText", T::String},
+        {"SufFileNameEditText", T::String},
+        {"ExecCloseChecked", T::Boolean},
+        {"PreDirChecked", T::Boolean},
+        {"SufDirChecked", T::Boolean},
+        {"PreFileChecked", T::Boolean},
+        {"SufFileChecked", T::Boolean},
+    };
+    const auto &fields = SettingsRecord::fields();
+    QCOMPARE(int(fields.size()), int(std::size(expected)));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        QCOMPARE(QLatin1String(fields[i].name), QLatin1String(expected[i].first));
+        QVERIFY2(fields[i].type == expected[i].second, expected[i].first);
+    }
 }
 
 void TestSettings::firstStartGivesTheDefaults()

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFocusEvent>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -25,6 +26,7 @@
 #include <QToolButton>
 
 #include <memory>
+#include <tuple>
 
 using namespace vantora;
 using namespace vantora::test;
@@ -232,6 +234,56 @@ private Q_SLOTS:
         QVERIFY(folderDialog);
         QCOMPARE(folderDialog->property("Title").toString(), QStringLiteral("フォルダーの選択"));
         QVERIFY(folderDialog->folder().isEmpty());
+    }
+
+    void typeBoxesStandWhereTheyStood()
+    {
+        TMainForm main;
+        TExtForm ext(&main);
+        struct Place
+        {
+            const char *code;
+            int x;
+            int y;
+        };
+        // In tab order: line by line, left to right; MID stands left of FLAC.
+        const Place places[] = {
+            {"JPG", 12, 60},   {"TIF", 72, 60},   {"PNG", 132, 60},   {"GIF", 192, 60},  {"BMP", 252, 60},
+            {"PSD", 312, 60},  {"DNG", 372, 60},  {"NEF", 12, 80},    {"CR2", 72, 80},   {"PEF", 132, 80},
+            {"ARW", 192, 80},  {"ORF", 252, 80},  {"RW2", 312, 80},   {"RAF", 372, 80},  {"MOV", 12, 120},
+            {"MP4", 72, 120},  {"AVI", 132, 120}, {"MPG", 192, 120},  {"WMV", 252, 120}, {"MKV", 312, 120},
+            {"FLV", 372, 120}, {"WAV", 12, 160},  {"MP3", 72, 160},   {"AAC", 132, 160}, {"WMA", 192, 160},
+            {"M4A", 252, 160}, {"MID", 312, 160}, {"FLAC", 372, 160},
+        };
+        QStringList expectedOrder;
+        for (const Place &p : places) {
+            const QString name = QLatin1String(p.code) + QLatin1String("CheckBox");
+            expectedOrder << name;
+            auto *box = ext.findChild<QCheckBox *>(name);
+            QVERIFY2(box, qPrintable(name));
+            QCOMPARE(box->parentWidget(), ext.TypeGroupBox);
+            QCOMPARE(box->geometry(), QRect(p.x, p.y, 58, 18));
+            QCOMPARE(box->text(), QLatin1String(p.code));
+        }
+        QStringList tabOrder;
+        for (QWidget *w = ext.nextInFocusChain(); w != &ext; w = w->nextInFocusChain()) {
+            if (w->objectName().endsWith(QLatin1String("CheckBox")) && w != ext.AllFileCheckBox)
+                tabOrder << w->objectName();
+        }
+        QCOMPARE(tabOrder, expectedOrder);
+
+        const std::tuple<const char *, QString, int> labels[] = {
+            {"ImageLabel", QStringLiteral("画像ファイル"), 44},
+            {"VideoLabel", QStringLiteral("動画ファイル"), 104},
+            {"AudioLabel", QStringLiteral("音声ファイル"), 144},
+        };
+        for (const auto &[name, caption, y] : labels) {
+            auto *label = ext.findChild<QLabel *>(QLatin1String(name));
+            QVERIFY2(label, name);
+            QCOMPARE(label->parentWidget(), ext.TypeGroupBox);
+            QCOMPARE(label->text(), caption);
+            QCOMPARE(label->geometry(), QRect(12, y, 120, 14));
+        }
     }
 
     void startupWithoutSettings()
