@@ -4,15 +4,15 @@ include(GNUInstallDirs)
 
 set(VANTORA_APP_ID io.github.vantora.Vantora)
 
-# The switches that only the tests use (the prompt log) come with the tests and never ship: a package
-# is built with -DVANTORA_TESTS=OFF. Of the program, only the app library sees the generated header.
+# The switches that only the tests use (VANTORA_PROMPT_LOG) come with the tests and never ship: a
+# package is built with -DVANTORA_TESTS=OFF. Of the program, only the app library sees the generated
+# header. The logging prompt itself stays in the library for the screenshot tool; without a switch
+# naming it, the linker leaves it out of the program.
 option(VANTORA_TEST_HOOKS "Build the test-only switches into the program" ${VANTORA_TESTS})
 if(VANTORA_TEST_HOOKS)
   set(VANTORA_TEST_HOOKS_VALUE true)
 else()
   set(VANTORA_TEST_HOOKS_VALUE false)
-  set_source_files_properties(${PROJECT_SOURCE_DIR}/src/app/loggingprompt.cpp
-    DIRECTORY ${PROJECT_SOURCE_DIR}/src PROPERTIES HEADER_FILE_ONLY ON)
   if(VANTORA_TESTS)
     message(STATUS "VANTORA_TEST_HOOKS is OFF: tst_startswitch cannot read the program's prompts")
   endif()
