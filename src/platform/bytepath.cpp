@@ -133,6 +133,14 @@ bool hasEscapedBytes(QStringView path)
     return false;
 }
 
+QStringList argumentsFromBytes(int argc, const char *const *argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(pathFromBytes(QByteArrayView(argv[i])));
+    return arguments;
+}
+
 QString displayPath(const QString &path)
 {
     if (!hasEscapedBytes(path))

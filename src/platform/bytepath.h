@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <cstddef>
@@ -17,6 +18,10 @@ namespace vantora {
 // paths.
 QString pathFromBytes(QByteArrayView bytes);
 QByteArray pathToBytes(QStringView path);
+
+// The program's arguments after its own name, through the same mapping: a card path handed in by the
+// desktop keeps its exact bytes (QCoreApplication::arguments() would decode it lossily).
+QStringList argumentsFromBytes(int argc, const char *const *argv);
 
 // The path for a person to read: escaped bytes shown as U+FFFD. Never hand this to a file operation.
 QString displayPath(const QString &path);

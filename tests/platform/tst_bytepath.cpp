@@ -142,6 +142,7 @@ private Q_SLOTS:
     void everyTwoAndThreeByteSequence();
     void nameCharAtAgreesWithText();
     void displayShowsReplacement();
+    void argumentsKeepTheirBytes();
 };
 
 void TestBytePath::everySingleByteRoundTrips()
@@ -343,6 +344,17 @@ void TestBytePath::displayShowsReplacement()
     const QString text = pathFromBytes(QByteArray("/card/\xFF\xFE/IMG_\x80.JPG"));
     QCOMPARE(displayPath(text), QStringLiteral("/card/\uFFFD\uFFFD/IMG_\uFFFD.JPG"));
     QVERIFY(!hasEscapedBytes(displayPath(text)));
+}
+
+// A card path handed in on the command line, named in a legacy code page.
+void TestBytePath::argumentsKeepTheirBytes()
+{
+    const char *argv[] = {"vantora", "/media/\x83J\x81[\x83h/DCIM/", "/reg", nullptr};
+    const QStringList arguments = argumentsFromBytes(3, argv);
+    QCOMPARE(arguments.size(), 2);
+    QCOMPARE(pathToBytes(arguments.at(0)), QByteArray("/media/\x83J\x81[\x83h/DCIM/"));
+    QCOMPARE(arguments.at(1), QStringLiteral("/reg"));
+    QVERIFY(argumentsFromBytes(1, argv).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestBytePath)
