@@ -105,12 +105,12 @@ bool readSettings(const QString &path, SettingsRecord &settings, ExtensionRows &
             return false;
         }
         bool ok = true;
-        if (f->text)
-            settings.*(f->text) = value;
-        else if (f->flag)
-            settings.*(f->flag) = value.trimmed().toLongLong(&ok) != 0;
-        else if (f->number)
-            settings.*(f->number) = value.trimmed().toInt(&ok);
+        if (f->type == SettingsRecord::Type::String)
+            f->text(settings) = value;
+        else if (f->type == SettingsRecord::Type::Boolean)
+            f->flag(settings) = value.trimmed().toLongLong(&ok) != 0;
+        else
+            f->number(settings) = value.trimmed().toInt(&ok);
         if (!ok) {
             error = QStringLiteral("%1:%2: %3 needs a number").arg(path).arg(lineNumber).arg(key);
             return false;

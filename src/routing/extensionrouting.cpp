@@ -17,15 +17,9 @@ void setText(SettingsRecord &settings, const QString &name, const QString &value
         *field = value;
 }
 
-void setFlag(SettingsRecord &settings, const QString &name, bool value)
+QString textOf(SettingsRecord &settings, const QString &name)
 {
-    if (bool *field = settings.flagField(name))
-        *field = value;
-}
-
-QString textOf(SettingsRecord &settings, const char *name)
-{
-    const QString *field = settings.textField(QString::fromLatin1(name));
+    const QString *field = settings.textField(name);
     return field ? *field : QString();
 }
 
@@ -185,20 +179,22 @@ void ExtensionRouting::RebuildExtensionTable(const QString &allFilesDestination)
         return;
     }
     for (const CatalogueKey &k : CatalogueKeys())
-        SyncTypeRow(k.codeText(), k.type, textOf(m_settings, k.destinationSetting));
+        SyncTypeRow(k.codeText(), k.type, textOf(m_settings, k.destinationSetting()));
     const auto &slots = FreeExtensionSlots();
     for (int slot = 0; slot < FreeExtensionCount; ++slot)
-        SyncFreeExtensionRow(slot, m_enterText[slot], textOf(m_settings, slots[slot].destinationSetting));
+        SyncFreeExtensionRow(slot, m_enterText[slot],
+                             textOf(m_settings, QLatin1String(slots[slot].destinationSetting)));
 }
 
 void ExtensionRouting::rebuildFromSettings()
 {
     RebuildExtensionTable(m_settings.AllFileDir);
     for (const CatalogueKey &k : CatalogueKeys())
-        SyncTypeRow(k.codeText(), k.type, textOf(m_settings, k.destinationSetting));
+        SyncTypeRow(k.codeText(), k.type, textOf(m_settings, k.destinationSetting()));
     const auto &slots = FreeExtensionSlots();
     for (int slot = 0; slot < FreeExtensionCount; ++slot)
-        SyncFreeExtensionRow(slot, m_enterText[slot], textOf(m_settings, slots[slot].destinationSetting));
+        SyncFreeExtensionRow(slot, m_enterText[slot],
+                             textOf(m_settings, QLatin1String(slots[slot].destinationSetting)));
 }
 
 void ExtensionRouting::AllFileCheckBoxClick(const QString &dialogFolder)
@@ -211,7 +207,7 @@ void ExtensionRouting::AllFileCheckBoxClick(const QString &dialogFolder)
 void ExtensionRouting::TypeCheckBoxClick(int type, const QString &dialogFolder)
 {
     const ExtensionType &entry = ExtensionCatalogue()[type];
-    setFlag(m_settings, QLatin1String(entry.selectionSetting), m_choices.typeTicked(type));
+    m_settings.types[type].checked = m_choices.typeTicked(type);
     for (const QString &setting : entry.clickDestinationSettings())
         setText(m_settings, setting, dialogFolder);
     SyncTypeRow(entry.codeText(), type, dialogFolder);

@@ -13,17 +13,28 @@
 #include <QShowEvent>
 #include <QTableWidget>
 
+#include <algorithm>
+#include <vector>
+
 namespace vantora {
 
 namespace {
 
-QCheckBox *makeTypeBox(QWidget *parent, const char *code, int column, int y)
+constexpr int BoxesPerLine = 7;
+constexpr const char *groupLabelNames[] = {"ImageLabel", "VideoLabel", "AudioLabel"};
+static_assert(std::size(groupLabelNames) == ExtensionGroups.size());
+
+// A group's types in the order their boxes stand, which is also their tab order.
+std::vector<int> typesOnScreen(ExtensionGroup group)
 {
-    const QByteArray name = QByteArray(code) + "CheckBox";
-    auto *box =
-        makeControl<QCheckBox>(parent, name.constData(), QLatin1String(code), {12 + column * 60, y, 58, 18});
-    box->setEnabled(false);
-    return box;
+    std::vector<int> types;
+    for (int t = 0; t < ExtensionTypeCount; ++t) {
+        if (ExtensionCatalogue()[t].group == group)
+            types.push_back(t);
+    }
+    std::sort(types.begin(), types.end(),
+              [](int a, int b) { return ExtensionCatalogue()[a].place < ExtensionCatalogue()[b].place; });
+    return types;
 }
 
 QLineEdit *makeExtEdit(QWidget *parent, const char *name, int x)
@@ -52,42 +63,26 @@ TExtForm::TExtForm(QWidget *parent) : QDialog(parent)
     AllFileCheckBox->setFont(formFont(12, true));
     AllFileCheckBox->setChecked(true);
 
-    ImageLabel =
-        makeControl<QLabel>(TypeGroupBox, "ImageLabel", QStringLiteral("画像ファイル"), {12, 44, 120, 14});
-    JPGCheckBox = makeTypeBox(TypeGroupBox, "JPG", 0, 60);
-    TIFCheckBox = makeTypeBox(TypeGroupBox, "TIF", 1, 60);
-    PNGCheckBox = makeTypeBox(TypeGroupBox, "PNG", 2, 60);
-    GIFCheckBox = makeTypeBox(TypeGroupBox, "GIF", 3, 60);
-    BMPCheckBox = makeTypeBox(TypeGroupBox, "BMP", 4, 60);
-    PSDCheckBox = makeTypeBox(TypeGroupBox, "PSD", 5, 60);
-    DNGCheckBox = makeTypeBox(TypeGroupBox, "DNG", 6, 60);
-    NEFCheckBox = makeTypeBox(TypeGroupBox, "NEF", 0, 80);
-    CR2CheckBox = makeTypeBox(TypeGroupBox, "CR2", 1, 80);
-    PEFCheckBox = makeTypeBox(TypeGroupBox, "PEF", 2, 80);
-    ARWCheckBox = makeTypeBox(TypeGroupBox, "ARW", 3, 80);
-    ORFCheckBox = makeTypeBox(TypeGroupBox, "ORF", 4, 80);
-    RW2CheckBox = makeTypeBox(TypeGroupBox, "RW2", 5, 80);
-    RAFCheckBox = makeTypeBox(TypeGroupBox, "RAF", 6, 80);
-
-    VideoLabel =
-        makeControl<QLabel>(TypeGroupBox, "VideoLabel", QStringLiteral("動画ファイル"), {12, 104, 120, 14});
-    MOVCheckBox = makeTypeBox(TypeGroupBox, "MOV", 0, 120);
-    MP4CheckBox = makeTypeBox(TypeGroupBox, "MP4", 1, 120);
-    AVICheckBox = makeTypeBox(TypeGroupBox, "AVI", 2, 120);
-    MPGCheckBox = makeTypeBox(TypeGroupBox, "MPG", 3, 120);
-    WMVCheckBox = makeTypeBox(TypeGroupBox, "WMV", 4, 120);
-    MKVCheckBox = makeTypeBox(TypeGroupBox, "MKV", 5, 120);
-    FLVCheckBox = makeTypeBox(TypeGroupBox, "FLV", 6, 120);
-
-    AudioLabel =
-        makeControl<QLabel>(TypeGroupBox, "AudioLabel", QStringLiteral("音声ファイル"), {12, 144, 120, 14});
-    WAVCheckBox = makeTypeBox(TypeGroupBox, "WAV", 0, 160);
-    MP3CheckBox = makeTypeBox(TypeGroupBox, "MP3", 1, 160);
-    AACCheckBox = makeTypeBox(TypeGroupBox, "AAC", 2, 160);
-    WMACheckBox = makeTypeBox(TypeGroupBox, "WMA", 3, 160);
-    M4ACheckBox = makeTypeBox(TypeGroupBox, "M4A", 4, 160);
-    MIDCheckBox = makeTypeBox(TypeGroupBox, "MID", 5, 160);
-    FLACCheckBox = makeTypeBox(TypeGroupBox, "FLAC", 6, 160);
+    // Each group: its label, then its boxes line by line, seven a line.
+    int y = 44;
+    for (std::size_t g = 0; g < ExtensionGroups.size(); ++g) {
+        const ExtensionGroup group = ExtensionGroups[g];
+        groupLabels[g] = makeControl<QLabel>(TypeGroupBox, groupLabelNames[g], extensionGroupCaption(group),
+                                             {12, y, 120, 14});
+        int lines = 0;
+        for (int t : typesOnScreen(group)) {
+            const ExtensionType &type = ExtensionCatalogue()[t];
+            const int line = type.place / BoxesPerLine;
+            const int column = type.place % BoxesPerLine;
+            auto *box =
+                makeControl<QCheckBox>(TypeGroupBox, type.checkBoxName().toLatin1().constData(),
+                                       type.codeText(), {12 + column * 60, y + 16 + line * 20, 58, 18});
+            box->setEnabled(false);
+            typeCheckBoxes[t] = box;
+            lines = std::max(lines, line + 1);
+        }
+        y += 20 + lines * 20;
+    }
 
     ExtLabel =
         makeControl<QLabel>(TypeGroupBox, "ExtLabel", QStringLiteral("その他拡張子指定"), {12, 190, 160, 14});
@@ -95,12 +90,6 @@ TExtForm::TExtForm(QWidget *parent) : QDialog(parent)
     ExtEdit2 = makeExtEdit(TypeGroupBox, "ExtEdit2", 80);
     WildcardLabel = makeControl<QLabel>(TypeGroupBox, "WildcardLabel",
                                         QStringLiteral("(* ? ワイルドカード指定可能)"), {150, 212, 220, 14});
-
-    typeCheckBoxes = {JPGCheckBox, TIFCheckBox, PNGCheckBox,  GIFCheckBox, BMPCheckBox, PSDCheckBox,
-                      DNGCheckBox, NEFCheckBox, CR2CheckBox,  PEFCheckBox, ARWCheckBox, ORFCheckBox,
-                      RW2CheckBox, RAFCheckBox, MOVCheckBox,  MP4CheckBox, AVICheckBox, MPGCheckBox,
-                      WMVCheckBox, MKVCheckBox, FLVCheckBox,  WAVCheckBox, MP3CheckBox, AACCheckBox,
-                      WMACheckBox, M4ACheckBox, FLACCheckBox, MIDCheckBox};
 
     TransferGroupBox =
         makeGroup(this, "TransferGroupBox", QStringLiteral("転送先フォルダ指定"), {8, 254, 441, 112});

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/settings/extensiontype.h"
+
 #include <QDialog>
 
 #include <array>
@@ -29,44 +31,14 @@ public:
     // File types group
     QGroupBox *TypeGroupBox;
     QCheckBox *AllFileCheckBox;
-    QLabel *ImageLabel;
-    QLabel *VideoLabel;
-    QLabel *AudioLabel;
-    QCheckBox *JPGCheckBox;
-    QCheckBox *TIFCheckBox;
-    QCheckBox *PNGCheckBox;
-    QCheckBox *GIFCheckBox;
-    QCheckBox *BMPCheckBox;
-    QCheckBox *PSDCheckBox;
-    QCheckBox *DNGCheckBox;
-    QCheckBox *NEFCheckBox;
-    QCheckBox *CR2CheckBox;
-    QCheckBox *PEFCheckBox;
-    QCheckBox *ARWCheckBox;
-    QCheckBox *ORFCheckBox;
-    QCheckBox *RW2CheckBox;
-    QCheckBox *RAFCheckBox;
-    QCheckBox *MOVCheckBox;
-    QCheckBox *MP4CheckBox;
-    QCheckBox *AVICheckBox;
-    QCheckBox *MPGCheckBox;
-    QCheckBox *WMVCheckBox;
-    QCheckBox *MKVCheckBox;
-    QCheckBox *FLVCheckBox;
-    QCheckBox *WAVCheckBox;
-    QCheckBox *MP3CheckBox;
-    QCheckBox *AACCheckBox;
-    QCheckBox *WMACheckBox;
-    QCheckBox *M4ACheckBox;
-    QCheckBox *FLACCheckBox;
-    QCheckBox *MIDCheckBox;
+    // The group labels in the order of ExtensionGroups, and the type boxes in catalogue order (which is
+    // not always the order on screen). Both are made from the extension catalogue.
+    std::array<QLabel *, ExtensionGroups.size()> groupLabels;
+    std::array<QCheckBox *, ExtensionTypeCount> typeCheckBoxes;
     QLabel *ExtLabel;
     QLineEdit *ExtEdit1;
     QLineEdit *ExtEdit2;
     QLabel *WildcardLabel;
-
-    // The 28 type boxes in catalogue order (FLAC before MID, although MID stands left on screen).
-    std::array<QCheckBox *, 28> typeCheckBoxes;
 
     // Destination group
     QGroupBox *TransferGroupBox;

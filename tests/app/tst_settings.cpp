@@ -178,17 +178,17 @@ void TestSettings::firstStartGivesTheDefaults()
     test::TestPrompt prompt;
     RegistryStore store;
     SettingsRecord r;
-    r.JPGChecked = false;
+    r.type(u"JPG").checked = false;
     QCOMPARE(LoadSettings(store, r), LoadOutcome::NoKey);
     QCOMPARE(r.SourceEditText, documents());
     QVERIFY(r.SourceEditText.endsWith(QLatin1String("/Documents/")));
     QCOMPARE(r.TransferEditText, pictures());
-    QCOMPARE(r.JPGDir, pictures());
+    QCOMPARE(r.type(u"JPG").dir, pictures());
     QCOMPARE(r.AllFileDir, pictures());
-    for (bool ticked :
-         {r.JPGChecked, r.TIFChecked, r.MOVChecked, r.MP4Checked, r.AVIChecked, r.AllFileChecked})
+    for (bool ticked : {r.type(u"JPG").checked, r.type(u"TIF").checked, r.type(u"MOV").checked,
+                        r.type(u"MP4").checked, r.type(u"AVI").checked, r.AllFileChecked})
         QVERIFY(ticked);
-    QVERIFY(!r.PNGChecked && !r.DelChecked && !r.SufFileChecked);
+    QVERIFY(!r.type(u"PNG").checked && !r.DelChecked && !r.SufFileChecked);
     QCOMPARE(r.DirRenbanSpinEditValue, 1);
     QCOMPARE(r.FileRenbanSpinEditValue, 1);
     QCOMPARE(r.DirNameEditText, QStringLiteral("新しいフォルダ"));
@@ -215,7 +215,7 @@ void TestSettings::closeWritesAllValuesAndASecondStartReadsThemBack()
         app.mainForm()->show();
         app.settings().SourceEditText = source;
         app.settings().DirRenbanSpinEditValue = 42;
-        app.settings().FLACDir = QStringLiteral("/music/flac");
+        app.settings().type(u"FLAC").dir = QStringLiteral("/music/flac");
         app.mainForm()->DelCheckBox->setChecked(true);
         QVERIFY(app.settings().DelChecked);
         QVERIFY(app.mainForm()->close());
@@ -237,7 +237,7 @@ void TestSettings::closeWritesAllValuesAndASecondStartReadsThemBack()
     QVERIFY(prompt.messages.isEmpty());
     QCOMPARE(second.settings().SourceEditText, source);
     QCOMPARE(second.settings().DirRenbanSpinEditValue, 42);
-    QCOMPARE(second.settings().FLACDir, QStringLiteral("/music/flac"));
+    QCOMPARE(second.settings().type(u"FLAC").dir, QStringLiteral("/music/flac"));
     QVERIFY(second.mainForm()->DelCheckBox->isChecked());
     QCOMPARE(second.mainForm()->SourceEdit1->text(), source);
     second.mainForm()->close();
@@ -287,8 +287,8 @@ void TestSettings::partialStores()
     QCOMPARE(r.TransferEditText, target);
     if (storeKind == QLatin1String("two")) {
         QVERIFY(!r.DelChecked);
-        QVERIFY(r.JPGChecked);
-        QCOMPARE(r.JPGDir, pictures());
+        QVERIFY(r.type(u"JPG").checked);
+        QCOMPARE(r.type(u"JPG").dir, pictures());
     } else if (storeKind == QLatin1String("lastMissing")) {
         QVERIFY(r.DelChecked);
         QCOMPARE(r.FileRenbanSpinEditValue, 9);
@@ -321,17 +321,17 @@ void TestSettings::storedSourceOnAMissingFolder()
         SettingsRecord r = SettingsRecord::defaults();
         r.SourceEditText = QStringLiteral("/media/nocard/DCIM/");
         r.TransferEditText = QStringLiteral("/nowhere/at/all/");
-        r.PNGDir = QStringLiteral("/deleted/folder/");
+        r.type(u"PNG").dir = QStringLiteral("/deleted/folder/");
         // Written directly: the save rule would already replace the folders.
         store.beginBatch(RegistryRoot::CurrentUser);
         for (const SettingsRecord::Field &f : SettingsRecord::fields()) {
             if (f.type == SettingsRecord::Type::String)
-                store.writeString(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), r.*(f.text));
+                store.writeString(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), f.text(r));
             else if (f.type == SettingsRecord::Type::Boolean)
-                store.writeDword(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), r.*(f.flag));
+                store.writeDword(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name), f.flag(r));
             else
                 store.writeDword(RegistryRoot::CurrentUser, kKey, QLatin1String(f.name),
-                                 quint32(r.*(f.number)));
+                                 quint32(f.number(r)));
         }
         QVERIFY(store.endBatch(RegistryRoot::CurrentUser));
     }
@@ -340,7 +340,7 @@ void TestSettings::storedSourceOnAMissingFolder()
     QCOMPARE(LoadSettings(store, r), LoadOutcome::Complete);
     QCOMPARE(r.SourceEditText, documents());
     QCOMPARE(r.TransferEditText, pictures());
-    QCOMPARE(r.PNGDir, QStringLiteral("/deleted/folder/")); // type folders load unchanged
+    QCOMPARE(r.type(u"PNG").dir, QStringLiteral("/deleted/folder/")); // type folders load unchanged
 }
 
 void TestSettings::garbageFileIsKeptAsideWithOneMessage()
@@ -358,7 +358,7 @@ void TestSettings::garbageFileIsKeptAsideWithOneMessage()
         QCOMPARE(prompt.messages.size(), 1);
         QVERIFY(prompt.messages.first().contains(garbage.fileName()));
         QCOMPARE(app.settings().SourceEditText, documents());
-        QVERIFY(app.settings().JPGChecked);
+        QVERIFY(app.settings().type(u"JPG").checked);
         app.mainForm()->close();
     }
     const QStringList aside =

@@ -150,11 +150,11 @@ SettingsRecord TestTransferRun::baseSettings() const
     SettingsRecord r = SettingsRecord::defaults();
     r.SourceEditText = card(QStringLiteral("DCIM/"));
     r.AllFileChecked = false;
-    r.TIFChecked = r.MOVChecked = r.AVIChecked = false;
-    r.JPGChecked = r.MP4Checked = r.CR2Checked = true;
-    r.JPGDir = r.JPEGDir = dest(QStringLiteral("photos/"));
-    r.CR2Dir = dest(QStringLiteral("raw/"));
-    r.MP4Dir = dest(QStringLiteral("video/"));
+    r.type(u"TIF").checked = r.type(u"MOV").checked = r.type(u"AVI").checked = false;
+    r.type(u"JPG").checked = r.type(u"MP4").checked = r.type(u"CR2").checked = true;
+    r.type(u"JPG").dir = r.type(u"JPG").aliasDir = dest(QStringLiteral("photos/"));
+    r.type(u"CR2").dir = dest(QStringLiteral("raw/"));
+    r.type(u"MP4").dir = dest(QStringLiteral("video/"));
     r.AllFileDir = dest(QStringLiteral("all/"));
     for (const char *sub : {"photos", "raw", "video", "all"})
         QDir().mkpath(dest(QLatin1String(sub)));
@@ -399,14 +399,14 @@ void TestTransferRun::refusals()
 void TestTransferRun::twoMissingDestinationsFirstCreatedSecondDeclined()
 {
     SettingsRecord r = baseSettings();
-    r.JPGDir = r.JPEGDir = dest(QStringLiteral("new-photos/"));
-    r.CR2Dir = dest(QStringLiteral("new-raw/"));
-    QDir().mkpath(r.JPGDir);
-    QDir().mkpath(r.CR2Dir);
+    r.type(u"JPG").dir = r.type(u"JPG").aliasDir = dest(QStringLiteral("new-photos/"));
+    r.type(u"CR2").dir = dest(QStringLiteral("new-raw/"));
+    QDir().mkpath(r.type(u"JPG").dir);
+    QDir().mkpath(r.type(u"CR2").dir);
     start(r);
     // Gone after the start-up (which gives rows of missing folders the pictures folder).
-    QVERIFY(QDir(r.JPGDir).removeRecursively());
-    QVERIFY(QDir(r.CR2Dir).removeRecursively());
+    QVERIFY(QDir(r.type(u"JPG").dir).removeRecursively());
+    QVERIFY(QDir(r.type(u"CR2").dir).removeRecursively());
     for (bool a : {true, true, false}) // confirm the run, create the first, decline the second
         m_prompt->answers.enqueue(a);
     pressStart();
@@ -441,10 +441,10 @@ void TestTransferRun::emptyRunListThoughTheCountWasNotZero()
 void TestTransferRun::afterTransferLaunchPassesTheFolderWhole()
 {
     SettingsRecord r = baseSettings();
-    r.JPGChecked = true;
-    r.CR2Checked = r.MP4Checked = false;
-    r.JPGDir = r.JPEGDir = dest(QStringLiteral("my photos/2024 trip/"));
-    QDir().mkpath(r.JPGDir);
+    r.type(u"JPG").checked = true;
+    r.type(u"CR2").checked = r.type(u"MP4").checked = false;
+    r.type(u"JPG").dir = r.type(u"JPG").aliasDir = dest(QStringLiteral("my photos/2024 trip/"));
+    QDir().mkpath(r.type(u"JPG").dir);
     r.ExecChecked = true;
     r.ExecEditText = m_recorder;
     r.ParamRadioGroupIndex = 0;
@@ -462,7 +462,7 @@ void TestTransferRun::afterTransferLaunchPassesTheFolderWhole()
 void TestTransferRun::afterTransferLaunchVariants()
 {
     SettingsRecord r = baseSettings();
-    r.CR2Checked = r.MP4Checked = false;
+    r.type(u"CR2").checked = r.type(u"MP4").checked = false;
     r.ExecChecked = true;
     r.ExecEditText = m_recorder;
     r.ParamRadioGroupIndex = 1;

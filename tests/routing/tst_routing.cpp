@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -114,9 +115,9 @@ private Q_SLOTS:
         QStringList chosen;
         for (const ExtensionType &t : types) {
             codes << t.codeText();
-            QCOMPARE(QString::fromLatin1(t.checkBox), t.codeText() + QLatin1String("CheckBox"));
-            QCOMPARE(QString::fromLatin1(t.selectionSetting), t.codeText() + QLatin1String("Checked"));
-            QCOMPARE(QString::fromLatin1(t.destinationSetting), t.codeText() + QLatin1String("Dir"));
+            QCOMPARE(t.checkBoxName(), t.codeText() + QLatin1String("CheckBox"));
+            QCOMPARE(t.selectionSetting(), t.codeText() + QLatin1String("Checked"));
+            QCOMPARE(t.destinationSetting(), t.codeText() + QLatin1String("Dir"));
             if (t.chosenByDefault)
                 chosen << t.codeText();
         }
@@ -131,12 +132,23 @@ private Q_SLOTS:
         QCOMPARE(types[20].group, ExtensionGroup::Video);
         QCOMPARE(types[21].group, ExtensionGroup::Audio);
         QCOMPARE(extensionGroupCaption(ExtensionGroup::Audio), QStringLiteral("音声ファイル"));
+        // Each box has a place of its own in its group's grid, and no place is left empty.
+        for (ExtensionGroup group : ExtensionGroups) {
+            QList<int> places;
+            for (const ExtensionType &t : types) {
+                if (t.group == group)
+                    places << t.place;
+            }
+            std::sort(places.begin(), places.end());
+            for (int i = 0; i < places.size(); ++i)
+                QCOMPARE(places.at(i), i);
+        }
 
         QStringList keys;
         QStringList settings;
         for (const CatalogueKey &k : CatalogueKeys()) {
             keys << k.key();
-            settings << QString::fromLatin1(k.destinationSetting);
+            settings << k.destinationSetting();
         }
         QCOMPARE(keys.size(), 31);
         QCOMPARE(keys.mid(0, 5), (QStringList{"*.JPG", "*.JPEG", "*.TIF", "*.TIFF", "*.PNG"}));
@@ -147,7 +159,7 @@ private Q_SLOTS:
         // Every named setting exists in the record.
         SettingsRecord record;
         for (const ExtensionType &t : types) {
-            QVERIFY(record.flagField(QString::fromLatin1(t.selectionSetting)));
+            QVERIFY(record.flagField(t.selectionSetting()));
             for (const QString &s : t.clickDestinationSettings())
                 QVERIFY(record.textField(s));
         }
@@ -317,11 +329,11 @@ private Q_SLOTS:
         // Leaving all-files mode with MOV chosen: its stored folder does not exist, so the row gets
         // the pictures folder while the setting keeps its text.
         choices.types[14] = true;
-        record.MOVDir = QStringLiteral("/nonexistent/folder/");
+        record.type(u"MOV").dir = QStringLiteral("/nonexistent/folder/");
         choices.setAllFiles(false);
         QCOMPARE(keysOf(routing.rows(ExtensionTable::Main)), QStringList{QStringLiteral("*.MOV")});
         QCOMPARE(foldersOf(routing.rows(ExtensionTable::Main)), QStringList{pictures});
-        QCOMPARE(record.MOVDir, QStringLiteral("/nonexistent/folder/"));
+        QCOMPARE(record.type(u"MOV").dir, QStringLiteral("/nonexistent/folder/"));
         QCOMPARE(record.AllFileDir, folder);
         QVERIFY(!record.AllFileChecked);
 
@@ -335,7 +347,7 @@ private Q_SLOTS:
         QCOMPARE(keysOf(routing.rows(ExtensionTable::Dialog)), QStringList{QStringLiteral("*.*")});
         QCOMPARE(foldersOf(routing.rows(ExtensionTable::Main)), QStringList{folder});
         QVERIFY(record.AllFileChecked);
-        QVERIFY(record.JPGChecked);
+        QVERIFY(record.type(u"JPG").checked);
 
         // In all-files mode with nothing else chosen, EnsureSelection still ticks JPG.
         choices.types[0] = false;
@@ -362,7 +374,7 @@ private Q_SLOTS:
         routing.SetAllRowDestinations(ExtensionTable::Dialog, QStringLiteral("/x"));
         QVERIFY(routing.rows(ExtensionTable::Main).isEmpty());
         QCOMPARE(record.AllFileDir, before.AllFileDir);
-        QCOMPARE(record.JPGDir, before.JPGDir);
+        QCOMPARE(record.type(u"JPG").dir, before.type(u"JPG").dir);
     }
 };
 

@@ -75,17 +75,22 @@ QStringList changedSettings(const SettingsRecord &before, const SettingsRecord &
     QStringList names;
     for (const SettingsRecord::Field &f : SettingsRecord::fields()) {
         bool same = true;
-        if (f.text)
-            same = before.*(f.text) == after.*(f.text);
-        else if (f.flag)
-            same = before.*(f.flag) == after.*(f.flag);
-        else if (f.number)
-            same = before.*(f.number) == after.*(f.number);
+        if (f.type == SettingsRecord::Type::String)
+            same = f.text(before) == f.text(after);
+        else if (f.type == SettingsRecord::Type::Boolean)
+            same = f.flag(before) == f.flag(after);
+        else
+            same = f.number(before) == f.number(after);
         if (!same)
             names << QLatin1String(f.name);
     }
     names.sort();
     return names;
+}
+
+QCheckBox *typeBox(const TExtForm &ext, QStringView code)
+{
+    return ext.typeCheckBoxes.at(std::size_t(extensionTypeIndex(code)));
 }
 
 QStringList sorted(QStringList list)
@@ -171,10 +176,10 @@ private:
         SettingsRecord r = SettingsRecord::defaults();
         r.AllFileChecked = false;
         for (const ExtensionType &t : ExtensionCatalogue())
-            *r.flagField(QString::fromLatin1(t.selectionSetting)) = codes.contains(t.codeText());
-        r.JPGDir = m_a;
-        r.JPEGDir = m_b;
-        r.MOVDir = m_c;
+            *r.flagField(t.selectionSetting()) = codes.contains(t.codeText());
+        r.type(u"JPG").dir = m_a;
+        r.type(u"JPG").aliasDir = m_b;
+        r.type(u"MOV").dir = m_c;
         return r;
     }
 
@@ -206,7 +211,7 @@ private Q_SLOTS:
         const auto &catalogue = ExtensionCatalogue();
         for (int t = 0; t < ExtensionTypeCount; ++t) {
             QCheckBox *box = ext.typeCheckBoxes[t];
-            QCOMPARE(box->objectName(), QString::fromLatin1(catalogue[t].checkBox));
+            QCOMPARE(box->objectName(), catalogue[t].checkBoxName());
             QCOMPARE(box->text(), catalogue[t].codeText());
             QCOMPARE(ext.findChild<QCheckBox *>(box->objectName()), box);
             QVERIFY(!box->isEnabled());
@@ -333,13 +338,13 @@ private Q_SLOTS:
         SettingsRecord stored = perType({"JPG", "PNG"});
         const QString deleted = m_dirs.createDir(QStringLiteral("gone"));
         QVERIFY(QDir(deleted).removeRecursively());
-        stored.PNGDir = deleted + QLatin1Char('/');
-        stored.JPEGDir = QString(); // an empty stored folder counts as missing too
+        stored.type(u"PNG").dir = deleted + QLatin1Char('/');
+        stored.type(u"JPG").aliasDir = QString(); // an empty stored folder counts as missing too
         auto w = start(stored);
         QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.PNG"}));
         QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_pictures, m_pictures}));
-        QCOMPARE(w->settings.PNGDir, deleted + QLatin1Char('/'));
-        QCOMPARE(w->settings.JPEGDir, QString());
+        QCOMPARE(w->settings.type(u"PNG").dir, deleted + QLatin1Char('/'));
+        QCOMPARE(w->settings.type(u"JPG").aliasDir, QString());
         QCOMPARE(changedSettings(stored, w->settings), QStringList());
     }
 
@@ -350,8 +355,8 @@ private Q_SLOTS:
         auto w = start(stored);
         QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.*")});
         QVERIFY(w->ext.AllFileCheckBox->isChecked());
-        QVERIFY(w->ext.JPGCheckBox->isChecked());
-        QVERIFY(!w->ext.JPGCheckBox->isEnabled());
+        QVERIFY(typeBox(w->ext, u"JPG")->isChecked());
+        QVERIFY(!typeBox(w->ext, u"JPG")->isEnabled());
         QCOMPARE(changedSettings(stored, w->settings), sorted({"AllFileChecked", "JPGChecked"}));
     }
 
@@ -366,12 +371,12 @@ private Q_SLOTS:
         w->ext.show();
         QCOMPARE(w->ext.TransferEdit1->text(), m_d);
         const SettingsRecord before = w->settings;
-        w->ext.PNGCheckBox->click();
+        typeBox(w->ext, u"PNG")->click();
         QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.raw", "*.PNG"}));
         QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, m_c, m_d}));
         QCOMPARE(folders(w->ext.ExtListEditor), folders(w->main.ExtListEditor));
         QCOMPARE(changedSettings(before, w->settings), sorted({"PNGChecked", "PNGDir"}));
-        QCOMPARE(w->settings.PNGDir, m_d);
+        QCOMPARE(w->settings.type(u"PNG").dir, m_d);
         w->ext.hide();
 
         // The next start puts it in catalogue order.
@@ -385,14 +390,14 @@ private Q_SLOTS:
         w->main.TransferEdit1->setText(m_d);
         w->ext.show();
         const SettingsRecord before = w->settings;
-        w->ext.MOVCheckBox->click();
+        typeBox(w->ext, u"MOV")->click();
         QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.*")});
         QCOMPARE(folders(w->main.ExtListEditor), QStringList{m_d});
         QCOMPARE(keys(w->ext.ExtListEditor), QStringList{QStringLiteral("*.*")});
         QVERIFY(w->ext.AllFileCheckBox->isChecked());
-        QVERIFY(w->ext.JPGCheckBox->isChecked());
-        QVERIFY(!w->ext.JPGCheckBox->isEnabled());
-        QVERIFY(!w->ext.MOVCheckBox->isChecked());
+        QVERIFY(typeBox(w->ext, u"JPG")->isChecked());
+        QVERIFY(!typeBox(w->ext, u"JPG")->isEnabled());
+        QVERIFY(!typeBox(w->ext, u"MOV")->isChecked());
         QVERIFY(!w->ext.ExtEdit2->isEnabled());
         QCOMPARE(changedSettings(before, w->settings),
                  sorted({"MOVChecked", "MOVDir", "AllFileChecked", "AllFileDir", "JPGChecked", "JPGDir",
@@ -414,7 +419,7 @@ private Q_SLOTS:
         w->ext.AllFileCheckBox->click();
         QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
         QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, m_c}));
-        QVERIFY(w->ext.MOVCheckBox->isEnabled());
+        QVERIFY(typeBox(w->ext, u"MOV")->isEnabled());
         QVERIFY(w->ext.ExtEdit1->isEnabled());
         QCOMPARE(changedSettings(before, w->settings), sorted({"AllFileChecked", "AllFileDir"}));
         QCOMPARE(w->settings.AllFileDir, m_d);
@@ -424,8 +429,8 @@ private Q_SLOTS:
         w->ext.AllFileCheckBox->click();
         QCOMPARE(keys(w->ext.ExtListEditor), QStringList{QStringLiteral("*.*")});
         QCOMPARE(folders(w->main.ExtListEditor), QStringList{m_c});
-        QVERIFY(!w->ext.MOVCheckBox->isEnabled());
-        QVERIFY(w->ext.MOVCheckBox->isChecked());
+        QVERIFY(!typeBox(w->ext, u"MOV")->isEnabled());
+        QVERIFY(typeBox(w->ext, u"MOV")->isChecked());
         QCOMPARE(changedSettings(before, w->settings), sorted({"AllFileChecked", "AllFileDir"}));
     }
 
@@ -562,7 +567,7 @@ private Q_SLOTS:
         QCOMPARE(w->controller.dialogTableRows().at(2).folder, m_d);
         QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, m_c}));
         QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("a.mov")), m_c);
-        QCOMPARE(w->settings.MOVDir, m_c);
+        QCOMPARE(w->settings.type(u"MOV").dir, m_c);
     }
 
     void freeExtensionKeys_data()
@@ -613,7 +618,7 @@ private Q_SLOTS:
         QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_d, m_c}));
         QCOMPARE(folders(w->ext.ExtListEditor), (QStringList{m_a, m_d, m_c}));
         QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("JPEGDir")});
-        QCOMPARE(w->settings.JPEGDir, m_d);
+        QCOMPARE(w->settings.type(u"JPG").aliasDir, m_d);
         QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("z.jpeg")), m_d);
         QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("x.jpg")), m_a);
     }
@@ -627,7 +632,7 @@ private Q_SLOTS:
         QCOMPARE(folders(w->main.ExtListEditor), QStringList(3, m_d));
         QCOMPARE(folders(w->ext.ExtListEditor), QStringList(3, m_d));
         QCOMPARE(changedSettings(before, w->settings), sorted({"JPGDir", "JPEGDir", "MOVDir"}));
-        QCOMPARE(w->settings.MOVDir, m_d);
+        QCOMPARE(w->settings.type(u"MOV").dir, m_d);
     }
 
     void dialogButtonsSetRows()
@@ -731,12 +736,12 @@ private Q_SLOTS:
         w->main.ExtListEditor->setCurrentCell(2, 0);
         w->main.SpeedButton1->click();
         QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, staged}));
-        QCOMPARE(w->settings.MOVDir, staged);
+        QCOMPARE(w->settings.type(u"MOV").dir, staged);
         w->main.SpeedButton2->click();
         QCOMPARE(folders(w->main.ExtListEditor), QStringList(3, staged));
         QCOMPARE(folders(w->ext.ExtListEditor), QStringList(3, staged));
-        QCOMPARE(w->settings.JPGDir, staged);
-        QCOMPARE(w->settings.JPEGDir, staged);
+        QCOMPARE(w->settings.type(u"JPG").dir, staged);
+        QCOMPARE(w->settings.type(u"JPG").aliasDir, staged);
         QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("x.jpg")), staged);
 
         // Through the dialog and back, and through its own buttons.
@@ -748,7 +753,7 @@ private Q_SLOTS:
         w->main.BitBtn11->click();
         QCOMPARE(w->main.TransferEdit1->text(), staged);
         QCOMPARE(folders(w->main.ExtListEditor), QStringList(3, staged));
-        QCOMPARE(w->settings.MOVDir, staged);
+        QCOMPARE(w->settings.type(u"MOV").dir, staged);
     }
 
     void typingStopsAtTheLimit()
@@ -948,7 +953,7 @@ private Q_SLOTS:
                 codes << t.codeText();
         }
         SettingsRecord stored = perType(codes);
-        stored.MOVDir = deep + QLatin1Char('/');
+        stored.type(u"MOV").dir = deep + QLatin1Char('/');
         auto w = start(stored);
         QWidget *window = dialog ? static_cast<QWidget *>(&w->ext) : &w->main;
         QTableWidget *table = dialog ? w->ext.ExtListEditor : w->main.ExtListEditor;
@@ -956,8 +961,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(window));
         settle();
         const int row = int(keys(table).indexOf(QStringLiteral("*.MOV")));
-        QCOMPARE(table->item(row, 1)->text(), stored.MOVDir);
-        QVERIFY(table->fontMetrics().horizontalAdvance(stored.MOVDir) > table->viewport()->width());
+        QCOMPARE(table->item(row, 1)->text(), stored.type(u"MOV").dir);
+        QVERIFY(table->fontMetrics().horizontalAdvance(stored.type(u"MOV").dir) > table->viewport()->width());
         table->scrollToItem(table->item(row, 0));
         settle();
         clickRow(table, row);
@@ -997,7 +1002,7 @@ private Q_SLOTS:
         auto w = start(stored);
         QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
         w->ext.show();
-        w->ext.JPGCheckBox->click();
+        typeBox(w->ext, u"JPG")->click();
         QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.MOV"}));
         typeFreeExtension(w->ext.ExtEdit1, QString());
         QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.MOV")});

@@ -60,7 +60,7 @@ int main(int argc, char **argv)
     r.RenameChecked = true;
     r.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
     r.AllFileChecked = false;
-    r.CR2Checked = true;
+    r.type(u"CR2").checked = true;
     RegistryStore store;
     SaveSettings(store, r);
 

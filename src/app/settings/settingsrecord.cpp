@@ -4,101 +4,112 @@
 
 namespace vantora {
 
-const std::array<SettingsRecord::Field, 90> &SettingsRecord::fields()
+namespace {
+
+using R = SettingsRecord;
+using Field = SettingsRecord::Field;
+using Type = SettingsRecord::Type;
+
+Field text(const char *name, QString R::*member)
 {
-    using R = SettingsRecord;
-    static const std::array<Field, 90> table = {{
-        {"SourceEditText", Type::String, &R::SourceEditText},
-        {"TransferEditText", Type::String, &R::TransferEditText},
-        {"DelChecked", Type::Boolean, nullptr, &R::DelChecked},
-        {"UwagakiChecked", Type::Boolean, nullptr, &R::UwagakiChecked},
-        {"JPGChecked", Type::Boolean, nullptr, &R::JPGChecked},
-        {"JPGDir", Type::String, &R::JPGDir},
-        {"JPEGDir", Type::String, &R::JPEGDir},
-        {"TIFChecked", Type::Boolean, nullptr, &R::TIFChecked},
-        {"TIFDir", Type::String, &R::TIFDir},
-        {"TIFFDir", Type::String, &R::TIFFDir},
-        {"PNGChecked", Type::Boolean, nullptr, &R::PNGChecked},
-        {"PNGDir", Type::String, &R::PNGDir},
-        {"GIFChecked", Type::Boolean, nullptr, &R::GIFChecked},
-        {"GIFDir", Type::String, &R::GIFDir},
-        {"BMPChecked", Type::Boolean, nullptr, &R::BMPChecked},
-        {"BMPDir", Type::String, &R::BMPDir},
-        {"PSDChecked", Type::Boolean, nullptr, &R::PSDChecked},
-        {"PSDDir", Type::String, &R::PSDDir},
-        {"DNGChecked", Type::Boolean, nullptr, &R::DNGChecked},
-        {"DNGDir", Type::String, &R::DNGDir},
-        {"NEFChecked", Type::Boolean, nullptr, &R::NEFChecked},
-        {"NEFDir", Type::String, &R::NEFDir},
-        {"CR2Checked", Type::Boolean, nullptr, &R::CR2Checked},
-        {"CR2Dir", Type::String, &R::CR2Dir},
-        {"PEFChecked", Type::Boolean, nullptr, &R::PEFChecked},
-        {"PEFDir", Type::String, &R::PEFDir},
-        {"ARWChecked", Type::Boolean, nullptr, &R::ARWChecked},
-        {"ARWDir", Type::String, &R::ARWDir},
-        {"ORFChecked", Type::Boolean, nullptr, &R::ORFChecked},
-        {"ORFDir", Type::String, &R::ORFDir},
-        {"RW2Checked", Type::Boolean, nullptr, &R::RW2Checked},
-        {"RW2Dir", Type::String, &R::RW2Dir},
-        {"RAFChecked", Type::Boolean, nullptr, &R::RAFChecked},
-        {"RAFDir", Type::String, &R::RAFDir},
-        {"MOVChecked", Type::Boolean, nullptr, &R::MOVChecked},
-        {"MOVDir", Type::String, &R::MOVDir},
-        {"MP4Checked", Type::Boolean, nullptr, &R::MP4Checked},
-        {"MP4Dir", Type::String, &R::MP4Dir},
-        {"AVIChecked", Type::Boolean, nullptr, &R::AVIChecked},
-        {"AVIDir", Type::String, &R::AVIDir},
-        {"MPGChecked", Type::Boolean, nullptr, &R::MPGChecked},
-        {"MPGDir", Type::String, &R::MPGDir},
-        {"MPEGDir", Type::String, &R::MPEGDir},
-        {"WMVChecked", Type::Boolean, nullptr, &R::WMVChecked},
-        {"WMVDir", Type::String, &R::WMVDir},
-        {"MKVChecked", Type::Boolean, nullptr, &R::MKVChecked},
-        {"MKVDir", Type::String, &R::MKVDir},
-        {"FLVChecked", Type::Boolean, nullptr, &R::FLVChecked},
-        {"FLVDir", Type::String, &R::FLVDir},
-        {"WAVChecked", Type::Boolean, nullptr, &R::WAVChecked},
-        {"WAVDir", Type::String, &R::WAVDir},
-        {"MP3Checked", Type::Boolean, nullptr, &R::MP3Checked},
-        {"MP3Dir", Type::String, &R::MP3Dir},
-        {"AACChecked", Type::Boolean, nullptr, &R::AACChecked},
-        {"AACDir", Type::String, &R::AACDir},
-        {"WMAChecked", Type::Boolean, nullptr, &R::WMAChecked},
-        {"WMADir", Type::String, &R::WMADir},
-        {"M4AChecked", Type::Boolean, nullptr, &R::M4AChecked},
-        {"M4ADir", Type::String, &R::M4ADir},
-        {"FLACChecked", Type::Boolean, nullptr, &R::FLACChecked},
-        {"FLACDir", Type::String, &R::FLACDir},
-        {"MIDChecked", Type::Boolean, nullptr, &R::MIDChecked},
-        {"MIDDir", Type::String, &R::MIDDir},
-        {"ExtEdit1Text", Type::String, &R::ExtEdit1Text},
-        {"Ext1Dir", Type::String, &R::Ext1Dir},
-        {"ExtEdit2Text", Type::String, &R::ExtEdit2Text},
-        {"Ext2Dir", Type::String, &R::Ext2Dir},
-        {"AllFileChecked", Type::Boolean, nullptr, &R::AllFileChecked},
-        {"AllFileDir", Type::String, &R::AllFileDir},
-        {"DirRenbanSpinEditValue", Type::Integer, nullptr, nullptr, &R::DirRenbanSpinEditValue},
-        {"FileRenbanSpinEditValue", Type::Integer, nullptr, nullptr, &R::FileRenbanSpinEditValue},
-        {"sDayEditText", Type::String, &R::sDayEditText},
-        {"ExecEditText", Type::String, &R::ExecEditText},
-        {"ExecChecked", Type::Boolean, nullptr, &R::ExecChecked},
-        {"DirNameEditText", Type::String, &R::DirNameEditText},
-        {"FileNameEditText", Type::String, &R::FileNameEditText},
-        {"DirCreateChecked", Type::Boolean, nullptr, &R::DirCreateChecked},
-        {"RenameChecked", Type::Boolean, nullptr, &R::RenameChecked},
-        {"ParamRadioGroupIndex", Type::Integer, nullptr, nullptr, &R::ParamRadioGroupIndex},
-        {"RenbanResetChecked", Type::Boolean, nullptr, &R::RenbanResetChecked},
-        {"PANA101Checked", Type::Boolean, nullptr, &R::PANA101Checked},
-        {"PreDirNameEditText", Type::String, &R::PreDirNameEditText},
-        {"SufDirNameEditText", Type::String, &R::SufDirNameEditText},
-        {"PreFileNameEditText", Type::String, &R::PreFileNameEditText},
-        {"SufFileNameEditText", Type::String, &R::SufFileNameEditText},
-        {"ExecCloseChecked", Type::Boolean, nullptr, &R::ExecCloseChecked},
-        {"PreDirChecked", Type::Boolean, nullptr, &R::PreDirChecked},
-        {"SufDirChecked", Type::Boolean, nullptr, &R::SufDirChecked},
-        {"PreFileChecked", Type::Boolean, nullptr, &R::PreFileChecked},
-        {"SufFileChecked", Type::Boolean, nullptr, &R::SufFileChecked},
-    }};
+    return {name, Type::String, member};
+}
+
+Field flag(const char *name, bool R::*member)
+{
+    return {name, Type::Boolean, nullptr, member};
+}
+
+Field number(const char *name, qint32 R::*member)
+{
+    return {name, Type::Integer, nullptr, nullptr, member};
+}
+
+QList<Field> makeFields()
+{
+    QList<Field> table = {
+        text("SourceEditText", &R::SourceEditText),
+        text("TransferEditText", &R::TransferEditText),
+        flag("DelChecked", &R::DelChecked),
+        flag("UwagakiChecked", &R::UwagakiChecked),
+    };
+    // Each type stores its selection, its folder and its alias's folder, in catalogue order.
+    for (int t = 0; t < ExtensionTypeCount; ++t) {
+        const ExtensionType &type = ExtensionCatalogue()[t];
+        table.append({type.selectionSetting().toLatin1(), Type::Boolean, nullptr, nullptr, nullptr, t});
+        table.append({type.destinationSetting().toLatin1(), Type::String, nullptr, nullptr, nullptr, t,
+                      &R::TypeSettings::dir});
+        if (type.alias)
+            table.append({type.aliasSetting().toLatin1(), Type::String, nullptr, nullptr, nullptr, t,
+                          &R::TypeSettings::aliasDir});
+    }
+    table.append({
+        text("ExtEdit1Text", &R::ExtEdit1Text),
+        text("Ext1Dir", &R::Ext1Dir),
+        text("ExtEdit2Text", &R::ExtEdit2Text),
+        text("Ext2Dir", &R::Ext2Dir),
+        flag("AllFileChecked", &R::AllFileChecked),
+        text("AllFileDir", &R::AllFileDir),
+        number("DirRenbanSpinEditValue", &R::DirRenbanSpinEditValue),
+        number("FileRenbanSpinEditValue", &R::FileRenbanSpinEditValue),
+        text("sDayEditText", &R::sDayEditText),
+        text("ExecEditText", &R::ExecEditText),
+        flag("ExecChecked", &R::ExecChecked),
+        text("DirNameEditText", &R::DirNameEditText),
+        text("FileNameEditText", &R::FileNameEditText),
+        flag("DirCreateChecked", &R::DirCreateChecked),
+        flag("RenameChecked", &R::RenameChecked),
+        number("ParamRadioGroupIndex", &R::ParamRadioGroupIndex),
+        flag("RenbanResetChecked", &R::RenbanResetChecked),
+        flag("PANA101Checked", &R::PANA101Checked),
+        text("PreDirNameEditText", &R::PreDirNameEditText),
+        text("SufDirNameEditText", &R::SufDirNameEditText),
+        text("PreFileNameEditText", &R::PreFileNameEditText),
+        text("SufFileNameEditText", &R::SufFileNameEditText),
+        flag("ExecCloseChecked", &R::ExecCloseChecked),
+        flag("PreDirChecked", &R::PreDirChecked),
+        flag("SufDirChecked", &R::SufDirChecked),
+        flag("PreFileChecked", &R::PreFileChecked),
+        flag("SufFileChecked", &R::SufFileChecked),
+    });
+    return table;
+}
+
+} // namespace
+
+QString &SettingsRecord::Field::text(SettingsRecord &record) const
+{
+    return typeIndex < 0 ? record.*textMember : record.types[typeIndex].*typeTextMember;
+}
+
+const QString &SettingsRecord::Field::text(const SettingsRecord &record) const
+{
+    return text(const_cast<SettingsRecord &>(record));
+}
+
+bool &SettingsRecord::Field::flag(SettingsRecord &record) const
+{
+    return typeIndex < 0 ? record.*flagMember : record.types[typeIndex].checked;
+}
+
+bool SettingsRecord::Field::flag(const SettingsRecord &record) const
+{
+    return flag(const_cast<SettingsRecord &>(record));
+}
+
+qint32 &SettingsRecord::Field::number(SettingsRecord &record) const
+{
+    return record.*numberMember;
+}
+
+qint32 SettingsRecord::Field::number(const SettingsRecord &record) const
+{
+    return number(const_cast<SettingsRecord &>(record));
+}
+
+const QList<SettingsRecord::Field> &SettingsRecord::fields()
+{
+    static const QList<Field> table = makeFields();
     return table;
 }
 
@@ -114,13 +125,24 @@ const SettingsRecord::Field *SettingsRecord::field(QStringView name)
 QString *SettingsRecord::textField(QStringView name)
 {
     const Field *f = field(name);
-    return f && f->text ? &(this->*(f->text)) : nullptr;
+    return f && f->type == Type::String ? &f->text(*this) : nullptr;
 }
 
 bool *SettingsRecord::flagField(QStringView name)
 {
     const Field *f = field(name);
-    return f && f->flag ? &(this->*(f->flag)) : nullptr;
+    return f && f->type == Type::Boolean ? &f->flag(*this) : nullptr;
+}
+
+SettingsRecord::TypeSettings &SettingsRecord::type(QStringView code)
+{
+    return const_cast<TypeSettings &>(std::as_const(*this).type(code));
+}
+
+const SettingsRecord::TypeSettings &SettingsRecord::type(QStringView code) const
+{
+    // An unknown code throws rather than reaching past the array.
+    return types.at(std::size_t(extensionTypeIndex(code)));
 }
 
 SettingsRecord SettingsRecord::defaults()
@@ -130,42 +152,13 @@ SettingsRecord SettingsRecord::defaults()
     SettingsRecord r;
     r.SourceEditText = documents;
     r.TransferEditText = pictures;
-    r.JPGChecked = true;
-    r.JPGDir = pictures;
-    r.JPEGDir = pictures;
-    r.TIFChecked = true;
-    r.TIFDir = pictures;
-    r.TIFFDir = pictures;
-    r.PNGDir = pictures;
-    r.GIFDir = pictures;
-    r.BMPDir = pictures;
-    r.PSDDir = pictures;
-    r.DNGDir = pictures;
-    r.NEFDir = pictures;
-    r.CR2Dir = pictures;
-    r.PEFDir = pictures;
-    r.ARWDir = pictures;
-    r.ORFDir = pictures;
-    r.RW2Dir = pictures;
-    r.RAFDir = pictures;
-    r.MOVChecked = true;
-    r.MOVDir = pictures;
-    r.MP4Checked = true;
-    r.MP4Dir = pictures;
-    r.AVIChecked = true;
-    r.AVIDir = pictures;
-    r.MPGDir = pictures;
-    r.MPEGDir = pictures;
-    r.WMVDir = pictures;
-    r.MKVDir = pictures;
-    r.FLVDir = pictures;
-    r.WAVDir = pictures;
-    r.MP3Dir = pictures;
-    r.AACDir = pictures;
-    r.WMADir = pictures;
-    r.M4ADir = pictures;
-    r.FLACDir = pictures;
-    r.MIDDir = pictures;
+    for (int t = 0; t < ExtensionTypeCount; ++t) {
+        const ExtensionType &type = ExtensionCatalogue()[t];
+        r.types[t].checked = type.chosenByDefault;
+        r.types[t].dir = pictures;
+        if (type.alias)
+            r.types[t].aliasDir = pictures;
+    }
     r.Ext1Dir = pictures;
     r.Ext2Dir = pictures;
     r.AllFileChecked = true;

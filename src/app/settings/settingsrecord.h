@@ -1,5 +1,9 @@
 #pragma once
 
+#include "app/settings/extensiontype.h"
+
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -8,73 +12,24 @@ namespace vantora {
 
 class RegistryStore;
 
-// Every persisted choice of the user, one field per stored value, in the order they are read and written.
-// The fields are named after their stored value names; nothing else spells those names.
+// Every persisted choice of the user, one field per stored value (one array slot per file type), in the
+// order they are read and written. The fields are named after their stored value names, the type values
+// after the catalogue; nothing else spells those names.
 struct SettingsRecord
 {
     QString SourceEditText;
     QString TransferEditText;
     bool DelChecked = false;
     bool UwagakiChecked = false;
-    bool JPGChecked = false;
-    QString JPGDir;
-    QString JPEGDir;
-    bool TIFChecked = false;
-    QString TIFDir;
-    QString TIFFDir;
-    bool PNGChecked = false;
-    QString PNGDir;
-    bool GIFChecked = false;
-    QString GIFDir;
-    bool BMPChecked = false;
-    QString BMPDir;
-    bool PSDChecked = false;
-    QString PSDDir;
-    bool DNGChecked = false;
-    QString DNGDir;
-    bool NEFChecked = false;
-    QString NEFDir;
-    bool CR2Checked = false;
-    QString CR2Dir;
-    bool PEFChecked = false;
-    QString PEFDir;
-    bool ARWChecked = false;
-    QString ARWDir;
-    bool ORFChecked = false;
-    QString ORFDir;
-    bool RW2Checked = false;
-    QString RW2Dir;
-    bool RAFChecked = false;
-    QString RAFDir;
-    bool MOVChecked = false;
-    QString MOVDir;
-    bool MP4Checked = false;
-    QString MP4Dir;
-    bool AVIChecked = false;
-    QString AVIDir;
-    bool MPGChecked = false;
-    QString MPGDir;
-    QString MPEGDir;
-    bool WMVChecked = false;
-    QString WMVDir;
-    bool MKVChecked = false;
-    QString MKVDir;
-    bool FLVChecked = false;
-    QString FLVDir;
-    bool WAVChecked = false;
-    QString WAVDir;
-    bool MP3Checked = false;
-    QString MP3Dir;
-    bool AACChecked = false;
-    QString AACDir;
-    bool WMAChecked = false;
-    QString WMADir;
-    bool M4AChecked = false;
-    QString M4ADir;
-    bool FLACChecked = false;
-    QString FLACDir;
-    bool MIDChecked = false;
-    QString MIDDir;
+    // The settings of each file type, indexed like the extension catalogue; they are stored between
+    // "UwagakiChecked" and "ExtEdit1Text".
+    struct TypeSettings
+    {
+        bool checked = false; // "<code>Checked"
+        QString dir;          // "<code>Dir"
+        QString aliasDir;     // "<alias>Dir", for the types with an alias
+    };
+    std::array<TypeSettings, ExtensionTypeCount> types;
     QString ExtEdit1Text;
     QString Ext1Dir;
     QString ExtEdit2Text;
@@ -103,21 +58,43 @@ struct SettingsRecord
     bool PreFileChecked = false;
     bool SufFileChecked = false;
 
-    enum class Type { String, Boolean, Integer };
+    enum class Type
+    {
+        String,
+        Boolean,
+        Integer
+    };
+    // One stored value: its name and type, and where it lives, a member of the record or one of a
+    // type's settings.
     struct Field
     {
-        const char *name;
+        QByteArray name;
         Type type;
-        QString SettingsRecord::*text = nullptr;
-        bool SettingsRecord::*flag = nullptr;
-        qint32 SettingsRecord::*number = nullptr;
+        QString SettingsRecord::*textMember = nullptr;
+        bool SettingsRecord::*flagMember = nullptr;
+        qint32 SettingsRecord::*numberMember = nullptr;
+        int typeIndex = -1;
+        QString TypeSettings::*typeTextMember = nullptr;
+
+        // The value in a record; only the accessor of the field's own type may be called.
+        QString &text(SettingsRecord &record) const;
+        const QString &text(const SettingsRecord &record) const;
+        bool &flag(SettingsRecord &record) const;
+        bool flag(const SettingsRecord &record) const;
+        qint32 &number(SettingsRecord &record) const;
+        qint32 number(const SettingsRecord &record) const;
     };
-    static const std::array<Field, 90> &fields();
+    // The 90 stored values in their fixed order.
+    static const QList<Field> &fields();
     static const Field *field(QStringView name);
 
     // Access by stored value name, for the places that pick a setting from data (the extension table).
     QString *textField(QStringView name);
     bool *flagField(QStringView name);
+
+    // A type's settings by its code; the code must be in the catalogue.
+    TypeSettings &type(QStringView code);
+    const TypeSettings &type(QStringView code) const;
 
     // The defaults: special folders looked up now, folders with a trailing "/".
     static SettingsRecord defaults();

@@ -14,8 +14,9 @@ QString settingsKeyPath()
 
 QString partialSettingsMessage()
 {
-    return QStringLiteral("一部レジストリ項目が見つかりませんでした.\r\nVantix終了時に項目を新たに作成します.\r\n"
-                          "Vantixを初めて起動するときや、新バージョンを導入したときこのメッセージが表示されます.");
+    return QStringLiteral(
+        "一部レジストリ項目が見つかりませんでした.\r\nVantix終了時に項目を新たに作成します.\r\n"
+        "Vantixを初めて起動するときや、新バージョンを導入したときこのメッセージが表示されます.");
 }
 
 namespace {
@@ -49,17 +50,18 @@ LoadOutcome LoadSettings(RegistryStore &store, SettingsRecord &record)
             const auto text = store.readString(RegistryRoot::CurrentUser, key, name, &error);
             if (error == RegistryError::TypeMismatch)
                 return LoadOutcome::Partial;
-            record.*(f.text) = text.value_or(QString());
-            if (f.text == &SettingsRecord::SourceEditText || f.text == &SettingsRecord::TransferEditText)
+            f.text(record) = text.value_or(QString());
+            if (f.textMember == &SettingsRecord::SourceEditText ||
+                f.textMember == &SettingsRecord::TransferEditText)
                 ReplaceMissingSourceAndDestination(record);
         } else {
             const auto number = store.readDword(RegistryRoot::CurrentUser, key, name, &error);
             if (!number)
                 return LoadOutcome::Partial;
             if (f.type == SettingsRecord::Type::Boolean)
-                record.*(f.flag) = *number != 0;
+                f.flag(record) = *number != 0;
             else
-                record.*(f.number) = qint32(*number);
+                f.number(record) = qint32(*number);
         }
     }
     return LoadOutcome::Complete;
@@ -75,13 +77,13 @@ bool SaveSettings(RegistryStore &store, SettingsRecord &record)
         const QString name = QLatin1String(f.name);
         switch (f.type) {
         case SettingsRecord::Type::String:
-            ok = store.writeString(RegistryRoot::CurrentUser, key, name, record.*(f.text)) && ok;
+            ok = store.writeString(RegistryRoot::CurrentUser, key, name, f.text(record)) && ok;
             break;
         case SettingsRecord::Type::Boolean:
-            ok = store.writeDword(RegistryRoot::CurrentUser, key, name, record.*(f.flag) ? 1 : 0) && ok;
+            ok = store.writeDword(RegistryRoot::CurrentUser, key, name, f.flag(record) ? 1 : 0) && ok;
             break;
         case SettingsRecord::Type::Integer:
-            ok = store.writeDword(RegistryRoot::CurrentUser, key, name, quint32(record.*(f.number))) && ok;
+            ok = store.writeDword(RegistryRoot::CurrentUser, key, name, quint32(f.number(record))) && ok;
             break;
         }
     }

@@ -126,7 +126,7 @@ QStringList ExtensionRoutingController::folderSettingNames()
 {
     QStringList names;
     for (const CatalogueKey &k : CatalogueKeys())
-        names << QLatin1String(k.destinationSetting);
+        names << k.destinationSetting();
     for (const FreeExtensionSlot &slot : FreeExtensionSlots())
         names << QLatin1String(slot.destinationSetting);
     names << QLatin1String(AllFilesDestinationSetting);
@@ -143,10 +143,8 @@ void ExtensionRoutingController::keepFolderFields()
 void ExtensionRoutingController::applySettingsToControls()
 {
     m_main->TransferEdit1->setText(m_settings->TransferEditText);
-    const auto &catalogue = ExtensionCatalogue();
     for (int t = 0; t < ExtensionTypeCount; ++t)
-        m_ext->typeCheckBoxes[t]->setChecked(
-            *m_settings->flagField(QString::fromLatin1(catalogue[t].selectionSetting)));
+        m_ext->typeCheckBoxes[t]->setChecked(m_settings->types[t].checked);
     m_ext->ExtEdit1->setText(m_settings->ExtEdit1Text);
     m_ext->ExtEdit2->setText(m_settings->ExtEdit2Text);
     m_ext->AllFileCheckBox->setChecked(m_settings->AllFileChecked);
