@@ -1,5 +1,7 @@
 #include "system/shelldetails.h"
 
+#include "platform/bytepath.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -110,7 +112,7 @@ std::map<int, QString> pictureDetails(const QString &path)
     static std::once_flag once;
     std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
     try {
-        auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+        auto image = Exiv2::ImageFactory::open(pathToBytes(path).toStdString());
         if (!image.get())
             return d;
         image->readMetadata();

@@ -1,13 +1,14 @@
 #include "transfer/shootingdate.h"
 
-#include <QDateTime>
-#include <QFile>
+#include "metadata/quicktimedate.h"
+#include "platform/filetimes.h"
+#include "platform/readonlyfile.h"
+
 #include <QFileInfo>
-#include <QTimeZone>
 
 #include <exiv2/exiv2.hpp>
-#include <exiv2/quicktimevideo.hpp>
 
+#include <cstring>
 #include <mutex>
 
 namespace vantora {
@@ -20,15 +21,115 @@ void muteExiv2Once()
     std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
 }
 
-// QuickTime counts seconds from 1904-01-01 UTC.
-QDate dateFromQuickTimeSeconds(const std::string &text)
+// What a file is, told by its first bytes (and, for QuickTime, by its name too). Only the kinds below are
+// ever handed to exiv2: readers whose every read is bounded by the bytes they are given. Anything else
+// (video, audio, PNG, HEIF, unknown) is never handed to it.
+enum class Kind
 {
-    bool ok = false;
-    const qint64 seconds = QString::fromStdString(text).trimmed().toLongLong(&ok);
-    if (!ok || seconds <= 0)
-        return DateFromMetadataText(QString::fromStdString(text));
-    const QDateTime epoch(QDate(1904, 1, 1), QTime(0, 0), QTimeZone::utc());
-    return epoch.addSecs(seconds).toLocalTime().date();
+    Unknown,
+    QuickTime, // MP4, MOV, M4V, 3GP, M4A, and any ISO media file: our own reader only
+    Jpeg,
+    Tiff, // TIFF and the TIFF-based raw files (NEF, ARW, DNG, PEF, SRW...)
+    Cr2,
+    Orf,
+    Rw2,
+    Raf, // Fujifilm raw: its embedded JPEG is read as a JPEG
+    Crw,
+    Mrw,
+};
+
+constexpr qint64 HeadBytes = 32;
+// The most bytes exiv2 is given from one file: a bigger TIFF-based file is given its first bytes only
+// (its metadata lies at the front; what lies past them is skipped as out of bounds).
+constexpr qint64 MaxExiv2Bytes = 64 * 1024 * 1024;
+// A JPEG's metadata segments before its image data: at most this many segments and bytes.
+constexpr int MaxJpegSegments = 4096;
+constexpr qint64 MaxJpegHeadBytes = 16 * 1024 * 1024;
+
+bool startsWith(QByteArrayView head, const char *magic, qsizetype length)
+{
+    return head.size() >= length && std::memcmp(head.data(), magic, size_t(length)) == 0;
+}
+
+bool isQuickTimeName(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("mp4") || suffix == QLatin1String("m4v") ||
+           suffix == QLatin1String("mov") || suffix == QLatin1String("3gp") || suffix == QLatin1String("m4a");
+}
+
+Kind kindOf(QByteArrayView head, bool quickTimeName)
+{
+    if (quickTimeName || LooksLikeQuickTime(head))
+        return Kind::QuickTime;
+    if (startsWith(head, "\xFF\xD8\xFF", 3))
+        return Kind::Jpeg;
+    if (startsWith(head, "II*\0", 4) || startsWith(head, "MM\0*", 4)) {
+        if (head.size() >= 12 && std::memcmp(head.data() + 8, "CR\2\0", 4) == 0)
+            return Kind::Cr2;
+        return Kind::Tiff;
+    }
+    if (startsWith(head, "IIRO", 4) || startsWith(head, "IIRS", 4) || startsWith(head, "MMOR", 4))
+        return Kind::Orf;
+    if (startsWith(head, "IIU\0", 4))
+        return Kind::Rw2;
+    if (startsWith(head, "FUJIFILMCCD-RAW ", 16))
+        return Kind::Raf;
+    if (startsWith(head, "II\x1A\0\0\0HEAPCCDR", 14) || startsWith(head, "MM\0\0\0\x1AHEAPCCDR", 14))
+        return Kind::Crw;
+    if (startsWith(head, "\0MRM", 4))
+        return Kind::Mrw;
+    return Kind::Unknown;
+}
+
+quint32 be32(const char *p)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(p);
+    return (quint32(u[0]) << 24) | (quint32(u[1]) << 16) | (quint32(u[2]) << 8) | quint32(u[3]);
+}
+
+// Bytes [offset, offset + count) of the file; empty when they cannot all be read.
+QByteArray readBytes(const ReadOnlyFile &file, qint64 offset, qint64 count)
+{
+    if (offset < 0 || count <= 0 || offset > file.size() || count > file.size() - offset)
+        return {};
+    QByteArray bytes(qsizetype(count), Qt::Uninitialized);
+    if (file.readAt(offset, bytes.data(), count) != count)
+        return {};
+    return bytes;
+}
+
+// How many bytes of the JPEG at [start, end) hold its metadata: the segments up to and with the start of
+// the image data (SOS). A damaged or endless run of segments gives the first MaxJpegHeadBytes at most.
+qint64 jpegHeadLength(const ReadOnlyFile &file, qint64 start, qint64 end)
+{
+    const qint64 available = qMin(end - start, MaxJpegHeadBytes);
+    qint64 pos = 2; // after SOI
+    for (int segments = 0; segments < MaxJpegSegments && available - pos >= 4; ++segments) {
+        unsigned char m[4];
+        if (file.readAt(start + pos, m, 4) != 4)
+            break;
+        if (m[0] != 0xFF)
+            break;
+        const unsigned char marker = m[1];
+        if (marker == 0xFF) { // fill byte
+            ++pos;
+            continue;
+        }
+        if (marker == 0xD9) // EOI
+            return pos + 2;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) { // no length
+            pos += 2;
+            continue;
+        }
+        const qint64 length = (qint64(m[2]) << 8) | m[3];
+        if (length < 2)
+            break;
+        if (marker == 0xDA) // SOS: the metadata is all before it
+            return qMin(pos + 2 + length, available);
+        pos += 2 + length;
+    }
+    return available;
 }
 
 QDate fromExif(const Exiv2::ExifData &exif)
@@ -54,31 +155,131 @@ QDate fromXmp(const Exiv2::XmpData &xmp)
                 return d;
         }
     }
-    for (const char *key : {"Xmp.video.DateUTC", "Xmp.video.MediaCreateDate", "Xmp.video.TrackCreateDate"}) {
-        const auto it = xmp.findKey(Exiv2::XmpKey(key));
-        if (it != xmp.end()) {
-            const QDate d = dateFromQuickTimeSeconds(it->toString());
-            if (d.isValid())
-                return d;
+    return {};
+}
+
+// exiv2 0.27 hands its readers their input as std::auto_ptr.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+// exiv2's reader of exactly the given kind over bytes in memory: it cannot read past them, and no other
+// reader of exiv2 (chosen by its own guess at the type) ever sees them.
+QDate dateFromExiv2(Kind kind, const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return {};
+    // exiv2 keeps every namespace an XMP packet brings in a registry of its own until it is told to forget
+    // them: without this a card of files with made-up namespaces would grow it without end.
+    struct ForgetNamespaces
+    {
+        ~ForgetNamespaces() { Exiv2::XmpProperties::unregisterNs(); }
+    } forget;
+    try {
+        Exiv2::BasicIo::AutoPtr io(
+            new Exiv2::MemIo(reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size())));
+        Exiv2::Image::AutoPtr image;
+        switch (kind) {
+        case Kind::Jpeg:
+            image.reset(new Exiv2::JpegImage(io, false));
+            break;
+        case Kind::Tiff:
+            image.reset(new Exiv2::TiffImage(io, false));
+            break;
+        case Kind::Cr2:
+            image.reset(new Exiv2::Cr2Image(io, false));
+            break;
+        case Kind::Orf:
+            image.reset(new Exiv2::OrfImage(io, false));
+            break;
+        case Kind::Rw2:
+            image.reset(new Exiv2::Rw2Image(io));
+            break;
+        case Kind::Crw:
+            image.reset(new Exiv2::CrwImage(io, false));
+            break;
+        case Kind::Mrw:
+            image.reset(new Exiv2::MrwImage(io, false));
+            break;
+        default:
+            return {};
         }
+        image->readMetadata();
+        QDate d = fromExif(image->exifData());
+        if (!d.isValid())
+            d = fromXmp(image->xmpData());
+        return d;
+    } catch (...) {
+        // Unreadable to exiv2: the file's own time.
     }
     return {};
 }
 
-QDate fromImage(Exiv2::Image &image)
+#pragma GCC diagnostic pop
+
+// The date exiv2 reads from the file's bytes: a JPEG's metadata segments, a raw file's first bytes, a
+// Fujifilm raw's embedded JPEG.
+QDate dateFromExiv2(Kind kind, const ReadOnlyFile &file)
 {
-    image.readMetadata();
-    QDate d = fromExif(image.exifData());
-    if (!d.isValid())
-        d = fromXmp(image.xmpData());
-    return d;
+    const qint64 size = file.size();
+    switch (kind) {
+    case Kind::Jpeg:
+        return dateFromExiv2(kind, readBytes(file, 0, jpegHeadLength(file, 0, size)));
+    case Kind::Raf: {
+        // The header gives where the camera's JPEG lies, which holds the Exif block.
+        char where[8];
+        if (size < 92 || file.readAt(84, where, 8) != 8)
+            return {};
+        const qint64 offset = be32(where);
+        const qint64 length = be32(where + 4);
+        if (length < 4 || offset > size || length > size - offset)
+            return {};
+        char soi[3];
+        if (file.readAt(offset, soi, 3) != 3 || std::memcmp(soi, "\xFF\xD8\xFF", 3) != 0)
+            return {};
+        return dateFromExiv2(Kind::Jpeg,
+                             readBytes(file, offset, jpegHeadLength(file, offset, offset + length)));
+    }
+    case Kind::Unknown:
+    case Kind::QuickTime:
+        return {};
+    default:
+        return dateFromExiv2(kind, readBytes(file, 0, qMin(size, MaxExiv2Bytes)));
+    }
 }
 
-bool isQuickTimeName(const QString &path)
+// The open file as a source for the QuickTime reader.
+class FileSource final : public QuickTimeSource
 {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == QLatin1String("mp4") || suffix == QLatin1String("m4v") ||
-           suffix == QLatin1String("mov") || suffix == QLatin1String("3gp") || suffix == QLatin1String("m4a");
+public:
+    explicit FileSource(const ReadOnlyFile &file) : m_file(file) {}
+    qint64 size() const override { return m_file.size(); }
+    bool readAt(qint64 offset, char *buffer, int count) override
+    {
+        return m_file.readAt(offset, buffer, count) == count;
+    }
+
+private:
+    const ReadOnlyFile &m_file;
+};
+
+QDate dateFromContent(const QString &path)
+{
+    const ReadOnlyFile file(path); // through the byte path; regular files only, so nothing blocks
+    if (!file.isOpen())
+        return {};
+    char head[HeadBytes] = {};
+    const qint64 got = file.readAt(0, head, HeadBytes);
+    if (got < 0)
+        return {};
+    const Kind kind = kindOf(QByteArrayView(head, got), isQuickTimeName(path));
+    if (kind == Kind::QuickTime) {
+        FileSource source(file);
+        return ReadQuickTimeCreationDate(source);
+    }
+    if (kind == Kind::Unknown)
+        return {};
+    muteExiv2Once();
+    return dateFromExiv2(kind, file);
 }
 
 } // namespace
@@ -104,30 +305,9 @@ QDate DateFromMetadataText(const QString &text)
 
 QDate ReadShootingDate(const QString &path)
 {
-    muteExiv2Once();
-    const std::string name = QFile::encodeName(path).toStdString();
-    QDate date;
-    try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(name);
-        if (image.get())
-            date = fromImage(*image);
-    } catch (...) {
-        // Unreadable or unknown to exiv2: the file's own time below.
-    }
-    if (!date.isValid() && isQuickTimeName(path)) {
-        // MP4 is not among the types exiv2 recognises by content; its QuickTime reader reads it.
-        try {
-            Exiv2::BasicIo::AutoPtr io(new Exiv2::FileIo(name));
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-            Exiv2::QuickTimeVideo video(io);
-#pragma GCC diagnostic pop
-            date = fromImage(video);
-        } catch (...) {
-        }
-    }
+    QDate date = dateFromContent(path);
     if (!date.isValid())
-        date = QFileInfo(path).lastModified().date();
+        date = fileLastModified(path).date();
     return date;
 }
 

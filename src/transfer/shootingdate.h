@@ -5,10 +5,15 @@
 
 namespace vantora {
 
-// The day a photo or video was taken: Exif DateTimeOriginal (the date part alone); else the capture
-// date exiv2 finds for raw and video files (QuickTime/MP4 dates are UTC and become the local day); else
-// the file's last-write time as a local date. A file exiv2 cannot read falls back silently. Invalid only
-// when not even the last-write time can be read.
+// The day a photo or video was taken, else the file's last-write time as a local date; invalid only when
+// not even that can be read. The file is opened through its byte path and only when it is a regular file.
+// - MP4, MOV, M4V, 3GP, M4A (by name, or by content: an ftyp box or a top-level moov/mdat/wide/free/skip
+//   box): the movie header's creation time (UTC) as the local day, by our own bounded reader
+//   (metadata/quicktimedate.h); never handed to exiv2.
+// - JPEG, TIFF and the raw files exiv2 reads with bounded reads (TIFF-based raws, CR2, ORF, RW2, CRW, MRW,
+//   and a Fujifilm RAF's embedded JPEG), found by content: Exif DateTimeOriginal (the date part alone), else
+//   XMP's. exiv2 gets the bytes in memory, at most the JPEG's metadata segments or a raw file's first 64 MiB.
+// - Anything else, and any damaged file: the last-write time.
 QDate ReadShootingDate(const QString &path);
 
 // The date part of a metadata date text: "2017:03:05 10:11:12", "2017-03-05T10:11:12+09:00", "2017:03:05".

@@ -143,7 +143,7 @@ void TestTransferCrash::killedMoveLosesNothing()
     // A busy machine can make one run outlast or undercut the measured one: keep killing until ten
     // kills have hit a move in progress, within a bound.
     int killedMidway = 0;
-    for (int trial = 0; trial < 30 && killedMidway < 10; ++trial) {
+    for (int trial = 0; trial < 60 && killedMidway < 10; ++trial) {
         const QString folder = freshTrial();
         const QString src = folder + QStringLiteral("/card/DCIM");
         const QString dst = folder + QStringLiteral("/dst");
@@ -155,7 +155,7 @@ void TestTransferCrash::killedMoveLosesNothing()
         QProcess p;
         p.start(m_driver, {QStringLiteral("--quiet"), settings});
         QVERIFY(p.waitForStarted());
-        QTest::qSleep(int(random.bounded(qMax<qint64>(fullRun * 8 / 10, 20))));
+        QTest::qSleep(int(random.bounded(qMax<qint64>(fullRun * 6 / 10, 20))));
         const bool wasRunning = p.state() == QProcess::Running;
         ::kill(pid_t(p.processId()), SIGKILL);
         QVERIFY(p.waitForFinished(10000));

@@ -1,0 +1,70 @@
+#include "platform/readonlyfile.h"
+
+#include "platform/bytepath.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vantora {
+
+ReadOnlyFile::ReadOnlyFile(const QString &path)
+{
+    if (path.isEmpty()) {
+        m_error = ENOENT;
+        return;
+    }
+    const QByteArray native = pathToBytes(path);
+    int fd;
+    do {
+        fd =
+            ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); // a FIFO must not block
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        m_error = errno;
+        return;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        m_error = errno;
+        ::close(fd);
+        return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        m_error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        return;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_fd = fd;
+    m_size = st.st_size;
+}
+
+ReadOnlyFile::~ReadOnlyFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+qint64 ReadOnlyFile::readAt(qint64 offset, void *buffer, qint64 count) const
+{
+    if (m_fd < 0 || offset < 0 || count < 0)
+        return -1;
+    auto *p = static_cast<char *>(buffer);
+    qint64 done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(m_fd, p + done, size_t(count - done), off_t(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+} // namespace vantora
