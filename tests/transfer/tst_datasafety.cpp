@@ -10,6 +10,7 @@
 #include "transfer/memorytransferview.h"
 #include "transfer/transferloop.h"
 #include "transfer/transferstate.h"
+#include "transferfixture.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -66,31 +67,6 @@ private:
 };
 
 namespace {
-
-SettingsRecord plainSettings(const QString &source)
-{
-    SettingsRecord s;
-    s.SourceEditText = source;
-    s.DirNameEditText = QStringLiteral("新しいフォルダ");
-    s.FileNameEditText = QStringLiteral("[元のファイル名]");
-    return s;
-}
-
-QStringList filesUnder(const QString &folder)
-{
-    QStringList out;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        out << QDir(folder).relativeFilePath(it.next());
-    out.sort();
-    return out;
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Writes a file under a temporary name and renames it over path: a different file at the same name.
 void replaceFile(const QString &path, const QByteArray &content, const QDateTime &mtime = {})

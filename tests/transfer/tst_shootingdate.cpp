@@ -6,6 +6,7 @@
 #include "platform/filetimes.h"
 #include "testdir.h"
 #include "transfer/shootingdate.h"
+#include "transferfixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -146,43 +147,6 @@ QString writeJpeg(const QString &path)
     QImage image(32, 24, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     return image.save(path, "JPEG") ? path : QString();
-}
-
-// A one-pixel grey TIFF, little-endian, one strip: enough for exiv2 to hold tags in IFD0.
-QByteArray minimalTiff()
-{
-    QByteArray t("II*\0", 4);
-    auto u16 = [&t](quint16 v) { t.append(char(v & 0xFF)).append(char(v >> 8)); };
-    auto u32 = [&](quint32 v) {
-        u16(quint16(v & 0xFFFF));
-        u16(quint16(v >> 16));
-    };
-    u32(8);
-    const quint16 count = 8;
-    const quint32 pixel = 8 + 2 + count * 12 + 4;
-    u16(count);
-    auto entry = [&](quint16 tag, quint16 type, quint32 value) {
-        u16(tag);
-        u16(type);
-        u32(1);
-        if (type == 3) {
-            u16(quint16(value));
-            u16(0);
-        } else {
-            u32(value);
-        }
-    };
-    entry(256, 3, 1);
-    entry(257, 3, 1);
-    entry(258, 3, 8);
-    entry(259, 3, 1);
-    entry(262, 3, 1);
-    entry(273, 4, pixel);
-    entry(278, 3, 1);
-    entry(279, 4, 1);
-    u32(0);
-    t.append(char(0x80));
-    return t;
 }
 
 // Sets a file's modification time through its byte path (the test's own POSIX call: names that are not

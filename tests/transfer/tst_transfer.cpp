@@ -9,6 +9,7 @@
 #include "transfer/shootingdate.h"
 #include "transfer/transferloop.h"
 #include "transfer/transferstate.h"
+#include "transferfixture.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -24,26 +25,6 @@ using namespace vantora::test;
 
 namespace {
 
-// Settings of a plain run: no folder, no renaming, copy, no overwrite, rows given by the test.
-SettingsRecord plainSettings(const QString &source)
-{
-    SettingsRecord s;
-    s.SourceEditText = source;
-    s.DirNameEditText = QStringLiteral("新しいフォルダ");
-    s.FileNameEditText = QStringLiteral("[元のファイル名]");
-    return s;
-}
-
-QStringList filesUnder(const QString &folder)
-{
-    QStringList out;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        out << QDir(folder).relativeFilePath(it.next());
-    out.sort();
-    return out;
-}
-
 bool runTool(const QString &program, const QStringList &args)
 {
     QProcess p;
@@ -57,43 +38,6 @@ QString writeJpeg(const QString &path)
     QImage image(32, 24, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     return image.save(path, "JPEG") ? path : QString();
-}
-
-// A one-pixel grey TIFF, little-endian, one strip: enough for exiv2 to hold tags in IFD0.
-QByteArray minimalTiff()
-{
-    QByteArray t("II*\0", 4);
-    auto u16 = [&t](quint16 v) { t.append(char(v & 0xFF)).append(char(v >> 8)); };
-    auto u32 = [&](quint32 v) {
-        u16(quint16(v & 0xFFFF));
-        u16(quint16(v >> 16));
-    };
-    u32(8);
-    const quint16 count = 8;
-    const quint32 pixel = 8 + 2 + count * 12 + 4;
-    u16(count);
-    auto entry = [&](quint16 tag, quint16 type, quint32 value) {
-        u16(tag);
-        u16(type);
-        u32(1);
-        if (type == 3) {
-            u16(quint16(value));
-            u16(0);
-        } else {
-            u32(value);
-        }
-    };
-    entry(256, 3, 1);     // width
-    entry(257, 3, 1);     // height
-    entry(258, 3, 8);     // bits per sample
-    entry(259, 3, 1);     // no compression
-    entry(262, 3, 1);     // black is zero
-    entry(273, 4, pixel); // strip offset
-    entry(278, 3, 1);     // rows per strip
-    entry(279, 4, 1);     // strip byte count
-    u32(0);
-    t.append(char(0x80));
-    return t;
 }
 
 void setModified(const QString &path, const QDateTime &when)
