@@ -3,6 +3,7 @@
 #include "app/loggingprompt.h"
 #include "app/singleinstance.h"
 #include "app/vantoraapp.h"
+#include "platform/bytepath.h"
 #include "testhooks.h"
 #include "ui/formkit.h"
 #include "ui/tmainform.h"
@@ -26,8 +27,8 @@ int runApplication(int argc, char **argv)
     QApplication::setFont(formFont());
     installJapaneseQtTranslation();
 
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
+    // QApplication has taken out its own options; a card path keeps its exact bytes.
+    const QStringList arguments = argumentsFromBytes(argc, argv);
     const QString first = arguments.value(0);
     // Registration starts stay out of the single-instance rule.
     const bool registration = first == QLatin1String("/reg") || first == QLatin1String("/unreg");
@@ -61,8 +62,7 @@ int runApplication(int argc, char **argv)
 
 bool installJapaneseQtTranslation()
 {
-    // The user interface is Japanese whatever the locale; so are the standard
-    // dialogs' own texts.
+    // The user interface is Japanese whatever the locale; so are the standard dialogs' own texts.
     static QPointer<QTranslator> installed;
     if (installed)
         return true;
