@@ -17,8 +17,7 @@ const char kActivate[] = "activate\n";
 
 } // namespace
 
-SingleInstance::SingleInstance(QObject *parent)
-    : QObject(parent)
+SingleInstance::SingleInstance(QObject *parent) : QObject(parent)
 {
 }
 

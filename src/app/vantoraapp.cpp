@@ -3,16 +3,16 @@
 #include "app/aftertransferapp.h"
 #include "app/settings/settingsstore.h"
 #include "app/transferrun.h"
-#include "platform/volumes.h"
-#include "platform/volumeswatcher.h"
-#include "source/widgets/sourcecontroller.h"
-#include "platform/prompt.h"
-#include "ui/keyfilter.h"
 #include "metadata/texifinfo.h"
 #include "naming/widgets/namesettingscontroller.h"
+#include "platform/prompt.h"
+#include "platform/volumes.h"
+#include "platform/volumeswatcher.h"
 #include "routing/widgets/extensionroutingcontroller.h"
+#include "source/widgets/sourcecontroller.h"
 #include "system/registrationswitch.h"
 #include "system/widgets/systemhandlers.h"
+#include "ui/keyfilter.h"
 #include "ui/taboutform.h"
 #include "ui/tcalenderform.h"
 #include "ui/teditform.h"
@@ -29,9 +29,7 @@
 namespace vantora {
 
 VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *parent)
-    : QObject(parent)
-    , m_arguments(arguments)
-    , m_settings(SettingsRecord::defaults())
+    : QObject(parent), m_arguments(arguments), m_settings(SettingsRecord::defaults())
 {
     // The windows, once and in this order.
     m_mainForm = std::make_unique<TMainForm>();
@@ -47,7 +45,8 @@ VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *
     exifInfo->setObjectName(QStringLiteral("ExifInfo1"));
     m_afterTransferApp = std::make_unique<AfterTransferApp>(f, &m_settings);
     m_routing = std::make_unique<ExtensionRoutingController>(f, m_extForm.get(), &m_settings);
-    m_naming = std::make_unique<NameSettingsController>(f, m_editForm.get(), m_calenderForm.get(), &m_settings);
+    m_naming =
+        std::make_unique<NameSettingsController>(f, m_editForm.get(), m_calenderForm.get(), &m_settings);
     m_system = std::make_unique<SystemHandlers>(f, m_store, m_settings);
     m_system->setRunningNumbersReset([this] { m_naming->resetCounters(); });
     if (!volumes) {
@@ -55,15 +54,17 @@ VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *
         volumes = m_ownVolumes.get();
         m_volumesWatcher = std::make_unique<VolumesWatcher>();
     }
-    m_source = std::make_unique<SourceController>(f, m_fileCountForm.get(), m_listViewForm.get(), &m_settings, volumes);
+    m_source = std::make_unique<SourceController>(f, m_fileCountForm.get(), m_listViewForm.get(), &m_settings,
+                                                  volumes);
     m_source->attachExtensionDialog(m_extForm.get());
     if (m_volumesWatcher)
-        connect(m_volumesWatcher.get(), &VolumesWatcher::mountsChanged, m_source.get(), &SourceController::mountTableChanged);
+        connect(m_volumesWatcher.get(), &VolumesWatcher::mountsChanged, m_source.get(),
+                &SourceController::mountTableChanged);
     const QString first = arguments.value(0);
     if (first != QLatin1String("/reg") && first != QLatin1String("/unreg"))
         m_source->setCommandLineArgument(first);
-    m_transferRun = std::make_unique<TransferRun>(f, &m_settings, m_source.get(), m_routing.get(), m_naming.get(),
-                                                  m_afterTransferApp.get());
+    m_transferRun = std::make_unique<TransferRun>(f, &m_settings, m_source.get(), m_routing.get(),
+                                                  m_naming.get(), m_afterTransferApp.get());
     connect(f->DelCheckBox, &QCheckBox::toggled, this, &VantoraApp::DelCheckBoxClick);
     connect(f->UwagakiCheckBox, &QCheckBox::toggled, this, &VantoraApp::UwagakiCheckBoxClick);
     connect(f->BitBtn10, &QPushButton::clicked, this, &VantoraApp::BitBtn10Click);
@@ -134,7 +135,8 @@ void VantoraApp::ApplySettingsToWindows()
 void VantoraApp::SaveSettings()
 {
     if (!vantora::SaveSettings(m_store, m_settings))
-        prompt().message(QStringLiteral("設定を保存できませんでした.\r\n") + m_store.filePath(RegistryRoot::CurrentUser));
+        prompt().message(QStringLiteral("設定を保存できませんでした.\r\n") +
+                         m_store.filePath(RegistryRoot::CurrentUser));
 }
 
 void VantoraApp::DelCheckBoxClick()

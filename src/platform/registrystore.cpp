@@ -72,8 +72,8 @@ RegistryStore::RegistryStore(const QString &directory)
 
 QString RegistryStore::defaultDirectory()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QLatin1String("/vantora/registry");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1String("/vantora/registry");
 }
 
 QString RegistryStore::rootName(RegistryRoot root)
@@ -129,14 +129,16 @@ void RegistryStore::load(RegistryRoot root, Hive &h)
     // Keep what the user had: move the file aside before anything new is written in its place.
     h.keys.clear();
     file.close();
-    const QString aside =
-        path + QLatin1String(".unreadable-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString aside = path + QLatin1String(".unreadable-") +
+                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     if (QFile::rename(path, aside)) {
-        m_notices << QStringLiteral("設定ファイル %1 を読み込めませんでした.\r\n%2 に移し、既定の設定で起動します.")
+        m_notices << QStringLiteral(
+                         "設定ファイル %1 を読み込めませんでした.\r\n%2 に移し、既定の設定で起動します.")
                          .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(aside));
     } else {
         h.writable = false;
-        m_notices << QStringLiteral("設定ファイル %1 を読み込めませんでした.\r\n既定の設定で起動します. このファイルは変更しません.")
+        m_notices << QStringLiteral("設定ファイル %1 を読み込めませんでした.\r\n既定の設定で起動します. "
+                                    "このファイルは変更しません.")
                          .arg(QDir::toNativeSeparators(path));
     }
 }
@@ -172,8 +174,9 @@ bool RegistryStore::parse(const QByteArray &data, RegistryRoot root, QVector<Key
             else
                 return false;
             path = normalizeKey(path);
-            auto it = std::find_if(keys.begin(), keys.end(),
-                                   [&](const Key &k) { return k.path.compare(path, Qt::CaseInsensitive) == 0; });
+            auto it = std::find_if(keys.begin(), keys.end(), [&](const Key &k) {
+                return k.path.compare(path, Qt::CaseInsensitive) == 0;
+            });
             if (it == keys.end()) {
                 keys.append(Key{path, {}});
                 current = &keys.last();
@@ -228,12 +231,13 @@ QByteArray RegistryStore::serialize(RegistryRoot root, const Hive &h) const
             out += QLatin1Char('\\') + k.path;
         out += QLatin1String("]\r\n");
         for (const Value &v : k.values) {
-            out += v.name.isEmpty() ? QStringLiteral("@") : QLatin1Char('"') + escapeText(v.name) + QLatin1Char('"');
+            out += v.name.isEmpty() ? QStringLiteral("@")
+                                    : QLatin1Char('"') + escapeText(v.name) + QLatin1Char('"');
             if (v.isString)
                 out += QLatin1String("=\"") + escapeText(v.text) + QLatin1String("\"\r\n");
             else
-                out += QLatin1String("=dword:") + QStringLiteral("%1").arg(v.number, 8, 16, QLatin1Char('0'))
-                       + QLatin1String("\r\n");
+                out += QLatin1String("=dword:") +
+                       QStringLiteral("%1").arg(v.number, 8, 16, QLatin1Char('0')) + QLatin1String("\r\n");
         }
     }
     return out.toUtf8();
@@ -350,7 +354,8 @@ std::optional<quint32> RegistryStore::readDword(RegistryRoot root, const QString
     return result;
 }
 
-bool RegistryStore::writeString(RegistryRoot root, const QString &key, const QString &name, const QString &value)
+bool RegistryStore::writeString(RegistryRoot root, const QString &key, const QString &name,
+                                const QString &value)
 {
     Hive &h = hive(root);
     if (!h.writable)
@@ -384,9 +389,10 @@ bool RegistryStore::deleteValue(RegistryRoot root, const QString &key, const QSt
     if (!k)
         return false;
     const auto before = k->values.size();
-    k->values.erase(std::remove_if(k->values.begin(), k->values.end(),
-                                   [&](const Value &v) { return v.name.compare(name, Qt::CaseInsensitive) == 0; }),
-                    k->values.end());
+    k->values.erase(
+        std::remove_if(k->values.begin(), k->values.end(),
+                       [&](const Value &v) { return v.name.compare(name, Qt::CaseInsensitive) == 0; }),
+        k->values.end());
     if (k->values.size() == before)
         return false;
     return commit(root, h);
@@ -401,8 +407,8 @@ bool RegistryStore::deleteKeyTree(RegistryRoot root, const QString &key)
     const QString below = path + QLatin1Char('\\');
     h.keys.erase(std::remove_if(h.keys.begin(), h.keys.end(),
                                 [&](const Key &k) {
-                                    return k.path.compare(path, Qt::CaseInsensitive) == 0
-                                           || k.path.startsWith(below, Qt::CaseInsensitive);
+                                    return k.path.compare(path, Qt::CaseInsensitive) == 0 ||
+                                           k.path.startsWith(below, Qt::CaseInsensitive);
                                 }),
                  h.keys.end());
     return commit(root, h);

@@ -9,9 +9,15 @@
 
 namespace vantora {
 
-enum class RegistryRoot { CurrentUser, ClassesRoot, LocalMachine };
+enum class RegistryRoot
+{
+    CurrentUser,
+    ClassesRoot,
+    LocalMachine
+};
 
-enum class RegistryError {
+enum class RegistryError
+{
     None,
     KeyNotFound,
     ValueNotFound,

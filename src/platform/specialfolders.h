@@ -5,7 +5,8 @@
 namespace vantora {
 
 // Shell folder numbers the program asks for.
-enum Csidl : int {
+enum Csidl : int
+{
     CSIDL_PERSONAL = 5,
     CSIDL_MYMUSIC = 13,
     CSIDL_MYVIDEO = 14,

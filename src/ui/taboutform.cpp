@@ -8,8 +8,7 @@
 
 namespace vantora {
 
-TAboutForm::TAboutForm(QWidget *parent)
-    : QDialog(parent)
+TAboutForm::TAboutForm(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TAboutForm"));
     setWindowTitle(QStringLiteral("Vantora"));

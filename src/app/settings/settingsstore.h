@@ -14,7 +14,8 @@ QString settingsKeyPath();
 // Shown once when the stored settings stop short of the full set.
 QString partialSettingsMessage();
 
-enum class LoadOutcome {
+enum class LoadOutcome
+{
     NoKey,    // first start: the defaults stand
     Complete, // every value read
     Partial,  // stopped at the first missing or wrongly typed value; the rest keep their defaults
