@@ -166,7 +166,6 @@ int main(int argc, char **argv)
     const QStringList runList = CollectRunList(settings.SourceEditText, masks);
 
     MemoryTransferView view;
-    view.targetCount = QString::number(runList.size());
     QElapsedTimer clock;
     qint64 last = 0;
     qint64 longest = 0;
@@ -184,9 +183,12 @@ int main(int argc, char **argv)
     };
     TransferState state;
     clock.start();
-    const bool ok = RunTransfer(state, runList, rows, settings, view, settings.SourceEditText);
+    const TransferOutcome outcome =
+        RunTransfer(state, runList, runList.size(), rows, settings, view, settings.SourceEditText);
+    StoreRunningNumbers(outcome, settings);
+    const bool ok = outcome.result;
 
-    out << "result=" << (ok ? 1 : 0) << " copied=" << view.worked << " status=" << view.status;
+    out << "result=" << (ok ? 1 : 0) << " copied=" << outcome.copied << " status=" << outcome.status;
     if (pauseStats)
         out << " longest-pause-ms=" << QString::number(double(longest) / 1e6, 'f', 1);
     out << '\n';

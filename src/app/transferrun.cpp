@@ -74,7 +74,7 @@ void TransferRun::StartTransferBitBtnClick()
         }
     });
 
-    if (m_form->FNumLabel->text() == QLatin1String("0")) {
+    if (m_source->shownFileCount() == 0) {
         prompt().message(QStringLiteral("転送できるファイルがありません(0個)"));
         return;
     }
@@ -102,14 +102,20 @@ void TransferRun::StartTransferBitBtnClick()
     m_form->Timer1->stop();
     m_form->ProgressBar1->setValue(0);
     m_form->AllGauge->setValue(0);
-    QStringList runList = m_source->collectRunList();
+    QStringList masks;
+    for (const ExtensionRow &row : m_routing->mainTableRows())
+        masks.append(row.key);
+    QStringList runList = m_source->collectRunList(masks);
 
-    if (RunTransfer(m_state, runList, m_routing->mainTableRows(), *m_settings, m_view, source)) {
+    const TransferOutcome outcome = RunTransfer(m_state, runList, m_source->shownFileCount(),
+                                                m_routing->mainTableRows(), *m_settings, m_view, source);
+    StoreRunningNumbers(outcome, *m_settings);
+    if (outcome) {
         m_form->StatusLabel->setText(QStringLiteral("全ての転送が終了"));
         m_form->FNameLabel->clear();
         // The run's own choice, taken at its start: the box may have changed while it ran.
         if (m_state.options.move)
-            m_source->RemoveEmptySourceFolders(source, m_state.movedFromFolders);
+            m_source->RemoveEmptySourceFolders(source, outcome.movedFromFolders);
     }
     runList.clear();
 

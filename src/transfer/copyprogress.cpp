@@ -15,7 +15,7 @@ QString copyingText(int percent)
     return QStringLiteral("コピーしています %1%").arg(percent);
 }
 
-void ReportCopyProgress(TransferView &view, quint64 total, quint64 done)
+void ReportCopyProgress(TransferView &view, FileProgress &progress, quint64 total, quint64 done)
 {
     if (total == 0) {
         view.setStatusText(copyingText());
@@ -23,12 +23,16 @@ void ReportCopyProgress(TransferView &view, quint64 total, quint64 done)
         const int p = int(static_cast<unsigned __int128>(done) * 100 / total);
         if (total > PercentDisplayThreshold) {
             view.setStatusText(copyingText(p));
-            if (p != view.fileProgress())
+            if (p != progress.shown) {
+                progress.shown = p;
                 view.setFileProgress(p);
+            }
         } else {
             view.setStatusText(copyingText());
-            if (p == 25 || p == 50 || p == 75 || p == 100)
+            if (p == 25 || p == 50 || p == 75 || p == 100) {
+                progress.shown = p;
                 view.setFileProgress(p);
+            }
         }
     }
     view.processEvents();
@@ -39,6 +43,7 @@ void CancelCopy(TransferState &state, TransferView &view)
     if (state.flushing)
         return;
     state.CancelRequested = true;
+    state.fileProgress.shown = 0;
     view.setFileProgress(0);
     view.setOverallProgress(0);
 }

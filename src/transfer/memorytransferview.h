@@ -15,10 +15,7 @@ class MemoryTransferView final : public TransferView
 public:
     void setStatusText(const QString &text) override;
     void setFileName(const QString &name) override;
-    QString workedText() const override { return worked; }
     void setWorkedText(const QString &text) override { worked = text; }
-    QString targetCountText() const override { return targetCount; }
-    int fileProgress() const override { return progress; }
     void setFileProgress(int percent) override;
     void setOverallProgress(int percent) override;
     void showFolderCounter(qint32 value) override { folderCounter = value; }
@@ -28,7 +25,6 @@ public:
     QString status;
     QString fileName;
     QString worked = QStringLiteral("0");
-    QString targetCount = QStringLiteral("0");
     int progress = 0;
     int overall = 0;
     qint32 folderCounter = 0;

@@ -176,10 +176,7 @@ public:
         m_view.setStatusText(text);
     }
     void setFileName(const QString &name) override { m_view.setFileName(name); }
-    QString workedText() const override { return m_view.workedText(); }
     void setWorkedText(const QString &text) override { m_view.setWorkedText(text); }
-    QString targetCountText() const override { return m_view.targetCountText(); }
-    int fileProgress() const override { return m_view.fileProgress(); }
     void setFileProgress(int percent) override { m_view.setFileProgress(percent); }
     void setOverallProgress(int percent) override { m_view.setOverallProgress(percent); }
     void showFolderCounter(qint32 value) override { m_view.showFolderCounter(value); }
@@ -208,9 +205,9 @@ struct SourceVolume
 class Run final
 {
 public:
-    Run(TransferState &state, const ExtensionRows &table, SettingsRecord &settings, TransferView &view,
+    Run(TransferState &state, const ExtensionRows &table, qint64 targetCount, TransferView &view,
         const QString &sourceFolder)
-        : m_state(state), m_table(table), m_settings(settings), m_view(view)
+        : m_state(state), m_table(table), m_targetCount(targetCount), m_view(view)
     {
 
         m_source.folder = sourceFolder;
@@ -221,6 +218,9 @@ public:
     void file(const QString &source);
     void afterLoop();
     bool stopped() const { return m_stop; }
+    qint64 worked() const { return m_worked; }
+    bool fileNumberAdvanced() const { return m_fileNumberAdvanced; }
+    QString lastStatus() const { return m_view.lastStatus(); }
 
 private:
     int copy(const QString &source, const QString &dest, bool failIfExists, CopyOutcome &outcome);
@@ -232,7 +232,9 @@ private:
 
     TransferState &m_state;
     const ExtensionRows &m_table;
-    SettingsRecord &m_settings;
+    const qint64 m_targetCount;
+    qint64 m_worked = 0; // files copied so far
+    bool m_fileNumberAdvanced = false;
     StatusKeepingView m_view;
     SourceVolume m_source;
     QString m_linkRoot;
@@ -275,7 +277,10 @@ int Run::copy(const QString &source, const QString &dest, bool failIfExists, Cop
     options.failIfExists = failIfExists;
     options.keepOpen = m_state.options.move;
     const int code = CopyFileWithProgress(
-        source, dest, [this](quint64 total, quint64 done) { ReportCopyProgress(m_view, total, done); },
+        source, dest,
+        [this](quint64 total, quint64 done) {
+            ReportCopyProgress(m_view, m_state.fileProgress, total, done);
+        },
         &m_state.CancelRequested, options, &outcome);
     if (code == 0)
         m_written.insert(folder);
@@ -331,12 +336,12 @@ void Run::succeeded(const QString &source, const QString &dest, CopyOutcome &out
             m_state.notDeleted = true;
         }
     }
-    const qint64 worked = m_view.workedText().toLongLong() + 1;
-    m_view.setWorkedText(QString::number(worked));
-    m_view.setOverallProgress(OverallGaugePercent(worked, m_view.targetCountText().toLongLong()));
+    ++m_worked;
+    m_view.setWorkedText(QString::number(m_worked));
+    m_view.setOverallProgress(OverallGaugePercent(m_worked, m_targetCount));
     if (m_state.options.FileCounterMode) {
         m_state.fileNumber = NextRunningNumber(m_state.fileNumber);
-        m_settings.FileRenbanSpinEditValue = m_state.fileNumber;
+        m_fileNumberAdvanced = true;
         m_view.showFileCounter(m_state.fileNumber);
     }
     m_state.result = true;
@@ -455,7 +460,6 @@ void Run::afterLoop()
     }
     if (m_state.options.FolderCounterMode) {
         m_state.folderNumber = NextRunningNumber(m_state.folderNumber);
-        m_settings.DirRenbanSpinEditValue = m_state.folderNumber;
         m_view.showFolderCounter(m_state.folderNumber);
     }
     m_state.firstFile = false;
@@ -499,11 +503,20 @@ QString TargetInsideSource(const TransferState &state, const ExtensionRows &tabl
     return {};
 }
 
-bool RunTransfer(TransferState &state, const QStringList &runList, const ExtensionRows &table,
-                 SettingsRecord &settings, TransferView &view, const QString &sourceFolder)
+void StoreRunningNumbers(const TransferOutcome &outcome, SettingsRecord &settings)
+{
+    if (outcome.fileNumber)
+        settings.FileRenbanSpinEditValue = *outcome.fileNumber;
+    if (outcome.folderNumber)
+        settings.DirRenbanSpinEditValue = *outcome.folderNumber;
+}
+
+TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qint64 targetCount,
+                            const ExtensionRows &table, const SettingsRecord &settings, TransferView &view,
+                            const QString &sourceFolder)
 {
     if (state.running)
-        return false;
+        return {};
     state.running = true;
     state.sourceFolder = sourceFolder;
     TakeOptionSnapshot(state, settings);
@@ -512,6 +525,7 @@ bool RunTransfer(TransferState &state, const QStringList &runList, const Extensi
     state.movedFromFolders.clear();
     state.result = false;
     state.checkedFolder.clear();
+    state.fileProgress = FileProgress{};
 
     // Copying a folder into itself would import the user's own files over and over (and a move would
     // flatten them): refused before anything is written.
@@ -519,10 +533,10 @@ bool RunTransfer(TransferState &state, const QStringList &runList, const Extensi
         prompt().message(targetInsideSourceMessage(target, sourceFolder));
         state.sourceFolder.clear();
         state.running = false;
-        return false;
+        return {};
     }
 
-    Run run(state, table, settings, view, sourceFolder);
+    Run run(state, table, targetCount, view, sourceFolder);
     for (const QString &source : runList) {
         run.file(source);
         if (run.stopped())
@@ -531,7 +545,17 @@ bool RunTransfer(TransferState &state, const QStringList &runList, const Extensi
     run.afterLoop();
     state.sourceFolder.clear();
     state.running = false;
-    return state.result;
+
+    TransferOutcome outcome;
+    outcome.result = state.result;
+    outcome.copied = run.worked();
+    if (run.fileNumberAdvanced())
+        outcome.fileNumber = state.fileNumber;
+    if (state.options.FolderCounterMode)
+        outcome.folderNumber = state.folderNumber;
+    outcome.movedFromFolders = state.movedFromFolders;
+    outcome.status = run.lastStatus();
+    return outcome;
 }
 
 } // namespace vantora

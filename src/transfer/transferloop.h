@@ -2,8 +2,11 @@
 
 #include "routing/extensionrow.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace vantora {
 
@@ -49,14 +52,32 @@ QString MakeFreeName(const QString &destination);
 // count it is measured against is 0 or less).
 int OverallGaugePercent(qint64 worked, qint64 target);
 
+// What a run did, for its caller to show and to keep.
+struct TransferOutcome
+{
+    bool result = false; // the last copy was good and nothing stopped the run
+    qint64 copied = 0;   // files copied (or moved) by the run
+    // The running numbers the run advanced, for the settings; empty where the run left one alone.
+    std::optional<qint32> fileNumber;
+    std::optional<qint32> folderNumber;
+    QSet<QString> movedFromFolders; // folders a source of the run was deleted from
+    QString status;                 // the status text the run left
+    explicit operator bool() const { return result; }
+};
+
+// Puts the running numbers a run advanced into FileRenbanSpinEditValue and DirRenbanSpinEditValue.
+void StoreRunningNumbers(const TransferOutcome &outcome, SettingsRecord &settings);
+
 // Copies (or moves) every file of the run list in order, on the calling thread, pumping events through
-// the view during each copy. Takes the option snapshot from `settings` at its start, writes the running
-// numbers back into `settings` and the view, shows messages through prompt(). `table` is the live
-// extension table (read per file). Returns true when the last copy was good and nothing stopped the run;
-// only after the destination filesystems were flushed. A call while a run is in progress does nothing
-// and returns false. `sourceFolder` is the folder the run list was walked from: a run into it is
-// refused, and a move deletes nothing reached through a folder link below it.
-bool RunTransfer(TransferState &state, const QStringList &runList, const ExtensionRows &table,
-                 SettingsRecord &settings, TransferView &view, const QString &sourceFolder = QString());
+// the view during each copy. Takes the option snapshot from `settings` at its start, shows the running
+// numbers through the view, shows messages through prompt(). `targetCount` is the count the overall
+// gauge is measured against. `table` is the live extension table (read per file). The outcome's result
+// is true when the last copy was good and nothing stopped the run; only after the destination filesystems
+// were flushed. A call while a run is in progress does nothing and returns a false outcome.
+// `sourceFolder` is the folder the run list was walked from: a run into it is refused, and a move deletes
+// nothing reached through a folder link below it.
+TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qint64 targetCount,
+                            const ExtensionRows &table, const SettingsRecord &settings, TransferView &view,
+                            const QString &sourceFolder = QString());
 
 } // namespace vantora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "naming/nametemplate.h"
+#include "transfer/copyprogress.h"
 
 #include <QSet>
 #include <QString>
@@ -51,6 +52,7 @@ struct TransferState
     bool result = false;
     // Set by CancelCopy from the Cancel button while events are pumped; single-threaded, so plain.
     bool CancelRequested = false;
+    FileProgress fileProgress; // the bar as the run last set it; 0 at each start and on Cancel
     QString AllFilesFolder;
     FolderCache folderCache;
     bool running = false;  // a run is in progress: a second start is ignored

@@ -5,7 +5,8 @@
 namespace vantora {
 
 // What the transfer engine shows while it runs: the main window's progress area, or a recorder in tests
-// and the command-line driver. Everything is called on the one thread that runs the transfer.
+// and the command-line driver. Write-only: the engine keeps its own numbers. Everything is called on the
+// one thread that runs the transfer.
 class TransferView
 {
 public:
@@ -13,12 +14,9 @@ public:
 
     virtual void setStatusText(const QString &text) = 0; // StatusLabel
     virtual void setFileName(const QString &name) = 0;   // FNameLabel
-    virtual QString workedText() const = 0;              // WorkPLabel: files copied so far
-    virtual void setWorkedText(const QString &text) = 0;
-    virtual QString targetCountText() const = 0; // FNumLabel: files found by the last count
-    virtual int fileProgress() const = 0;        // ProgressBar1, 0..100
-    virtual void setFileProgress(int percent) = 0;
-    virtual void setOverallProgress(int percent) = 0; // AllGauge, 0..100
+    virtual void setWorkedText(const QString &text) = 0; // WorkPLabel: files copied so far
+    virtual void setFileProgress(int percent) = 0;       // ProgressBar1, 0..100
+    virtual void setOverallProgress(int percent) = 0;    // AllGauge, 0..100
     // The template dialog's spin edits follow the running numbers the run writes.
     virtual void showFolderCounter(qint32 value) = 0; // DirRenbanSpinEdit
     virtual void showFileCounter(qint32 value) = 0;   // FileRenbanSpinEdit

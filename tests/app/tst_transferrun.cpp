@@ -389,7 +389,8 @@ void TestTransferRun::refusals()
 
     // A count of 0.
     m_prompt->clear();
-    f->FNumLabel->setText(QStringLiteral("0"));
+    m_app->source()->CountSourceFiles(m_dir->createDir(QStringLiteral("empty")));
+    QCOMPARE(m_app->source()->shownFileCount(), 0);
     pressStart();
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("転送できるファイルがありません(0個)")});
     QVERIFY(m_prompt->questions.isEmpty());

@@ -93,9 +93,8 @@ void TestByteNames::runKeepsEveryByte()
     QCOMPARE(listed, QSet<QByteArray>(sources.keyBegin(), sources.keyEnd()));
 
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("3");
     TransferState state;
-    QVERIFY(RunTransfer(state, runList, table, s, view));
+    QVERIFY(RunTransfer(state, runList, 3, table, s, view));
     QCOMPARE(prompt.messages, QStringList());
     QCOMPARE(view.worked, QStringLiteral("3"));
 

@@ -153,9 +153,8 @@ void TestDataSafety::sameNameInTwoCameraFolders()
     s.DelChecked = move;
     s.UwagakiChecked = overwrite;
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("3");
     TransferState state;
-    QVERIFY(RunTransfer(state, {a, b, c}, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(RunTransfer(state, {a, b, c}, 3, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
 
     QCOMPARE(contentOf(out + QStringLiteral("/IMG_0001.JPG")), first);
     QCOMPARE(contentOf(out + QStringLiteral("/IMG_0001_2.JPG")), second);
@@ -240,7 +239,7 @@ void TestDataSafety::leftoverTemporariesRemovedNotCopied()
     SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     MemoryTransferView view;
     TransferState state;
-    QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.*"), out}}, s, view, s.SourceEditText));
+    QVERIFY(RunTransfer(state, {a}, 0, {{QStringLiteral("*.*"), out}}, s, view, s.SourceEditText));
     QVERIFY(!QFileInfo::exists(leftover));
     QVERIFY(QFileInfo::exists(foreign));
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral(".hidden.part"), QStringLiteral("A.JPG")}));
@@ -310,7 +309,7 @@ void TestDataSafety::folderLinkNeverDeletedThrough()
     s.DelChecked = true;
     MemoryTransferView view;
     TransferState state;
-    QVERIFY(RunTransfer(state, {a, link + QStringLiteral("/B.JPG")}, {{QStringLiteral("*.JPG"), out}}, s,
+    QVERIFY(RunTransfer(state, {a, link + QStringLiteral("/B.JPG")}, 0, {{QStringLiteral("*.JPG"), out}}, s,
                         view, s.SourceEditText));
     // Both copied; the card's file moved, the file the link leads to untouched.
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral("A.JPG"), QStringLiteral("B.JPG")}));
@@ -365,7 +364,7 @@ void TestDataSafety::targetInsideSourceRefused()
         s.DirNameEditText = QStringLiteral("Pictures/DCIM");
         s.SourceEditText = sourceFolder;
     }
-    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.JPG"), target}}, s, view, sourceFolder));
+    QVERIFY(!RunTransfer(state, list, 0, {{QStringLiteral("*.JPG"), target}}, s, view, sourceFolder));
     QCOMPARE(prompt.messages.size(), 1);
     QVERIFY2(prompt.messages.at(0).startsWith(QStringLiteral("転送先フォルダ[")),
              qPrintable(prompt.messages.at(0)));
@@ -387,7 +386,7 @@ void TestDataSafety::targetAboveSourceAllowed()
     s.DirNameEditText = QStringLiteral("2026");
     MemoryTransferView view;
     TransferState state;
-    QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), pictures}}, s, view, s.SourceEditText));
+    QVERIFY(RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), pictures}}, s, view, s.SourceEditText));
     QCOMPARE(contentOf(pictures + QStringLiteral("/2026/A.JPG")), QByteArray("a"));
     QVERIFY(!QFileInfo::exists(a));
     QVERIFY(prompt.messages.isEmpty());
@@ -405,12 +404,12 @@ void TestDataSafety::deletedCreatedFolderMadeAgain()
     s.PANA101Checked = true;
     TransferState state;
     MemoryTransferView view;
-    QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     QVERIFY(QFileInfo::exists(out + QStringLiteral("/import/100CANON/A.JPG")));
     // The user deletes what the first run made; the window stays open for a second run.
     QVERIFY(QDir(out + QStringLiteral("/import")).removeRecursively());
     MemoryTransferView again;
-    QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out}}, s, again, s.SourceEditText));
+    QVERIFY(RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, again, s.SourceEditText));
     QVERIFY(QFileInfo::exists(out + QStringLiteral("/import/100CANON/A.JPG")));
     QVERIFY(prompt.messages.isEmpty());
 }
@@ -432,7 +431,6 @@ void TestDataSafety::removedCardNamedInMessage()
     const QString out = dir.createDir(QStringLiteral("out"));
     SettingsRecord s = plainSettings(card + QStringLiteral("/DCIM/"));
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("4");
     bool pulled = false;
     view.onPump = [&] {
         // The card is pulled while the second photo is copied.
@@ -441,7 +439,7 @@ void TestDataSafety::removedCardNamedInMessage()
         }
     };
     TransferState state;
-    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(!RunTransfer(state, list, 4, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     QVERIFY(pulled);
     QCOMPARE(view.status, unknownErrorStatusText());
     QCOMPARE(prompt.messages.size(), 1);
@@ -494,7 +492,7 @@ void TestDataSafety::failureSaysWhy()
     }
     MemoryTransferView view;
     TransferState state;
-    QVERIFY(!RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(!RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     locked.reset();
     QCOMPARE(prompt.messages.size(), 1);
     const QString message = prompt.messages.at(0);
@@ -523,7 +521,7 @@ void TestDataSafety::failedFlushKeepsEverySource()
     SetFlushFaultForTesting([] { return EIO; });
     MemoryTransferView view;
     TransferState state;
-    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(!RunTransfer(state, list, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     for (const QString &source : std::as_const(list))
         QVERIFY2(QFileInfo::exists(source), qPrintable(source));
     QCOMPARE(view.status, unknownErrorStatusText());
@@ -551,7 +549,7 @@ void TestDataSafety::replacedSourceNotDeleted()
         }
     };
     TransferState state;
-    QVERIFY(RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(RunTransfer(state, {a, b}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     QVERIFY(replaced);
     QCOMPARE(contentOf(a), randomBytes(5000, 99));
     QVERIFY(!QFileInfo::exists(b));
@@ -579,7 +577,7 @@ void TestDataSafety::replacedCopyKeepsSource()
         }
     };
     TransferState state;
-    RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText);
+    RunTransfer(state, {a, b}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText);
     QVERIFY(replaced);
     QCOMPARE(contentOf(a), randomBytes(5000, 1));
     QVERIFY(!QFileInfo::exists(b));
@@ -657,7 +655,6 @@ void TestDataSafety::finalFlushKeepsWindowTurning()
         return 0;
     });
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("1");
     TransferState state;
     int pumpsWhileFlushing = 0;
     bool secondStartRefused = false;
@@ -669,11 +666,11 @@ void TestDataSafety::finalFlushKeepsWindowTurning()
         QCOMPARE(view.status, QStringLiteral("書き込み中..."));
         // A second start is ignored; Cancel has nothing left to stop.
         MemoryTransferView other;
-        secondStartRefused = !RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out}}, s, other);
+        secondStartRefused = !RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, other);
         CancelCopy(state, view);
         overallWhileFlushing = view.overall;
     };
-    QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(RunTransfer(state, {a}, 1, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     QVERIFY(pumpsWhileFlushing > 3);
     QVERIFY(secondStartRefused);
     QCOMPARE(overallWhileFlushing, 100);

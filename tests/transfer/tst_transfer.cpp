@@ -134,8 +134,9 @@ void TestTransfer::progressRules()
     QFETCH(QList<int>, bar);
     MemoryTransferView view;
     view.runEventLoop = false;
+    FileProgress progress;
     for (quint64 done : calls)
-        ReportCopyProgress(view, total, done);
+        ReportCopyProgress(view, progress, total, done);
     QCOMPARE(view.status, status);
     QCOMPARE(view.progressHistory, bar);
     QCOMPARE(view.pumps, calls.size());
@@ -241,8 +242,9 @@ void TestTransfer::workedExample()
 
     // The whole run writes the file there and advances the file number.
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("1");
-    QVERIFY(RunTransfer(state, {photo}, table, s, view));
+    const TransferOutcome outcome = RunTransfer(state, {photo}, 1, table, s, view);
+    StoreRunningNumbers(outcome, s);
+    QVERIFY(outcome);
     QVERIFY(QFileInfo::exists(photos + QStringLiteral("/2017.03.05/100PANA/P1000123_12.JPG")));
     QCOMPARE(state.FirstDestinationFolder, photos + QStringLiteral("/2017.03.05/100PANA"));
     QCOMPARE(s.FileRenbanSpinEditValue, 13);
@@ -267,9 +269,8 @@ void TestTransfer::cameraModeFolders()
     const ExtensionRows table{{QStringLiteral("*.JPG"), pics},
                               {QStringLiteral("*.MOV"), vids + QLatin1Char('/')}};
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("4");
     TransferState state;
-    QVERIFY(RunTransfer(state, {a, m, b, c}, table, s, view));
+    QVERIFY(RunTransfer(state, {a, m, b, c}, 4, table, s, view));
     QCOMPARE(filesUnder(pics),
              QStringList({QStringLiteral("trip/100PANA/A.JPG"), QStringLiteral("trip/101PANA/B.JPG"),
                           QStringLiteral("trip/DCIM/C.JPG")}));
@@ -287,7 +288,7 @@ void TestTransfer::cameraModeFolders()
     s2.DirNameEditText = QStringLiteral("x");
     s2.PANA101Checked = true;
     TransferState state2;
-    QVERIFY(RunTransfer(state2, {f}, {{QStringLiteral("*.jpg"), out}}, s2, view));
+    QVERIFY(RunTransfer(state2, {f}, 4, {{QStringLiteral("*.jpg"), out}}, s2, view));
     QCOMPARE(filesUnder(out), QStringList{QStringLiteral("x/F.JPG")});
 }
 
@@ -322,9 +323,8 @@ void TestTransfer::wildcardFreeExtensionRoutedByMask()
                               {QStringLiteral("*.R*"), raws + QLatin1Char('/')}};
     SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("2");
     TransferState state;
-    QVERIFY(RunTransfer(state, {jpg, raw}, table, s, view));
+    QVERIFY(RunTransfer(state, {jpg, raw}, 2, table, s, view));
     QCOMPARE(filesUnder(raws), QStringList{QStringLiteral("IMG_1.RW9")});
     QCOMPARE(filesUnder(jpgs), QStringList{QStringLiteral("IMG_1.JPG")});
     QVERIFY(!QFileInfo::exists(QStringLiteral("/IMG_1.RW9")));
@@ -332,7 +332,7 @@ void TestTransfer::wildcardFreeExtensionRoutedByMask()
     // A file no row takes at all (the table changed under the run) stops the run with a message.
     const QString odd = dir.createFile(QStringLiteral("src/x.abc"));
     TransferState state2;
-    QVERIFY(!RunTransfer(state2, {odd}, table, s, view));
+    QVERIFY(!RunTransfer(state2, {odd}, 2, table, s, view));
     QCOMPARE(view.status, unknownErrorStatusText());
     QCOMPARE(prompt.messages.size(), 1);
     QVERIFY(prompt.messages.first().startsWith(
@@ -363,7 +363,7 @@ void TestTransfer::ensureFolderOneLevel()
     s.DirNameEditText = QStringLiteral("x/y");
     MemoryTransferView view;
     TransferState state;
-    QVERIFY(!RunTransfer(state, {src}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QVERIFY(!RunTransfer(state, {src}, 0, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(prompt.messages.size(), 2);
     QCOMPARE(prompt.messages.at(0),
              QStringLiteral("フォルダ[") + out + QStringLiteral("/x/y/]の作成に失敗しました"));
@@ -385,7 +385,7 @@ void TestTransfer::unsafeNameRefused()
     s.DirNameEditText = QStringLiteral("..");
     MemoryTransferView view;
     TransferState state;
-    QVERIFY(!RunTransfer(state, {src}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QVERIFY(!RunTransfer(state, {src}, 0, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(filesUnder(dir.filePath(QStringLiteral("a"))), QStringList());
     QCOMPARE(prompt.messages.size(), 1);
     QVERIFY(QFileInfo::exists(src));
@@ -400,9 +400,8 @@ void TestTransfer::plainCopy()
     const QString out = dir.createDir(QStringLiteral("out"));
     SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("2");
     TransferState state;
-    QVERIFY(RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), out + QLatin1Char('/')}}, s, view));
+    QVERIFY(RunTransfer(state, {a, b}, 2, {{QStringLiteral("*.JPG"), out + QLatin1Char('/')}}, s, view));
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral("B.JPG"), QStringLiteral("a.jpg")}));
     QCOMPARE(fileHash(out + QStringLiteral("/a.jpg")), fileHash(a));
     QCOMPARE(view.worked, QStringLiteral("2"));
@@ -424,9 +423,8 @@ void TestTransfer::clashGivesFreeName()
         dir.createFile(QStringLiteral("out/") + QLatin1String(name), "old");
     SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("1");
     TransferState state;
-    QVERIFY(RunTransfer(state, {src}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QVERIFY(RunTransfer(state, {src}, 1, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(fileHash(out + QStringLiteral("/P1000123_4.JPG")), fileHash(src));
     QCOMPARE(fileHash(out + QStringLiteral("/P1000123.JPG")),
              QCryptographicHash::hash("old", QCryptographicHash::Sha256));
@@ -439,7 +437,7 @@ void TestTransfer::clashGivesFreeName()
         dir.createFile(QStringLiteral("out/P1000123_%1.JPG").arg(n), "old");
     TransferState state2;
     MemoryTransferView view2;
-    QVERIFY(!RunTransfer(state2, {src}, {{QStringLiteral("*.JPG"), out}}, s, view2));
+    QVERIFY(!RunTransfer(state2, {src}, 0, {{QStringLiteral("*.JPG"), out}}, s, view2));
     QCOMPARE(view2.worked, QStringLiteral("0"));
     QCOMPARE(prompt.messages, QStringList{notCopiedMessage()});
 }
@@ -454,9 +452,8 @@ void TestTransfer::overwriteReplacesAndCounts()
     SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     s.UwagakiChecked = true;
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("1");
     TransferState state;
-    QVERIFY(RunTransfer(state, {src}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QVERIFY(RunTransfer(state, {src}, 1, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(filesUnder(out), QStringList{QStringLiteral("P1.JPG")});
     QCOMPARE(fileHash(out + QStringLiteral("/P1.JPG")), fileHash(src));
     QCOMPARE(view.worked, QStringLiteral("1"));
@@ -467,7 +464,7 @@ void TestTransfer::overwriteReplacesAndCounts()
     s.SourceEditText = out + QLatin1Char('/');
     const QString same = out + QStringLiteral("/P1.JPG");
     TransferState state2;
-    QVERIFY(RunTransfer(state2, {same}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QVERIFY(RunTransfer(state2, {same}, 1, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(fileHash(same), fileHash(src));
 }
 
@@ -485,9 +482,8 @@ void TestTransfer::lockedSourceNotDeleted()
     SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     s.DelChecked = true;
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("3");
     TransferState state;
-    QVERIFY(RunTransfer(state, {a, b, c}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QVERIFY(RunTransfer(state, {a, b, c}, 3, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(view.worked, QStringLiteral("3"));
     QCOMPARE(filesUnder(out),
              QStringList({QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg")}));
@@ -510,7 +506,7 @@ void TestTransfer::moveDeletesSources()
     // a.RW9 is listed twice (taken by two wildcard rows): moved once, its second entry has nothing to do.
     const ExtensionRows table{
         {QStringLiteral("*.JPG"), out}, {QStringLiteral("*.R*"), out}, {QStringLiteral("*W9"), out}};
-    QVERIFY(RunTransfer(state, {a, raw, raw}, table, s, view));
+    QVERIFY(RunTransfer(state, {a, raw, raw}, 0, table, s, view));
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral("a.RW9"), QStringLiteral("a.jpg")}));
     QCOMPARE(filesUnder(dir.filePath(QStringLiteral("src"))), QStringList());
     QVERIFY(prompt.messages.isEmpty());
@@ -532,7 +528,7 @@ void TestTransfer::moveKeepsSourceOfVanishedCopy()
             QFile::remove(out + QStringLiteral("/a.jpg"));
     };
     TransferState state;
-    RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), out}}, s, view);
+    RunTransfer(state, {a, b}, 0, {{QStringLiteral("*.JPG"), out}}, s, view);
     QVERIFY(QFileInfo::exists(a));
     QVERIFY(!QFileInfo::exists(b));
     QCOMPARE(filesUnder(out), QStringList{QStringLiteral("b.jpg")});
@@ -558,7 +554,7 @@ void TestTransfer::moveOntoItselfThroughSecondPath()
     MemoryTransferView view;
     TransferState state;
     // The file is where the row sends it already: the run counts it, and its only copy stays.
-    QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), second}}, s, view));
+    QVERIFY(RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), second}}, s, view));
     QCOMPARE(view.worked, QStringLiteral("1"));
     QVERIFY(QFileInfo::exists(a));
     QCOMPARE(fileHash(a), before);
@@ -582,7 +578,7 @@ void TestTransfer::laterCopyTakesNameOfMovedSource()
     s.FileRenbanSpinEditValue = 1;
     MemoryTransferView view;
     TransferState state;
-    QVERIFY(RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), folder}}, s, view));
+    QVERIFY(RunTransfer(state, {a, b}, 0, {{QStringLiteral("*.JPG"), folder}}, s, view));
     QCOMPARE(filesUnder(folder), QStringList({QStringLiteral("IMG1.JPG"), QStringLiteral("IMG2.JPG")}));
     QCOMPARE(fileHash(folder + QStringLiteral("/IMG1.JPG")),
              QCryptographicHash::hash("first file", QCryptographicHash::Sha256));
@@ -602,13 +598,12 @@ void TestTransfer::cancelDuringThirdFile()
     const QString out = dir.createDir(QStringLiteral("out"));
     SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("5");
     TransferState state;
     view.onPump = [&] {
         if (view.fileNames.size() == 3 && !state.CancelRequested)
             CancelCopy(state, view);
     };
-    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.MOV"), out}}, s, view));
+    QVERIFY(!RunTransfer(state, list, 5, {{QStringLiteral("*.MOV"), out}}, s, view));
     QCOMPARE(view.worked, QStringLiteral("2"));
     QCOMPARE(view.status, cancelledStatusText());
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral("F1.MOV"), QStringLiteral("F2.MOV")}));
@@ -631,13 +626,12 @@ void TestTransfer::cancelAtEndOfCopy()
     SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     s.DelChecked = true;
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("3");
     TransferState state;
     view.onPump = [&] {
         if (view.fileNames.size() == 2)
             CancelCopy(state, view);
     };
-    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QVERIFY(!RunTransfer(state, list, 3, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(view.worked, QStringLiteral("2"));
     QCOMPARE(view.status, cancelledStatusText());
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral("1.jpg"), QStringLiteral("2.jpg")}));
@@ -667,9 +661,8 @@ void TestTransfer::diskFullOnFourthFile()
     SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     s.DelChecked = move;
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("5");
     TransferState state;
-    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.JPG"), mountPoint}}, s, view));
+    QVERIFY(!RunTransfer(state, list, 5, {{QStringLiteral("*.JPG"), mountPoint}}, s, view));
     QCOMPARE(view.worked, QStringLiteral("3"));
     QCOMPARE(view.status, QStringLiteral("転送先\"") + mountPoint + QStringLiteral("\"の空き容量不足"));
     QCOMPARE(prompt.messages.size(), 1);
@@ -702,8 +695,8 @@ void TestTransfer::otherErrorStopsRun()
     SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     MemoryTransferView view;
     TransferState state;
-    QVERIFY(!RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), dir.filePath(QStringLiteral("missing"))}},
-                         s, view));
+    QVERIFY(!RunTransfer(state, {a, b}, 0,
+                         {{QStringLiteral("*.JPG"), dir.filePath(QStringLiteral("missing"))}}, s, view));
     QCOMPARE(view.status, unknownErrorStatusText());
     QCOMPARE(prompt.messages.size(), 1);
     QCOMPARE(prompt.messages.at(0), QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: "
@@ -727,9 +720,10 @@ void TestTransfer::runningNumbers()
     s.FileNameEditText = QStringLiteral("img[RENBAN]");
     s.FileRenbanSpinEditValue = 7;
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("3");
     TransferState state;
-    QVERIFY(RunTransfer(state, list, {{QStringLiteral("*.JPG"), out}}, s, view));
+    const TransferOutcome outcome = RunTransfer(state, list, 3, {{QStringLiteral("*.JPG"), out}}, s, view);
+    StoreRunningNumbers(outcome, s);
+    QVERIFY(outcome);
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral("img7.jpg"), QStringLiteral("img8.jpg"),
                                            QStringLiteral("img9.jpg")}));
     QCOMPARE(s.FileRenbanSpinEditValue, 10);
@@ -750,10 +744,14 @@ void TestTransfer::folderNumberAdvancesOncePerRun()
     s.DirRenbanSpinEditValue = 4;
     MemoryTransferView view;
     TransferState state;
-    QVERIFY(!RunTransfer(state, {}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    const TransferOutcome empty = RunTransfer(state, {}, 0, {{QStringLiteral("*.JPG"), out}}, s, view);
+    StoreRunningNumbers(empty, s);
+    QVERIFY(!empty);
     QCOMPARE(s.DirRenbanSpinEditValue, 5);
     QCOMPARE(view.folderCounter, 5);
-    QVERIFY(RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    const TransferOutcome two = RunTransfer(state, {a, b}, 0, {{QStringLiteral("*.JPG"), out}}, s, view);
+    StoreRunningNumbers(two, s);
+    QVERIFY(two);
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral("roll5/a.jpg"), QStringLiteral("roll5/b.jpg")}));
     QCOMPARE(s.DirRenbanSpinEditValue, 6);
 }
@@ -768,9 +766,8 @@ void TestTransfer::gaugeHeldAt100()
     const QString out = dir.createDir(QStringLiteral("out"));
     SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     MemoryTransferView view;
-    view.targetCount = QStringLiteral("4");
     TransferState state;
-    QVERIFY(RunTransfer(state, list, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QVERIFY(RunTransfer(state, list, 4, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(view.overallHistory, QList<int>({25, 50, 75, 100, 100}));
     QCOMPARE(view.worked, QStringLiteral("5"));
 }
@@ -789,10 +786,10 @@ void TestTransfer::secondStartIgnored()
     view.onPump = [&] {
         if (inner < 0) {
             MemoryTransferView other;
-            inner = RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out2}}, s, other) ? 1 : 0;
+            inner = RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out2}}, s, other) ? 1 : 0;
         }
     };
-    QVERIFY(RunTransfer(state, {a}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QVERIFY(RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(inner, 0);
     QCOMPARE(filesUnder(out2), QStringList());
 }
@@ -817,9 +814,8 @@ void TestTransfer::demoCardByShootingDate()
     list.sort(Qt::CaseInsensitive);
     QCOMPARE(list.size(), 9);
     MemoryTransferView view;
-    view.targetCount = QString::number(list.size());
     TransferState state;
-    QVERIFY(RunTransfer(state, list, {{QStringLiteral("*.*"), out}}, s, view));
+    QVERIFY(RunTransfer(state, list, list.size(), {{QStringLiteral("*.*"), out}}, s, view));
     QCOMPARE(filesUnder(out), QStringList({
                                   QStringLiteral("2023-12-31/101CANON/IMG_0006.JPG"),
                                   QStringLiteral("2024-01-09/100CANON/IMG_0001.JPG"),

@@ -56,10 +56,9 @@ void TestTransferWindow::runShowsProgress()
     s.RenameChecked = true;
     s.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
     s.FileRenbanSpinEditValue = 3;
-    form.FNumLabel->setText(QStringLiteral("2"));
     form.WorkPLabel->setText(QStringLiteral("0"));
     TransferState state;
-    QVERIFY(RunTransfer(state, {a, b}, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QVERIFY(RunTransfer(state, {a, b}, 2, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(form.WorkPLabel->text(), QStringLiteral("2"));
     QCOMPARE(form.AllGauge->value(), 100);
     QCOMPARE(form.ProgressBar1->value(), 100);
@@ -85,7 +84,6 @@ void TestTransferWindow::cancelButtonStopsCopy()
         list << dir.createFile(QStringLiteral("src/%1.MOV").arg(i), randomBytes(i == 2 ? 64 << 20 : 1000, i));
     const QString out = dir.createDir(QStringLiteral("out"));
     SettingsRecord s = settingsFor(dir.filePath(QStringLiteral("src/")));
-    form.FNumLabel->setText(QStringLiteral("3"));
     form.WorkPLabel->setText(QStringLiteral("0"));
     // The click lands while the second file is being copied, through the events the copy pumps.
     QTimer clicker;
@@ -97,7 +95,7 @@ void TestTransferWindow::cancelButtonStopsCopy()
         }
     });
     clicker.start();
-    QVERIFY(!RunTransfer(state, list, {{QStringLiteral("*.MOV"), out}}, s, view));
+    QVERIFY(!RunTransfer(state, list, 3, {{QStringLiteral("*.MOV"), out}}, s, view));
     QCOMPARE(form.StatusLabel->text(), QStringLiteral("転送はキャンセルされました"));
     QCOMPARE(form.WorkPLabel->text(), QStringLiteral("1"));
     QCOMPARE(form.ProgressBar1->value(), 0);

@@ -143,9 +143,14 @@ void SourceController::startupFinish()
 
 QStringList SourceController::collectRunList()
 {
+    return collectRunList(masksOf(m_main->ExtListEditor));
+}
+
+QStringList SourceController::collectRunList(const QStringList &masks)
+{
     WalkScope scope(m_walkDepth);
     WalkPump pump({}, m_pumpInterval);
-    return CollectRunList(sourceText(), masksOf(m_main->ExtListEditor), &pump);
+    return CollectRunList(sourceText(), masks, &pump);
 }
 
 bool SourceController::RemoveEmptySourceFolders(const QString &folder, const QSet<QString> &emptiedFolders)
@@ -160,7 +165,8 @@ void SourceController::showCount()
     m_main->FNumLabel1->setText(countText(m_sourceFileCount));
     if (m_extCountLabel)
         m_extCountLabel->setText(countText(m_sourceFileCount));
-    m_main->FNumLabel->setText(QString::number(m_sourceFileCount));
+    m_shownFileCount = m_sourceFileCount;
+    m_main->FNumLabel->setText(QString::number(m_shownFileCount));
 }
 
 void SourceController::CountSourceFiles(const QString &folder)

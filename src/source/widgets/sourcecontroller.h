@@ -49,6 +49,7 @@ public:
 
     // The run's pieces.
     QStringList collectRunList(); // sorted RunList of the main table's masks over SourceEdit1
+    QStringList collectRunList(const QStringList &masks); // the same for the given masks
     bool RemoveEmptySourceFolders(const QString &folder, const QSet<QString> &emptiedFolders);
     void setCountCancelRequested(bool requested) { m_countCancelRequested = requested; }
     bool countCancelRequested() const { return m_countCancelRequested; }
@@ -80,6 +81,8 @@ public:
     void extListClick(QTableWidget *table);
 
     qint64 sourceFileCount() const { return m_sourceFileCount; }
+    // The last finished count, as FNumLabel shows it.
+    qint64 shownFileCount() const { return m_shownFileCount; }
     QString rememberedDrive() const { return m_remDrive; }
     bool noCardMark() const { return m_noCard; }
     bool isWalking() const { return m_walkDepth > 0; }
@@ -111,6 +114,7 @@ private:
     QString m_argument;
     QString m_remDrive;
     qint64 m_sourceFileCount = 0;
+    qint64 m_shownFileCount = 0;
     quint64 m_countGeneration = 0;
     int m_walkDepth = 0;
     int m_pumpInterval = 20;

@@ -27,25 +27,10 @@ void MainFormTransferView::setFileName(const QString &name)
         m_form->FNameLabel->setText(name);
 }
 
-QString MainFormTransferView::workedText() const
-{
-    return m_form ? m_form->WorkPLabel->text() : QString();
-}
-
 void MainFormTransferView::setWorkedText(const QString &text)
 {
     if (m_form)
         m_form->WorkPLabel->setText(text);
-}
-
-QString MainFormTransferView::targetCountText() const
-{
-    return m_form ? m_form->FNumLabel->text() : QString();
-}
-
-int MainFormTransferView::fileProgress() const
-{
-    return m_form ? m_form->ProgressBar1->value() : 0;
 }
 
 void MainFormTransferView::setFileProgress(int percent)

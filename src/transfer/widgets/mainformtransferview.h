@@ -12,7 +12,7 @@ class TMainForm;
 struct TransferState;
 
 // The transfer engine's view over the main window's progress area: StatusLabel, FNameLabel, WorkPLabel,
-// FNumLabel, ProgressBar1 and AllGauge.
+// ProgressBar1 and AllGauge.
 class MainFormTransferView final : public TransferView
 {
 public:
@@ -20,10 +20,7 @@ public:
 
     void setStatusText(const QString &text) override;
     void setFileName(const QString &name) override;
-    QString workedText() const override;
     void setWorkedText(const QString &text) override;
-    QString targetCountText() const override;
-    int fileProgress() const override;
     void setFileProgress(int percent) override;
     void setOverallProgress(int percent) override;
     void showFolderCounter(qint32 value) override;
