@@ -3,9 +3,6 @@
 #include "platform/bytepath.h"
 #include "platform/pathops.h"
 
-#include <QDesktopServices>
-#include <QUrl>
-
 #include <cerrno>
 #include <csignal>
 #include <vector>
@@ -18,41 +15,9 @@ extern char **environ;
 
 namespace vantora {
 
-namespace {
-
-QUrl localFileUrl(const QString &path)
+bool startProgram(const QString &path, const QStringList &arguments)
 {
-    if (!hasEscapedBytes(path))
-        return QUrl::fromLocalFile(path);
-    // Percent-encoded bytes that are not UTF-8 stay as they are in a URL.
-    return QUrl::fromEncoded(QByteArray("file://") + pathToBytes(path).toPercentEncoding("/"));
-}
-
-class DesktopLauncher final : public Launcher
-{
-public:
-    bool start(const QString &path, const QStringList &arguments) override
-    {
-        const QString program = absolutePath(path);
-        if (isExecutableFilePath(program))
-            return startDetachedProcess(program, arguments) == 0;
-        return QDesktopServices::openUrl(localFileUrl(program));
-    }
-};
-
-Launcher *g_launcher = nullptr;
-
-} // namespace
-
-Launcher &launcher()
-{
-    static DesktopLauncher desktop;
-    return g_launcher ? *g_launcher : desktop;
-}
-
-void setLauncher(Launcher *l)
-{
-    g_launcher = l;
+    return startDetachedProcess(absolutePath(path), arguments) == 0;
 }
 
 int startDetachedProcess(const QString &program, const QStringList &arguments)

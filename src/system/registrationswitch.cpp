@@ -1,17 +1,17 @@
 #include "system/registrationswitch.h"
 
+#include "platform/launcher.h"
 #include "platform/prompt.h"
 #include "system/autoplayregistration.h"
 #include "system/desktopentry.h"
 
 #include <QCoreApplication>
-#include <QProcess>
 
 namespace vantora {
 
 bool StartDetached(const QString &program, const QStringList &arguments)
 {
-    return QProcess::startDetached(program, arguments);
+    return startProgram(program, arguments);
 }
 
 RegistrationSwitch RunRegistrationSwitch(const QStringList &arguments, RegistryStore &store,

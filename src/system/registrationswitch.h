@@ -11,7 +11,7 @@ class RegistryStore;
 
 // Starts a program detached with the given arguments; true when it started.
 using ProgramStarter = std::function<bool(const QString &program, const QStringList &arguments)>;
-// QProcess::startDetached, never through a shell.
+// The launcher's startProgram: byte-exact, never through a shell.
 bool StartDetached(const QString &program, const QStringList &arguments);
 
 enum class RegistrationSwitch
@@ -35,7 +35,7 @@ enum class RegistrationSwitch
 RegistrationSwitch RunRegistrationSwitch(const QStringList &arguments, RegistryStore &store,
                                          const QString &programPath, const QString &applicationsDir,
                                          const ProgramStarter &starter = StartDetached);
-// The same for the running program: its own path, the user's applications folder, QProcess.
+// The same for the running program: its own path, the user's applications folder, StartDetached.
 RegistrationSwitch RunRegistrationSwitch(const QStringList &arguments, RegistryStore &store);
 
 } // namespace vantora

@@ -4,6 +4,7 @@
 
 #include "app/settings/settingsrecord.h"
 #include "platform/copyfile.h"
+#include "platform/launcher.h"
 #include "platform/prompt.h"
 #include "system/autoplayregistration.h"
 #include "system/desktopentry.h"
@@ -16,13 +17,11 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QUrl>
 
 namespace vantora {
 
@@ -170,7 +169,7 @@ bool SystemHandlers::launchAfterImport(const QString &destination)
     if (info.isExecutable())
         m_starter(app, arguments);
     else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
+        openWithDefaultApplication(info.absoluteFilePath());
     return true;
 }
 
