@@ -11,6 +11,7 @@
 #include "transfer/transferstate.h"
 #include "transferfixture.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
