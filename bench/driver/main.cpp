@@ -1,7 +1,7 @@
 // vantora-transfer: runs one transfer from a settings file, without a window.
 
-#include "app/settings/settingsrecord.h"
 #include "platform/prompt.h"
+#include "settings/settingsrecord.h"
 #include "source/sourcewalk.h"
 #include "transfer/memorytransferview.h"
 #include "transfer/shootingdate.h"

@@ -1,11 +1,11 @@
 #include "app/aftertransferapp.h"
 
-#include "app/settings/settingsrecord.h"
 #include "platform/bytepath.h"
 #include "platform/launcher.h"
 #include "platform/pathops.h"
 #include "platform/pathtext.h"
 #include "platform/prompt.h"
+#include "settings/settingsrecord.h"
 #include "ui/radiogroup.h"
 #include "ui/tmainform.h"
 

@@ -1,7 +1,6 @@
 #include "app/vantoraapp.h"
 
 #include "app/aftertransferapp.h"
-#include "app/settings/settingsstore.h"
 #include "app/transferrun.h"
 #include "metadata/texifinfo.h"
 #include "naming/widgets/namesettingscontroller.h"
@@ -9,6 +8,7 @@
 #include "platform/volumes.h"
 #include "platform/volumeswatcher.h"
 #include "routing/widgets/extensionroutingcontroller.h"
+#include "settings/settingsstore.h"
 #include "source/widgets/sourcecontroller.h"
 #include "system/registrationswitch.h"
 #include "system/widgets/systemhandlers.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/settings/settingsrecord.h"
 #include "platform/registrystore.h"
+#include "settings/settingsrecord.h"
 
 #include <QObject>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "routing/extensioncatalogue.h"
 
-#include "app/settings/settingsrecord.h"
+#include "settings/settingsrecord.h"
 
 namespace vantora {
 

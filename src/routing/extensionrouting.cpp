@@ -1,9 +1,9 @@
 #include "routing/extensionrouting.h"
 
-#include "app/settings/settingsrecord.h"
 #include "platform/specialfolders.h"
 #include "routing/extensioncatalogue.h"
 #include "routing/extensiontable.h"
+#include "settings/settingsrecord.h"
 
 #include <QFileInfo>
 

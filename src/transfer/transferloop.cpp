@@ -1,12 +1,12 @@
 #include "transfer/transferloop.h"
 
-#include "app/settings/settingsrecord.h"
 #include "naming/nametemplate.h"
 #include "platform/bytepath.h"
 #include "platform/copyfile.h"
 #include "platform/pathtext.h"
 #include "platform/prompt.h"
 #include "platform/volumes.h"
+#include "settings/settingsrecord.h"
 #include "transfer/copyprogress.h"
 #include "transfer/destination.h"
 #include "transfer/transferstate.h"

@@ -1,6 +1,6 @@
 #include "transfer/transferstate.h"
 
-#include "app/settings/settingsrecord.h"
+#include "settings/settingsrecord.h"
 
 namespace vantora {
 

@@ -1,7 +1,7 @@
-#include "app/settings/settingsstore.h"
 #include "app/singleinstance.h"
 #include "platform/registrystore.h"
 #include "sandbox.h"
+#include "settings/settingsstore.h"
 #include "testdir.h"
 
 #include <QProcess>

@@ -1,7 +1,7 @@
-#include "app/settings/settingsrecord.h"
-#include "app/settings/settingsstore.h"
 #include "platform/registrystore.h"
 #include "sandbox.h"
+#include "settings/settingsrecord.h"
+#include "settings/settingsstore.h"
 #include "testdir.h"
 
 #include <QProcess>

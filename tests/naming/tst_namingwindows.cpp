@@ -1,7 +1,7 @@
-#include "app/settings/settingsrecord.h"
 #include "naming/widgets/calenderformcontroller.h"
 #include "naming/widgets/editformcontroller.h"
 #include "naming/widgets/namesettingscontroller.h"
+#include "settings/settingsrecord.h"
 #include "testprompt.h"
 #include "ui/keyfilter.h"
 #include "ui/tcalenderform.h"

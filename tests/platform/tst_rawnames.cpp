@@ -1,11 +1,11 @@
 #include "app/aftertransferapp.h"
-#include "app/settings/settingsrecord.h"
 #include "platform/bytepath.h"
 #include "platform/directoryreader.h"
 #include "platform/launcher.h"
 #include "platform/nativefile.h"
 #include "platform/pathops.h"
 #include "platform/volumesmounttable.h"
+#include "settings/settingsrecord.h"
 #include "ui/tmainform.h"
 
 #include "rawfiles.h"

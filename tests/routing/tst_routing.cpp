@@ -1,8 +1,8 @@
-#include "app/settings/settingsrecord.h"
 #include "platform/specialfolders.h"
 #include "routing/extensioncatalogue.h"
 #include "routing/extensionrouting.h"
 #include "routing/extensiontable.h"
+#include "settings/settingsrecord.h"
 #include "testdir.h"
 
 #include <QStandardPaths>

@@ -1,7 +1,7 @@
-#include "app/settings/settingsrecord.h"
 #include "platform/specialfolders.h"
 #include "routing/extensioncatalogue.h"
 #include "routing/widgets/extensionroutingcontroller.h"
+#include "settings/settingsrecord.h"
 #include "testdir.h"
 #include "testprompt.h"
 #include "ui/keyfilter.h"

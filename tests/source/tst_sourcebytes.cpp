@@ -1,6 +1,6 @@
-#include "app/settings/settingsrecord.h"
 #include "platform/bytepath.h"
 #include "platform/volumesfake.h"
+#include "settings/settingsrecord.h"
 #include "source/widgets/sourcecontroller.h"
 #include "ui/tfilecountform.h"
 #include "ui/tlistviewform.h"

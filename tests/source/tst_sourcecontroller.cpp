@@ -1,7 +1,7 @@
-#include "app/settings/settingsrecord.h"
 #include "platform/volumesfake.h"
 #include "platform/volumesmounttable.h"
 #include "platform/volumeswatcher.h"
+#include "settings/settingsrecord.h"
 #include "source/widgets/sourcecontroller.h"
 #include "ui/textform.h"
 #include "ui/tfilecountform.h"

@@ -1,6 +1,6 @@
-#include "app/settings/settingsrecord.h"
 #include "exiv2files.h"
 #include "platform/registrystore.h"
+#include "settings/settingsrecord.h"
 #include "system/widgets/systemhandlers.h"
 #include "testdir.h"
 #include "testprompt.h"

@@ -1,5 +1,5 @@
-#include "app/settings/settingsrecord.h"
 #include "platform/bytepath.h"
+#include "settings/settingsrecord.h"
 #include "source/sourcewalk.h"
 #include "transfer/memorytransferview.h"
 #include "transfer/transferloop.h"

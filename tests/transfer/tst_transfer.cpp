@@ -1,6 +1,6 @@
-#include "app/settings/settingsrecord.h"
 #include "mounthelper.h"
 #include "platform/copyfile.h"
+#include "settings/settingsrecord.h"
 #include "testdir.h"
 #include "testprompt.h"
 #include "transfer/copyprogress.h"

@@ -1,5 +1,5 @@
-#include "app/settings/settingsrecord.h"
 #include "mounthelper.h"
+#include "settings/settingsrecord.h"
 #include "testdir.h"
 #include "testprompt.h"
 #include "transfer/transferloop.h"

@@ -1,10 +1,10 @@
 // Writes the documentation's screenshots: the main window as a new user sees it, and the main window
 // during a run from a demo card (progress bars and status). Run under a display (scripts/screenshot).
 #include "app/loggingprompt.h"
-#include "app/settings/settingsstore.h"
 #include "app/vantoraapp.h"
 #include "platform/registrystore.h"
 #include "platform/volumesfake.h"
+#include "settings/settingsstore.h"
 #include "ui/formkit.h"
 #include "ui/tmainform.h"
 

@@ -1,8 +1,8 @@
 #include "naming/widgets/editformcontroller.h"
 
-#include "app/settings/settingsrecord.h"
 #include "naming/widgets/calenderformcontroller.h"
 #include "platform/prompt.h"
+#include "settings/settingsrecord.h"
 #include "ui/keyfilter.h"
 #include "ui/teditform.h"
 #include "ui/tmainform.h"

@@ -1,9 +1,9 @@
 #include "naming/widgets/namesettingscontroller.h"
 
-#include "app/settings/settingsrecord.h"
 #include "naming/widgets/calenderformcontroller.h"
 #include "naming/widgets/editformcontroller.h"
 #include "platform/prompt.h"
+#include "settings/settingsrecord.h"
 #include "ui/keyfilter.h"
 #include "ui/teditform.h"
 #include "ui/tmainform.h"

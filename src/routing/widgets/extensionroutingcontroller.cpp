@@ -2,10 +2,10 @@
 
 #include "platform/pathtext.h"
 
-#include "app/settings/settingsrecord.h"
 #include "platform/specialfolders.h"
 #include "routing/choosefolder.h"
 #include "routing/extensioncatalogue.h"
+#include "settings/settingsrecord.h"
 #include "ui/keyfilter.h"
 #include "ui/textform.h"
 #include "ui/tmainform.h"

@@ -1,12 +1,12 @@
 #include "source/widgets/sourcecontroller.h"
 
-#include "app/settings/settingsrecord.h"
 #include "platform/bytepath.h"
 #include "platform/pathops.h"
 #include "platform/prompt.h"
 #include "platform/specialfolders.h"
 #include "platform/volumes.h"
 #include "routing/choosefolder.h"
+#include "settings/settingsrecord.h"
 #include "source/sourcewalk.h"
 #include "ui/textform.h"
 #include "ui/tfilecountform.h"

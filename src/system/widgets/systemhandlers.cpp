@@ -2,10 +2,10 @@
 
 #include "platform/pathtext.h"
 
-#include "app/settings/settingsrecord.h"
 #include "platform/copyfile.h"
 #include "platform/launcher.h"
 #include "platform/prompt.h"
+#include "settings/settingsrecord.h"
 #include "system/autoplayregistration.h"
 #include "system/desktopentry.h"
 #include "system/deviceimport.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/settings/settingsrecord.h"
+#include "settings/settingsrecord.h"
 
 #include <QString>
 

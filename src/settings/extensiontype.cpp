@@ -1,4 +1,4 @@
-#include "app/settings/extensiontype.h"
+#include "settings/extensiontype.h"
 
 namespace vantora {
 

@@ -1,4 +1,4 @@
-#include "app/settings/settingsstore.h"
+#include "settings/settingsstore.h"
 
 #include "platform/registrystore.h"
 #include "platform/specialfolders.h"

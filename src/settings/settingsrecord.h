@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/settings/extensiontype.h"
+#include "settings/extensiontype.h"
 
 #include <QByteArray>
 #include <QList>

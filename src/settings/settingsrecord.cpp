@@ -1,4 +1,4 @@
-#include "app/settings/settingsrecord.h"
+#include "settings/settingsrecord.h"
 
 #include "platform/specialfolders.h"
 
