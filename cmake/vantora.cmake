@@ -8,6 +8,12 @@ if(VANTORA_SANITIZE)
   target_link_options(vantora_cfg INTERFACE -fsanitize=address,undefined)
 endif()
 
+# Stricter rules for the product code (the tests keep their plain literals).
+add_library(vantora_strict INTERFACE)
+target_compile_options(vantora_strict INTERFACE -Wold-style-cast -pedantic)
+target_compile_definitions(vantora_strict INTERFACE QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII
+  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
+
 # vantora_module(NAME DIR DEPS...): one static library from every source file in DIR
 # (not recursive), so adding a file needs no CMake edit.
 function(vantora_module name dir)
@@ -17,6 +23,7 @@ function(vantora_module name dir)
     file(GLOB _all CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
     add_library(${name} STATIC ${_all})
     target_link_libraries(${name} PUBLIC vantora_cfg ${ARGN})
+    target_link_libraries(${name} PRIVATE vantora_strict)
   else()
     add_library(${name} INTERFACE)
     target_link_libraries(${name} INTERFACE vantora_cfg ${ARGN})

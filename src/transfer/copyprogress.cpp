@@ -3,6 +3,8 @@
 #include "transfer/transferstate.h"
 #include "transfer/transferview.h"
 
+#include <limits>
+
 namespace vantora {
 
 QString copyingText()
@@ -20,7 +22,10 @@ void ReportCopyProgress(TransferView &view, FileProgress &progress, quint64 tota
     if (total == 0) {
         view.setStatusText(copyingText());
     } else {
-        const int p = int(static_cast<unsigned __int128>(done) * 100 / total);
+        // done * 100 cannot overflow below 184 PB; above that, divide first.
+        const quint64 scaled =
+            done <= std::numeric_limits<quint64>::max() / 100 ? done * 100 / total : done / (total / 100);
+        const int p = int(scaled);
         if (total > PercentDisplayThreshold) {
             view.setStatusText(copyingText(p));
             if (p != progress.shown) {
