@@ -73,7 +73,7 @@ void TestX11Windows::init()
                      QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(kScreenWidth).arg(kScreenHeight),
                      QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     QVERIFY(m_xserver.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(m_xserver.canReadLine() || m_xserver.state() != QProcess::Running, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_xserver.canReadLine() || m_xserver.state() != QProcess::Running, 60000);
     const QByteArray number = m_xserver.readLine().trimmed();
     QVERIFY2(!number.isEmpty(), m_xserver.readAllStandardError().constData());
     m_display = QLatin1Char(':') + QString::fromLatin1(number);
@@ -157,7 +157,7 @@ void TestX11Windows::mainWindowOpensCentredUnderItsOwnTitle()
     startProgram({});
     XWindow main;
     QTRY_VERIFY_WITH_TIMEOUT(
-        !(main = viewableWindow(QStringLiteral("Vantora"), QSize(873, 549))).id.isEmpty(), 20000);
+        !(main = viewableWindow(QStringLiteral("Vantora"), QSize(873, 549))).id.isEmpty(), 60000);
     QCOMPARE(main.geometry.topLeft(), QPoint((kScreenWidth - 873) / 2, (kScreenHeight - 549) / 2));
     // Both title properties say the caption alone.
     const QString props =
@@ -182,7 +182,7 @@ void TestX11Windows::messageBoxCarriesTheProgramsTitleAlone()
         }
         return false;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(messageShown(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(messageShown(), 60000);
     QStringList titles;
     for (const XWindow &w : std::as_const(shown)) {
         if (w.viewable)
@@ -203,7 +203,7 @@ void TestX11Windows::confirmationIsTitledKakunin()
     startProgram({dir.filePath(QStringLiteral("card"))});
     XWindow main;
     QTRY_VERIFY_WITH_TIMEOUT(
-        !(main = viewableWindow(QStringLiteral("Vantora"), QSize(873, 549))).id.isEmpty(), 20000);
+        !(main = viewableWindow(QStringLiteral("Vantora"), QSize(873, 549))).id.isEmpty(), 60000);
     // Alt+S, the start button's mnemonic, into the main window. There is no window manager to give it
     // the focus, so the keys' sender does.
     const QString press = QStringLiteral(R"(
