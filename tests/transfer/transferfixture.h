@@ -3,9 +3,11 @@
 #include "settings/settingsrecord.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -37,6 +39,18 @@ inline QByteArray contentOf(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The date taken as the exiv2 command reads it; invalid when it cannot.
+inline QDate exiv2DateTaken(const QString &path)
+{
+    QProcess exiv2;
+    exiv2.start(QStringLiteral("exiv2"), {QStringLiteral("-g"), QStringLiteral("Exif.Photo.DateTimeOriginal"),
+                                          QStringLiteral("-Pv"), path});
+    if (!exiv2.waitForFinished(10000))
+        return {};
+    return QDate::fromString(QString::fromLatin1(exiv2.readAllStandardOutput()).trimmed().left(10),
+                             QStringLiteral("yyyy:MM:dd"));
 }
 
 // A one-pixel grey TIFF, little-endian, one strip: enough for exiv2 to hold tags in IFD0.
