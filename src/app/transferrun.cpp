@@ -4,6 +4,7 @@
 #include "naming/widgets/namesettingscontroller.h"
 #include "platform/prompt.h"
 #include "routing/widgets/extensionroutingcontroller.h"
+#include "settings/settingsrecord.h"
 #include "source/widgets/sourcecontroller.h"
 #include "transfer/destination.h"
 #include "transfer/transferloop.h"
@@ -19,6 +20,16 @@
 #include <QTimer>
 
 namespace vantora {
+
+QString allImportedMessage(qint64 count)
+{
+    return QStringLiteral("全てのファイルは取り込み済みです(%1個)").arg(count);
+}
+
+QString skippedImportedText(qint64 count)
+{
+    return count > 0 ? QStringLiteral(" (取り込み済み %1 個はスキップ)").arg(count) : QString();
+}
 
 TransferRun::TransferRun(TMainForm *form, SettingsRecord *settings, SourceController *source,
                          ExtensionRoutingController *routing, NameSettingsController *naming,
@@ -74,8 +85,11 @@ void TransferRun::StartTransferBitBtnClick()
         }
     });
 
-    if (m_source->shownFileCount() == 0) {
-        prompt().message(QStringLiteral("転送できるファイルがありません(0個)"));
+    // A move whose files were all imported still has their sources to delete.
+    const qint64 imported = m_source->skippedImportedCount();
+    if (m_source->shownFileCount() == 0 && !(imported > 0 && m_settings->DelChecked)) {
+        prompt().message(imported > 0 ? allImportedMessage(imported)
+                                      : QStringLiteral("転送できるファイルがありません(0個)"));
         return;
     }
     const QString source = m_form->SourceEdit1->text();
@@ -106,12 +120,15 @@ void TransferRun::StartTransferBitBtnClick()
     for (const ExtensionRow &row : m_routing->mainTableRows())
         masks.append(row.key);
     QStringList runList = m_source->collectRunList(masks);
+    const RunHistory history = m_source->runHistory(source);
 
-    const TransferOutcome outcome = RunTransfer(m_state, runList, m_source->shownFileCount(),
-                                                m_routing->mainTableRows(), *m_settings, m_view, source);
+    const TransferOutcome outcome =
+        RunTransfer(m_state, runList, m_source->shownFileCount(), m_routing->mainTableRows(), *m_settings,
+                    m_view, source, &history);
     StoreRunningNumbers(outcome, *m_settings);
     if (outcome) {
-        m_form->StatusLabel->setText(QStringLiteral("全ての転送が終了"));
+        m_form->StatusLabel->setText(QStringLiteral("全ての転送が終了") +
+                                     skippedImportedText(outcome.skippedImported));
         m_form->FNameLabel->clear();
         // The run's own choice, taken at its start: the box may have changed while it ran.
         if (m_state.options.move)

@@ -1,7 +1,9 @@
 #include "app/vantoraapp.h"
 
 #include "app/aftertransferapp.h"
+#include "app/importoptions.h"
 #include "app/transferrun.h"
+#include "history/importhistory.h"
 #include "metadata/texifinfo.h"
 #include "naming/widgets/namesettingscontroller.h"
 #include "platform/prompt.h"
@@ -65,6 +67,11 @@ VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *
         m_source->setCommandLineArgument(first);
     m_transferRun = std::make_unique<TransferRun>(f, &m_settings, m_source.get(), m_routing.get(),
                                                   m_naming.get(), m_afterTransferApp.get());
+    // Created last, so they come after every other control in the tab order.
+    m_importOptions = std::make_unique<ImportOptions>(f, &m_settings);
+    connect(m_importOptions.get(), &ImportOptions::skipImportedToggled, m_source.get(),
+            &SourceController::recount);
+    m_source->setImportHistory([this] { return history(); });
     connect(f->DelCheckBox, &QCheckBox::toggled, this, &VantoraApp::DelCheckBoxClick);
     connect(f->UwagakiCheckBox, &QCheckBox::toggled, this, &VantoraApp::UwagakiCheckBoxClick);
     connect(f->BitBtn10, &QPushButton::clicked, this, &VantoraApp::BitBtn10Click);
@@ -122,6 +129,7 @@ void VantoraApp::ApplySettingsToWindows()
     m_routing->applySettingsToControls();
     m_naming->applySettingsToControls();
     m_afterTransferApp->applySettings();
+    m_importOptions->applySettings();
 
     // Once more, so previews and enabled states follow the loaded values even where nothing changed.
     m_naming->runStartupHandlers();
@@ -130,6 +138,17 @@ void VantoraApp::ApplySettingsToWindows()
     // The type boxes' handlers have moved folder settings; put them back, then build the table.
     m_routing->restoreFolderFields();
     m_routing->rebuildTable();
+}
+
+ImportHistory *VantoraApp::history()
+{
+    if (!m_history) {
+        m_history = std::make_unique<SqliteImportHistory>(m_historyPath.isEmpty() ? defaultHistoryPath()
+                                                                                  : m_historyPath);
+        if (!m_history->notice().isEmpty())
+            prompt().message(m_history->notice());
+    }
+    return m_history.get();
 }
 
 void VantoraApp::SaveSettings()

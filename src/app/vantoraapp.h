@@ -25,6 +25,9 @@ class TransferRun;
 class Volumes;
 class VolumesWatcher;
 class AfterTransferApp;
+class ImportHistory;
+class ImportOptions;
+class SqliteImportHistory;
 
 // The running program: the settings record and its store, the windows created once in their fixed
 // order, and the main window's own handlers (start-up sequence, close, option boxes, About box).
@@ -53,6 +56,10 @@ public:
     TransferRun *transferRun() const { return m_transferRun.get(); }
     AfterTransferApp *afterTransferApp() const { return m_afterTransferApp.get(); }
     SettingsRecord &settings() { return m_settings; }
+    // The import history, opened at its first use; a replaced damaged file is reported then, once.
+    ImportHistory *history();
+    // Where the history is kept (before its first use); $XDG_DATA_HOME/vantora/history.sqlite otherwise.
+    void setHistoryPath(const QString &path) { m_historyPath = path; }
     RegistryStore &store() { return m_store; }
 
     // Start-up sequence, run on the first show of the main window.
@@ -87,6 +94,9 @@ private:
     std::unique_ptr<SourceController> m_source;
     std::unique_ptr<TransferRun> m_transferRun;
     std::unique_ptr<AfterTransferApp> m_afterTransferApp;
+    std::unique_ptr<ImportOptions> m_importOptions;
+    QString m_historyPath;
+    std::unique_ptr<SqliteImportHistory> m_history;
 };
 
 } // namespace vantora

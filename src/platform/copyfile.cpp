@@ -6,6 +6,8 @@
 #include <QRandomGenerator>
 #include <QSet>
 
+#include <xxhash.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -165,9 +167,10 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
 }
 
 // Copies up to `want` bytes; returns the count, 0 at end of file, or -1 with errno set. readFailed tells
-// whether a failure came from the source.
+// whether a failure came from the source. With a hash state every byte passes through user space and
+// into the hash as it is read.
 ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
-                  std::unique_ptr<char[]> &storage, bool &readFailed)
+                  std::unique_ptr<char[]> &storage, bool &readFailed, XXH3_state_t *hash)
 {
     readFailed = false;
     if (kernelCopy) {
@@ -213,6 +216,8 @@ ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
         }
         if (got == 0)
             break;
+        if (hash)
+            XXH3_128bits_update(hash, buffer, size_t(got));
         ssize_t written = 0;
         while (written < got) {
             const ssize_t w = ::write(out, buffer + written, size_t(got - written));
@@ -226,6 +231,13 @@ ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
         copied += size_t(got);
     }
     return ssize_t(copied);
+}
+
+QByteArray canonicalHash(XXH128_hash_t value)
+{
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, value);
+    return QByteArray(reinterpret_cast<const char *>(canonical.digest), sizeof canonical.digest);
 }
 
 } // namespace
@@ -244,6 +256,11 @@ KeptCopy::~KeptCopy()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+KeptCopy KeptCopy::open(const QString &path)
+{
+    return KeptCopy(::open(pathToBytes(path).constData(), O_RDONLY | O_CLOEXEC));
 }
 
 bool KeptCopy::isNamedBy(const QString &path) const
@@ -304,6 +321,7 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
                 if (progress)
                     progress(quint64(st.st_size), quint64(st.st_size));
                 result.copy = stampOf(target);
+                result.source = result.copy;
                 return 0;
             }
         }
@@ -338,7 +356,11 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     const quint64 total = quint64(st.st_size);
     quint64 done = 0;
     int failure = 0;
-    bool kernelCopy = true;
+    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> hash(options.hash ? XXH3_createState() : nullptr,
+                                                                  &XXH3_freeState);
+    if (hash)
+        XXH3_128bits_reset(hash.get());
+    bool kernelCopy = !hash;
     char *buffer = nullptr;
     std::unique_ptr<char[]> storage;
     size_t chunk = FirstChunk;
@@ -354,7 +376,8 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         timer.start();
         const size_t want = size_t(std::min<quint64>(chunk, total - done));
         bool readFailed = false;
-        const ssize_t n = copyChunk(in.get(), out.get(), want, kernelCopy, buffer, storage, readFailed);
+        const ssize_t n =
+            copyChunk(in.get(), out.get(), want, kernelCopy, buffer, storage, readFailed, hash.get());
         if (n < 0) {
             failure = mapError(errno);
             result.sourceFailed = readFailed;
@@ -420,6 +443,9 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     }
     ::fstat(out.get(), &now);
     result.copy = stampOf(now);
+    result.source = stampOf(st);
+    if (hash)
+        result.hash = canonicalHash(XXH3_128bits_digest(hash.get()));
     if (options.flush) {
         if (const int error = fsyncFolder(folder)) {
             // The name may not survive a crash; the file is complete, so it stays for the caller to judge.
@@ -434,6 +460,43 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         return mapError(closeError);
     }
     return 0;
+}
+
+int DropCachedPages(int fd)
+{
+    return ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+}
+
+ContentCheck HashFileContent(const QString &path, bool dropCache)
+{
+    ContentCheck check;
+    Fd in(::open(pathToBytes(path).constData(), O_RDONLY | O_CLOEXEC));
+    struct stat st;
+    if (in.get() < 0 || ::fstat(in.get(), &st) != 0) {
+        check.error = errno;
+        return check;
+    }
+    check.stamp = stampOf(st);
+    if (dropCache)
+        DropCachedPages(in.get());
+    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> hash(XXH3_createState(), &XXH3_freeState);
+    XXH3_128bits_reset(hash.get());
+    std::unique_ptr<char[]> buffer(new char[BufferSize]);
+    for (;;) {
+        const ssize_t got = ::read(in.get(), buffer.get(), BufferSize);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            check.error = errno;
+            return check;
+        }
+        if (got == 0)
+            break;
+        XXH3_128bits_update(hash.get(), buffer.get(), size_t(got));
+    }
+    check.hash = canonicalHash(XXH3_128bits_digest(hash.get()));
+    return check;
 }
 
 bool IsCopyLeftoverName(const QString &fileName)

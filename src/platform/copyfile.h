@@ -47,6 +47,9 @@ public:
     KeptCopy &operator=(const KeptCopy &) = delete;
     ~KeptCopy();
 
+    // Holds a file that is already there (read-only).
+    static KeptCopy open(const QString &path);
+
     bool isOpen() const { return m_fd >= 0; }
     // True when path names the file this descriptor holds, with the same size and modification time.
     bool isNamedBy(const QString &path) const;
@@ -64,6 +67,9 @@ struct CopyOptions
     bool flush = false;
     // Hand the copy's open descriptor back in CopyOutcome::kept.
     bool keepOpen = false;
+    // Hash the content as it is read (CopyOutcome::hash). The bytes then pass through user space rather
+    // than being copied inside the kernel.
+    bool hash = false;
 };
 
 // What a copy tells beyond its code.
@@ -71,6 +77,8 @@ struct CopyOutcome
 {
     KeptCopy kept;              // with keepOpen, after success
     FileStamp copy;             // the new file, after success
+    FileStamp source;           // the source as it was copied, after success
+    QByteArray hash;            // with CopyOptions::hash, after success: the content's 16-byte XXH3-128
     bool sourceFailed = false;  // the failure came from the source (open, read, gone)
     bool sourceChanged = false; // the source was written to while it was copied
 };
@@ -86,6 +94,22 @@ struct CopyOutcome
 int CopyFileWithProgress(const QString &source, const QString &destination,
                          const CopyProgressRoutine &progress, const bool *cancel,
                          const CopyOptions &options = {}, CopyOutcome *outcome = nullptr);
+
+// What reading a file back found.
+struct ContentCheck
+{
+    int error = 0;   // errno of the open or a read; 0 when the file was read whole
+    QByteArray hash; // XXH3-128 of the content, as CopyOutcome::hash gives it
+    FileStamp stamp; // the file that was read
+};
+
+// Reads a file whole and hashes it. With dropCache, the file's cached pages are dropped first, so that
+// where the filesystem keeps them in the page cache (not tmpfs, not FUSE) the bytes come from the disk;
+// pages still waiting to be written stay, so flush first.
+ContentCheck HashFileContent(const QString &path, bool dropCache = false);
+
+// Drops the clean cached pages of an open file (posix_fadvise DONTNEED); 0 or the errno.
+int DropCachedPages(int fd);
 
 // True for a name a copy uses while it is not complete; such files are removed by RemoveCopyLeftovers and
 // never taken as sources.

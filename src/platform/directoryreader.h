@@ -26,7 +26,8 @@ struct FileStatus
     quint64 device = 0;
     quint64 inode = 0;
     qint64 size = 0;
-    int error = 0; // the errno when kind is Missing
+    qint64 mtimeNs = 0; // modification time, nanoseconds since the epoch
+    int error = 0;      // the errno when kind is Missing
 };
 
 // Reads one folder's entries by their exact bytes, without following the walk anywhere it is not told to.

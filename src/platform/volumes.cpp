@@ -1,5 +1,9 @@
 #include "platform/volumes.h"
 
+#include "platform/bytepath.h"
+
+#include <sys/statvfs.h>
+
 namespace vantora {
 
 bool isPathUnder(const QString &path, const QString &root)
@@ -12,6 +16,15 @@ bool isPathUnder(const QString &path, const QString &root)
     if (!path.startsWith(r))
         return false;
     return path.size() == r.size() || path.at(r.size()) == u'/';
+}
+
+QString Volumes::identity(const QString &root) const
+{
+    struct statvfs st;
+    if (::statvfs(pathToBytes(root).constData(), &st) != 0)
+        return QString();
+    return QStringLiteral("label:") + label(root) + u':' +
+           QString::number(quint64(st.f_blocks) * st.f_frsize);
 }
 
 QString Volumes::rootOf(const QString &path) const

@@ -43,6 +43,11 @@ void FakeVolumes::setReady(const QString &root, bool ready)
     }
 }
 
+void FakeVolumes::setIdentity(const QString &root, const QString &identity)
+{
+    m_identities.insert(trimmed(root), identity);
+}
+
 const FakeVolumes::Volume *FakeVolumes::find(const QString &root) const
 {
     const QString r = trimmed(root);
@@ -51,6 +56,13 @@ const FakeVolumes::Volume *FakeVolumes::find(const QString &root) const
             return &v;
     }
     return nullptr;
+}
+
+QString FakeVolumes::identity(const QString &root) const
+{
+    if (!find(root))
+        return QString();
+    return m_identities.value(trimmed(root), Volumes::identity(root));
 }
 
 QStringList FakeVolumes::roots() const

@@ -2,6 +2,7 @@
 
 #include "platform/volumes.h"
 
+#include <QHash>
 #include <QList>
 
 namespace vantora {
@@ -24,11 +25,14 @@ public:
     void add(const Volume &volume);
     void remove(const QString &root);
     void setReady(const QString &root, bool ready);
+    // Without one, a volume's identity is made from its label and size, as for a volume without a UUID.
+    void setIdentity(const QString &root, const QString &identity);
 
     QStringList roots() const override;
     DriveType driveType(const QString &root) const override;
     bool isReady(const QString &root) const override;
     QString label(const QString &root) const override;
+    QString identity(const QString &root) const override;
     QString systemRoot() const override { return m_systemRoot; }
 
     // How often roots() was asked: a test can tell whether a scan ran.
@@ -39,6 +43,7 @@ private:
 
     QString m_systemRoot;
     QList<Volume> m_volumes;
+    QHash<QString, QString> m_identities;
 };
 
 } // namespace vantora

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include <blkid/blkid.h>
 #include <sys/statvfs.h>
 
 namespace vantora {
@@ -230,6 +231,34 @@ QString MountTableVolumes::label(const QString &root) const
             return unescapeHex(links.nameBytes().toByteArray());
     }
     return QString();
+}
+
+QString MountTableVolumes::identity(const QString &root) const
+{
+    const MountEntry *e = find(root);
+    if (!e)
+        return QString();
+    if (e->source.startsWith(QLatin1String("/dev/"))) {
+        const QString device = canonicalPath(e->source);
+        const QString byUuid = QStringLiteral("/dev/disk/by-uuid/");
+        DirectoryReader links(byUuid);
+        while (!device.isEmpty() && links.next()) {
+            if (canonicalPath(byUuid + links.name()) == device)
+                return QStringLiteral("uuid:") + links.name();
+        }
+        // No udev links (a container, a minimal system): ask the device itself when it can be read.
+        if (blkid_probe probe = blkid_new_probe_from_filename(pathToBytes(e->source).constData())) {
+            QString uuid;
+            const char *value = nullptr;
+            if (blkid_do_safeprobe(probe) == 0 &&
+                blkid_probe_lookup_value(probe, "UUID", &value, nullptr) == 0)
+                uuid = QString::fromUtf8(value);
+            blkid_free_probe(probe);
+            if (!uuid.isEmpty())
+                return QStringLiteral("uuid:") + uuid;
+        }
+    }
+    return Volumes::identity(root);
 }
 
 std::unique_ptr<Volumes> createSystemVolumes()

@@ -31,6 +31,7 @@ public:
     DriveType driveType(const QString &root) const override;
     bool isReady(const QString &root) const override;
     QString label(const QString &root) const override;
+    QString identity(const QString &root) const override;
 
 private:
     void reload() const;

@@ -113,6 +113,15 @@ const QList<SettingsRecord::Field> &SettingsRecord::fields()
     return table;
 }
 
+const QList<SettingsRecord::Field> &SettingsRecord::addedFields()
+{
+    static const QList<Field> table = {
+        flag("SkipImportedChecked", &R::SkipImportedChecked),
+        flag("VerifyChecked", &R::VerifyChecked),
+    };
+    return table;
+}
+
 const SettingsRecord::Field *SettingsRecord::field(QStringView name)
 {
     for (const Field &f : fields()) {

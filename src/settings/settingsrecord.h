@@ -58,6 +58,10 @@ struct SettingsRecord
     bool PreFileChecked = false;
     bool SufFileChecked = false;
 
+    // Stored after the 90 values; a settings file without them loads as before, with these defaults.
+    bool SkipImportedChecked = false;
+    bool VerifyChecked = false;
+
     enum class Type
     {
         String,
@@ -86,6 +90,8 @@ struct SettingsRecord
     };
     // The 90 stored values in their fixed order.
     static const QList<Field> &fields();
+    // The values added later, stored after those; a missing one silently keeps its default.
+    static const QList<Field> &addedFields();
     static const Field *field(QStringView name);
 
     // Access by stored value name, for the places that pick a setting from data (the extension table).

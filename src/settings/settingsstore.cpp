@@ -64,6 +64,13 @@ LoadOutcome LoadSettings(RegistryStore &store, SettingsRecord &record)
                 f.number(record) = qint32(*number);
         }
     }
+    // Values added after the first release: a missing or mistyped one keeps its default without a word,
+    // so an older settings file loads exactly as before.
+    for (const SettingsRecord::Field &f : SettingsRecord::addedFields()) {
+        const auto number = store.readDword(RegistryRoot::CurrentUser, key, QLatin1String(f.name));
+        if (number)
+            f.flag(record) = *number != 0;
+    }
     return LoadOutcome::Complete;
 }
 
@@ -87,6 +94,10 @@ bool SaveSettings(RegistryStore &store, SettingsRecord &record)
             break;
         }
     }
+    for (const SettingsRecord::Field &f : SettingsRecord::addedFields())
+        ok =
+            store.writeDword(RegistryRoot::CurrentUser, key, QLatin1String(f.name), f.flag(record) ? 1 : 0) &&
+            ok;
     return store.endBatch(RegistryRoot::CurrentUser) && ok;
 }
 

@@ -45,8 +45,8 @@ EntryKind followedKind(const DirectoryReader &dir)
 template <class Sink> class TreeWalk final
 {
 public:
-    TreeWalk(const QStringList &masks, WalkPump *pump, Sink &sink)
-        : m_masks(masks), m_pump(pump), m_sink(sink)
+    TreeWalk(const QStringList &masks, WalkPump *pump, Sink &sink, WalkFilter *filter)
+        : m_masks(masks), m_pump(pump), m_sink(sink), m_filter(filter)
     {
     }
 
@@ -74,7 +74,7 @@ private:
                 if (m_stopped)
                     return;
             } else if (kind == EntryKind::File) {
-                offer(prefix, dir.nameData(), dir.nameSize());
+                offer(dir, prefix, dir.nameData(), dir.nameSize());
             }
             if (m_pump && m_pump->afterEntry()) {
                 m_stopped = true;
@@ -83,28 +83,30 @@ private:
         }
     }
 
-    void offer(const QString &prefix, const char *name, std::size_t len)
+    void offer(const DirectoryReader &dir, const QString &prefix, const char *name, std::size_t len)
     {
         // A copy an interrupted run left unfinished is no photo.
         if (name[0] == '.' && len > 10 &&
             IsCopyLeftoverName(pathFromBytes(QByteArrayView(name, qsizetype(len)))))
             return;
         const int hits = m_masks.countMatches(name, len);
-        if (hits > 0)
+        if (hits > 0 && !(m_filter && m_filter->excludes(prefix, QByteArrayView(name, qsizetype(len)), dir)))
             m_sink(prefix, name, len, hits);
     }
 
     MaskSet m_masks;
     WalkPump *m_pump;
     Sink &m_sink;
+    WalkFilter *m_filter;
     std::set<FolderKey> m_visited;
     bool m_stopped = false;
 };
 
 template <class Sink>
-void walkTree(const QString &folder, const QStringList &masks, WalkPump *pump, Sink &sink)
+void walkTree(const QString &folder, const QStringList &masks, WalkPump *pump, Sink &sink,
+              WalkFilter *filter = nullptr)
 {
-    TreeWalk<Sink> walk(masks, pump, sink);
+    TreeWalk<Sink> walk(masks, pump, sink, filter);
     walk.run(folder);
 }
 
@@ -194,11 +196,12 @@ void CollectFiles(const QString &folder, const QString &mask, QStringList &list,
     walkTree(folder, QStringList{mask}, pump, sink);
 }
 
-QStringList CollectRunList(const QString &folder, const QStringList &masks, WalkPump *pump)
+QStringList CollectRunList(const QString &folder, const QStringList &masks, WalkPump *pump,
+                           WalkFilter *filter)
 {
     QStringList list;
     ListSink sink{list};
-    walkTree(folder, masks, pump, sink);
+    walkTree(folder, masks, pump, sink, filter);
     SortRunList(list);
     return list;
 }
@@ -262,7 +265,7 @@ void SortRunList(QStringList &list)
 }
 
 qint64 CountFiles(const QString &folder, const QStringList &masks, WalkPump *pump, qint64 base,
-                  const std::function<void(qint64)> &onMatch)
+                  const std::function<void(qint64)> &onMatch, WalkFilter *filter)
 {
     qint64 total = base;
     auto sink = [&](const QString &, const char *, std::size_t, int hits) {
@@ -273,7 +276,7 @@ qint64 CountFiles(const QString &folder, const QStringList &masks, WalkPump *pum
         for (int i = 0; i < hits; ++i)
             onMatch(++total);
     };
-    walkTree(folder, masks, pump, sink);
+    walkTree(folder, masks, pump, sink, filter);
     return total;
 }
 

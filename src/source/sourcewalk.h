@@ -32,6 +32,18 @@ private:
     bool m_stopped = false;
 };
 
+class DirectoryReader;
+
+// Leaves files out of a walk after the masks took them (files already imported). Asked once per taken
+// file, with the folder's text (ending in "/") and the name's bytes; the reader stands on the entry, so
+// its entryStatus() is the file's.
+class WalkFilter
+{
+public:
+    virtual ~WalkFilter() = default;
+    virtual bool excludes(const QString &folder, QByteArrayView name, const DirectoryReader &entry) = 0;
+};
+
 // The walks visit every entry of the tree (hidden and system ones included) depth first. Folder links are
 // followed, but each real folder (device and inode) is walked once, so a link cycle ends. Only regular files
 // (after following links) are taken: a fifo or device node on a card would hang a copy. A folder that cannot
@@ -43,7 +55,8 @@ void CollectFiles(const QString &folder, const QString &mask, QStringList &list,
 
 // The run list of the given masks from one walk: a file appears once for every mask that takes it, as if
 // the tree had been walked once per mask. Sorted with SortRunList.
-QStringList CollectRunList(const QString &folder, const QStringList &masks, WalkPump *pump = nullptr);
+QStringList CollectRunList(const QString &folder, const QStringList &masks, WalkPump *pump = nullptr,
+                           WalkFilter *filter = nullptr);
 
 // Sorts whole paths ascending, without case, by the user's locale collation (equal keys by code point,
 // so the order is always the same).
@@ -53,7 +66,7 @@ void SortRunList(QStringList &list);
 // given, runs after each counted file with the running total (the total starts at base). Returns the
 // total, partial when the pump stopped the walk.
 qint64 CountFiles(const QString &folder, const QStringList &masks, WalkPump *pump = nullptr, qint64 base = 0,
-                  const std::function<void(qint64)> &onMatch = {});
+                  const std::function<void(qint64)> &onMatch = {}, WalkFilter *filter = nullptr);
 
 // The tidy-up after a move: removes, deepest first, the folders below folder that the move left empty, that
 // is an empty folder that files were moved out of (emptiedFolders) and a folder left empty once its

@@ -12,6 +12,7 @@
 #include "transfer/transferstate.h"
 #include "transfer/transferview.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
@@ -67,6 +68,26 @@ QString unknownErrorMessage(int code)
 QString flushingStatusText()
 {
     return QStringLiteral("書き込み中...");
+}
+
+QString verifyingStatusText()
+{
+    return QStringLiteral("ベリファイしています");
+}
+
+QString verifyFailedStatusText()
+{
+    return QStringLiteral("ベリファイで不一致が見つかりました");
+}
+
+QString verifyFailedMessage(const QStringList &sources, const QStringList &copies)
+{
+    QString text = QStringLiteral("読み戻したコピーが転送元と一致しませんでした。\r\n"
+                                  "次のコピーは削除し、転送元のファイルは残してあります。");
+    for (qsizetype i = 0; i < sources.size() && i < copies.size(); ++i)
+        text += QStringLiteral("\r\n\r\n転送元：") + displayPath(sources.at(i)) +
+                QStringLiteral("\r\n転送先：") + displayPath(copies.at(i));
+    return text;
 }
 
 QString targetInsideSourceMessage(const QString &target, const QString &source)
@@ -145,20 +166,34 @@ namespace {
 
 constexpr int MaxPendingSources = 64; // each holds its copy's descriptor open
 constexpr qint64 MaxPendingBytes = 64 * 1024 * 1024;
+// A copy that deletes nothing waits longer for its flush: fewer stalls, the same durability of records.
+constexpr int MaxPendingCopies = 1024;
+constexpr qint64 MaxPendingCopyBytes = 512 * 1024 * 1024;
+
+std::function<void(const QString &)> &beforeVerifyHook()
+{
+    static std::function<void(const QString &)> hook;
+    return hook;
+}
 
 QString folderOf(const QString &path)
 {
     return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-// Runs a flush on a worker thread while the window keeps turning.
-int flushPumped(TransferView &view, const QStringList &paths)
+// Runs work on a worker thread while the window keeps turning.
+template <class Work> void runPumped(TransferView &view, Work work)
 {
-    int code = 0;
-    std::unique_ptr<QThread> worker(QThread::create([&code, paths] { code = SyncFileSystems(paths); }));
+    std::unique_ptr<QThread> worker(QThread::create(std::move(work)));
     worker->start();
     while (!worker->wait(QDeadlineTimer(20)))
         view.processEvents();
+}
+
+int flushPumped(TransferView &view, const QStringList &paths)
+{
+    int code = 0;
+    runPumped(view, [&code, paths] { code = SyncFileSystems(paths); });
     return code;
 }
 
@@ -206,8 +241,8 @@ class Run final
 {
 public:
     Run(TransferState &state, const ExtensionRows &table, qint64 targetCount, TransferView &view,
-        const QString &sourceFolder)
-        : m_state(state), m_table(table), m_targetCount(targetCount), m_view(view)
+        const QString &sourceFolder, const RunHistory *history)
+        : m_state(state), m_table(table), m_targetCount(targetCount), m_view(view), m_history(history)
     {
 
         m_source.folder = sourceFolder;
@@ -221,9 +256,14 @@ public:
     qint64 worked() const { return m_worked; }
     bool fileNumberAdvanced() const { return m_fileNumberAdvanced; }
     QString lastStatus() const { return m_view.lastStatus(); }
+    const QStringList &verifyFailedCopies() const { return m_verifyFailedCopies; }
 
 private:
     int copy(const QString &source, const QString &dest, bool failIfExists, CopyOutcome &outcome);
+    bool adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome);
+    void verifyBatch(std::vector<bool> &bad);
+    void recordBatch(const std::vector<bool> &bad);
+    void finishImportedMoves();
     bool writtenThisRun(const QString &dest) const;
     void succeeded(const QString &source, const QString &dest, CopyOutcome &outcome);
     void stop(const QString &status, const QString &message = QString());
@@ -236,6 +276,9 @@ private:
     qint64 m_worked = 0; // files copied so far
     bool m_fileNumberAdvanced = false;
     StatusKeepingView m_view;
+    const RunHistory *m_history;
+    QStringList m_verifyFailedSources;
+    QStringList m_verifyFailedCopies;
     SourceVolume m_source;
     QString m_linkRoot;
     QSet<QString> m_written;      // destination folders, for the flush at the end
@@ -248,10 +291,13 @@ private:
         QString source;
         QString dest;
         qint64 size;
-        std::optional<FileStamp> sourceStamp;
+        std::optional<FileStamp> sourceStamp; // with a move: the source to delete
         KeptCopy copy;
+        FileStamp copied;    // the source as it was copied
+        FileStamp copyStamp; // the copy as it was written
+        QByteArray hash;
     };
-    std::vector<Pending> m_pending; // sources waiting for their copies to reach the disk
+    std::vector<Pending> m_pending; // copies waiting to reach the disk, and with a move their sources
     QSet<QString> m_pendingSources; // their paths
     QSet<QString> m_pendingFolders; // where those copies are
     qint64 m_pendingBytes = 0;
@@ -276,6 +322,7 @@ int Run::copy(const QString &source, const QString &dest, bool failIfExists, Cop
     CopyOptions options;
     options.failIfExists = failIfExists;
     options.keepOpen = m_state.options.move;
+    options.hash = true;
     const int code = CopyFileWithProgress(
         source, dest,
         [this](quint64 total, quint64 done) {
@@ -317,6 +364,7 @@ void Run::succeeded(const QString &source, const QString &dest, CopyOutcome &out
 {
     m_writtenNames.insert(dest);
     m_writtenIds.insert(FileId{outcome.copy.device, outcome.copy.inode});
+    const qint64 size = outcome.copy.size;
     if (m_state.options.move) {
         // A file copied onto itself must stay: compare the files, not the paths, since one file can be
         // reached by two paths.
@@ -324,18 +372,26 @@ void Run::succeeded(const QString &source, const QString &dest, CopyOutcome &out
         const bool sameFile =
             from && from->device == outcome.copy.device && from->inode == outcome.copy.inode;
         if (from && !sameFile && outcome.kept.isOpen()) {
-            const qint64 size = outcome.copy.size;
             m_moved.insert(source);
-            m_pending.push_back({source, dest, size, from, std::move(outcome.kept)});
+            m_pending.push_back({source, dest, size, from, std::move(outcome.kept), outcome.source,
+                                 outcome.copy, outcome.hash});
             m_pendingSources.insert(source);
             m_pendingFolders.insert(folderOf(dest));
             m_pendingBytes += size;
-            if (int(m_pending.size()) >= MaxPendingSources || m_pendingBytes >= MaxPendingBytes)
-                deleteFlushedSources();
         } else if (!sameFile) {
             m_state.notDeleted = true;
         }
+    } else if (!outcome.hash.isEmpty() && ((m_history && m_history->store) || m_state.options.verify)) {
+        // Recorded (and read back) once on the disk.
+        m_pending.push_back(
+            {source, dest, size, std::nullopt, KeptCopy(), outcome.source, outcome.copy, outcome.hash});
+        m_pendingFolders.insert(folderOf(dest));
+        m_pendingBytes += size;
     }
+    const bool moving = m_state.options.move;
+    if (int(m_pending.size()) >= (moving ? MaxPendingSources : MaxPendingCopies) ||
+        m_pendingBytes >= (moving ? MaxPendingBytes : MaxPendingCopyBytes))
+        deleteFlushedSources();
     ++m_worked;
     m_view.setWorkedText(QString::number(m_worked));
     m_view.setOverallProgress(OverallGaugePercent(m_worked, m_targetCount));
@@ -381,6 +437,13 @@ void Run::file(const QString &source)
     // holding IMG_0001.JPG): the later one takes a free name as in a clash without overwrite.
     const bool overwrite = m_state.options.overwrite && !writtenThisRun(dest);
     CopyOutcome outcome;
+    // With imported files skipped, a file whose copy is already there (a run killed before it could
+    // record it) is taken as imported rather than copied again under a "_2" name.
+    if (m_state.options.skipImported && !overwrite && !writtenThisRun(dest) &&
+        adoptIdentical(source, dest, outcome)) {
+        succeeded(source, dest, outcome);
+        return;
+    }
     int code = copy(source, dest, !overwrite, outcome);
     if (code == 0) {
         succeeded(source, dest, outcome);
@@ -408,17 +471,103 @@ void Run::file(const QString &source)
         stop(cancelledStatusText());
 }
 
+bool Run::adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome)
+{
+    const std::optional<FileStamp> there = FileStampOf(dest);
+    const std::optional<FileStamp> from = FileStampOf(source);
+    if (!there || !from || there->size != from->size ||
+        (there->device == from->device && there->inode == from->inode))
+        return false;
+    ContentCheck copyCheck;
+    ContentCheck sourceCheck;
+    runPumped(m_view, [&] {
+        copyCheck = HashFileContent(dest);
+        if (!copyCheck.error)
+            sourceCheck = HashFileContent(source);
+    });
+    if (copyCheck.error || sourceCheck.error || copyCheck.hash != sourceCheck.hash ||
+        sourceCheck.stamp != *from || copyCheck.stamp != *there)
+        return false;
+    outcome = CopyOutcome();
+    outcome.copy = *there;
+    outcome.source = *from;
+    outcome.hash = copyCheck.hash;
+    if (m_state.options.move) {
+        outcome.kept = KeptCopy::open(dest);
+        if (!outcome.kept.isNamedBy(dest))
+            return false;
+    }
+    // The copy may still sit in the page cache of the run that made it: flushed with this batch.
+    m_written.insert(folderOf(dest));
+    return true;
+}
+
+// Reads back every copy of the batch, its cached pages dropped first, against the hash taken while it was
+// copied. A copy that differs is removed; its source stays.
+void Run::verifyBatch(std::vector<bool> &bad)
+{
+    const QString before = m_view.lastStatus();
+    m_view.setStatusText(verifyingStatusText());
+    for (std::size_t i = 0; i < m_pending.size(); ++i) {
+        const Pending &p = m_pending[i];
+        if (const auto &hook = beforeVerifyHook())
+            hook(p.dest);
+        ContentCheck check;
+        runPumped(m_view, [&check, &p] { check = HashFileContent(p.dest, true); });
+        const bool sameFile = !check.error && check.stamp.device == p.copyStamp.device &&
+                              check.stamp.inode == p.copyStamp.inode;
+        if (sameFile && check.hash == p.hash)
+            continue;
+        bad[i] = true;
+        if (sameFile)
+            RemoveFile(p.dest);
+        m_verifyFailedSources.append(p.source);
+        m_verifyFailedCopies.append(p.dest);
+    }
+    m_view.setStatusText(before);
+}
+
+void Run::recordBatch(const std::vector<bool> &bad)
+{
+    if (!m_history || !m_history->store)
+        return;
+    QList<ImportedFile> records;
+    records.reserve(qsizetype(m_pending.size()));
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (std::size_t i = 0; i < m_pending.size(); ++i) {
+        const Pending &p = m_pending[i];
+        if (bad[i] || p.hash.isEmpty() || !isPathUnder(p.source, m_history->volumeRoot))
+            continue;
+        records.append({HistoryPath(p.source, m_history->volumeRoot), p.copied.size, p.copied.mtimeNs, p.hash,
+                        pathToBytes(p.dest), now});
+    }
+    m_history->store->add(m_history->volume, m_history->label, records);
+}
+
 // Sources of a move go only once their copies are on the disk. One flush per batch of copies costs far less
-// than one per file; a crash in between leaves a file in both places, never in none.
+// than one per file; a crash in between leaves a file in both places, never in none. The history records
+// the batch after the flush (and the read-back), before any source of it goes: a run killed in between is
+// finished by the next one.
 void Run::deleteFlushedSources()
 {
     if (m_pending.empty())
         return;
     const bool flushed =
         flushPumped(m_view, QStringList(m_pendingFolders.cbegin(), m_pendingFolders.cend())) == 0;
-    for (const Pending &p : m_pending) {
+    std::vector<bool> bad(m_pending.size(), false);
+    if (flushed) {
+        if (m_state.options.verify)
+            verifyBatch(bad);
+        recordBatch(bad);
+    }
+    for (std::size_t i = 0; i < m_pending.size(); ++i) {
+        const Pending &p = m_pending[i];
+        if (!p.sourceStamp)
+            continue;
         // The destination name must still hold this run's copy, and the source name the file that was
         // copied; nothing reached through a folder link is deleted (it lies outside the source folder).
+        if (bad[i])
+            continue;
         if (!flushed || !p.copy.isNamedBy(p.dest) || FileStampOf(p.source) != p.sourceStamp ||
             PassesThroughLink(m_linkRoot, p.source) || RemoveFile(p.source) != 0)
             m_state.notDeleted = true;
@@ -431,9 +580,51 @@ void Run::deleteFlushedSources()
     m_pendingBytes = 0;
 }
 
+// Sources an earlier move copied and recorded but did not get to delete: deleted now, under the same rules
+// as the run's own, when the recorded copy is still there with the same size and content.
+void Run::finishImportedMoves()
+{
+    if (!m_history || !m_state.options.move || !m_state.options.skipImported || m_history->skipped.isEmpty())
+        return;
+    QList<const SkippedImport *> intact;
+    QStringList folders;
+    runPumped(m_view, [&] {
+        for (const SkippedImport &s : m_history->skipped) {
+            const QString copy = pathFromBytes(s.record.destination);
+            const ContentCheck check = HashFileContent(copy);
+            if (!check.error && check.stamp.size == s.record.size && check.hash == s.record.hash) {
+                intact.append(&s);
+                folders.append(folderOf(copy));
+            }
+        }
+    });
+    if (intact.size() < m_history->skipped.size())
+        m_state.notDeleted = true;
+    if (intact.isEmpty())
+        return;
+    folders.removeDuplicates();
+    const bool flushed = flushPumped(m_view, folders) == 0;
+    bool allDeleted = intact.size() == m_history->skipped.size();
+    for (const SkippedImport *s : std::as_const(intact)) {
+        const std::optional<FileStamp> now = FileStampOf(s->source);
+        if (!flushed || !now || now->size != s->record.size || now->mtimeNs != s->record.mtimeNs ||
+            PassesThroughLink(m_linkRoot, s->source) || RemoveFile(s->source) != 0) {
+            m_state.notDeleted = true;
+            allDeleted = false;
+        } else {
+            m_state.movedFromFolders.insert(s->source.left(s->source.lastIndexOf(QLatin1Char('/'))));
+        }
+    }
+    // A run that only finished an earlier one's move ended well when every source went.
+    if (m_worked == 0 && allDeleted)
+        m_state.result = true;
+}
+
 void Run::afterLoop()
 {
     deleteFlushedSources();
+    if (!m_stop)
+        finishImportedMoves();
     // A photographer formats the card after a good run: the copies must be on the disk by then.
     if (!m_written.isEmpty()) {
         m_state.flushing = true;
@@ -456,6 +647,11 @@ void Run::afterLoop()
         prompt().message(notDeletedMessage());
     if (m_state.skipped) {
         prompt().message(notCopiedMessage());
+        m_state.result = false;
+    }
+    if (!m_verifyFailedCopies.isEmpty()) {
+        m_view.setStatusText(verifyFailedStatusText());
+        prompt().message(verifyFailedMessage(m_verifyFailedSources, m_verifyFailedCopies));
         m_state.result = false;
     }
     if (m_state.options.FolderCounterMode) {
@@ -503,6 +699,11 @@ QString TargetInsideSource(const TransferState &state, const ExtensionRows &tabl
     return {};
 }
 
+void SetBeforeVerifyHookForTesting(std::function<void(const QString &copy)> hook)
+{
+    beforeVerifyHook() = std::move(hook);
+}
+
 void StoreRunningNumbers(const TransferOutcome &outcome, SettingsRecord &settings)
 {
     if (outcome.fileNumber)
@@ -513,7 +714,7 @@ void StoreRunningNumbers(const TransferOutcome &outcome, SettingsRecord &setting
 
 TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qint64 targetCount,
                             const ExtensionRows &table, const SettingsRecord &settings, TransferView &view,
-                            const QString &sourceFolder)
+                            const QString &sourceFolder, const RunHistory *history)
 {
     if (state.running)
         return {};
@@ -536,7 +737,7 @@ TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qi
         return {};
     }
 
-    Run run(state, table, targetCount, view, sourceFolder);
+    Run run(state, table, targetCount, view, sourceFolder, history);
     for (const QString &source : runList) {
         run.file(source);
         if (run.stopped())
@@ -555,6 +756,8 @@ TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qi
         outcome.folderNumber = state.folderNumber;
     outcome.movedFromFolders = state.movedFromFolders;
     outcome.status = run.lastStatus();
+    outcome.skippedImported = history ? history->skipped.size() : 0;
+    outcome.verifyFailed = run.verifyFailedCopies();
     return outcome;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "routing/extensionrow.h"
+#include "source/importedfilter.h"
 
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace vantora {
@@ -26,6 +28,11 @@ QString unknownErrorMessage(int code);
 QString flushingStatusText(); // "書き込み中...", while the end of a run waits for the disk
 // Names both folders of a run that would copy a folder into itself.
 QString targetInsideSourceMessage(const QString &target, const QString &source);
+
+QString verifyingStatusText();    // "ベリファイしています"
+QString verifyFailedStatusText(); // "ベリファイで不一致が見つかりました"
+// Names every copy that differed from its source when read back.
+QString verifyFailedMessage(const QStringList &sources, const QStringList &copies);
 
 // Why one file failed, for the lines added under a message's own text.
 struct CopyFailure
@@ -62,11 +69,16 @@ struct TransferOutcome
     std::optional<qint32> folderNumber;
     QSet<QString> movedFromFolders; // folders a source of the run was deleted from
     QString status;                 // the status text the run left
+    qint64 skippedImported = 0;     // files left out as imported by an earlier run
+    QStringList verifyFailed;       // copies that differed from their sources, removed again
     explicit operator bool() const { return result; }
 };
 
 // Puts the running numbers a run advanced into FileRenbanSpinEditValue and DirRenbanSpinEditValue.
 void StoreRunningNumbers(const TransferOutcome &outcome, SettingsRecord &settings);
+
+// Tests change a copy between its flush and its verification through this; nothing else sets it.
+void SetBeforeVerifyHookForTesting(std::function<void(const QString &copy)> hook);
 
 // Copies (or moves) every file of the run list in order, on the calling thread, pumping events through
 // the view during each copy. Takes the option snapshot from `settings` at its start, shows the running
@@ -75,9 +87,11 @@ void StoreRunningNumbers(const TransferOutcome &outcome, SettingsRecord &setting
 // is true when the last copy was good and nothing stopped the run; only after the destination filesystems
 // were flushed. A call while a run is in progress does nothing and returns a false outcome.
 // `sourceFolder` is the folder the run list was walked from: a run into it is refused, and a move deletes
-// nothing reached through a folder link below it.
+// nothing reached through a folder link below it. Every good copy is recorded in the history, in batches
+// committed only once the batch's copies are on the disk; with a move and the skip of imported files, the
+// sources the history already holds are deleted at the end when their recorded copies are intact.
 TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qint64 targetCount,
                             const ExtensionRows &table, const SettingsRecord &settings, TransferView &view,
-                            const QString &sourceFolder = QString());
+                            const QString &sourceFolder = QString(), const RunHistory *history = nullptr);
 
 } // namespace vantora

@@ -37,6 +37,8 @@ void TakeOptionSnapshot(TransferState &state, const SettingsRecord &settings)
     o.overwrite = settings.UwagakiChecked;
     o.move = settings.DelChecked;
     o.allFiles = settings.AllFileChecked;
+    o.skipImported = settings.SkipImportedChecked;
+    o.verify = settings.VerifyChecked;
     o.separator = settings.sDayEditText;
     state.options = o;
     if (o.FolderCounterMode)

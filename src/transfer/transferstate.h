@@ -23,10 +23,12 @@ struct TransferOptions
     NameTemplate fileTemplate; // taken only with renaming on
     bool FileCounterMode = false;
     bool ShootingDateFileMode = false;
-    bool overwrite = false; // UwagakiCheckBox
-    bool move = false;      // DelCheckBox
-    bool allFiles = false;  // "AllFileChecked"
-    QString separator;      // DateSeparator
+    bool overwrite = false;    // UwagakiCheckBox
+    bool move = false;         // DelCheckBox
+    bool allFiles = false;     // "AllFileChecked"
+    QString separator;         // DateSeparator
+    bool skipImported = false; // "SkipImportedChecked"
+    bool verify = false;       // "VerifyChecked"
 };
 
 // The last folders EnsureFolder was asked for in camera mode; kept for the program's lifetime.

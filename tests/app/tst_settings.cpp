@@ -17,6 +17,12 @@ namespace {
 
 const QString kKey = QStringLiteral("Software\\Q.Lintar\\Vantix");
 
+// The 90 values, then those added later.
+qsizetype storedValueCount()
+{
+    return SettingsRecord::fields().size() + SettingsRecord::addedFields().size();
+}
+
 QString documents()
 {
     return GetSpecialFolderPath(CSIDL_PERSONAL) + QLatin1Char('/');
@@ -43,6 +49,7 @@ private Q_SLOTS:
     void partialStores();
     void storedSourceOnAMissingFolder();
     void garbageFileIsKeptAsideWithOneMessage();
+    void addedValuesComeLastAndAnOlderFileLoadsWithoutThem();
     void specialFoldersHaveNoTrailingDelimiter();
 
 private:
@@ -221,7 +228,7 @@ void TestSettings::closeWritesAllValuesAndASecondStartReadsThemBack()
         QVERIFY(app.mainForm()->close());
     }
     RegistryStore store;
-    QCOMPARE(store.valueNames(RegistryRoot::CurrentUser, kKey).size(), 90);
+    QCOMPARE(store.valueNames(RegistryRoot::CurrentUser, kKey).size(), storedValueCount());
     for (const SettingsRecord::Field &f : SettingsRecord::fields()) {
         RegistryError error;
         if (f.type == SettingsRecord::Type::String)
@@ -309,7 +316,7 @@ void TestSettings::partialStores()
         QCOMPARE(prompt.messages, QStringList{partialSettingsMessage()});
         app.mainForm()->close();
     }
-    QCOMPARE(RegistryStore().valueNames(RegistryRoot::CurrentUser, kKey).size(), 90);
+    QCOMPARE(RegistryStore().valueNames(RegistryRoot::CurrentUser, kKey).size(), storedValueCount());
     SettingsRecord again;
     QCOMPARE(LoadSettings(store = RegistryStore(), again), LoadOutcome::Complete);
 }
@@ -367,7 +374,71 @@ void TestSettings::garbageFileIsKeptAsideWithOneMessage()
     QFile kept(m_registry + QLatin1Char('/') + aside.first());
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), QByteArray("\x00\xff garbage [[[ \"", 16));
+    QCOMPARE(RegistryStore().valueNames(RegistryRoot::CurrentUser, kKey).size(), storedValueCount());
+}
+
+void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
+{
+    QCOMPARE(SettingsRecord::fields().size(), 90);
+    QStringList added;
+    for (const SettingsRecord::Field &f : SettingsRecord::addedFields())
+        added << QLatin1String(f.name);
+    QCOMPARE(added, (QStringList{QStringLiteral("SkipImportedChecked"), QStringLiteral("VerifyChecked")}));
+    for (const QString &name : std::as_const(added))
+        QVERIFY2(!SettingsRecord::field(name), qPrintable(name)); // not among the 90
+
+    // Ticked, stored and read back.
+    SettingsRecord record = SettingsRecord::defaults();
+    record.SkipImportedChecked = true;
+    record.VerifyChecked = true;
+    record.DelChecked = true;
+    {
+        RegistryStore store;
+        QVERIFY(SaveSettings(store, record));
+    }
+    SettingsRecord back;
+    {
+        RegistryStore store;
+        QCOMPARE(LoadSettings(store, back), LoadOutcome::Complete);
+    }
+    QVERIFY(back.SkipImportedChecked);
+    QVERIFY(back.VerifyChecked);
+
+    // A file written before the values existed: no message, every other value as stored, the new ones off.
+    {
+        RegistryStore store;
+        for (const QString &name : std::as_const(added))
+            QVERIFY(store.deleteValue(RegistryRoot::CurrentUser, kKey, name));
+    }
     QCOMPARE(RegistryStore().valueNames(RegistryRoot::CurrentUser, kKey).size(), 90);
+    test::TestPrompt prompt;
+    {
+        VantoraApp app({}, m_volumes.get());
+        app.mainForm()->show();
+        QVERIFY(app.settings().DelChecked);
+        QVERIFY(!app.settings().SkipImportedChecked);
+        QVERIFY(!app.settings().VerifyChecked);
+        auto *skip = app.mainForm()->findChild<QCheckBox *>(QStringLiteral("SkipImportedCheckBox"));
+        auto *verify = app.mainForm()->findChild<QCheckBox *>(QStringLiteral("VerifyCheckBox"));
+        QVERIFY(skip && verify);
+        QVERIFY(!skip->isChecked());
+        QVERIFY(!verify->isChecked());
+        verify->click();
+        QVERIFY(app.settings().VerifyChecked);
+        app.mainForm()->close();
+    }
+    QCOMPARE(prompt.messages, QStringList());
+    // Stored after the 90, in their order.
+    const QStringList names = RegistryStore().valueNames(RegistryRoot::CurrentUser, kKey);
+    QCOMPARE(names.size(), storedValueCount());
+    QCOMPARE(names.mid(90), added);
+    SettingsRecord again;
+    {
+        RegistryStore store;
+        QCOMPARE(LoadSettings(store, again), LoadOutcome::Complete);
+    }
+    QVERIFY(again.VerifyChecked);
+    QVERIFY(!again.SkipImportedChecked);
 }
 
 void TestSettings::specialFoldersHaveNoTrailingDelimiter()

@@ -1,6 +1,7 @@
 #include "app/singleinstance.h"
 #include "platform/registrystore.h"
 #include "sandbox.h"
+#include "settings/settingsrecord.h"
 #include "settings/settingsstore.h"
 #include "testdir.h"
 
@@ -82,7 +83,8 @@ void TestStartSwitch::regRegistersRelaunchesAndCloses()
             .value_or(QString()),
         program() + QStringLiteral(" %L"));
     QCOMPARE(store.valueNames(RegistryRoot::CurrentUser, settingsKeyPath()).size(),
-             90); // closed through the close query
+             SettingsRecord::fields().size() +
+                 SettingsRecord::addedFields().size()); // closed by the close query
     QVERIFY(QFile::exists(m_sandbox.home() + QStringLiteral("/data/applications/vantora.desktop")));
 }
 

@@ -112,12 +112,13 @@ void TestInstallData::installsExactlyTheProgramFiles()
     const QStringList expected = {
         QStringLiteral("usr/bin/vantora"),
         QStringLiteral("usr/bin/vantora-exif"),
+        QStringLiteral("usr/bin/vantora-history"),
         QStringLiteral("usr/share/applications/vantora.desktop"),
         QStringLiteral("usr/share/icons/hicolor/scalable/apps/vantora.svg"),
         QStringLiteral("usr/share/metainfo/") + m_appId + QStringLiteral(".metainfo.xml"),
     };
     QCOMPARE(files, expected);
-    for (const char *program : {"usr/bin/vantora", "usr/bin/vantora-exif"})
+    for (const char *program : {"usr/bin/vantora", "usr/bin/vantora-exif", "usr/bin/vantora-history"})
         QVERIFY2(QFileInfo(installed(QLatin1String(program))).isExecutable(), program);
 }
 

@@ -150,7 +150,36 @@ QStringList SourceController::collectRunList(const QStringList &masks)
 {
     WalkScope scope(m_walkDepth);
     WalkPump pump({}, m_pumpInterval);
-    return CollectRunList(sourceText(), masks, &pump);
+    const std::unique_ptr<ImportedFilter> filter = importedFilter();
+    QStringList list = CollectRunList(sourceText(), masks, &pump, filter.get());
+    m_lastSkipped = filter ? filter->skipped() : QList<SkippedImport>();
+    return list;
+}
+
+std::unique_ptr<ImportedFilter> SourceController::importedFilter() const
+{
+    if (!m_settings->SkipImportedChecked || !m_history)
+        return nullptr;
+    ImportHistory *history = m_history();
+    const QString root = m_volumes->rootOf(sourceText());
+    const QString volume = root.isEmpty() ? QString() : m_volumes->identity(root);
+    if (!history || volume.isEmpty())
+        return nullptr;
+    return std::make_unique<ImportedFilter>(history->filesOf(volume), root);
+}
+
+RunHistory SourceController::runHistory(const QString &folder) const
+{
+    RunHistory run;
+    run.store = m_history ? m_history() : nullptr;
+    run.volumeRoot = m_volumes->rootOf(folder);
+    if (run.volumeRoot.isEmpty())
+        return {};
+    run.volume = m_volumes->identity(run.volumeRoot);
+    run.label = m_volumes->label(run.volumeRoot);
+    if (m_settings->SkipImportedChecked)
+        run.skipped = m_lastSkipped;
+    return run;
 }
 
 bool SourceController::RemoveEmptySourceFolders(const QString &folder, const QSet<QString> &emptiedFolders)
@@ -182,11 +211,19 @@ void SourceController::CountSourceFiles(const QString &folder)
     WalkScope scope(m_walkDepth);
     WalkPump pump([this, generation] { return m_countCancelRequested || generation != m_countGeneration; },
                   m_pumpInterval);
-    const qint64 total = CountFiles(sourceText(), masksOf(m_main->ExtListEditor), &pump);
+    const std::unique_ptr<ImportedFilter> filter = importedFilter();
+    const qint64 total = CountFiles(sourceText(), masksOf(m_main->ExtListEditor), &pump, 0, {}, filter.get());
     if (generation != m_countGeneration)
         return;
     m_sourceFileCount = total;
+    m_skippedImported = filter ? filter->skipped().size() : 0;
     showCount();
+}
+
+void SourceController::recount()
+{
+    if (!busy())
+        CountSourceFiles(sourceText());
 }
 
 void SourceController::CountSourceFilesWithDialog()
@@ -216,8 +253,10 @@ void SourceController::CountSourceFilesWithDialog()
                 return m_forceStop || generation != m_countGeneration;
             },
             m_pumpInterval);
-        const qint64 total =
-            CountFiles(sourceText(), masksOf(m_main->ExtListEditor), &pump, 0, [&](qint64 count) {
+        const std::unique_ptr<ImportedFilter> filter = importedFilter();
+        const qint64 total = CountFiles(
+            sourceText(), masksOf(m_main->ExtListEditor), &pump, 0,
+            [&](qint64 count) {
                 if (!m_showFlag)
                     return;
                 showWhenDue();
@@ -225,9 +264,12 @@ void SourceController::CountSourceFilesWithDialog()
                     m_countForm->FormShowTimer1->stop();
                     m_countForm->CountText->setText(QString::number(count));
                 }
-            });
-        if (generation == m_countGeneration)
+            },
+            filter.get());
+        if (generation == m_countGeneration) {
             m_sourceFileCount = total;
+            m_skippedImported = filter ? filter->skipped().size() : 0;
+        }
     }
     m_countForm->FormShowTimer1->stop();
     m_showFlag = false;
@@ -495,7 +537,8 @@ void SourceController::extListClick(QTableWidget *table)
     {
         WalkScope scope(m_walkDepth);
         WalkPump pump({}, m_pumpInterval);
-        list = CollectRunList(sourceText(), masksOf(table), &pump);
+        const std::unique_ptr<ImportedFilter> filter = importedFilter();
+        list = CollectRunList(sourceText(), masksOf(table), &pump, filter.get());
     }
     fillList(list);
     m_listForm->exec();

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "source/importedfilter.h"
+
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QLabel;
 class QTableWidget;
@@ -38,6 +41,13 @@ public:
 
     // Tells whether a transfer run is in progress; watch ticks wait while it says yes.
     void setRunInProgress(std::function<bool()> running) { m_runInProgress = std::move(running); }
+    // The history the skip of imported files reads ("SkipImportedChecked"); asked for only when needed.
+    void setImportHistory(std::function<ImportHistory *()> history) { m_history = std::move(history); }
+    // Files the last finished count left out as imported.
+    qint64 skippedImportedCount() const { return m_skippedImported; }
+    // A run's history for the source folder, with the files the last collectRunList left out.
+    RunHistory runHistory(const QString &folder) const;
+
     // The first command-line argument (a card's mount path handed in by the desktop), empty when none.
     void setCommandLineArgument(const QString &argument) { m_argument = argument; }
 
@@ -59,6 +69,8 @@ public:
 
     // The described steps.
     void CountSourceFiles(const QString &folder);
+    // The count of the shown source made again (an option that changes what is counted changed).
+    void recount();
     void CountSourceFilesWithDialog();
     void closeCountForm();
     void UpdateVolumeLabel();
@@ -97,6 +109,7 @@ protected:
 
 private:
     QStringList masksOf(const QTableWidget *table) const;
+    std::unique_ptr<ImportedFilter> importedFilter() const;
     QString sourceText() const;
     void setSource(const QString &folder);
     void showCount();
@@ -108,6 +121,9 @@ private:
     TListViewForm *m_listForm;
     SettingsRecord *m_settings;
     Volumes *m_volumes;
+    std::function<ImportHistory *()> m_history;
+    qint64 m_skippedImported = 0;
+    QList<SkippedImport> m_lastSkipped;
     QLabel *m_extCountLabel = nullptr;
     QTimer *m_deferredTick;
     std::function<bool()> m_runInProgress;

@@ -1,0 +1,52 @@
+#include "app/importoptions.h"
+
+#include "settings/settingsrecord.h"
+
+#include <QCheckBox>
+
+namespace vantora {
+
+namespace {
+
+QCheckBox *makeBox(QWidget *parent, const char *name, const QString &caption, const QString &hint,
+                   QRect geometry)
+{
+    auto *box = new QCheckBox(caption, parent);
+    box->setObjectName(QLatin1String(name));
+    box->setToolTip(hint);
+    box->setGeometry(geometry);
+    return box;
+}
+
+} // namespace
+
+ImportOptions::ImportOptions(QWidget *mainForm, SettingsRecord *settings, QObject *parent)
+    : QObject(parent), m_settings(settings),
+      m_skipImported(makeBox(mainForm, "SkipImportedCheckBox",
+                             QStringLiteral("取り込み済みのファイルは転送しない"),
+                             QStringLiteral("以前に転送したファイル(同じカード・同じ名前・同じサイズと日時)は"
+                                            "数えず、転送もしません。\n移動では、前回中断したときに残った"
+                                            "元ファイルを、コピーを確かめてから削除します。"),
+                             {16, 492, 260, 18})),
+      m_verify(makeBox(mainForm, "VerifyCheckBox", QStringLiteral("転送後にベリファイ"),
+                       QStringLiteral("コピーをディスクから読み戻して転送元と比べます。一致しないコピーは"
+                                      "削除し、転送元のファイルは残します。"),
+                       {16, 514, 260, 18}))
+{
+    connect(m_skipImported, &QCheckBox::toggled, this, [this](bool checked) {
+        if (m_settings->SkipImportedChecked == checked)
+            return;
+        m_settings->SkipImportedChecked = checked;
+        Q_EMIT skipImportedToggled();
+    });
+    connect(m_verify, &QCheckBox::toggled, this,
+            [this](bool checked) { m_settings->VerifyChecked = checked; });
+}
+
+void ImportOptions::applySettings()
+{
+    m_skipImported->setChecked(m_settings->SkipImportedChecked);
+    m_verify->setChecked(m_settings->VerifyChecked);
+}
+
+} // namespace vantora

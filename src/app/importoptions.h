@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+
+class QCheckBox;
+class QWidget;
+
+namespace vantora {
+
+struct SettingsRecord;
+
+// The options beyond the original set of the main window: the skip of files an earlier import copied
+// ("SkipImportedCheckBox") and the read-back of every copy ("VerifyCheckBox"). They sit in the free space
+// below the progress area, after every other control in the tab order, and are off by default.
+class ImportOptions final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ImportOptions)
+
+public:
+    ImportOptions(QWidget *mainForm, SettingsRecord *settings, QObject *parent = nullptr);
+
+    // The boxes from the settings, after they were loaded.
+    void applySettings();
+
+Q_SIGNALS:
+    // The skip box changed: the count must be made again.
+    void skipImportedToggled();
+
+private:
+    SettingsRecord *m_settings;
+    QCheckBox *m_skipImported;
+    QCheckBox *m_verify;
+};
+
+} // namespace vantora
