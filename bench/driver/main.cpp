@@ -1,7 +1,10 @@
 // vantora-transfer: runs one transfer from a settings file, without a window.
 
+#include "history/importhistory.h"
 #include "platform/prompt.h"
+#include "platform/volumes.h"
 #include "settings/settingsrecord.h"
+#include "source/importedfilter.h"
 #include "source/sourcewalk.h"
 #include "transfer/memorytransferview.h"
 #include "transfer/shootingdate.h"
@@ -40,6 +43,11 @@ SETTINGS is a text file of key=value lines (UTF-8; blank lines and lines startin
                          booleans and numbers are decimal (any non-zero number is true).
   Row=<mask>|<folder>    one row of the extension table, in order (e.g. Row=*.JPG|/home/me/Pictures).
                          Without Row lines, AllFileChecked=1 gives the one row "*.*" with AllFileDir.
+  History=<file>         the import history (an SQLite file); without it nothing is recorded
+  Volume=<identity>      the source volume's identity in the history (default: the system's answer)
+  VolumeRoot=<folder>    that volume's root (default: the mount point holding the source)
+  SkipImportedChecked=1  leave out what the history holds (and with DelChecked=1 finish its moves)
+  VerifyChecked=1        read every copy back before its source is deleted
 Settings not named keep their defaults, except AllFileChecked, which is off unless set.
 Destination folders must exist.
 
@@ -48,7 +56,8 @@ Options:
   --pause-stats  add the longest gap between two event-loop turns (ms) to the final line
   --dates FILE…  print the shooting date of each file (yyyy-MM-dd) and nothing else
 
-The final line is "result=<0|1> copied=<n> status=<status text>"; messages go to standard error.
+The final line is "result=<0|1> copied=<n> skipped=<n> status=<status text>"; messages go to standard
+error.
 Exit status: 0 when the run succeeded, 1 when it did not, 2 for a bad settings file.
 )";
 
@@ -70,7 +79,26 @@ public:
     QString chooseFile(const QString &, const QStringList &, const QString &) override { return {}; }
 };
 
-bool readSettings(const QString &path, SettingsRecord &settings, ExtensionRows &rows, QString &error)
+struct HistoryOptions
+{
+    QString file;
+    QString volume;
+    QString volumeRoot;
+};
+
+const SettingsRecord::Field *findField(const QString &name)
+{
+    if (const SettingsRecord::Field *f = SettingsRecord::field(name))
+        return f;
+    for (const SettingsRecord::Field &f : SettingsRecord::addedFields()) {
+        if (name.compare(QLatin1String(f.name), Qt::CaseInsensitive) == 0)
+            return &f;
+    }
+    return nullptr;
+}
+
+bool readSettings(const QString &path, SettingsRecord &settings, ExtensionRows &rows, HistoryOptions &history,
+                  QString &error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
@@ -99,7 +127,14 @@ bool readSettings(const QString &path, SettingsRecord &settings, ExtensionRows &
             rows.append(ExtensionRow{value.left(bar), value.mid(bar + 1)});
             continue;
         }
-        const SettingsRecord::Field *f = SettingsRecord::field(key);
+        if (key == QLatin1String("History") || key == QLatin1String("Volume") ||
+            key == QLatin1String("VolumeRoot")) {
+            (key == QLatin1String("History")  ? history.file
+             : key == QLatin1String("Volume") ? history.volume
+                                              : history.volumeRoot) = value;
+            continue;
+        }
+        const SettingsRecord::Field *f = findField(key);
         if (!f) {
             error = QStringLiteral("%1:%2: unknown setting %3").arg(path).arg(lineNumber).arg(key);
             return false;
@@ -152,8 +187,9 @@ int main(int argc, char **argv)
     SettingsRecord settings = SettingsRecord::defaults();
     settings.AllFileChecked = false; // the rows come from the file
     ExtensionRows rows;
+    HistoryOptions historyOptions;
     QString error;
-    if (!readSettings(args.first(), settings, rows, error)) {
+    if (!readSettings(args.first(), settings, rows, historyOptions, error)) {
         std::fprintf(stderr, "vantora-transfer: %s\n", qPrintable(error));
         return 2;
     }
@@ -163,7 +199,25 @@ int main(int argc, char **argv)
     QStringList masks;
     for (const ExtensionRow &row : rows)
         masks.append(row.key);
-    const QStringList runList = CollectRunList(settings.SourceEditText, masks);
+    std::unique_ptr<SqliteImportHistory> store;
+    RunHistory history;
+    std::unique_ptr<ImportedFilter> filter;
+    if (!historyOptions.file.isEmpty()) {
+        store = std::make_unique<SqliteImportHistory>(historyOptions.file);
+        if (!store->notice().isEmpty())
+            console.message(store->notice());
+        const std::unique_ptr<Volumes> volumes = createSystemVolumes();
+        history.store = store.get();
+        history.volumeRoot = historyOptions.volumeRoot.isEmpty() ? volumes->rootOf(settings.SourceEditText)
+                                                                 : historyOptions.volumeRoot;
+        history.volume =
+            historyOptions.volume.isEmpty() ? volumes->identity(history.volumeRoot) : historyOptions.volume;
+        if (settings.SkipImportedChecked)
+            filter = std::make_unique<ImportedFilter>(store->filesOf(history.volume), history.volumeRoot);
+    }
+    const QStringList runList = CollectRunList(settings.SourceEditText, masks, nullptr, filter.get());
+    if (filter)
+        history.skipped = filter->skipped();
 
     MemoryTransferView view;
     QElapsedTimer clock;
@@ -184,11 +238,12 @@ int main(int argc, char **argv)
     TransferState state;
     clock.start();
     const TransferOutcome outcome =
-        RunTransfer(state, runList, runList.size(), rows, settings, view, settings.SourceEditText);
+        RunTransfer(state, runList, runList.size(), rows, settings, view, settings.SourceEditText, &history);
     StoreRunningNumbers(outcome, settings);
     const bool ok = outcome.result;
 
-    out << "result=" << (ok ? 1 : 0) << " copied=" << outcome.copied << " status=" << outcome.status;
+    out << "result=" << (ok ? 1 : 0) << " copied=" << outcome.copied << " skipped=" << outcome.skippedImported
+        << " status=" << outcome.status;
     if (pauseStats)
         out << " longest-pause-ms=" << QString::number(double(longest) / 1e6, 'f', 1);
     out << '\n';

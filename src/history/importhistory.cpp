@@ -204,7 +204,7 @@ bool SqliteImportHistory::add(const QString &volume, const QString &label, const
     upsert.prepare(QStringLiteral("INSERT INTO volumes (identity, label) VALUES (?, ?) "
                                   "ON CONFLICT (identity) DO UPDATE SET label = excluded.label"));
     upsert.addBindValue(volume);
-    upsert.addBindValue(label);
+    upsert.addBindValue(label.isNull() ? QStringLiteral("") : label);
     QSqlQuery id(db);
     id.prepare(QStringLiteral("SELECT id FROM volumes WHERE identity = ?"));
     id.addBindValue(volume);
@@ -253,6 +253,16 @@ qint64 SqliteImportHistory::forget(const QString &volume)
     QSqlDatabase db = database(m_connection);
     if (!db.transaction())
         return 0;
+    QSqlQuery count(db);
+    count.prepare(QStringLiteral(
+        "SELECT COUNT(*) FROM files WHERE volume IN (SELECT id FROM volumes WHERE identity = ?)"));
+    count.addBindValue(volume);
+    if (!count.exec() || !count.next()) {
+        db.rollback();
+        return 0;
+    }
+    const qint64 removed = count.value(0).toLongLong();
+    count.finish();
     QSqlQuery files(db);
     files.prepare(
         QStringLiteral("DELETE FROM files WHERE volume IN (SELECT id FROM volumes WHERE identity = ?)"));
@@ -264,7 +274,6 @@ qint64 SqliteImportHistory::forget(const QString &volume)
         db.rollback();
         return 0;
     }
-    const qint64 removed = files.numRowsAffected();
     return db.commit() ? removed : 0;
 }
 

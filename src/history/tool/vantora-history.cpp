@@ -33,7 +33,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const QStringList args = argumentsFromBytes(argc, argv).mid(1);
+    const QStringList args = argumentsFromBytes(argc, argv);
     const QString path = qEnvironmentVariable("VANTORA_HISTORY", defaultHistoryPath());
 
     if (args.size() > 2 || (args.size() == 2 && args.first() != QLatin1String("--forget")) ||

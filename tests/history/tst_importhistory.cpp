@@ -1,0 +1,362 @@
+#include "history/importhistory.h"
+#include "platform/bytepath.h"
+#include "platform/copyfile.h"
+#include "source/importedfilter.h"
+#include "source/sourcewalk.h"
+#include "testdir.h"
+
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+#include <xxhash.h>
+
+using namespace vantora;
+using test::TestDir;
+
+namespace {
+
+ImportedFile record(const QByteArray &path, qint64 size, qint64 mtimeNs, const QByteArray &destination = {})
+{
+    ImportedFile f;
+    f.path = path;
+    f.size = size;
+    f.mtimeNs = mtimeNs;
+    f.hash = QByteArray(16, char(size & 0x7F));
+    f.destination = destination.isEmpty() ? "/photos/" + path : destination;
+    f.importedAt = 1'700'000'000'000 + size;
+    return f;
+}
+
+QByteArray xxh128(const QByteArray &data)
+{
+    XXH128_canonical_t c;
+    XXH128_canonicalFromHash(&c, XXH3_128bits(data.constData(), size_t(data.size())));
+    return QByteArray(reinterpret_cast<const char *>(c.digest), 16);
+}
+
+qint64 mtimeNsOf(const QString &path)
+{
+    struct stat st;
+    if (::stat(pathToBytes(path).constData(), &st) != 0)
+        return -1;
+    return qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+}
+
+} // namespace
+
+// The history file, the walk's filter that reads it, and the hash every copy takes.
+class TestImportHistory : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void recordsAreFoundByPathSizeAndTime();
+    void aBatchIsWrittenWholeOrNotAtAll();
+    void damagedOrUnreadableFileIsMovedAside_data();
+    void damagedOrUnreadableFileIsMovedAside();
+    void walkLeavesOutImportedFilesOnly();
+    void copyHashIsTheContentsHash();
+    void droppedPagesAreReadFromTheDisk();
+    void commandLineTool();
+};
+
+void TestImportHistory::recordsAreFoundByPathSizeAndTime()
+{
+    TestDir dir;
+    const QString path = dir.filePath(QStringLiteral("h/history.sqlite"));
+    {
+        SqliteImportHistory history(path);
+        QVERIFY(history.notice().isEmpty());
+        QCOMPARE(history.journalMode(), QStringLiteral("wal"));
+        QVERIFY(history.add(
+            QStringLiteral("uuid:1234-ABCD"), QStringLiteral("EOS_DIGITAL"),
+            {record("DCIM/100CANON/IMG_0001.JPG", 100, 5), record("DCIM/100CANON/IMG_0002.JPG", 200, 6)}));
+        // The same name again on a card formatted and filled anew: a second file, the first stays.
+        QVERIFY(history.add(QStringLiteral("uuid:1234-ABCD"), QStringLiteral("EOS_DIGITAL"),
+                            {record("DCIM/100CANON/IMG_0001.JPG", 150, 9)}));
+        QVERIFY(history.add(QStringLiteral("label:CARD:1000"), QStringLiteral("CARD"),
+                            {record("DCIM/IMG_0001.JPG", 100, 5)}));
+        // A name that is not UTF-8 is kept as its bytes.
+        QVERIFY(history.add(QStringLiteral("uuid:1234-ABCD"), QStringLiteral("EOS_DIGITAL"),
+                            {record(QByteArray("DCIM/caf\xe9.JPG"), 7, 1)}));
+    }
+    // Opened again: everything is there.
+    SqliteImportHistory history(path);
+    QVERIFY(history.notice().isEmpty());
+    const ImportedFiles files = history.filesOf(QStringLiteral("uuid:1234-ABCD"));
+    QCOMPARE(files.size(), 4);
+    const ImportedFile *first = findImported(files, "DCIM/100CANON/IMG_0001.JPG", 100, 5);
+    QVERIFY(first);
+    QCOMPARE(*first, record("DCIM/100CANON/IMG_0001.JPG", 100, 5));
+    QVERIFY(findImported(files, "DCIM/100CANON/IMG_0001.JPG", 150, 9));
+    QVERIFY(!findImported(files, "DCIM/100CANON/IMG_0001.JPG", 100, 6)); // another time
+    QVERIFY(!findImported(files, "DCIM/100CANON/IMG_0001.JPG", 101, 5)); // another size
+    QVERIFY(!findImported(files, "DCIM/100CANON/IMG_0003.JPG", 100, 5));
+    QVERIFY(findImported(files, QByteArray("DCIM/caf\xe9.JPG"), 7, 1));
+    QCOMPARE(history.filesOf(QStringLiteral("label:CARD:1000")).size(), 1);
+    QVERIFY(history.filesOf(QStringLiteral("uuid:other")).isEmpty());
+
+    const QList<HistoryVolume> volumes = history.volumes();
+    QCOMPARE(volumes.size(), 2);
+    QCOMPARE(volumes.at(0).identity, QStringLiteral("uuid:1234-ABCD")); // the latest import first
+    QCOMPARE(volumes.at(0).label, QStringLiteral("EOS_DIGITAL"));
+    QCOMPARE(volumes.at(0).files, 4);
+    QCOMPARE(volumes.at(0).lastImport, 1'700'000'000'000 + 200);
+
+    QCOMPARE(history.forget(QStringLiteral("uuid:1234-ABCD")), 4);
+    QVERIFY(history.filesOf(QStringLiteral("uuid:1234-ABCD")).isEmpty());
+    QCOMPARE(history.volumes().size(), 1);
+    QCOMPARE(history.forget(QStringLiteral("uuid:1234-ABCD")), 0);
+}
+
+void TestImportHistory::aBatchIsWrittenWholeOrNotAtAll()
+{
+    TestDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    SqliteImportHistory history(path);
+    {
+        // Another writer holds the file: the batch cannot be written, and none of it is.
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+        other.setDatabaseName(path);
+        QVERIFY(other.open());
+        QSqlQuery lock(other);
+        QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        QSqlQuery(other).exec(QStringLiteral("PRAGMA busy_timeout=0"));
+        QElapsedTimer waited;
+        waited.start();
+        // The store waits for a busy file a while, then gives up without a word.
+        const bool added =
+            history.add(QStringLiteral("v"), QString(), {record("a", 1, 1), record("b", 2, 2)});
+        QVERIFY(!added);
+        QVERIFY(waited.elapsed() >= 4000);
+        QVERIFY(QSqlQuery(other).exec(QStringLiteral("ROLLBACK")));
+        other.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    QVERIFY(history.filesOf(QStringLiteral("v")).isEmpty());
+    QVERIFY(history.add(QStringLiteral("v"), QString(), {record("a", 1, 1), record("b", 2, 2)}));
+    QCOMPARE(history.filesOf(QStringLiteral("v")).size(), 2);
+}
+
+void TestImportHistory::damagedOrUnreadableFileIsMovedAside_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("not a database") << QStringLiteral("garbage");
+    QTest::newRow("truncated database") << QStringLiteral("truncated");
+    QTest::newRow("a folder in its place") << QStringLiteral("folder");
+}
+
+void TestImportHistory::damagedOrUnreadableFileIsMovedAside()
+{
+    QFETCH(QString, kind);
+    TestDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    QByteArray before;
+    if (kind == QLatin1String("garbage")) {
+        before = QByteArray("\x00\xff this is no history [[[", 25);
+        dir.createFile(QStringLiteral("history.sqlite"), before);
+    } else if (kind == QLatin1String("truncated")) {
+        {
+            SqliteImportHistory history(path);
+            QList<ImportedFile> many;
+            for (int i = 0; i < 2000; ++i)
+                many.append(record("DCIM/IMG_" + QByteArray::number(i) + ".JPG", i, i));
+            QVERIFY(history.add(QStringLiteral("v"), QString(), many));
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.size() > 8192);
+        // Keep the header, lose the middle of the tables.
+        f.seek(4096);
+        f.write(QByteArray(4096, '\x5a'));
+        f.close();
+    } else {
+        QDir().mkpath(path);
+    }
+
+    SqliteImportHistory history(path);
+    const QStringList aside =
+        QDir(dir.path())
+            .entryList({QStringLiteral("history.sqlite.damaged-*")}, QDir::AllEntries | QDir::Hidden);
+    QCOMPARE(aside.size(), 1);
+    QCOMPARE(history.notice(), damagedHistoryMessage(path, dir.filePath(aside.first())));
+    if (kind == QLatin1String("garbage")) {
+        QFile kept(dir.filePath(aside.first()));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), before);
+    }
+    // A new history works.
+    QVERIFY(history.add(QStringLiteral("v"), QString(), {record("x", 1, 1)}));
+    QCOMPARE(history.filesOf(QStringLiteral("v")).size(), 1);
+    QVERIFY(QFileInfo(path).isFile());
+}
+
+void TestImportHistory::walkLeavesOutImportedFilesOnly()
+{
+    TestDir dir;
+    const QString root = dir.createDir(QStringLiteral("card"));
+    const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_0001.JPG"), "one");
+    const QString b = dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_0002.JPG"), "two");
+    const QString c = dir.createFile(QStringLiteral("card/DCIM/101CANON/IMG_0001.JPG"), "three");
+    const QString d = dir.createFile(QStringLiteral("card/DCIM/101CANON/IMG_0003.JPG"), "four");
+    ImportedFiles files;
+    // a: imported as it is; b: same name and size, another time (a new photo); c: another size.
+    files.insert("DCIM/100CANON/IMG_0001.JPG", record("DCIM/100CANON/IMG_0001.JPG", 3, mtimeNsOf(a)));
+    files.insert("DCIM/100CANON/IMG_0002.JPG", record("DCIM/100CANON/IMG_0002.JPG", 3, mtimeNsOf(b) - 1));
+    files.insert("DCIM/101CANON/IMG_0001.JPG", record("DCIM/101CANON/IMG_0001.JPG", 4, mtimeNsOf(c)));
+    files.insert("DCIM/101CANON/IMG_0003.JPG", record("DCIM/101CANON/IMG_0003.JPG", 4, mtimeNsOf(d)));
+
+    ImportedFilter filter(files, root);
+    const QStringList list = CollectRunList(
+        root + QStringLiteral("/DCIM"), {QStringLiteral("*.JPG"), QStringLiteral("*.*")}, nullptr, &filter);
+    // Each file left in is listed once per mask, as without the filter.
+    QCOMPARE(list, (QStringList{b, b, c, c}));
+    QCOMPARE(filter.skipped().size(), 2);
+    QCOMPARE(filter.skipped().at(0).source, a);
+    QCOMPARE(filter.skipped().at(1).source, d);
+    QCOMPARE(filter.skipped().at(1).record.destination, QByteArray("/photos/DCIM/101CANON/IMG_0003.JPG"));
+
+    ImportedFilter counting(files, root + QLatin1Char('/'));
+    QCOMPARE(CountFiles(root, {QStringLiteral("*.JPG")}, nullptr, 0, {}, &counting), 2);
+    QCOMPARE(counting.skipped().size(), 2);
+}
+
+void TestImportHistory::copyHashIsTheContentsHash()
+{
+    TestDir dir;
+    QByteArray content;
+    for (int i = 0; i < 3 * 1024 * 1024 + 17; ++i)
+        content.append(char((i * 31) ^ (i >> 9)));
+    const QString source = dir.createFile(QStringLiteral("src/big.JPG"), content);
+    const QString empty = dir.createFile(QStringLiteral("src/empty.JPG"), QByteArray());
+    dir.createDir(QStringLiteral("dst"));
+
+    CopyOptions options;
+    options.hash = true;
+    CopyOutcome outcome;
+    QCOMPARE(CopyFileWithProgress(source, dir.filePath(QStringLiteral("dst/big.JPG")), {}, nullptr, options,
+                                  &outcome),
+             0);
+    QCOMPARE(outcome.hash, xxh128(content));
+    QCOMPARE(outcome.source.size, content.size());
+    QCOMPARE(outcome.source.mtimeNs, mtimeNsOf(source));
+    const ContentCheck check = HashFileContent(dir.filePath(QStringLiteral("dst/big.JPG")), true);
+    QCOMPARE(check.error, 0);
+    QCOMPARE(check.hash, outcome.hash);
+    QCOMPARE(check.stamp, outcome.copy);
+
+    QCOMPARE(CopyFileWithProgress(empty, dir.filePath(QStringLiteral("dst/empty.JPG")), {}, nullptr, options,
+                                  &outcome),
+             0);
+    QCOMPARE(outcome.hash, xxh128(QByteArray()));
+
+    // Without the option no hash is taken.
+    QCOMPARE(CopyFileWithProgress(source, dir.filePath(QStringLiteral("dst/plain.JPG")), {}, nullptr, {},
+                                  &outcome),
+             0);
+    QVERIFY(outcome.hash.isEmpty());
+    QCOMPARE(HashFileContent(dir.filePath(QStringLiteral("dst/missing.JPG"))).error, ENOENT);
+}
+
+void TestImportHistory::droppedPagesAreReadFromTheDisk()
+{
+    // Only a filesystem on a disk keeps a file's pages in the page cache apart from the file itself; the
+    // build folder is on one, the temporary folder may be a tmpfs.
+    const QString folder = QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR"));
+    struct statfs fs;
+    QVERIFY(::statfs(QFile::encodeName(folder).constData(), &fs) == 0);
+    if (fs.f_type == 0x01021994 /* tmpfs */)
+        QSKIP("the build folder is on a tmpfs");
+    QTemporaryDir dir(folder + QStringLiteral("/pages-XXXXXX"));
+    const QString path = dir.filePath(QStringLiteral("copy.JPG"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(8 * 1024 * 1024, 'p'));
+    QVERIFY(f.flush());
+    QVERIFY(::fsync(f.handle()) == 0);
+    f.close();
+
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    QVERIFY(fd >= 0);
+    const size_t length = 8 * 1024 * 1024;
+    void *map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, 0);
+    QVERIFY(map != MAP_FAILED);
+    const long page = ::sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> resident(length / size_t(page));
+    auto residentPages = [&] { QVERIFY(::mincore(map, length, resident.data()) == 0); };
+    auto count = [&] {
+        int n = 0;
+        for (unsigned char r : resident)
+            n += r & 1;
+        return n;
+    };
+    residentPages();
+    QVERIFY2(count() > 0, "the pages just written are cached");
+    QCOMPARE(DropCachedPages(fd), 0);
+    residentPages();
+    QCOMPARE(count(), 0);
+    ::munmap(map, length);
+    ::close(fd);
+}
+
+void TestImportHistory::commandLineTool()
+{
+    TestDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        SqliteImportHistory history(path);
+        QVERIFY(
+            history.add(QStringLiteral("uuid:AAAA-0001"), QStringLiteral("EOS_DIGITAL"),
+                        {record("DCIM/100CANON/IMG_0001.JPG", 100, 5, "/home/me/Pictures/IMG_0001.JPG"),
+                         record("DCIM/100CANON/IMG_0002.JPG", 200, 6, "/home/me/Pictures/IMG_0002.JPG")}));
+        QVERIFY(history.add(QStringLiteral("label:CARD:1000"), QStringLiteral("CARD"),
+                            {record("DCIM/A.JPG", 1, 1)}));
+    }
+    const QString tool =
+        QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) + QStringLiteral("/src/vantora-history");
+    auto run = [&](const QStringList &args, int *code = nullptr) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VANTORA_HISTORY"), path);
+        p.setProcessEnvironment(env);
+        p.start(tool, args);
+        p.waitForFinished(20000);
+        if (code)
+            *code = p.exitCode();
+        return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    };
+    int code = -1;
+    QStringList lines = run({}, &code).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(code, 0);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.at(0).startsWith(QStringLiteral("uuid:AAAA-0001\tEOS_DIGITAL\t2\t")),
+             qPrintable(lines.at(0)));
+    QVERIFY2(lines.at(1).startsWith(QStringLiteral("label:CARD:1000\tCARD\t1\t")), qPrintable(lines.at(1)));
+
+    lines = run({QStringLiteral("uuid:AAAA-0001")}, &code).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(code, 0);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.at(0).startsWith(QStringLiteral("DCIM/100CANON/IMG_0001.JPG\t100\t")),
+             qPrintable(lines.at(0)));
+    QVERIFY(lines.at(0).contains(QStringLiteral("\t/home/me/Pictures/IMG_0001.JPG\t")));
+
+    QVERIFY(run({QStringLiteral("uuid:none")}, &code).contains(QStringLiteral("no imports from uuid:none")));
+    QCOMPARE(code, 1);
+    QCOMPARE(run({QStringLiteral("--forget"), QStringLiteral("uuid:AAAA-0001")}, &code).trimmed(),
+             QStringLiteral("2 records removed"));
+    QCOMPARE(code, 0);
+    lines = run({}, &code).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1);
+    QVERIFY(run({QStringLiteral("--bogus")}, &code).contains(QStringLiteral("usage:")));
+    QCOMPARE(code, 2);
+}
+
+QTEST_GUILESS_MAIN(TestImportHistory)
+#include "tst_importhistory.moc"
