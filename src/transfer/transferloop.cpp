@@ -438,11 +438,22 @@ void Run::file(const QString &source)
     const bool overwrite = m_state.options.overwrite && !writtenThisRun(dest);
     CopyOutcome outcome;
     // With imported files skipped, a file whose copy is already there (a run killed before it could
-    // record it) is taken as imported rather than copied again under a "_2" name.
-    if (m_state.options.skipImported && !overwrite && !writtenThisRun(dest) &&
-        adoptIdentical(source, dest, outcome)) {
-        succeeded(source, dest, outcome);
-        return;
+    // record it) is taken as imported rather than copied again under a "_2" name. A killed run gave its
+    // names in order, so the search ends at the first free one.
+    if (m_state.options.skipImported && !overwrite) {
+        const QString folder = folderOf(dest);
+        const QString base = SourceBaseName(dest);
+        const QString ext = SourceExtension(dest);
+        for (int n = 1; n <= 99; ++n) {
+            const QString candidate =
+                n == 1 ? dest : folder + base + QLatin1Char('_') + QString::number(n) + ext;
+            if (!PathExists(candidate))
+                break;
+            if (!writtenThisRun(candidate) && adoptIdentical(source, candidate, outcome)) {
+                succeeded(source, candidate, outcome);
+                return;
+            }
+        }
     }
     int code = copy(source, dest, !overwrite, outcome);
     if (code == 0) {

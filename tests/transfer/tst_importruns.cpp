@@ -1,0 +1,418 @@
+#include "history/importhistory.h"
+#include "platform/bytepath.h"
+#include "platform/copyfile.h"
+#include "settings/settingsrecord.h"
+#include "source/importedfilter.h"
+#include "source/sourcewalk.h"
+#include "testdir.h"
+#include "testprompt.h"
+#include "transfer/memorytransferview.h"
+#include "transfer/transferloop.h"
+#include "transfer/transferstate.h"
+#include "transferfixture.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+using namespace vantora;
+using test::TestDir;
+using test::TestPrompt;
+
+namespace {
+
+const QString Volume = QStringLiteral("uuid:TEST-CARD");
+
+QByteArray sha(const QString &path)
+{
+    return QCryptographicHash::hash(test::contentOf(path), QCryptographicHash::Sha256);
+}
+
+QByteArray photo(int i, int size = 30 * 1024)
+{
+    QByteArray b(size, '\0');
+    QRandomGenerator random(quint32(i) * 7919u + 1);
+    for (char &c : b)
+        c = char(random.bounded(256));
+    return b;
+}
+
+// One card, one destination, one history: runs as the start button makes them, the walk filtered by the
+// history when the skip box is ticked.
+class Importer
+{
+public:
+    explicit Importer(const TestDir &dir)
+        : card(dir.filePath(QStringLiteral("card"))), dest(dir.filePath(QStringLiteral("dest"))),
+          history(dir.filePath(QStringLiteral("history.sqlite")))
+    {
+        QDir().mkpath(card + QStringLiteral("/DCIM"));
+        QDir().mkpath(dest);
+    }
+
+    TransferOutcome run(bool skipImported, bool move = false, bool verify = false)
+    {
+        SettingsRecord s = test::plainSettings(card + QStringLiteral("/DCIM/"));
+        s.SkipImportedChecked = skipImported;
+        s.DelChecked = move;
+        s.VerifyChecked = verify;
+        const ExtensionRows rows{{QStringLiteral("*.JPG"), dest + QLatin1Char('/')}};
+        RunHistory runHistory;
+        runHistory.store = &history;
+        runHistory.volume = Volume;
+        runHistory.label = QStringLiteral("EOS_DIGITAL");
+        runHistory.volumeRoot = card;
+        std::unique_ptr<ImportedFilter> filter;
+        if (skipImported)
+            filter = std::make_unique<ImportedFilter>(history.filesOf(Volume), card);
+        const QStringList runList =
+            CollectRunList(card + QStringLiteral("/DCIM"), {QStringLiteral("*.JPG")}, nullptr, filter.get());
+        if (filter)
+            runHistory.skipped = filter->skipped();
+        listed = runList.size();
+        view = MemoryTransferView();
+        TransferState state;
+        const TransferOutcome outcome = RunTransfer(state, runList, runList.size(), rows, s, view,
+                                                    card + QStringLiteral("/DCIM/"), &runHistory);
+        notDeleted = state.notDeleted;
+        return outcome;
+    }
+
+    QString add(const QString &relative, const QByteArray &content)
+    {
+        const QString path = card + QStringLiteral("/DCIM/") + relative;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+            return {};
+        return path;
+    }
+
+    QString card;
+    QString dest;
+    SqliteImportHistory history;
+    MemoryTransferView view;
+    qsizetype listed = 0;
+    bool notDeleted = false;
+};
+
+} // namespace
+
+// Runs with the import history: a card imported twice, a move finished by the next run, copies read back.
+class TestImportRuns : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup();
+    void secondImportCopiesNothingWithTheBoxAndMakesSecondCopiesWithout();
+    void copyLeftByAKilledRunIsTakenNotCopiedAgain();
+    void moveFinishedByTheNextRun();
+    void corruptedCopyIsFoundRemovedAndItsSourceKept_data();
+    void corruptedCopyIsFoundRemovedAndItsSourceKept();
+    void killedMoveRerunLeavesEveryPhotoOnceAtTheDestination();
+
+private:
+    QString m_driver;
+};
+
+void TestImportRuns::initTestCase()
+{
+    m_driver = QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) +
+               QStringLiteral("/bench/driver/vantora-transfer");
+    QVERIFY2(QFileInfo(m_driver).isExecutable(), qPrintable(m_driver + QStringLiteral(" is not built")));
+}
+
+void TestImportRuns::cleanup()
+{
+    SetBeforeVerifyHookForTesting({});
+}
+
+void TestImportRuns::secondImportCopiesNothingWithTheBoxAndMakesSecondCopiesWithout()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    Importer importer(dir);
+    for (int i = 1; i <= 5; ++i)
+        importer.add(QStringLiteral("10%1CANON/IMG_000%2.JPG").arg(i % 2).arg(i), photo(i));
+
+    TransferOutcome outcome = importer.run(true);
+    QVERIFY(outcome);
+    QCOMPARE(outcome.copied, 5);
+    QCOMPARE(outcome.skippedImported, 0);
+    QCOMPARE(importer.history.filesOf(Volume).size(), 5);
+    const ImportedFiles recorded = importer.history.filesOf(Volume);
+    const ImportedFile *first =
+        findImported(recorded, "DCIM/101CANON/IMG_0001.JPG", 30 * 1024,
+                     FileStampOf(importer.card + QStringLiteral("/DCIM/101CANON/IMG_0001.JPG"))->mtimeNs);
+    QVERIFY(first);
+    QCOMPARE(pathFromBytes(first->destination), importer.dest + QStringLiteral("/IMG_0001.JPG"));
+    QCOMPARE(first->hash, HashFileContent(importer.dest + QStringLiteral("/IMG_0001.JPG")).hash);
+
+    // The same card again with the box ticked: nothing listed, nothing copied, all five reported.
+    outcome = importer.run(true);
+    QCOMPARE(importer.listed, 0);
+    QCOMPARE(outcome.copied, 0);
+    QCOMPARE(outcome.skippedImported, 5);
+    QCOMPARE(test::filesUnder(importer.dest).size(), 5);
+
+    // One new photo: only it is copied.
+    importer.add(QStringLiteral("101CANON/IMG_0006.JPG"), photo(6));
+    outcome = importer.run(true);
+    QVERIFY(outcome);
+    QCOMPARE(outcome.copied, 1);
+    QCOMPARE(outcome.skippedImported, 5);
+    QCOMPARE(test::filesUnder(importer.dest).size(), 6);
+
+    // Box off: as before the history existed, a second copy of each under "_2".
+    outcome = importer.run(false);
+    QVERIFY(outcome);
+    QCOMPARE(outcome.copied, 6);
+    QCOMPARE(outcome.skippedImported, 0);
+    QStringList want;
+    for (int i = 1; i <= 6; ++i)
+        want << QStringLiteral("IMG_000%1.JPG").arg(i) << QStringLiteral("IMG_000%1_2.JPG").arg(i);
+    want.sort();
+    QCOMPARE(test::filesUnder(importer.dest), want);
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestImportRuns::copyLeftByAKilledRunIsTakenNotCopiedAgain()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    Importer importer(dir);
+    const QString same = importer.add(QStringLiteral("100CANON/IMG_0001.JPG"), photo(1));
+    importer.add(QStringLiteral("100CANON/IMG_0002.JPG"), photo(2));
+    // A killed run had copied the first (but not recorded it); the second name holds another photo of
+    // the same size.
+    QVERIFY(QFile::copy(same, importer.dest + QStringLiteral("/IMG_0001.JPG")));
+    QFile other(importer.dest + QStringLiteral("/IMG_0002.JPG"));
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.write(photo(99));
+    other.close();
+
+    // Box off: the spec's behaviour, both get "_2".
+    {
+        TestDir copyDir;
+        Importer plain(copyDir);
+        plain.add(QStringLiteral("100CANON/IMG_0001.JPG"), photo(1));
+        QVERIFY(QFile::copy(same, plain.dest + QStringLiteral("/IMG_0001.JPG")));
+        QVERIFY(plain.run(false));
+        QCOMPARE(test::filesUnder(plain.dest),
+                 (QStringList{QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0001_2.JPG")}));
+    }
+
+    const TransferOutcome outcome = importer.run(true, true);
+    QVERIFY(outcome);
+    QCOMPARE(outcome.copied, 2);
+    QCOMPARE(test::filesUnder(importer.dest),
+             (QStringList{QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"),
+                          QStringLiteral("IMG_0002_2.JPG")}));
+    QCOMPARE(test::contentOf(importer.dest + QStringLiteral("/IMG_0001.JPG")), photo(1));
+    QCOMPARE(test::contentOf(importer.dest + QStringLiteral("/IMG_0002.JPG")), photo(99));
+    QCOMPARE(test::contentOf(importer.dest + QStringLiteral("/IMG_0002_2.JPG")), photo(2));
+    QVERIFY(test::filesUnder(importer.card).isEmpty()); // both moved
+    const ImportedFiles recorded = importer.history.filesOf(Volume);
+    QCOMPARE(recorded.size(), 2);
+    QCOMPARE(recorded.values(QByteArray("DCIM/100CANON/IMG_0001.JPG")).first().destination,
+             pathToBytes(QString(importer.dest + QStringLiteral("/IMG_0001.JPG"))));
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestImportRuns::moveFinishedByTheNextRun()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    Importer importer(dir);
+    for (int i = 1; i <= 4; ++i)
+        importer.add(QStringLiteral("100CANON/IMG_000%1.JPG").arg(i), photo(i));
+    // A move that copied and recorded everything but deleted nothing is what a copy run leaves.
+    QVERIFY(importer.run(false));
+    QCOMPARE(test::filesUnder(importer.card).size(), 4);
+    // One recorded copy has changed since: its source must stay.
+    QFile changed(importer.dest + QStringLiteral("/IMG_0003.JPG"));
+    QVERIFY(changed.open(QIODevice::ReadWrite));
+    changed.seek(100);
+    changed.write("edited");
+    changed.close();
+
+    const TransferOutcome outcome = importer.run(true, true);
+    QCOMPARE(importer.listed, 0);
+    QCOMPARE(outcome.copied, 0);
+    QCOMPARE(outcome.skippedImported, 4);
+    QVERIFY(importer.notDeleted);
+    QCOMPARE(prompt.messages, QStringList{notDeletedMessage()});
+    QCOMPARE(test::filesUnder(importer.card), QStringList{QStringLiteral("DCIM/100CANON/IMG_0003.JPG")});
+    QCOMPARE(test::filesUnder(importer.dest).size(), 4); // nothing copied twice
+
+    // With every recorded copy intact the run ends well.
+    QVERIFY(QFile::remove(importer.dest + QStringLiteral("/IMG_0003.JPG")));
+    QVERIFY(QFile::copy(importer.card + QStringLiteral("/DCIM/100CANON/IMG_0003.JPG"),
+                        importer.dest + QStringLiteral("/IMG_0003.JPG")));
+    prompt.clear();
+    QVERIFY(importer.run(true, true));
+    QVERIFY(test::filesUnder(importer.card).isEmpty());
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestImportRuns::corruptedCopyIsFoundRemovedAndItsSourceKept_data()
+{
+    QTest::addColumn<bool>("move");
+    QTest::newRow("copy") << false;
+    QTest::newRow("move") << true;
+}
+
+void TestImportRuns::corruptedCopyIsFoundRemovedAndItsSourceKept()
+{
+    QFETCH(bool, move);
+    TestDir dir;
+    TestPrompt prompt;
+    Importer importer(dir);
+    for (int i = 1; i <= 4; ++i)
+        importer.add(QStringLiteral("100CANON/IMG_000%1.JPG").arg(i), photo(i));
+    const QString bad = importer.dest + QStringLiteral("/IMG_0002.JPG");
+    QStringList verified;
+    // The medium changes a byte of one copy after the flush; its size and time stay as they were.
+    SetBeforeVerifyHookForTesting([&](const QString &copy) {
+        verified << copy;
+        if (copy != bad)
+            return;
+        struct stat st;
+        QVERIFY(::stat(pathToBytes(copy).constData(), &st) == 0);
+        QFile f(copy);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.seek(1000);
+        const char flipped = char(photo(2).at(1000) ^ 0x01);
+        f.write(&flipped, 1);
+        f.close();
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        QVERIFY(::utimensat(AT_FDCWD, pathToBytes(copy).constData(), times, 0) == 0);
+    });
+
+    const TransferOutcome outcome = importer.run(false, move, true);
+    SetBeforeVerifyHookForTesting({});
+    QVERIFY(!outcome);
+    QCOMPARE(verified.size(), 4);
+    QVERIFY(importer.view.statusHistory.contains(verifyingStatusText()));
+    QCOMPARE(outcome.status, verifyFailedStatusText());
+    QCOMPARE(outcome.verifyFailed, QStringList{bad});
+    QCOMPARE(prompt.messages, QStringList{verifyFailedMessage(
+                                  {importer.card + QStringLiteral("/DCIM/100CANON/IMG_0002.JPG")}, {bad})});
+    QVERIFY(prompt.messages.first().contains(QStringLiteral("IMG_0002.JPG")));
+    QVERIFY(!QFile::exists(bad));
+    QCOMPARE(test::filesUnder(importer.dest),
+             (QStringList{QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0003.JPG"),
+                          QStringLiteral("IMG_0004.JPG")}));
+    // The source of the bad copy stays; with a move the good ones went.
+    QCOMPARE(test::filesUnder(importer.card),
+             move ? QStringList{QStringLiteral("DCIM/100CANON/IMG_0002.JPG")}
+                  : (QStringList{QStringLiteral("DCIM/100CANON/IMG_0001.JPG"),
+                                 QStringLiteral("DCIM/100CANON/IMG_0002.JPG"),
+                                 QStringLiteral("DCIM/100CANON/IMG_0003.JPG"),
+                                 QStringLiteral("DCIM/100CANON/IMG_0004.JPG")}));
+    QCOMPARE(test::contentOf(importer.card + QStringLiteral("/DCIM/100CANON/IMG_0002.JPG")), photo(2));
+    // Only the good copies are in the history, so the next run with the box ticked copies the bad one again.
+    QCOMPARE(importer.history.filesOf(Volume).size(), 3);
+    SetBeforeVerifyHookForTesting({});
+    prompt.clear();
+    const TransferOutcome again = importer.run(true, move, true);
+    QVERIFY(again);
+    QCOMPARE(again.copied, 1);
+    QCOMPARE(test::contentOf(bad), photo(2));
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestImportRuns::killedMoveRerunLeavesEveryPhotoOnceAtTheDestination()
+{
+    constexpr int FileCount = 120;
+    TestDir outer;
+    QRandomGenerator random(20261208);
+    // One undisturbed run measures the move; the kills fall anywhere inside it.
+    auto makeTrial = [&](int n, QString &settings, QString &src, QString &dst, QSet<QByteArray> &contents) {
+        const QString trial = outer.createDir(QStringLiteral("t%1").arg(n));
+        src = trial + QStringLiteral("/card/DCIM");
+        dst = trial + QStringLiteral("/dst");
+        QDir().mkpath(dst);
+        contents.clear();
+        for (int i = 0; i < FileCount; ++i) {
+            // The same names in two camera folders, as a camera that restarted its numbering makes.
+            const QString path =
+                src +
+                QStringLiteral("/%1CANON/IMG_%2.JPG").arg(100 + i % 2).arg(i / 2, 4, 10, QLatin1Char('0'));
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile f(path);
+            if (!f.open(QIODevice::WriteOnly))
+                return;
+            const QByteArray content = photo(n * 1000 + i, i % 20 == 0 ? 1 << 20 : 40 * 1024 + i);
+            f.write(content);
+            contents.insert(QCryptographicHash::hash(content, QCryptographicHash::Sha256));
+        }
+        settings = trial + QStringLiteral("/settings.txt");
+        QFile s(settings);
+        if (!s.open(QIODevice::WriteOnly))
+            return;
+        s.write(QStringLiteral(
+                    "SourceEditText=%1/\nDelChecked=1\nSkipImportedChecked=1\nVerifyChecked=1\n"
+                    "History=%2/history.sqlite\nVolume=uuid:KILLED\nVolumeRoot=%2/card\nRow=*.JPG|%3/\n")
+                    .arg(src, trial, dst)
+                    .toUtf8());
+    };
+    QString settings, src, dst;
+    QSet<QByteArray> contents;
+    makeTrial(0, settings, src, dst, contents);
+    QElapsedTimer t;
+    t.start();
+    {
+        QProcess p;
+        p.start(m_driver, {QStringLiteral("--quiet"), settings});
+        QVERIFY(p.waitForFinished(120000));
+        QVERIFY2(p.exitCode() == 0, p.readAll().constData());
+    }
+    const qint64 fullRun = t.elapsed();
+    QCOMPARE(test::filesUnder(dst).size(), FileCount);
+
+    int killedMidway = 0;
+    for (int trial = 1; trial <= 40 && killedMidway < 6; ++trial) {
+        makeTrial(trial, settings, src, dst, contents);
+        QProcess p;
+        p.start(m_driver, {QStringLiteral("--quiet"), settings});
+        QVERIFY(p.waitForStarted());
+        QTest::qSleep(int(random.bounded(qMax<qint64>(fullRun * 9 / 10, 20))));
+        const bool wasRunning = p.state() == QProcess::Running;
+        ::kill(pid_t(p.processId()), SIGKILL);
+        QVERIFY(p.waitForFinished(10000));
+        if (wasRunning && p.exitStatus() == QProcess::CrashExit)
+            ++killedMidway;
+
+        // (Killed during its last flush, the move may have left nothing to do.)
+        if (!test::filesUnder(src).isEmpty()) {
+            QProcess rerun;
+            rerun.start(m_driver, {QStringLiteral("--quiet"), settings});
+            QVERIFY(rerun.waitForFinished(120000));
+            QVERIFY2(rerun.exitCode() == 0, rerun.readAll().constData());
+        }
+
+        // Every photo exactly once at the destination, none left on the card, nothing else anywhere.
+        QStringList arrived = test::filesUnder(dst);
+        QCOMPARE(arrived.size(), FileCount);
+        QSet<QByteArray> hashes;
+        for (const QString &name : std::as_const(arrived))
+            hashes.insert(sha(dst + QLatin1Char('/') + name));
+        QCOMPARE(hashes, contents);
+        QVERIFY2(test::filesUnder(src).isEmpty(), qPrintable(test::filesUnder(src).join(QLatin1Char(' '))));
+        QDir(QFileInfo(src).absolutePath()).removeRecursively();
+    }
+    QVERIFY2(killedMidway >= 6,
+             qPrintable(QStringLiteral("only %1 kills hit a running move").arg(killedMidway)));
+}
+
+QTEST_GUILESS_MAIN(TestImportRuns)
+#include "tst_importruns.moc"
