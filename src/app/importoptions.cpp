@@ -27,11 +27,11 @@ ImportOptions::ImportOptions(QWidget *mainForm, SettingsRecord *settings, QObjec
                              QStringLiteral("以前に転送したファイル(同じカード・同じ名前・同じサイズと日時)は"
                                             "数えず、転送もしません。\n移動では、前回中断したときに残った"
                                             "元ファイルを、コピーを確かめてから削除します。"),
-                             {16, 492, 260, 18})),
+                             {8, 512, 232, 18})),
       m_verify(makeBox(mainForm, "VerifyCheckBox", QStringLiteral("転送後にベリファイ"),
                        QStringLiteral("コピーをディスクから読み戻して転送元と比べます。一致しないコピーは"
                                       "削除し、転送元のファイルは残します。"),
-                       {16, 514, 260, 18}))
+                       {244, 512, 150, 18}))
 {
     connect(m_skipImported, &QCheckBox::toggled, this, [this](bool checked) {
         if (m_settings->SkipImportedChecked == checked)

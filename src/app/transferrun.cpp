@@ -76,6 +76,9 @@ void TransferRun::StartTransferBitBtnClick()
     // The window stays usable during a run; a second press must not start another.
     if (m_inProgress || m_state.running)
         return;
+    // Files imported since the count (by the last run) are left out of it now.
+    if (m_settings->SkipImportedChecked)
+        m_source->recount();
     m_inProgress = true;
     auto done = qScopeGuard([this] {
         m_inProgress = false;

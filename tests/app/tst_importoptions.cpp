@@ -1,0 +1,271 @@
+#include "app/transferrun.h"
+#include "app/vantoraapp.h"
+#include "history/importhistory.h"
+#include "platform/registrystore.h"
+#include "platform/volumesfake.h"
+#include "settings/settingsstore.h"
+#include "testdir.h"
+#include "testprompt.h"
+#include "ui/tmainform.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <QWidget>
+
+using namespace vantora;
+
+namespace {
+
+QStringList filesUnder(const QString &root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << QDir(root).relativeFilePath(it.next());
+    out.sort();
+    return out;
+}
+
+template <class T> T *control(QWidget *window, const char *name)
+{
+    T *w = window->findChild<T *>(QLatin1String(name));
+    if (!w)
+        qFatal("no control %s", name);
+    return w;
+}
+
+} // namespace
+
+// The two import options of the main window: the skip of imported files and the read-back, through the
+// real windows with the demo card as a mounted volume.
+class TestImportOptions : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void boxesComeLastInTheTabOrderAndStartOff();
+    void secondImportOfTheSameCard();
+    void boxOffKeepsTheOriginalBehaviour();
+    void moveOfAnImportedCardDeletesWhatWasCopied();
+    void damagedHistoryIsMovedAsideWithOneMessage();
+
+private:
+    void start(const SettingsRecord &record);
+    void pressStart();
+    QWidget *form() const { return m_app->mainForm(); }
+    QString status() const { return control<QLabel>(form(), "StatusLabel")->text(); }
+    QString count() const { return control<QLabel>(form(), "FNumLabel")->text(); }
+    SettingsRecord settings(bool skip) const;
+    QString card(const QString &relative = QString()) const
+    {
+        return m_dir->filePath(QStringLiteral("card")) + (relative.isEmpty() ? QString() : u'/' + relative);
+    }
+    QString dest() const { return m_dir->filePath(QStringLiteral("dest")); }
+    QString historyPath() const { return m_dir->filePath(QStringLiteral("history/history.sqlite")); }
+
+    QTemporaryDir m_home;
+    std::unique_ptr<test::TestDir> m_dir;
+    std::unique_ptr<FakeVolumes> m_volumes;
+    std::unique_ptr<VantoraApp> m_app;
+    std::unique_ptr<test::TestPrompt> m_prompt;
+    QStringList m_startMessages;
+};
+
+void TestImportOptions::initTestCase()
+{
+    test::isolateHome(m_home.path());
+}
+
+void TestImportOptions::init()
+{
+    QDir(RegistryStore::defaultDirectory()).removeRecursively();
+    m_dir = std::make_unique<test::TestDir>();
+    QDir().mkpath(m_home.path() + QLatin1String("/Documents"));
+    QDir().mkpath(m_home.path() + QLatin1String("/Pictures"));
+    QProcess make;
+    make.start(test::sourceDir() + QLatin1String("/scripts/make-demo-card"), {card()});
+    QVERIFY(make.waitForFinished(60000));
+    QCOMPARE(make.exitCode(), 0);
+    m_dir->createDir(QStringLiteral("sys"));
+    m_dir->createDir(QStringLiteral("dest"));
+    m_volumes = std::make_unique<FakeVolumes>(m_dir->filePath(QStringLiteral("sys")));
+    m_volumes->add({card(), DriveType::Removable, true, QStringLiteral("CARD")});
+    m_volumes->setIdentity(card(), QStringLiteral("uuid:DEMO-CARD"));
+    m_prompt = std::make_unique<test::TestPrompt>();
+}
+
+void TestImportOptions::cleanup()
+{
+    if (m_app)
+        m_app->mainForm()->close();
+    m_app.reset();
+    m_prompt.reset();
+    m_volumes.reset();
+    m_dir.reset();
+}
+
+SettingsRecord TestImportOptions::settings(bool skip) const
+{
+    SettingsRecord r = SettingsRecord::defaults();
+    r.SourceEditText = card(QStringLiteral("DCIM/"));
+    r.AllFileChecked = true;
+    r.AllFileDir = dest() + u'/';
+    for (auto &type : r.types)
+        type.checked = false;
+    r.SkipImportedChecked = skip;
+    return r;
+}
+
+void TestImportOptions::start(const SettingsRecord &record)
+{
+    RegistryStore store;
+    SettingsRecord copy = record;
+    QVERIFY(SaveSettings(store, copy));
+    m_app = std::make_unique<VantoraApp>(QStringList(), m_volumes.get());
+    m_app->setHistoryPath(historyPath());
+    m_app->mainForm()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_app->mainForm()));
+    QTRY_VERIFY(control<QTimer>(form(), "Timer1")->isActive()); // start-up finished
+    m_startMessages = m_prompt->messages;
+    m_prompt->clear();
+}
+
+void TestImportOptions::pressStart()
+{
+    QTest::mouseClick(control<QPushButton>(form(), "StartTransferBitBtn"), Qt::LeftButton);
+}
+
+void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
+{
+    start(SettingsRecord::defaults());
+    auto *skip = control<QCheckBox>(form(), "SkipImportedCheckBox");
+    auto *verify = control<QCheckBox>(form(), "VerifyCheckBox");
+    QCOMPARE(skip->text(), QStringLiteral("取り込み済みのファイルは転送しない"));
+    QCOMPARE(verify->text(), QStringLiteral("転送後にベリファイ"));
+    QVERIFY(!skip->isChecked());
+    QVERIFY(!verify->isChecked());
+    QVERIFY(!skip->toolTip().isEmpty());
+    QVERIFY(!verify->toolTip().isEmpty());
+    // Inside the window, clear of every other control.
+    for (QCheckBox *box : {skip, verify}) {
+        QVERIFY(form()->rect().contains(box->geometry()));
+        for (QWidget *other : form()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (other != skip && other != verify && other->isVisible())
+                QVERIFY2(!other->geometry().intersects(box->geometry()), qPrintable(other->objectName()));
+        }
+    }
+    // The focus chain ends with the two boxes.
+    QList<QWidget *> chain;
+    for (QWidget *w = form()->nextInFocusChain(); w != form(); w = w->nextInFocusChain())
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain << w;
+    QVERIFY(chain.size() > 2);
+    QCOMPARE(chain.at(chain.size() - 2), skip);
+    QCOMPARE(chain.last(), verify);
+}
+
+void TestImportOptions::secondImportOfTheSameCard()
+{
+    start(settings(true));
+    QCOMPARE(count(), QStringLiteral("9"));
+    pressStart();
+    QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
+    QCOMPARE(filesUnder(dest()).size(), 9);
+    QVERIFY(m_prompt->messages.isEmpty());
+
+    // The start counts again first: nothing left to import.
+    m_prompt->clear();
+    pressStart();
+    QCOMPARE(m_prompt->messages, QStringList{allImportedMessage(9)});
+    QVERIFY(m_prompt->questions.isEmpty());
+    QCOMPARE(count(), QStringLiteral("0"));
+    QCOMPARE(filesUnder(dest()).size(), 9);
+
+    // A new photo on the card: only it is imported, the rest reported.
+    QFile::copy(card(QStringLiteral("DCIM/100CANON/IMG_0001.JPG")),
+                card(QStringLiteral("DCIM/100CANON/IMG_0010.JPG")));
+    auto *skip = control<QCheckBox>(form(), "SkipImportedCheckBox");
+    skip->click(); // off: all ten counted
+    QCOMPARE(count(), QStringLiteral("10"));
+    skip->click(); // on again
+    QCOMPARE(count(), QStringLiteral("1"));
+    m_prompt->clear();
+    pressStart();
+    QVERIFY(m_prompt->messages.isEmpty());
+    QCOMPARE(status(), QStringLiteral("全ての転送が終了 (取り込み済み 9 個はスキップ)"));
+    QCOMPARE(filesUnder(dest()).size(), 10);
+    QVERIFY(!filesUnder(dest()).join(u' ').contains(QStringLiteral("_2.")));
+}
+
+void TestImportOptions::boxOffKeepsTheOriginalBehaviour()
+{
+    start(settings(false));
+    pressStart();
+    QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
+    QCOMPARE(count(), QStringLiteral("9"));
+    m_prompt->clear();
+    pressStart();
+    QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
+    QCOMPARE(filesUnder(dest()).size(), 18);
+    QVERIFY(filesUnder(dest()).contains(QStringLiteral("IMG_0001_2.JPG")));
+    QVERIFY(m_prompt->messages.isEmpty());
+    // The history is written all the same.
+    m_app->mainForm()->close();
+    m_app.reset();
+    SqliteImportHistory history(historyPath());
+    QCOMPARE(history.filesOf(QStringLiteral("uuid:DEMO-CARD")).size(), 9);
+    QCOMPARE(history.volumes().first().label, QStringLiteral("CARD"));
+}
+
+void TestImportOptions::moveOfAnImportedCardDeletesWhatWasCopied()
+{
+    // Imported once by a copy; then moved with the box ticked: nothing is copied again, every source goes.
+    start(settings(false));
+    pressStart();
+    QCOMPARE(filesUnder(dest()).size(), 9);
+    m_app->mainForm()->close();
+    m_app.reset();
+
+    SettingsRecord r = settings(true);
+    r.DelChecked = true;
+    start(r);
+    QCOMPARE(count(), QStringLiteral("0"));
+    pressStart();
+    QCOMPARE(m_prompt->questions.size(), 1); // the confirmation, not the refusal
+    QVERIFY2(m_prompt->messages.isEmpty(), qPrintable(m_prompt->messages.join(u'|')));
+    QCOMPARE(status(), QStringLiteral("全ての転送が終了 (取り込み済み 9 個はスキップ)"));
+    QCOMPARE(filesUnder(dest()).size(), 9);
+    QCOMPARE(filesUnder(card(QStringLiteral("DCIM"))), QStringList());
+    QVERIFY(!QFileInfo::exists(card(QStringLiteral("DCIM/100CANON")))); // emptied folders tidied
+}
+
+void TestImportOptions::damagedHistoryIsMovedAsideWithOneMessage()
+{
+    QDir().mkpath(QFileInfo(historyPath()).absolutePath());
+    QFile garbage(historyPath());
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write("this is no database, it is garbage and longer than a header");
+    garbage.close();
+    start(settings(true));
+    const QStringList aside = QDir(QFileInfo(historyPath()).absolutePath())
+                                  .entryList({QStringLiteral("history.sqlite.damaged-*")}, QDir::Files);
+    QCOMPARE(aside.size(), 1);
+    // Told once, when the start-up count first needed the history.
+    QCOMPARE(m_startMessages,
+             QStringList{damagedHistoryMessage(historyPath(), QFileInfo(historyPath()).absolutePath() + u'/' +
+                                                                  aside.first())});
+    pressStart();
+    QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
+    QCOMPARE(filesUnder(dest()).size(), 9);
+    pressStart();
+    QCOMPARE(m_prompt->messages, QStringList{allImportedMessage(9)}); // no second notice
+}
+
+QTEST_MAIN(TestImportOptions)
+#include "tst_importoptions.moc"
