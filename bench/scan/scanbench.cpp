@@ -1,7 +1,12 @@
-// Times the source count against find, 33 rows against 7, and the run list's memory.
-// Usage: vantora-bench-scan DIR vs-find|rows|memory   (DIR is filled with 100,000 files in 1,000 folders
-// when empty; every name matches "*.*", 60% of them the seven default rows)
+// Times the source count against find, 33 rows against 7, the count that leaves out imported files, and the
+// run list's memory.
+// Usage: vantora-bench-scan DIR vs-find|rows|memory|history   (DIR is filled with 100,000 files in 1,000
+// folders when empty; every name matches "*.*", 60% of them the seven default rows)
 
+#include "history/importhistory.h"
+#include "platform/bytepath.h"
+#include "platform/copyfile.h"
+#include "source/importedfilter.h"
 #include "source/sourcewalk.h"
 
 #include <QCoreApplication>
@@ -87,6 +92,49 @@ double timeFind(const QString &root, qint64 *count)
     return ms;
 }
 
+double timeFindWithStatus(const QString &root, qint64 *lines)
+{
+    QElapsedTimer t;
+    t.start();
+    QProcess p;
+    p.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("find \"$1\" -type f -printf '%s %T@\\n' | wc -l"),
+                                   QStringLiteral("sh"), root});
+    p.waitForFinished(-1);
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    *lines = p.readAllStandardOutput().trimmed().toLongLong();
+    return ms;
+}
+
+// A history holding every file of the tree, as if the whole card had been imported once.
+void fillHistory(const QString &root, const QString &file, const QString &volume)
+{
+    QFile::remove(file);
+    SqliteImportHistory history(file);
+    QList<ImportedFile> records;
+    const QStringList all = CollectRunList(root, {QStringLiteral("*.*")});
+    for (const QString &path : all) {
+        const std::optional<FileStamp> stamp = FileStampOf(path);
+        if (!stamp)
+            continue;
+        records.append({HistoryPath(path, root), stamp->size, stamp->mtimeNs, QByteArray(16, 'h'),
+                        pathToBytes(QString(QStringLiteral("/photos/") + path.mid(root.size()))), 0});
+    }
+    history.add(volume, QStringLiteral("BENCH"), records);
+}
+
+double timeCountWithHistory(const QString &root, const QString &file, const QString &volume, qint64 *count,
+                            qint64 *skipped)
+{
+    QElapsedTimer t;
+    t.start();
+    SqliteImportHistory history(file);
+    ImportedFilter filter(history.filesOf(volume), root);
+    WalkPump pump;
+    *count = CountFiles(root, {QStringLiteral("*.*")}, &pump, 0, {}, &filter);
+    *skipped = filter.skipped().size();
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
 qint64 statusKiB(const char *field)
 {
     QFile f(QStringLiteral("/proc/self/status"));
@@ -106,8 +154,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QString mode = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     if (argc < 3 || (mode != QLatin1String("vs-find") && mode != QLatin1String("rows") &&
-                     mode != QLatin1String("memory"))) {
-        std::fprintf(stderr, "usage: vantora-bench-scan DIR vs-find|rows|memory\n");
+                     mode != QLatin1String("memory") && mode != QLatin1String("history"))) {
+        std::fprintf(stderr, "usage: vantora-bench-scan DIR vs-find|rows|memory|history\n");
         return 2;
     }
     const QString root = QString::fromLocal8Bit(argv[1]);
@@ -127,6 +175,26 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "files: %lld (find), taken by 7 rows: %lld\n", findCount, ours);
         std::printf("scan-vs-find: %.1fms vs %.1fms = %.2f\n", median(oursMs), median(findMs),
                     median(oursMs) / median(findMs));
+    } else if (mode == QLatin1String("history")) {
+        const QString file = root + QStringLiteral(".history.sqlite");
+        const QString volume = QStringLiteral("uuid:BENCH");
+        fillHistory(root, file, volume);
+        qint64 lines = 0;
+        qint64 count = 0;
+        qint64 skipped = 0;
+        timeFindWithStatus(root, &lines);
+        std::vector<double> findMs, oursMs;
+        for (int i = 0; i < kRuns; ++i) {
+            findMs.push_back(timeFindWithStatus(root, &lines));
+            oursMs.push_back(timeCountWithHistory(root, file, volume, &count, &skipped));
+        }
+        std::fprintf(stderr, "files: %lld (find), left to import: %lld, left out as imported: %lld\n", lines,
+                     count, skipped);
+        std::printf("scan-with-history-vs-find: %.1fms vs %.1fms = %.2f\n", median(oursMs), median(findMs),
+                    median(oursMs) / median(findMs));
+        QFile::remove(file);
+        QFile::remove(file + QStringLiteral("-wal"));
+        QFile::remove(file + QStringLiteral("-shm"));
     } else if (mode == QLatin1String("rows")) {
         qint64 seven = 0;
         qint64 all = 0;
