@@ -35,7 +35,7 @@ TransferRun::TransferRun(TMainForm *form, SettingsRecord *settings, SourceContro
                          ExtensionRoutingController *routing, NameSettingsController *naming,
                          AfterTransferApp *afterTransfer, QObject *parent)
     : QObject(parent), m_form(form), m_settings(settings), m_source(source), m_routing(routing),
-      m_naming(naming), m_afterTransfer(afterTransfer), m_view(form)
+      m_naming(naming), m_afterTransfer(afterTransfer), m_view(form), m_bytesView(m_view, form)
 {
     m_view.folderCounterShown = [this](qint32 n) { m_naming->setFolderCounter(n); };
     m_view.fileCounterShown = [this](qint32 n) { m_naming->setFileCounter(n); };
@@ -127,7 +127,7 @@ void TransferRun::StartTransferBitBtnClick()
 
     const TransferOutcome outcome =
         RunTransfer(m_state, runList, m_source->shownFileCount(), m_routing->mainTableRows(), *m_settings,
-                    m_view, source, &history);
+                    m_bytesView, source, &history);
     StoreRunningNumbers(outcome, *m_settings);
     if (outcome) {
         m_form->StatusLabel->setText(QStringLiteral("全ての転送が終了") +

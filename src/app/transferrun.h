@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transfer/transferstate.h"
+#include "transfer/widgets/bytesprogressview.h"
 #include "transfer/widgets/mainformtransferview.h"
 
 #include <QObject>
@@ -51,6 +52,7 @@ private:
     AfterTransferApp *m_afterTransfer;
     TransferState m_state;
     MainFormTransferView m_view;
+    BytesProgressView m_bytesView; // m_view with the bytes line
     bool m_inProgress = false;
     bool m_closeAfterRun = false;
 };

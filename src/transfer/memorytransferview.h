@@ -21,6 +21,11 @@ public:
     void showFolderCounter(qint32 value) override { folderCounter = value; }
     void showFileCounter(qint32 value) override { fileCounter = value; }
     void processEvents() override;
+    void setBytesText(const QString &text) override
+    {
+        bytes = text;
+        bytesHistory.append(text);
+    }
 
     QString status;
     QString fileName;
@@ -30,6 +35,8 @@ public:
     qint32 folderCounter = 0;
     qint32 fileCounter = 0;
 
+    QString bytes;
+    QStringList bytesHistory;     // every bytes line set, in order
     QStringList statusHistory;    // every status text set, in order (repeats included)
     QStringList fileNames;        // every file name shown
     QList<int> progressHistory;   // every bar position set

@@ -9,6 +9,7 @@
 #include "settings/settingsrecord.h"
 #include "transfer/copyprogress.h"
 #include "transfer/destination.h"
+#include "transfer/transferrate.h"
 #include "transfer/transferstate.h"
 #include "transfer/transferview.h"
 
@@ -217,6 +218,7 @@ public:
     void showFolderCounter(qint32 value) override { m_view.showFolderCounter(value); }
     void showFileCounter(qint32 value) override { m_view.showFileCounter(value); }
     void processEvents() override { m_view.processEvents(); }
+    void setBytesText(const QString &text) override { m_view.setBytesText(text); }
 
 private:
     TransferView &m_view;
@@ -250,6 +252,8 @@ public:
         m_linkRoot = sourceFolder.isEmpty() ? QStringLiteral("/") : sourceFolder;
     }
 
+    // The run's total from one stat per listed file; shown at once.
+    void measure(const QStringList &runList);
     void file(const QString &source);
     void afterLoop();
     bool stopped() const { return m_stop; }
@@ -277,6 +281,9 @@ private:
     bool m_fileNumberAdvanced = false;
     StatusKeepingView m_view;
     const RunHistory *m_history;
+    TransferRate m_rate{transferClockForRuns()};
+    QHash<QString, qint64> m_sizes; // of the listed files, as the run found them
+    qint64 m_doneBytes = 0;         // of the files copied so far
     QStringList m_verifyFailedSources;
     QStringList m_verifyFailedCopies;
     SourceVolume m_source;
@@ -326,11 +333,17 @@ int Run::copy(const QString &source, const QString &dest, bool failIfExists, Cop
     const int code = CopyFileWithProgress(
         source, dest,
         [this](quint64 total, quint64 done) {
+            m_rate.setDone(m_doneBytes + qint64(done));
+            if (m_rate.due())
+                m_view.setBytesText(m_rate.text());
             ReportCopyProgress(m_view, m_state.fileProgress, total, done);
         },
         &m_state.CancelRequested, options, &outcome);
-    if (code == 0)
+    if (code == 0) {
         m_written.insert(folder);
+        m_doneBytes += outcome.copy.size;
+        m_rate.setDone(m_doneBytes);
+    }
     return code;
 }
 
@@ -407,8 +420,10 @@ void Run::file(const QString &source)
 {
     m_state.CancelRequested = false;
     // A file matched by two rows is listed twice; once moved, its second entry has nothing to copy.
-    if (m_moved.contains(source))
+    if (m_moved.contains(source)) {
+        m_rate.dropFromTotal(m_sizes.value(source));
         return;
+    }
 
     DestinationError why = DestinationError::None;
     QString dest = ResolveDestination(m_state, m_table, source, &why);
@@ -450,6 +465,7 @@ void Run::file(const QString &source)
             if (!PathExists(candidate))
                 break;
             if (!writtenThisRun(candidate) && adoptIdentical(source, candidate, outcome)) {
+                m_rate.dropFromTotal(outcome.copy.size);
                 succeeded(source, candidate, outcome);
                 return;
             }
@@ -470,6 +486,7 @@ void Run::file(const QString &source)
         } else if (code == ERROR_FILE_EXISTS) {
             // Every free name was taken: the file stays at its source and the run goes on.
             m_state.skipped = true;
+            m_rate.dropFromTotal(m_sizes.value(source));
         }
         // Any other failure of the second copy is reported like a first one below, rather than lost
         // silently while the run reports success.
@@ -631,6 +648,22 @@ void Run::finishImportedMoves()
         m_state.result = true;
 }
 
+void Run::measure(const QStringList &runList)
+{
+    qint64 total = 0;
+    for (const QString &source : runList) {
+        auto it = m_sizes.constFind(source);
+        if (it == m_sizes.cend()) {
+            const std::optional<FileStamp> stamp = FileStampOf(source);
+            it = m_sizes.insert(source, stamp ? stamp->size : 0);
+        }
+        total += *it;
+    }
+    m_rate.start(total);
+    m_rate.due();
+    m_view.setBytesText(m_rate.text());
+}
+
 void Run::afterLoop()
 {
     deleteFlushedSources();
@@ -749,12 +782,14 @@ TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qi
     }
 
     Run run(state, table, targetCount, view, sourceFolder, history);
+    run.measure(runList);
     for (const QString &source : runList) {
         run.file(source);
         if (run.stopped())
             break;
     }
     run.afterLoop();
+    view.setBytesText(QString());
     state.sourceFolder.clear();
     state.running = false;
 

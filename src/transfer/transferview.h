@@ -22,6 +22,8 @@ public:
     virtual void showFileCounter(qint32 value) = 0;   // FileRenbanSpinEdit
     // Runs pending events; the Cancel button reaches a running copy only through this.
     virtual void processEvents() = 0;
+    // Bytes done of the run's total, speed and time left; empty when no run is going.
+    virtual void setBytesText(const QString &text) { Q_UNUSED(text) }
 };
 
 } // namespace vantora

@@ -160,6 +160,14 @@ void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
                 QVERIFY2(!other->geometry().intersects(box->geometry()), qPrintable(other->objectName()));
         }
     }
+    // The bytes line of a run sits right of the file count, blank while no run is going.
+    auto *bytes = control<QLabel>(form(), "BytesLabel");
+    QVERIFY(bytes->text().isEmpty());
+    for (QWidget *other : form()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (other != bytes && other->isVisible())
+            QVERIFY2(!other->geometry().intersects(bytes->geometry()), qPrintable(other->objectName()));
+    }
+
     // The focus chain ends with the two boxes.
     QList<QWidget *> chain;
     for (QWidget *w = form()->nextInFocusChain(); w != form(); w = w->nextInFocusChain())
@@ -178,6 +186,7 @@ void TestImportOptions::secondImportOfTheSameCard()
     QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
     QCOMPARE(filesUnder(dest()).size(), 9);
     QVERIFY(m_prompt->messages.isEmpty());
+    QCOMPARE(control<QLabel>(form(), "BytesLabel")->text(), QString());
 
     // The start counts again first: nothing left to import.
     m_prompt->clear();
