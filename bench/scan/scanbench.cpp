@@ -97,8 +97,9 @@ double timeFindWithStatus(const QString &root, qint64 *lines)
     QElapsedTimer t;
     t.start();
     QProcess p;
-    p.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("find \"$1\" -type f -printf '%s %T@\\n' | wc -l"),
-                                   QStringLiteral("sh"), root});
+    p.start(QStringLiteral("sh"),
+            {QStringLiteral("-c"), QStringLiteral("find \"$1\" -type f -printf '%s %T@\\n' | wc -l"),
+             QStringLiteral("sh"), root});
     p.waitForFinished(-1);
     const double ms = double(t.nsecsElapsed()) / 1e6;
     *lines = p.readAllStandardOutput().trimmed().toLongLong();
