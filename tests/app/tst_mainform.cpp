@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/vantoraapp.h"
+#include "formchild.h"
 #include "platform/registrystore.h"
 #include "platform/volumesfake.h"
 #include "testdir.h"
@@ -24,6 +25,7 @@
 #include <QtTest>
 
 using namespace vantora;
+using vantora::test::formChild;
 
 class TestMainForm : public QObject
 {
@@ -177,37 +179,45 @@ void TestMainForm::hiddenControlsAreUnreachable()
 void TestMainForm::extensionTableAndTimer()
 {
     TMainForm form;
-    QCOMPARE(form.ExtListEditor->columnCount(), 2);
-    QCOMPARE(form.ExtListEditor->horizontalHeaderItem(0)->text(), QStringLiteral("拡張子"));
-    QCOMPARE(form.ExtListEditor->horizontalHeaderItem(1)->text(), QStringLiteral("転送先フォルダ"));
-    QCOMPARE(form.ExtListEditor->selectionBehavior(), QAbstractItemView::SelectRows);
-    QCOMPARE(form.Timer1->interval(), 5000);
-    QVERIFY(!form.Timer1->isActive());
-    QCOMPARE(form.ProgressBar1->maximum(), 100);
-    QCOMPARE(form.AllGauge->maximum(), 100);
-    QCOMPARE(typingLimit(form.TransferEdit1), 255);
-    QCOMPARE(typingLimit(form.DirNameEdit), 200);
-    QCOMPARE(typingLimit(form.FileNameEdit), 200);
+    QCOMPARE(formChild<QTableWidget>(&form, "ExtListEditor")->columnCount(), 2);
+    QCOMPARE(formChild<QTableWidget>(&form, "ExtListEditor")->horizontalHeaderItem(0)->text(),
+             QStringLiteral("拡張子"));
+    QCOMPARE(formChild<QTableWidget>(&form, "ExtListEditor")->horizontalHeaderItem(1)->text(),
+             QStringLiteral("転送先フォルダ"));
+    QCOMPARE(formChild<QTableWidget>(&form, "ExtListEditor")->selectionBehavior(),
+             QAbstractItemView::SelectRows);
+    QCOMPARE(formChild<QTimer>(&form, "Timer1")->interval(), 5000);
+    QVERIFY(!formChild<QTimer>(&form, "Timer1")->isActive());
+    QCOMPARE(formChild<QProgressBar>(&form, "ProgressBar1")->maximum(), 100);
+    QCOMPARE(formChild<QProgressBar>(&form, "AllGauge")->maximum(), 100);
+    QCOMPARE(typingLimit(formChild<QLineEdit>(&form, "TransferEdit1")), 255);
+    QCOMPARE(typingLimit(formChild<QLineEdit>(&form, "DirNameEdit")), 200);
+    QCOMPARE(typingLimit(formChild<QLineEdit>(&form, "FileNameEdit")), 200);
     for (QLineEdit *e :
-         {form.PreDirNameEdit, form.SufDirNameEdit, form.PreFileNameEdit, form.SufFileNameEdit})
+         {formChild<QLineEdit>(&form, "PreDirNameEdit"), formChild<QLineEdit>(&form, "SufDirNameEdit"),
+          formChild<QLineEdit>(&form, "PreFileNameEdit"), formChild<QLineEdit>(&form, "SufFileNameEdit")})
         QCOMPARE(typingLimit(e), 0);
     // No length cut for what the program sets.
     for (QLineEdit *e : form.findChildren<QLineEdit *>())
         QCOMPARE(e->maxLength(), 32767);
     // The destination field looks like the source field and the speed buttons stay out of the tab order.
-    QVERIFY(form.TransferEdit1->isReadOnly());
-    QCOMPARE(form.TransferEdit1->palette().color(QPalette::Base),
-             form.SourceEdit1->palette().color(QPalette::Base));
-    QVERIFY(form.TransferEdit1->palette().color(QPalette::Base) !=
-            form.ExecEdit->palette().color(QPalette::Base));
-    QCOMPARE(form.SpeedButton1->focusPolicy(), Qt::NoFocus);
-    QCOMPARE(form.SpeedButton2->focusPolicy(), Qt::NoFocus);
-    QCOMPARE(form.SpeedButton1->toolTip(), QStringLiteral("転送先フォルダを選択された拡張子にセット"));
-    QCOMPARE(form.SpeedButton2->toolTip(), QStringLiteral("転送先フォルダを全てセット"));
-    QCOMPARE(form.BitBtn1->toolTip(),
+    QVERIFY(formChild<QLineEdit>(&form, "TransferEdit1")->isReadOnly());
+    QCOMPARE(formChild<QLineEdit>(&form, "TransferEdit1")->palette().color(QPalette::Base),
+             formChild<QLineEdit>(&form, "SourceEdit1")->palette().color(QPalette::Base));
+    QVERIFY(formChild<QLineEdit>(&form, "TransferEdit1")->palette().color(QPalette::Base) !=
+            formChild<QLineEdit>(&form, "ExecEdit")->palette().color(QPalette::Base));
+    QCOMPARE(formChild<QToolButton>(&form, "SpeedButton1")->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(formChild<QToolButton>(&form, "SpeedButton2")->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(formChild<QToolButton>(&form, "SpeedButton1")->toolTip(),
+             QStringLiteral("転送先フォルダを選択された拡張子にセット"));
+    QCOMPARE(formChild<QToolButton>(&form, "SpeedButton2")->toolTip(),
+             QStringLiteral("転送先フォルダを全てセット"));
+    QCOMPARE(formChild<QPushButton>(&form, "BitBtn1")->toolTip(),
              QStringLiteral("転送ファイルを確認します。ファイル数が多いと時間が掛かります"));
-    QCOMPARE(form.Button6->toolTip(), QStringLiteral("Windowsの自動再生プログラムに登録します"));
-    QCOMPARE(form.Button7->toolTip(), QStringLiteral("Windowsの自動再生プログラムから解除します"));
+    QCOMPARE(formChild<QPushButton>(&form, "Button6")->toolTip(),
+             QStringLiteral("Windowsの自動再生プログラムに登録します"));
+    QCOMPARE(formChild<QPushButton>(&form, "Button7")->toolTip(),
+             QStringLiteral("Windowsの自動再生プログラムから解除します"));
 }
 
 void TestMainForm::filterNameKeyOverAllCodes()
@@ -224,8 +234,10 @@ void TestMainForm::typedKeysInNameEdits()
     test::TestPrompt prompt;
     VantoraApp app({}, m_volumes.get());
     TMainForm *f = app.mainForm();
-    for (QLineEdit *edit : {f->FileNameEdit, f->DirNameEdit, f->PreDirNameEdit, f->SufDirNameEdit,
-                            f->PreFileNameEdit, f->SufFileNameEdit}) {
+    for (QLineEdit *edit :
+         {formChild<QLineEdit>(f, "FileNameEdit"), formChild<QLineEdit>(f, "DirNameEdit"),
+          formChild<QLineEdit>(f, "PreDirNameEdit"), formChild<QLineEdit>(f, "SufDirNameEdit"),
+          formChild<QLineEdit>(f, "PreFileNameEdit"), formChild<QLineEdit>(f, "SufFileNameEdit")}) {
         edit->setEnabled(true);
         edit->setText(QStringLiteral("ab"));
         edit->setCursorPosition(2);
@@ -251,11 +263,11 @@ void TestMainForm::optionBoxesRecordTheirState()
     app.mainForm()->show();
     QVERIFY(QTest::qWaitForWindowExposed(app.mainForm()));
     QVERIFY(!app.settings().DelChecked);
-    QTest::mouseClick(app.mainForm()->DelCheckBox, Qt::LeftButton, {}, QPoint(6, 9));
+    QTest::mouseClick(formChild<QCheckBox>(app.mainForm(), "DelCheckBox"), Qt::LeftButton, {}, QPoint(6, 9));
     QVERIFY(app.settings().DelChecked);
-    app.mainForm()->UwagakiCheckBox->setChecked(true);
+    formChild<QCheckBox>(app.mainForm(), "UwagakiCheckBox")->setChecked(true);
     QVERIFY(app.settings().UwagakiChecked);
-    app.mainForm()->UwagakiCheckBox->setChecked(false);
+    formChild<QCheckBox>(app.mainForm(), "UwagakiCheckBox")->setChecked(false);
     QVERIFY(!app.settings().UwagakiChecked);
 }
 
@@ -274,7 +286,7 @@ void TestMainForm::aboutBoxIsModalAndClosesWithOk()
         wasModal = about->isModal() && about->isVisible();
         QTest::mouseClick(about->BitBtn1, Qt::LeftButton);
     });
-    QTest::mouseClick(app.mainForm()->BitBtn10, Qt::LeftButton);
+    QTest::mouseClick(formChild<QPushButton>(app.mainForm(), "BitBtn10"), Qt::LeftButton);
     QVERIFY(wasModal);
     QVERIFY(!about->isVisible());
     QCOMPARE(about->result(), int(QDialog::Accepted));
@@ -288,8 +300,8 @@ void TestMainForm::closeButtonSavesThroughTheCloseQuery()
     VantoraApp app({}, m_volumes.get());
     app.mainForm()->show();
     QVERIFY(QTest::qWaitForWindowExposed(app.mainForm()));
-    QVERIFY(app.mainForm()->Timer1->isActive());
-    QTest::mouseClick(app.mainForm()->MainFormCloseBitBtn, Qt::LeftButton);
+    QVERIFY(formChild<QTimer>(app.mainForm(), "Timer1")->isActive());
+    QTest::mouseClick(formChild<QPushButton>(app.mainForm(), "MainFormCloseBitBtn"), Qt::LeftButton);
     QVERIFY(!app.mainForm()->isVisible());
     QVERIFY(QFile::exists(file));
 }

@@ -1,4 +1,5 @@
 #include "app/vantoraapp.h"
+#include "formchild.h"
 #include "platform/registrystore.h"
 #include "platform/specialfolders.h"
 #include "platform/volumesfake.h"
@@ -12,6 +13,7 @@
 #include <QtTest>
 
 using namespace vantora;
+using vantora::test::formChild;
 
 namespace {
 
@@ -208,7 +210,7 @@ void TestSettings::firstStartGivesTheDefaults()
     VantoraApp app({}, m_volumes.get());
     app.mainForm()->show();
     QVERIFY(prompt.messages.isEmpty());
-    QCOMPARE(app.mainForm()->SourceEdit1->text(), documents());
+    QCOMPARE(formChild<QLineEdit>(app.mainForm(), "SourceEdit1")->text(), documents());
     app.mainForm()->close();
 }
 
@@ -223,7 +225,7 @@ void TestSettings::closeWritesAllValuesAndASecondStartReadsThemBack()
         app.settings().SourceEditText = source;
         app.settings().DirRenbanSpinEditValue = 42;
         app.settings().type(u"FLAC").dir = QStringLiteral("/music/flac");
-        app.mainForm()->DelCheckBox->setChecked(true);
+        formChild<QCheckBox>(app.mainForm(), "DelCheckBox")->setChecked(true);
         QVERIFY(app.settings().DelChecked);
         QVERIFY(app.mainForm()->close());
     }
@@ -245,8 +247,8 @@ void TestSettings::closeWritesAllValuesAndASecondStartReadsThemBack()
     QCOMPARE(second.settings().SourceEditText, source);
     QCOMPARE(second.settings().DirRenbanSpinEditValue, 42);
     QCOMPARE(second.settings().type(u"FLAC").dir, QStringLiteral("/music/flac"));
-    QVERIFY(second.mainForm()->DelCheckBox->isChecked());
-    QCOMPARE(second.mainForm()->SourceEdit1->text(), source);
+    QVERIFY(formChild<QCheckBox>(second.mainForm(), "DelCheckBox")->isChecked());
+    QCOMPARE(formChild<QLineEdit>(second.mainForm(), "SourceEdit1")->text(), source);
     second.mainForm()->close();
 }
 

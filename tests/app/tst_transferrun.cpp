@@ -1,6 +1,7 @@
 #include "app/aftertransferapp.h"
 #include "app/transferrun.h"
 #include "app/vantoraapp.h"
+#include "formchild.h"
 #include "platform/registrystore.h"
 #include "platform/volumesfake.h"
 #include "settings/settingsstore.h"
@@ -21,6 +22,7 @@
 #include <QtTest>
 
 using namespace vantora;
+using vantora::test::formChild;
 
 namespace {
 
@@ -169,13 +171,13 @@ void TestTransferRun::start(const SettingsRecord &record, const QStringList &arg
     m_app = std::make_unique<VantoraApp>(arguments, m_volumes.get());
     m_app->mainForm()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_app->mainForm()));
-    QTRY_VERIFY(m_app->mainForm()->Timer1->isActive()); // start-up finished
+    QTRY_VERIFY(formChild<QTimer>(m_app->mainForm(), "Timer1")->isActive()); // start-up finished
     m_prompt->clear();
 }
 
 void TestTransferRun::pressStart()
 {
-    QTest::mouseClick(m_app->mainForm()->StartTransferBitBtn, Qt::LeftButton);
+    QTest::mouseClick(formChild<QPushButton>(m_app->mainForm(), "StartTransferBitBtn"), Qt::LeftButton);
 }
 
 QStringList TestTransferRun::launchedArguments(bool *ran)
@@ -202,8 +204,8 @@ void TestTransferRun::copyRunFromTheDemoCard()
     r.DirRenbanSpinEditValue = 5;
     start(r);
     TMainForm *f = m_app->mainForm();
-    QCOMPARE(f->SourceEdit1->text(), card(QStringLiteral("DCIM/")));
-    QCOMPARE(f->FNumLabel->text(), QStringLiteral("9"));
+    QCOMPARE(formChild<QLineEdit>(f, "SourceEdit1")->text(), card(QStringLiteral("DCIM/")));
+    QCOMPARE(formChild<QLabel>(f, "FNumLabel")->text(), QStringLiteral("9"));
 
     const QMap<QString, QString> expected{
         {QStringLiteral("DCIM/100CANON/IMG_0001.JPG"),
@@ -228,10 +230,10 @@ void TestTransferRun::copyRunFromTheDemoCard()
     QCOMPARE(m_prompt->questions.size(), 1);
     QCOMPARE(m_prompt->questions.first(), QStringLiteral("転送元：") + card(QStringLiteral("DCIM/")) +
                                               QStringLiteral("    (CARD)\r\n転送先：(転送先フォルダ)") +
-                                              f->Label1->text() +
+                                              formChild<QLabel>(f, "Label1")->text() +
                                               QStringLiteral("\r\n\r\n転送します。よろしいですか？"));
     QVERIFY(m_prompt->messages.isEmpty());
-    QCOMPARE(f->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
+    QCOMPARE(formChild<QLabel>(f, "StatusLabel")->text(), QStringLiteral("全ての転送が終了"));
     QStringList want;
     for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
         QVERIFY2(QFile::exists(dest(it.value())), qPrintable(it.value()));
@@ -241,11 +243,11 @@ void TestTransferRun::copyRunFromTheDemoCard()
     }
     want.sort();
     QCOMPARE(filesUnder(dest()), want);
-    QCOMPARE(f->WorkPLabel->text(), QStringLiteral("9"));
-    QCOMPARE(f->AllGauge->value(), 100);
+    QCOMPARE(formChild<QLabel>(f, "WorkPLabel")->text(), QStringLiteral("9"));
+    QCOMPARE(formChild<QProgressBar>(f, "AllGauge")->value(), 100);
     QCOMPARE(m_app->settings().FileRenbanSpinEditValue, 10);
     QCOMPARE(m_app->settings().DirRenbanSpinEditValue, 5); // no "[RENBAN]" in the folder template: unchanged
-    QVERIFY(f->Timer1->isActive());                        // nothing launched: the watch is back on
+    QVERIFY(formChild<QTimer>(f, "Timer1")->isActive());   // nothing launched: the watch is back on
 }
 
 SettingsRecord TestTransferRun::cameraFolderSettings() const
@@ -262,15 +264,15 @@ SettingsRecord TestTransferRun::cameraFolderSettings() const
 void TestTransferRun::importKeepsTheCameraFolders()
 {
     TMainForm *f = m_app->mainForm();
-    QCOMPARE(f->SourceEdit1->text(), card(QStringLiteral("DCIM/")));
+    QCOMPARE(formChild<QLineEdit>(f, "SourceEdit1")->text(), card(QStringLiteral("DCIM/")));
     QCOMPARE(m_app->settings().SourceEditText, m_dir->filePath(QStringLiteral("chosen/")));
-    QCOMPARE(f->FNumLabel->text(), QStringLiteral("9"));
+    QCOMPARE(formChild<QLabel>(f, "FNumLabel")->text(), QStringLiteral("9"));
     m_prompt->clear();
     pressStart();
 
     QCOMPARE(m_prompt->questions.size(), 1);
     QVERIFY2(m_prompt->messages.isEmpty(), qPrintable(m_prompt->messages.join(u'|')));
-    QCOMPARE(f->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
+    QCOMPARE(formChild<QLabel>(f, "StatusLabel")->text(), QStringLiteral("全ての転送が終了"));
     const QMap<QString, QString> expected{
         {QStringLiteral("DCIM/100CANON/IMG_0001.JPG"), QStringLiteral("photos/取込/100CANON/IMG_0001.JPG")},
         {QStringLiteral("DCIM/100CANON/IMG_0002.JPG"), QStringLiteral("photos/取込/100CANON/IMG_0002.JPG")},
@@ -303,7 +305,7 @@ void TestTransferRun::cameraFoldersForACardFoundByTheWatch()
 {
     m_volumes->remove(card());
     start(cameraFolderSettings());
-    QVERIFY(m_app->mainForm()->SourceEdit1->text() != card(QStringLiteral("DCIM/")));
+    QVERIFY(formChild<QLineEdit>(m_app->mainForm(), "SourceEdit1")->text() != card(QStringLiteral("DCIM/")));
     // The card arrives: the watch makes it the source.
     m_volumes->add({card(), DriveType::Removable, true, QStringLiteral("CARD")});
     m_app->source()->mountTableChanged();
@@ -322,7 +324,7 @@ void TestTransferRun::moveRunRemovesTheEmptiedCameraFolders()
     for (const QString &rel : before)
         hashes[QFileInfo(rel).fileName()] = hashOf(card(QStringLiteral("DCIM/") + rel));
     pressStart();
-    QCOMPARE(m_app->mainForm()->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
+    QCOMPARE(formChild<QLabel>(m_app->mainForm(), "StatusLabel")->text(), QStringLiteral("全ての転送が終了"));
     QVERIFY(m_prompt->messages.isEmpty());
     for (auto it = hashes.cbegin(); it != hashes.cend(); ++it)
         QCOMPARE(hashOf(dest(QStringLiteral("all/") + it.key())), it.value());
@@ -348,9 +350,10 @@ void TestTransferRun::cancelledMoveRemovesNothingAndResetsCounters()
     start(r);
     const QStringList before = filesUnder(card());
     TMainForm *f = m_app->mainForm();
-    QTimer::singleShot(0, f, [f] { QTest::mouseClick(f->CancelTransferBitBtn, Qt::LeftButton); });
+    QTimer::singleShot(
+        0, f, [f] { QTest::mouseClick(formChild<QPushButton>(f, "CancelTransferBitBtn"), Qt::LeftButton); });
     pressStart();
-    QCOMPARE(f->StatusLabel->text(), QStringLiteral("転送はキャンセルされました"));
+    QCOMPARE(formChild<QLabel>(f, "StatusLabel")->text(), QStringLiteral("転送はキャンセルされました"));
     QCOMPARE(filesUnder(card()), before);  // nothing moved, no folder removed
     QVERIFY(filesUnder(dest()).isEmpty()); // no partial file
     QCOMPARE(m_app->settings().FileRenbanSpinEditValue, 1);
@@ -381,7 +384,7 @@ void TestTransferRun::refusals()
 
     // An empty source fails the drive test too.
     m_prompt->clear();
-    f->SourceEdit1->setText(QString());
+    formChild<QLineEdit>(f, "SourceEdit1")->setText(QString());
     pressStart();
     QCOMPARE(m_prompt->messages.size(), 1);
     QVERIFY(m_prompt->messages.first().endsWith(
@@ -421,22 +424,22 @@ void TestTransferRun::twoMissingDestinationsFirstCreatedSecondDeclined()
     QVERIFY(QFileInfo(dest(QStringLiteral("new-photos"))).isDir());
     QVERIFY(!QFileInfo::exists(dest(QStringLiteral("new-raw"))));
     QVERIFY(filesUnder(dest()).isEmpty());
-    QVERIFY(m_app->mainForm()->StatusLabel->text().isEmpty());
+    QVERIFY(formChild<QLabel>(m_app->mainForm(), "StatusLabel")->text().isEmpty());
 }
 
 void TestTransferRun::emptyRunListThoughTheCountWasNotZero()
 {
     start(baseSettings());
     TMainForm *f = m_app->mainForm();
-    QCOMPARE(f->FNumLabel->text(), QStringLiteral("9"));
+    QCOMPARE(formChild<QLabel>(f, "FNumLabel")->text(), QStringLiteral("9"));
     QDir(card(QStringLiteral("DCIM/100CANON"))).removeRecursively();
     QDir(card(QStringLiteral("DCIM/101CANON"))).removeRecursively();
     QFile::remove(card(QStringLiteral("DCIM/IMG_0009.JPG")));
-    f->Timer1->stop();
+    formChild<QTimer>(f, "Timer1")->stop();
     pressStart();
-    QVERIFY(f->StatusLabel->text().isEmpty());
+    QVERIFY(formChild<QLabel>(f, "StatusLabel")->text().isEmpty());
     QVERIFY(m_prompt->messages.isEmpty());
-    QVERIFY(f->Timer1->isActive());
+    QVERIFY(formChild<QTimer>(f, "Timer1")->isActive());
 }
 
 void TestTransferRun::afterTransferLaunchPassesTheFolderWhole()
@@ -451,13 +454,13 @@ void TestTransferRun::afterTransferLaunchPassesTheFolderWhole()
     r.ParamRadioGroupIndex = 0;
     start(r);
     TMainForm *f = m_app->mainForm();
-    QVERIFY(f->ExecTestButton->isEnabled());
+    QVERIFY(formChild<QPushButton>(f, "ExecTestButton")->isEnabled());
     pressStart();
-    QCOMPARE(f->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
+    QCOMPARE(formChild<QLabel>(f, "StatusLabel")->text(), QStringLiteral("全ての転送が終了"));
     bool ran = false;
     QCOMPARE(launchedArguments(&ran), QStringList{dest(QStringLiteral("my photos/2024 trip"))});
     QVERIFY(ran);
-    QVERIFY(!f->Timer1->isActive()); // after a launch the watch stays off
+    QVERIFY(!formChild<QTimer>(f, "Timer1")->isActive()); // after a launch the watch stays off
 }
 
 void TestTransferRun::afterTransferLaunchVariants()
@@ -478,10 +481,10 @@ void TestTransferRun::afterTransferLaunchVariants()
     QFile::remove(m_recorded);
 
     // The test button with "付与": the first row's folder, after its message.
-    f->ParamRadioGroup->setItemIndex(0);
+    formChild<RadioGroup>(f, "ParamRadioGroup")->setItemIndex(0);
     QCOMPARE(m_app->settings().ParamRadioGroupIndex, 0);
     m_prompt->clear();
-    QTest::mouseClick(f->ExecTestButton, Qt::LeftButton);
+    QTest::mouseClick(formChild<QPushButton>(f, "ExecTestButton"), Qt::LeftButton);
     QCOMPARE(m_prompt->messages,
              QStringList{QStringLiteral("実行イメージ(フォルダをパラメータとして渡す)\r\n") + m_recorder +
                          QLatin1Char(' ') + dest(QStringLiteral("photos"))});
@@ -493,18 +496,18 @@ void TestTransferRun::afterTransferLaunchVariants()
     QCOMPARE(AfterTransferApp::folderArguments(QStringLiteral("/a b/")), QStringList{QStringLiteral("/a b")});
 
     // A missing program: nothing starts, the watch comes back on.
-    f->ExecEdit->setText(m_dir->filePath(QStringLiteral("bin/missing")));
-    f->Timer1->stop();
+    formChild<QLineEdit>(f, "ExecEdit")->setText(m_dir->filePath(QStringLiteral("bin/missing")));
+    formChild<QTimer>(f, "Timer1")->stop();
     QDir(dest(QStringLiteral("photos"))).removeRecursively();
     QDir().mkpath(dest(QStringLiteral("photos")));
     pressStart();
-    QCOMPARE(f->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
-    QVERIFY(f->Timer1->isActive());
+    QCOMPARE(formChild<QLabel>(f, "StatusLabel")->text(), QStringLiteral("全ての転送が終了"));
+    QVERIFY(formChild<QTimer>(f, "Timer1")->isActive());
     QVERIFY(!QTest::qWaitFor([&] { return QFile::exists(m_recorded); }, 500));
 
     // Close after the launch: the window closes and the settings are saved.
-    f->ExecEdit->setText(m_recorder);
-    f->ExecCloseCheckBox->setChecked(true);
+    formChild<QLineEdit>(f, "ExecEdit")->setText(m_recorder);
+    formChild<QCheckBox>(f, "ExecCloseCheckBox")->setChecked(true);
     QDir(dest(QStringLiteral("photos"))).removeRecursively();
     QDir().mkpath(dest(QStringLiteral("photos")));
     QFile::remove(RegistryStore().filePath(RegistryRoot::CurrentUser));
@@ -529,7 +532,7 @@ void TestTransferRun::secondStartIgnoredAndCloseDuringARunFinishesIt()
     bool stillOpen = false;
     int questionsDuringRun = -1;
     QTimer::singleShot(0, f, [&] {
-        QTest::mouseClick(f->StartTransferBitBtn, Qt::LeftButton); // ignored
+        QTest::mouseClick(formChild<QPushButton>(f, "StartTransferBitBtn"), Qt::LeftButton); // ignored
         questionsDuringRun = int(m_prompt->questions.size());
         f->close();
         savedAtOnce = QFile::exists(settingsFile);
@@ -540,7 +543,7 @@ void TestTransferRun::secondStartIgnoredAndCloseDuringARunFinishesIt()
     QVERIFY(savedAtOnce);
     QVERIFY(stillOpen);
     QCOMPARE(m_prompt->questions.size(), 1); // no second question
-    QCOMPARE(f->StatusLabel->text(), QStringLiteral("全ての転送が終了"));
+    QCOMPARE(formChild<QLabel>(f, "StatusLabel")->text(), QStringLiteral("全ての転送が終了"));
     QCOMPARE(filesUnder(dest(QStringLiteral("photos"))).size(), 8); // the run went to its end
     QVERIFY(!f->isVisible());                                       // and then the window closed
 }

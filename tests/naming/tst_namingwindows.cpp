@@ -1,3 +1,4 @@
+#include "formchild.h"
 #include "naming/widgets/calenderformcontroller.h"
 #include "naming/widgets/editformcontroller.h"
 #include "naming/widgets/namesettingscontroller.h"
@@ -20,6 +21,7 @@
 #include <memory>
 
 using namespace vantora;
+using vantora::test::formChild;
 
 namespace {
 
@@ -158,17 +160,22 @@ void TestNamingWindows::startupDefaults()
 {
     start();
     TMainForm *m = m_main.get();
-    QCOMPARE(m->DirNameEdit->text(), QStringLiteral("新しいフォルダ"));
-    QCOMPARE(m->FileNameEdit->text(), QStringLiteral("[元のファイル名]"));
-    QCOMPARE(m->Label1->text(), QStringLiteral("/新しいフォルダ/"));
-    QCOMPARE(m->Label13->text(), QStringLiteral("DSC_1234[.拡張子]"));
-    QVERIFY(m->DirCreateCheckBox->isEnabled());
-    QVERIFY(m->RenameCheckBox->isEnabled());
-    QVERIFY(m->RenbanResetCheckBox->isEnabled());
+    QCOMPARE(formChild<QLineEdit>(m, "DirNameEdit")->text(), QStringLiteral("新しいフォルダ"));
+    QCOMPARE(formChild<QLineEdit>(m, "FileNameEdit")->text(), QStringLiteral("[元のファイル名]"));
+    QCOMPARE(formChild<QLabel>(m, "Label1")->text(), QStringLiteral("/新しいフォルダ/"));
+    QCOMPARE(formChild<QLabel>(m, "Label13")->text(), QStringLiteral("DSC_1234[.拡張子]"));
+    QVERIFY(formChild<QCheckBox>(m, "DirCreateCheckBox")->isEnabled());
+    QVERIFY(formChild<QCheckBox>(m, "RenameCheckBox")->isEnabled());
+    QVERIFY(formChild<QCheckBox>(m, "RenbanResetCheckBox")->isEnabled());
     for (QWidget *w : std::initializer_list<QWidget *>{
-             m->PreDirNameEdit, m->PreDirCheckBox, m->DirNameEdit, m->BitBtn14, m->SufDirCheckBox,
-             m->SufDirNameEdit, m->Label1, m->PANA101CheckBox, m->PreFileNameEdit, m->PreFileCheckBox,
-             m->FileNameEdit, m->BitBtn12, m->SufFileCheckBox, m->SufFileNameEdit, m->Label13})
+             formChild<QLineEdit>(m, "PreDirNameEdit"), formChild<QCheckBox>(m, "PreDirCheckBox"),
+             formChild<QLineEdit>(m, "DirNameEdit"), formChild<QPushButton>(m, "BitBtn14"),
+             formChild<QCheckBox>(m, "SufDirCheckBox"), formChild<QLineEdit>(m, "SufDirNameEdit"),
+             formChild<QLabel>(m, "Label1"), formChild<QCheckBox>(m, "PANA101CheckBox"),
+             formChild<QLineEdit>(m, "PreFileNameEdit"), formChild<QCheckBox>(m, "PreFileCheckBox"),
+             formChild<QLineEdit>(m, "FileNameEdit"), formChild<QPushButton>(m, "BitBtn12"),
+             formChild<QCheckBox>(m, "SufFileCheckBox"), formChild<QLineEdit>(m, "SufFileNameEdit"),
+             formChild<QLabel>(m, "Label13")})
         QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
     QCOMPARE(m_edit->DirRenbanSpinEdit->value(), 1);
     QCOMPARE(m_edit->FileRenbanSpinEdit->value(), 1);
@@ -201,30 +208,30 @@ void TestNamingWindows::startupLoadsRecord()
     start();
 
     TMainForm *m = m_main.get();
-    QCOMPARE(m->DirNameEdit->text(), before.DirNameEditText);
-    QCOMPARE(m->FileNameEdit->text(), before.FileNameEditText);
-    QVERIFY(m->DirCreateCheckBox->isChecked());
-    QVERIFY(m->RenameCheckBox->isChecked());
-    QVERIFY(m->RenbanResetCheckBox->isChecked());
-    QVERIFY(m->PANA101CheckBox->isChecked());
-    QCOMPARE(m->PreDirNameEdit->text(), QStringLiteral("Cam"));
-    QCOMPARE(m->SufFileNameEdit->text(), QStringLiteral("_a"));
+    QCOMPARE(formChild<QLineEdit>(m, "DirNameEdit")->text(), before.DirNameEditText);
+    QCOMPARE(formChild<QLineEdit>(m, "FileNameEdit")->text(), before.FileNameEditText);
+    QVERIFY(formChild<QCheckBox>(m, "DirCreateCheckBox")->isChecked());
+    QVERIFY(formChild<QCheckBox>(m, "RenameCheckBox")->isChecked());
+    QVERIFY(formChild<QCheckBox>(m, "RenbanResetCheckBox")->isChecked());
+    QVERIFY(formChild<QCheckBox>(m, "PANA101CheckBox")->isChecked());
+    QCOMPARE(formChild<QLineEdit>(m, "PreDirNameEdit")->text(), QStringLiteral("Cam"));
+    QCOMPARE(formChild<QLineEdit>(m, "SufFileNameEdit")->text(), QStringLiteral("_a"));
     QCOMPARE(m_edit->DirRenbanSpinEdit->value(), 12);
     QCOMPARE(m_edit->FileRenbanSpinEdit->value(), 7);
     QCOMPARE(m_edit->sDayEdit->text(), QStringLiteral("."));
-    QCOMPARE(m->Label1->text(), QStringLiteral("/Cam2024.01.09 12/"));
-    QCOMPARE(m->Label13->text(), QStringLiteral("YYYY.MM.DD_7_a[.拡張子]"));
+    QCOMPARE(formChild<QLabel>(m, "Label1")->text(), QStringLiteral("/Cam2024.01.09 12/"));
+    QCOMPARE(formChild<QLabel>(m, "Label13")->text(), QStringLiteral("YYYY.MM.DD_7_a[.拡張子]"));
 
     // Enabled by the master switches; a prefix or suffix edit only while its own switch is on.
-    QVERIFY(m->DirNameEdit->isEnabled());
-    QVERIFY(m->PreDirNameEdit->isEnabled());
-    QVERIFY(!m->SufDirNameEdit->isEnabled());
-    QVERIFY(!m->PreFileNameEdit->isEnabled());
-    QVERIFY(m->SufFileNameEdit->isEnabled());
-    QVERIFY(m->BitBtn12->isEnabled());
-    QVERIFY(m->PANA101CheckBox->isEnabled());
-    QCOMPARE(baseOf(m->SufDirNameEdit), QColor(0xE3, 0xE3, 0xE3));
-    QVERIFY(baseOf(m->PreDirNameEdit) != QColor(0xE3, 0xE3, 0xE3));
+    QVERIFY(formChild<QLineEdit>(m, "DirNameEdit")->isEnabled());
+    QVERIFY(formChild<QLineEdit>(m, "PreDirNameEdit")->isEnabled());
+    QVERIFY(!formChild<QLineEdit>(m, "SufDirNameEdit")->isEnabled());
+    QVERIFY(!formChild<QLineEdit>(m, "PreFileNameEdit")->isEnabled());
+    QVERIFY(formChild<QLineEdit>(m, "SufFileNameEdit")->isEnabled());
+    QVERIFY(formChild<QPushButton>(m, "BitBtn12")->isEnabled());
+    QVERIFY(formChild<QCheckBox>(m, "PANA101CheckBox")->isEnabled());
+    QCOMPARE(baseOf(formChild<QLineEdit>(m, "SufDirNameEdit")), QColor(0xE3, 0xE3, 0xE3));
+    QVERIFY(baseOf(formChild<QLineEdit>(m, "PreDirNameEdit")) != QColor(0xE3, 0xE3, 0xE3));
 
     // Loading wrote back exactly what was loaded.
     QCOMPARE(r.DirNameEditText, before.DirNameEditText);
@@ -257,8 +264,9 @@ void TestNamingWindows::startupCorrectsBadRecord()
     // A separator longer than the field's typing limit stays whole: only typing is limited.
     QCOMPARE(m_names->separator(), QStringLiteral("abcdef"));
     QCOMPARE(m_record->sDayEditText, QStringLiteral("abcdef"));
-    QCOMPARE(m_main->DirNameEdit->text(), QStringLiteral("新しいフォルダ"));
-    QCOMPARE(m_main->FileNameEdit->text(), QStringLiteral("[元のファイル名][yyyymmdd]"));
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "DirNameEdit")->text(), QStringLiteral("新しいフォルダ"));
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "FileNameEdit")->text(),
+             QStringLiteral("[元のファイル名][yyyymmdd]"));
 }
 
 void TestNamingWindows::dirNameEditExit()
@@ -266,18 +274,18 @@ void TestNamingWindows::dirNameEditExit()
     m_record->DirCreateChecked = true;
     start();
     showActive();
-    QLineEdit *e = m_main->DirNameEdit;
+    QLineEdit *e = formChild<QLineEdit>(m_main.get(), "DirNameEdit");
     e->setFocus();
     QTRY_VERIFY(e->hasFocus());
     e->selectAll();
     QTest::keyClick(e, Qt::Key_Delete);
     QCOMPARE(e->text(), QString());
-    QCOMPARE(m_main->Label1->text(), QStringLiteral("//"));
-    m_main->DirCreateCheckBox->setFocus();
+    QCOMPARE(formChild<QLabel>(m_main.get(), "Label1")->text(), QStringLiteral("//"));
+    formChild<QCheckBox>(m_main.get(), "DirCreateCheckBox")->setFocus();
     QTRY_VERIFY(!e->hasFocus());
     QCOMPARE(e->text(), QStringLiteral("新しいフォルダ"));
     QCOMPARE(m_record->DirNameEditText, QStringLiteral("新しいフォルダ"));
-    QCOMPARE(m_main->Label1->text(), QStringLiteral("/新しいフォルダ/"));
+    QCOMPARE(formChild<QLabel>(m_main.get(), "Label1")->text(), QStringLiteral("/新しいフォルダ/"));
     QVERIFY(m_prompt->messages.isEmpty());
 }
 
@@ -303,14 +311,14 @@ void TestNamingWindows::fileNameEditExit()
     m_record->RenameChecked = true;
     start();
     showActive();
-    QLineEdit *e = m_main->FileNameEdit;
+    QLineEdit *e = formChild<QLineEdit>(m_main.get(), "FileNameEdit");
     e->setFocus();
     QTRY_VERIFY(e->hasFocus());
     e->selectAll();
     QTest::keyClick(e, Qt::Key_Delete);
     typeText(e, typed);
     QCOMPARE(e->text(), typed);
-    m_main->RenameCheckBox->setFocus();
+    formChild<QCheckBox>(m_main.get(), "RenameCheckBox")->setFocus();
     QTRY_VERIFY(!e->hasFocus());
     QCOMPARE(e->text(), expected);
     QCOMPARE(m_record->FileNameEditText, expected);
@@ -327,14 +335,15 @@ void TestNamingWindows::focusToMessageBoxIsNotExit()
 {
     m_record->RenameChecked = true;
     start();
-    m_main->FileNameEdit->setText(QStringLiteral("[yyyymmdd]"));
+    formChild<QLineEdit>(m_main.get(), "FileNameEdit")->setText(QStringLiteral("[yyyymmdd]"));
     QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
-    QApplication::sendEvent(m_main->FileNameEdit, &out);
-    QCOMPARE(m_main->FileNameEdit->text(), QStringLiteral("[yyyymmdd]"));
+    QApplication::sendEvent(formChild<QLineEdit>(m_main.get(), "FileNameEdit"), &out);
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "FileNameEdit")->text(), QStringLiteral("[yyyymmdd]"));
     QVERIFY(m_prompt->messages.isEmpty());
     QFocusEvent tab(QEvent::FocusOut, Qt::TabFocusReason);
-    QApplication::sendEvent(m_main->FileNameEdit, &tab);
-    QCOMPARE(m_main->FileNameEdit->text(), QStringLiteral("[元のファイル名][yyyymmdd]"));
+    QApplication::sendEvent(formChild<QLineEdit>(m_main.get(), "FileNameEdit"), &tab);
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "FileNameEdit")->text(),
+             QStringLiteral("[元のファイル名][yyyymmdd]"));
     QCOMPARE(m_prompt->messages.size(), 1);
 }
 
@@ -345,28 +354,28 @@ void TestNamingWindows::prefixSwitchGreysAndRemoves()
     m_record->PreFileNameEditText = QStringLiteral("trip_");
     start();
     TMainForm *m = m_main.get();
-    QCOMPARE(m->Label13->text(), QStringLiteral("trip_DSC_1234[.拡張子]"));
-    QVERIFY(m->PreFileNameEdit->isEnabled());
-    const QColor on = baseOf(m->PreFileNameEdit);
+    QCOMPARE(formChild<QLabel>(m, "Label13")->text(), QStringLiteral("trip_DSC_1234[.拡張子]"));
+    QVERIFY(formChild<QLineEdit>(m, "PreFileNameEdit")->isEnabled());
+    const QColor on = baseOf(formChild<QLineEdit>(m, "PreFileNameEdit"));
 
-    m->PreFileCheckBox->setChecked(false);
-    QVERIFY(!m->PreFileNameEdit->isEnabled());
-    QCOMPARE(baseOf(m->PreFileNameEdit), QColor(0xE3, 0xE3, 0xE3));
-    QCOMPARE(m->Label13->text(), QStringLiteral("DSC_1234[.拡張子]"));
+    formChild<QCheckBox>(m, "PreFileCheckBox")->setChecked(false);
+    QVERIFY(!formChild<QLineEdit>(m, "PreFileNameEdit")->isEnabled());
+    QCOMPARE(baseOf(formChild<QLineEdit>(m, "PreFileNameEdit")), QColor(0xE3, 0xE3, 0xE3));
+    QCOMPARE(formChild<QLabel>(m, "Label13")->text(), QStringLiteral("DSC_1234[.拡張子]"));
     QCOMPARE(m_record->PreFileChecked, false);
-    QCOMPARE(m->PreFileNameEdit->text(), QStringLiteral("trip_"));
+    QCOMPARE(formChild<QLineEdit>(m, "PreFileNameEdit")->text(), QStringLiteral("trip_"));
 
-    m->PreFileCheckBox->setChecked(true);
-    QVERIFY(m->PreFileNameEdit->isEnabled());
-    QCOMPARE(baseOf(m->PreFileNameEdit), on);
-    QCOMPARE(m->Label13->text(), QStringLiteral("trip_DSC_1234[.拡張子]"));
+    formChild<QCheckBox>(m, "PreFileCheckBox")->setChecked(true);
+    QVERIFY(formChild<QLineEdit>(m, "PreFileNameEdit")->isEnabled());
+    QCOMPARE(baseOf(formChild<QLineEdit>(m, "PreFileNameEdit")), on);
+    QCOMPARE(formChild<QLabel>(m, "Label13")->text(), QStringLiteral("trip_DSC_1234[.拡張子]"));
     QCOMPARE(m_record->PreFileChecked, true);
 
     // The folder prefix switch changes nothing in the file preview.
-    m->PreDirNameEdit->setText(QStringLiteral("X"));
-    m->PreDirCheckBox->setChecked(true);
-    QCOMPARE(m->Label13->text(), QStringLiteral("trip_DSC_1234[.拡張子]"));
-    QCOMPARE(m->Label1->text(), QStringLiteral("/X新しいフォルダ/"));
+    formChild<QLineEdit>(m, "PreDirNameEdit")->setText(QStringLiteral("X"));
+    formChild<QCheckBox>(m, "PreDirCheckBox")->setChecked(true);
+    QCOMPARE(formChild<QLabel>(m, "Label13")->text(), QStringLiteral("trip_DSC_1234[.拡張子]"));
+    QCOMPARE(formChild<QLabel>(m, "Label1")->text(), QStringLiteral("/X新しいフォルダ/"));
 }
 
 void TestNamingWindows::masterSwitches()
@@ -376,35 +385,39 @@ void TestNamingWindows::masterSwitches()
     m_record->SufFileChecked = true;
     start();
     TMainForm *m = m_main.get();
-    const QList<QWidget *> fileGroup{m->FileNameEdit, m->PreFileCheckBox, m->SufFileCheckBox,
-                                     m->Label13,      m->BitBtn12,        m->SufFileNameEdit};
+    const QList<QWidget *> fileGroup{
+        formChild<QLineEdit>(m, "FileNameEdit"),    formChild<QCheckBox>(m, "PreFileCheckBox"),
+        formChild<QCheckBox>(m, "SufFileCheckBox"), formChild<QLabel>(m, "Label13"),
+        formChild<QPushButton>(m, "BitBtn12"),      formChild<QLineEdit>(m, "SufFileNameEdit")};
     for (QWidget *w : fileGroup)
         QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
-    QVERIFY(!m->PreFileNameEdit->isEnabled()); // its switch is off
+    QVERIFY(!formChild<QLineEdit>(m, "PreFileNameEdit")->isEnabled()); // its switch is off
 
-    m->RenameCheckBox->setChecked(false);
+    formChild<QCheckBox>(m, "RenameCheckBox")->setChecked(false);
     QCOMPARE(m_record->RenameChecked, false);
     for (QWidget *w : fileGroup)
         QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
-    QVERIFY(!m->PreFileNameEdit->isEnabled());
+    QVERIFY(!formChild<QLineEdit>(m, "PreFileNameEdit")->isEnabled());
     // The folder group is untouched.
-    QVERIFY(m->DirNameEdit->isEnabled());
-    QVERIFY(m->BitBtn14->isEnabled());
+    QVERIFY(formChild<QLineEdit>(m, "DirNameEdit")->isEnabled());
+    QVERIFY(formChild<QPushButton>(m, "BitBtn14")->isEnabled());
 
-    m->RenameCheckBox->setChecked(true);
+    formChild<QCheckBox>(m, "RenameCheckBox")->setChecked(true);
     for (QWidget *w : fileGroup)
         QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
 
-    m->DirCreateCheckBox->setChecked(false);
+    formChild<QCheckBox>(m, "DirCreateCheckBox")->setChecked(false);
     QCOMPARE(m_record->DirCreateChecked, false);
-    for (QWidget *w : std::initializer_list<QWidget *>{m->DirNameEdit, m->PreDirNameEdit, m->SufDirNameEdit,
-                                                       m->PreDirCheckBox, m->SufDirCheckBox, m->Label1,
-                                                       m->BitBtn14, m->PANA101CheckBox})
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             formChild<QLineEdit>(m, "DirNameEdit"), formChild<QLineEdit>(m, "PreDirNameEdit"),
+             formChild<QLineEdit>(m, "SufDirNameEdit"), formChild<QCheckBox>(m, "PreDirCheckBox"),
+             formChild<QCheckBox>(m, "SufDirCheckBox"), formChild<QLabel>(m, "Label1"),
+             formChild<QPushButton>(m, "BitBtn14"), formChild<QCheckBox>(m, "PANA101CheckBox")})
         QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
 
-    m->PANA101CheckBox->setChecked(true);
+    formChild<QCheckBox>(m, "PANA101CheckBox")->setChecked(true);
     QCOMPARE(m_record->PANA101Checked, true);
-    m->RenbanResetCheckBox->setChecked(true);
+    formChild<QCheckBox>(m, "RenbanResetCheckBox")->setChecked(true);
     QCOMPARE(m_record->RenbanResetChecked, true);
 }
 
@@ -447,32 +460,32 @@ void TestNamingWindows::previewsFollowEveryChange()
     m_record->DirCreateChecked = true;
     start();
     TMainForm *m = m_main.get();
-    m->FileNameEdit->setText(QStringLiteral("[RENBAN]_[yyyymmdd]"));
-    QCOMPARE(m->Label13->text(), QStringLiteral("1_20240109[.拡張子]"));
-    m->SufFileNameEdit->setText(QStringLiteral("_s"));
-    QCOMPARE(m->Label13->text(), QStringLiteral("1_20240109[.拡張子]")); // switch off
-    m->SufFileCheckBox->setChecked(true);
-    QCOMPARE(m->Label13->text(), QStringLiteral("1_20240109_s[.拡張子]"));
-    m->PreFileCheckBox->setChecked(true);
-    m->PreFileNameEdit->setText(QStringLiteral("p"));
-    QCOMPARE(m->Label13->text(), QStringLiteral("p1_20240109_s[.拡張子]"));
+    formChild<QLineEdit>(m, "FileNameEdit")->setText(QStringLiteral("[RENBAN]_[yyyymmdd]"));
+    QCOMPARE(formChild<QLabel>(m, "Label13")->text(), QStringLiteral("1_20240109[.拡張子]"));
+    formChild<QLineEdit>(m, "SufFileNameEdit")->setText(QStringLiteral("_s"));
+    QCOMPARE(formChild<QLabel>(m, "Label13")->text(), QStringLiteral("1_20240109[.拡張子]")); // switch off
+    formChild<QCheckBox>(m, "SufFileCheckBox")->setChecked(true);
+    QCOMPARE(formChild<QLabel>(m, "Label13")->text(), QStringLiteral("1_20240109_s[.拡張子]"));
+    formChild<QCheckBox>(m, "PreFileCheckBox")->setChecked(true);
+    formChild<QLineEdit>(m, "PreFileNameEdit")->setText(QStringLiteral("p"));
+    QCOMPARE(formChild<QLabel>(m, "Label13")->text(), QStringLiteral("p1_20240109_s[.拡張子]"));
     QCOMPARE(m_record->PreFileNameEditText, QStringLiteral("p"));
     QCOMPARE(m_record->SufFileNameEditText, QStringLiteral("_s"));
 
-    m->DirNameEdit->setText(QStringLiteral("  [RENBAN] "));
-    QCOMPARE(m->Label1->text(), QStringLiteral("/1/"));
-    m->SufDirCheckBox->setChecked(true);
-    m->SufDirNameEdit->setText(QStringLiteral("x "));
-    QCOMPARE(m->Label1->text(), QStringLiteral("/1 x/"));
+    formChild<QLineEdit>(m, "DirNameEdit")->setText(QStringLiteral("  [RENBAN] "));
+    QCOMPARE(formChild<QLabel>(m, "Label1")->text(), QStringLiteral("/1/"));
+    formChild<QCheckBox>(m, "SufDirCheckBox")->setChecked(true);
+    formChild<QLineEdit>(m, "SufDirNameEdit")->setText(QStringLiteral("x "));
+    QCOMPARE(formChild<QLabel>(m, "Label1")->text(), QStringLiteral("/1 x/"));
     QCOMPARE(m_record->SufDirNameEditText, QStringLiteral("x "));
 
     // The running numbers and the separator the next run uses.
     m_names->setFileCounter(41);
-    QCOMPARE(m->Label13->text(), QStringLiteral("p41_20240109_s[.拡張子]"));
+    QCOMPARE(formChild<QLabel>(m, "Label13")->text(), QStringLiteral("p41_20240109_s[.拡張子]"));
     m_edit->sDayEdit->setText(QStringLiteral("-"));
-    QCOMPARE(m->Label13->text(), QStringLiteral("p41_2024-01-09_s[.拡張子]"));
+    QCOMPARE(formChild<QLabel>(m, "Label13")->text(), QStringLiteral("p41_2024-01-09_s[.拡張子]"));
     m_names->setFolderCounter(5);
-    QCOMPARE(m->Label1->text(), QStringLiteral("/5 x/"));
+    QCOMPARE(formChild<QLabel>(m, "Label1")->text(), QStringLiteral("/5 x/"));
 }
 
 void TestNamingWindows::dialogModes()
@@ -631,14 +644,16 @@ void TestNamingWindows::okFileModeRequiresToken()
              QStringList{QStringLiteral(
                  "ファイル名に[元のファイル名]または[RENBAN]は必須です\r\n[元のファイル名]を付加します")});
     QCOMPARE(f->NameEdit->text(), QStringLiteral("[元のファイル名][yyyymmdd]"));
-    QCOMPARE(m_main->FileNameEdit->text(), QStringLiteral("[元のファイル名][yyyymmdd]"));
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "FileNameEdit")->text(),
+             QStringLiteral("[元のファイル名][yyyymmdd]"));
     QCOMPARE(m_record->FileNameEditText, QStringLiteral("[元のファイル名][yyyymmdd]"));
     // The dialog's own preview (prefix included) is what the main window shows now.
-    QCOMPARE(m_main->Label13->text(), QStringLiteral("x_DSC_12342024_01_09[.拡張子]"));
+    QCOMPARE(formChild<QLabel>(m_main.get(), "Label13")->text(),
+             QStringLiteral("x_DSC_12342024_01_09[.拡張子]"));
     QCOMPARE(m_record->FileRenbanSpinEditValue, 5);
     QCOMPARE(m_record->sDayEditText, QStringLiteral("_"));
     // The folder template is untouched.
-    QCOMPARE(m_main->DirNameEdit->text(), QStringLiteral("新しいフォルダ"));
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "DirNameEdit")->text(), QStringLiteral("新しいフォルダ"));
 }
 
 void TestNamingWindows::okFolderModeEmpty()
@@ -652,11 +667,11 @@ void TestNamingWindows::okFolderModeEmpty()
     f->DirRenbanSpinEdit->setValue(9);
     f->OKBitBtn1->click();
     QVERIFY(m_prompt->messages.isEmpty());
-    QCOMPARE(m_main->DirNameEdit->text(), QStringLiteral("新しいフォルダ"));
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "DirNameEdit")->text(), QStringLiteral("新しいフォルダ"));
     QCOMPARE(m_record->DirNameEditText, QStringLiteral("新しいフォルダ"));
-    QCOMPARE(m_main->Label1->text(), QStringLiteral("/新しいフォルダ/"));
+    QCOMPARE(formChild<QLabel>(m_main.get(), "Label1")->text(), QStringLiteral("/新しいフォルダ/"));
     QCOMPARE(m_record->DirRenbanSpinEditValue, 9);
-    QCOMPARE(m_main->FileNameEdit->text(), QStringLiteral("[元のファイル名]"));
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "FileNameEdit")->text(), QStringLiteral("[元のファイル名]"));
 }
 
 void TestNamingWindows::cancelRestoresCounters()
@@ -680,8 +695,8 @@ void TestNamingWindows::cancelRestoresCounters()
     QCOMPARE(m_names->separator(), QStringLiteral("."));
     QCOMPARE(m_record->FileRenbanSpinEditValue, 4);
     QCOMPARE(m_record->sDayEditText, QStringLiteral("."));
-    QCOMPARE(m_main->FileNameEdit->text(), QStringLiteral("[元のファイル名]"));
-    QCOMPARE(m_main->Label13->text(), QStringLiteral("DSC_1234[.拡張子]"));
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "FileNameEdit")->text(), QStringLiteral("[元のファイル名]"));
+    QCOMPARE(formChild<QLabel>(m_main.get(), "Label13")->text(), QStringLiteral("DSC_1234[.拡張子]"));
 }
 
 void TestNamingWindows::closeBoxKeepsTypedValues()
@@ -703,8 +718,8 @@ void TestNamingWindows::closeBoxKeepsTypedValues()
     QCOMPARE(m_names->separator(), QStringLiteral("~"));
     QCOMPARE(m_record->FileRenbanSpinEditValue, 1);
     QCOMPARE(m_record->sDayEditText, QString());
-    QCOMPARE(m_main->FileNameEdit->text(), QStringLiteral("[元のファイル名]"));
-    QCOMPARE(m_main->Label13->text(), QStringLiteral("DSC_1234[.拡張子]"));
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "FileNameEdit")->text(), QStringLiteral("[元のファイル名]"));
+    QCOMPARE(formChild<QLabel>(m_main.get(), "Label13")->text(), QStringLiteral("DSC_1234[.拡張子]"));
     // The next opening reloads the confirmed values.
     d->prepare(TemplateDialogMode::File);
     QCOMPARE(m_names->fileCounter(), 1);
@@ -820,22 +835,26 @@ void TestNamingWindows::longStoredTextsStayWhole()
     const SettingsRecord before = r;
     start();
     TMainForm *m = m_main.get();
-    QCOMPARE(m->DirNameEdit->text(), longTemplate);
-    QCOMPARE(m->FileNameEdit->text(), before.FileNameEditText);
-    for (QLineEdit *e : {m->PreDirNameEdit, m->SufDirNameEdit, m->PreFileNameEdit, m->SufFileNameEdit})
+    QCOMPARE(formChild<QLineEdit>(m, "DirNameEdit")->text(), longTemplate);
+    QCOMPARE(formChild<QLineEdit>(m, "FileNameEdit")->text(), before.FileNameEditText);
+    for (QLineEdit *e :
+         {formChild<QLineEdit>(m, "PreDirNameEdit"), formChild<QLineEdit>(m, "SufDirNameEdit"),
+          formChild<QLineEdit>(m, "PreFileNameEdit"), formChild<QLineEdit>(m, "SufFileNameEdit")})
         QCOMPARE(e->text(), longPrefix);
     QCOMPARE(m_edit->sDayEdit->text(), longSeparator);
     QCOMPARE(m_names->separator(), longSeparator);
 
     // Leaving the edits records them whole.
     showActive();
-    for (QLineEdit *e : {m->DirNameEdit, m->FileNameEdit, m->PreDirNameEdit, m->SufDirNameEdit,
-                         m->PreFileNameEdit, m->SufFileNameEdit}) {
+    for (QLineEdit *e :
+         {formChild<QLineEdit>(m, "DirNameEdit"), formChild<QLineEdit>(m, "FileNameEdit"),
+          formChild<QLineEdit>(m, "PreDirNameEdit"), formChild<QLineEdit>(m, "SufDirNameEdit"),
+          formChild<QLineEdit>(m, "PreFileNameEdit"), formChild<QLineEdit>(m, "SufFileNameEdit")}) {
         e->setFocus();
         QTRY_VERIFY(e->hasFocus());
     }
-    m->DirCreateCheckBox->setFocus();
-    QTRY_VERIFY(m->DirCreateCheckBox->hasFocus());
+    formChild<QCheckBox>(m, "DirCreateCheckBox")->setFocus();
+    QTRY_VERIFY(formChild<QCheckBox>(m, "DirCreateCheckBox")->hasFocus());
     QCOMPARE(r.DirNameEditText, before.DirNameEditText);
     QCOMPARE(r.FileNameEditText, before.FileNameEditText);
     QCOMPARE(r.PreDirNameEditText, longPrefix);
@@ -850,10 +869,11 @@ void TestNamingWindows::longStoredTextsStayWhole()
     QCOMPARE(m_edit->NameEdit->text(), longTemplate);
     QCOMPARE(m_edit->sDayEdit->text(), longSeparator);
     m_edit->OKBitBtn1->click();
-    QCOMPARE(m->DirNameEdit->text(), longTemplate);
+    QCOMPARE(formChild<QLineEdit>(m, "DirNameEdit")->text(), longTemplate);
     QCOMPARE(r.DirNameEditText, longTemplate);
     QCOMPARE(r.sDayEditText, longSeparator);
-    QVERIFY(m->Label1->text().contains(longPrefix + QStringLiteral("2024-----01-----09")));
+    QVERIFY(
+        formChild<QLabel>(m, "Label1")->text().contains(longPrefix + QStringLiteral("2024-----01-----09")));
 
     // Typing stops at the limit all the same.
     d->prepare(TemplateDialogMode::Folder);
@@ -941,10 +961,10 @@ void TestNamingWindows::openThroughMainWindow()
         f->sDayEdit->setText(QStringLiteral("."));
         QTest::mouseClick(f->OKBitBtn1, Qt::LeftButton);
     });
-    QTest::mouseClick(m_main->BitBtn14, Qt::LeftButton);
+    QTest::mouseClick(formChild<QPushButton>(m_main.get(), "BitBtn14"), Qt::LeftButton);
     QVERIFY(!f->isVisible());
-    QCOMPARE(m_main->DirNameEdit->text(), QStringLiteral("[yyyymmdd][RENBAN]"));
-    QCOMPARE(m_main->Label1->text(), QStringLiteral("/2024.01.0912/"));
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "DirNameEdit")->text(), QStringLiteral("[yyyymmdd][RENBAN]"));
+    QCOMPARE(formChild<QLabel>(m_main.get(), "Label1")->text(), QStringLiteral("/2024.01.0912/"));
     QCOMPARE(m_record->DirNameEditText, QStringLiteral("[yyyymmdd][RENBAN]"));
     QCOMPARE(m_record->DirRenbanSpinEditValue, 12);
     QCOMPARE(m_record->sDayEditText, QStringLiteral("."));
@@ -954,9 +974,9 @@ void TestNamingWindows::openThroughMainWindow()
         QCOMPARE(f->NameEdit->text(), QStringLiteral("[元のファイル名]"));
         QTest::mouseClick(f->NGBitBtn1, Qt::LeftButton);
     });
-    m_main->RenameCheckBox->setChecked(true);
-    QTest::mouseClick(m_main->BitBtn12, Qt::LeftButton);
-    QCOMPARE(m_main->FileNameEdit->text(), QStringLiteral("[元のファイル名]"));
+    formChild<QCheckBox>(m_main.get(), "RenameCheckBox")->setChecked(true);
+    QTest::mouseClick(formChild<QPushButton>(m_main.get(), "BitBtn12"), Qt::LeftButton);
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "FileNameEdit")->text(), QStringLiteral("[元のファイル名]"));
 }
 
 void TestNamingWindows::anyDateButton()
@@ -1137,15 +1157,16 @@ void TestNamingWindows::snapshot()
              QStringLiteral("3-3_b.JPG"));
 
     // A template still being typed (its edit not left) is taken in its corrected form.
-    m_main->FileNameEdit->setText(QStringLiteral("[yyyymmdd]"));
-    m_main->DirNameEdit->setText(QString());
+    formChild<QLineEdit>(m_main.get(), "FileNameEdit")->setText(QStringLiteral("[yyyymmdd]"));
+    formChild<QLineEdit>(m_main.get(), "DirNameEdit")->setText(QString());
     set = m_names->snapshot();
     QCOMPARE(set.file.text, QStringLiteral("[元のファイル名][yyyymmdd]"));
     QCOMPARE(set.folder.text, QStringLiteral("新しいフォルダ"));
     QVERIFY(m_prompt->messages.isEmpty());
     m_names->finishEditing();
-    QCOMPARE(m_main->FileNameEdit->text(), QStringLiteral("[元のファイル名][yyyymmdd]"));
-    QCOMPARE(m_main->DirNameEdit->text(), QStringLiteral("新しいフォルダ"));
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "FileNameEdit")->text(),
+             QStringLiteral("[元のファイル名][yyyymmdd]"));
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "DirNameEdit")->text(), QStringLiteral("新しいフォルダ"));
     QCOMPARE(m_prompt->messages.size(), 1);
 }
 

@@ -1,4 +1,5 @@
 #include "app/aftertransferapp.h"
+#include "formchild.h"
 #include "platform/bytepath.h"
 #include "platform/directoryreader.h"
 #include "platform/launcher.h"
@@ -291,9 +292,10 @@ void TestRawNames::afterTransferLaunchPassesRawFolder()
     QVERIFY(::unlink(out.constData()) == 0);
 
     // The test button: the first row's folder, shown readable, passed exact.
-    form.ExtListEditor->setRowCount(1);
-    form.ExtListEditor->setItem(0, 0, new QTableWidgetItem(QStringLiteral("*.JPG")));
-    form.ExtListEditor->setItem(0, 1, new QTableWidgetItem(textOf(folder)));
+    formChild<QTableWidget>(&form, "ExtListEditor")->setRowCount(1);
+    formChild<QTableWidget>(&form, "ExtListEditor")
+        ->setItem(0, 0, new QTableWidgetItem(QStringLiteral("*.JPG")));
+    formChild<QTableWidget>(&form, "ExtListEditor")->setItem(0, 1, new QTableWidgetItem(textOf(folder)));
     app.ExecTestButtonClick();
     QCOMPARE(recorded(out), QList<QByteArray>{folder});
     QCOMPARE(prompt.messages.size(), 1);

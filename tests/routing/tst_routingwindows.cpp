@@ -1,3 +1,4 @@
+#include "formchild.h"
 #include "platform/specialfolders.h"
 #include "routing/extensioncatalogue.h"
 #include "routing/widgets/extensionroutingcontroller.h"
@@ -295,10 +296,12 @@ private Q_SLOTS:
     {
         const SettingsRecord defaults = SettingsRecord::defaults();
         auto w = start(defaults);
-        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.*")});
-        QCOMPARE(folders(w->main.ExtListEditor), QStringList{defaults.AllFileDir});
-        QCOMPARE(keys(w->ext.ExtListEditor), keys(w->main.ExtListEditor));
-        QCOMPARE(folders(w->ext.ExtListEditor), folders(w->main.ExtListEditor));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 QStringList{QStringLiteral("*.*")});
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 QStringList{defaults.AllFileDir});
+        QCOMPARE(keys(w->ext.ExtListEditor), keys(formChild<QTableWidget>(&w->main, "ExtListEditor")));
+        QCOMPARE(folders(w->ext.ExtListEditor), folders(formChild<QTableWidget>(&w->main, "ExtListEditor")));
         const QStringList ticked{"JPG", "TIF", "MOV", "MP4", "AVI"};
         for (QCheckBox *box : w->ext.typeCheckBoxes) {
             QCOMPARE(box->isChecked(), ticked.contains(box->text()));
@@ -306,7 +309,7 @@ private Q_SLOTS:
         }
         QVERIFY(w->ext.AllFileCheckBox->isChecked());
         QVERIFY(!w->ext.ExtEdit1->isEnabled());
-        QCOMPARE(w->main.TransferEdit1->text(), defaults.TransferEditText);
+        QCOMPARE(formChild<QLineEdit>(&w->main, "TransferEdit1")->text(), defaults.TransferEditText);
         QCOMPARE(changedSettings(defaults, w->settings), QStringList());
         QVERIFY(w->controller.allFilesMode());
         QCOMPARE(w->controller.mainTableRows().size(), 1);
@@ -317,9 +320,9 @@ private Q_SLOTS:
         const SettingsRecord stored = perType({"JPG", "MOV"});
         auto w = start(stored);
         const QStringList expected{"*.JPG", "*.JPEG", "*.MOV"};
-        QCOMPARE(keys(w->main.ExtListEditor), expected);
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), expected);
         QCOMPARE(keys(w->ext.ExtListEditor), expected);
-        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, m_c}));
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{m_a, m_b, m_c}));
         QCOMPARE(folders(w->ext.ExtListEditor), (QStringList{m_a, m_b, m_c}));
         QVERIFY(!w->ext.AllFileCheckBox->isChecked());
         for (QCheckBox *box : w->ext.typeCheckBoxes)
@@ -341,8 +344,10 @@ private Q_SLOTS:
         stored.type(u"PNG").dir = deleted + QLatin1Char('/');
         stored.type(u"JPG").aliasDir = QString(); // an empty stored folder counts as missing too
         auto w = start(stored);
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.PNG"}));
-        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_pictures, m_pictures}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{"*.JPG", "*.JPEG", "*.PNG"}));
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{m_a, m_pictures, m_pictures}));
         QCOMPARE(w->settings.type(u"PNG").dir, deleted + QLatin1Char('/'));
         QCOMPARE(w->settings.type(u"JPG").aliasDir, QString());
         QCOMPARE(changedSettings(stored, w->settings), QStringList());
@@ -353,7 +358,8 @@ private Q_SLOTS:
         // All-files off with nothing else: the start-up repairs the choice as a click would.
         const SettingsRecord stored = perType({});
         auto w = start(stored);
-        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.*")});
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 QStringList{QStringLiteral("*.*")});
         QVERIFY(w->ext.AllFileCheckBox->isChecked());
         QVERIFY(typeBox(w->ext, u"JPG")->isChecked());
         QVERIFY(!typeBox(w->ext, u"JPG")->isEnabled());
@@ -366,33 +372,38 @@ private Q_SLOTS:
         stored.ExtEdit1Text = QStringLiteral("raw");
         stored.Ext1Dir = m_c;
         auto w = start(stored);
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.raw"}));
-        w->main.TransferEdit1->setText(m_d);
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{"*.JPG", "*.JPEG", "*.raw"}));
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         QCOMPARE(w->ext.TransferEdit1->text(), m_d);
         const SettingsRecord before = w->settings;
         typeBox(w->ext, u"PNG")->click();
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.raw", "*.PNG"}));
-        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, m_c, m_d}));
-        QCOMPARE(folders(w->ext.ExtListEditor), folders(w->main.ExtListEditor));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{"*.JPG", "*.JPEG", "*.raw", "*.PNG"}));
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{m_a, m_b, m_c, m_d}));
+        QCOMPARE(folders(w->ext.ExtListEditor), folders(formChild<QTableWidget>(&w->main, "ExtListEditor")));
         QCOMPARE(changedSettings(before, w->settings), sorted({"PNGChecked", "PNGDir"}));
         QCOMPARE(w->settings.type(u"PNG").dir, m_d);
         w->ext.hide();
 
         // The next start puts it in catalogue order.
         auto again = start(w->settings);
-        QCOMPARE(keys(again->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.PNG", "*.raw"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&again->main, "ExtListEditor")),
+                 (QStringList{"*.JPG", "*.JPEG", "*.PNG", "*.raw"}));
     }
 
     void untickingLastTypeSwitchesAllFilesOn()
     {
         auto w = start(perType({"MOV"}));
-        w->main.TransferEdit1->setText(m_d);
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         const SettingsRecord before = w->settings;
         typeBox(w->ext, u"MOV")->click();
-        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.*")});
-        QCOMPARE(folders(w->main.ExtListEditor), QStringList{m_d});
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 QStringList{QStringLiteral("*.*")});
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), QStringList{m_d});
         QCOMPARE(keys(w->ext.ExtListEditor), QStringList{QStringLiteral("*.*")});
         QVERIFY(w->ext.AllFileCheckBox->isChecked());
         QVERIFY(typeBox(w->ext, u"JPG")->isChecked());
@@ -412,13 +423,15 @@ private Q_SLOTS:
         SettingsRecord stored = perType({"JPG", "MOV"});
         stored.AllFileChecked = true;
         auto w = start(stored);
-        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.*")});
-        w->main.TransferEdit1->setText(m_d);
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 QStringList{QStringLiteral("*.*")});
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         SettingsRecord before = w->settings;
         w->ext.AllFileCheckBox->click();
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
-        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, m_c}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{m_a, m_b, m_c}));
         QVERIFY(typeBox(w->ext, u"MOV")->isEnabled());
         QVERIFY(w->ext.ExtEdit1->isEnabled());
         QCOMPARE(changedSettings(before, w->settings), sorted({"AllFileChecked", "AllFileDir"}));
@@ -428,7 +441,7 @@ private Q_SLOTS:
         before = w->settings;
         w->ext.AllFileCheckBox->click();
         QCOMPARE(keys(w->ext.ExtListEditor), QStringList{QStringLiteral("*.*")});
-        QCOMPARE(folders(w->main.ExtListEditor), QStringList{m_c});
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), QStringList{m_c});
         QVERIFY(!typeBox(w->ext, u"MOV")->isEnabled());
         QVERIFY(typeBox(w->ext, u"MOV")->isChecked());
         QCOMPARE(changedSettings(before, w->settings), sorted({"AllFileChecked", "AllFileDir"}));
@@ -455,47 +468,51 @@ private Q_SLOTS:
         QFETCH(QStringList, rows);
         QFETCH(QStringList, written);
         auto w = start(perType({"MOV"}));
-        w->main.TransferEdit1->setText(m_d);
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         const SettingsRecord before = w->settings;
         w->ext.findChild<QCheckBox *>(code + QLatin1String("CheckBox"))->click();
-        QCOMPARE(keys(w->main.ExtListEditor), rows);
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), rows);
         QCOMPARE(keys(w->ext.ExtListEditor), rows);
-        QCOMPARE(folders(w->main.ExtListEditor).mid(1), QStringList(rows.size() - 1, m_d));
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")).mid(1),
+                 QStringList(rows.size() - 1, m_d));
         QCOMPARE(changedSettings(before, w->settings), sorted(written));
 
         // Unticking removes its rows from both tables again.
         w->ext.findChild<QCheckBox *>(code + QLatin1String("CheckBox"))->click();
-        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.MOV")});
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 QStringList{QStringLiteral("*.MOV")});
         QCOMPARE(keys(w->ext.ExtListEditor), QStringList{QStringLiteral("*.MOV")});
     }
 
     void freeExtensions()
     {
         auto w = start(perType({"MOV"}));
-        w->main.TransferEdit1->setText(m_d);
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         SettingsRecord before = w->settings;
         typeFreeExtension(w->ext.ExtEdit1, QStringLiteral("raw"));
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.raw"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.raw"}));
         QCOMPARE(keys(w->ext.ExtListEditor), (QStringList{"*.MOV", "*.raw"}));
-        QCOMPARE(folders(w->main.ExtListEditor).last(), m_d);
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")).last(), m_d);
         QCOMPARE(changedSettings(before, w->settings), sorted({"ExtEdit1Text", "Ext1Dir"}));
         QCOMPARE(w->settings.ExtEdit1Text, QStringLiteral("raw"));
 
         typeFreeExtension(w->ext.ExtEdit2, QStringLiteral("R*"));
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.raw", "*.R*"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{"*.MOV", "*.raw", "*.R*"}));
         QCOMPARE(w->settings.ExtEdit2Text, QStringLiteral("R*"));
 
         // Changing a field replaces its row.
         typeFreeExtension(w->ext.ExtEdit1, QStringLiteral("cr3"));
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.R*", "*.cr3"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{"*.MOV", "*.R*", "*.cr3"}));
 
         // The same text in the second field empties it and removes its previous row.
         before = w->settings;
         typeFreeExtension(w->ext.ExtEdit2, QStringLiteral("cr3"));
         QVERIFY(w->ext.ExtEdit2->text().isEmpty());
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.cr3"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.cr3"}));
         QCOMPARE(keys(w->ext.ExtListEditor), (QStringList{"*.MOV", "*.cr3"}));
         // The field was left holding "cr3": that is the text stored, as for any exit.
         QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("ExtEdit2Text")});
@@ -503,16 +520,17 @@ private Q_SLOTS:
 
         // A change of case keeps the row, spelled as the field is, so its folder still has a setting.
         typeFreeExtension(w->ext.ExtEdit1, QStringLiteral("CR3"));
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.CR3"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.CR3"}));
         QCOMPARE(keys(w->ext.ExtListEditor), (QStringList{"*.MOV", "*.CR3"}));
-        w->main.TransferEdit1->setText(m_b);
-        w->main.ExtListEditor->setCurrentCell(1, 0);
-        w->main.SpeedButton1->click();
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_b);
+        formChild<QTableWidget>(&w->main, "ExtListEditor")->setCurrentCell(1, 0);
+        formChild<QToolButton>(&w->main, "SpeedButton1")->click();
         QCOMPARE(w->settings.Ext1Dir, m_b);
 
         // Emptying a field removes its row.
         typeFreeExtension(w->ext.ExtEdit1, QString());
-        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.MOV")});
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 QStringList{QStringLiteral("*.MOV")});
         QCOMPARE(w->settings.ExtEdit1Text, QString());
     }
 
@@ -522,20 +540,20 @@ private Q_SLOTS:
         stored.ExtEdit1Text = QStringLiteral("raw");
         stored.Ext1Dir = m_a;
         auto w = start(stored);
-        w->main.TransferEdit1->setText(m_d);
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         focusIn(w->ext.ExtEdit1);
         QCOMPARE(w->settings.Ext1Dir, m_d);
         focusOut(w->ext.ExtEdit1);
         QCOMPARE(w->settings.Ext1Dir, m_d);
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.raw"}));
-        QCOMPARE(folders(w->main.ExtListEditor).last(), m_a);
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.raw"}));
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")).last(), m_a);
     }
 
     void windowFocusIsNoEnterOrExit()
     {
         auto w = start(perType({"MOV"}));
-        w->main.TransferEdit1->setText(m_d);
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         const SettingsRecord before = w->settings;
         for (const Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
@@ -546,9 +564,10 @@ private Q_SLOTS:
             QApplication::sendEvent(w->ext.ExtEdit1, &out);
         }
         QCOMPARE(changedSettings(before, w->settings), QStringList());
-        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.MOV")});
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 QStringList{QStringLiteral("*.MOV")});
         focusOut(w->ext.ExtEdit1);
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.raw"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.raw"}));
     }
 
     void dialogTypedDestinationIsNotUsedByRuns()
@@ -565,7 +584,7 @@ private Q_SLOTS:
         clickRow(table, 0);
         QCOMPARE(folders(table), (QStringList{m_a, m_b, m_d}));
         QCOMPARE(w->controller.dialogTableRows().at(2).folder, m_d);
-        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, m_c}));
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{m_a, m_b, m_c}));
         QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("a.mov")), m_c);
         QCOMPARE(w->settings.type(u"MOV").dir, m_c);
     }
@@ -611,11 +630,11 @@ private Q_SLOTS:
     void speedButtonSetsSelectedRow()
     {
         auto w = start(perType({"JPG", "MOV"}));
-        w->main.TransferEdit1->setText(m_d);
-        w->main.ExtListEditor->setCurrentCell(1, 0);
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
+        formChild<QTableWidget>(&w->main, "ExtListEditor")->setCurrentCell(1, 0);
         const SettingsRecord before = w->settings;
-        w->main.SpeedButton1->click();
-        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_d, m_c}));
+        formChild<QToolButton>(&w->main, "SpeedButton1")->click();
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{m_a, m_d, m_c}));
         QCOMPARE(folders(w->ext.ExtListEditor), (QStringList{m_a, m_d, m_c}));
         QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("JPEGDir")});
         QCOMPARE(w->settings.type(u"JPG").aliasDir, m_d);
@@ -626,10 +645,10 @@ private Q_SLOTS:
     void speedButtonSetsAllRows()
     {
         auto w = start(perType({"JPG", "MOV"}));
-        w->main.TransferEdit1->setText(m_d);
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         const SettingsRecord before = w->settings;
-        w->main.SpeedButton2->click();
-        QCOMPARE(folders(w->main.ExtListEditor), QStringList(3, m_d));
+        formChild<QToolButton>(&w->main, "SpeedButton2")->click();
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), QStringList(3, m_d));
         QCOMPARE(folders(w->ext.ExtListEditor), QStringList(3, m_d));
         QCOMPARE(changedSettings(before, w->settings), sorted({"JPGDir", "JPEGDir", "MOVDir"}));
         QCOMPARE(w->settings.type(u"MOV").dir, m_d);
@@ -638,12 +657,12 @@ private Q_SLOTS:
     void dialogButtonsSetRows()
     {
         auto w = start(perType({"JPG", "MOV"}));
-        w->main.TransferEdit1->setText(m_d);
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         w->ext.ExtListEditor->setCurrentCell(2, 0);
         SettingsRecord before = w->settings;
         w->ext.BitBtn2->click();
-        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, m_d}));
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{m_a, m_b, m_d}));
         QCOMPARE(folders(w->ext.ExtListEditor), (QStringList{m_a, m_b, m_d}));
         QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("MOVDir")});
 
@@ -652,7 +671,7 @@ private Q_SLOTS:
         QCOMPARE(w->ext.TransferEdit1->text(), documents);
         before = w->settings;
         w->ext.BitBtn3->click();
-        QCOMPARE(folders(w->main.ExtListEditor), QStringList(3, documents));
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), QStringList(3, documents));
         QCOMPARE(changedSettings(before, w->settings), sorted({"JPGDir", "JPEGDir", "MOVDir"}));
     }
 
@@ -662,20 +681,20 @@ private Q_SLOTS:
         stored.ExtEdit1Text = QStringLiteral("PNG");
         stored.Ext1Dir = m_a;
         auto w = start(stored);
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.PNG"}));
-        w->main.TransferEdit1->setText(m_d);
-        w->main.ExtListEditor->setCurrentCell(1, 0);
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.PNG"}));
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
+        formChild<QTableWidget>(&w->main, "ExtListEditor")->setCurrentCell(1, 0);
         const SettingsRecord before = w->settings;
-        w->main.SpeedButton1->click();
+        formChild<QToolButton>(&w->main, "SpeedButton1")->click();
         QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("PNGDir")});
         QCOMPARE(w->settings.Ext1Dir, m_a);
 
         // Spelled otherwise, the row belongs to the free extension.
         stored.ExtEdit1Text = QStringLiteral("raw");
         auto other = start(stored);
-        other->main.TransferEdit1->setText(m_d);
-        other->main.ExtListEditor->setCurrentCell(1, 0);
-        other->main.SpeedButton1->click();
+        formChild<QLineEdit>(&other->main, "TransferEdit1")->setText(m_d);
+        formChild<QTableWidget>(&other->main, "ExtListEditor")->setCurrentCell(1, 0);
+        formChild<QToolButton>(&other->main, "SpeedButton1")->click();
         QCOMPARE(other->settings.Ext1Dir, m_d);
     }
 
@@ -685,21 +704,21 @@ private Q_SLOTS:
         auto w = start(SettingsRecord::defaults());
         const SettingsRecord before = w->settings;
 
-        w->main.BitBtn5->click(); // cancelled
+        formChild<QPushButton>(&w->main, "BitBtn5")->click(); // cancelled
         QCOMPARE(prompt.folderTitles, QStringList{QStringLiteral("転送先フォルダを選択して下さい")});
-        QCOMPARE(w->main.TransferEdit1->text(), before.TransferEditText);
+        QCOMPARE(formChild<QLineEdit>(&w->main, "TransferEdit1")->text(), before.TransferEditText);
 
         prompt.folders.enqueue(m_c.chopped(1));
-        w->main.BitBtn5->click();
-        QCOMPARE(w->main.TransferEdit1->text(), m_c);
+        formChild<QPushButton>(&w->main, "BitBtn5")->click();
+        QCOMPARE(formChild<QLineEdit>(&w->main, "TransferEdit1")->text(), m_c);
         QCOMPARE(w->settings.TransferEditText, m_c);
 
-        w->main.BitBtn9->click();
+        formChild<QPushButton>(&w->main, "BitBtn9")->click();
         const QString videos = GetSpecialFolderPath(CSIDL_MYVIDEO);
-        QCOMPARE(w->main.TransferEdit1->text(), videos);
+        QCOMPARE(formChild<QLineEdit>(&w->main, "TransferEdit1")->text(), videos);
         QCOMPARE(w->settings.TransferEditText, videos);
-        focusOut(w->main.TransferEdit1);
-        QCOMPARE(w->main.TransferEdit1->text(), videos + QLatin1Char('/'));
+        focusOut(formChild<QLineEdit>(&w->main, "TransferEdit1"));
+        QCOMPARE(formChild<QLineEdit>(&w->main, "TransferEdit1")->text(), videos + QLatin1Char('/'));
         QCOMPARE(w->settings.TransferEditText, videos + QLatin1Char('/'));
 
         // The dialog's own buttons stage its folder; only its browser writes the setting.
@@ -712,7 +731,7 @@ private Q_SLOTS:
         w->ext.BitBtn5->click();
         QCOMPARE(w->ext.TransferEdit1->text(), m_b);
         QCOMPARE(w->settings.TransferEditText, m_b);
-        QCOMPARE(w->main.TransferEdit1->text(), videos + QLatin1Char('/'));
+        QCOMPARE(formChild<QLineEdit>(&w->main, "TransferEdit1")->text(), videos + QLatin1Char('/'));
         QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("TransferEditText")});
     }
 
@@ -727,18 +746,19 @@ private Q_SLOTS:
         TestPrompt prompt;
         auto w = start(perType({"JPG", "MOV"}));
         prompt.folders.enqueue(deep);
-        w->main.BitBtn5->click();
-        QCOMPARE(w->main.TransferEdit1->text(), staged);
+        formChild<QPushButton>(&w->main, "BitBtn5")->click();
+        QCOMPARE(formChild<QLineEdit>(&w->main, "TransferEdit1")->text(), staged);
         QCOMPARE(w->settings.TransferEditText, staged);
-        focusOut(w->main.TransferEdit1);
-        QCOMPARE(w->main.TransferEdit1->text(), staged);
+        focusOut(formChild<QLineEdit>(&w->main, "TransferEdit1"));
+        QCOMPARE(formChild<QLineEdit>(&w->main, "TransferEdit1")->text(), staged);
 
-        w->main.ExtListEditor->setCurrentCell(2, 0);
-        w->main.SpeedButton1->click();
-        QCOMPARE(folders(w->main.ExtListEditor), (QStringList{m_a, m_b, staged}));
+        formChild<QTableWidget>(&w->main, "ExtListEditor")->setCurrentCell(2, 0);
+        formChild<QToolButton>(&w->main, "SpeedButton1")->click();
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{m_a, m_b, staged}));
         QCOMPARE(w->settings.type(u"MOV").dir, staged);
-        w->main.SpeedButton2->click();
-        QCOMPARE(folders(w->main.ExtListEditor), QStringList(3, staged));
+        formChild<QToolButton>(&w->main, "SpeedButton2")->click();
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), QStringList(3, staged));
         QCOMPARE(folders(w->ext.ExtListEditor), QStringList(3, staged));
         QCOMPARE(w->settings.type(u"JPG").dir, staged);
         QCOMPARE(w->settings.type(u"JPG").aliasDir, staged);
@@ -750,27 +770,28 @@ private Q_SLOTS:
             w->ext.BitBtn3->click();
             w->ext.BitBtn1->click();
         });
-        w->main.BitBtn11->click();
-        QCOMPARE(w->main.TransferEdit1->text(), staged);
-        QCOMPARE(folders(w->main.ExtListEditor), QStringList(3, staged));
+        formChild<QPushButton>(&w->main, "BitBtn11")->click();
+        QCOMPARE(formChild<QLineEdit>(&w->main, "TransferEdit1")->text(), staged);
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), QStringList(3, staged));
         QCOMPARE(w->settings.type(u"MOV").dir, staged);
     }
 
     void typingStopsAtTheLimit()
     {
         TMainForm main;
-        main.TransferEdit1->setReadOnly(false); // typing is what the limit is about
-        main.TransferEdit1->setText(QString(254, QLatin1Char('a')));
-        main.TransferEdit1->setCursorPosition(254);
-        QTest::keyClicks(main.TransferEdit1, QStringLiteral("bc"));
-        QCOMPARE(main.TransferEdit1->text(), QString(254, QLatin1Char('a')) + QLatin1Char('b'));
+        formChild<QLineEdit>(&main, "TransferEdit1")->setReadOnly(false); // typing is what the limit is about
+        formChild<QLineEdit>(&main, "TransferEdit1")->setText(QString(254, QLatin1Char('a')));
+        formChild<QLineEdit>(&main, "TransferEdit1")->setCursorPosition(254);
+        QTest::keyClicks(formChild<QLineEdit>(&main, "TransferEdit1"), QStringLiteral("bc"));
+        QCOMPARE(formChild<QLineEdit>(&main, "TransferEdit1")->text(),
+                 QString(254, QLatin1Char('a')) + QLatin1Char('b'));
     }
 
     void dialogShownModallyHandsFolderBack()
     {
         auto w = start(perType({"JPG"}));
-        w->main.TransferEdit1->setText(m_c);
-        w->main.SourceEdit1->setText(m_a);
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_c);
+        formChild<QLineEdit>(&w->main, "SourceEdit1")->setText(m_a);
         w->main.show();
         const SettingsRecord before = w->settings;
         bool ran = false;
@@ -783,10 +804,11 @@ private Q_SLOTS:
             w->ext.BitBtn9->click();
             w->ext.BitBtn1->click();
         });
-        w->main.BitBtn11->click();
+        formChild<QPushButton>(&w->main, "BitBtn11")->click();
         QVERIFY(ran);
         QVERIFY(!w->ext.isVisible());
-        QCOMPARE(w->main.TransferEdit1->text(), GetSpecialFolderPath(CSIDL_MYVIDEO));
+        QCOMPARE(formChild<QLineEdit>(&w->main, "TransferEdit1")->text(),
+                 GetSpecialFolderPath(CSIDL_MYVIDEO));
         QCOMPARE(changedSettings(before, w->settings), QStringList());
 
         // The close box hands it back as well.
@@ -794,21 +816,23 @@ private Q_SLOTS:
             w->ext.BitBtn7->click();
             w->ext.close();
         });
-        w->main.BitBtn11->click();
-        QCOMPARE(w->main.TransferEdit1->text(), GetSpecialFolderPath(CSIDL_PERSONAL));
+        formChild<QPushButton>(&w->main, "BitBtn11")->click();
+        QCOMPARE(formChild<QLineEdit>(&w->main, "TransferEdit1")->text(),
+                 GetSpecialFolderPath(CSIDL_PERSONAL));
     }
 
     void closingWhileTypingTakesTheText()
     {
         auto w = start(perType({"JPG"}));
-        w->main.TransferEdit1->setText(m_d);
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         QApplication::setActiveWindow(&w->ext);
         w->ext.ExtEdit1->setFocus(Qt::TabFocusReason);
         focusIn(w->ext.ExtEdit1);
         QTest::keyClicks(w->ext.ExtEdit1, QStringLiteral("raw"));
         w->ext.close();
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.raw"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{"*.JPG", "*.JPEG", "*.raw"}));
         QCOMPARE(w->settings.ExtEdit1Text, QStringLiteral("raw"));
     }
 
@@ -817,7 +841,7 @@ private Q_SLOTS:
         auto w = start(perType({"JPG", "MOV"}));
         w->main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w->main));
-        QTableWidget *table = w->main.ExtListEditor;
+        QTableWidget *table = formChild<QTableWidget>(&w->main, "ExtListEditor");
         clickRow(table, 2);
         QCOMPARE(w->controller.lastClickedExtRow(), 3);
         QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
@@ -865,7 +889,8 @@ private Q_SLOTS:
         QFETCH(int, column);
         auto w = start(perType({"JPG", "MOV"}));
         QWidget *window = dialog ? static_cast<QWidget *>(&w->ext) : &w->main;
-        QTableWidget *table = dialog ? w->ext.ExtListEditor : w->main.ExtListEditor;
+        QTableWidget *table =
+            dialog ? w->ext.ExtListEditor : formChild<QTableWidget>(&w->main, "ExtListEditor");
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         clickRow(table, 2);
@@ -898,7 +923,8 @@ private Q_SLOTS:
             all << t.codeText();
         auto w = start(perType(all));
         QWidget *window = dialog ? static_cast<QWidget *>(&w->ext) : &w->main;
-        QTableWidget *table = dialog ? w->ext.ExtListEditor : w->main.ExtListEditor;
+        QTableWidget *table =
+            dialog ? w->ext.ExtListEditor : formChild<QTableWidget>(&w->main, "ExtListEditor");
         QCOMPARE(table->rowCount(), 31);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -911,7 +937,7 @@ private Q_SLOTS:
         // Rows added while the table is shown: the scroll bar comes, the columns still fit.
         auto few = start(perType({"JPG"}));
         QWidget *fewWindow = dialog ? static_cast<QWidget *>(&few->ext) : &few->main;
-        table = dialog ? few->ext.ExtListEditor : few->main.ExtListEditor;
+        table = dialog ? few->ext.ExtListEditor : formChild<QTableWidget>(&few->main, "ExtListEditor");
         fewWindow->show();
         QVERIFY(QTest::qWaitForWindowExposed(fewWindow));
         settle();
@@ -956,7 +982,8 @@ private Q_SLOTS:
         stored.type(u"MOV").dir = deep + QLatin1Char('/');
         auto w = start(stored);
         QWidget *window = dialog ? static_cast<QWidget *>(&w->ext) : &w->main;
-        QTableWidget *table = dialog ? w->ext.ExtListEditor : w->main.ExtListEditor;
+        QTableWidget *table =
+            dialog ? w->ext.ExtListEditor : formChild<QTableWidget>(&w->main, "ExtListEditor");
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         settle();
@@ -1000,23 +1027,28 @@ private Q_SLOTS:
         SettingsRecord stored = perType({"JPG", "MOV"});
         stored.ExtEdit1Text = QStringLiteral("jpg");
         auto w = start(stored);
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
         w->ext.show();
         typeBox(w->ext, u"JPG")->click();
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.JPG", "*.MOV"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.JPG", "*.MOV"}));
         typeFreeExtension(w->ext.ExtEdit1, QString());
-        QCOMPARE(keys(w->main.ExtListEditor), QStringList{QStringLiteral("*.MOV")});
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 QStringList{QStringLiteral("*.MOV")});
 
         auto other = start(stored);
         other->ext.show();
         typeFreeExtension(other->ext.ExtEdit1, QString());
-        QCOMPARE(keys(other->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&other->main, "ExtListEditor")),
+                 (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
 
         // A free extension changed to a text whose row exists already takes no files of its old text.
         typeFreeExtension(other->ext.ExtEdit1, QStringLiteral("raw"));
-        QCOMPARE(keys(other->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV", "*.raw"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&other->main, "ExtListEditor")),
+                 (QStringList{"*.JPG", "*.JPEG", "*.MOV", "*.raw"}));
         typeFreeExtension(other->ext.ExtEdit1, QStringLiteral("mov"));
-        QCOMPARE(keys(other->main.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&other->main, "ExtListEditor")),
+                 (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
         QCOMPARE(keys(other->ext.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
     }
 
@@ -1027,8 +1059,8 @@ private Q_SLOTS:
         stored.ExtEdit2Text = QStringLiteral("raw");
         stored.Ext1Dir = m_a;
         auto w = start(stored);
-        QCOMPARE(keys(w->main.ExtListEditor), (QStringList{"*.MOV", "*.raw"}));
-        QCOMPARE(folders(w->main.ExtListEditor).last(), m_a);
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.raw"}));
+        QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")).last(), m_a);
         QVERIFY(w->ext.ExtEdit2->text().isEmpty());
         QCOMPARE(w->ext.ExtEdit1->text(), QStringLiteral("raw"));
     }

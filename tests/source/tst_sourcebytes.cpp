@@ -1,3 +1,4 @@
+#include "formchild.h"
 #include "platform/bytepath.h"
 #include "platform/volumesfake.h"
 #include "settings/settingsrecord.h"
@@ -50,12 +51,13 @@ private Q_SLOTS:
         FakeVolumes volumes(QString::fromUtf8(dir.path() + "/sys"));
         volumes.add({QStringLiteral("/"), DriveType::Fixed, true, QString()});
         SourceController ctl(&main, &count, &list, &settings, &volumes);
-        main.ExtListEditor->setRowCount(1);
-        main.ExtListEditor->setItem(0, 0, new QTableWidgetItem(QStringLiteral("*.JPG")));
+        formChild<QTableWidget>(&main, "ExtListEditor")->setRowCount(1);
+        formChild<QTableWidget>(&main, "ExtListEditor")
+            ->setItem(0, 0, new QTableWidgetItem(QStringLiteral("*.JPG")));
 
         const QString source = pathFromBytes(card) + QLatin1Char('/');
         ctl.CountSourceFiles(source);
-        QCOMPARE(main.FNumLabel->text(), QStringLiteral("3"));
+        QCOMPARE(formChild<QLabel>(&main, "FNumLabel")->text(), QStringLiteral("3"));
         QCOMPARE(ctl.sourceFileCount(), 3);
 
         QSet<QByteArray> listed;

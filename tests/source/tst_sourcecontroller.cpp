@@ -1,3 +1,4 @@
+#include "formchild.h"
 #include "platform/volumesfake.h"
 #include "platform/volumesmounttable.h"
 #include "platform/volumeswatcher.h"
@@ -29,6 +30,7 @@
 #include <unistd.h>
 
 using namespace vantora;
+using vantora::test::formChild;
 using vantora::test::TestDir;
 using vantora::test::TestPrompt;
 
@@ -95,7 +97,7 @@ private:
     QString m_pictures;
 
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
-    QString source() const { return m_main->SourceEdit1->text(); }
+    QString source() const { return formChild<QLineEdit>(m_main.get(), "SourceEdit1")->text(); }
     void addCard(const QString &name, DriveType type = DriveType::Removable, const QString &label = QString())
     {
         m_volumes->add({path(name), type, true, label});
@@ -125,8 +127,10 @@ private Q_SLOTS:
         m_settings = SettingsRecord();
         m_ctl = std::make_unique<SourceController>(m_main.get(), m_count.get(), m_list.get(), &m_settings,
                                                    m_volumes.get());
-        setRows(m_main->ExtListEditor, {QStringLiteral("*.JPG"), QStringLiteral("*.MOV")});
-        m_main->SourceEdit1->setText(m_dir->createDir(QStringLiteral("start")) + QLatin1Char('/'));
+        setRows(formChild<QTableWidget>(m_main.get(), "ExtListEditor"),
+                {QStringLiteral("*.JPG"), QStringLiteral("*.MOV")});
+        formChild<QLineEdit>(m_main.get(), "SourceEdit1")
+            ->setText(m_dir->createDir(QStringLiteral("start")) + QLatin1Char('/'));
     }
 
     void cleanup()
@@ -145,14 +149,14 @@ private Q_SLOTS:
         m_dir->createFile(QStringLiteral("src/a/img_2.jpg"));
         m_dir->createFile(QStringLiteral("src/MVI_3.MOV"));
         m_dir->createFile(QStringLiteral("src/README"));
-        m_main->TransferEdit1->setText(QStringLiteral("/dest"));
-        m_main->WorkPLabel->setText(QStringLiteral("7"));
+        formChild<QLineEdit>(m_main.get(), "TransferEdit1")->setText(QStringLiteral("/dest"));
+        formChild<QLabel>(m_main.get(), "WorkPLabel")->setText(QStringLiteral("7"));
         m_ctl->CountSourceFiles(path(QStringLiteral("src")));
         QCOMPARE(source(), path(QStringLiteral("src/")));
-        QCOMPARE(m_main->TransferEdit1->text(), QStringLiteral("/dest/"));
-        QCOMPARE(m_main->WorkPLabel->text(), QStringLiteral("0"));
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(3));
-        QCOMPARE(m_main->FNumLabel->text(), QStringLiteral("3"));
+        QCOMPARE(formChild<QLineEdit>(m_main.get(), "TransferEdit1")->text(), QStringLiteral("/dest/"));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "WorkPLabel")->text(), QStringLiteral("0"));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(3));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel")->text(), QStringLiteral("3"));
         QCOMPARE(m_ctl->sourceFileCount(), 3);
     }
 
@@ -160,14 +164,14 @@ private Q_SLOTS:
     {
         for (int i = 0; i < 50; ++i)
             m_dir->createFile(QStringLiteral("card/DCIM/100/IMG_%1.JPG").arg(i));
-        m_main->SourceEdit1->setText(path(QStringLiteral("card/DCIM/")));
+        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("card/DCIM/")));
         ShowCounter shows(m_count.get());
         QElapsedTimer t;
         t.start();
         m_ctl->CountSourceFilesWithDialog();
         QVERIFY(t.elapsed() < 750);
         QCOMPARE(shows.shows, 0);
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(50));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(50));
         QVERIFY(!m_count->FormShowTimer1->isActive());
     }
 
@@ -175,7 +179,7 @@ private Q_SLOTS:
     {
         for (int i = 0; i < 3000; ++i)
             m_dir->createFile(QStringLiteral("card/DCIM/%1/IMG_%2.JPG").arg(i / 100).arg(i));
-        m_main->SourceEdit1->setText(path(QStringLiteral("card/DCIM/")));
+        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("card/DCIM/")));
         m_ctl->setPumpInterval(0);
         QStringList seen;
         QTimer watch;
@@ -193,7 +197,7 @@ private Q_SLOTS:
         for (const QString &s : seen)
             QVERIFY2(s.toInt() % 10 == 0, qPrintable(s));
         QVERIFY(seen.last().toInt() > 0);
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(3000));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(3000));
         m_ctl->closeCountForm();
         QVERIFY(!m_count->isVisible());
     }
@@ -202,7 +206,7 @@ private Q_SLOTS:
     {
         for (int i = 0; i < 3000; ++i)
             m_dir->createFile(QStringLiteral("card/DCIM/%1/IMG_%2.JPG").arg(i / 100).arg(i));
-        m_main->SourceEdit1->setText(path(QStringLiteral("card/DCIM/")));
+        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("card/DCIM/")));
         m_main->show();
         bool closeAsked = false;
         m_main->closeQuery = [&] {
@@ -232,7 +236,7 @@ private Q_SLOTS:
         QElapsedTimer sinceClick;
         QTimer::singleShot(150, this, [&] {
             sinceClick.start();
-            m_main->CancelTransferBitBtn->click();
+            formChild<QPushButton>(m_main.get(), "CancelTransferBitBtn")->click();
         });
         SlowEvents slow(10);
         m_ctl->CountSourceFiles(path(QStringLiteral("src")));
@@ -241,8 +245,8 @@ private Q_SLOTS:
         const qint64 partial = m_ctl->sourceFileCount();
         QVERIFY(partial > 0);
         QVERIFY(partial < 4000);
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(partial));
-        QCOMPARE(m_main->FNumLabel->text(), QString::number(partial));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(partial));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel")->text(), QString::number(partial));
         // The next count starts afresh.
         m_ctl->CountSourceFiles(path(QStringLiteral("src")));
         QCOMPARE(m_ctl->sourceFileCount(), 4000);
@@ -264,7 +268,7 @@ private Q_SLOTS:
         QVERIFY(nested);
         // The later count's folder and number stand; the outer walk stopped without writing its own.
         QCOMPARE(source(), path(QStringLiteral("small/")));
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(1));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(1));
         QVERIFY(!m_ctl->isWalking());
     }
 
@@ -273,16 +277,17 @@ private Q_SLOTS:
         m_dir->createFile(QStringLiteral("src/B.jpg"));
         m_dir->createFile(QStringLiteral("src/a.JPG"));
         m_dir->createFile(QStringLiteral("src/c.mov"));
-        setRows(m_main->ExtListEditor, {QStringLiteral("*.JPG"), QStringLiteral("*.*")});
-        m_main->SourceEdit1->setText(path(QStringLiteral("src/")));
-        m_main->FNumLabel->setText(QStringLiteral("42"));
+        setRows(formChild<QTableWidget>(m_main.get(), "ExtListEditor"),
+                {QStringLiteral("*.JPG"), QStringLiteral("*.*")});
+        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("src/")));
+        formChild<QLabel>(m_main.get(), "FNumLabel")->setText(QStringLiteral("42"));
         QStringList shown;
         QString status;
         QString footer;
         QTimer::singleShot(0, this, [&] {
             for (int i = 0; i < m_list->ListBox1->count(); ++i)
                 shown.append(m_list->ListBox1->item(i)->text());
-            status = m_main->StatusLabel->text();
+            status = formChild<QLabel>(m_main.get(), "StatusLabel")->text();
             footer = m_list->StaticText1->text();
             m_list->close();
         });
@@ -308,10 +313,10 @@ private Q_SLOTS:
         ShowCounter listShows(m_list.get());
         m_ctl->mountTableChanged();
         QCOMPARE(source(), path(QStringLiteral("card/DCIM/")));
-        QCOMPARE(m_main->VolLabel->text(), QStringLiteral("EOS_DIGITAL"));
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(4));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "VolLabel")->text(), QStringLiteral("EOS_DIGITAL"));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(4));
         QCOMPARE(m_ctl->rememberedDrive(), path(QStringLiteral("card")));
-        QVERIFY(m_main->Timer1->isActive());
+        QVERIFY(formChild<QTimer>(m_main.get(), "Timer1")->isActive());
         QCOMPARE(countShows.shows + listShows.shows, 0);
         QCOMPARE(m_settings.SourceEditText, setting);
 
@@ -321,8 +326,8 @@ private Q_SLOTS:
         m_ctl->mountTableChanged();
         QCOMPARE(source(), m_pictures + QLatin1Char('/'));
         QCOMPARE(m_settings.SourceEditText, m_pictures + QLatin1Char('/'));
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(2));
-        QCOMPARE(m_main->VolLabel->text(), QStringLiteral("ROOTFS"));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(2));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "VolLabel")->text(), QStringLiteral("ROOTFS"));
         QCOMPARE(countShows.shows + listShows.shows, 0);
     }
 
@@ -343,7 +348,7 @@ private Q_SLOTS:
         addCard(QStringLiteral("data"), DriveType::Fixed, QStringLiteral("DATA"));
         m_ctl->Timer1Timer();
         QCOMPARE(source(), path(QStringLiteral("data/DCIM/")));
-        QCOMPARE(m_main->VolLabel->text(), QStringLiteral("DATA"));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "VolLabel")->text(), QStringLiteral("DATA"));
     }
 
     void systemVolumeNeverTakenByWatch()
@@ -369,9 +374,9 @@ private Q_SLOTS:
         m_ctl->startupFinish();
         QCOMPARE(source(), path(QStringLiteral("usb/")));
         QCOMPARE(m_ctl->rememberedDrive(), path(QStringLiteral("usb")));
-        QCOMPARE(m_main->VolLabel->text(), QStringLiteral("STICK"));
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(2));
-        QVERIFY(m_main->Timer1->isActive());
+        QCOMPARE(formChild<QLabel>(m_main.get(), "VolLabel")->text(), QStringLiteral("STICK"));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(2));
+        QVERIFY(formChild<QTimer>(m_main.get(), "Timer1")->isActive());
         QVERIFY(!m_count->isVisible());
     }
 
@@ -393,9 +398,9 @@ private Q_SLOTS:
         m_ctl->startupFinish();
         QCOMPARE(source(), path(QStringLiteral("start/")));
         QVERIFY(!m_ctl->noCardMark());
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(1));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(1));
         // A saved source that is gone falls back to Pictures.
-        m_main->SourceEdit1->setText(path(QStringLiteral("vanished/")));
+        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("vanished/")));
         m_ctl->startupBegin();
         m_ctl->startupFinish();
         QCOMPARE(source(), m_pictures + QLatin1Char('/'));
@@ -404,7 +409,7 @@ private Q_SLOTS:
     void handChoiceStopsTimerUntilCardFound()
     {
         TestPrompt prompt;
-        m_main->Timer1->start();
+        formChild<QTimer>(m_main.get(), "Timer1")->start();
         m_dir->createFile(QStringLiteral("pick/DCIM/IMG_1.JPG"));
         prompt.folders.enqueue(path(QStringLiteral("pick")));
         m_ctl->BitBtn4Click();
@@ -413,8 +418,8 @@ private Q_SLOTS:
                      "転送元フォルダを選択して下さい\r\n(C:\\などWindowsのルートフォルダは指定できません)")));
         QCOMPARE(source(), path(QStringLiteral("pick/DCIM/")));
         QCOMPARE(m_settings.SourceEditText, path(QStringLiteral("pick/DCIM/")));
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(1));
-        QVERIFY(!m_main->Timer1->isActive());
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(1));
+        QVERIFY(!formChild<QTimer>(m_main.get(), "Timer1")->isActive());
         QVERIFY(prompt.messages.isEmpty());
 
         m_dir->createFile(QStringLiteral("card/DCIM/IMG_1.JPG"));
@@ -422,7 +427,7 @@ private Q_SLOTS:
         addCard(QStringLiteral("card"));
         m_ctl->mountTableChanged();
         QCOMPARE(source(), path(QStringLiteral("card/DCIM/")));
-        QVERIFY(m_main->Timer1->isActive());
+        QVERIFY(formChild<QTimer>(m_main.get(), "Timer1")->isActive());
         QCOMPARE(m_settings.SourceEditText, path(QStringLiteral("pick/DCIM/")));
     }
 
@@ -456,7 +461,7 @@ private Q_SLOTS:
     {
         TestPrompt prompt;
         const QString before = source();
-        m_main->Timer1->start();
+        formChild<QTimer>(m_main.get(), "Timer1")->start();
         prompt.folders.enqueue(path(QStringLiteral("sys")));
         m_ctl->BitBtn4Click();
         QCOMPARE(
@@ -467,7 +472,7 @@ private Q_SLOTS:
                     "\r\n下位フォルダを指定して下さい.\r\n") +
                 path(QStringLiteral("sys"))));
         QCOMPARE(source(), before);
-        QVERIFY(m_main->Timer1->isActive());
+        QVERIFY(formChild<QTimer>(m_main.get(), "Timer1")->isActive());
         // Cancelling the folder dialog changes nothing either.
         m_ctl->BitBtn4Click();
         QCOMPARE(source(), before);
@@ -477,10 +482,10 @@ private Q_SLOTS:
     void sourceEditExitAddsSlash()
     {
         m_main->show();
-        m_main->SourceEdit1->setText(path(QStringLiteral("start")));
-        m_main->SourceEdit1->setFocus();
+        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("start")));
+        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setFocus();
         QApplication::setActiveWindow(m_main.get());
-        m_main->BitBtn1->setFocus();
+        formChild<QPushButton>(m_main.get(), "BitBtn1")->setFocus();
         QCOMPARE(source(), path(QStringLiteral("start/")));
         QCOMPARE(m_settings.SourceEditText, path(QStringLiteral("start/")));
     }
@@ -517,7 +522,7 @@ private Q_SLOTS:
         SlowEvents slow(1);
         m_ctl->CountSourceFiles(path(QStringLiteral("src")));
         QCOMPARE(scansDuringCount, 0);
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(2000));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(2000));
         QTRY_COMPARE(source(), path(QStringLiteral("card/DCIM/")));
     }
 
@@ -543,18 +548,18 @@ private Q_SLOTS:
         m_dir->createFile(QStringLiteral("start/a/notes.txt"));
         m_volumes->add({path(QStringLiteral("start")), DriveType::Fixed, true, QString()});
         setRows(ext.ExtListEditor, {QStringLiteral("*.JPG"), QStringLiteral("*.*")});
-        m_main->Timer1->start();
+        formChild<QTimer>(m_main.get(), "Timer1")->start();
 
         ext.show();
         QCOMPARE(ext.Label2->text(), path(QStringLiteral("start/")));
-        QVERIFY(!m_main->Timer1->isActive());
+        QVERIFY(!formChild<QTimer>(m_main.get(), "Timer1")->isActive());
 
         QFont bold = ext.FNumLabel1->font();
         bold.setBold(true);
         ext.FNumLabel1->setFont(bold);
         ext.BitBtn4->click();
         QCOMPARE(ext.FNumLabel1->text(), countLabel(2));
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(2));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(2));
         QVERIFY(!ext.FNumLabel1->font().bold());
         QVERIFY(!m_count->isVisible());
 
@@ -570,8 +575,8 @@ private Q_SLOTS:
         QCOMPARE(shown.count(path(QStringLiteral("start/a/IMG_2.jpg"))), 2);
 
         ext.BitBtn1->click();
-        QVERIFY(m_main->Timer1->isActive());
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(2));
+        QVERIFY(formChild<QTimer>(m_main.get(), "Timer1")->isActive());
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(2));
     }
 
     void realMountRunsTick()
@@ -601,8 +606,8 @@ private Q_SLOTS:
         QTRY_VERIFY(spy.count() >= 1);
         QTRY_VERIFY(source().endsWith(QLatin1String("/DCIM/")));
         QVERIFY(source() == stage + QLatin1String("/DCIM/") || source() == card + QLatin1String("/DCIM/"));
-        QCOMPARE(m_main->FNumLabel1->text(), countLabel(5));
-        QVERIFY(m_main->Timer1->isActive());
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(5));
+        QVERIFY(formChild<QTimer>(m_main.get(), "Timer1")->isActive());
         QVERIFY(volumes.roots().contains(stage));
         QCOMPARE(volumes.driveType(stage), DriveType::RamDisk);
         QVERIFY(volumes.isReady(stage));

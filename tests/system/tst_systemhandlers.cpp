@@ -1,4 +1,5 @@
 #include "exiv2files.h"
+#include "formchild.h"
 #include "platform/registrystore.h"
 #include "settings/settingsrecord.h"
 #include "system/widgets/systemhandlers.h"
@@ -13,6 +14,7 @@
 #include <QtTest>
 
 using namespace vantora;
+using vantora::test::formChild;
 
 namespace {
 
@@ -117,7 +119,7 @@ void TestSystemHandlers::makeCard()
     m_dir->createFile(QStringLiteral("phone/DCIM/Camera/IMG_0001.JPG"), "first");
     m_dir->createFile(QStringLiteral("phone/DCIM/Camera/sub/VID_0002.MP4"), "second");
     m_pictures = m_dir->createDir(QStringLiteral("Pictures")) + QLatin1Char('/');
-    m_form->TransferEdit1->setText(m_pictures);
+    formChild<QLineEdit>(m_form.get(), "TransferEdit1")->setText(m_pictures);
     m_settings.DirNameEditText = QStringLiteral("card[RENBAN]");
     m_settings.PreDirChecked = false;
     m_settings.SufDirChecked = false;
@@ -127,8 +129,8 @@ void TestSystemHandlers::makeCard()
 
 void TestSystemHandlers::registerButtonAsksThenRegistersInPlace()
 {
-    QVERIFY(m_form->Button6->isEnabled());
-    m_form->Button6->click();
+    QVERIFY(formChild<QPushButton>(m_form.get(), "Button6")->isEnabled());
+    formChild<QPushButton>(m_form.get(), "Button6")->click();
     QCOMPARE(m_prompt->questions,
              QStringList{kRegisterQuestion +
                          QStringLiteral("/opt/Vantora Apps/vantora]\r\n"
@@ -147,14 +149,14 @@ void TestSystemHandlers::registerButtonAsksThenRegistersInPlace()
 void TestSystemHandlers::registerButtonCancelled()
 {
     m_prompt->answers.enqueue(false);
-    m_form->Button6->click();
+    formChild<QPushButton>(m_form.get(), "Button6")->click();
     QCOMPARE(m_prompt->questions.size(), 1);
     QVERIFY(m_prompt->messages.isEmpty());
     QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("registry"))));
     QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("applications"))));
 
     m_prompt->answers.enqueue(false);
-    m_form->Button7->click();
+    formChild<QPushButton>(m_form.get(), "Button7")->click();
     QCOMPARE(m_prompt->questions.size(), 2);
     QVERIFY(m_prompt->messages.isEmpty());
     QVERIFY(m_form->isVisible());
@@ -163,7 +165,7 @@ void TestSystemHandlers::registerButtonCancelled()
 void TestSystemHandlers::registerButtonReportsAStoreThatCannotBeWritten()
 {
     m_dir->createFile(QStringLiteral("registry"), "in the way");
-    m_form->Button6->click();
+    formChild<QPushButton>(m_form.get(), "Button6")->click();
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("'' の設定に失敗しました")});
     QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("applications/vantora.desktop"))));
     QVERIFY(m_form->isVisible());
@@ -171,10 +173,10 @@ void TestSystemHandlers::registerButtonReportsAStoreThatCannotBeWritten()
 
 void TestSystemHandlers::unregisterButton()
 {
-    m_form->Button6->click();
+    formChild<QPushButton>(m_form.get(), "Button6")->click();
     m_prompt->clear();
-    QVERIFY(m_form->Button7->isEnabled());
-    m_form->Button7->click();
+    QVERIFY(formChild<QPushButton>(m_form.get(), "Button7")->isEnabled());
+    formChild<QPushButton>(m_form.get(), "Button7")->click();
     QCOMPARE(m_prompt->questions, QStringList{kUnregisterQuestion});
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("自動再生から解除しました")});
     RegistryStore reread(m_dir->filePath(QStringLiteral("registry")));
@@ -184,7 +186,7 @@ void TestSystemHandlers::unregisterButton()
 
     // Again, with nothing registered: the same message.
     m_prompt->clear();
-    m_form->Button7->click();
+    formChild<QPushButton>(m_form.get(), "Button7")->click();
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("自動再生から解除しました")});
 }
 
@@ -195,7 +197,7 @@ void TestSystemHandlers::importCancelledPickerIsSilent()
     QCOMPARE(m_prompt->folderTitles, QStringList{kPickerTitle});
     QVERIFY(m_prompt->messages.isEmpty());
     QVERIFY(m_prompt->yesNoQuestions.isEmpty());
-    QVERIFY(m_form->Memo1->toPlainText().isEmpty());
+    QVERIFY(formChild<QPlainTextEdit>(m_form.get(), "Memo1")->toPlainText().isEmpty());
     QCOMPARE(QDir(m_pictures).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }
 
@@ -205,7 +207,7 @@ void TestSystemHandlers::importDeclinedCreatesNothing()
     m_prompt->folders.enqueue(m_card);
     m_prompt->answers.enqueue(false);
     m_handlers->Button13Click();
-    QCOMPARE(m_form->Memo1->toPlainText(), m_card);
+    QCOMPARE(formChild<QPlainTextEdit>(m_form.get(), "Memo1")->toPlainText(), m_card);
     QCOMPARE(m_prompt->yesNoQuestions, QStringList{kCreateQuestion + m_pictures + QStringLiteral("card5/")});
     QCOMPARE(m_prompt->messages, QStringList({QStringLiteral("Transfer: card5\r\n\r\nSource: Camera"),
                                               QStringLiteral("転送しませんでした.")}));
@@ -216,8 +218,8 @@ void TestSystemHandlers::importDeclinedCreatesNothing()
 void TestSystemHandlers::importMovesAndStaysOpenWithoutTheApplication()
 {
     makeCard();
-    m_form->ExecCheckBox->setChecked(false);
-    m_form->RenbanResetCheckBox->setChecked(true);
+    formChild<QCheckBox>(m_form.get(), "ExecCheckBox")->setChecked(false);
+    formChild<QCheckBox>(m_form.get(), "RenbanResetCheckBox")->setChecked(true);
     m_prompt->folders.enqueue(m_card);
     m_prompt->answers << true << true; // create, then move
     m_handlers->Button13Click();
@@ -252,10 +254,10 @@ void TestSystemHandlers::importCopiesThenStartsTheApplicationAndCloses()
     makeCard();
     const QString app = m_dir->createFile(QStringLiteral("bin/viewer"), "#!/bin/sh\n");
     QVERIFY(QFile::setPermissions(app, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    m_form->ExecCheckBox->setChecked(true);
-    m_form->ExecEdit->setText(app);
-    m_form->ExecCloseCheckBox->setChecked(false); // closes whatever this says
-    m_form->RenbanResetCheckBox->setChecked(reset);
+    formChild<QCheckBox>(m_form.get(), "ExecCheckBox")->setChecked(true);
+    formChild<QLineEdit>(m_form.get(), "ExecEdit")->setText(app);
+    formChild<QCheckBox>(m_form.get(), "ExecCloseCheckBox")->setChecked(false); // closes whatever this says
+    formChild<QCheckBox>(m_form.get(), "RenbanResetCheckBox")->setChecked(reset);
     m_settings.ParamRadioGroupIndex = paramIndex;
     m_prompt->folders.enqueue(m_card);
     m_prompt->answers << true << false; // create, then copy
@@ -276,8 +278,8 @@ void TestSystemHandlers::importCopiesThenStartsTheApplicationAndCloses()
 void TestSystemHandlers::importWithAMissingApplicationStaysOpen()
 {
     makeCard();
-    m_form->ExecCheckBox->setChecked(true);
-    m_form->ExecEdit->setText(m_dir->filePath(QStringLiteral("bin/gone")));
+    formChild<QCheckBox>(m_form.get(), "ExecCheckBox")->setChecked(true);
+    formChild<QLineEdit>(m_form.get(), "ExecEdit")->setText(m_dir->filePath(QStringLiteral("bin/gone")));
     m_prompt->folders.enqueue(m_card);
     m_prompt->answers << true << false;
     m_handlers->Button13Click();
@@ -287,7 +289,7 @@ void TestSystemHandlers::importWithAMissingApplicationStaysOpen()
 
     // A folder is not an application either.
     m_prompt->clear();
-    m_form->ExecEdit->setText(m_dir->createDir(QStringLiteral("bin/folder")));
+    formChild<QLineEdit>(m_form.get(), "ExecEdit")->setText(m_dir->createDir(QStringLiteral("bin/folder")));
     m_prompt->folders.enqueue(m_card);
     m_prompt->answers << true << false;
     m_handlers->Button13Click();
@@ -298,14 +300,14 @@ void TestSystemHandlers::importWithAMissingApplicationStaysOpen()
 void TestSystemHandlers::importRefusesBadDestinations()
 {
     makeCard();
-    m_form->TransferEdit1->setText(QString());
+    formChild<QLineEdit>(m_form.get(), "TransferEdit1")->setText(QString());
     m_prompt->folders.enqueue(m_card);
     m_handlers->Button13Click();
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("転送先フォルダが設定されていません")});
     QVERIFY(m_prompt->yesNoQuestions.isEmpty());
 
     m_prompt->clear();
-    m_form->TransferEdit1->setText(m_pictures);
+    formChild<QLineEdit>(m_form.get(), "TransferEdit1")->setText(m_pictures);
     m_settings.DirNameEditText = QStringLiteral("..");
     m_prompt->folders.enqueue(m_card);
     m_handlers->Button13Click();
@@ -319,7 +321,7 @@ void TestSystemHandlers::importStopsWhenTheFolderCannotBeCreated()
 {
     makeCard();
     const QString missingParent = m_dir->filePath(QStringLiteral("no/such/place"));
-    m_form->TransferEdit1->setText(missingParent);
+    formChild<QLineEdit>(m_form.get(), "TransferEdit1")->setText(missingParent);
     m_prompt->folders.enqueue(m_card);
     m_prompt->answers << true << true;
     m_handlers->Button13Click();
@@ -332,7 +334,7 @@ void TestSystemHandlers::importStopsWhenTheFolderCannotBeCreated()
 void TestSystemHandlers::importReportsADestinationInsideTheSource()
 {
     makeCard();
-    m_form->TransferEdit1->setText(m_card);
+    formChild<QLineEdit>(m_form.get(), "TransferEdit1")->setText(m_card);
     m_prompt->folders.enqueue(m_card);
     m_prompt->answers << true << true;
     m_handlers->Button13Click();
@@ -355,15 +357,16 @@ void TestSystemHandlers::diagnosticsListIntoTheMemo()
     m_handlers->setDiagnosticsFiles(tif, nef);
 
     m_handlers->Button3Click();
-    QStringList lines = m_form->Memo1->toPlainText().split(QLatin1Char('\n'));
+    QStringList lines =
+        formChild<QPlainTextEdit>(m_form.get(), "Memo1")->toPlainText().split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 2 * 44);
     QCOMPARE(lines[0], QString(20, QLatin1Char('-')));
     QCOMPARE(lines[44 + 1], tif);
     QCOMPARE(lines[44 + 3], QStringLiteral("[名前                    ] TEST.TIF"));
 
-    m_form->Memo1->clear();
+    formChild<QPlainTextEdit>(m_form.get(), "Memo1")->clear();
     m_handlers->Button11Click();
-    lines = m_form->Memo1->toPlainText().split(QLatin1Char('\n'));
+    lines = formChild<QPlainTextEdit>(m_form.get(), "Memo1")->toPlainText().split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 6);
     QCOMPARE(lines[0], QStringLiteral("[名前] TEST.JPG"));
     QCOMPARE(lines[2], QStringLiteral("[撮影日時] 2020/02/29 12:00"));
@@ -384,9 +387,11 @@ void TestSystemHandlers::diagnosticsOnMissingFiles()
     QCOMPARE(m_prompt->messages[0], QStringLiteral("フォルダ[") + gone + QStringLiteral("]が見つかりません"));
     QCOMPARE(m_prompt->messages[1], m_prompt->messages[0]);
     QVERIFY(m_prompt->messages[2].contains(gone + QStringLiteral("/TEST.TIF")));
-    QVERIFY(m_form->Memo1->toPlainText().isEmpty());
+    QVERIFY(formChild<QPlainTextEdit>(m_form.get(), "Memo1")->toPlainText().isEmpty());
     // They stay out of reach.
-    for (QPushButton *b : {m_form->Button13, m_form->Button3, m_form->Button11, m_form->Button12})
+    for (QPushButton *b :
+         {formChild<QPushButton>(m_form.get(), "Button13"), formChild<QPushButton>(m_form.get(), "Button3"),
+          formChild<QPushButton>(m_form.get(), "Button11"), formChild<QPushButton>(m_form.get(), "Button12")})
         QVERIFY(!b->isEnabled());
 }
 

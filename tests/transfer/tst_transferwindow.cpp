@@ -1,3 +1,4 @@
+#include "formchild.h"
 #include "mounthelper.h"
 #include "settings/settingsrecord.h"
 #include "testdir.h"
@@ -56,14 +57,14 @@ void TestTransferWindow::runShowsProgress()
     s.RenameChecked = true;
     s.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
     s.FileRenbanSpinEditValue = 3;
-    form.WorkPLabel->setText(QStringLiteral("0"));
+    formChild<QLabel>(&form, "WorkPLabel")->setText(QStringLiteral("0"));
     TransferState state;
     QVERIFY(RunTransfer(state, {a, b}, 2, {{QStringLiteral("*.JPG"), out}}, s, view));
-    QCOMPARE(form.WorkPLabel->text(), QStringLiteral("2"));
-    QCOMPARE(form.AllGauge->value(), 100);
-    QCOMPARE(form.ProgressBar1->value(), 100);
-    QCOMPARE(form.FNameLabel->text(), QStringLiteral("b_4.jpg"));
-    QCOMPARE(form.StatusLabel->text(), QStringLiteral("コピーしています"));
+    QCOMPARE(formChild<QLabel>(&form, "WorkPLabel")->text(), QStringLiteral("2"));
+    QCOMPARE(formChild<QProgressBar>(&form, "AllGauge")->value(), 100);
+    QCOMPARE(formChild<QProgressBar>(&form, "ProgressBar1")->value(), 100);
+    QCOMPARE(formChild<QLabel>(&form, "FNameLabel")->text(), QStringLiteral("b_4.jpg"));
+    QCOMPARE(formChild<QLabel>(&form, "StatusLabel")->text(), QStringLiteral("コピーしています"));
     QCOMPARE(shownFileCounter, 5);
     QCOMPARE(QDir(out).entryList(QDir::Files),
              QStringList({QStringLiteral("a_3.jpg"), QStringLiteral("b_4.jpg")}));
@@ -84,31 +85,31 @@ void TestTransferWindow::cancelButtonStopsCopy()
         list << dir.createFile(QStringLiteral("src/%1.MOV").arg(i), randomBytes(i == 2 ? 64 << 20 : 1000, i));
     const QString out = dir.createDir(QStringLiteral("out"));
     SettingsRecord s = settingsFor(dir.filePath(QStringLiteral("src/")));
-    form.WorkPLabel->setText(QStringLiteral("0"));
+    formChild<QLabel>(&form, "WorkPLabel")->setText(QStringLiteral("0"));
     // The click lands while the second file is being copied, through the events the copy pumps.
     QTimer clicker;
     clicker.setInterval(0);
     QObject::connect(&clicker, &QTimer::timeout, &form, [&] {
-        if (form.FNameLabel->text() == QStringLiteral("2.MOV")) {
+        if (formChild<QLabel>(&form, "FNameLabel")->text() == QStringLiteral("2.MOV")) {
             clicker.stop();
-            form.CancelTransferBitBtn->click();
+            formChild<QPushButton>(&form, "CancelTransferBitBtn")->click();
         }
     });
     clicker.start();
     QVERIFY(!RunTransfer(state, list, 3, {{QStringLiteral("*.MOV"), out}}, s, view));
-    QCOMPARE(form.StatusLabel->text(), QStringLiteral("転送はキャンセルされました"));
-    QCOMPARE(form.WorkPLabel->text(), QStringLiteral("1"));
-    QCOMPARE(form.ProgressBar1->value(), 0);
-    QCOMPARE(form.AllGauge->value(), 0);
+    QCOMPARE(formChild<QLabel>(&form, "StatusLabel")->text(), QStringLiteral("転送はキャンセルされました"));
+    QCOMPARE(formChild<QLabel>(&form, "WorkPLabel")->text(), QStringLiteral("1"));
+    QCOMPARE(formChild<QProgressBar>(&form, "ProgressBar1")->value(), 0);
+    QCOMPARE(formChild<QProgressBar>(&form, "AllGauge")->value(), 0);
     QCOMPARE(countCancels, 1);
     QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("1.MOV")});
 
     // Cancel with no run in progress: both gauges drop to 0, nothing else happens.
-    form.ProgressBar1->setValue(40);
-    form.AllGauge->setValue(70);
-    form.CancelTransferBitBtn->click();
-    QCOMPARE(form.ProgressBar1->value(), 0);
-    QCOMPARE(form.AllGauge->value(), 0);
+    formChild<QProgressBar>(&form, "ProgressBar1")->setValue(40);
+    formChild<QProgressBar>(&form, "AllGauge")->setValue(70);
+    formChild<QPushButton>(&form, "CancelTransferBitBtn")->click();
+    QCOMPARE(formChild<QProgressBar>(&form, "ProgressBar1")->value(), 0);
+    QCOMPARE(formChild<QProgressBar>(&form, "AllGauge")->value(), 0);
     QVERIFY(prompt.messages.isEmpty());
 }
 

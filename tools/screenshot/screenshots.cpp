@@ -75,13 +75,13 @@ int main(int argc, char **argv)
         // Grab once the big file is half way, from inside the run's event pumping.
         auto *watch = new QTimer(f);
         QObject::connect(watch, &QTimer::timeout, f, [f, out, watch] {
-            if (f->ProgressBar1->value() >= 40) {
+            if (f->findChild<QProgressBar *>(QStringLiteral("ProgressBar1"))->value() >= 40) {
                 watch->stop();
                 f->grab().save(out + QLatin1String("/mainwindow-run.png"));
             }
         });
         watch->start(20);
-        f->StartTransferBitBtn->click();
+        f->findChild<QPushButton *>(QStringLiteral("StartTransferBitBtn"))->click();
         f->close();
     });
     return app.exec();
