@@ -14,7 +14,6 @@
 #include <QEvent>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTimer>
 
 namespace vantora {
@@ -44,34 +43,38 @@ private:
 
 } // namespace
 
-AfterTransferApp::AfterTransferApp(TMainForm *form, SettingsRecord *settings, QObject *parent)
-    : QObject(parent), m_form(form), m_settings(settings)
+AfterTransferApp::AfterTransferApp(const AfterTransferArea &area, SettingsRecord *settings, QObject *parent)
+    : QObject(parent), m_ui(area), m_settings(settings)
 {
-    connect(form->ExecCheckBox, &QCheckBox::toggled, this, &AfterTransferApp::ExecCheckBoxClick);
-    connect(form->ExecBitBtn, &QPushButton::clicked, this, &AfterTransferApp::ExecBitBtnClick);
-    connect(form->ParamRadioGroup, &RadioGroup::itemIndexChanged, this,
+    connect(area.ExecCheckBox, &QCheckBox::toggled, this, &AfterTransferApp::ExecCheckBoxClick);
+    connect(area.ExecBitBtn, &QPushButton::clicked, this, &AfterTransferApp::ExecBitBtnClick);
+    connect(area.ParamRadioGroup, &RadioGroup::itemIndexChanged, this,
             &AfterTransferApp::ParamRadioGroupClick);
-    connect(form->ExecCloseCheckBox, &QCheckBox::toggled, this, &AfterTransferApp::ExecCloseCheckBoxClick);
-    connect(form->ExecTestButton, &QPushButton::clicked, this, &AfterTransferApp::ExecTestButtonClick);
-    form->ExecEdit->installEventFilter(new FocusOutWatcher(form->ExecEdit, [this] { ExecEditExit(); }));
+    connect(area.ExecCloseCheckBox, &QCheckBox::toggled, this, &AfterTransferApp::ExecCloseCheckBoxClick);
+    connect(area.ExecTestButton, &QPushButton::clicked, this, &AfterTransferApp::ExecTestButtonClick);
+    area.ExecEdit->installEventFilter(new FocusOutWatcher(area.ExecEdit, [this] { ExecEditExit(); }));
 }
 
 void AfterTransferApp::applySettings()
 {
-    m_form->ExecEdit->setText(m_settings->ExecEditText);
-    m_form->ExecCheckBox->setChecked(m_settings->ExecChecked);
-    m_form->ParamRadioGroup->setItemIndex(m_settings->ParamRadioGroupIndex == 0 ? 0 : 1);
-    m_form->ExecCloseCheckBox->setChecked(m_settings->ExecCloseChecked);
+    m_ui.ExecEdit->setText(m_settings->ExecEditText);
+    m_ui.ExecCheckBox->setChecked(m_settings->ExecChecked);
+    m_ui.ParamRadioGroup->setItemIndex(m_settings->ParamRadioGroupIndex == 0 ? 0 : 1);
+    m_ui.ExecCloseCheckBox->setChecked(m_settings->ExecCloseChecked);
 }
 
 void AfterTransferApp::ExecCheckBoxClick()
 {
-    const bool on = m_form->ExecCheckBox->isChecked();
+    const bool on = m_ui.ExecCheckBox->isChecked();
     m_settings->ExecChecked = on;
-    for (QWidget *w :
-         std::initializer_list<QWidget *>{m_form->ExecEdit, m_form->ExecBitBtn, m_form->ExecTestButton,
-                                          m_form->ParamRadioGroup, m_form->ExecCloseCheckBox})
+    for (QWidget *w : std::initializer_list<QWidget *>{m_ui.ExecEdit, m_ui.ExecBitBtn, m_ui.ExecTestButton,
+                                                       m_ui.ParamRadioGroup, m_ui.ExecCloseCheckBox})
         w->setEnabled(on);
+}
+
+QString AfterTransferApp::enabledProgram() const
+{
+    return m_ui.ExecCheckBox->isChecked() ? m_ui.ExecEdit->text() : QString();
 }
 
 void AfterTransferApp::ExecBitBtnClick()
@@ -81,23 +84,23 @@ void AfterTransferApp::ExecBitBtnClick()
     const QString chosen = prompt().chooseFile(QString(), filters, filters.at(1));
     if (chosen.isEmpty())
         return;
-    m_form->ExecEdit->setText(chosen);
+    m_ui.ExecEdit->setText(chosen);
     m_settings->ExecEditText = chosen;
 }
 
 void AfterTransferApp::ExecEditExit()
 {
-    m_settings->ExecEditText = m_form->ExecEdit->text();
+    m_settings->ExecEditText = m_ui.ExecEdit->text();
 }
 
 void AfterTransferApp::ParamRadioGroupClick()
 {
-    m_settings->ParamRadioGroupIndex = m_form->ParamRadioGroup->itemIndex();
+    m_settings->ParamRadioGroupIndex = m_ui.ParamRadioGroup->itemIndex();
 }
 
 void AfterTransferApp::ExecCloseCheckBoxClick()
 {
-    m_settings->ExecCloseChecked = m_form->ExecCloseCheckBox->isChecked();
+    m_settings->ExecCloseChecked = m_ui.ExecCloseCheckBox->isChecked();
 }
 
 QStringList AfterTransferApp::folderArguments(const QString &folder)
@@ -109,7 +112,7 @@ QStringList AfterTransferApp::folderArguments(const QString &folder)
 
 void AfterTransferApp::ExecTestButtonClick()
 {
-    const QString program = m_form->ExecEdit->text();
+    const QString program = m_ui.ExecEdit->text();
     if (program.isEmpty())
         return;
     if (m_settings->ParamRadioGroupIndex != 0) {
@@ -117,9 +120,7 @@ void AfterTransferApp::ExecTestButtonClick()
         launcher().start(program, {});
         return;
     }
-    QString folder;
-    if (m_form->ExtListEditor->rowCount() > 0 && m_form->ExtListEditor->item(0, 1))
-        folder = withoutTrailingSlash(m_form->ExtListEditor->item(0, 1)->text());
+    const QString folder = withoutTrailingSlash(m_firstRowFolder ? m_firstRowFolder() : QString());
     prompt().message(QStringLiteral("実行イメージ(フォルダをパラメータとして渡す)\r\n") + program +
                      QLatin1Char(' ') + displayPath(folder));
     launcher().start(program, folderArguments(folder));
@@ -127,9 +128,10 @@ void AfterTransferApp::ExecTestButtonClick()
 
 void AfterTransferApp::LaunchAfterTransferApp(const QString &firstDestinationFolder)
 {
-    const QString program = m_form->ExecEdit->text();
-    if (!m_form->ExecCheckBox->isChecked() || program.isEmpty() || !isRegularFilePath(program)) {
-        m_form->Timer1->start();
+    const QString program = m_ui.ExecEdit->text();
+    if (!m_ui.ExecCheckBox->isChecked() || program.isEmpty() || !isRegularFilePath(program)) {
+        if (m_watchRestart)
+            m_watchRestart();
         return;
     }
     if (m_settings->ParamRadioGroupIndex != 0)
@@ -137,8 +139,8 @@ void AfterTransferApp::LaunchAfterTransferApp(const QString &firstDestinationFol
     else
         launcher().start(program, folderArguments(firstDestinationFolder));
     QCoreApplication::processEvents();
-    if (m_form->ExecCloseCheckBox->isChecked()) {
-        m_form->close();
+    if (m_ui.ExecCloseCheckBox->isChecked()) {
+        m_ui.window->close();
         QCoreApplication::processEvents();
     }
 }

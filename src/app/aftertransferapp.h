@@ -1,11 +1,14 @@
 #pragma once
 
+#include "ui/mainformareas.h"
+
 #include <QObject>
+
+#include <functional>
 
 namespace vantora {
 
 struct SettingsRecord;
-class TMainForm;
 
 // The program started when a run ends: its four controls, the test launch and the launch itself.
 class AfterTransferApp final : public QObject
@@ -14,7 +17,15 @@ class AfterTransferApp final : public QObject
     Q_DISABLE_COPY_MOVE(AfterTransferApp)
 
 public:
-    AfterTransferApp(TMainForm *form, SettingsRecord *settings, QObject *parent = nullptr);
+    AfterTransferApp(const AfterTransferArea &area, SettingsRecord *settings, QObject *parent = nullptr);
+
+    // What the test launch and the end of a run ask of the other areas: the main table's first folder,
+    // and switching the drive watch back on.
+    void setFirstRowFolderQuestion(std::function<QString()> folder) { m_firstRowFolder = std::move(folder); }
+    void setWatchRestart(std::function<void()> restart) { m_watchRestart = std::move(restart); }
+
+    // The program to start after a run or an import: ExecEdit while the group is switched on, else "".
+    QString enabledProgram() const;
 
     // Puts the stored values into the controls (the controls' handlers run on change).
     void applySettings();
@@ -34,7 +45,9 @@ public:
     static QStringList folderArguments(const QString &folder);
 
 private:
-    TMainForm *m_form;
+    AfterTransferArea m_ui;
+    std::function<QString()> m_firstRowFolder;
+    std::function<void()> m_watchRestart;
     SettingsRecord *m_settings;
 };
 

@@ -8,7 +8,6 @@
 #include "source/widgets/sourcecontroller.h"
 #include "transfer/destination.h"
 #include "transfer/transferloop.h"
-#include "ui/tmainform.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -31,16 +30,16 @@ QString skippedImportedText(qint64 count)
     return count > 0 ? QStringLiteral(" (取り込み済み %1 個はスキップ)").arg(count) : QString();
 }
 
-TransferRun::TransferRun(TMainForm *form, SettingsRecord *settings, SourceController *source,
+TransferRun::TransferRun(const TransferArea &area, SettingsRecord *settings, SourceController *source,
                          ExtensionRoutingController *routing, NameSettingsController *naming,
                          AfterTransferApp *afterTransfer, QObject *parent)
-    : QObject(parent), m_form(form), m_settings(settings), m_source(source), m_routing(routing),
-      m_naming(naming), m_afterTransfer(afterTransfer), m_view(form), m_bytesView(m_view, form)
+    : QObject(parent), m_ui(area), m_settings(settings), m_source(source), m_routing(routing),
+      m_naming(naming), m_afterTransfer(afterTransfer), m_view(area), m_bytesView(m_view, area.window)
 {
     m_view.folderCounterShown = [this](qint32 n) { m_naming->setFolderCounter(n); };
     m_view.fileCounterShown = [this](qint32 n) { m_naming->setFileCounter(n); };
-    connect(form->StartTransferBitBtn, &QPushButton::clicked, this, &TransferRun::StartTransferBitBtnClick);
-    ConnectCancelTransferBitBtn(form, m_state, m_view, [this] { m_source->setCountCancelRequested(true); });
+    connect(area.StartTransferBitBtn, &QPushButton::clicked, this, &TransferRun::StartTransferBitBtnClick);
+    ConnectCancelTransferBitBtn(area, m_state, m_view, [this] { m_source->setCountCancelRequested(true); });
     m_source->setRunInProgress([this] { return m_inProgress; });
 }
 
@@ -84,7 +83,7 @@ void TransferRun::StartTransferBitBtnClick()
         m_inProgress = false;
         if (m_closeAfterRun) {
             m_closeAfterRun = false;
-            m_form->close();
+            m_ui.window->close();
         }
     });
 
@@ -95,30 +94,30 @@ void TransferRun::StartTransferBitBtnClick()
                                       : QStringLiteral("転送できるファイルがありません(0個)"));
         return;
     }
-    const QString source = m_form->SourceEdit1->text();
+    const QString source = m_source->sourceFolder();
     if (!m_source->isSourceDriveReady()) {
         prompt().message(QStringLiteral("転送元：") + source + QStringLiteral("\r\n\r\n") +
                          QStringLiteral("メモリーカードが挿入されていないか、アクセスできません。"));
         return;
     }
     QString question = QStringLiteral("転送元：") + source + QStringLiteral("    (") +
-                       m_form->VolLabel->text() + QStringLiteral(")\r\n転送先：(転送先フォルダ)");
-    if (m_form->DirCreateCheckBox->isChecked())
-        question += m_form->Label1->text();
+                       m_source->volumeLabel() + QStringLiteral(")\r\n転送先：(転送先フォルダ)");
+    if (m_naming->createsFolder())
+        question += m_naming->folderPreview();
     question += QStringLiteral("\r\n\r\n転送します。よろしいですか？");
     if (!prompt().confirm(question))
         return;
 
-    m_form->StatusLabel->clear();
-    m_form->WorkPLabel->setText(QStringLiteral("0"));
+    m_view.setStatusText(QString());
+    m_view.setWorkedText(QStringLiteral("0"));
     if (!checkDestinationFolders())
         return;
 
     // A template still being typed counts as left, so the run uses what the edit will show.
     m_naming->finishEditing();
-    m_form->Timer1->stop();
-    m_form->ProgressBar1->setValue(0);
-    m_form->AllGauge->setValue(0);
+    m_source->stopWatch();
+    m_view.setFileProgress(0);
+    m_view.setOverallProgress(0);
     QStringList masks;
     for (const ExtensionRow &row : m_routing->mainTableRows())
         masks.append(row.key);
@@ -130,16 +129,16 @@ void TransferRun::StartTransferBitBtnClick()
                     m_bytesView, source, &history);
     StoreRunningNumbers(outcome, *m_settings);
     if (outcome) {
-        m_form->StatusLabel->setText(QStringLiteral("全ての転送が終了") +
-                                     skippedImportedText(outcome.skippedImported));
-        m_form->FNameLabel->clear();
+        m_view.setStatusText(QStringLiteral("全ての転送が終了") +
+                             skippedImportedText(outcome.skippedImported));
+        m_view.setFileName(QString());
         // The run's own choice, taken at its start: the box may have changed while it ran.
         if (m_state.options.move)
             m_source->RemoveEmptySourceFolders(source, outcome.movedFromFolders);
     }
     runList.clear();
 
-    if (m_form->RenbanResetCheckBox->isChecked()) {
+    if (m_naming->resetsCountersAfterRun()) {
         m_state.folderNumber = 1;
         m_state.fileNumber = 1;
         m_naming->resetCounters();

@@ -12,7 +12,6 @@ class AfterTransferApp;
 class ExtensionRoutingController;
 class NameSettingsController;
 class SourceController;
-class TMainForm;
 struct SettingsRecord;
 
 // "全てのファイルは取り込み済みです(N個)": the start with nothing but imported files.
@@ -28,7 +27,7 @@ class TransferRun final : public QObject
     Q_DISABLE_COPY_MOVE(TransferRun)
 
 public:
-    TransferRun(TMainForm *form, SettingsRecord *settings, SourceController *source,
+    TransferRun(const TransferArea &area, SettingsRecord *settings, SourceController *source,
                 ExtensionRoutingController *routing, NameSettingsController *naming,
                 AfterTransferApp *afterTransfer, QObject *parent = nullptr);
 
@@ -40,11 +39,12 @@ public:
     bool closeRequestedDuringRun();
 
     TransferState &state() { return m_state; }
+    MainFormTransferView &view() { return m_view; }
 
 private:
     bool checkDestinationFolders();
 
-    TMainForm *m_form;
+    TransferArea m_ui;
     SettingsRecord *m_settings;
     SourceController *m_source;
     ExtensionRoutingController *m_routing;

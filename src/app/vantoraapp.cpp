@@ -45,19 +45,36 @@ VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *
     TMainForm *f = m_mainForm.get();
     auto *exifInfo = new TExifInfo(f); // nothing calls it; it sits on the window with its defaults
     exifInfo->setObjectName(QStringLiteral("ExifInfo1"));
-    m_afterTransferApp = std::make_unique<AfterTransferApp>(f, &m_settings);
-    m_routing = std::make_unique<ExtensionRoutingController>(f, m_extForm.get(), &m_settings);
-    m_naming =
-        std::make_unique<NameSettingsController>(f, m_editForm.get(), m_calenderForm.get(), &m_settings);
-    m_system = std::make_unique<SystemHandlers>(f, m_store, m_settings);
+    m_afterTransferApp = std::make_unique<AfterTransferApp>(f->afterTransferArea(), &m_settings);
+    m_routing =
+        std::make_unique<ExtensionRoutingController>(f->destinationArea(), m_extForm.get(), &m_settings);
+    m_naming = std::make_unique<NameSettingsController>(f->namingArea(), m_editForm.get(),
+                                                        m_calenderForm.get(), &m_settings);
+    m_system = std::make_unique<SystemHandlers>(f->systemArea(), m_store, m_settings);
     m_system->setRunningNumbersReset([this] { m_naming->resetCounters(); });
+    m_system->setNeighbours({[this] { return m_routing->destinationFolder(); },
+                             [this] { return m_naming->resetsCountersAfterRun(); },
+                             [this] { return m_afterTransferApp->enabledProgram(); }});
     if (!volumes) {
         m_ownVolumes = createSystemVolumes();
         volumes = m_ownVolumes.get();
         m_volumesWatcher = std::make_unique<VolumesWatcher>();
     }
-    m_source = std::make_unique<SourceController>(f, m_fileCountForm.get(), m_listViewForm.get(), &m_settings,
-                                                  volumes);
+    m_source = std::make_unique<SourceController>(f->sourceArea(), m_fileCountForm.get(),
+                                                  m_listViewForm.get(), &m_settings, volumes);
+    m_source->setNeighbours({[this] { return m_routing->mainTableMasks(); },
+                             [this] { m_routing->tidyDestinationFolder(); },
+                             [this](const QString &text) {
+                                 if (m_transferRun)
+                                     m_transferRun->view().showStatusNow(text);
+                             },
+                             [this](const QString &text) {
+                                 if (m_transferRun)
+                                     m_transferRun->view().setWorkedText(text);
+                             }});
+    m_routing->setSourceFolderQuestion([this] { return m_source->sourceFolder(); });
+    m_afterTransferApp->setFirstRowFolderQuestion([this] { return m_routing->firstRowFolder(); });
+    m_afterTransferApp->setWatchRestart([this] { m_source->startWatch(); });
     m_source->attachExtensionDialog(m_extForm.get());
     if (m_volumesWatcher)
         connect(m_volumesWatcher.get(), &VolumesWatcher::mountsChanged, m_source.get(),
@@ -65,16 +82,17 @@ VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *
     const QString first = arguments.value(0);
     if (first != QLatin1String("/reg") && first != QLatin1String("/unreg"))
         m_source->setCommandLineArgument(first);
-    m_transferRun = std::make_unique<TransferRun>(f, &m_settings, m_source.get(), m_routing.get(),
-                                                  m_naming.get(), m_afterTransferApp.get());
+    m_transferRun = std::make_unique<TransferRun>(f->transferArea(), &m_settings, m_source.get(),
+                                                  m_routing.get(), m_naming.get(), m_afterTransferApp.get());
     // Created last, so they come after every other control in the tab order.
     m_importOptions = std::make_unique<ImportOptions>(f, &m_settings);
     connect(m_importOptions.get(), &ImportOptions::skipImportedToggled, m_source.get(),
             &SourceController::recount);
     m_source->setImportHistory([this] { return history(); });
-    connect(f->DelCheckBox, &QCheckBox::toggled, this, &VantoraApp::DelCheckBoxClick);
-    connect(f->UwagakiCheckBox, &QCheckBox::toggled, this, &VantoraApp::UwagakiCheckBoxClick);
-    connect(f->BitBtn10, &QPushButton::clicked, this, &VantoraApp::BitBtn10Click);
+    m_options = f->optionsArea();
+    connect(m_options.DelCheckBox, &QCheckBox::toggled, this, &VantoraApp::DelCheckBoxClick);
+    connect(m_options.UwagakiCheckBox, &QCheckBox::toggled, this, &VantoraApp::UwagakiCheckBoxClick);
+    connect(m_options.BitBtn10, &QPushButton::clicked, this, &VantoraApp::BitBtn10Click);
     connect(f, &TMainForm::firstShown, this, &VantoraApp::FormShow);
     f->closeQuery = [this] { return FormCloseQuery(); };
 }
@@ -121,11 +139,10 @@ void VantoraApp::LoadSettings()
 
 void VantoraApp::ApplySettingsToWindows()
 {
-    TMainForm *f = m_mainForm.get();
     m_routing->keepFolderFields();
-    f->SourceEdit1->setText(m_settings.SourceEditText);
-    f->UwagakiCheckBox->setChecked(m_settings.UwagakiChecked);
-    f->DelCheckBox->setChecked(m_settings.DelChecked);
+    m_source->setSourceFolder(m_settings.SourceEditText);
+    m_options.UwagakiCheckBox->setChecked(m_settings.UwagakiChecked);
+    m_options.DelCheckBox->setChecked(m_settings.DelChecked);
     m_routing->applySettingsToControls();
     m_naming->applySettingsToControls();
     m_afterTransferApp->applySettings();
@@ -160,12 +177,12 @@ void VantoraApp::SaveSettings()
 
 void VantoraApp::DelCheckBoxClick()
 {
-    m_settings.DelChecked = m_mainForm->DelCheckBox->isChecked();
+    m_settings.DelChecked = m_options.DelCheckBox->isChecked();
 }
 
 void VantoraApp::UwagakiCheckBoxClick()
 {
-    m_settings.UwagakiChecked = m_mainForm->UwagakiCheckBox->isChecked();
+    m_settings.UwagakiChecked = m_options.UwagakiCheckBox->isChecked();
 }
 
 void VantoraApp::BitBtn10Click()

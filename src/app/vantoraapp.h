@@ -2,6 +2,7 @@
 
 #include "platform/registrystore.h"
 #include "settings/settingsrecord.h"
+#include "ui/mainformareas.h"
 
 #include <QObject>
 #include <QStringList>
@@ -97,6 +98,7 @@ private:
     std::unique_ptr<ImportOptions> m_importOptions;
     QString m_historyPath;
     std::unique_ptr<SqliteImportHistory> m_history;
+    OptionsArea m_options; // the main window's controls handled here
 };
 
 } // namespace vantora

@@ -1,23 +1,14 @@
 #pragma once
 
+#include "ui/mainformareas.h"
+
 #include <QWidget>
 
 #include <functional>
 
-class QCheckBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
-class QProgressBar;
-class QPushButton;
 class QTableWidget;
-class QTimer;
-class QToolButton;
 
 namespace vantora {
-
-class RadioGroup;
 
 // The main window's layout: every control under its own name, in its design-time state. Behaviour is
 // wired by the areas that own the controls; the form only reports its first show and close requests.
@@ -32,93 +23,14 @@ public:
     // Asked on every close request (close button or close box); false keeps the window open.
     std::function<bool()> closeQuery;
 
-    // Source group
-    QGroupBox *SourceGroupBox;
-    QPushButton *BitBtn4;
-    QLineEdit *SourceEdit1;
-    QLabel *Label5;
-    QLabel *VolLabel;
-    QLabel *FNumLabel1;
-
-    // Destination group
-    QGroupBox *TransferGroupBox;
-    QPushButton *BitBtn5;
-    QPushButton *BitBtn7;
-    QPushButton *BitBtn8;
-    QPushButton *BitBtn9;
-    QLineEdit *TransferEdit1;
-    QToolButton *SpeedButton1;
-    QToolButton *SpeedButton2;
-
-    // Created folder name group
-    QGroupBox *DirNameGroupBox;
-    QCheckBox *DirCreateCheckBox;
-    QLineEdit *PreDirNameEdit;
-    QCheckBox *PreDirCheckBox;
-    QLineEdit *DirNameEdit;
-    QPushButton *BitBtn14;
-    QCheckBox *SufDirCheckBox;
-    QLineEdit *SufDirNameEdit;
-    QLabel *Label1;
-    QCheckBox *PANA101CheckBox;
-
-    // File name group
-    QGroupBox *FileNameGroupBox;
-    QCheckBox *RenameCheckBox;
-    QLineEdit *PreFileNameEdit;
-    QCheckBox *PreFileCheckBox;
-    QLineEdit *FileNameEdit;
-    QPushButton *BitBtn12;
-    QCheckBox *SufFileCheckBox;
-    QLineEdit *SufFileNameEdit;
-    QLabel *Label13;
-
-    // Extension table
-    QTableWidget *ExtListEditor;
-    QPushButton *BitBtn11;
-
-    // Options group with the after-transfer application
-    QGroupBox *OptionGroupBox;
-    QCheckBox *DelCheckBox;
-    QCheckBox *UwagakiCheckBox;
-    QCheckBox *RenbanResetCheckBox;
-    QGroupBox *ExecGroupBox;
-    QCheckBox *ExecCheckBox;
-    RadioGroup *ParamRadioGroup;
-    QPushButton *ExecBitBtn;
-    QPushButton *ExecTestButton;
-    QCheckBox *ExecCloseCheckBox;
-    QLineEdit *ExecEdit;
-
-    // Progress area
-    QProgressBar *ProgressBar1;
-    QProgressBar *AllGauge;
-    QLabel *FNameLabel;
-    QLabel *WorkPLabel;
-    QLabel *Label4;
-    QLabel *FNumLabel;
-    QLabel *StatusLabel;
-
-    // Buttons row
-    QPushButton *StartTransferBitBtn;
-    QPushButton *CancelTransferBitBtn;
-    QPushButton *BitBtn1;
-    QPushButton *MainFormCloseBitBtn;
-    QPushButton *Button6;
-    QPushButton *Button7;
-    QPushButton *BitBtn10;
-
-    // Below the visible area: never reachable
-    QPushButton *Button13;
-    QPushButton *Button3;
-    QPushButton *Button11;
-    QPushButton *Button12;
-    QPushButton *Button4;
-    QLineEdit *Edit1;
-    QPlainTextEdit *Memo1;
-
-    // Non-visual
-    QTimer *Timer1;
+    // Each area's controls, for the controller that owns the area (see mainformareas.h).
+    const SourceArea &sourceArea() const { return m_source; }
+    const DestinationArea &destinationArea() const { return m_destination; }
+    const NamingArea &namingArea() const { return m_naming; }
+    const AfterTransferArea &afterTransferArea() const { return m_afterTransfer; }
+    const TransferArea &transferArea() const { return m_transfer; }
+    const SystemArea &systemArea() const { return m_system; }
+    const OptionsArea &optionsArea() const { return m_options; }
 
     // The two filter entries of the after-transfer program picker.
     static QStringList openDialog1Filters();
@@ -132,6 +44,13 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    SourceArea m_source;
+    DestinationArea m_destination;
+    NamingArea m_naming;
+    AfterTransferArea m_afterTransfer;
+    TransferArea m_transfer;
+    SystemArea m_system;
+    OptionsArea m_options;
     bool m_shown = false;
 };
 

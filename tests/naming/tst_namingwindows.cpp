@@ -128,7 +128,7 @@ void TestNamingWindows::init()
     m_calender = std::make_unique<TCalenderForm>(m_main.get());
     m_edit = std::make_unique<TEditForm>(m_main.get());
     m_record = std::make_unique<SettingsRecord>(SettingsRecord::defaults());
-    m_names = std::make_unique<NameSettingsController>(m_main.get(), m_edit.get(), m_calender.get(),
+    m_names = std::make_unique<NameSettingsController>(m_main->namingArea(), m_edit.get(), m_calender.get(),
                                                        m_record.get());
     m_names->setTodayFunction([] { return kToday; });
 }

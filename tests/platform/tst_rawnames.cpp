@@ -6,7 +6,9 @@
 #include "platform/nativefile.h"
 #include "platform/pathops.h"
 #include "platform/volumesmounttable.h"
+#include "routing/widgets/extensionroutingcontroller.h"
 #include "settings/settingsrecord.h"
+#include "ui/textform.h"
 #include "ui/tmainform.h"
 
 #include "rawfiles.h"
@@ -280,7 +282,10 @@ void TestRawNames::afterTransferLaunchPassesRawFolder()
 
     TMainForm form;
     SettingsRecord settings;
-    AfterTransferApp app(&form, &settings);
+    TExtForm ext(&form);
+    ExtensionRoutingController routing(form.destinationArea(), &ext, &settings);
+    AfterTransferApp app(form.afterTransferArea(), &settings);
+    app.setFirstRowFolderQuestion([&] { return routing.firstRowFolder(); });
     settings.ExecEditText = QString::fromUtf8(script);
     settings.ExecChecked = true;
     settings.ParamRadioGroupIndex = 0;

@@ -40,9 +40,14 @@ struct Windows
     SettingsRecord settings;
     TMainForm main;
     TExtForm ext{&main};
-    ExtensionRoutingController controller{&main, &ext, &settings};
+    ExtensionRoutingController controller{main.destinationArea(), &ext, &settings};
 
-    explicit Windows(const SettingsRecord &record) : settings(record) {}
+    explicit Windows(const SettingsRecord &record) : settings(record)
+    {
+        // The source area's answer: the folder its edit shows.
+        controller.setSourceFolderQuestion(
+            [this] { return formChild<QLineEdit>(&main, "SourceEdit1")->text(); });
+    }
 };
 
 std::unique_ptr<Windows> start(const SettingsRecord &record)

@@ -1,8 +1,10 @@
 #include "formchild.h"
 #include "platform/bytepath.h"
 #include "platform/volumesfake.h"
+#include "routing/widgets/extensionroutingcontroller.h"
 #include "settings/settingsrecord.h"
 #include "source/widgets/sourcecontroller.h"
+#include "ui/textform.h"
 #include "ui/tfilecountform.h"
 #include "ui/tlistviewform.h"
 #include "ui/tmainform.h"
@@ -50,7 +52,10 @@ private Q_SLOTS:
         QVERIFY(makeRawDir(dir.path() + "/sys"));
         FakeVolumes volumes(QString::fromUtf8(dir.path() + "/sys"));
         volumes.add({QStringLiteral("/"), DriveType::Fixed, true, QString()});
-        SourceController ctl(&main, &count, &list, &settings, &volumes);
+        TExtForm ext(&main);
+        ExtensionRoutingController routing(main.destinationArea(), &ext, &settings);
+        SourceController ctl(main.sourceArea(), &count, &list, &settings, &volumes);
+        ctl.setNeighbours({[&] { return routing.mainTableMasks(); }, {}, {}, {}});
         formChild<QTableWidget>(&main, "ExtListEditor")->setRowCount(1);
         formChild<QTableWidget>(&main, "ExtListEditor")
             ->setItem(0, 0, new QTableWidgetItem(QStringLiteral("*.JPG")));

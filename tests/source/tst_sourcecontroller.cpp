@@ -2,8 +2,10 @@
 #include "platform/volumesfake.h"
 #include "platform/volumesmounttable.h"
 #include "platform/volumeswatcher.h"
+#include "routing/widgets/extensionroutingcontroller.h"
 #include "settings/settingsrecord.h"
 #include "source/widgets/sourcecontroller.h"
+#include "transfer/widgets/mainformtransferview.h"
 #include "ui/textform.h"
 #include "ui/tfilecountform.h"
 #include "ui/tlistviewform.h"
@@ -93,11 +95,22 @@ private:
     std::unique_ptr<TListViewForm> m_list;
     std::unique_ptr<FakeVolumes> m_volumes;
     std::unique_ptr<SourceController> m_ctl;
+    // The areas the source asks and tells, as the program wires them.
+    std::unique_ptr<TExtForm> m_extForm;
+    std::unique_ptr<ExtensionRoutingController> m_routing;
+    std::unique_ptr<MainFormTransferView> m_progress;
     SettingsRecord m_settings;
     QString m_pictures;
 
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
     QString source() const { return formChild<QLineEdit>(m_main.get(), "SourceEdit1")->text(); }
+    void wire(SourceController &ctl)
+    {
+        ctl.setNeighbours({[this] { return m_routing->mainTableMasks(); },
+                           [this] { m_routing->tidyDestinationFolder(); },
+                           [this](const QString &text) { m_progress->showStatusNow(text); },
+                           [this](const QString &text) { m_progress->setWorkedText(text); }});
+    }
     void addCard(const QString &name, DriveType type = DriveType::Removable, const QString &label = QString())
     {
         m_volumes->add({path(name), type, true, label});
@@ -125,8 +138,13 @@ private Q_SLOTS:
         // The root file system holds the temporary folders and the home, as on a real machine.
         m_volumes->add({QStringLiteral("/"), DriveType::Fixed, true, QStringLiteral("ROOTFS")});
         m_settings = SettingsRecord();
-        m_ctl = std::make_unique<SourceController>(m_main.get(), m_count.get(), m_list.get(), &m_settings,
-                                                   m_volumes.get());
+        m_extForm = std::make_unique<TExtForm>(m_main.get());
+        m_routing = std::make_unique<ExtensionRoutingController>(m_main->destinationArea(), m_extForm.get(),
+                                                                 &m_settings);
+        m_progress = std::make_unique<MainFormTransferView>(m_main->transferArea());
+        m_ctl = std::make_unique<SourceController>(m_main->sourceArea(), m_count.get(), m_list.get(),
+                                                   &m_settings, m_volumes.get());
+        wire(*m_ctl);
         setRows(formChild<QTableWidget>(m_main.get(), "ExtListEditor"),
                 {QStringLiteral("*.JPG"), QStringLiteral("*.MOV")});
         formChild<QLineEdit>(m_main.get(), "SourceEdit1")
@@ -136,6 +154,9 @@ private Q_SLOTS:
     void cleanup()
     {
         m_ctl.reset();
+        m_progress.reset();
+        m_routing.reset();
+        m_extForm.reset();
         m_list.reset();
         m_count.reset();
         m_main.reset();
@@ -594,7 +615,8 @@ private Q_SLOTS:
         for (int i = 0; i < 5; ++i)
             m_dir->createFile(QStringLiteral("stage/DCIM/100TEST/IMG_%1.JPG").arg(i));
         MountTableVolumes volumes;
-        SourceController ctl(m_main.get(), m_count.get(), m_list.get(), &m_settings, &volumes);
+        SourceController ctl(m_main->sourceArea(), m_count.get(), m_list.get(), &m_settings, &volumes);
+        wire(ctl);
         VolumesWatcher watcher;
         QVERIFY(watcher.isWatching());
         connect(&watcher, &VolumesWatcher::mountsChanged, &ctl, &SourceController::mountTableChanged);

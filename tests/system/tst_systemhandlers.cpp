@@ -1,10 +1,16 @@
+#include "app/aftertransferapp.h"
 #include "exiv2files.h"
 #include "formchild.h"
+#include "naming/widgets/namesettingscontroller.h"
 #include "platform/registrystore.h"
+#include "routing/widgets/extensionroutingcontroller.h"
 #include "settings/settingsrecord.h"
 #include "system/widgets/systemhandlers.h"
 #include "testdir.h"
 #include "testprompt.h"
+#include "ui/tcalenderform.h"
+#include "ui/teditform.h"
+#include "ui/textform.h"
 #include "ui/tmainform.h"
 
 #include <QCheckBox>
@@ -72,6 +78,13 @@ private:
     std::unique_ptr<RegistryStore> m_store;
     std::unique_ptr<TMainForm> m_form;
     SettingsRecord m_settings;
+    // The areas the device import asks, as the program wires them.
+    std::unique_ptr<TExtForm> m_extForm;
+    std::unique_ptr<TEditForm> m_editForm;
+    std::unique_ptr<TCalenderForm> m_calenderForm;
+    std::unique_ptr<ExtensionRoutingController> m_routing;
+    std::unique_ptr<NameSettingsController> m_naming;
+    std::unique_ptr<AfterTransferApp> m_afterTransfer;
     std::unique_ptr<SystemHandlers> m_handlers;
     QList<Started> m_started;
     int m_resets = 0;
@@ -91,7 +104,18 @@ void TestSystemHandlers::init()
     m_store = std::make_unique<RegistryStore>(m_dir->filePath(QStringLiteral("registry")));
     m_form = std::make_unique<TMainForm>();
     m_settings = SettingsRecord::defaults();
-    m_handlers = std::make_unique<SystemHandlers>(m_form.get(), *m_store, m_settings);
+    m_extForm = std::make_unique<TExtForm>(m_form.get());
+    m_editForm = std::make_unique<TEditForm>(m_form.get());
+    m_calenderForm = std::make_unique<TCalenderForm>(m_form.get());
+    m_routing =
+        std::make_unique<ExtensionRoutingController>(m_form->destinationArea(), m_extForm.get(), &m_settings);
+    m_naming = std::make_unique<NameSettingsController>(m_form->namingArea(), m_editForm.get(),
+                                                        m_calenderForm.get(), &m_settings);
+    m_afterTransfer = std::make_unique<AfterTransferApp>(m_form->afterTransferArea(), &m_settings);
+    m_handlers = std::make_unique<SystemHandlers>(m_form->systemArea(), *m_store, m_settings);
+    m_handlers->setNeighbours({[this] { return m_routing->destinationFolder(); },
+                               [this] { return m_naming->resetsCountersAfterRun(); },
+                               [this] { return m_afterTransfer->enabledProgram(); }});
     m_handlers->setProgramPath(QStringLiteral("/opt/Vantora Apps/vantora"));
     m_handlers->setApplicationsDirectory(m_dir->filePath(QStringLiteral("applications")));
     m_started.clear();
@@ -107,6 +131,12 @@ void TestSystemHandlers::init()
 void TestSystemHandlers::cleanup()
 {
     m_handlers.reset();
+    m_afterTransfer.reset();
+    m_naming.reset();
+    m_routing.reset();
+    m_calenderForm.reset();
+    m_editForm.reset();
+    m_extForm.reset();
     m_form.reset();
     m_store.reset();
     m_prompt.reset();

@@ -47,7 +47,7 @@ void TestTransferWindow::runShowsProgress()
     TestPrompt prompt;
     TMainForm form;
     form.show();
-    MainFormTransferView view(&form);
+    MainFormTransferView view(form.transferArea());
     qint32 shownFileCounter = 0;
     view.fileCounterShown = [&](qint32 n) { shownFileCounter = n; };
     const QString a = dir.createFile(QStringLiteral("src/a.jpg"), randomBytes(60 << 20, 1));
@@ -76,10 +76,10 @@ void TestTransferWindow::cancelButtonStopsCopy()
     TestPrompt prompt;
     TMainForm form;
     form.show();
-    MainFormTransferView view(&form);
+    MainFormTransferView view(form.transferArea());
     TransferState state;
     int countCancels = 0;
-    ConnectCancelTransferBitBtn(&form, state, view, [&] { ++countCancels; });
+    ConnectCancelTransferBitBtn(form.transferArea(), state, view, [&] { ++countCancels; });
     QStringList list;
     for (int i = 1; i <= 3; ++i)
         list << dir.createFile(QStringLiteral("src/%1.MOV").arg(i), randomBytes(i == 2 ? 64 << 20 : 1000, i));

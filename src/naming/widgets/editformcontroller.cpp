@@ -5,7 +5,6 @@
 #include "settings/settingsrecord.h"
 #include "ui/keyfilter.h"
 #include "ui/teditform.h"
-#include "ui/tmainform.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,8 +22,9 @@ qint32 counterOf(const RenbanSpinEdit *spin)
 
 } // namespace
 
-EditFormController::EditFormController(TEditForm *form, TMainForm *main, CalenderFormController *calender,
-                                       SettingsRecord *record, QObject *parent)
+EditFormController::EditFormController(TEditForm *form, const NamingArea &main,
+                                       CalenderFormController *calender, SettingsRecord *record,
+                                       QObject *parent)
     : QObject(parent), m_form(form), m_main(main), m_calender(calender), m_record(record)
 {
     TEditForm *f = m_form;
@@ -75,8 +75,8 @@ EditFormController::EditFormController(TEditForm *form, TMainForm *main, Calende
 bool EditFormController::open(TemplateDialogMode mode)
 {
     prepare(mode);
-    if (m_main)
-        m_form->move(m_main->geometry().center() - m_form->rect().center());
+    if (m_main.window)
+        m_form->move(m_main.window->geometry().center() - m_form->rect().center());
     return m_form->exec() == QDialog::Accepted;
 }
 
@@ -125,7 +125,7 @@ void EditFormController::FormShow()
         w->setEnabled(folder);
     for (QWidget *w : std::initializer_list<QWidget *>{f->FileRenbanSpinEdit, f->Label5, f->Button2})
         w->setEnabled(!folder);
-    f->NameEdit->setText(folder ? m_main->DirNameEdit->text() : m_main->FileNameEdit->text());
+    f->NameEdit->setText(folder ? m_main.DirNameEdit->text() : m_main.FileNameEdit->text());
 
     f->sDayEdit->setText(m_savedSeparator);
     f->DirRenbanSpinEdit->setValueAndText(m_savedFolderCounter);
@@ -173,9 +173,9 @@ void EditFormController::updatePreview()
     const bool folder = m_mode == TemplateDialogMode::Folder;
     NameTemplate set;
     if (folder)
-        set = {QString(), m_main->PreDirNameEdit->text(), true, m_main->SufDirNameEdit->text(), true};
+        set = {QString(), m_main.PreDirNameEdit->text(), true, m_main.SufDirNameEdit->text(), true};
     else
-        set = {QString(), m_main->PreFileNameEdit->text(), true, m_main->SufFileNameEdit->text(), true};
+        set = {QString(), m_main.PreFileNameEdit->text(), true, m_main.SufFileNameEdit->text(), true};
     f->Label1->setText(BuildDialogNamePreview(
         m_mode, f->NameEdit->text(), set, folder ? folderCounter() : fileCounter(), separator(), m_today()));
 }
@@ -211,16 +211,16 @@ void EditFormController::OKBitBtn1Click()
     TEditForm *f = m_form;
     if (m_mode == TemplateDialogMode::Folder) {
         f->NameEdit->setText(CheckFolderTemplate(f->NameEdit->text()));
-        m_main->DirNameEdit->setText(f->NameEdit->text());
-        m_main->Label1->setText(f->Label1->text());
+        m_main.DirNameEdit->setText(f->NameEdit->text());
+        m_main.Label1->setText(f->Label1->text());
         m_record->DirNameEditText = f->NameEdit->text();
     } else {
         const FileTemplateCheck check = CheckFileTemplate(f->NameEdit->text());
         if (!check.message.isEmpty())
             prompt().message(check.message);
         f->NameEdit->setText(check.text);
-        m_main->FileNameEdit->setText(f->NameEdit->text());
-        m_main->Label13->setText(f->Label1->text());
+        m_main.FileNameEdit->setText(f->NameEdit->text());
+        m_main.Label13->setText(f->Label1->text());
         m_record->FileNameEditText = f->NameEdit->text();
     }
     // Typed counters and separator become settings here only.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "naming/nametemplate.h"
+#include "ui/mainformareas.h"
 
 #include <QObject>
 
@@ -8,7 +9,6 @@ namespace vantora {
 
 class CalenderFormController;
 class TEditForm;
-class TMainForm;
 struct SettingsRecord;
 
 // The template dialog's behaviour. The dialog's counter fields and separator hold the live values that
@@ -23,7 +23,8 @@ class EditFormController final : public QObject
     Q_DISABLE_COPY_MOVE(EditFormController)
 
 public:
-    EditFormController(TEditForm *form, TMainForm *main, CalenderFormController *calender,
+    // main: the main window's naming controls, whose templates the dialog edits.
+    EditFormController(TEditForm *form, const NamingArea &main, CalenderFormController *calender,
                        SettingsRecord *record, QObject *parent = nullptr);
 
     TEditForm *form() const { return m_form; }
@@ -68,7 +69,7 @@ private:
     void confirmSeparatorValue();
 
     TEditForm *m_form;
-    TMainForm *m_main;
+    NamingArea m_main;
     CalenderFormController *m_calender;
     SettingsRecord *m_record;
     TemplateDialogMode m_mode = TemplateDialogMode::File;

@@ -6,7 +6,6 @@
 #include "settings/settingsrecord.h"
 #include "ui/keyfilter.h"
 #include "ui/teditform.h"
-#include "ui/tmainform.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -31,37 +30,36 @@ void setEditColour(QLineEdit *edit, bool on)
 
 } // namespace
 
-NameSettingsController::NameSettingsController(TMainForm *main, TEditForm *edit, TCalenderForm *calender,
-                                               SettingsRecord *record, QObject *parent)
-    : QObject(parent), m_main(main), m_edit(edit), m_record(record),
+NameSettingsController::NameSettingsController(const NamingArea &area, TEditForm *edit,
+                                               TCalenderForm *calender, SettingsRecord *record,
+                                               QObject *parent)
+    : QObject(parent), m_ui(area), m_edit(edit), m_record(record),
       m_calenderForm(new CalenderFormController(calender, this)),
-      m_editForm(new EditFormController(edit, main, m_calenderForm, record, this))
+      m_editForm(new EditFormController(edit, area, m_calenderForm, record, this))
 {
-    TMainForm *m = m_main;
-    m->Label1->setTextFormat(Qt::PlainText);
-    m->Label13->setTextFormat(Qt::PlainText);
+    const NamingArea &m = m_ui;
+    m.Label1->setTextFormat(Qt::PlainText);
+    m.Label13->setTextFormat(Qt::PlainText);
 
-    connect(m->DirCreateCheckBox, &QCheckBox::toggled, this, &NameSettingsController::DirCreateCheckBoxClick);
-    connect(m->RenameCheckBox, &QCheckBox::toggled, this, &NameSettingsController::RenameCheckBoxClick);
-    connect(m->PreDirCheckBox, &QCheckBox::toggled, this, &NameSettingsController::PreDirCheckBoxClick);
-    connect(m->SufDirCheckBox, &QCheckBox::toggled, this, &NameSettingsController::SufDirCheckBoxClick);
-    connect(m->PreFileCheckBox, &QCheckBox::toggled, this, &NameSettingsController::PreFileCheckBoxClick);
-    connect(m->SufFileCheckBox, &QCheckBox::toggled, this, &NameSettingsController::SufFileCheckBoxClick);
-    connect(m->PANA101CheckBox, &QCheckBox::toggled, this, &NameSettingsController::PANA101CheckBoxClick);
-    connect(m->RenbanResetCheckBox, &QCheckBox::toggled, this,
+    connect(m.DirCreateCheckBox, &QCheckBox::toggled, this, &NameSettingsController::DirCreateCheckBoxClick);
+    connect(m.RenameCheckBox, &QCheckBox::toggled, this, &NameSettingsController::RenameCheckBoxClick);
+    connect(m.PreDirCheckBox, &QCheckBox::toggled, this, &NameSettingsController::PreDirCheckBoxClick);
+    connect(m.SufDirCheckBox, &QCheckBox::toggled, this, &NameSettingsController::SufDirCheckBoxClick);
+    connect(m.PreFileCheckBox, &QCheckBox::toggled, this, &NameSettingsController::PreFileCheckBoxClick);
+    connect(m.SufFileCheckBox, &QCheckBox::toggled, this, &NameSettingsController::SufFileCheckBoxClick);
+    connect(m.PANA101CheckBox, &QCheckBox::toggled, this, &NameSettingsController::PANA101CheckBoxClick);
+    connect(m.RenbanResetCheckBox, &QCheckBox::toggled, this,
             &NameSettingsController::RenbanResetCheckBoxClick);
 
-    connect(m->DirNameEdit, &QLineEdit::textChanged, this, &NameSettingsController::DirNameEditChange);
-    connect(m->FileNameEdit, &QLineEdit::textChanged, this, &NameSettingsController::FileNameEditChange);
-    connect(m->PreDirNameEdit, &QLineEdit::textChanged, this, &NameSettingsController::PreDirNameEditChange);
-    connect(m->SufDirNameEdit, &QLineEdit::textChanged, this, &NameSettingsController::SufDirNameEditChange);
-    connect(m->PreFileNameEdit, &QLineEdit::textChanged, this,
-            &NameSettingsController::PreFileNameEditChange);
-    connect(m->SufFileNameEdit, &QLineEdit::textChanged, this,
-            &NameSettingsController::SufFileNameEditChange);
+    connect(m.DirNameEdit, &QLineEdit::textChanged, this, &NameSettingsController::DirNameEditChange);
+    connect(m.FileNameEdit, &QLineEdit::textChanged, this, &NameSettingsController::FileNameEditChange);
+    connect(m.PreDirNameEdit, &QLineEdit::textChanged, this, &NameSettingsController::PreDirNameEditChange);
+    connect(m.SufDirNameEdit, &QLineEdit::textChanged, this, &NameSettingsController::SufDirNameEditChange);
+    connect(m.PreFileNameEdit, &QLineEdit::textChanged, this, &NameSettingsController::PreFileNameEditChange);
+    connect(m.SufFileNameEdit, &QLineEdit::textChanged, this, &NameSettingsController::SufFileNameEditChange);
 
-    connect(m->BitBtn14, &QPushButton::clicked, this, &NameSettingsController::BitBtn14Click);
-    connect(m->BitBtn12, &QPushButton::clicked, this, &NameSettingsController::BitBtn12Click);
+    connect(m.BitBtn14, &QPushButton::clicked, this, &NameSettingsController::BitBtn14Click);
+    connect(m.BitBtn12, &QPushButton::clicked, this, &NameSettingsController::BitBtn12Click);
 
     // The previews show the running numbers and the separator the next run will use.
     connect(m_editForm, &EditFormController::liveValuesChanged, this, [this] {
@@ -69,11 +67,11 @@ NameSettingsController::NameSettingsController(TMainForm *main, TEditForm *edit,
         updateFilePreview();
     });
 
-    for (QLineEdit *e : {m->DirNameEdit, m->FileNameEdit, m->PreDirNameEdit, m->SufDirNameEdit,
-                         m->PreFileNameEdit, m->SufFileNameEdit})
+    for (QLineEdit *e : {m.DirNameEdit, m.FileNameEdit, m.PreDirNameEdit, m.SufDirNameEdit, m.PreFileNameEdit,
+                         m.SufFileNameEdit})
         installNameKeyFilter(e);
-    m->DirNameEdit->installEventFilter(this);
-    m->FileNameEdit->installEventFilter(this);
+    m.DirNameEdit->installEventFilter(this);
+    m.FileNameEdit->installEventFilter(this);
 }
 
 void NameSettingsController::setTodayFunction(TodayFunction today)
@@ -85,7 +83,7 @@ void NameSettingsController::setTodayFunction(TodayFunction today)
 
 void NameSettingsController::applySettingsToControls()
 {
-    TMainForm *m = m_main;
+    const NamingArea &m = m_ui;
     SettingsRecord *r = m_record;
     // Confirmed values: the template dialog's saved copies follow. Out-of-range numbers and a separator
     // longer than the field come back as the fields take them.
@@ -96,20 +94,20 @@ void NameSettingsController::applySettingsToControls()
 
     // Read every value first: each control's handler records its own value as it is set.
     const SettingsRecord loaded = *r;
-    m->DirNameEdit->setText(CheckFolderTemplate(loaded.DirNameEditText));
-    m->FileNameEdit->setText(CheckFileTemplate(loaded.FileNameEditText).text);
-    m->DirCreateCheckBox->setChecked(loaded.DirCreateChecked);
-    m->RenameCheckBox->setChecked(loaded.RenameChecked);
-    m->RenbanResetCheckBox->setChecked(loaded.RenbanResetChecked);
-    m->PANA101CheckBox->setChecked(loaded.PANA101Checked);
-    m->PreDirNameEdit->setText(loaded.PreDirNameEditText);
-    m->SufDirNameEdit->setText(loaded.SufDirNameEditText);
-    m->PreFileNameEdit->setText(loaded.PreFileNameEditText);
-    m->SufFileNameEdit->setText(loaded.SufFileNameEditText);
-    m->PreDirCheckBox->setChecked(loaded.PreDirChecked);
-    m->SufDirCheckBox->setChecked(loaded.SufDirChecked);
-    m->PreFileCheckBox->setChecked(loaded.PreFileChecked);
-    m->SufFileCheckBox->setChecked(loaded.SufFileChecked);
+    m.DirNameEdit->setText(CheckFolderTemplate(loaded.DirNameEditText));
+    m.FileNameEdit->setText(CheckFileTemplate(loaded.FileNameEditText).text);
+    m.DirCreateCheckBox->setChecked(loaded.DirCreateChecked);
+    m.RenameCheckBox->setChecked(loaded.RenameChecked);
+    m.RenbanResetCheckBox->setChecked(loaded.RenbanResetChecked);
+    m.PANA101CheckBox->setChecked(loaded.PANA101Checked);
+    m.PreDirNameEdit->setText(loaded.PreDirNameEditText);
+    m.SufDirNameEdit->setText(loaded.SufDirNameEditText);
+    m.PreFileNameEdit->setText(loaded.PreFileNameEditText);
+    m.SufFileNameEdit->setText(loaded.SufFileNameEditText);
+    m.PreDirCheckBox->setChecked(loaded.PreDirChecked);
+    m.SufDirCheckBox->setChecked(loaded.SufDirChecked);
+    m.PreFileCheckBox->setChecked(loaded.PreFileChecked);
+    m.SufFileCheckBox->setChecked(loaded.SufFileChecked);
 }
 
 void NameSettingsController::runStartupHandlers()
@@ -171,16 +169,16 @@ void NameSettingsController::resetCounters()
 
 NameTemplate NameSettingsController::folderTemplate() const
 {
-    const TMainForm *m = m_main;
-    return {m->DirNameEdit->text(), m->PreDirNameEdit->text(), m->PreDirCheckBox->isChecked(),
-            m->SufDirNameEdit->text(), m->SufDirCheckBox->isChecked()};
+    const NamingArea &m = m_ui;
+    return {m.DirNameEdit->text(), m.PreDirNameEdit->text(), m.PreDirCheckBox->isChecked(),
+            m.SufDirNameEdit->text(), m.SufDirCheckBox->isChecked()};
 }
 
 NameTemplate NameSettingsController::fileTemplate() const
 {
-    const TMainForm *m = m_main;
-    return {m->FileNameEdit->text(), m->PreFileNameEdit->text(), m->PreFileCheckBox->isChecked(),
-            m->SufFileNameEdit->text(), m->SufFileCheckBox->isChecked()};
+    const NamingArea &m = m_ui;
+    return {m.FileNameEdit->text(), m.PreFileNameEdit->text(), m.PreFileCheckBox->isChecked(),
+            m.SufFileNameEdit->text(), m.SufFileCheckBox->isChecked()};
 }
 
 NameTemplateSet NameSettingsController::snapshot() const
@@ -212,39 +210,54 @@ QString NameSettingsController::BuildFileNamePreview() const
     return vantora::BuildFileNamePreview(fileTemplate(), fileCounter(), separator(), m_today());
 }
 
+bool NameSettingsController::createsFolder() const
+{
+    return m_ui.DirCreateCheckBox->isChecked();
+}
+
+QString NameSettingsController::folderPreview() const
+{
+    return m_ui.Label1->text();
+}
+
+bool NameSettingsController::resetsCountersAfterRun() const
+{
+    return m_ui.RenbanResetCheckBox->isChecked();
+}
+
 void NameSettingsController::updateFolderPreview()
 {
-    m_main->Label1->setText(BuildFolderNamePreview());
+    m_ui.Label1->setText(BuildFolderNamePreview());
 }
 
 void NameSettingsController::updateFilePreview()
 {
-    m_main->Label13->setText(BuildFileNamePreview());
+    m_ui.Label13->setText(BuildFileNamePreview());
 }
 
 void NameSettingsController::DirCreateCheckBoxClick()
 {
-    TMainForm *m = m_main;
-    const bool on = m->DirCreateCheckBox->isChecked();
+    const NamingArea &m = m_ui;
+    const bool on = m.DirCreateCheckBox->isChecked();
     m_record->DirCreateChecked = on;
-    for (QWidget *w : std::initializer_list<QWidget *>{m->DirNameEdit, m->PreDirCheckBox, m->SufDirCheckBox,
-                                                       m->Label1, m->BitBtn14, m->PANA101CheckBox})
+    for (QWidget *w : std::initializer_list<QWidget *>{m.DirNameEdit, m.PreDirCheckBox, m.SufDirCheckBox,
+                                                       m.Label1, m.BitBtn14, m.PANA101CheckBox})
         w->setEnabled(on);
     // A prefix or suffix edit is open only while its own switch is on too, so what can be typed is used.
-    m->PreDirNameEdit->setEnabled(on && m->PreDirCheckBox->isChecked());
-    m->SufDirNameEdit->setEnabled(on && m->SufDirCheckBox->isChecked());
+    m.PreDirNameEdit->setEnabled(on && m.PreDirCheckBox->isChecked());
+    m.SufDirNameEdit->setEnabled(on && m.SufDirCheckBox->isChecked());
 }
 
 void NameSettingsController::RenameCheckBoxClick()
 {
-    TMainForm *m = m_main;
-    const bool on = m->RenameCheckBox->isChecked();
+    const NamingArea &m = m_ui;
+    const bool on = m.RenameCheckBox->isChecked();
     m_record->RenameChecked = on;
-    for (QWidget *w : std::initializer_list<QWidget *>{m->FileNameEdit, m->PreFileCheckBox,
-                                                       m->SufFileCheckBox, m->Label13, m->BitBtn12})
+    for (QWidget *w : std::initializer_list<QWidget *>{m.FileNameEdit, m.PreFileCheckBox, m.SufFileCheckBox,
+                                                       m.Label13, m.BitBtn12})
         w->setEnabled(on);
-    m->PreFileNameEdit->setEnabled(on && m->PreFileCheckBox->isChecked());
-    m->SufFileNameEdit->setEnabled(on && m->SufFileCheckBox->isChecked());
+    m.PreFileNameEdit->setEnabled(on && m.PreFileCheckBox->isChecked());
+    m.SufFileNameEdit->setEnabled(on && m.SufFileCheckBox->isChecked());
 }
 
 void NameSettingsController::switchClick(QCheckBox *master, QCheckBox *box, QLineEdit *edit, bool *setting)
@@ -257,94 +270,90 @@ void NameSettingsController::switchClick(QCheckBox *master, QCheckBox *box, QLin
 
 void NameSettingsController::PreDirCheckBoxClick()
 {
-    switchClick(m_main->DirCreateCheckBox, m_main->PreDirCheckBox, m_main->PreDirNameEdit,
-                &m_record->PreDirChecked);
+    switchClick(m_ui.DirCreateCheckBox, m_ui.PreDirCheckBox, m_ui.PreDirNameEdit, &m_record->PreDirChecked);
     updateFolderPreview();
 }
 
 void NameSettingsController::SufDirCheckBoxClick()
 {
-    switchClick(m_main->DirCreateCheckBox, m_main->SufDirCheckBox, m_main->SufDirNameEdit,
-                &m_record->SufDirChecked);
+    switchClick(m_ui.DirCreateCheckBox, m_ui.SufDirCheckBox, m_ui.SufDirNameEdit, &m_record->SufDirChecked);
     updateFolderPreview();
 }
 
 void NameSettingsController::PreFileCheckBoxClick()
 {
-    switchClick(m_main->RenameCheckBox, m_main->PreFileCheckBox, m_main->PreFileNameEdit,
-                &m_record->PreFileChecked);
+    switchClick(m_ui.RenameCheckBox, m_ui.PreFileCheckBox, m_ui.PreFileNameEdit, &m_record->PreFileChecked);
     updateFilePreview();
 }
 
 void NameSettingsController::SufFileCheckBoxClick()
 {
-    switchClick(m_main->RenameCheckBox, m_main->SufFileCheckBox, m_main->SufFileNameEdit,
-                &m_record->SufFileChecked);
+    switchClick(m_ui.RenameCheckBox, m_ui.SufFileCheckBox, m_ui.SufFileNameEdit, &m_record->SufFileChecked);
     updateFilePreview();
 }
 
 void NameSettingsController::DirNameEditChange()
 {
-    m_record->DirNameEditText = CheckFolderTemplate(m_main->DirNameEdit->text());
+    m_record->DirNameEditText = CheckFolderTemplate(m_ui.DirNameEdit->text());
     updateFolderPreview();
 }
 
 void NameSettingsController::FileNameEditChange()
 {
-    m_record->FileNameEditText = CheckFileTemplate(m_main->FileNameEdit->text()).text;
+    m_record->FileNameEditText = CheckFileTemplate(m_ui.FileNameEdit->text()).text;
     updateFilePreview();
 }
 
 void NameSettingsController::PreDirNameEditChange()
 {
-    m_record->PreDirNameEditText = m_main->PreDirNameEdit->text();
+    m_record->PreDirNameEditText = m_ui.PreDirNameEdit->text();
     updateFolderPreview();
 }
 
 void NameSettingsController::SufDirNameEditChange()
 {
-    m_record->SufDirNameEditText = m_main->SufDirNameEdit->text();
+    m_record->SufDirNameEditText = m_ui.SufDirNameEdit->text();
     updateFolderPreview();
 }
 
 void NameSettingsController::PreFileNameEditChange()
 {
-    m_record->PreFileNameEditText = m_main->PreFileNameEdit->text();
+    m_record->PreFileNameEditText = m_ui.PreFileNameEdit->text();
     updateFilePreview();
 }
 
 void NameSettingsController::SufFileNameEditChange()
 {
-    m_record->SufFileNameEditText = m_main->SufFileNameEdit->text();
+    m_record->SufFileNameEditText = m_ui.SufFileNameEdit->text();
     updateFilePreview();
 }
 
 void NameSettingsController::DirNameEditExit()
 {
-    const QString text = CheckFolderTemplate(m_main->DirNameEdit->text());
-    if (text != m_main->DirNameEdit->text())
-        m_main->DirNameEdit->setText(text);
+    const QString text = CheckFolderTemplate(m_ui.DirNameEdit->text());
+    if (text != m_ui.DirNameEdit->text())
+        m_ui.DirNameEdit->setText(text);
     m_record->DirNameEditText = text;
 }
 
 void NameSettingsController::FileNameEditExit()
 {
-    const FileTemplateCheck check = CheckFileTemplate(m_main->FileNameEdit->text());
+    const FileTemplateCheck check = CheckFileTemplate(m_ui.FileNameEdit->text());
     if (!check.message.isEmpty())
         prompt().message(check.message);
-    if (check.text != m_main->FileNameEdit->text())
-        m_main->FileNameEdit->setText(check.text);
+    if (check.text != m_ui.FileNameEdit->text())
+        m_ui.FileNameEdit->setText(check.text);
     m_record->FileNameEditText = check.text;
 }
 
 void NameSettingsController::PANA101CheckBoxClick()
 {
-    m_record->PANA101Checked = m_main->PANA101CheckBox->isChecked();
+    m_record->PANA101Checked = m_ui.PANA101CheckBox->isChecked();
 }
 
 void NameSettingsController::RenbanResetCheckBoxClick()
 {
-    m_record->RenbanResetChecked = m_main->RenbanResetCheckBox->isChecked();
+    m_record->RenbanResetChecked = m_ui.RenbanResetCheckBox->isChecked();
 }
 
 void NameSettingsController::BitBtn14Click()
@@ -363,9 +372,9 @@ bool NameSettingsController::eventFilter(QObject *watched, QEvent *event)
         // Leaving the edit for another control; not a message box or a menu taking the focus for a while.
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            if (watched == m_main->DirNameEdit)
+            if (watched == m_ui.DirNameEdit)
                 DirNameEditExit();
-            else if (watched == m_main->FileNameEdit)
+            else if (watched == m_ui.FileNameEdit)
                 FileNameEditExit();
         }
     }

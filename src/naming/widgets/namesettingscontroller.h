@@ -1,6 +1,7 @@
 #pragma once
 
 #include "naming/nametemplate.h"
+#include "ui/mainformareas.h"
 
 #include <QObject>
 
@@ -13,7 +14,6 @@ class CalenderFormController;
 class EditFormController;
 class TCalenderForm;
 class TEditForm;
-class TMainForm;
 struct SettingsRecord;
 
 // The main window's two naming groups ("作成フォルダ名設定", "転送先ファイル名変更") with their master
@@ -31,8 +31,8 @@ class NameSettingsController final : public QObject
     Q_DISABLE_COPY_MOVE(NameSettingsController)
 
 public:
-    NameSettingsController(TMainForm *main, TEditForm *edit, TCalenderForm *calender, SettingsRecord *record,
-                           QObject *parent = nullptr);
+    NameSettingsController(const NamingArea &area, TEditForm *edit, TCalenderForm *calender,
+                           SettingsRecord *record, QObject *parent = nullptr);
 
     EditFormController *editForm() const { return m_editForm; }
     CalenderFormController *calenderForm() const { return m_calenderForm; }
@@ -72,6 +72,12 @@ public:
     // edits show the templates a run is about to use.
     void finishEditing();
 
+    // What the other areas ask: whether a run creates a folder, the folder name the preview shows, and
+    // whether the running numbers go back to 1 after a run.
+    bool createsFolder() const;
+    QString folderPreview() const;
+    bool resetsCountersAfterRun() const;
+
     QString BuildFolderNamePreview() const;
     QString BuildFileNamePreview() const;
 
@@ -105,7 +111,7 @@ private:
     NameTemplate folderTemplate() const;
     NameTemplate fileTemplate() const;
 
-    TMainForm *m_main;
+    NamingArea m_ui;
     TEditForm *m_edit;
     SettingsRecord *m_record;
     CalenderFormController *m_calenderForm;

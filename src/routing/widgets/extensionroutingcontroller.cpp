@@ -8,7 +8,6 @@
 #include "settings/settingsrecord.h"
 #include "ui/keyfilter.h"
 #include "ui/textform.h"
-#include "ui/tmainform.h"
 
 #include <QCheckBox>
 #include <QFocusEvent>
@@ -62,9 +61,9 @@ void fitFolderColumn(QTableWidget *table)
 
 } // namespace
 
-ExtensionRoutingController::ExtensionRoutingController(TMainForm *mainForm, TExtForm *extForm,
+ExtensionRoutingController::ExtensionRoutingController(const DestinationArea &area, TExtForm *extForm,
                                                        SettingsRecord *settings, QObject *parent)
-    : QObject(parent), m_main(mainForm), m_ext(extForm), m_settings(settings),
+    : QObject(parent), m_ui(area), m_ext(extForm), m_settings(settings),
       m_routing(std::make_unique<ExtensionRouting>(*settings, static_cast<ExtensionChoices &>(*this)))
 {
     m_routing->rowsChanged = [this](ExtensionTable table) { render(table); };
@@ -80,7 +79,7 @@ ExtensionRoutingController::ExtensionRoutingController(TMainForm *mainForm, TExt
         installKeyFilter(edit, &ExtensionKeyFilter);
         edit->installEventFilter(this);
     }
-    m_main->TransferEdit1->installEventFilter(this);
+    m_ui.TransferEdit1->installEventFilter(this);
 
     for (ExtensionTable table : {ExtensionTable::Main, ExtensionTable::Dialog}) {
         QTableWidget *w = tableOf(table);
@@ -92,18 +91,17 @@ ExtensionRoutingController::ExtensionRoutingController(TMainForm *mainForm, TExt
         });
     }
 
-    connect(m_main->BitBtn5, &QPushButton::clicked, this, &ExtensionRoutingController::mainChooseFolder);
-    connect(m_main->BitBtn7, &QPushButton::clicked, this, [this] { mainSpecialFolder(CSIDL_PERSONAL); });
-    connect(m_main->BitBtn8, &QPushButton::clicked, this, [this] { mainSpecialFolder(CSIDL_MYPICTURES); });
-    connect(m_main->BitBtn9, &QPushButton::clicked, this, [this] { mainSpecialFolder(CSIDL_MYVIDEO); });
-    connect(m_main->SpeedButton1, &QToolButton::clicked, this, [this] {
-        m_routing->SetSelectedRowDestination(ExtensionTable::Main, m_main->ExtListEditor->currentRow(),
-                                             m_main->TransferEdit1->text());
+    connect(m_ui.BitBtn5, &QPushButton::clicked, this, &ExtensionRoutingController::mainChooseFolder);
+    connect(m_ui.BitBtn7, &QPushButton::clicked, this, [this] { mainSpecialFolder(CSIDL_PERSONAL); });
+    connect(m_ui.BitBtn8, &QPushButton::clicked, this, [this] { mainSpecialFolder(CSIDL_MYPICTURES); });
+    connect(m_ui.BitBtn9, &QPushButton::clicked, this, [this] { mainSpecialFolder(CSIDL_MYVIDEO); });
+    connect(m_ui.SpeedButton1, &QToolButton::clicked, this, [this] {
+        m_routing->SetSelectedRowDestination(ExtensionTable::Main, m_ui.ExtListEditor->currentRow(),
+                                             m_ui.TransferEdit1->text());
     });
-    connect(m_main->SpeedButton2, &QToolButton::clicked, this, [this] {
-        m_routing->SetAllRowDestinations(ExtensionTable::Main, m_main->TransferEdit1->text());
-    });
-    connect(m_main->BitBtn11, &QPushButton::clicked, this, &ExtensionRoutingController::showExtensionDialog);
+    connect(m_ui.SpeedButton2, &QToolButton::clicked, this,
+            [this] { m_routing->SetAllRowDestinations(ExtensionTable::Main, m_ui.TransferEdit1->text()); });
+    connect(m_ui.BitBtn11, &QPushButton::clicked, this, &ExtensionRoutingController::showExtensionDialog);
 
     connect(m_ext->BitBtn5, &QPushButton::clicked, this, &ExtensionRoutingController::dialogChooseFolder);
     connect(m_ext->BitBtn7, &QPushButton::clicked, this, [this] { dialogSpecialFolder(CSIDL_PERSONAL); });
@@ -142,7 +140,7 @@ void ExtensionRoutingController::keepFolderFields()
 
 void ExtensionRoutingController::applySettingsToControls()
 {
-    m_main->TransferEdit1->setText(m_settings->TransferEditText);
+    m_ui.TransferEdit1->setText(m_settings->TransferEditText);
     for (int t = 0; t < ExtensionTypeCount; ++t)
         m_ext->typeCheckBoxes[t]->setChecked(m_settings->types[t].checked);
     m_ext->ExtEdit1->setText(m_settings->ExtEdit1Text);
@@ -234,7 +232,7 @@ QString ExtensionRoutingController::dialogFolder() const
 
 QTableWidget *ExtensionRoutingController::tableOf(ExtensionTable table) const
 {
-    return table == ExtensionTable::Main ? m_main->ExtListEditor : m_ext->ExtListEditor;
+    return table == ExtensionTable::Main ? m_ui.ExtListEditor : m_ext->ExtListEditor;
 }
 
 void ExtensionRoutingController::render(ExtensionTable table)
@@ -315,8 +313,8 @@ void ExtensionRoutingController::ExtListEditorClick(ExtensionTable table)
 
 void ExtensionRoutingController::FormShow()
 {
-    m_ext->Label2->setText(m_main->SourceEdit1->text());
-    m_ext->TransferEdit1->setText(m_main->TransferEdit1->text());
+    m_ext->Label2->setText(m_sourceFolder ? m_sourceFolder() : QString());
+    m_ext->TransferEdit1->setText(m_ui.TransferEdit1->text());
     m_lastClickedExtRow = 0;
 }
 
@@ -330,28 +328,55 @@ void ExtensionRoutingController::FormCloseQuery()
         if (!notified)
             focus == m_ext->ExtEdit1 ? ExtEdit1Exit() : ExtEdit2Exit();
     }
-    m_main->TransferEdit1->setText(dialogFolder());
+    m_ui.TransferEdit1->setText(dialogFolder());
+}
+
+QString ExtensionRoutingController::destinationFolder() const
+{
+    return m_ui.TransferEdit1->text();
+}
+
+void ExtensionRoutingController::tidyDestinationFolder()
+{
+    m_ui.TransferEdit1->setText(withTrailingSlash(m_ui.TransferEdit1->text()));
+}
+
+QStringList ExtensionRoutingController::mainTableMasks() const
+{
+    QStringList masks;
+    for (int row = 0; row < m_ui.ExtListEditor->rowCount(); ++row) {
+        const QTableWidgetItem *item = m_ui.ExtListEditor->item(row, 0);
+        masks.append(item ? item->text() : QString());
+    }
+    return masks;
+}
+
+QString ExtensionRoutingController::firstRowFolder() const
+{
+    const QTableWidgetItem *item =
+        m_ui.ExtListEditor->rowCount() > 0 ? m_ui.ExtListEditor->item(0, 1) : nullptr;
+    return item ? item->text() : QString();
 }
 
 void ExtensionRoutingController::mainChooseFolder()
 {
-    const QString chosen = ChooseFolder(chooseDestinationTitle, m_main->TransferEdit1->text());
+    const QString chosen = ChooseFolder(chooseDestinationTitle, m_ui.TransferEdit1->text());
     if (chosen.isEmpty())
         return;
-    m_main->TransferEdit1->setText(withTrailingSlash(chosen));
-    m_settings->TransferEditText = m_main->TransferEdit1->text();
+    m_ui.TransferEdit1->setText(withTrailingSlash(chosen));
+    m_settings->TransferEditText = m_ui.TransferEdit1->text();
 }
 
 void ExtensionRoutingController::mainSpecialFolder(int csidl)
 {
-    m_main->TransferEdit1->setText(GetSpecialFolderPath(csidl));
-    m_settings->TransferEditText = m_main->TransferEdit1->text();
+    m_ui.TransferEdit1->setText(GetSpecialFolderPath(csidl));
+    m_settings->TransferEditText = m_ui.TransferEdit1->text();
 }
 
 void ExtensionRoutingController::TransferEdit1Exit()
 {
-    m_main->TransferEdit1->setText(withTrailingSlash(m_main->TransferEdit1->text()));
-    m_settings->TransferEditText = m_main->TransferEdit1->text();
+    tidyDestinationFolder();
+    m_settings->TransferEditText = m_ui.TransferEdit1->text();
 }
 
 void ExtensionRoutingController::dialogChooseFolder()
@@ -390,7 +415,7 @@ bool ExtensionRoutingController::eventFilter(QObject *watched, QEvent *event)
             in ? ExtEdit1Enter() : ExtEdit1Exit();
         } else if (watched == m_ext->ExtEdit2) {
             in ? ExtEdit2Enter() : ExtEdit2Exit();
-        } else if (watched == m_main->TransferEdit1 && out) {
+        } else if (watched == m_ui.TransferEdit1 && out) {
             TransferEdit1Exit();
         }
     }

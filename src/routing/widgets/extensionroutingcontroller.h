@@ -1,10 +1,13 @@
 #pragma once
 
 #include "routing/extensionrouting.h"
+#include "ui/mainformareas.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 #include <memory>
 
@@ -14,7 +17,6 @@ namespace vantora {
 
 struct SettingsRecord;
 class TExtForm;
-class TMainForm;
 
 // The behaviour of the extension choices, both extension tables and the destination buttons of the
 // main window and the extension dialog. The dialog's counting and listing buttons and the drive-watch
@@ -26,7 +28,7 @@ class ExtensionRoutingController final : public QObject, private ExtensionChoice
     Q_DISABLE_COPY_MOVE(ExtensionRoutingController)
 
 public:
-    ExtensionRoutingController(TMainForm *mainForm, TExtForm *extForm, SettingsRecord *settings,
+    ExtensionRoutingController(const DestinationArea &area, TExtForm *extForm, SettingsRecord *settings,
                                QObject *parent = nullptr);
     ~ExtensionRoutingController() override;
 
@@ -48,6 +50,19 @@ public:
     bool allFilesMode() const;
     // LookupExtensionDestination over the main table.
     QString LookupExtensionDestination(const QString &fileName) const;
+
+    // The source folder the dialog shows, asked of the source area when the dialog opens.
+    void setSourceFolderQuestion(std::function<QString()> sourceFolder)
+    {
+        m_sourceFolder = std::move(sourceFolder);
+    }
+
+    // The destination folder as TransferEdit1 shows it; tidying gives it its trailing "/".
+    QString destinationFolder() const;
+    void tidyDestinationFolder();
+    // The main table's masks, row by row, and the first row's folder ("" without one).
+    QStringList mainTableMasks() const;
+    QString firstRowFolder() const;
 
     // BitBtn11: the dialog, modally.
     void showExtensionDialog();
@@ -92,7 +107,8 @@ private:
     void dialogChooseFolder();
     void dialogSpecialFolder(int csidl);
 
-    TMainForm *m_main;
+    DestinationArea m_ui;
+    std::function<QString()> m_sourceFolder;
     TExtForm *m_ext;
     SettingsRecord *m_settings;
     std::unique_ptr<ExtensionRouting> m_routing;

@@ -11,7 +11,6 @@
 #include "ui/textform.h"
 #include "ui/tfilecountform.h"
 #include "ui/tlistviewform.h"
-#include "ui/tmainform.h"
 
 #include <QDir>
 #include <QEvent>
@@ -63,22 +62,22 @@ private:
 
 } // namespace
 
-SourceController::SourceController(TMainForm *main, TFileCountForm *countForm, TListViewForm *listForm,
+SourceController::SourceController(const SourceArea &area, TFileCountForm *countForm, TListViewForm *listForm,
                                    SettingsRecord *settings, Volumes *volumes, QObject *parent)
-    : QObject(parent), m_main(main), m_countForm(countForm), m_listForm(listForm), m_settings(settings),
+    : QObject(parent), m_ui(area), m_countForm(countForm), m_listForm(listForm), m_settings(settings),
       m_volumes(volumes), m_deferredTick(new QTimer(this))
 {
     m_deferredTick->setSingleShot(true);
     m_deferredTick->setInterval(kDeferredTickMs);
     connect(m_deferredTick, &QTimer::timeout, this, &SourceController::Timer1Timer);
 
-    connect(m_main->BitBtn4, &QPushButton::clicked, this, &SourceController::BitBtn4Click);
-    connect(m_main->BitBtn1, &QPushButton::clicked, this, &SourceController::BitBtn1Click);
-    connect(m_main->Button4, &QPushButton::clicked, this, &SourceController::Button4Click);
-    connect(m_main->CancelTransferBitBtn, &QPushButton::clicked, this,
+    connect(m_ui.BitBtn4, &QPushButton::clicked, this, &SourceController::BitBtn4Click);
+    connect(m_ui.BitBtn1, &QPushButton::clicked, this, &SourceController::BitBtn1Click);
+    connect(m_ui.Button4, &QPushButton::clicked, this, &SourceController::Button4Click);
+    connect(m_ui.CancelTransferBitBtn, &QPushButton::clicked, this,
             [this] { m_countCancelRequested = true; });
-    connect(m_main->Timer1, &QTimer::timeout, this, &SourceController::Timer1Timer);
-    m_main->SourceEdit1->installEventFilter(this);
+    connect(m_ui.Timer1, &QTimer::timeout, this, &SourceController::Timer1Timer);
+    m_ui.SourceEdit1->installEventFilter(this);
 
     connect(m_countForm->FormShowTimer1, &QTimer::timeout, this, [this] { m_showFlag = true; });
     connect(m_countForm->BitBtn1, &QPushButton::clicked, this, [this] { m_forceStop = true; });
@@ -87,13 +86,13 @@ SourceController::SourceController(TMainForm *main, TFileCountForm *countForm, T
 
 bool SourceController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_main->SourceEdit1 && event->type() == QEvent::FocusOut) {
+    if (watched == m_ui.SourceEdit1 && event->type() == QEvent::FocusOut) {
         SourceEdit1Exit();
     } else if (watched == m_listForm) {
         if (event->type() == QEvent::Show) {
-            m_listForm->StaticText1->setText(m_main->FNumLabel->text() + QStringLiteral(" 個の対象ファイル"));
+            m_listForm->StaticText1->setText(m_ui.FNumLabel->text() + QStringLiteral(" 個の対象ファイル"));
             if (!m_listForm->parentWidget())
-                m_listForm->move(m_main->frameGeometry().center() - m_listForm->rect().center());
+                m_listForm->move(m_ui.window->frameGeometry().center() - m_listForm->rect().center());
         } else if (event->type() == QEvent::Hide) {
             m_listForm->ListBox1->clear();
         }
@@ -103,12 +102,12 @@ bool SourceController::eventFilter(QObject *watched, QEvent *event)
 
 QString SourceController::sourceText() const
 {
-    return m_main->SourceEdit1->text();
+    return m_ui.SourceEdit1->text();
 }
 
 void SourceController::setSource(const QString &folder)
 {
-    m_main->SourceEdit1->setText(folder);
+    m_ui.SourceEdit1->setText(folder);
 }
 
 QStringList SourceController::masksOf(const QTableWidget *table) const
@@ -121,6 +120,32 @@ QStringList SourceController::masksOf(const QTableWidget *table) const
     return masks;
 }
 
+QStringList SourceController::mainMasks() const
+{
+    return m_neighbours.extensionMasks ? m_neighbours.extensionMasks() : QStringList();
+}
+
+void SourceController::showStatus(const QString &text)
+{
+    if (m_neighbours.statusShown)
+        m_neighbours.statusShown(text);
+}
+
+QString SourceController::volumeLabel() const
+{
+    return m_ui.VolLabel->text();
+}
+
+void SourceController::stopWatch()
+{
+    m_ui.Timer1->stop();
+}
+
+void SourceController::startWatch()
+{
+    m_ui.Timer1->start();
+}
+
 bool SourceController::busy() const
 {
     return m_walkDepth > 0 || (m_runInProgress && m_runInProgress());
@@ -128,7 +153,7 @@ bool SourceController::busy() const
 
 void SourceController::startupBegin()
 {
-    m_main->Timer1->stop();
+    m_ui.Timer1->stop();
     m_noCard = true;
 }
 
@@ -136,14 +161,14 @@ void SourceController::startupFinish()
 {
     StartupCheckSourceDrive();
     closeCountForm();
-    m_main->Timer1->start();
+    m_ui.Timer1->start();
 }
 
 // ---- walks -------------------------------------------------------------------------------------------
 
 QStringList SourceController::collectRunList()
 {
-    return collectRunList(masksOf(m_main->ExtListEditor));
+    return collectRunList(mainMasks());
 }
 
 QStringList SourceController::collectRunList(const QStringList &masks)
@@ -191,20 +216,22 @@ bool SourceController::RemoveEmptySourceFolders(const QString &folder, const QSe
 
 void SourceController::showCount()
 {
-    m_main->FNumLabel1->setText(countText(m_sourceFileCount));
+    m_ui.FNumLabel1->setText(countText(m_sourceFileCount));
     if (m_extCountLabel)
         m_extCountLabel->setText(countText(m_sourceFileCount));
     m_shownFileCount = m_sourceFileCount;
-    m_main->FNumLabel->setText(QString::number(m_shownFileCount));
+    m_ui.FNumLabel->setText(QString::number(m_shownFileCount));
 }
 
 void SourceController::CountSourceFiles(const QString &folder)
 {
     setSource(withTrailingSlash(folder));
-    m_main->TransferEdit1->setText(withTrailingSlash(m_main->TransferEdit1->text()));
+    if (m_neighbours.countStarted)
+        m_neighbours.countStarted();
     m_sourceFileCount = 0;
     m_countCancelRequested = false;
-    m_main->WorkPLabel->setText(QStringLiteral("0"));
+    if (m_neighbours.workedShown)
+        m_neighbours.workedShown(QStringLiteral("0"));
 
     // A count started while this one pumps events replaces it.
     const quint64 generation = ++m_countGeneration;
@@ -212,7 +239,7 @@ void SourceController::CountSourceFiles(const QString &folder)
     WalkPump pump([this, generation] { return m_countCancelRequested || generation != m_countGeneration; },
                   m_pumpInterval);
     const std::unique_ptr<ImportedFilter> filter = importedFilter();
-    const qint64 total = CountFiles(sourceText(), masksOf(m_main->ExtListEditor), &pump, 0, {}, filter.get());
+    const qint64 total = CountFiles(sourceText(), mainMasks(), &pump, 0, {}, filter.get());
     if (generation != m_countGeneration)
         return;
     m_sourceFileCount = total;
@@ -255,7 +282,7 @@ void SourceController::CountSourceFilesWithDialog()
             m_pumpInterval);
         const std::unique_ptr<ImportedFilter> filter = importedFilter();
         const qint64 total = CountFiles(
-            sourceText(), masksOf(m_main->ExtListEditor), &pump, 0,
+            sourceText(), mainMasks(), &pump, 0,
             [&](qint64 count) {
                 if (!m_showFlag)
                     return;
@@ -275,7 +302,7 @@ void SourceController::CountSourceFilesWithDialog()
     m_showFlag = false;
     if (m_forceStop) {
         m_countForm->close();
-        m_main->close();
+        m_ui.window->close();
         return;
     }
     if (generation != m_countGeneration)
@@ -311,7 +338,7 @@ bool SourceController::isSourceDriveReady() const
 void SourceController::UpdateVolumeLabel()
 {
     const QString root = m_volumes->rootOf(sourceText());
-    m_main->VolLabel->setText(IsDriveReady(root) ? m_volumes->label(root) : QString());
+    m_ui.VolLabel->setText(IsDriveReady(root) ? m_volumes->label(root) : QString());
 }
 
 QString SourceController::ScanDrivesForDcim()
@@ -399,7 +426,7 @@ void SourceController::Timer1Timer()
     const QString root = ScanDrivesForDcim();
     if (!root.isEmpty()) {
         m_remDrive = root;
-        m_main->Timer1->start();
+        m_ui.Timer1->start();
         return;
     }
     if (!isSourceDriveReady()) {
@@ -463,7 +490,7 @@ void SourceController::BitBtn4Click()
             chosen);
         return;
     }
-    m_main->Timer1->stop();
+    m_ui.Timer1->stop();
     m_remDrive.clear();
     QString source = withTrailingSlash(chosen);
     if (isFolder(source + QStringLiteral("DCIM")))
@@ -493,10 +520,9 @@ void SourceController::fillList(const QStringList &list)
 
 void SourceController::BitBtn1Click()
 {
-    m_main->StatusLabel->setText(QStringLiteral("処理中..."));
-    m_main->StatusLabel->repaint();
+    showStatus(QStringLiteral("処理中..."));
     fillList(collectRunList());
-    m_main->StatusLabel->clear();
+    showStatus(QString());
     m_listForm->exec();
 }
 
@@ -514,12 +540,12 @@ void SourceController::attachExtensionDialog(TExtForm *form)
 void SourceController::extFormShow(QLabel *label2)
 {
     label2->setText(sourceText());
-    m_main->Timer1->stop();
+    m_ui.Timer1->stop();
 }
 
 void SourceController::extFormCloseQuery()
 {
-    m_main->Timer1->start();
+    m_ui.Timer1->start();
     StartupCheckSourceDrive();
     closeCountForm();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "source/importedfilter.h"
+#include "ui/mainformareas.h"
 
 #include <QObject>
 #include <QSet>
@@ -19,7 +20,6 @@ namespace vantora {
 class TExtForm;
 class TFileCountForm;
 class TListViewForm;
-class TMainForm;
 class Volumes;
 struct SettingsRecord;
 
@@ -36,8 +36,18 @@ class SourceController final : public QObject
     Q_DISABLE_COPY_MOVE(SourceController)
 
 public:
-    SourceController(TMainForm *main, TFileCountForm *countForm, TListViewForm *listForm,
+    SourceController(const SourceArea &area, TFileCountForm *countForm, TListViewForm *listForm,
                      SettingsRecord *settings, Volumes *volumes, QObject *parent = nullptr);
+
+    // What the source area asks of, and tells, the other areas of the main window.
+    struct Neighbours
+    {
+        std::function<QStringList()> extensionMasks;      // the main extension table's masks
+        std::function<void()> countStarted;               // a count begins: the destination tidies up
+        std::function<void(const QString &)> statusShown; // the progress row's status line, at once
+        std::function<void(const QString &)> workedShown; // the progress row's worked count
+    };
+    void setNeighbours(Neighbours neighbours) { m_neighbours = std::move(neighbours); }
 
     // Tells whether a transfer run is in progress; watch ticks wait while it says yes.
     void setRunInProgress(std::function<bool()> running) { m_runInProgress = std::move(running); }
@@ -58,7 +68,7 @@ public:
     void startupFinish();
 
     // The run's pieces.
-    QStringList collectRunList(); // sorted RunList of the main table's masks over SourceEdit1
+    QStringList collectRunList(); // sorted RunList of the main table's masks over the source folder
     QStringList collectRunList(const QStringList &masks); // the same for the given masks
     bool RemoveEmptySourceFolders(const QString &folder, const QSet<QString> &emptiedFolders);
     void setCountCancelRequested(bool requested) { m_countCancelRequested = requested; }
@@ -92,6 +102,14 @@ public:
     void extCountClick();
     void extListClick(QTableWidget *table);
 
+    // The source folder as SourceEdit1 shows it, and the volume label beside it.
+    QString sourceFolder() const { return sourceText(); }
+    void setSourceFolder(const QString &folder) { setSource(folder); }
+    QString volumeLabel() const;
+    // The drive watch (Timer1).
+    void stopWatch();
+    void startWatch();
+
     qint64 sourceFileCount() const { return m_sourceFileCount; }
     // The last finished count, as FNumLabel shows it.
     qint64 shownFileCount() const { return m_shownFileCount; }
@@ -109,14 +127,17 @@ protected:
 
 private:
     QStringList masksOf(const QTableWidget *table) const;
+    QStringList mainMasks() const;
     std::unique_ptr<ImportedFilter> importedFilter() const;
+    void showStatus(const QString &text);
     QString sourceText() const;
     void setSource(const QString &folder);
     void showCount();
     void fillList(const QStringList &list);
     bool busy() const;
 
-    TMainForm *m_main;
+    SourceArea m_ui;
+    Neighbours m_neighbours;
     TFileCountForm *m_countForm;
     TListViewForm *m_listForm;
     SettingsRecord *m_settings;

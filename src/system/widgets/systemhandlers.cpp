@@ -13,7 +13,6 @@
 #include "transfer/destination.h"
 #include "transfer/shootingdate.h"
 #include "transfer/transferloop.h"
-#include "ui/tmainform.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -34,19 +33,19 @@ QString folderOf(const QString &filePath)
 
 } // namespace
 
-SystemHandlers::SystemHandlers(TMainForm *form, RegistryStore &store, SettingsRecord &settings,
+SystemHandlers::SystemHandlers(const SystemArea &area, RegistryStore &store, SettingsRecord &settings,
                                QObject *parent)
-    : QObject(parent), m_form(form), m_store(store), m_settings(settings),
+    : QObject(parent), m_ui(area), m_store(store), m_settings(settings),
       m_programPath(QCoreApplication::applicationFilePath()), m_applicationsDir(DesktopEntryDirectory()),
       m_tifPath(QDir::homePath() + QLatin1String("/DCIM/100TEST/TEST.TIF")),
       m_nefPath(QDir::homePath() + QLatin1String("/DCIM/100TEST/TEST.NEF"))
 {
-    connect(form->Button6, &QPushButton::clicked, this, &SystemHandlers::Button6Click);
-    connect(form->Button7, &QPushButton::clicked, this, &SystemHandlers::Button7Click);
-    connect(form->Button13, &QPushButton::clicked, this, &SystemHandlers::Button13Click);
-    connect(form->Button3, &QPushButton::clicked, this, &SystemHandlers::Button3Click);
-    connect(form->Button11, &QPushButton::clicked, this, &SystemHandlers::Button11Click);
-    connect(form->Button12, &QPushButton::clicked, this, &SystemHandlers::Button12Click);
+    connect(area.Button6, &QPushButton::clicked, this, &SystemHandlers::Button6Click);
+    connect(area.Button7, &QPushButton::clicked, this, &SystemHandlers::Button7Click);
+    connect(area.Button13, &QPushButton::clicked, this, &SystemHandlers::Button13Click);
+    connect(area.Button3, &QPushButton::clicked, this, &SystemHandlers::Button3Click);
+    connect(area.Button11, &QPushButton::clicked, this, &SystemHandlers::Button11Click);
+    connect(area.Button12, &QPushButton::clicked, this, &SystemHandlers::Button12Click);
 }
 
 void SystemHandlers::setDiagnosticsFiles(const QString &tifPath, const QString &nefPath)
@@ -83,7 +82,8 @@ void SystemHandlers::Button13Click()
     if (source.isEmpty())
         return;
 
-    const QString transferFolder = m_form->TransferEdit1->text();
+    const QString transferFolder =
+        m_neighbours.destinationFolder ? m_neighbours.destinationFolder() : QString();
     if (transferFolder.trimmed().isEmpty()) {
         prompt().message(QStringLiteral("転送先フォルダが設定されていません"));
         return;
@@ -100,7 +100,7 @@ void SystemHandlers::Button13Click()
         return;
     }
 
-    m_form->Memo1->appendPlainText(source);
+    m_ui.Memo1->appendPlainText(source);
     prompt().message(QStringLiteral("Transfer: ") + FolderTitle(destination) + QStringLiteral("\r\n\r\n") +
                      QStringLiteral("Source: ") + FolderTitle(source));
     if (!prompt().askYesNo(QStringLiteral("転送先フォルダを作成します。作成して転送開始しますか？\r\n") +
@@ -144,22 +144,20 @@ void SystemHandlers::Button13Click()
 
     if (!launchAfterImport(destination))
         return;
-    if (m_form->RenbanResetCheckBox->isChecked()) {
+    if (m_neighbours.resetsCountersAfterRun && m_neighbours.resetsCountersAfterRun()) {
         m_settings.DirRenbanSpinEditValue = 1;
         m_settings.FileRenbanSpinEditValue = 1;
         if (m_runningNumbersReset)
             m_runningNumbersReset();
     }
     QCoreApplication::processEvents();
-    m_form->close();
+    m_ui.window->close();
     QCoreApplication::processEvents();
 }
 
 bool SystemHandlers::launchAfterImport(const QString &destination)
 {
-    if (!m_form->ExecCheckBox->isChecked())
-        return false;
-    const QString app = m_form->ExecEdit->text();
+    const QString app = m_neighbours.afterTransferProgram ? m_neighbours.afterTransferProgram() : QString();
     const QFileInfo info(app);
     if (app.isEmpty() || !info.isFile())
         return false;
@@ -181,7 +179,7 @@ void SystemHandlers::Button3Click()
         return;
     }
     for (const QString &line : DetailListing(folder))
-        m_form->Memo1->appendPlainText(line);
+        m_ui.Memo1->appendPlainText(line);
 }
 
 void SystemHandlers::Button11Click()
@@ -192,7 +190,7 @@ void SystemHandlers::Button11Click()
         return;
     }
     for (const QString &line : ShortDetailListing(folder))
-        m_form->Memo1->appendPlainText(line);
+        m_ui.Memo1->appendPlainText(line);
 }
 
 void SystemHandlers::Button12Click()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "system/registrationswitch.h"
+#include "ui/mainformareas.h"
 
 #include <QObject>
 #include <QString>
@@ -10,7 +11,6 @@
 namespace vantora {
 
 class RegistryStore;
-class TMainForm;
 struct SettingsRecord;
 
 // The main window's system commands: AutoPlay registration and removal (Button6, Button7), the portable
@@ -22,8 +22,8 @@ class SystemHandlers final : public QObject
     Q_DISABLE_COPY_MOVE(SystemHandlers)
 
 public:
-    // Connects the six buttons' clicks. The form, store and settings must outlive this object.
-    SystemHandlers(TMainForm *form, RegistryStore &store, SettingsRecord &settings,
+    // Connects the six buttons' clicks. The window, store and settings must outlive this object.
+    SystemHandlers(const SystemArea &area, RegistryStore &store, SettingsRecord &settings,
                    QObject *parent = nullptr);
 
     // Where things are; tests point them elsewhere.
@@ -39,6 +39,15 @@ public:
     // dialog's spin edits and the transfer's copies can follow.
     void setRunningNumbersReset(std::function<void()> reset) { m_runningNumbersReset = std::move(reset); }
 
+    // What the device import asks of the other areas of the main window.
+    struct Neighbours
+    {
+        std::function<QString()> destinationFolder;    // TransferEdit1
+        std::function<bool()> resetsCountersAfterRun;  // RenbanResetCheckBox
+        std::function<QString()> afterTransferProgram; // ExecEdit while ExecCheckBox is on, else ""
+    };
+    void setNeighbours(Neighbours neighbours) { m_neighbours = std::move(neighbours); }
+
     // Confirmation, registration in place (no restart is needed here), then the message; stays open.
     void Button6Click();
     void Button7Click();
@@ -50,7 +59,8 @@ public:
 private:
     bool launchAfterImport(const QString &destination);
 
-    TMainForm *m_form;
+    SystemArea m_ui;
+    Neighbours m_neighbours;
     RegistryStore &m_store;
     SettingsRecord &m_settings;
     QString m_programPath;

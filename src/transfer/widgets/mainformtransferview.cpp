@@ -2,7 +2,6 @@
 
 #include "transfer/copyprogress.h"
 #include "transfer/transferstate.h"
-#include "ui/tmainform.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -11,38 +10,38 @@
 
 namespace vantora {
 
-MainFormTransferView::MainFormTransferView(TMainForm *form) : m_form(form)
+MainFormTransferView::MainFormTransferView(const TransferArea &area) : m_ui(area), m_window(area.window)
 {
 }
 
 void MainFormTransferView::setStatusText(const QString &text)
 {
-    if (m_form)
-        m_form->StatusLabel->setText(text);
+    if (m_window)
+        m_ui.StatusLabel->setText(text);
 }
 
 void MainFormTransferView::setFileName(const QString &name)
 {
-    if (m_form)
-        m_form->FNameLabel->setText(name);
+    if (m_window)
+        m_ui.FNameLabel->setText(name);
 }
 
 void MainFormTransferView::setWorkedText(const QString &text)
 {
-    if (m_form)
-        m_form->WorkPLabel->setText(text);
+    if (m_window)
+        m_ui.WorkPLabel->setText(text);
 }
 
 void MainFormTransferView::setFileProgress(int percent)
 {
-    if (m_form)
-        m_form->ProgressBar1->setValue(percent);
+    if (m_window)
+        m_ui.ProgressBar1->setValue(percent);
 }
 
 void MainFormTransferView::setOverallProgress(int percent)
 {
-    if (m_form)
-        m_form->AllGauge->setValue(std::min(percent, 100));
+    if (m_window)
+        m_ui.AllGauge->setValue(std::min(percent, 100));
 }
 
 void MainFormTransferView::showFolderCounter(qint32 value)
@@ -55,6 +54,14 @@ void MainFormTransferView::showFileCounter(qint32 value)
 {
     if (fileCounterShown)
         fileCounterShown(value);
+}
+
+void MainFormTransferView::showStatusNow(const QString &text)
+{
+    if (!m_window)
+        return;
+    m_ui.StatusLabel->setText(text);
+    m_ui.StatusLabel->repaint();
 }
 
 void MainFormTransferView::processEvents()
@@ -70,10 +77,10 @@ void CancelTransferBitBtnClick(TransferState &state, TransferView &view,
         cancelCount();
 }
 
-void ConnectCancelTransferBitBtn(TMainForm *form, TransferState &state, TransferView &view,
+void ConnectCancelTransferBitBtn(const TransferArea &area, TransferState &state, TransferView &view,
                                  std::function<void()> cancelCount)
 {
-    QObject::connect(form->CancelTransferBitBtn, &QPushButton::clicked, form,
+    QObject::connect(area.CancelTransferBitBtn, &QPushButton::clicked, area.window,
                      [&state, &view, cancelCount = std::move(cancelCount)] {
                          CancelTransferBitBtnClick(state, view, cancelCount);
                      });

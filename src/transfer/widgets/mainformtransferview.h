@@ -1,14 +1,15 @@
 #pragma once
 
 #include "transfer/transferview.h"
+#include "ui/mainformareas.h"
 
 #include <QPointer>
+#include <QWidget>
 
 #include <functional>
 
 namespace vantora {
 
-class TMainForm;
 struct TransferState;
 
 // The transfer engine's view over the main window's progress area: StatusLabel, FNameLabel, WorkPLabel,
@@ -16,7 +17,7 @@ struct TransferState;
 class MainFormTransferView final : public TransferView
 {
 public:
-    explicit MainFormTransferView(TMainForm *form);
+    explicit MainFormTransferView(const TransferArea &area);
 
     void setStatusText(const QString &text) override;
     void setFileName(const QString &name) override;
@@ -27,12 +28,16 @@ public:
     void showFileCounter(qint32 value) override;
     void processEvents() override;
 
+    // The status line, drawn at once (before a long step that pumps no events).
+    void showStatusNow(const QString &text);
+
     // The template dialog's DirRenbanSpinEdit and FileRenbanSpinEdit, set by whoever owns that dialog.
     std::function<void(qint32)> folderCounterShown;
     std::function<void(qint32)> fileCounterShown;
 
 private:
-    QPointer<TMainForm> m_form;
+    TransferArea m_ui;
+    QPointer<QWidget> m_window; // the controls go with it
 };
 
 // CancelTransferBitBtnClick: CancelCopy on the run's state and view, then `cancelCount` so that a count
@@ -42,7 +47,7 @@ void CancelTransferBitBtnClick(TransferState &state, TransferView &view,
 
 // Connects the main window's CancelTransferBitBtn to CancelTransferBitBtnClick. The state, view and
 // callback must outlive the form.
-void ConnectCancelTransferBitBtn(TMainForm *form, TransferState &state, TransferView &view,
+void ConnectCancelTransferBitBtn(const TransferArea &area, TransferState &state, TransferView &view,
                                  std::function<void()> cancelCount);
 
 } // namespace vantora
