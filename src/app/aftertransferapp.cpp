@@ -63,7 +63,7 @@ void AfterTransferApp::applySettings()
     m_ui.ExecCloseCheckBox->setChecked(m_settings->ExecCloseChecked);
 }
 
-void AfterTransferApp::ExecCheckBoxClick()
+void AfterTransferApp::switchProgramGroup()
 {
     const bool on = m_ui.ExecCheckBox->isChecked();
     m_settings->ExecChecked = on;
@@ -77,7 +77,7 @@ QString AfterTransferApp::enabledProgram() const
     return m_ui.ExecCheckBox->isChecked() ? m_ui.ExecEdit->text() : QString();
 }
 
-void AfterTransferApp::ExecBitBtnClick()
+void AfterTransferApp::chooseProgram()
 {
     const QStringList filters = TMainForm::openDialog1Filters();
     // Programs here carry no ".exe", so the picker opens on all files.
@@ -110,7 +110,7 @@ QStringList AfterTransferApp::folderArguments(const QString &folder)
     return {withoutTrailingSlash(folder)};
 }
 
-void AfterTransferApp::ExecTestButtonClick()
+void AfterTransferApp::launchForTest()
 {
     const QString program = m_ui.ExecEdit->text();
     if (program.isEmpty())

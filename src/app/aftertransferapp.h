@@ -30,12 +30,12 @@ public:
     // Puts the stored values into the controls (the controls' handlers run on change).
     void applySettings();
 
-    void ExecCheckBoxClick();
-    void ExecBitBtnClick();
+    void ExecCheckBoxClick() { switchProgramGroup(); }
+    void ExecBitBtnClick() { chooseProgram(); }
     void ExecEditExit();
     void ParamRadioGroupClick();
     void ExecCloseCheckBoxClick();
-    void ExecTestButtonClick();
+    void ExecTestButtonClick() { launchForTest(); }
 
     // The last step of every run past its checks. Switches the drive watch back on when it starts nothing.
     void LaunchAfterTransferApp(const QString &firstDestinationFolder);
@@ -45,6 +45,13 @@ public:
     static QStringList folderArguments(const QString &folder);
 
 private:
+    // Records the switch and opens or closes the group's other controls.
+    void switchProgramGroup();
+    // The program picker; the choice is shown and remembered.
+    void chooseProgram();
+    // Shows the command line and starts the program as a run would.
+    void launchForTest();
+
     AfterTransferArea m_ui;
     std::function<QString()> m_firstRowFolder;
     std::function<void()> m_watchRestart;

@@ -70,7 +70,7 @@ bool TransferRun::checkDestinationFolders()
     return true;
 }
 
-void TransferRun::StartTransferBitBtnClick()
+void TransferRun::startTransfer()
 {
     // The window stays usable during a run; a second press must not start another.
     if (m_inProgress || m_state.running)

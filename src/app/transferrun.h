@@ -31,7 +31,7 @@ public:
                 ExtensionRoutingController *routing, NameSettingsController *naming,
                 AfterTransferApp *afterTransfer, QObject *parent = nullptr);
 
-    void StartTransferBitBtnClick();
+    void StartTransferBitBtnClick() { startTransfer(); }
 
     // True from the first check to the end of the after-transfer launch.
     bool inProgress() const { return m_inProgress; }
@@ -42,6 +42,9 @@ public:
     MainFormTransferView &view() { return m_view; }
 
 private:
+    // The checks, the confirmation, the run and its tidy-up.
+    void startTransfer();
+
     bool checkDestinationFolders();
 
     TransferArea m_ui;

@@ -99,7 +99,7 @@ VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *
 
 VantoraApp::~VantoraApp() = default;
 
-void VantoraApp::FormShow()
+void VantoraApp::runStartup()
 {
     m_source->startupBegin();
     LoadSettings();

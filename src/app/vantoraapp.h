@@ -64,7 +64,7 @@ public:
     RegistryStore &store() { return m_store; }
 
     // Start-up sequence, run on the first show of the main window.
-    void FormShow();
+    void FormShow() { runStartup(); }
     // Saves the settings; the close is always allowed.
     bool FormCloseQuery();
 
@@ -77,6 +77,9 @@ public:
     void BitBtn10Click();
 
 private:
+    // Stops the watch, loads and applies the settings, handles the registration switches, detects the source.
+    void runStartup();
+
     QStringList m_arguments;
     RegistryStore m_store;
     SettingsRecord m_settings;

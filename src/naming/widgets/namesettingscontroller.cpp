@@ -235,7 +235,7 @@ void NameSettingsController::updateFilePreview()
     m_ui.Label13->setText(BuildFileNamePreview());
 }
 
-void NameSettingsController::DirCreateCheckBoxClick()
+void NameSettingsController::switchFolderCreation()
 {
     const NamingArea &m = m_ui;
     const bool on = m.DirCreateCheckBox->isChecked();
@@ -248,7 +248,7 @@ void NameSettingsController::DirCreateCheckBoxClick()
     m.SufDirNameEdit->setEnabled(on && m.SufDirCheckBox->isChecked());
 }
 
-void NameSettingsController::RenameCheckBoxClick()
+void NameSettingsController::switchRenaming()
 {
     const NamingArea &m = m_ui;
     const bool on = m.RenameCheckBox->isChecked();
@@ -328,7 +328,7 @@ void NameSettingsController::SufFileNameEditChange()
     updateFilePreview();
 }
 
-void NameSettingsController::DirNameEditExit()
+void NameSettingsController::correctFolderTemplate()
 {
     const QString text = CheckFolderTemplate(m_ui.DirNameEdit->text());
     if (text != m_ui.DirNameEdit->text())
@@ -336,7 +336,7 @@ void NameSettingsController::DirNameEditExit()
     m_record->DirNameEditText = text;
 }
 
-void NameSettingsController::FileNameEditExit()
+void NameSettingsController::correctFileTemplate()
 {
     const FileTemplateCheck check = CheckFileTemplate(m_ui.FileNameEdit->text());
     if (!check.message.isEmpty())

@@ -82,8 +82,8 @@ public:
     QString BuildFileNamePreview() const;
 
     // Handlers, by control.
-    void DirCreateCheckBoxClick();
-    void RenameCheckBoxClick();
+    void DirCreateCheckBoxClick() { switchFolderCreation(); }
+    void RenameCheckBoxClick() { switchRenaming(); }
     void PreDirCheckBoxClick();
     void SufDirCheckBoxClick();
     void PreFileCheckBoxClick();
@@ -94,8 +94,8 @@ public:
     void SufDirNameEditChange();
     void PreFileNameEditChange();
     void SufFileNameEditChange();
-    void DirNameEditExit();
-    void FileNameEditExit();
+    void DirNameEditExit() { correctFolderTemplate(); }
+    void FileNameEditExit() { correctFileTemplate(); }
     void PANA101CheckBoxClick();
     void RenbanResetCheckBoxClick();
     void BitBtn14Click();
@@ -105,6 +105,16 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Records the switch and opens or closes the folder name controls.
+    void switchFolderCreation();
+    // Records the switch and opens or closes the file name controls.
+    void switchRenaming();
+    // The folder template as a run would use it, shown and recorded.
+    void correctFolderTemplate();
+    // The file template as a run would use it (with the message when a token was missing), shown and
+    // recorded.
+    void correctFileTemplate();
+
     void switchClick(QCheckBox *master, QCheckBox *box, QLineEdit *edit, bool *setting);
     void updateFolderPreview();
     void updateFilePreview();

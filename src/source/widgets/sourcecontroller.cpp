@@ -415,7 +415,7 @@ void SourceController::StartupCheckSourceDrive()
     }
 }
 
-void SourceController::Timer1Timer()
+void SourceController::watchForCard()
 {
     // Never a second, nested scan inside a walk or a run: try again once it has ended.
     if (busy()) {
@@ -442,7 +442,7 @@ void SourceController::mountTableChanged()
     Timer1Timer();
 }
 
-void SourceController::Button4Click()
+void SourceController::showDriveType()
 {
     prompt().message(QStringLiteral("FindComleteFlag: ") + QStringLiteral("\r\n") +
                      QStringLiteral("RemDrive: ") + m_remDrive);
@@ -475,7 +475,7 @@ void SourceController::Button4Click()
 
 // ---- hand choice and listing -----------------------------------------------------------------------------
 
-void SourceController::BitBtn4Click()
+void SourceController::chooseSourceFolder()
 {
     const QString chosen = ChooseFolder(
         QStringLiteral("転送元フォルダを選択して下さい\r\n(C:\\などWindowsのルートフォルダは指定できません)"),
@@ -501,7 +501,7 @@ void SourceController::BitBtn4Click()
     closeCountForm();
 }
 
-void SourceController::SourceEdit1Exit()
+void SourceController::keepTypedSourceFolder()
 {
     const QString text = withTrailingSlash(sourceText());
     setSource(text);
@@ -518,7 +518,7 @@ void SourceController::fillList(const QStringList &list)
     m_listForm->ListBox1->addItems(shown);
 }
 
-void SourceController::BitBtn1Click()
+void SourceController::showTargetList()
 {
     showStatus(QStringLiteral("処理中..."));
     fillList(collectRunList());

@@ -87,11 +87,11 @@ public:
     QString ScanDrivesForDcim();
     void DetectSourceDrive(const QString &drive, bool countWithDialog);
     void StartupCheckSourceDrive();
-    void Timer1Timer();
-    void BitBtn4Click();
-    void SourceEdit1Exit();
-    void BitBtn1Click();
-    void Button4Click();
+    void Timer1Timer() { watchForCard(); }
+    void BitBtn4Click() { chooseSourceFolder(); }
+    void SourceEdit1Exit() { keepTypedSourceFolder(); }
+    void BitBtn1Click() { showTargetList(); }
+    void Button4Click() { showDriveType(); }
 
     // The extension dialog's source steps. attachExtensionDialog connects all four to the dialog (its show,
     // its close, BitBtn4 "対象計数", BitBtn6 "対象ファイル確認") and makes its FNumLabel1 a count label.
@@ -126,6 +126,17 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // A watch tick: takes a card that came, falls back to the pictures folder when the source went.
+    void watchForCard();
+    // The hand choice of the source folder, then a count.
+    void chooseSourceFolder();
+    // The typed source folder with its trailing "/", remembered.
+    void keepTypedSourceFolder();
+    // Lists the files a run would take, in the target list window.
+    void showTargetList();
+    // Names the kind of the remembered drive.
+    void showDriveType();
+
     QStringList masksOf(const QTableWidget *table) const;
     QStringList mainMasks() const;
     std::unique_ptr<ImportedFilter> importedFilter() const;

@@ -54,7 +54,7 @@ void SystemHandlers::setDiagnosticsFiles(const QString &tifPath, const QString &
     m_nefPath = nefPath;
 }
 
-void SystemHandlers::Button6Click()
+void SystemHandlers::registerAutoPlay()
 {
     if (!prompt().confirm(
             QStringLiteral("本プログラムを自動再生に登録しますか？\r\nVantix.exeの場所：\r\n[") +
@@ -65,7 +65,7 @@ void SystemHandlers::Button6Click()
         prompt().message(QStringLiteral("自動再生に登録しました"));
 }
 
-void SystemHandlers::Button7Click()
+void SystemHandlers::unregisterAutoPlay()
 {
     if (!prompt().confirm(QStringLiteral("本プログラムを自動再生から解除しますか？\r\n"
                                          "自動再生をレジストリから削除するため、プログラムを再起動します")))
@@ -74,7 +74,7 @@ void SystemHandlers::Button7Click()
         prompt().message(QStringLiteral("自動再生から解除しました"));
 }
 
-void SystemHandlers::Button13Click()
+void SystemHandlers::importFromDevice()
 {
     const QString source = prompt().chooseFolder(
         QStringLiteral("コンピュータ → デバイス→ DCIMの中の\r\n [Camera] フォルダを選択して下さい."),
@@ -171,7 +171,7 @@ bool SystemHandlers::launchAfterImport(const QString &destination)
     return true;
 }
 
-void SystemHandlers::Button3Click()
+void SystemHandlers::listFolderDetails()
 {
     const QString folder = folderOf(m_tifPath);
     if (!QFileInfo(folder).isDir()) {
@@ -182,7 +182,7 @@ void SystemHandlers::Button3Click()
         m_ui.Memo1->appendPlainText(line);
 }
 
-void SystemHandlers::Button11Click()
+void SystemHandlers::listShortFolderDetails()
 {
     const QString folder = folderOf(m_nefPath);
     if (!QFileInfo(folder).isDir()) {
@@ -193,7 +193,7 @@ void SystemHandlers::Button11Click()
         m_ui.Memo1->appendPlainText(line);
 }
 
-void SystemHandlers::Button12Click()
+void SystemHandlers::showShootingDate()
 {
     const QDate date = ReadShootingDate(m_tifPath);
     if (!date.isValid()) {

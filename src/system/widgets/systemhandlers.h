@@ -48,15 +48,28 @@ public:
     };
     void setNeighbours(Neighbours neighbours) { m_neighbours = std::move(neighbours); }
 
-    // Confirmation, registration in place (no restart is needed here), then the message; stays open.
-    void Button6Click();
-    void Button7Click();
-    void Button13Click();
-    void Button3Click();
-    void Button11Click();
-    void Button12Click();
+    // The buttons, each by its own step below; all stay open.
+    void Button6Click() { registerAutoPlay(); }
+    void Button7Click() { unregisterAutoPlay(); }
+    void Button13Click() { importFromDevice(); }
+    void Button3Click() { listFolderDetails(); }
+    void Button11Click() { listShortFolderDetails(); }
+    void Button12Click() { showShootingDate(); }
 
 private:
+    // Asks, registers for AutoPlay in place (no restart is needed here) and says so.
+    void registerAutoPlay();
+    // Asks, removes the AutoPlay registration and says so.
+    void unregisterAutoPlay();
+    // Copies or moves a whole device folder into a new folder under the destination.
+    void importFromDevice();
+    // The shell details of the diagnostics TIF's folder, into Memo1.
+    void listFolderDetails();
+    // The short shell details of the diagnostics NEF's folder, into Memo1.
+    void listShortFolderDetails();
+    // The diagnostics TIF's shooting date, as a message.
+    void showShootingDate();
+
     bool launchAfterImport(const QString &destination);
 
     SystemArea m_ui;
