@@ -1,5 +1,6 @@
 #include "app/transferrun.h"
 #include "app/vantoraapp.h"
+#include "formchild.h"
 #include "history/importhistory.h"
 #include "platform/registrystore.h"
 #include "platform/volumesfake.h"
@@ -16,6 +17,7 @@
 #include <QWidget>
 
 using namespace vantora;
+using vantora::test::formChild;
 
 namespace {
 
@@ -27,14 +29,6 @@ QStringList filesUnder(const QString &root)
         out << QDir(root).relativeFilePath(it.next());
     out.sort();
     return out;
-}
-
-template <class T> T *control(QWidget *window, const char *name)
-{
-    T *w = window->findChild<T *>(QLatin1String(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
 }
 
 } // namespace
@@ -59,8 +53,8 @@ private:
     void start(const SettingsRecord &record);
     void pressStart();
     QWidget *form() const { return m_app->mainForm(); }
-    QString status() const { return control<QLabel>(form(), "StatusLabel")->text(); }
-    QString count() const { return control<QLabel>(form(), "FNumLabel")->text(); }
+    QString status() const { return formChild<QLabel>(form(), "StatusLabel")->text(); }
+    QString count() const { return formChild<QLabel>(form(), "FNumLabel")->text(); }
     SettingsRecord settings(bool skip) const;
     QString card(const QString &relative = QString()) const
     {
@@ -131,21 +125,21 @@ void TestImportOptions::start(const SettingsRecord &record)
     m_app->setHistoryPath(historyPath());
     m_app->mainForm()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_app->mainForm()));
-    QTRY_VERIFY(control<QTimer>(form(), "Timer1")->isActive()); // start-up finished
+    QTRY_VERIFY(formChild<QTimer>(form(), "Timer1")->isActive()); // start-up finished
     m_startMessages = m_prompt->messages;
     m_prompt->clear();
 }
 
 void TestImportOptions::pressStart()
 {
-    QTest::mouseClick(control<QPushButton>(form(), "StartTransferBitBtn"), Qt::LeftButton);
+    QTest::mouseClick(formChild<QPushButton>(form(), "StartTransferBitBtn"), Qt::LeftButton);
 }
 
 void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
 {
     start(SettingsRecord::defaults());
-    auto *skip = control<QCheckBox>(form(), "SkipImportedCheckBox");
-    auto *verify = control<QCheckBox>(form(), "VerifyCheckBox");
+    auto *skip = formChild<QCheckBox>(form(), "SkipImportedCheckBox");
+    auto *verify = formChild<QCheckBox>(form(), "VerifyCheckBox");
     QCOMPARE(skip->text(), QStringLiteral("取り込み済みのファイルは転送しない"));
     QCOMPARE(verify->text(), QStringLiteral("転送後にベリファイ"));
     QVERIFY(!skip->isChecked());
@@ -161,7 +155,7 @@ void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
         }
     }
     // The bytes line of a run sits right of the file count, blank while no run is going.
-    auto *bytes = control<QLabel>(form(), "BytesLabel");
+    auto *bytes = formChild<QLabel>(form(), "BytesLabel");
     QVERIFY(bytes->text().isEmpty());
     for (QWidget *other : form()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
         if (other != bytes && other->isVisible())
@@ -186,7 +180,7 @@ void TestImportOptions::secondImportOfTheSameCard()
     QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
     QCOMPARE(filesUnder(dest()).size(), 9);
     QVERIFY(m_prompt->messages.isEmpty());
-    QCOMPARE(control<QLabel>(form(), "BytesLabel")->text(), QString());
+    QCOMPARE(formChild<QLabel>(form(), "BytesLabel")->text(), QString());
 
     // The start counts again first: nothing left to import.
     m_prompt->clear();
@@ -199,7 +193,7 @@ void TestImportOptions::secondImportOfTheSameCard()
     // A new photo on the card: only it is imported, the rest reported.
     QFile::copy(card(QStringLiteral("DCIM/100CANON/IMG_0001.JPG")),
                 card(QStringLiteral("DCIM/100CANON/IMG_0010.JPG")));
-    auto *skip = control<QCheckBox>(form(), "SkipImportedCheckBox");
+    auto *skip = formChild<QCheckBox>(form(), "SkipImportedCheckBox");
     skip->click(); // off: all ten counted
     QCOMPARE(count(), QStringLiteral("10"));
     skip->click(); // on again

@@ -420,9 +420,8 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
         QVERIFY(app.settings().DelChecked);
         QVERIFY(!app.settings().SkipImportedChecked);
         QVERIFY(!app.settings().VerifyChecked);
-        auto *skip = app.mainForm()->findChild<QCheckBox *>(QStringLiteral("SkipImportedCheckBox"));
-        auto *verify = app.mainForm()->findChild<QCheckBox *>(QStringLiteral("VerifyCheckBox"));
-        QVERIFY(skip && verify);
+        auto *skip = formChild<QCheckBox>(app.mainForm(), "SkipImportedCheckBox");
+        auto *verify = formChild<QCheckBox>(app.mainForm(), "VerifyCheckBox");
         QVERIFY(!skip->isChecked());
         QVERIFY(!verify->isChecked());
         verify->click();
