@@ -169,25 +169,34 @@ void SqliteImportHistory::close()
         QSqlDatabase::removeDatabase(m_connection);
 }
 
-ImportedFiles SqliteImportHistory::filesOf(const QString &volume)
+ImportedFiles SqliteImportHistory::filesOf(const QString &volume, bool withCopies)
 {
     ImportedFiles files;
     QSqlQuery query(database(m_connection));
     query.setForwardOnly(true);
     query.prepare(
-        QStringLiteral("SELECT f.path, f.size, f.mtime_ns, f.hash, f.destination, f.imported_at FROM files f "
-                       "JOIN volumes v ON v.id = f.volume WHERE v.identity = ?"));
+        QStringLiteral("SELECT f.path, f.size, f.mtime_ns%1 FROM files f JOIN volumes v ON v.id = "
+                       "f.volume WHERE v.identity = ?")
+            .arg(withCopies ? QStringLiteral(", f.hash, f.destination, f.imported_at") : QString()));
     query.addBindValue(volume);
     if (!query.exec())
         return files;
+    QSqlQuery count(database(m_connection));
+    count.prepare(QStringLiteral(
+        "SELECT COUNT(*) FROM files WHERE volume IN (SELECT id FROM volumes WHERE identity = ?)"));
+    count.addBindValue(volume);
+    if (count.exec() && count.next())
+        files.reserve(count.value(0).toLongLong());
     while (query.next()) {
         ImportedFile f;
         f.path = query.value(0).toByteArray();
         f.size = query.value(1).toLongLong();
         f.mtimeNs = query.value(2).toLongLong();
-        f.hash = query.value(3).toByteArray();
-        f.destination = query.value(4).toByteArray();
-        f.importedAt = query.value(5).toLongLong();
+        if (withCopies) {
+            f.hash = query.value(3).toByteArray();
+            f.destination = query.value(4).toByteArray();
+            f.importedAt = query.value(5).toLongLong();
+        }
         files.insert(f.path, f);
     }
     return files;

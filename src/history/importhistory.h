@@ -49,7 +49,9 @@ class ImportHistory
 public:
     virtual ~ImportHistory() = default;
 
-    virtual ImportedFiles filesOf(const QString &volume) = 0;
+    // With withCopies false only paths, sizes and times are read (enough to recognise a file), which is
+    // what a count needs and far quicker for a large history.
+    virtual ImportedFiles filesOf(const QString &volume, bool withCopies = true) = 0;
     // Adds the files of one batch, all or none; a file already recorded (same path, size and time) is
     // replaced. False when nothing could be written.
     virtual bool add(const QString &volume, const QString &label, const QList<ImportedFile> &files) = 0;
@@ -74,7 +76,7 @@ public:
     // The journal mode in use ("wal", or "delete" where WAL is refused).
     QString journalMode() const { return m_journalMode; }
 
-    ImportedFiles filesOf(const QString &volume) override;
+    ImportedFiles filesOf(const QString &volume, bool withCopies = true) override;
     bool add(const QString &volume, const QString &label, const QList<ImportedFile> &files) override;
     QList<HistoryVolume> volumes() override;
     qint64 forget(const QString &volume) override;

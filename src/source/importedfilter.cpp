@@ -5,8 +5,8 @@
 
 namespace vantora {
 
-ImportedFilter::ImportedFilter(ImportedFiles files, const QString &volumeRoot)
-    : m_files(std::move(files)), m_rootLength(RelativeRootLength(volumeRoot))
+ImportedFilter::ImportedFilter(ImportedFiles files, const QString &volumeRoot, bool listSkipped)
+    : m_files(std::move(files)), m_rootLength(RelativeRootLength(volumeRoot)), m_listSkipped(listSkipped)
 {
 }
 
@@ -20,16 +20,21 @@ bool ImportedFilter::excludes(const QString &folder, QByteArrayView name, const 
     }
     m_key = m_folderBytes;
     m_key.append(name.data(), name.size());
-    if (!m_files.contains(m_key))
+    auto it = m_files.constFind(m_key);
+    if (it == m_files.cend())
         return false;
     const FileStatus st = entry.entryStatus(true);
     if (st.kind != EntryKind::File)
         return false;
-    const ImportedFile *record = findImported(m_files, m_key, st.size, st.mtimeNs);
-    if (!record)
-        return false;
-    m_skipped.append({folder + pathFromBytes(name), *record});
-    return true;
+    for (; it != m_files.cend() && it.key() == m_key; ++it) {
+        if (it->size == st.size && it->mtimeNs == st.mtimeNs) {
+            ++m_skippedCount;
+            if (m_listSkipped)
+                m_skipped.append({folder + pathFromBytes(name), *it});
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace vantora

@@ -30,12 +30,14 @@ struct RunHistory
 class ImportedFilter final : public WalkFilter
 {
 public:
-    ImportedFilter(ImportedFiles files, const QString &volumeRoot);
+    // listSkipped: keep the files left out (a run needs them; a count needs only how many).
+    ImportedFilter(ImportedFiles files, const QString &volumeRoot, bool listSkipped = true);
 
     bool excludes(const QString &folder, QByteArrayView name, const DirectoryReader &entry) override;
 
-    // The files left out so far, in walk order, each once.
+    // The files left out so far, in walk order, each once (when listed), and how many.
     const QList<SkippedImport> &skipped() const { return m_skipped; }
+    qint64 skippedCount() const { return m_skippedCount; }
 
 private:
     ImportedFiles m_files;
@@ -44,6 +46,8 @@ private:
     QByteArray m_folderBytes; // its path below the root, with "/"
     QByteArray m_key;
     QList<SkippedImport> m_skipped;
+    qint64 m_skippedCount = 0;
+    bool m_listSkipped;
 };
 
 } // namespace vantora

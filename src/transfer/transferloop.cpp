@@ -616,11 +616,19 @@ void Run::finishImportedMoves()
         return;
     QList<const SkippedImport *> intact;
     QStringList folders;
+    // The walk read only what recognises a file; where its copy went is read now.
+    const ImportedFiles recorded =
+        m_history->store ? m_history->store->filesOf(m_history->volume) : ImportedFiles();
     runPumped(m_view, [&] {
         for (const SkippedImport &s : m_history->skipped) {
-            const QString copy = pathFromBytes(s.record.destination);
+            const ImportedFile *full = s.record.hash.isEmpty() ? findImported(recorded, s.record.path,
+                                                                              s.record.size, s.record.mtimeNs)
+                                                               : &s.record;
+            if (!full)
+                continue;
+            const QString copy = pathFromBytes(full->destination);
             const ContentCheck check = HashFileContent(copy);
-            if (!check.error && check.stamp.size == s.record.size && check.hash == s.record.hash) {
+            if (!check.error && check.stamp.size == full->size && check.hash == full->hash) {
                 intact.append(&s);
                 folders.append(folderOf(copy));
             }

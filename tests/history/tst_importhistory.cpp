@@ -101,6 +101,12 @@ void TestImportHistory::recordsAreFoundByPathSizeAndTime()
     QVERIFY(!findImported(files, "DCIM/100CANON/IMG_0003.JPG", 100, 5));
     QVERIFY(findImported(files, QByteArray("DCIM/caf\xe9.JPG"), 7, 1));
     QCOMPARE(history.filesOf(QStringLiteral("label:CARD:1000")).size(), 1);
+    // Enough to recognise a file, without where its copy went.
+    const ImportedFiles keys = history.filesOf(QStringLiteral("uuid:1234-ABCD"), false);
+    QCOMPARE(keys.size(), 4);
+    const ImportedFile *key = findImported(keys, "DCIM/100CANON/IMG_0001.JPG", 100, 5);
+    QVERIFY(key);
+    QVERIFY(key->hash.isEmpty() && key->destination.isEmpty());
     QVERIFY(history.filesOf(QStringLiteral("uuid:other")).isEmpty());
 
     const QList<HistoryVolume> volumes = history.volumes();

@@ -181,7 +181,7 @@ QStringList SourceController::collectRunList(const QStringList &masks)
     return list;
 }
 
-std::unique_ptr<ImportedFilter> SourceController::importedFilter() const
+std::unique_ptr<ImportedFilter> SourceController::importedFilter(bool listSkipped) const
 {
     if (!m_settings->SkipImportedChecked || !m_history)
         return nullptr;
@@ -190,7 +190,7 @@ std::unique_ptr<ImportedFilter> SourceController::importedFilter() const
     const QString volume = root.isEmpty() ? QString() : m_volumes->identity(root);
     if (!history || volume.isEmpty())
         return nullptr;
-    return std::make_unique<ImportedFilter>(history->filesOf(volume), root);
+    return std::make_unique<ImportedFilter>(history->filesOf(volume, false), root, listSkipped);
 }
 
 RunHistory SourceController::runHistory(const QString &folder) const
@@ -238,12 +238,12 @@ void SourceController::CountSourceFiles(const QString &folder)
     WalkScope scope(m_walkDepth);
     WalkPump pump([this, generation] { return m_countCancelRequested || generation != m_countGeneration; },
                   m_pumpInterval);
-    const std::unique_ptr<ImportedFilter> filter = importedFilter();
+    const std::unique_ptr<ImportedFilter> filter = importedFilter(false);
     const qint64 total = CountFiles(sourceText(), mainMasks(), &pump, 0, {}, filter.get());
     if (generation != m_countGeneration)
         return;
     m_sourceFileCount = total;
-    m_skippedImported = filter ? filter->skipped().size() : 0;
+    m_skippedImported = filter ? filter->skippedCount() : 0;
     showCount();
 }
 
@@ -280,7 +280,7 @@ void SourceController::CountSourceFilesWithDialog()
                 return m_forceStop || generation != m_countGeneration;
             },
             m_pumpInterval);
-        const std::unique_ptr<ImportedFilter> filter = importedFilter();
+        const std::unique_ptr<ImportedFilter> filter = importedFilter(false);
         const qint64 total = CountFiles(
             sourceText(), mainMasks(), &pump, 0,
             [&](qint64 count) {
@@ -295,7 +295,7 @@ void SourceController::CountSourceFilesWithDialog()
             filter.get());
         if (generation == m_countGeneration) {
             m_sourceFileCount = total;
-            m_skippedImported = filter ? filter->skipped().size() : 0;
+            m_skippedImported = filter ? filter->skippedCount() : 0;
         }
     }
     m_countForm->FormShowTimer1->stop();

@@ -139,7 +139,7 @@ private:
 
     QStringList masksOf(const QTableWidget *table) const;
     QStringList mainMasks() const;
-    std::unique_ptr<ImportedFilter> importedFilter() const;
+    std::unique_ptr<ImportedFilter> importedFilter(bool listSkipped = true) const;
     void showStatus(const QString &text);
     QString sourceText() const;
     void setSource(const QString &folder);
