@@ -499,6 +499,33 @@ ContentCheck HashFileContent(const QString &path, bool dropCache)
     return check;
 }
 
+QString NumberedName(const QString &path, int n)
+{
+    const qsizetype nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    const qsizetype at = dot >= nameStart ? dot : path.size();
+    return path.left(at) + QLatin1Char('_') + QString::number(n) + path.mid(at);
+}
+
+int CopyFileToFreeName(const QString &source, const QString &destination, const CopyProgressRoutine &progress,
+                       const bool *cancel, CopyOptions options, CopyOutcome *outcome, QString *written)
+{
+    options.failIfExists = true;
+    QString name = destination;
+    int code = CopyFileWithProgress(source, name, progress, cancel, options, outcome);
+    for (int n = 2; code == ERROR_FILE_EXISTS && n <= LastFreeNameNumber; ++n) {
+        if (cancel && *cancel) {
+            code = ERROR_REQUEST_ABORTED;
+            break;
+        }
+        name = NumberedName(destination, n);
+        code = CopyFileWithProgress(source, name, progress, cancel, options, outcome);
+    }
+    if (written)
+        *written = name;
+    return code;
+}
+
 bool IsCopyLeftoverName(const QString &fileName)
 {
     return fileName.startsWith(QLatin1String(".vtx-")) && fileName.endsWith(QLatin1String(".part")) &&

@@ -111,6 +111,20 @@ ContentCheck HashFileContent(const QString &path, bool dropCache = false);
 // Drops the clean cached pages of an open file (posix_fadvise DONTNEED); 0 or the errno.
 int DropCachedPages(int fd);
 
+// The n-th name tried beside a taken one: "_n" goes before the last "." of the file name ("P1.JPG" ->
+// "P1_2.JPG", "README" -> "README_2", ".hidden" -> "_2.hidden").
+QString NumberedName(const QString &path, int n);
+inline constexpr int LastFreeNameNumber = 99;
+
+// Copies to destination or, while a name is taken, to the first free one of NumberedName(destination, 2)
+// .. NumberedName(destination, 99). Each name is tried by the copy itself, which never replaces a file
+// (failIfExists is forced), so a name taken while the copy runs only moves it on to the next: there is
+// no window between choosing a name and writing it. Returns 0, ERROR_FILE_EXISTS when every name is
+// taken, or the first other failure (a cancel stops the search); *written is the last name tried.
+int CopyFileToFreeName(const QString &source, const QString &destination, const CopyProgressRoutine &progress,
+                       const bool *cancel, CopyOptions options = {}, CopyOutcome *outcome = nullptr,
+                       QString *written = nullptr);
+
 // True for a name a copy uses while it is not complete; such files are removed by RemoveCopyLeftovers and
 // never taken as sources.
 bool IsCopyLeftoverName(const QString &fileName);

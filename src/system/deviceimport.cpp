@@ -121,21 +121,14 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
     for (const QString &file : std::as_const(files)) {
         const QString from = sourceRoot + QLatin1Char('/') + file;
         const QString to = target + QLatin1Char('/') + file;
-        int code = CopyFileWithProgress(from, to, progress, &cancel, options);
+        QString written;
+        const int code = CopyFileToFreeName(from, to, progress, &cancel, options, nullptr, &written);
         if (code == ERROR_FILE_EXISTS) {
-            const QString folder = to.left(to.lastIndexOf(QLatin1Char('/')) + 1);
-            const QString base = SourceBaseName(to);
-            const QString ext = SourceExtension(to);
-            for (int n = 2; n <= 99 && code == ERROR_FILE_EXISTS; ++n)
-                code = CopyFileWithProgress(from, folder + base + QLatin1Char('_') + QString::number(n) + ext,
-                                            progress, &cancel, options);
-            if (code == ERROR_FILE_EXISTS) {
-                ++result.notCopied;
-                continue;
-            }
-            if (code == 0)
-                ++result.renamed;
+            ++result.notCopied;
+            continue;
         }
+        if (code == 0 && written != to)
+            ++result.renamed;
         if (code != 0) {
             result.status = DeviceImportResult::CopyFailed;
             result.error = code;

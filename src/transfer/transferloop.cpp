@@ -136,21 +136,6 @@ QString FailureReasonText(const CopyFailure &failure)
     return text;
 }
 
-QString MakeFreeName(const QString &destination)
-{
-    const int slash = destination.lastIndexOf(QLatin1Char('/'));
-    const QString folder = destination.left(slash + 1);
-    const QString base = SourceBaseName(destination);
-    const QString ext = SourceExtension(destination);
-    QString candidate;
-    for (int n = 2; n <= 99; ++n) {
-        candidate = folder + base + QLatin1Char('_') + QString::number(n) + ext;
-        if (!PathExists(candidate))
-            return candidate;
-    }
-    return candidate;
-}
-
 int OverallGaugePercent(qint64 worked, qint64 target)
 {
     if (target <= 0)
@@ -263,7 +248,7 @@ public:
     const QStringList &verifyFailedCopies() const { return m_verifyFailedCopies; }
 
 private:
-    int copy(const QString &source, const QString &dest, bool failIfExists, CopyOutcome &outcome);
+    int copy(const QString &source, QString &dest, bool overwrite, CopyOutcome &outcome);
     bool adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome);
     void verifyBatch(std::vector<bool> &bad);
     void recordBatch(const std::vector<bool> &bad);
@@ -319,7 +304,9 @@ bool Run::writtenThisRun(const QString &dest) const
     return id && m_writtenIds.contains(*id);
 }
 
-int Run::copy(const QString &source, const QString &dest, bool failIfExists, CopyOutcome &outcome)
+// Without overwrite a taken name moves the copy on to the next free "_n" name; dest becomes the last name
+// tried.
+int Run::copy(const QString &source, QString &dest, bool overwrite, CopyOutcome &outcome)
 {
     const QString folder = folderOf(dest);
     if (!m_tidied.contains(folder)) {
@@ -327,18 +314,19 @@ int Run::copy(const QString &source, const QString &dest, bool failIfExists, Cop
         m_tidied.insert(folder);
     }
     CopyOptions options;
-    options.failIfExists = failIfExists;
+    options.failIfExists = !overwrite;
     options.keepOpen = m_state.options.move;
     options.hash = true;
-    const int code = CopyFileWithProgress(
-        source, dest,
-        [this](quint64 total, quint64 done) {
-            m_rate.setDone(m_doneBytes + qint64(done));
-            if (m_rate.due())
-                m_view.setBytesText(m_rate.text());
-            ReportCopyProgress(m_view, m_state.fileProgress, total, done);
-        },
-        &m_state.CancelRequested, options, &outcome);
+    const auto progress = [this](quint64 total, quint64 done) {
+        m_rate.setDone(m_doneBytes + qint64(done));
+        if (m_rate.due())
+            m_view.setBytesText(m_rate.text());
+        ReportCopyProgress(m_view, m_state.fileProgress, total, done);
+    };
+    const int code =
+        overwrite
+            ? CopyFileWithProgress(source, dest, progress, &m_state.CancelRequested, options, &outcome)
+            : CopyFileToFreeName(source, dest, progress, &m_state.CancelRequested, options, &outcome, &dest);
     if (code == 0) {
         m_written.insert(folder);
         m_doneBytes += outcome.copy.size;
@@ -471,32 +459,25 @@ void Run::file(const QString &source)
             }
         }
     }
-    int code = copy(source, dest, !overwrite, outcome);
+    const QString named = dest;
+    const int code = copy(source, dest, overwrite, outcome);
     if (code == 0) {
+        if (dest != named)
+            m_view.setStatusText(renamedStatusText());
         succeeded(source, dest, outcome);
+        if (m_state.CancelRequested)
+            stop(cancelledStatusText());
     } else if (m_state.CancelRequested) {
         stop(cancelledStatusText());
-        return;
-    } else if (code == ERROR_FILE_EXISTS && !overwrite) {
-        dest = MakeFreeName(dest);
-        code = copy(source, dest, true, outcome);
-        if (code == 0) {
-            m_view.setStatusText(renamedStatusText());
-            succeeded(source, dest, outcome);
-        } else if (code == ERROR_FILE_EXISTS) {
-            // Every free name was taken: the file stays at its source and the run goes on.
+    } else if (code == ERROR_FILE_EXISTS) {
+        // Every free name was taken: the file stays at its source and the run goes on.
+        if (!overwrite) {
             m_state.skipped = true;
             m_rate.dropFromTotal(m_sizes.value(source));
         }
-        // Any other failure of the second copy is reported like a first one below, rather than lost
-        // silently while the run reports success.
-    }
-    if (code != 0 && code != ERROR_FILE_EXISTS && !m_state.CancelRequested) {
+    } else {
         failed(source, dest, code, outcome);
-        return;
     }
-    if (m_state.CancelRequested)
-        stop(cancelledStatusText());
 }
 
 bool Run::adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome)

@@ -52,9 +52,6 @@ QString FailureReasonText(const CopyFailure &failure);
 QString TargetInsideSource(const TransferState &state, const ExtensionRows &table, const QStringList &runList,
                            const QString &sourceFolder);
 
-// "P1.JPG" -> "P1_2.JPG" ... "P1_99.JPG": the first that does not exist, else the "_99" name.
-QString MakeFreeName(const QString &destination);
-
 // worked ÷ target × 100 to the nearest integer, halves to even, shown at most 100 (and 100 when the
 // count it is measured against is 0 or less).
 int OverallGaugePercent(qint64 worked, qint64 target);

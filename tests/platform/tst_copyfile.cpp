@@ -28,6 +28,8 @@ private Q_SLOTS:
     void sameFileIsNotTruncated();
     void diskFull();
     void flushAndVolumeRoot();
+    void freeName();
+    void freeNameTakenDuringCopy();
 };
 
 namespace {
@@ -35,6 +37,12 @@ namespace {
 QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -258,6 +266,78 @@ void TestCopyFile::flushAndVolumeRoot()
     const QString a = dir.createFile(QStringLiteral("gone.jpg"));
     QCOMPARE(RemoveFile(a), 0);
     QCOMPARE(RemoveFile(a), ENOENT);
+}
+
+void TestCopyFile::freeName()
+{
+    TestDir dir;
+    const QString src = dir.createFile(QStringLiteral("s/P1000123.JPG"), "new");
+    const QString dest = dir.createFile(QStringLiteral("P1000123.JPG"), "old");
+    QString written;
+    QCOMPARE(CopyFileToFreeName(src, dest, {}, nullptr, {}, nullptr, &written), 0);
+    QCOMPARE(written, dir.filePath(QStringLiteral("P1000123_2.JPG")));
+    dir.createFile(QStringLiteral("P1000123_3.JPG"), "old 3");
+    QCOMPARE(CopyFileToFreeName(src, dest, {}, nullptr, {}, nullptr, &written), 0);
+    QCOMPARE(written, dir.filePath(QStringLiteral("P1000123_4.JPG")));
+    QCOMPARE(contentOf(written), QByteArray("new"));
+    QCOMPARE(contentOf(dest), QByteArray("old"));
+    QCOMPARE(contentOf(dir.filePath(QStringLiteral("P1000123_3.JPG"))), QByteArray("old 3"));
+    // A free name is taken as it is; "_n" goes before the last dot, or at the end without one.
+    QCOMPARE(
+        CopyFileToFreeName(src, dir.filePath(QStringLiteral("free.jpg")), {}, nullptr, {}, nullptr, &written),
+        0);
+    QCOMPARE(written, dir.filePath(QStringLiteral("free.jpg")));
+    dir.createFile(QStringLiteral("README"));
+    QCOMPARE(
+        CopyFileToFreeName(src, dir.filePath(QStringLiteral("README")), {}, nullptr, {}, nullptr, &written),
+        0);
+    QCOMPARE(written, dir.filePath(QStringLiteral("README_2")));
+    QCOMPARE(NumberedName(QStringLiteral("/d.x/.hidden"), 5), QStringLiteral("/d.x/_5.hidden"));
+    QCOMPARE(NumberedName(QStringLiteral("/d.x/a.tar.gz"), 2), QStringLiteral("/d.x/a.tar_2.gz"));
+    // Every name up to "_99" taken: nothing is written and nothing replaced.
+    dir.createFile(QStringLiteral("a.jpg"), "old");
+    for (int n = 2; n <= 99; ++n)
+        dir.createFile(QStringLiteral("a_%1.jpg").arg(n), "old");
+    const QStringList before = entries(dir.path());
+    QCOMPARE(
+        CopyFileToFreeName(src, dir.filePath(QStringLiteral("a.jpg")), {}, nullptr, {}, nullptr, &written),
+        ERROR_FILE_EXISTS);
+    QCOMPARE(written, dir.filePath(QStringLiteral("a_99.jpg")));
+    QCOMPARE(entries(dir.path()), before);
+    QCOMPARE(contentOf(dir.filePath(QStringLiteral("a_99.jpg"))), QByteArray("old"));
+}
+
+void TestCopyFile::freeNameTakenDuringCopy()
+{
+    // Another program saves "_2" while the copy that chose it runs: the copy must neither replace that
+    // file nor give up, but go on to "_3".
+    TestDir dir;
+    const QString src = dir.createFile(QStringLiteral("s/b.jpg"), randomBytes(300 * 1000, 4));
+    const QString dest = dir.createFile(QStringLiteral("d/b.jpg"), "old");
+    const QString second = dir.filePath(QStringLiteral("d/b_2.jpg"));
+    int calls = 0;
+    const auto intrude = [&](quint64, quint64) {
+        if (calls++ == 0)
+            dir.createFile(QStringLiteral("d/b_2.jpg"), "saved meanwhile");
+    };
+    QString written;
+    for (const bool overwrite : {false, true}) {
+        // Whatever the caller asks, the search never replaces a file.
+        CopyOptions options;
+        options.failIfExists = !overwrite;
+        calls = 0;
+        QVERIFY(!overwrite || RemoveFile(dir.filePath(QStringLiteral("d/b_3.jpg"))) == 0);
+        QVERIFY(!overwrite || RemoveFile(second) == 0);
+        QCOMPARE(CopyFileToFreeName(src, dest, intrude, nullptr, options, nullptr, &written), 0);
+        QVERIFY(calls > 0);
+        QCOMPARE(written, dir.filePath(QStringLiteral("d/b_3.jpg")));
+        QCOMPARE(fileHash(written), fileHash(src));
+        QCOMPARE(contentOf(second), QByteArray("saved meanwhile"));
+        QCOMPARE(contentOf(dest), QByteArray("old"));
+        QCOMPARE(
+            entries(dir.filePath(QStringLiteral("d"))),
+            (QStringList{QStringLiteral("b.jpg"), QStringLiteral("b_2.jpg"), QStringLiteral("b_3.jpg")}));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCopyFile)

@@ -62,7 +62,6 @@ private Q_SLOTS:
     void cancelCopyDropsGauges();
     void gaugeRounding_data();
     void gaugeRounding();
-    void freeName();
     void dcimSourceFolder_data();
     void dcimSourceFolder();
 
@@ -178,20 +177,6 @@ void TestTransfer::gaugeRounding()
     QFETCH(qint64, target);
     QFETCH(int, percent);
     QCOMPARE(OverallGaugePercent(worked, target), percent);
-}
-
-void TestTransfer::freeName()
-{
-    TestDir dir;
-    const QString dest = dir.filePath(QStringLiteral("P1000123.JPG"));
-    QCOMPARE(MakeFreeName(dest), dir.filePath(QStringLiteral("P1000123_2.JPG")));
-    dir.createFile(QStringLiteral("P1000123_2.JPG"));
-    dir.createFile(QStringLiteral("P1000123_3.JPG"));
-    QCOMPARE(MakeFreeName(dest), dir.filePath(QStringLiteral("P1000123_4.JPG")));
-    QCOMPARE(MakeFreeName(dir.filePath(QStringLiteral("README"))), dir.filePath(QStringLiteral("README_2")));
-    for (int n = 2; n <= 99; ++n)
-        dir.createFile(QStringLiteral("a_%1.jpg").arg(n));
-    QCOMPARE(MakeFreeName(dir.filePath(QStringLiteral("a.jpg"))), dir.filePath(QStringLiteral("a_99.jpg")));
 }
 
 void TestTransfer::dcimSourceFolder_data()
