@@ -8,7 +8,7 @@ if(VANTORA_SANITIZE)
   target_link_options(vantora_cfg INTERFACE -fsanitize=address,undefined)
 endif()
 
-# Stricter rules for the product code (the tests keep their plain literals).
+# Stricter rules for every program of the project: product code, tests, tools, benchmarks and fuzzers.
 add_library(vantora_strict INTERFACE)
 target_compile_options(vantora_strict INTERFACE -Wold-style-cast -pedantic)
 target_compile_definitions(vantora_strict INTERFACE QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII
@@ -34,7 +34,7 @@ endfunction()
 function(vantora_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE vantora_cfg Qt6::Test vantora_testsupport ${T_LIBS})
+  target_link_libraries(${name} PRIVATE vantora_cfg vantora_strict Qt6::Test vantora_testsupport ${T_LIBS})
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VANTORA_SOURCE_DIR=${PROJECT_SOURCE_DIR};VANTORA_BINARY_DIR=${PROJECT_BINARY_DIR}"

@@ -14,6 +14,7 @@
 
 using namespace vantora;
 using namespace vantora::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -125,7 +126,7 @@ private Q_SLOTS:
             codes.join(QLatin1Char(' ')),
             QStringLiteral("JPG TIF PNG GIF BMP PSD DNG NEF CR2 PEF ARW ORF RW2 RAF MOV MP4 AVI MPG WMV MKV "
                            "FLV WAV MP3 AAC WMA M4A FLAC MID"));
-        QCOMPARE(chosen, (QStringList{"JPG", "TIF", "MOV", "MP4", "AVI"}));
+        QCOMPARE(chosen, (QStringList{u"JPG"_s, u"TIF"_s, u"MOV"_s, u"MP4"_s, u"AVI"_s}));
         QCOMPARE(types[0].group, ExtensionGroup::Image);
         QCOMPARE(types[13].group, ExtensionGroup::Image);
         QCOMPARE(types[14].group, ExtensionGroup::Video);
@@ -151,10 +152,10 @@ private Q_SLOTS:
             settings << k.destinationSetting();
         }
         QCOMPARE(keys.size(), 31);
-        QCOMPARE(keys.mid(0, 5), (QStringList{"*.JPG", "*.JPEG", "*.TIF", "*.TIFF", "*.PNG"}));
-        QCOMPARE(keys.mid(19, 3), (QStringList{"*.MPG", "*.MPEG", "*.WMV"}));
+        QCOMPARE(keys.mid(0, 5), (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.TIF"_s, u"*.TIFF"_s, u"*.PNG"_s}));
+        QCOMPARE(keys.mid(19, 3), (QStringList{u"*.MPG"_s, u"*.MPEG"_s, u"*.WMV"_s}));
         QCOMPARE(keys.last(), QStringLiteral("*.MID"));
-        QCOMPARE(settings.mid(19, 2), (QStringList{"MPGDir", "MPEGDir"}));
+        QCOMPARE(settings.mid(19, 2), (QStringList{u"MPGDir"_s, u"MPEGDir"_s}));
 
         // Every named setting exists in the record.
         SettingsRecord record;
@@ -165,8 +166,8 @@ private Q_SLOTS:
         }
         for (const QString &s : settings)
             QVERIFY(record.textField(s));
-        QCOMPARE(types[0].clickDestinationSettings(), (QStringList{"JPGDir", "JPEGDir"}));
-        QCOMPARE(types[1].clickDestinationSettings(), (QStringList{"TIFDir", "TIFFDir"}));
+        QCOMPARE(types[0].clickDestinationSettings(), (QStringList{u"JPGDir"_s, u"JPEGDir"_s}));
+        QCOMPARE(types[1].clickDestinationSettings(), (QStringList{u"TIFDir"_s, u"TIFFDir"_s}));
         QCOMPARE(types[17].clickDestinationSettings(), QStringList{QStringLiteral("MPGDir")});
     }
 
@@ -299,14 +300,14 @@ private Q_SLOTS:
     void lookupAllFiles()
     {
         const ExtensionRows all = rowsOf({{"*.*", "/all/"}});
-        for (const QString name : {"x.jpg", "README", "a.tar.gz"}) {
+        for (const QString &name : {u"x.jpg"_s, u"README"_s, u"a.tar.gz"_s}) {
             QCOMPARE(LookupExtensionDestination(all, name, true), QStringLiteral("/all/"));
             QCOMPARE(LookupExtensionDestination(all, name), QStringLiteral("/all/"));
         }
         // The all-files mode is the setting's, not the rows': per type, "*.*" is a literal key.
-        QCOMPARE(LookupExtensionDestination(rowsOf({{"*.JPG", "/j"}, {"*.*", "/x"}}), "a.png", false),
+        QCOMPARE(LookupExtensionDestination(rowsOf({{"*.JPG", "/j"}, {"*.*", "/x"}}), u"a.png"_s, false),
                  QString());
-        QCOMPARE(LookupExtensionDestination(rowsOf({{"*.JPG", "/j"}}), "a.jpg", true), QString());
+        QCOMPARE(LookupExtensionDestination(rowsOf({{"*.JPG", "/j"}}), u"a.jpg"_s, true), QString());
     }
 
     void rowsWithoutWindows()

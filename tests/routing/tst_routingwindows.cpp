@@ -31,6 +31,7 @@
 
 using namespace vantora;
 using namespace vantora::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -307,7 +308,7 @@ private Q_SLOTS:
                  QStringList{defaults.AllFileDir});
         QCOMPARE(keys(w->ext.ExtListEditor), keys(formChild<QTableWidget>(&w->main, "ExtListEditor")));
         QCOMPARE(folders(w->ext.ExtListEditor), folders(formChild<QTableWidget>(&w->main, "ExtListEditor")));
-        const QStringList ticked{"JPG", "TIF", "MOV", "MP4", "AVI"};
+        const QStringList ticked{u"JPG"_s, u"TIF"_s, u"MOV"_s, u"MP4"_s, u"AVI"_s};
         for (QCheckBox *box : w->ext.typeCheckBoxes) {
             QCOMPARE(box->isChecked(), ticked.contains(box->text()));
             QVERIFY(!box->isEnabled());
@@ -322,9 +323,9 @@ private Q_SLOTS:
 
     void startupWithStoredTypes()
     {
-        const SettingsRecord stored = perType({"JPG", "MOV"});
+        const SettingsRecord stored = perType({u"JPG"_s, u"MOV"_s});
         auto w = start(stored);
-        const QStringList expected{"*.JPG", "*.JPEG", "*.MOV"};
+        const QStringList expected{u"*.JPG"_s, u"*.JPEG"_s, u"*.MOV"_s};
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), expected);
         QCOMPARE(keys(w->ext.ExtListEditor), expected);
         QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{m_a, m_b, m_c}));
@@ -343,14 +344,14 @@ private Q_SLOTS:
 
     void startupMissingFolderGivesPictures()
     {
-        SettingsRecord stored = perType({"JPG", "PNG"});
+        SettingsRecord stored = perType({u"JPG"_s, u"PNG"_s});
         const QString deleted = m_dirs.createDir(QStringLiteral("gone"));
         QVERIFY(QDir(deleted).removeRecursively());
         stored.type(u"PNG").dir = deleted + QLatin1Char('/');
         stored.type(u"JPG").aliasDir = QString(); // an empty stored folder counts as missing too
         auto w = start(stored);
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
-                 (QStringList{"*.JPG", "*.JPEG", "*.PNG"}));
+                 (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.PNG"_s}));
         QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")),
                  (QStringList{m_a, m_pictures, m_pictures}));
         QCOMPARE(w->settings.type(u"PNG").dir, deleted + QLatin1Char('/'));
@@ -368,40 +369,40 @@ private Q_SLOTS:
         QVERIFY(w->ext.AllFileCheckBox->isChecked());
         QVERIFY(typeBox(w->ext, u"JPG")->isChecked());
         QVERIFY(!typeBox(w->ext, u"JPG")->isEnabled());
-        QCOMPARE(changedSettings(stored, w->settings), sorted({"AllFileChecked", "JPGChecked"}));
+        QCOMPARE(changedSettings(stored, w->settings), sorted({u"AllFileChecked"_s, u"JPGChecked"_s}));
     }
 
     void tickingTypeAppendsLast()
     {
-        SettingsRecord stored = perType({"JPG"});
+        SettingsRecord stored = perType({u"JPG"_s});
         stored.ExtEdit1Text = QStringLiteral("raw");
         stored.Ext1Dir = m_c;
         auto w = start(stored);
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
-                 (QStringList{"*.JPG", "*.JPEG", "*.raw"}));
+                 (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.raw"_s}));
         formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         QCOMPARE(w->ext.TransferEdit1->text(), m_d);
         const SettingsRecord before = w->settings;
         typeBox(w->ext, u"PNG")->click();
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
-                 (QStringList{"*.JPG", "*.JPEG", "*.raw", "*.PNG"}));
+                 (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.raw"_s, u"*.PNG"_s}));
         QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")),
                  (QStringList{m_a, m_b, m_c, m_d}));
         QCOMPARE(folders(w->ext.ExtListEditor), folders(formChild<QTableWidget>(&w->main, "ExtListEditor")));
-        QCOMPARE(changedSettings(before, w->settings), sorted({"PNGChecked", "PNGDir"}));
+        QCOMPARE(changedSettings(before, w->settings), sorted({u"PNGChecked"_s, u"PNGDir"_s}));
         QCOMPARE(w->settings.type(u"PNG").dir, m_d);
         w->ext.hide();
 
         // The next start puts it in catalogue order.
         auto again = start(w->settings);
         QCOMPARE(keys(formChild<QTableWidget>(&again->main, "ExtListEditor")),
-                 (QStringList{"*.JPG", "*.JPEG", "*.PNG", "*.raw"}));
+                 (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.PNG"_s, u"*.raw"_s}));
     }
 
     void untickingLastTypeSwitchesAllFilesOn()
     {
-        auto w = start(perType({"MOV"}));
+        auto w = start(perType({u"MOV"_s}));
         formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         const SettingsRecord before = w->settings;
@@ -416,8 +417,8 @@ private Q_SLOTS:
         QVERIFY(!typeBox(w->ext, u"MOV")->isChecked());
         QVERIFY(!w->ext.ExtEdit2->isEnabled());
         QCOMPARE(changedSettings(before, w->settings),
-                 sorted({"MOVChecked", "MOVDir", "AllFileChecked", "AllFileDir", "JPGChecked", "JPGDir",
-                         "JPEGDir"}));
+                 sorted({u"MOVChecked"_s, u"MOVDir"_s, u"AllFileChecked"_s, u"AllFileDir"_s, u"JPGChecked"_s,
+                         u"JPGDir"_s, u"JPEGDir"_s}));
         QCOMPARE(w->settings.AllFileDir, m_d);
         QVERIFY(w->settings.AllFileChecked);
         QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("clip.mov")), m_d);
@@ -425,7 +426,7 @@ private Q_SLOTS:
 
     void allFilesBoxRebuildsTable()
     {
-        SettingsRecord stored = perType({"JPG", "MOV"});
+        SettingsRecord stored = perType({u"JPG"_s, u"MOV"_s});
         stored.AllFileChecked = true;
         auto w = start(stored);
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
@@ -435,11 +436,11 @@ private Q_SLOTS:
         SettingsRecord before = w->settings;
         w->ext.AllFileCheckBox->click();
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
-                 (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+                 (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.MOV"_s}));
         QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{m_a, m_b, m_c}));
         QVERIFY(typeBox(w->ext, u"MOV")->isEnabled());
         QVERIFY(w->ext.ExtEdit1->isEnabled());
-        QCOMPARE(changedSettings(before, w->settings), sorted({"AllFileChecked", "AllFileDir"}));
+        QCOMPARE(changedSettings(before, w->settings), sorted({u"AllFileChecked"_s, u"AllFileDir"_s}));
         QCOMPARE(w->settings.AllFileDir, m_d);
 
         w->ext.TransferEdit1->setText(m_c);
@@ -449,7 +450,7 @@ private Q_SLOTS:
         QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), QStringList{m_c});
         QVERIFY(!typeBox(w->ext, u"MOV")->isEnabled());
         QVERIFY(typeBox(w->ext, u"MOV")->isChecked());
-        QCOMPARE(changedSettings(before, w->settings), sorted({"AllFileChecked", "AllFileDir"}));
+        QCOMPARE(changedSettings(before, w->settings), sorted({u"AllFileChecked"_s, u"AllFileDir"_s}));
     }
 
     void typeClickWritesItsFolders_data()
@@ -457,14 +458,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("code");
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<QStringList>("written");
-        QTest::newRow("JPG") << "JPG" << QStringList{"*.MOV", "*.JPG", "*.JPEG"}
-                             << QStringList{"JPGChecked", "JPGDir", "JPEGDir"};
-        QTest::newRow("TIF") << "TIF" << QStringList{"*.MOV", "*.TIF", "*.TIFF"}
-                             << QStringList{"TIFChecked", "TIFDir", "TIFFDir"};
-        QTest::newRow("MPG keeps MPEGDir")
-            << "MPG" << QStringList{"*.MOV", "*.MPG", "*.MPEG"} << QStringList{"MPGChecked", "MPGDir"};
-        QTest::newRow("FLAC") << "FLAC" << QStringList{"*.MOV", "*.FLAC"}
-                              << QStringList{"FLACChecked", "FLACDir"};
+        QTest::newRow("JPG") << "JPG" << QStringList{u"*.MOV"_s, u"*.JPG"_s, u"*.JPEG"_s}
+                             << QStringList{u"JPGChecked"_s, u"JPGDir"_s, u"JPEGDir"_s};
+        QTest::newRow("TIF") << "TIF" << QStringList{u"*.MOV"_s, u"*.TIF"_s, u"*.TIFF"_s}
+                             << QStringList{u"TIFChecked"_s, u"TIFDir"_s, u"TIFFDir"_s};
+        QTest::newRow("MPG keeps MPEGDir") << "MPG" << QStringList{u"*.MOV"_s, u"*.MPG"_s, u"*.MPEG"_s}
+                                           << QStringList{u"MPGChecked"_s, u"MPGDir"_s};
+        QTest::newRow("FLAC") << "FLAC" << QStringList{u"*.MOV"_s, u"*.FLAC"_s}
+                              << QStringList{u"FLACChecked"_s, u"FLACDir"_s};
     }
 
     void typeClickWritesItsFolders()
@@ -472,7 +473,7 @@ private Q_SLOTS:
         QFETCH(QString, code);
         QFETCH(QStringList, rows);
         QFETCH(QStringList, written);
-        auto w = start(perType({"MOV"}));
+        auto w = start(perType({u"MOV"_s}));
         formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         const SettingsRecord before = w->settings;
@@ -492,41 +493,44 @@ private Q_SLOTS:
 
     void freeExtensions()
     {
-        auto w = start(perType({"MOV"}));
+        auto w = start(perType({u"MOV"_s}));
         formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         SettingsRecord before = w->settings;
         typeFreeExtension(w->ext.ExtEdit1, QStringLiteral("raw"));
-        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.raw"}));
-        QCOMPARE(keys(w->ext.ExtListEditor), (QStringList{"*.MOV", "*.raw"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{u"*.MOV"_s, u"*.raw"_s}));
+        QCOMPARE(keys(w->ext.ExtListEditor), (QStringList{u"*.MOV"_s, u"*.raw"_s}));
         QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")).last(), m_d);
-        QCOMPARE(changedSettings(before, w->settings), sorted({"ExtEdit1Text", "Ext1Dir"}));
+        QCOMPARE(changedSettings(before, w->settings), sorted({u"ExtEdit1Text"_s, u"Ext1Dir"_s}));
         QCOMPARE(w->settings.ExtEdit1Text, QStringLiteral("raw"));
 
         typeFreeExtension(w->ext.ExtEdit2, QStringLiteral("R*"));
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
-                 (QStringList{"*.MOV", "*.raw", "*.R*"}));
+                 (QStringList{u"*.MOV"_s, u"*.raw"_s, u"*.R*"_s}));
         QCOMPARE(w->settings.ExtEdit2Text, QStringLiteral("R*"));
 
         // Changing a field replaces its row.
         typeFreeExtension(w->ext.ExtEdit1, QStringLiteral("cr3"));
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
-                 (QStringList{"*.MOV", "*.R*", "*.cr3"}));
+                 (QStringList{u"*.MOV"_s, u"*.R*"_s, u"*.cr3"_s}));
 
         // The same text in the second field empties it and removes its previous row.
         before = w->settings;
         typeFreeExtension(w->ext.ExtEdit2, QStringLiteral("cr3"));
         QVERIFY(w->ext.ExtEdit2->text().isEmpty());
-        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.cr3"}));
-        QCOMPARE(keys(w->ext.ExtListEditor), (QStringList{"*.MOV", "*.cr3"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{u"*.MOV"_s, u"*.cr3"_s}));
+        QCOMPARE(keys(w->ext.ExtListEditor), (QStringList{u"*.MOV"_s, u"*.cr3"_s}));
         // The field was left holding "cr3": that is the text stored, as for any exit.
         QCOMPARE(changedSettings(before, w->settings), QStringList{QStringLiteral("ExtEdit2Text")});
         QCOMPARE(w->settings.ExtEdit2Text, QStringLiteral("cr3"));
 
         // A change of case keeps the row, spelled as the field is, so its folder still has a setting.
         typeFreeExtension(w->ext.ExtEdit1, QStringLiteral("CR3"));
-        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.CR3"}));
-        QCOMPARE(keys(w->ext.ExtListEditor), (QStringList{"*.MOV", "*.CR3"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{u"*.MOV"_s, u"*.CR3"_s}));
+        QCOMPARE(keys(w->ext.ExtListEditor), (QStringList{u"*.MOV"_s, u"*.CR3"_s}));
         formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_b);
         formChild<QTableWidget>(&w->main, "ExtListEditor")->setCurrentCell(1, 0);
         formChild<QToolButton>(&w->main, "SpeedButton1")->click();
@@ -541,7 +545,7 @@ private Q_SLOTS:
 
     void enterAndLeaveWithoutTyping()
     {
-        SettingsRecord stored = perType({"MOV"});
+        SettingsRecord stored = perType({u"MOV"_s});
         stored.ExtEdit1Text = QStringLiteral("raw");
         stored.Ext1Dir = m_a;
         auto w = start(stored);
@@ -551,13 +555,14 @@ private Q_SLOTS:
         QCOMPARE(w->settings.Ext1Dir, m_d);
         focusOut(w->ext.ExtEdit1);
         QCOMPARE(w->settings.Ext1Dir, m_d);
-        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.raw"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{u"*.MOV"_s, u"*.raw"_s}));
         QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")).last(), m_a);
     }
 
     void windowFocusIsNoEnterOrExit()
     {
-        auto w = start(perType({"MOV"}));
+        auto w = start(perType({u"MOV"_s}));
         formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         const SettingsRecord before = w->settings;
@@ -572,12 +577,13 @@ private Q_SLOTS:
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
                  QStringList{QStringLiteral("*.MOV")});
         focusOut(w->ext.ExtEdit1);
-        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.raw"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{u"*.MOV"_s, u"*.raw"_s}));
     }
 
     void dialogTypedDestinationIsNotUsedByRuns()
     {
-        auto w = start(perType({"JPG", "MOV"}));
+        auto w = start(perType({u"JPG"_s, u"MOV"_s}));
         w->ext.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w->ext));
         QTableWidget *table = w->ext.ExtListEditor;
@@ -622,7 +628,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QStringList, messages);
         TestPrompt prompt;
-        auto w = start(perType({"MOV"}));
+        auto w = start(perType({u"MOV"_s}));
         for (QLineEdit *edit : {w->ext.ExtEdit1, w->ext.ExtEdit2}) {
             prompt.clear();
             edit->clear();
@@ -634,7 +640,7 @@ private Q_SLOTS:
 
     void speedButtonSetsSelectedRow()
     {
-        auto w = start(perType({"JPG", "MOV"}));
+        auto w = start(perType({u"JPG"_s, u"MOV"_s}));
         formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         formChild<QTableWidget>(&w->main, "ExtListEditor")->setCurrentCell(1, 0);
         const SettingsRecord before = w->settings;
@@ -649,19 +655,19 @@ private Q_SLOTS:
 
     void speedButtonSetsAllRows()
     {
-        auto w = start(perType({"JPG", "MOV"}));
+        auto w = start(perType({u"JPG"_s, u"MOV"_s}));
         formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         const SettingsRecord before = w->settings;
         formChild<QToolButton>(&w->main, "SpeedButton2")->click();
         QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), QStringList(3, m_d));
         QCOMPARE(folders(w->ext.ExtListEditor), QStringList(3, m_d));
-        QCOMPARE(changedSettings(before, w->settings), sorted({"JPGDir", "JPEGDir", "MOVDir"}));
+        QCOMPARE(changedSettings(before, w->settings), sorted({u"JPGDir"_s, u"JPEGDir"_s, u"MOVDir"_s}));
         QCOMPARE(w->settings.type(u"MOV").dir, m_d);
     }
 
     void dialogButtonsSetRows()
     {
-        auto w = start(perType({"JPG", "MOV"}));
+        auto w = start(perType({u"JPG"_s, u"MOV"_s}));
         formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         w->ext.ExtListEditor->setCurrentCell(2, 0);
@@ -677,16 +683,17 @@ private Q_SLOTS:
         before = w->settings;
         w->ext.BitBtn3->click();
         QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")), QStringList(3, documents));
-        QCOMPARE(changedSettings(before, w->settings), sorted({"JPGDir", "JPEGDir", "MOVDir"}));
+        QCOMPARE(changedSettings(before, w->settings), sorted({u"JPGDir"_s, u"JPEGDir"_s, u"MOVDir"_s}));
     }
 
     void freeExtensionSpellingTypeStoresTypeFolder()
     {
-        SettingsRecord stored = perType({"MOV"});
+        SettingsRecord stored = perType({u"MOV"_s});
         stored.ExtEdit1Text = QStringLiteral("PNG");
         stored.Ext1Dir = m_a;
         auto w = start(stored);
-        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.PNG"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{u"*.MOV"_s, u"*.PNG"_s}));
         formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         formChild<QTableWidget>(&w->main, "ExtListEditor")->setCurrentCell(1, 0);
         const SettingsRecord before = w->settings;
@@ -749,7 +756,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(deep));
         const QString staged = deep + QLatin1Char('/');
         TestPrompt prompt;
-        auto w = start(perType({"JPG", "MOV"}));
+        auto w = start(perType({u"JPG"_s, u"MOV"_s}));
         prompt.folders.enqueue(deep);
         formChild<QPushButton>(&w->main, "BitBtn5")->click();
         QCOMPARE(formChild<QLineEdit>(&w->main, "TransferEdit1")->text(), staged);
@@ -794,7 +801,7 @@ private Q_SLOTS:
 
     void dialogShownModallyHandsFolderBack()
     {
-        auto w = start(perType({"JPG"}));
+        auto w = start(perType({u"JPG"_s}));
         formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_c);
         formChild<QLineEdit>(&w->main, "SourceEdit1")->setText(m_a);
         w->main.show();
@@ -828,7 +835,7 @@ private Q_SLOTS:
 
     void closingWhileTypingTakesTheText()
     {
-        auto w = start(perType({"JPG"}));
+        auto w = start(perType({u"JPG"_s}));
         formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
         QApplication::setActiveWindow(&w->ext);
@@ -837,13 +844,13 @@ private Q_SLOTS:
         QTest::keyClicks(w->ext.ExtEdit1, QStringLiteral("raw"));
         w->ext.close();
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
-                 (QStringList{"*.JPG", "*.JPEG", "*.raw"}));
+                 (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.raw"_s}));
         QCOMPARE(w->settings.ExtEdit1Text, QStringLiteral("raw"));
     }
 
     void tableClickEditsOnSecondClick()
     {
-        auto w = start(perType({"JPG", "MOV"}));
+        auto w = start(perType({u"JPG"_s, u"MOV"_s}));
         w->main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w->main));
         QTableWidget *table = formChild<QTableWidget>(&w->main, "ExtListEditor");
@@ -874,7 +881,7 @@ private Q_SLOTS:
         // The next rebuild replaces the typed folder.
         w->ext.AllFileCheckBox->click();
         w->ext.AllFileCheckBox->click();
-        QCOMPARE(keys(table), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+        QCOMPARE(keys(table), (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.MOV"_s}));
         QCOMPARE(folders(table).last(), m_c);
     }
 
@@ -892,14 +899,14 @@ private Q_SLOTS:
     {
         QFETCH(bool, dialog);
         QFETCH(int, column);
-        auto w = start(perType({"JPG", "MOV"}));
+        auto w = start(perType({u"JPG"_s, u"MOV"_s}));
         QWidget *window = dialog ? static_cast<QWidget *>(&w->ext) : &w->main;
         QTableWidget *table =
             dialog ? w->ext.ExtListEditor : formChild<QTableWidget>(&w->main, "ExtListEditor");
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         clickRow(table, 2);
-        QCOMPARE(selectedCells(table), (QStringList{"2:0", "2:1"}));
+        QCOMPARE(selectedCells(table), (QStringList{u"2:0"_s, u"2:1"_s}));
         clickRow(table, 2);
         QVERIFY(table->viewport()->findChild<QLineEdit *>());
         QCOMPARE(selectedCells(table), QStringList{QStringLiteral("2:1")});
@@ -907,7 +914,7 @@ private Q_SLOTS:
         clickCell(table, 0, column);
         QCOMPARE(w->controller.lastClickedExtRow(), 1);
         QCOMPARE(table->currentRow(), 0);
-        QCOMPARE(selectedCells(table), (QStringList{"0:0", "0:1"}));
+        QCOMPARE(selectedCells(table), (QStringList{u"0:0"_s, u"0:1"_s}));
         QVERIFY(table->selectionModel()->isRowSelected(0, QModelIndex()));
         auto *editor = table->viewport()->findChild<QLineEdit *>();
         QVERIFY(!editor || !editor->isVisible());
@@ -940,7 +947,7 @@ private Q_SLOTS:
         QVERIFY(columnsFit(table));
 
         // Rows added while the table is shown: the scroll bar comes, the columns still fit.
-        auto few = start(perType({"JPG"}));
+        auto few = start(perType({u"JPG"_s}));
         QWidget *fewWindow = dialog ? static_cast<QWidget *>(&few->ext) : &few->main;
         table = dialog ? few->ext.ExtListEditor : formChild<QTableWidget>(&few->main, "ExtListEditor");
         fewWindow->show();
@@ -978,7 +985,7 @@ private Q_SLOTS:
         while (deep.size() < 300)
             deep += QStringLiteral("/フォルダ階層");
         QVERIFY(QDir().mkpath(deep));
-        QStringList codes{"JPG", "MOV"};
+        QStringList codes{u"JPG"_s, u"MOV"_s};
         if (manyRows) {
             for (const ExtensionType &t : ExtensionCatalogue())
                 codes << t.codeText();
@@ -1012,7 +1019,7 @@ private Q_SLOTS:
 
     void lookupThroughTheMainTable()
     {
-        auto w = start(perType({"JPG", "MOV"}));
+        auto w = start(perType({u"JPG"_s, u"MOV"_s}));
         QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("/card/DCIM/x.jpg")), m_a);
         QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("Y.JPG")), m_a);
         QCOMPARE(w->controller.LookupExtensionDestination(QStringLiteral("z.jpeg")), m_b);
@@ -1021,7 +1028,7 @@ private Q_SLOTS:
         QVERIFY(!w->controller.allFilesMode());
 
         auto all = start(SettingsRecord::defaults());
-        for (const QString name : {"x.jpg", "a.png", "README", "b.tar.gz"})
+        for (const QString &name : {u"x.jpg"_s, u"a.png"_s, u"README"_s, u"b.tar.gz"_s})
             QCOMPARE(all->controller.LookupExtensionDestination(name), all->settings.AllFileDir);
     }
 
@@ -1029,14 +1036,15 @@ private Q_SLOTS:
     {
         // "jpg" typed while JPG is ticked shares the "*.JPG" row; neither choice's removal drops the
         // other's files.
-        SettingsRecord stored = perType({"JPG", "MOV"});
+        SettingsRecord stored = perType({u"JPG"_s, u"MOV"_s});
         stored.ExtEdit1Text = QStringLiteral("jpg");
         auto w = start(stored);
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
-                 (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+                 (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.MOV"_s}));
         w->ext.show();
         typeBox(w->ext, u"JPG")->click();
-        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.JPG", "*.MOV"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{u"*.JPG"_s, u"*.MOV"_s}));
         typeFreeExtension(w->ext.ExtEdit1, QString());
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
                  QStringList{QStringLiteral("*.MOV")});
@@ -1045,26 +1053,27 @@ private Q_SLOTS:
         other->ext.show();
         typeFreeExtension(other->ext.ExtEdit1, QString());
         QCOMPARE(keys(formChild<QTableWidget>(&other->main, "ExtListEditor")),
-                 (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+                 (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.MOV"_s}));
 
         // A free extension changed to a text whose row exists already takes no files of its old text.
         typeFreeExtension(other->ext.ExtEdit1, QStringLiteral("raw"));
         QCOMPARE(keys(formChild<QTableWidget>(&other->main, "ExtListEditor")),
-                 (QStringList{"*.JPG", "*.JPEG", "*.MOV", "*.raw"}));
+                 (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.MOV"_s, u"*.raw"_s}));
         typeFreeExtension(other->ext.ExtEdit1, QStringLiteral("mov"));
         QCOMPARE(keys(formChild<QTableWidget>(&other->main, "ExtListEditor")),
-                 (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
-        QCOMPARE(keys(other->ext.ExtListEditor), (QStringList{"*.JPG", "*.JPEG", "*.MOV"}));
+                 (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.MOV"_s}));
+        QCOMPARE(keys(other->ext.ExtListEditor), (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.MOV"_s}));
     }
 
     void storedEqualFreeExtensionsKeepFirst()
     {
-        SettingsRecord stored = perType({"MOV"});
+        SettingsRecord stored = perType({u"MOV"_s});
         stored.ExtEdit1Text = QStringLiteral("raw");
         stored.ExtEdit2Text = QStringLiteral("raw");
         stored.Ext1Dir = m_a;
         auto w = start(stored);
-        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")), (QStringList{"*.MOV", "*.raw"}));
+        QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
+                 (QStringList{u"*.MOV"_s, u"*.raw"_s}));
         QCOMPARE(folders(formChild<QTableWidget>(&w->main, "ExtListEditor")).last(), m_a);
         QVERIFY(w->ext.ExtEdit2->text().isEmpty());
         QCOMPARE(w->ext.ExtEdit1->text(), QStringLiteral("raw"));
