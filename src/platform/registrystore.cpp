@@ -310,15 +310,15 @@ bool RegistryStore::createKey(RegistryRoot root, const QString &key)
     return commit(root, h);
 }
 
-std::optional<QString> RegistryStore::readString(RegistryRoot root, const QString &key, const QString &name,
-                                                 RegistryError *error)
+const RegistryStore::Value *RegistryStore::lookUp(RegistryRoot root, const QString &key, const QString &name,
+                                                  bool wantString, RegistryError *error)
 {
     RegistryError e = RegistryError::None;
-    std::optional<QString> result;
+    const Value *found = nullptr;
     if (Key *k = findKey(hive(root), key)) {
-        if (Value *v = findValue(*k, name)) {
-            if (v->isString)
-                result = v->text;
+        if (const Value *v = findValue(*k, name)) {
+            if (v->isString == wantString)
+                found = v;
             else
                 e = RegistryError::TypeMismatch;
         } else {
@@ -329,29 +329,23 @@ std::optional<QString> RegistryStore::readString(RegistryRoot root, const QStrin
     }
     if (error)
         *error = e;
-    return result;
+    return found;
+}
+
+std::optional<QString> RegistryStore::readString(RegistryRoot root, const QString &key, const QString &name,
+                                                 RegistryError *error)
+{
+    if (const Value *v = lookUp(root, key, name, true, error))
+        return v->text;
+    return std::nullopt;
 }
 
 std::optional<quint32> RegistryStore::readDword(RegistryRoot root, const QString &key, const QString &name,
                                                 RegistryError *error)
 {
-    RegistryError e = RegistryError::None;
-    std::optional<quint32> result;
-    if (Key *k = findKey(hive(root), key)) {
-        if (Value *v = findValue(*k, name)) {
-            if (!v->isString)
-                result = v->number;
-            else
-                e = RegistryError::TypeMismatch;
-        } else {
-            e = RegistryError::ValueNotFound;
-        }
-    } else {
-        e = RegistryError::KeyNotFound;
-    }
-    if (error)
-        *error = e;
-    return result;
+    if (const Value *v = lookUp(root, key, name, false, error))
+        return v->number;
+    return std::nullopt;
 }
 
 bool RegistryStore::writeString(RegistryRoot root, const QString &key, const QString &name,

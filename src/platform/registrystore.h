@@ -94,6 +94,9 @@ private:
     Key *findKey(Hive &h, const QString &key);
     Key &ensureKey(Hive &h, const QString &key);
     static Value *findValue(Key &k, const QString &name);
+    // The value of that name, or nothing with the reason in *error (a value of the other type mismatches).
+    const Value *lookUp(RegistryRoot root, const QString &key, const QString &name, bool wantString,
+                        RegistryError *error);
     static QString normalizeKey(const QString &key);
 
     QString m_directory;
