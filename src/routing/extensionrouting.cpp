@@ -178,6 +178,11 @@ void ExtensionRouting::RebuildExtensionTable(const QString &allFilesDestination)
         appendRow(QLatin1String(AllFilesKey), allFilesDestination);
         return;
     }
+    syncEveryKey();
+}
+
+void ExtensionRouting::syncEveryKey()
+{
     for (const CatalogueKey &k : CatalogueKeys())
         SyncTypeRow(k.codeText(), k.type, textOf(m_settings, k.destinationSetting()));
     const auto &slots = FreeExtensionSlots();
@@ -189,12 +194,7 @@ void ExtensionRouting::RebuildExtensionTable(const QString &allFilesDestination)
 void ExtensionRouting::rebuildFromSettings()
 {
     RebuildExtensionTable(m_settings.AllFileDir);
-    for (const CatalogueKey &k : CatalogueKeys())
-        SyncTypeRow(k.codeText(), k.type, textOf(m_settings, k.destinationSetting()));
-    const auto &slots = FreeExtensionSlots();
-    for (int slot = 0; slot < FreeExtensionCount; ++slot)
-        SyncFreeExtensionRow(slot, m_enterText[slot],
-                             textOf(m_settings, QLatin1String(slots[slot].destinationSetting)));
+    syncEveryKey();
 }
 
 void ExtensionRouting::AllFileCheckBoxClick(const QString &dialogFolder)

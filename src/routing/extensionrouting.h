@@ -80,6 +80,8 @@ private:
     void removeRowIfUnclaimed(const QString &key);
     void respellRow(const QString &from, const QString &to);
     bool claimedByChoice(const QString &key) const;
+    // One pass over every key with the stored destinations.
+    void syncEveryKey();
     void changed(ExtensionTable table);
     void changedBoth();
 
