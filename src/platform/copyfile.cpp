@@ -1,6 +1,7 @@
 #include "platform/copyfile.h"
 
 #include "platform/bytepath.h"
+#include "platform/nativefile.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -218,15 +219,10 @@ ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
             break;
         if (hash)
             XXH3_128bits_update(hash, buffer, size_t(got));
-        ssize_t written = 0;
-        while (written < got) {
-            const ssize_t w = ::write(out, buffer + written, size_t(got - written));
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                return -1;
-            }
-            written += w;
+        int writeError = 0;
+        if (writeNativeFile(out, buffer, got, writeError) < 0) {
+            errno = writeError;
+            return -1;
         }
         copied += size_t(got);
     }

@@ -73,40 +73,42 @@ void closeNativeFile(int handle)
         ::close(handle);
 }
 
-qint64 readNativeFile(int handle, void *buffer, qint64 count, int &error)
+namespace {
+
+// Repeats a read or write until count bytes are done or it fails; a read also stops at the end of the file
+// (0). step(done) moves the next part.
+template <typename Step> qint64 repeatUntilDone(qint64 count, bool zeroEnds, int &error, Step step)
 {
-    auto *p = static_cast<char *>(buffer);
     qint64 done = 0;
     while (done < count) {
-        const ssize_t n = ::read(handle, p + done, size_t(count - done));
+        const ssize_t n = step(done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             error = errno;
             return -1;
         }
-        if (n == 0)
+        if (n == 0 && zeroEnds)
             break;
         done += n;
     }
     return done;
 }
 
+} // namespace
+
+qint64 readNativeFile(int handle, void *buffer, qint64 count, int &error)
+{
+    auto *p = static_cast<char *>(buffer);
+    return repeatUntilDone(count, true, error,
+                           [&](qint64 done) { return ::read(handle, p + done, size_t(count - done)); });
+}
+
 qint64 writeNativeFile(int handle, const void *buffer, qint64 count, int &error)
 {
     const auto *p = static_cast<const char *>(buffer);
-    qint64 done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(handle, p + done, size_t(count - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            error = errno;
-            return -1;
-        }
-        done += n;
-    }
-    return done;
+    return repeatUntilDone(count, false, error,
+                           [&](qint64 done) { return ::write(handle, p + done, size_t(count - done)); });
 }
 
 qint64 seekNativeFile(int handle, qint64 offset, NativeSeekOrigin origin, int &error)
