@@ -1,6 +1,11 @@
 #pragma once
 
 #include "settings/settingsrecord.h"
+#include "testdir.h"
+#include "testprompt.h"
+#include "tifffile.h"
+#include "transfer/memorytransferview.h"
+#include "transfer/transferstate.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -23,6 +28,26 @@ inline SettingsRecord plainSettings(const QString &source)
     s.FileNameEditText = QStringLiteral("[元のファイル名]");
     return s;
 }
+
+// What most run tests start from: a temporary folder with an empty destination "out", the settings of a
+// plain run from a source folder in it ("src/" unless told), a recording prompt, a view and a state. A
+// test unpacks it:
+//     TransferRig rig;
+//     auto &[dir, prompt, out, s, view, state] = rig;
+struct TransferRig
+{
+    explicit TransferRig(const QString &sourceFolder = QStringLiteral("src/"))
+        : settings(plainSettings(dir.filePath(sourceFolder)))
+    {
+    }
+
+    TestDir dir;
+    TestPrompt prompt;
+    QString out = dir.createDir(QStringLiteral("out"));
+    SettingsRecord settings;
+    MemoryTransferView view;
+    TransferState state;
+};
 
 // Every file below the folder, hidden ones too, by its path relative to it, sorted.
 inline QStringList filesUnder(const QString &folder)
@@ -53,41 +78,10 @@ inline QDate exiv2DateTaken(const QString &path)
                              QStringLiteral("yyyy:MM:dd"));
 }
 
-// A one-pixel grey TIFF, little-endian, one strip: enough for exiv2 to hold tags in IFD0.
+// A one-pixel grey TIFF: enough for exiv2 to hold tags in IFD0.
 inline QByteArray minimalTiff()
 {
-    QByteArray t("II*\0", 4);
-    auto u16 = [&t](quint16 v) { t.append(char(v & 0xFF)).append(char(v >> 8)); };
-    auto u32 = [&](quint32 v) {
-        u16(quint16(v & 0xFFFF));
-        u16(quint16(v >> 16));
-    };
-    u32(8);
-    const quint16 count = 8;
-    const quint32 pixel = 8 + 2 + count * 12 + 4;
-    u16(count);
-    auto entry = [&](quint16 tag, quint16 type, quint32 value) {
-        u16(tag);
-        u16(type);
-        u32(1);
-        if (type == 3) {
-            u16(quint16(value));
-            u16(0);
-        } else {
-            u32(value);
-        }
-    };
-    entry(256, 3, 1);     // width
-    entry(257, 3, 1);     // height
-    entry(258, 3, 8);     // bits per sample
-    entry(259, 3, 1);     // no compression
-    entry(262, 3, 1);     // black is zero
-    entry(273, 4, pixel); // strip offset
-    entry(278, 3, 1);     // rows per strip
-    entry(279, 4, 1);     // strip byte count
-    u32(0);
-    t.append(char(0x80));
-    return t;
+    return tiffBytes(1, 1);
 }
 
 } // namespace vantora::test

@@ -139,21 +139,17 @@ void TestDataSafety::sameNameInTwoCameraFolders()
 {
     QFETCH(bool, move);
     QFETCH(bool, overwrite);
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig(QStringLiteral("card/DCIM/"));
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QByteArray first = randomBytes(50000, 1);
     const QByteArray second = randomBytes(50000, 2); // equal sizes
     const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_0001.JPG"), first);
     const QString b = dir.createFile(QStringLiteral("card/DCIM/101CANON/IMG_0001.JPG"), second);
-    const QString out = dir.createDir(QStringLiteral("out"));
     // A file there before the run is still replaced when overwriting: only the run's own files are kept.
     const QString older = dir.createFile(QStringLiteral("out/IMG_0002.JPG"), "old");
     const QString c = dir.createFile(QStringLiteral("card/DCIM/101CANON/IMG_0002.JPG"), randomBytes(900, 3));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
     s.DelChecked = move;
     s.UwagakiChecked = overwrite;
-    MemoryTransferView view;
-    TransferState state;
     QVERIFY(RunTransfer(state, {a, b, c}, 3, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
 
     QCOMPARE(contentOf(out + QStringLiteral("/IMG_0001.JPG")), first);
@@ -230,15 +226,11 @@ void TestDataSafety::killedCopyLeavesNoNamedFile()
 
 void TestDataSafety::leftoverTemporariesRemovedNotCopied()
 {
-    TestDir dir;
-    TestPrompt prompt;
-    const QString out = dir.createDir(QStringLiteral("out"));
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString leftover = dir.createFile(QStringLiteral("out/.vtx-k3j2h1.part"), "half a photo");
     const QString foreign = dir.createFile(QStringLiteral("out/.hidden.part"), "someone else's");
     const QString a = dir.createFile(QStringLiteral("src/A.JPG"), "a");
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
-    MemoryTransferView view;
-    TransferState state;
     QVERIFY(RunTransfer(state, {a}, 0, {{QStringLiteral("*.*"), out}}, s, view, s.SourceEditText));
     QVERIFY(!QFileInfo::exists(leftover));
     QVERIFY(QFileInfo::exists(foreign));
@@ -298,17 +290,13 @@ void TestDataSafety::ordinaryUserNamesUnnamedCopy()
 
 void TestDataSafety::folderLinkNeverDeletedThrough()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig(QStringLiteral("card/DCIM/"));
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString elsewhere = dir.createFile(QStringLiteral("home/Pictures/album/B.JPG"), "album photo");
     const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/A.JPG"), "card photo");
     const QString link = dir.filePath(QStringLiteral("card/DCIM/album"));
     QVERIFY(QFile::link(dir.filePath(QStringLiteral("home/Pictures/album")), link));
-    const QString out = dir.createDir(QStringLiteral("out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
     s.DelChecked = true;
-    MemoryTransferView view;
-    TransferState state;
     QVERIFY(RunTransfer(state, {a, link + QStringLiteral("/B.JPG")}, 0, {{QStringLiteral("*.JPG"), out}}, s,
                         view, s.SourceEditText));
     // Both copied; the card's file moved, the file the link leads to untouched.
@@ -394,16 +382,12 @@ void TestDataSafety::targetAboveSourceAllowed()
 
 void TestDataSafety::deletedCreatedFolderMadeAgain()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig(QStringLiteral("card/DCIM/"));
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/A.JPG"), "a");
-    const QString out = dir.createDir(QStringLiteral("out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
     s.DirCreateChecked = true;
     s.DirNameEditText = QStringLiteral("import");
     s.PANA101Checked = true;
-    TransferState state;
-    MemoryTransferView view;
     QVERIFY(RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     QVERIFY(QFileInfo::exists(out + QStringLiteral("/import/100CANON/A.JPG")));
     // The user deletes what the first run made; the window stays open for a second run.
@@ -469,15 +453,13 @@ void TestDataSafety::failureSaysWhy()
 {
     QFETCH(QString, fault);
     QFETCH(QString, reason);
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig(QStringLiteral("card/DCIM/"));
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString longName = QString(240, QLatin1Char('a')) + QStringLiteral(".JPG");
     const QString a =
         dir.createFile(QStringLiteral("card/DCIM/100CANON/") +
                            (fault == QLatin1String("long") ? longName : QStringLiteral("A.JPG")),
                        "photo");
-    const QString out = dir.createDir(QStringLiteral("out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
     s.DelChecked = true;
     std::unique_ptr<ImmutableFolder> locked;
     if (fault == QLatin1String("immutable")) {
@@ -490,8 +472,6 @@ void TestDataSafety::failureSaysWhy()
     } else {
         QVERIFY(QFile::remove(a));
     }
-    MemoryTransferView view;
-    TransferState state;
     QVERIFY(!RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     locked.reset();
     QCOMPARE(prompt.messages.size(), 1);
@@ -509,18 +489,14 @@ void TestDataSafety::failureSaysWhy()
 
 void TestDataSafety::failedFlushKeepsEverySource()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig(QStringLiteral("card/DCIM/"));
+    auto &[dir, prompt, out, s, view, state] = rig;
     QStringList list;
     for (int i = 1; i <= 5; ++i)
         list << dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_%1.JPG").arg(i),
                                randomBytes(1000, quint32(i)));
-    const QString out = dir.createDir(QStringLiteral("out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
     s.DelChecked = true;
     SetFlushFaultForTesting([] { return EIO; });
-    MemoryTransferView view;
-    TransferState state;
     QVERIFY(!RunTransfer(state, list, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     for (const QString &source : std::as_const(list))
         QVERIFY2(QFileInfo::exists(source), qPrintable(source));
@@ -542,24 +518,20 @@ void TestDataSafety::replacedFileKeepsSource_data()
 void TestDataSafety::replacedFileKeepsSource()
 {
     QFETCH(bool, replaceCopy);
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig(QStringLiteral("card/DCIM/"));
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/A.JPG"), randomBytes(5000, 1));
     const QString b = dir.createFile(QStringLiteral("card/DCIM/100CANON/B.JPG"), randomBytes(5000, 2));
-    const QString out = dir.createDir(QStringLiteral("out"));
     const QString copy = out + QStringLiteral("/A.JPG");
     const QString victim = replaceCopy ? copy : a;
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
     s.DelChecked = true;
-    MemoryTransferView view;
     bool replaced = false;
     view.onPump = [&] {
-        if (!replaced && view.fileName == QLatin1String("B.JPG") && QFileInfo::exists(victim)) {
+        if (!replaced && rig.view.fileName == QLatin1String("B.JPG") && QFileInfo::exists(victim)) {
             replaced = true;
             replaceFile(victim, randomBytes(5000, 99), QFileInfo(victim).lastModified());
         }
     };
-    TransferState state;
     const bool ok =
         bool(RunTransfer(state, {a, b}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     QVERIFY(replaced);
@@ -632,31 +604,28 @@ void TestDataSafety::sourceRemovedOnlyAfterFlush()
 
 void TestDataSafety::finalFlushKeepsWindowTurning()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig(QStringLiteral("card/DCIM/"));
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/A.JPG"), randomBytes(5000, 1));
-    const QString out = dir.createDir(QStringLiteral("out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("card/DCIM/")));
     // A slow disk: the flush takes a while.
     SetFlushFaultForTesting([] {
         QThread::msleep(300);
         return 0;
     });
-    MemoryTransferView view;
-    TransferState state;
     int pumpsWhileFlushing = 0;
     bool secondStartRefused = false;
     int overallWhileFlushing = -1;
     view.onPump = [&] {
-        if (!state.flushing)
+        if (!rig.state.flushing)
             return;
         ++pumpsWhileFlushing;
-        QCOMPARE(view.status, QStringLiteral("書き込み中..."));
+        QCOMPARE(rig.view.status, QStringLiteral("書き込み中..."));
         // A second start is ignored; Cancel has nothing left to stop.
         MemoryTransferView other;
-        secondStartRefused = !RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, other);
-        CancelCopy(state, view);
-        overallWhileFlushing = view.overall;
+        secondStartRefused =
+            !RunTransfer(rig.state, {a}, 0, {{QStringLiteral("*.JPG"), rig.out}}, rig.settings, other);
+        CancelCopy(rig.state, rig.view);
+        overallWhileFlushing = rig.view.overall;
     };
     QVERIFY(RunTransfer(state, {a}, 1, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     QVERIFY(pumpsWhileFlushing > 3);

@@ -328,8 +328,8 @@ void TestTransfer::wildcardFreeExtensionRoutedByMask()
 
 void TestTransfer::ensureFolderOneLevel()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig(QStringLiteral("s/"));
+    auto &[dir, prompt, out, s, view, state] = rig;
     QVERIFY(EnsureFolder(dir.path()));
     QVERIFY(EnsureFolder(dir.filePath(QStringLiteral("a/"))));
     QVERIFY(QFileInfo(dir.filePath(QStringLiteral("a"))).isDir());
@@ -343,12 +343,8 @@ void TestTransfer::ensureFolderOneLevel()
     // A template holding a "/" of its own needs two levels: the message, then the copy fails and stops.
     prompt.clear();
     const QString src = dir.createFile(QStringLiteral("s/P.JPG"));
-    const QString out = dir.createDir(QStringLiteral("out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("s/")));
     s.DirCreateChecked = true;
     s.DirNameEditText = QStringLiteral("x/y");
-    MemoryTransferView view;
-    TransferState state;
     QVERIFY(!RunTransfer(state, {src}, 0, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(prompt.messages.size(), 2);
     QCOMPARE(prompt.messages.at(0),
@@ -379,14 +375,10 @@ void TestTransfer::unsafeNameRefused()
 
 void TestTransfer::plainCopy()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString a = dir.createFile(QStringLiteral("src/100/a.jpg"), "aaa");
     const QString b = dir.createFile(QStringLiteral("src/101/B.JPG"), "bbbb");
-    const QString out = dir.createDir(QStringLiteral("out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
-    MemoryTransferView view;
-    TransferState state;
     QVERIFY(RunTransfer(state, {a, b}, 2, {{QStringLiteral("*.JPG"), out + QLatin1Char('/')}}, s, view));
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral("B.JPG"), QStringLiteral("a.jpg")}));
     QCOMPARE(fileHash(out + QStringLiteral("/a.jpg")), fileHash(a));
@@ -401,15 +393,11 @@ void TestTransfer::plainCopy()
 
 void TestTransfer::clashGivesFreeName()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString src = dir.createFile(QStringLiteral("src/P1000123.JPG"), "new");
-    const QString out = dir.createDir(QStringLiteral("out"));
     for (const char *name : {"P1000123.JPG", "P1000123_2.JPG", "P1000123_3.JPG"})
         dir.createFile(QStringLiteral("out/") + QLatin1String(name), "old");
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
-    MemoryTransferView view;
-    TransferState state;
     QVERIFY(RunTransfer(state, {src}, 1, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(fileHash(out + QStringLiteral("/P1000123_4.JPG")), fileHash(src));
     QCOMPARE(fileHash(out + QStringLiteral("/P1000123.JPG")),
@@ -430,15 +418,11 @@ void TestTransfer::clashGivesFreeName()
 
 void TestTransfer::overwriteReplacesAndCounts()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString src = dir.createFile(QStringLiteral("src/P1.JPG"), "new content");
-    const QString out = dir.createDir(QStringLiteral("out"));
     dir.createFile(QStringLiteral("out/P1.JPG"), "old");
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     s.UwagakiChecked = true;
-    MemoryTransferView view;
-    TransferState state;
     QVERIFY(RunTransfer(state, {src}, 1, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(filesUnder(out), QStringList{QStringLiteral("P1.JPG")});
     QCOMPARE(fileHash(out + QStringLiteral("/P1.JPG")), fileHash(src));
@@ -456,19 +440,15 @@ void TestTransfer::overwriteReplacesAndCounts()
 
 void TestTransfer::lockedSourceNotDeleted()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString a = dir.createFile(QStringLiteral("src/locked/a.jpg"), "a");
     const QString b = dir.createFile(QStringLiteral("src/locked/b.jpg"), "b");
     const QString c = dir.createFile(QStringLiteral("src/free/c.jpg"), "c");
-    const QString out = dir.createDir(QStringLiteral("out"));
     ImmutableFolder lock(dir.filePath(QStringLiteral("src/locked")));
     if (!lock.applied())
         QSKIP("chattr +i is not available here, so no folder refuses deletion to root");
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     s.DelChecked = true;
-    MemoryTransferView view;
-    TransferState state;
     QVERIFY(RunTransfer(state, {a, b, c}, 3, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(view.worked, QStringLiteral("3"));
     QCOMPARE(filesUnder(out),
@@ -480,15 +460,11 @@ void TestTransfer::lockedSourceNotDeleted()
 
 void TestTransfer::moveDeletesSources()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString a = dir.createFile(QStringLiteral("src/a.jpg"), "a");
     const QString raw = dir.createFile(QStringLiteral("src/a.RW9"), "raw");
-    const QString out = dir.createDir(QStringLiteral("out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     s.DelChecked = true;
-    MemoryTransferView view;
-    TransferState state;
     // a.RW9 is listed twice (taken by two wildcard rows): moved once, its second entry has nothing to do.
     const ExtensionRows table{
         {QStringLiteral("*.JPG"), out}, {QStringLiteral("*.R*"), out}, {QStringLiteral("*W9"), out}};
@@ -501,19 +477,15 @@ void TestTransfer::moveDeletesSources()
 void TestTransfer::moveKeepsSourceOfVanishedCopy()
 {
     // A copy removed by someone else before its source was deleted: the source stays, and the user is told.
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString a = dir.createFile(QStringLiteral("src/a.jpg"), "a");
     const QString b = dir.createFile(QStringLiteral("src/b.jpg"), "b");
-    const QString out = dir.createDir(QStringLiteral("out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     s.DelChecked = true;
-    MemoryTransferView view;
     view.onPump = [&] {
-        if (view.fileNames.size() == 2)
-            QFile::remove(out + QStringLiteral("/a.jpg"));
+        if (rig.view.fileNames.size() == 2)
+            QFile::remove(rig.out + QStringLiteral("/a.jpg"));
     };
-    TransferState state;
     RunTransfer(state, {a, b}, 0, {{QStringLiteral("*.JPG"), out}}, s, view);
     QVERIFY(QFileInfo::exists(a));
     QVERIFY(!QFileInfo::exists(b));
@@ -575,19 +547,15 @@ void TestTransfer::laterCopyTakesNameOfMovedSource()
 
 void TestTransfer::cancelDuringThirdFile()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     QStringList list;
     for (int i = 1; i <= 5; ++i)
         list << dir.createFile(QStringLiteral("src/F%1.MOV").arg(i),
                                randomBytes(i == 3 ? 24 << 20 : 1000, i));
-    const QString out = dir.createDir(QStringLiteral("out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
-    MemoryTransferView view;
-    TransferState state;
     view.onPump = [&] {
-        if (view.fileNames.size() == 3 && !state.CancelRequested)
-            CancelCopy(state, view);
+        if (rig.view.fileNames.size() == 3 && !rig.state.CancelRequested)
+            CancelCopy(rig.state, rig.view);
     };
     QVERIFY(!RunTransfer(state, list, 5, {{QStringLiteral("*.MOV"), out}}, s, view));
     QCOMPARE(view.worked, QStringLiteral("2"));
@@ -603,19 +571,15 @@ void TestTransfer::cancelAtEndOfCopy()
 {
     // Cancel pressed while the events of a copy's last progress call run: that copy stands and counts,
     // the loop stops right after it.
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     QStringList list;
     for (int i = 1; i <= 3; ++i)
         list << dir.createFile(QStringLiteral("src/%1.jpg").arg(i), "small");
-    const QString out = dir.createDir(QStringLiteral("out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     s.DelChecked = true;
-    MemoryTransferView view;
-    TransferState state;
     view.onPump = [&] {
-        if (view.fileNames.size() == 2)
-            CancelCopy(state, view);
+        if (rig.view.fileNames.size() == 2)
+            CancelCopy(rig.state, rig.view);
     };
     QVERIFY(!RunTransfer(state, list, 3, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(view.worked, QStringLiteral("2"));
@@ -695,18 +659,14 @@ void TestTransfer::otherErrorStopsRun()
 
 void TestTransfer::runningNumbers()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     QStringList list;
     for (const char *n : {"a.jpg", "b.jpg", "c.jpg"})
         list << dir.createFile(QStringLiteral("src/") + QLatin1String(n));
-    const QString out = dir.createDir(QStringLiteral("out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     s.RenameChecked = true;
     s.FileNameEditText = QStringLiteral("img[RENBAN]");
     s.FileRenbanSpinEditValue = 7;
-    MemoryTransferView view;
-    TransferState state;
     const TransferOutcome outcome = RunTransfer(state, list, 3, {{QStringLiteral("*.JPG"), out}}, s, view);
     StoreRunningNumbers(outcome, s);
     QVERIFY(outcome);
@@ -719,17 +679,13 @@ void TestTransfer::runningNumbers()
 
 void TestTransfer::folderNumberAdvancesOncePerRun()
 {
-    TestDir dir;
-    TestPrompt prompt;
-    const QString out = dir.createDir(QStringLiteral("out"));
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString a = dir.createFile(QStringLiteral("src/a.jpg"));
     const QString b = dir.createFile(QStringLiteral("src/b.jpg"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
     s.DirCreateChecked = true;
     s.DirNameEditText = QStringLiteral("roll[RENBAN]");
     s.DirRenbanSpinEditValue = 4;
-    MemoryTransferView view;
-    TransferState state;
     const TransferOutcome empty = RunTransfer(state, {}, 0, {{QStringLiteral("*.JPG"), out}}, s, view);
     StoreRunningNumbers(empty, s);
     QVERIFY(!empty);
@@ -744,15 +700,11 @@ void TestTransfer::folderNumberAdvancesOncePerRun()
 
 void TestTransfer::gaugeHeldAt100()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     QStringList list;
     for (int i = 1; i <= 5; ++i)
         list << dir.createFile(QStringLiteral("src/%1.jpg").arg(i));
-    const QString out = dir.createDir(QStringLiteral("out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
-    MemoryTransferView view;
-    TransferState state;
     QVERIFY(RunTransfer(state, list, 4, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(view.overallHistory, QList<int>({25, 50, 75, 100, 100}));
     QCOMPARE(view.worked, QStringLiteral("5"));
@@ -760,19 +712,17 @@ void TestTransfer::gaugeHeldAt100()
 
 void TestTransfer::secondStartIgnored()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString a = dir.createFile(QStringLiteral("src/a.jpg"), randomBytes(8 << 20, 1));
-    const QString out = dir.createDir(QStringLiteral("out"));
     const QString out2 = dir.createDir(QStringLiteral("out2"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
-    MemoryTransferView view;
-    TransferState state;
     int inner = -1;
     view.onPump = [&] {
         if (inner < 0) {
             MemoryTransferView other;
-            inner = RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out2}}, s, other) ? 1 : 0;
+            inner = RunTransfer(rig.state, {a}, 0, {{QStringLiteral("*.JPG"), out2}}, rig.settings, other)
+                        ? 1
+                        : 0;
         }
     };
     QVERIFY(RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, view));
