@@ -13,8 +13,11 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
 
 // What the transfer tests share: the settings of a plain run and readings of the result.
 namespace vantora::test {
@@ -27,6 +30,29 @@ inline SettingsRecord plainSettings(const QString &source)
     s.DirNameEditText = QStringLiteral("新しいフォルダ");
     s.FileNameEditText = QStringLiteral("[元のファイル名]");
     return s;
+}
+
+// A fresh home, config and special folders for the whole test program, and Qt's own paths in test mode:
+// a member of the test object.
+class TransferHome final
+{
+public:
+    TransferHome()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        isolateHome(m_dir.path());
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// The data of a test run once copying and once moving: one column, "move".
+inline void copyAndMoveRows()
+{
+    QTest::addColumn<bool>("move");
+    QTest::newRow("copy") << false;
+    QTest::newRow("move") << true;
 }
 
 // What most run tests start from: a temporary folder with an empty destination "out", the settings of a

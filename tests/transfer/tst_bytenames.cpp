@@ -8,6 +8,7 @@
 #include "../platform/rawfiles.h"
 #include "testdir.h"
 #include "testprompt.h"
+#include "transferfixture.h"
 
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -24,25 +25,16 @@ class TestByteNames final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
     void runKeepsEveryByte_data();
     void runKeepsEveryByte();
 
 private:
-    QTemporaryDir m_home;
+    TransferHome m_home;
 };
-
-void TestByteNames::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    isolateHome(m_home.path());
-}
 
 void TestByteNames::runKeepsEveryByte_data()
 {
-    QTest::addColumn<bool>("move");
-    QTest::newRow("copy") << false;
-    QTest::newRow("move") << true;
+    copyAndMoveRows();
 }
 
 void TestByteNames::runKeepsEveryByte()

@@ -10,6 +10,7 @@
 #include "transfer/memorytransferview.h"
 #include "transfer/transferloop.h"
 #include "transfer/transferstate.h"
+#include "transferdriver.h"
 #include "transferfixture.h"
 
 #include <QDir>
@@ -62,8 +63,7 @@ private Q_SLOTS:
     void finalFlushKeepsWindowTurning();
 
 private:
-    QString m_driver;
-    QString m_namespaceError;
+    TransferDriver m_driver;
 };
 
 namespace {
@@ -84,19 +84,6 @@ void replaceFile(const QString &path, const QByteArray &content, const QDateTime
     QVERIFY(::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) == 0);
 }
 
-QString writeDriverSettings(const QString &folder, const QString &source, const QString &dest, bool move)
-{
-    const QString path = folder + QStringLiteral("/settings.txt");
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return {};
-    f.write(QStringLiteral("SourceEditText=%1/\nDelChecked=%3\nRow=*.*|%2\n")
-                .arg(source, dest)
-                .arg(move ? 1 : 0)
-                .toUtf8());
-    return path;
-}
-
 // True when the process holds a file open inside folder (an unnamed temporary shows as "folder/#n").
 bool holdsFileIn(qint64 pid, const QString &folder)
 {
@@ -114,10 +101,7 @@ bool holdsFileIn(qint64 pid, const QString &folder)
 
 void TestDataSafety::initTestCase()
 {
-    m_driver = QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) +
-               QStringLiteral("/bench/driver/vantora-transfer");
-    QVERIFY2(QFileInfo(m_driver).isExecutable(), qPrintable(m_driver + QStringLiteral(" is not built")));
-    m_namespaceError = enterPrivateMountNamespace();
+    QVERIFY2(m_driver.prepare(), qPrintable(m_driver.path + QStringLiteral(" is not built")));
 }
 
 void TestDataSafety::cleanup()
@@ -177,8 +161,8 @@ void TestDataSafety::killedCopyLeavesNoNamedFile_data()
 void TestDataSafety::killedCopyLeavesNoNamedFile()
 {
     QFETCH(QString, filesystem);
-    if (!m_namespaceError.isEmpty())
-        QSKIP(qPrintable(m_namespaceError));
+    if (!m_driver.namespaceError.isEmpty())
+        QSKIP(qPrintable(m_driver.namespaceError));
     TestDir dir;
     const QString dst = dir.createDir(QStringLiteral("dst"));
     std::unique_ptr<SmallDisk> tmpfs;
@@ -195,10 +179,10 @@ void TestDataSafety::killedCopyLeavesNoNamedFile()
     const QString src = dir.createDir(QStringLiteral("src/DCIM"));
     const QByteArray big = randomBytes(256 << 20, 7);
     const QString movie = dir.createFile(QStringLiteral("src/DCIM/100CANON/MVI_0001.MOV"), big);
-    const QString settings = writeDriverSettings(dir.path(), src, dst, false);
+    const QString settings = writeDriverSettings(dir.path(), src, dst, false, QStringLiteral("*.*"));
 
     QProcess p;
-    p.start(m_driver, {QStringLiteral("--quiet"), settings});
+    p.start(m_driver.path, {QStringLiteral("--quiet"), settings});
     QVERIFY(p.waitForStarted());
     // Kill it while it writes into the destination.
     bool caught = false;
@@ -219,7 +203,7 @@ void TestDataSafety::killedCopyLeavesNoNamedFile()
         QVERIFY2(IsCopyLeftoverName(QFileInfo(name).fileName()), qPrintable(name));
 
     // The next run writes the file under its own name and clears what the killed one left.
-    QCOMPARE(runTestTool(m_driver, {QStringLiteral("--quiet"), settings}), 0);
+    QCOMPARE(runTestTool(m_driver.path, {QStringLiteral("--quiet"), settings}), 0);
     QCOMPARE(filesUnder(dst), QStringList{QStringLiteral("MVI_0001.MOV")});
     QVERIFY(contentOf(dst + QStringLiteral("/MVI_0001.MOV")) == big);
 }
@@ -400,8 +384,8 @@ void TestDataSafety::deletedCreatedFolderMadeAgain()
 
 void TestDataSafety::removedCardNamedInMessage()
 {
-    if (!m_namespaceError.isEmpty())
-        QSKIP(qPrintable(m_namespaceError));
+    if (!m_driver.namespaceError.isEmpty())
+        QSKIP(qPrintable(m_driver.namespaceError));
     TestDir dir;
     TestPrompt prompt;
     const QString card = dir.createDir(QStringLiteral("card"));
@@ -558,7 +542,7 @@ void TestDataSafety::sourceRemovedOnlyAfterFlush()
         dir.createFile(
             QStringLiteral("card/DCIM/%1CANON/IMG_%2.JPG").arg(100 + i % 2).arg(i, 4, 10, QLatin1Char('0')),
             randomBytes(i % 50 == 0 ? 3 << 20 : 2000, quint32(i)));
-    const QString settings = writeDriverSettings(dir.path(), src, dst, true);
+    const QString settings = writeDriverSettings(dir.path(), src, dst, true, QStringLiteral("*.*"));
     const QString trace = dir.filePath(QStringLiteral("trace.txt"));
     QString out;
     QCOMPARE(
@@ -567,7 +551,7 @@ void TestDataSafety::sourceRemovedOnlyAfterFlush()
             {QStringLiteral("-f"), QStringLiteral("-y"), QStringLiteral("-qq"), QStringLiteral("-s"),
              QStringLiteral("4096"), QStringLiteral("-e"),
              QStringLiteral("trace=unlink,unlinkat,syncfs,fsync,fdatasync,linkat,rename,renameat,renameat2"),
-             QStringLiteral("-o"), trace, m_driver, QStringLiteral("--quiet"), settings},
+             QStringLiteral("-o"), trace, m_driver.path, QStringLiteral("--quiet"), settings},
             &out),
         0);
     QCOMPARE(filesUnder(dst).size(), 150);

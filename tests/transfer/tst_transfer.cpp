@@ -55,7 +55,6 @@ class TestTransfer final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
 
     void progressRules_data();
     void progressRules();
@@ -97,15 +96,8 @@ private Q_SLOTS:
     void metadataDateText();
 
 private:
-    QString m_home;
-    QTemporaryDir m_homeDir;
+    TransferHome m_home;
 };
-
-void TestTransfer::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    isolateHome(m_homeDir.path());
-}
 
 void TestTransfer::progressRules_data()
 {
@@ -591,9 +583,7 @@ void TestTransfer::cancelAtEndOfCopy()
 
 void TestTransfer::diskFullOnFourthFile_data()
 {
-    QTest::addColumn<bool>("move");
-    QTest::newRow("copy") << false;
-    QTest::newRow("move") << true;
+    copyAndMoveRows();
 }
 
 void TestTransfer::diskFullOnFourthFile()

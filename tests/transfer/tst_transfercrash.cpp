@@ -3,6 +3,7 @@
 #include "platform/copyfile.h"
 #include "sandbox.h"
 #include "testdir.h"
+#include "transferdriver.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -31,8 +32,7 @@ private Q_SLOTS:
     void killedMoveLosesNothing();
 
 private:
-    QString m_driver;
-    QString m_namespaceError;
+    TransferDriver m_driver;
 };
 
 namespace {
@@ -66,24 +66,11 @@ QStringList namedFiles(const QString &folder)
     return out;
 }
 
-QString writeSettings(const QString &folder, const QString &source, const QString &dest)
-{
-    const QString path = folder + QStringLiteral("/settings.txt");
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return {};
-    f.write(QStringLiteral("SourceEditText=%1/\nDelChecked=1\nRow=*.JPG|%2\n").arg(source, dest).toUtf8());
-    return path;
-}
-
 } // namespace
 
 void TestTransferCrash::initTestCase()
 {
-    m_driver = QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) +
-               QStringLiteral("/bench/driver/vantora-transfer");
-    QVERIFY2(QFileInfo(m_driver).isExecutable(), qPrintable(m_driver + QStringLiteral(" is not built")));
-    m_namespaceError = enterPrivateMountNamespace();
+    QVERIFY2(m_driver.prepare(), qPrintable(m_driver.path + QStringLiteral(" is not built")));
 }
 
 void TestTransferCrash::killedMoveLosesNothing_data()
@@ -98,8 +85,8 @@ void TestTransferCrash::killedMoveLosesNothing()
 {
     // One undisturbed run measures how long a move takes here; the kills fall anywhere inside it.
     QFETCH(QString, filesystem);
-    if (filesystem != QLatin1String("disk") && !m_namespaceError.isEmpty())
-        QSKIP(qPrintable(m_namespaceError));
+    if (filesystem != QLatin1String("disk") && !m_driver.namespaceError.isEmpty())
+        QSKIP(qPrintable(m_driver.namespaceError));
     // The card and the destination both live on the filesystem under test.
     TestDir outer;
     const QString root = outer.createDir(QStringLiteral("fs"));
@@ -132,7 +119,8 @@ void TestTransferCrash::killedMoveLosesNothing()
         QProcess p;
         QElapsedTimer t;
         t.start();
-        p.start(m_driver, {QStringLiteral("--quiet"), writeSettings(trial, src, dst)});
+        p.start(m_driver.path, {QStringLiteral("--quiet"),
+                                writeDriverSettings(trial, src, dst, true, QStringLiteral("*.JPG"))});
         QVERIFY(p.waitForFinished(120000));
         fullRun = t.elapsed();
         QCOMPARE(p.exitCode(), 0);
@@ -151,9 +139,9 @@ void TestTransferCrash::killedMoveLosesNothing()
         QSet<QByteArray> contents;
         for (const QByteArray &h : hashes)
             contents.insert(h);
-        const QString settings = writeSettings(folder, src, dst);
+        const QString settings = writeDriverSettings(folder, src, dst, true, QStringLiteral("*.JPG"));
         QProcess p;
-        p.start(m_driver, {QStringLiteral("--quiet"), settings});
+        p.start(m_driver.path, {QStringLiteral("--quiet"), settings});
         QVERIFY(p.waitForStarted());
         QTest::qSleep(int(random.bounded(qMax<qint64>(fullRun * 6 / 10, 20))));
         const bool wasRunning = p.state() == QProcess::Running;
@@ -193,7 +181,7 @@ void TestTransferCrash::killedMoveLosesNothing()
         // (Killed during its last flush, the move may have left nothing to do.)
         if (!namedFiles(src).isEmpty()) {
             QProcess rerun;
-            rerun.start(m_driver, {QStringLiteral("--quiet"), settings});
+            rerun.start(m_driver.path, {QStringLiteral("--quiet"), settings});
             QVERIFY(rerun.waitForFinished(120000));
             QVERIFY2(rerun.exitCode() == 0, rerun.readAll().constData());
         }
