@@ -11,6 +11,8 @@
 #include "ui/radiogroup.h"
 #include "ui/tmainform.h"
 
+#include "../transfer/transferfixture.h"
+
 #include <QCheckBox>
 #include <QCryptographicHash>
 #include <QLabel>
@@ -194,13 +196,7 @@ QStringList TestTransferRun::launchedArguments(bool *ran)
 void TestTransferRun::copyRunFromTheDemoCard()
 {
     SettingsRecord r = baseSettings();
-    r.DirCreateChecked = true;
-    r.DirNameEditText = QStringLiteral("[YYYYMMDD]");
-    r.sDayEditText = QStringLiteral(".");
-    r.PANA101Checked = true;
-    r.RenameChecked = true;
-    r.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
-    r.FileRenbanSpinEditValue = 1;
+    test::nameByShootingDate(r, 1);
     r.DirRenbanSpinEditValue = 5;
     start(r);
     TMainForm *f = m_app->mainForm();

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "exfatdisk.h"
+#include "mounthelper.h"
 #include "sandbox.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+
+#include <memory>
 
 // What the tests that start and kill the window-less transfer program (bench/driver) share.
 namespace vantora::test {
@@ -37,5 +41,30 @@ inline QString writeDriverSettings(const QString &folder, const QString &source,
                 .toUtf8());
     return path;
 }
+
+// The filesystem a test of the program writes to, by name: "disk" (the folder as it is), or a "tmpfs" or
+// "exfat" of `mib` MiB mounted on mountPoint (the exFAT image lies beside it). Unmounted at the end of its
+// scope; error() says why it could not be made, and the test skips.
+class TestFilesystem final
+{
+public:
+    TestFilesystem(const QString &kind, const QString &mountPoint, int mib)
+    {
+        if (kind == QLatin1String("tmpfs")) {
+            m_tmpfs = std::make_unique<SmallDisk>(mountPoint, QByteArray::number(mib) + 'm');
+            if (!m_tmpfs->mounted())
+                m_error = m_tmpfs->error();
+        } else if (kind == QLatin1String("exfat")) {
+            m_exfat = std::make_unique<ExfatDisk>(mountPoint + QStringLiteral(".img"), mountPoint, mib);
+            m_error = m_exfat->error();
+        }
+    }
+    QString error() const { return m_error; }
+
+private:
+    std::unique_ptr<SmallDisk> m_tmpfs;
+    std::unique_ptr<ExfatDisk> m_exfat;
+    QString m_error;
+};
 
 } // namespace vantora::test

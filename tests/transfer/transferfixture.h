@@ -32,6 +32,19 @@ inline SettingsRecord plainSettings(const QString &source)
     return s;
 }
 
+// The naming of the worked example: a folder per shooting date ("2017.03.05") holding the camera folders,
+// and every file renamed "<name>_<running number>" from firstNumber on.
+inline void nameByShootingDate(SettingsRecord &s, qint32 firstNumber)
+{
+    s.DirCreateChecked = true;
+    s.DirNameEditText = QStringLiteral("[YYYYMMDD]");
+    s.sDayEditText = QStringLiteral(".");
+    s.PANA101Checked = true;
+    s.RenameChecked = true;
+    s.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
+    s.FileRenbanSpinEditValue = firstNumber;
+}
+
 // A fresh home, config and special folders for the whole test program, and Qt's own paths in test mode:
 // a member of the test object.
 class TransferHome final

@@ -1,4 +1,3 @@
-#include "exfatdisk.h"
 #include "mounthelper.h"
 #include "platform/copyfile.h"
 #include "sandbox.h"
@@ -165,17 +164,9 @@ void TestDataSafety::killedCopyLeavesNoNamedFile()
         QSKIP(qPrintable(m_driver.namespaceError));
     TestDir dir;
     const QString dst = dir.createDir(QStringLiteral("dst"));
-    std::unique_ptr<SmallDisk> tmpfs;
-    std::unique_ptr<ExfatDisk> exfat;
-    if (filesystem == QLatin1String("tmpfs")) {
-        tmpfs = std::make_unique<SmallDisk>(dst, "600m");
-        if (!tmpfs->mounted())
-            QSKIP(qPrintable(tmpfs->error()));
-    } else {
-        exfat = std::make_unique<ExfatDisk>(dir.filePath(QStringLiteral("card.img")), dst, 600);
-        if (!exfat->error().isEmpty())
-            QSKIP(qPrintable(exfat->error()));
-    }
+    const TestFilesystem fs(filesystem, dst, 600);
+    if (!fs.error().isEmpty())
+        QSKIP(qPrintable(fs.error()));
     const QString src = dir.createDir(QStringLiteral("src/DCIM"));
     const QByteArray big = randomBytes(256 << 20, 7);
     const QString movie = dir.createFile(QStringLiteral("src/DCIM/100CANON/MVI_0001.MOV"), big);

@@ -200,13 +200,7 @@ void TestTransfer::workedExample()
                      QStringLiteral("set Exif.Photo.DateTimeOriginal 2017:03:05 09:08:07"), photo}));
     const QString photos = dir.createDir(QStringLiteral("D/Photos"));
     SettingsRecord s = plainSettings(card);
-    s.DirCreateChecked = true;
-    s.DirNameEditText = QStringLiteral("[YYYYMMDD]");
-    s.sDayEditText = QStringLiteral(".");
-    s.PANA101Checked = true;
-    s.RenameChecked = true;
-    s.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
-    s.FileRenbanSpinEditValue = 12;
+    nameByShootingDate(s, 12);
     TransferState state;
     TakeOptionSnapshot(state, s);
     QVERIFY(state.options.CameraFolderMode && state.options.ShootingDateFolderMode);

@@ -1,4 +1,3 @@
-#include "exfatdisk.h"
 #include "mounthelper.h"
 #include "platform/copyfile.h"
 #include "sandbox.h"
@@ -90,17 +89,9 @@ void TestTransferCrash::killedMoveLosesNothing()
     // The card and the destination both live on the filesystem under test.
     TestDir outer;
     const QString root = outer.createDir(QStringLiteral("fs"));
-    std::unique_ptr<SmallDisk> tmpfs;
-    std::unique_ptr<ExfatDisk> exfat;
-    if (filesystem == QLatin1String("tmpfs")) {
-        tmpfs = std::make_unique<SmallDisk>(root, "256m");
-        if (!tmpfs->mounted())
-            QSKIP(qPrintable(tmpfs->error()));
-    } else if (filesystem == QLatin1String("exfat")) {
-        exfat = std::make_unique<ExfatDisk>(outer.filePath(QStringLiteral("card.img")), root, 256);
-        if (!exfat->error().isEmpty())
-            QSKIP(qPrintable(exfat->error()));
-    }
+    const TestFilesystem fs(filesystem, root, 256);
+    if (!fs.error().isEmpty())
+        QSKIP(qPrintable(fs.error()));
     int trialNumber = 0;
     auto freshTrial = [&] {
         const QString dir = root + QStringLiteral("/t%1").arg(trialNumber++);
