@@ -24,7 +24,15 @@ private Q_SLOTS:
     void unwritableStoreKeepsTheInstanceOpen();
 
 private:
+    struct BesideRun
+    {
+        bool ended = false;
+        int exitCode = -1;
+        qsizetype knocks = 0;
+    };
+
     void start(QProcess &process, const QString &argument) const;
+    BesideRun runBesideInstance(const QString &argument) const;
     QStringList log() const;
     QString program() const { return test::ProgramSandbox::program(); }
 
@@ -53,6 +61,25 @@ void TestStartSwitch::start(QProcess &process, const QString &argument) const
     process.start(program(), {argument});
 }
 
+// Runs the program with the argument while this test holds the single instance (an ordinary instance
+// running meanwhile); waits for its end, then for the knock of the ordinary start it relaunches, which also
+// keeps that start out of the next test.
+TestStartSwitch::BesideRun TestStartSwitch::runBesideInstance(const QString &argument) const
+{
+    BesideRun run;
+    SingleInstance running;
+    if (!running.acquire())
+        return run;
+    QSignalSpy knocked(&running, &SingleInstance::activationRequested);
+    QProcess process;
+    start(process, argument);
+    run.ended = QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 15000);
+    run.exitCode = process.exitCode();
+    if (QTest::qWaitFor([&knocked] { return !knocked.isEmpty(); }, 10000))
+        run.knocks = knocked.count();
+    return run;
+}
+
 QStringList TestStartSwitch::log() const
 {
     QFile f(m_log);
@@ -65,16 +92,11 @@ void TestStartSwitch::regRegistersRelaunchesAndCloses()
 {
     // An ordinary instance is running meanwhile (this test): "/reg" is not blocked by it, and the
     // relaunched ordinary start only knocks on it.
-    SingleInstance running;
-    QVERIFY(running.acquire());
-    QSignalSpy knocked(&running, &SingleInstance::activationRequested);
-
-    QProcess reg;
-    start(reg, QStringLiteral("/reg"));
-    QTRY_COMPARE_WITH_TIMEOUT(reg.state(), QProcess::NotRunning, 15000);
-    QCOMPARE(reg.exitCode(), 0);
+    const BesideRun reg = runBesideInstance(QStringLiteral("/reg"));
+    QVERIFY(reg.ended);
+    QCOMPARE(reg.exitCode, 0);
     QCOMPARE(log(), QStringList{QStringLiteral("message\t自動再生に登録しました")});
-    QTRY_COMPARE_WITH_TIMEOUT(knocked.count(), 1, 10000);
+    QCOMPARE(reg.knocks, 1);
 
     RegistryStore store;
     QCOMPARE(
@@ -90,30 +112,22 @@ void TestStartSwitch::regRegistersRelaunchesAndCloses()
 
 void TestStartSwitch::unregRemovesAndCloses()
 {
-    SingleInstance running;
-    QVERIFY(running.acquire());
-    QSignalSpy knocked(&running, &SingleInstance::activationRequested);
-    QProcess unreg;
-    start(unreg, QStringLiteral("/unreg"));
-    QTRY_COMPARE_WITH_TIMEOUT(unreg.state(), QProcess::NotRunning, 15000);
-    QCOMPARE(unreg.exitCode(), 0);
+    const BesideRun unreg = runBesideInstance(QStringLiteral("/unreg"));
+    QVERIFY(unreg.ended);
+    QCOMPARE(unreg.exitCode, 0);
     QCOMPARE(log(), QStringList{QStringLiteral("message\t自動再生から解除しました")});
-    // The relaunched start knocks here; waiting for it keeps it out of the next test.
-    QTRY_COMPARE_WITH_TIMEOUT(knocked.count(), 1, 10000);
+    // The relaunched start knocks here.
+    QCOMPARE(unreg.knocks, 1);
     QVERIFY(!QFile::exists(m_sandbox.home() + QStringLiteral("/data/applications/vantora.desktop")));
 }
 
 void TestStartSwitch::switchInAnotherCaseIsASourcePath()
 {
     // "/REG" is no switch: an ordinary start, which here only knocks on the running instance.
-    SingleInstance running;
-    QVERIFY(running.acquire());
-    QSignalSpy knocked(&running, &SingleInstance::activationRequested);
-    QProcess upper;
-    start(upper, QStringLiteral("/REG"));
-    QTRY_COMPARE_WITH_TIMEOUT(upper.state(), QProcess::NotRunning, 15000);
-    QCOMPARE(upper.exitCode(), 0);
-    QTRY_COMPARE(knocked.count(), 1);
+    const BesideRun upper = runBesideInstance(QStringLiteral("/REG"));
+    QVERIFY(upper.ended);
+    QCOMPARE(upper.exitCode, 0);
+    QCOMPARE(upper.knocks, 1);
     QVERIFY(log().isEmpty());
     QVERIFY(!RegistryStore().keyExists(RegistryRoot::ClassesRoot, QStringLiteral("Vantora")));
 }
