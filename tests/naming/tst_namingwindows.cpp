@@ -114,6 +114,7 @@ private:
 
     void start();
     void showActive();
+    bool openEditForm(TemplateDialogMode mode);
 };
 
 void TestNamingWindows::initTestCase()
@@ -141,6 +142,15 @@ void TestNamingWindows::cleanup()
     m_main.reset();
     m_record.reset();
     m_prompt.reset();
+}
+
+// The dialog prepared for mode, shown and active; false when it never became active.
+bool TestNamingWindows::openEditForm(TemplateDialogMode mode)
+{
+    m_names->editForm()->prepare(mode);
+    m_edit->show();
+    QApplication::setActiveWindow(m_edit.get());
+    return QTest::qWaitForWindowActive(m_edit.get());
 }
 
 void TestNamingWindows::start()
@@ -531,12 +541,8 @@ void TestNamingWindows::dialogModes()
 void TestNamingWindows::tokenButtonOnlyOnce()
 {
     start();
-    EditFormController *d = m_names->editForm();
     TEditForm *f = m_edit.get();
-    d->prepare(TemplateDialogMode::File);
-    f->show();
-    QApplication::setActiveWindow(f);
-    QVERIFY(QTest::qWaitForWindowActive(f));
+    QVERIFY(openEditForm(TemplateDialogMode::File));
     f->NameEdit->setText(QStringLiteral("a[RENBAN]b"));
     f->NameEdit->setCursorPosition(0);
     QTest::mouseClick(f->BitBtn1, Qt::LeftButton);
@@ -805,10 +811,7 @@ void TestNamingWindows::typedCountersReachSettingsOnlyThroughOk()
     QCOMPARE(m_record->sDayEditText, QStringLiteral("-"));
 
     // Another key in an empty field: it is 1 before anything else happens.
-    d->prepare(TemplateDialogMode::Folder);
-    f->show();
-    QApplication::setActiveWindow(f);
-    QVERIFY(QTest::qWaitForWindowActive(f));
+    QVERIFY(openEditForm(TemplateDialogMode::Folder));
     f->DirRenbanSpinEdit->setFocus();
     QTRY_VERIFY(f->DirRenbanSpinEdit->hasFocus());
     f->DirRenbanSpinEdit->selectAll();
@@ -887,12 +890,8 @@ void TestNamingWindows::longStoredTextsStayWhole()
 void TestNamingWindows::counterFields()
 {
     start();
-    EditFormController *d = m_names->editForm();
     TEditForm *f = m_edit.get();
-    d->prepare(TemplateDialogMode::File);
-    f->show();
-    QApplication::setActiveWindow(f);
-    QVERIFY(QTest::qWaitForWindowActive(f));
+    QVERIFY(openEditForm(TemplateDialogMode::File));
     f->NameEdit->setText(QStringLiteral("[RENBAN]"));
     RenbanSpinEdit *spin = f->FileRenbanSpinEdit;
     spin->setValueAndText(25);
