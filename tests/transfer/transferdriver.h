@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <QStringList>
+#include <QTest>
 
 #include <memory>
 
@@ -40,6 +42,14 @@ inline QString writeDriverSettings(const QString &folder, const QString &source,
                 .arg(source, dest, move ? QStringLiteral("1") : QStringLiteral("0"), mask)
                 .toUtf8());
     return path;
+}
+
+// The data of a test run on each of the named filesystems (see TestFilesystem): one column, "filesystem".
+inline void filesystemRows(const QStringList &kinds)
+{
+    QTest::addColumn<QString>("filesystem");
+    for (const QString &kind : kinds)
+        QTest::newRow(kind.toUtf8().constData()) << kind;
 }
 
 // The filesystem a test of the program writes to, by name: "disk" (the folder as it is), or a "tmpfs" or

@@ -60,12 +60,23 @@ private:
     QTemporaryDir m_dir;
 };
 
-// The data of a test run once copying and once moving: one column, "move".
-inline void copyAndMoveRows()
+// The data of a test run once copying and once moving: column "move"; withOverwrite adds a column
+// "overwrite" and each of the two once more with overwrite on.
+inline void copyAndMoveRows(bool withOverwrite = false)
 {
     QTest::addColumn<bool>("move");
-    QTest::newRow("copy") << false;
-    QTest::newRow("move") << true;
+    if (!withOverwrite) {
+        QTest::newRow("copy") << false;
+        QTest::newRow("move") << true;
+        return;
+    }
+    QTest::addColumn<bool>("overwrite");
+    for (const bool move : {false, true}) {
+        for (const bool overwrite : {false, true}) {
+            const QByteArray tag = QByteArray(move ? "move" : "copy") + (overwrite ? ", overwrite" : "");
+            QTest::newRow(tag.constData()) << move << overwrite;
+        }
+    }
 }
 
 // What most run tests start from: a temporary folder with an empty destination "out", the settings of a

@@ -110,12 +110,7 @@ void TestDataSafety::cleanup()
 
 void TestDataSafety::sameNameInTwoCameraFolders_data()
 {
-    QTest::addColumn<bool>("move");
-    QTest::addColumn<bool>("overwrite");
-    QTest::newRow("copy") << false << false;
-    QTest::newRow("copy, overwrite") << false << true;
-    QTest::newRow("move") << true << false;
-    QTest::newRow("move, overwrite") << true << true;
+    copyAndMoveRows(true);
 }
 
 void TestDataSafety::sameNameInTwoCameraFolders()
@@ -152,9 +147,7 @@ void TestDataSafety::sameNameInTwoCameraFolders()
 
 void TestDataSafety::killedCopyLeavesNoNamedFile_data()
 {
-    QTest::addColumn<QString>("filesystem");
-    QTest::newRow("tmpfs") << QStringLiteral("tmpfs");
-    QTest::newRow("exfat") << QStringLiteral("exfat");
+    filesystemRows({QStringLiteral("tmpfs"), QStringLiteral("exfat")});
 }
 
 void TestDataSafety::killedCopyLeavesNoNamedFile()

@@ -74,10 +74,7 @@ void TestTransferCrash::initTestCase()
 
 void TestTransferCrash::killedMoveLosesNothing_data()
 {
-    QTest::addColumn<QString>("filesystem");
-    QTest::newRow("disk") << QStringLiteral("disk");
-    QTest::newRow("tmpfs") << QStringLiteral("tmpfs");
-    QTest::newRow("exfat") << QStringLiteral("exfat");
+    filesystemRows({QStringLiteral("disk"), QStringLiteral("tmpfs"), QStringLiteral("exfat")});
 }
 
 void TestTransferCrash::killedMoveLosesNothing()
