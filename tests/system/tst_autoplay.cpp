@@ -16,6 +16,21 @@ using namespace vantora;
 
 namespace {
 
+// Program paths a registration must write so that the program starts: one column, "program".
+void programPathRows()
+{
+    QTest::addColumn<QString>("program");
+    QTest::newRow("plain") << QStringLiteral("/usr/bin/vantora");
+    QTest::newRow("blanks") << QStringLiteral("/opt/my photo tools/vantora app");
+    QTest::newRow("blanks in a folder") << QStringLiteral("/opt/My Apps/vantora");
+    QTest::newRow("quote and backslash") << QStringLiteral("/opt/it's \"new\"/a\\b/vantora");
+    QTest::newRow("shell characters") << QStringLiteral("/opt/a$b`c\"d'e\\f;g&h(i)|j<k>~l*m?#/vantora");
+    QTest::newRow("percent") << QStringLiteral("/opt/100%/vantora");
+    QTest::newRow("percent and letter") << QStringLiteral("/opt/100%u/vantora");
+    QTest::newRow("japanese") << QStringLiteral("/home/ユーザー/写真 ツール/vantora");
+    QTest::newRow("japanese with blank") << QStringLiteral("/home/写真 ツール/vantora");
+}
+
 const QString kHandler = QStringLiteral(
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers\\Handlers\\Vantora");
 const QString kEvents = QStringLiteral("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandl"
@@ -162,6 +177,16 @@ private Q_SLOTS:
 private:
     QString registryDir() const { return m_work->filePath(QStringLiteral("registry")); }
     QString appsDir() const { return m_work->filePath(QStringLiteral("applications")); }
+    // Runs the switch with a launcher that only counts the starts it is asked for.
+    RegistrationSwitch runCountingStarts(const QStringList &arguments, RegistryStore &store,
+                                         int &starts) const
+    {
+        return RunRegistrationSwitch(arguments, store, m_program, appsDir(),
+                                     [&starts](const QString &, const QStringList &) {
+                                         ++starts;
+                                         return true;
+                                     });
+    }
 
     QTemporaryDir m_home;
     std::unique_ptr<test::TestDir> m_work;
@@ -266,11 +291,7 @@ void TestAutoPlay::registerTwiceLeavesTheSameEntries()
 
 void TestAutoPlay::programPathIsWrittenUnquoted_data()
 {
-    QTest::addColumn<QString>("program");
-    QTest::newRow("blanks") << QStringLiteral("/opt/my photo tools/vantora app");
-    QTest::newRow("quote and backslash") << QStringLiteral("/opt/it's \"new\"/a\\b/vantora");
-    QTest::newRow("percent") << QStringLiteral("/opt/100%/vantora");
-    QTest::newRow("japanese") << QStringLiteral("/home/ユーザー/写真 ツール/vantora");
+    programPathRows();
 }
 
 void TestAutoPlay::programPathIsWrittenUnquoted()
@@ -347,12 +368,7 @@ void TestAutoPlay::unregisterWhenNothingIsRegisteredIsSilent()
 
 void TestAutoPlay::desktopEntryAppearsValidatesAndDisappears_data()
 {
-    QTest::addColumn<QString>("program");
-    QTest::newRow("plain") << QStringLiteral("/usr/bin/vantora");
-    QTest::newRow("blanks") << QStringLiteral("/opt/My Apps/vantora");
-    QTest::newRow("shell characters") << QStringLiteral("/opt/a$b`c\"d'e\\f;g&h(i)|j<k>~l*m?#/vantora");
-    QTest::newRow("percent") << QStringLiteral("/opt/100%u/vantora");
-    QTest::newRow("japanese with blank") << QStringLiteral("/home/写真 ツール/vantora");
+    programPathRows();
 }
 
 void TestAutoPlay::desktopEntryAppearsValidatesAndDisappears()
@@ -465,11 +481,7 @@ void TestAutoPlay::notASwitch()
     QFETCH(QStringList, arguments);
     RegistryStore store(registryDir());
     int starts = 0;
-    const auto outcome = RunRegistrationSwitch(arguments, store, m_program, appsDir(),
-                                               [&](const QString &, const QStringList &) {
-                                                   ++starts;
-                                                   return true;
-                                               });
+    const auto outcome = runCountingStarts(arguments, store, starts);
     QCOMPARE(outcome, RegistrationSwitch::None);
     QCOMPARE(starts, 0);
     QVERIFY(m_prompt->messages.isEmpty());
@@ -483,11 +495,7 @@ void TestAutoPlay::unwritableStoreKeepsTheInstanceOpen()
     m_work->createFile(QStringLiteral("registry"), "not a folder");
     RegistryStore store(registryDir());
     int starts = 0;
-    const auto outcome = RunRegistrationSwitch({QStringLiteral("/reg")}, store, m_program, appsDir(),
-                                               [&](const QString &, const QStringList &) {
-                                                   ++starts;
-                                                   return true;
-                                               });
+    const auto outcome = runCountingStarts({QStringLiteral("/reg")}, store, starts);
     QCOMPARE(outcome, RegistrationSwitch::StayOpen);
     // The first row is a key's default value: its name is empty.
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("'' の設定に失敗しました")});
@@ -504,11 +512,7 @@ void TestAutoPlay::laterWriteFailureStopsThere()
     QVERIFY(QDir().mkpath(store.filePath(RegistryRoot::LocalMachine) + QStringLiteral("/keep")));
 
     int starts = 0;
-    const auto outcome = RunRegistrationSwitch({QStringLiteral("/reg")}, store, m_program, appsDir(),
-                                               [&](const QString &, const QStringList &) {
-                                                   ++starts;
-                                                   return true;
-                                               });
+    const auto outcome = runCountingStarts({QStringLiteral("/reg")}, store, starts);
     QCOMPARE(outcome, RegistrationSwitch::StayOpen);
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("'Action' の設定に失敗しました")});
     QCOMPARE(starts, 0);
@@ -527,11 +531,7 @@ void TestAutoPlay::unwritableDesktopEntryKeepsTheInstanceOpen()
     m_work->createFile(QStringLiteral("applications"), "a file");
     RegistryStore store(registryDir());
     int starts = 0;
-    const auto outcome = RunRegistrationSwitch({QStringLiteral("/reg")}, store, m_program, appsDir(),
-                                               [&](const QString &, const QStringList &) {
-                                                   ++starts;
-                                                   return true;
-                                               });
+    const auto outcome = runCountingStarts({QStringLiteral("/reg")}, store, starts);
     QCOMPARE(outcome, RegistrationSwitch::StayOpen);
     QCOMPARE(m_prompt->messages, QStringList{QLatin1Char('\'') + appsDir() +
                                              QStringLiteral("/vantora.desktop' の設定に失敗しました")});
