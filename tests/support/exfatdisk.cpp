@@ -1,22 +1,11 @@
 #include "exfatdisk.h"
 
+#include "mounthelper.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
 namespace vantora::test {
-
-int runTestTool(const QString &program, const QStringList &args, QString *output)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(60000))
-        return -1;
-    if (output)
-        *output = QString::fromLocal8Bit(p.readAll()).trimmed();
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
 
 ExfatDisk::ExfatDisk(const QString &image, const QString &mountPoint, int mib) : m_mountPoint(mountPoint)
 {

@@ -25,8 +25,4 @@ private:
     bool m_mounted = false;
 };
 
-// Runs a tool to its end; its exit code, or -1 when it did not end normally. Output and errors go to
-// `output` when given.
-int runTestTool(const QString &program, const QStringList &args, QString *output = nullptr);
-
 } // namespace vantora::test

@@ -11,21 +11,17 @@
 
 namespace vantora::test {
 
-namespace {
-
-int run(const QString &program, const QStringList &args, QString *output = nullptr)
+int runTestTool(const QString &program, const QStringList &args, QString *output)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(program, args);
-    if (!p.waitForFinished(30000))
+    if (!p.waitForFinished(60000))
         return -1;
     if (output)
         *output = QString::fromLocal8Bit(p.readAll()).trimmed();
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
-
-} // namespace
 
 TestMount::TestMount(const QString &mountPoint, const QStringList &mountArgs) : m_mountPoint(mountPoint)
 {
@@ -38,7 +34,7 @@ TestMount::TestMount(const QString &mountPoint, const QStringList &mountArgs) : 
     if (!m_error.isEmpty())
         return;
     QString out;
-    if (run(QStringLiteral("mount"), mountArgs + QStringList{mountPoint}, &out) != 0) {
+    if (runTestTool(QStringLiteral("mount"), mountArgs + QStringList{mountPoint}, &out) != 0) {
         m_error = QStringLiteral("mount failed: ") + out;
         return;
     }
@@ -48,7 +44,7 @@ TestMount::TestMount(const QString &mountPoint, const QStringList &mountArgs) : 
 TestMount::~TestMount()
 {
     if (m_mounted)
-        run(QStringLiteral("umount"), {QStringLiteral("-l"), m_mountPoint});
+        runTestTool(QStringLiteral("umount"), {QStringLiteral("-l"), m_mountPoint});
 }
 
 SmallDisk::SmallDisk(const QString &mountPoint, const QByteArray &size)
@@ -64,13 +60,13 @@ BindMount::BindMount(const QString &folder, const QString &mountPoint)
 
 ImmutableFolder::ImmutableFolder(const QString &folder) : m_folder(folder)
 {
-    m_applied = run(QStringLiteral("chattr"), {QStringLiteral("+i"), folder}) == 0;
+    m_applied = runTestTool(QStringLiteral("chattr"), {QStringLiteral("+i"), folder}) == 0;
 }
 
 ImmutableFolder::~ImmutableFolder()
 {
     if (m_applied)
-        run(QStringLiteral("chattr"), {QStringLiteral("-i"), m_folder});
+        runTestTool(QStringLiteral("chattr"), {QStringLiteral("-i"), m_folder});
 }
 
 QByteArray fileHash(const QString &path)

@@ -51,6 +51,10 @@ private:
     bool m_applied = false;
 };
 
+// Runs a tool to its end; its exit code, or -1 when it did not end normally. Output and errors go to
+// `output` when given.
+int runTestTool(const QString &program, const QStringList &args, QString *output = nullptr);
+
 QByteArray fileHash(const QString &path);
 QByteArray randomBytes(qsizetype size, quint32 seed);
 

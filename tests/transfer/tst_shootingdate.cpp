@@ -4,6 +4,7 @@
 #include "metadata/quicktimedate.h"
 #include "platform/bytepath.h"
 #include "platform/filetimes.h"
+#include "samplefiles.h"
 #include "testdir.h"
 #include "transfer/shootingdate.h"
 #include "transferfixture.h"
@@ -133,32 +134,6 @@ QByteArray manyTinyBoxes(int count)
     for (int i = 0; i < count; ++i)
         out += box("free", {});
     return out;
-}
-
-bool runTool(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-QString writeJpeg(const QString &path)
-{
-    QImage image(32, 24, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    return image.save(path, "JPEG") ? path : QString();
-}
-
-// Sets a file's modification time through its byte path (the test's own POSIX call: names that are not
-// valid UTF-8 cannot go through Qt's file classes).
-bool setModified(const QString &path, const QDateTime &when)
-{
-    const QByteArray native = pathToBytes(path);
-    struct timespec times[2];
-    times[0].tv_sec = time_t(when.toSecsSinceEpoch());
-    times[0].tv_nsec = 0;
-    times[1] = times[0];
-    return ::utimensat(AT_FDCWD, native.constData(), times, 0) == 0;
 }
 
 bool writeBytes(const QString &path, const QByteArray &content)
@@ -511,11 +486,9 @@ void TestShootingDate::contentDetection()
     // A JPEG with an Exif date named like a video goes to the video reader only, never to exiv2: it has
     // no movie header, so the file's own time.
     TestDir dir;
-    const QString jpeg = writeJpeg(dir.filePath(QStringLiteral("photo.jpg")));
+    const QString jpeg = writeTaggedJpeg(dir.filePath(QStringLiteral("photo.jpg")),
+                                         QStringLiteral("Exif.Photo.DateTimeOriginal 2017:03:05 10:00:00"));
     QVERIFY(!jpeg.isEmpty());
-    QVERIFY(runTool(
-        QStringLiteral("exiv2"),
-        {QStringLiteral("-M"), QStringLiteral("set Exif.Photo.DateTimeOriginal 2017:03:05 10:00:00"), jpeg}));
     QFile source(jpeg);
     QVERIFY(source.open(QIODevice::ReadOnly));
     const QByteArray photo = source.readAll();
@@ -568,19 +541,16 @@ void TestShootingDate::realVideos()
 void TestShootingDate::exifAndRawStillRead()
 {
     TestDir dir;
-    const QString jpeg = writeJpeg(dir.filePath(QStringLiteral("tagged.jpg")));
+    const QString jpeg = writeTaggedJpeg(dir.filePath(QStringLiteral("tagged.jpg")),
+                                         QStringLiteral("Exif.Photo.DateTimeOriginal 2017:03:05 23:59:59"));
     QVERIFY(!jpeg.isEmpty());
-    QVERIFY(runTool(
-        QStringLiteral("exiv2"),
-        {QStringLiteral("-M"), QStringLiteral("set Exif.Photo.DateTimeOriginal 2017:03:05 23:59:59"), jpeg}));
     QVERIFY(setModified(jpeg, Modified));
     QCOMPARE(ReadShootingDate(jpeg), QDate(2017, 3, 5));
 
     // Only XMP: found there.
-    const QString xmp = writeJpeg(dir.filePath(QStringLiteral("xmp.jpg")));
-    QVERIFY(runTool(
-        QStringLiteral("exiv2"),
-        {QStringLiteral("-M"), QStringLiteral("set Xmp.exif.DateTimeOriginal 2016-08-01T10:00:00"), xmp}));
+    const QString xmp = writeTaggedJpeg(dir.filePath(QStringLiteral("xmp.jpg")),
+                                        QStringLiteral("Xmp.exif.DateTimeOriginal 2016-08-01T10:00:00"));
+    QVERIFY(!xmp.isEmpty());
     QVERIFY(setModified(xmp, Modified));
     QCOMPARE(ReadShootingDate(xmp), QDate(2016, 8, 1));
 
@@ -672,10 +642,9 @@ void TestShootingDate::rawMakes()
 void TestShootingDate::fujifilmRawReadsItsJpeg()
 {
     TestDir dir;
-    const QString jpeg = writeJpeg(dir.filePath(QStringLiteral("preview.jpg")));
-    QVERIFY(runTool(
-        QStringLiteral("exiv2"),
-        {QStringLiteral("-M"), QStringLiteral("set Exif.Photo.DateTimeOriginal 2021:11:02 09:00:00"), jpeg}));
+    const QString jpeg = writeTaggedJpeg(dir.filePath(QStringLiteral("preview.jpg")),
+                                         QStringLiteral("Exif.Photo.DateTimeOriginal 2021:11:02 09:00:00"));
+    QVERIFY(!jpeg.isEmpty());
     QFile f(jpeg);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray preview = f.readAll();
@@ -713,10 +682,9 @@ void TestShootingDate::namesThatAreNotUtf8()
     QCOMPARE(ReadShootingDate(video), ShotLocalDay);
 
     // A photo so named: exiv2 gets its bytes.
-    const QString plain = writeJpeg(dir.filePath(QStringLiteral("plain.jpg")));
-    QVERIFY(runTool(QStringLiteral("exiv2"),
-                    {QStringLiteral("-M"),
-                     QStringLiteral("set Exif.Photo.DateTimeOriginal 2017:03:05 10:00:00"), plain}));
+    const QString plain = writeTaggedJpeg(dir.filePath(QStringLiteral("plain.jpg")),
+                                          QStringLiteral("Exif.Photo.DateTimeOriginal 2017:03:05 10:00:00"));
+    QVERIFY(!plain.isEmpty());
     const QString photo = pathFromBytes(QByteArray(folder + "/IMG_\xC3\x28.JPG"));
     QVERIFY(::rename(pathToBytes(plain).constData(), pathToBytes(photo).constData()) == 0);
     QCOMPARE(ReadShootingDate(photo), QDate(2017, 3, 5));

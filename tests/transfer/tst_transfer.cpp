@@ -1,5 +1,6 @@
 #include "mounthelper.h"
 #include "platform/copyfile.h"
+#include "samplefiles.h"
 #include "settings/settingsrecord.h"
 #include "testdir.h"
 #include "testprompt.h"
@@ -23,32 +24,6 @@
 
 using namespace vantora;
 using namespace vantora::test;
-
-namespace {
-
-bool runTool(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-QString writeJpeg(const QString &path)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QImage image(32, 24, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    return image.save(path, "JPEG") ? path : QString();
-}
-
-void setModified(const QString &path, const QDateTime &when)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadWrite));
-    QVERIFY(f.setFileTime(when, QFileDevice::FileModificationTime));
-}
-
-} // namespace
 
 class TestTransfer final : public QObject
 {
@@ -194,10 +169,9 @@ void TestTransfer::workedExample()
     TestDir dir;
     TestPrompt prompt;
     const QString card = dir.createDir(QStringLiteral("E/DCIM")) + QLatin1Char('/');
-    const QString photo = writeJpeg(card + QStringLiteral("100PANA/P1000123.JPG"));
-    QVERIFY(runTool(QStringLiteral("exiv2"),
-                    {QStringLiteral("-M"),
-                     QStringLiteral("set Exif.Photo.DateTimeOriginal 2017:03:05 09:08:07"), photo}));
+    const QString photo = writeTaggedJpeg(card + QStringLiteral("100PANA/P1000123.JPG"),
+                                          QStringLiteral("Exif.Photo.DateTimeOriginal 2017:03:05 09:08:07"));
+    QVERIFY(!photo.isEmpty());
     const QString photos = dir.createDir(QStringLiteral("D/Photos"));
     SettingsRecord s = plainSettings(card);
     nameByShootingDate(s, 12);
@@ -757,29 +731,26 @@ void TestTransfer::shootingDates()
     TestDir dir;
     const QDateTime modified(QDate(2015, 6, 7), QTime(12, 0));
 
-    const QString tagged = writeJpeg(dir.filePath(QStringLiteral("tagged.jpg")));
-    QVERIFY(runTool(QStringLiteral("exiv2"),
-                    {QStringLiteral("-M"),
-                     QStringLiteral("set Exif.Photo.DateTimeOriginal 2017:03:05 23:59:59"), tagged}));
-    setModified(tagged, modified);
+    const QString tagged = writeTaggedJpeg(dir.filePath(QStringLiteral("tagged.jpg")),
+                                           QStringLiteral("Exif.Photo.DateTimeOriginal 2017:03:05 23:59:59"));
+    QVERIFY(!tagged.isEmpty());
+    QVERIFY(setModified(tagged, modified));
     QCOMPARE(ReadShootingDate(tagged), QDate(2017, 3, 5));
 
     const QString plain = writeJpeg(dir.filePath(QStringLiteral("plain.jpg")));
-    setModified(plain, modified);
+    QVERIFY(setModified(plain, modified));
     QCOMPARE(ReadShootingDate(plain), QDate(2015, 6, 7));
 
-    const QString garbage = writeJpeg(dir.filePath(QStringLiteral("garbage.jpg")));
-    QVERIFY(runTool(QStringLiteral("exiv2"),
-                    {QStringLiteral("-M"),
-                     QStringLiteral("set Exif.Photo.DateTimeOriginal Ascii not a date!"), garbage}));
-    setModified(garbage, modified);
+    const QString garbage = writeTaggedJpeg(dir.filePath(QStringLiteral("garbage.jpg")),
+                                            QStringLiteral("Exif.Photo.DateTimeOriginal Ascii not a date!"));
+    QVERIFY(!garbage.isEmpty());
+    QVERIFY(setModified(garbage, modified));
     QCOMPARE(ReadShootingDate(garbage), QDate(2015, 6, 7));
 
-    const QString zero = writeJpeg(dir.filePath(QStringLiteral("zero.jpg")));
-    QVERIFY(runTool(
-        QStringLiteral("exiv2"),
-        {QStringLiteral("-M"), QStringLiteral("set Exif.Photo.DateTimeOriginal 0000:00:00 00:00:00"), zero}));
-    setModified(zero, modified);
+    const QString zero = writeTaggedJpeg(dir.filePath(QStringLiteral("zero.jpg")),
+                                         QStringLiteral("Exif.Photo.DateTimeOriginal 0000:00:00 00:00:00"));
+    QVERIFY(!zero.isEmpty());
+    QVERIFY(setModified(zero, modified));
     QCOMPARE(ReadShootingDate(zero), QDate(2015, 6, 7));
 
     // A raw-like TIFF whose date sits in IFD0 (TIFF/EP).
@@ -788,7 +759,7 @@ void TestTransfer::shootingDates()
     QVERIFY(runTool(
         QStringLiteral("exiv2"),
         {QStringLiteral("-M"), QStringLiteral("set Exif.Image.DateTimeOriginal 2012:12:24 18:00:00"), tiff}));
-    setModified(tiff, modified);
+    QVERIFY(setModified(tiff, modified));
     QCOMPARE(ReadShootingDate(tiff), QDate(2012, 12, 24));
 
     // Broken files: truncated JPEG, random bytes named .CR2, an empty file.
@@ -797,7 +768,7 @@ void TestTransfer::shootingDates()
                                         std::pair{QStringLiteral("noise.CR2"), randomBytes(5000, 3)},
                                         std::pair{QStringLiteral("empty.jpg"), QByteArray()}}) {
         const QString p = dir.createFile(name, content);
-        setModified(p, modified);
+        QVERIFY(setModified(p, modified));
         QCOMPARE(ReadShootingDate(p), QDate(2015, 6, 7));
     }
 
@@ -807,7 +778,7 @@ void TestTransfer::shootingDates()
         // A copy with a modification time far from the shot: the date must come from the Exif block.
         const QString copy = dir.filePath(QStringLiteral("camera.jpg"));
         QVERIFY(QFile::copy(camera, copy));
-        setModified(copy, modified);
+        QVERIFY(setModified(copy, modified));
         const QDate expected = exiv2DateTaken(copy);
         QVERIFY(expected.isValid());
         QVERIFY(expected != QDate(2015, 6, 7));
@@ -830,7 +801,7 @@ void TestTransfer::shootingDateOfVideo()
                          QStringLiteral("color=c=black:s=32x32:d=0.2"), QStringLiteral("-metadata"),
                          QStringLiteral("creation_time=2019-06-30T23:30:00Z"), QStringLiteral("-c:v"),
                          QStringLiteral("mpeg4"), path}));
-        setModified(path, QDateTime(QDate(2015, 6, 7), QTime(12, 0)));
+        QVERIFY(setModified(path, QDateTime(QDate(2015, 6, 7), QTime(12, 0))));
         QCOMPARE(ReadShootingDate(path), expected);
     }
 }
