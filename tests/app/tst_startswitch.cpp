@@ -26,8 +26,7 @@ private Q_SLOTS:
 private:
     struct BesideRun
     {
-        bool ended = false;
-        int exitCode = -1;
+        int exitCode = -1; // -1 too when it did not end in time
         qsizetype knocks = 0;
     };
 
@@ -73,8 +72,8 @@ TestStartSwitch::BesideRun TestStartSwitch::runBesideInstance(const QString &arg
     QSignalSpy knocked(&running, &SingleInstance::activationRequested);
     QProcess process;
     start(process, argument);
-    run.ended = QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 15000);
-    run.exitCode = process.exitCode();
+    if (QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 15000))
+        run.exitCode = process.exitCode();
     if (QTest::qWaitFor([&knocked] { return !knocked.isEmpty(); }, 10000))
         run.knocks = knocked.count();
     return run;
@@ -93,7 +92,6 @@ void TestStartSwitch::regRegistersRelaunchesAndCloses()
     // An ordinary instance is running meanwhile (this test): "/reg" is not blocked by it, and the
     // relaunched ordinary start only knocks on it.
     const BesideRun reg = runBesideInstance(QStringLiteral("/reg"));
-    QVERIFY(reg.ended);
     QCOMPARE(reg.exitCode, 0);
     QCOMPARE(log(), QStringList{QStringLiteral("message\t自動再生に登録しました")});
     QCOMPARE(reg.knocks, 1);
@@ -113,7 +111,6 @@ void TestStartSwitch::regRegistersRelaunchesAndCloses()
 void TestStartSwitch::unregRemovesAndCloses()
 {
     const BesideRun unreg = runBesideInstance(QStringLiteral("/unreg"));
-    QVERIFY(unreg.ended);
     QCOMPARE(unreg.exitCode, 0);
     QCOMPARE(log(), QStringList{QStringLiteral("message\t自動再生から解除しました")});
     // The relaunched start knocks here.
@@ -125,7 +122,6 @@ void TestStartSwitch::switchInAnotherCaseIsASourcePath()
 {
     // "/REG" is no switch: an ordinary start, which here only knocks on the running instance.
     const BesideRun upper = runBesideInstance(QStringLiteral("/REG"));
-    QVERIFY(upper.ended);
     QCOMPARE(upper.exitCode, 0);
     QCOMPARE(upper.knocks, 1);
     QVERIFY(log().isEmpty());
