@@ -97,17 +97,11 @@ class TestRouting final : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDir> m_home;
+    IsolatedHome m_home;
     TestDir m_dirs;
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_home = std::make_unique<TestDir>();
-        isolateHome(m_home->path());
-        QStandardPaths::setTestModeEnabled(true);
-        QDir().mkpath(GetSpecialFolderPath(CSIDL_MYPICTURES));
-    }
+    void initTestCase() { QDir().mkpath(GetSpecialFolderPath(CSIDL_MYPICTURES)); }
 
     void catalogue()
     {

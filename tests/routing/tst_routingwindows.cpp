@@ -172,7 +172,7 @@ class TestRoutingWindows final : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDir> m_home;
+    IsolatedHome m_home;
     QString m_pictures;
     TestDir m_dirs;
     QString m_a, m_b, m_c, m_d;
@@ -193,9 +193,6 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_home = std::make_unique<TestDir>();
-        isolateHome(m_home->path());
-        QStandardPaths::setTestModeEnabled(true);
         m_pictures = GetSpecialFolderPath(CSIDL_MYPICTURES);
         QDir().mkpath(m_pictures);
         QDir().mkpath(GetSpecialFolderPath(CSIDL_PERSONAL));

@@ -88,7 +88,7 @@ class TestSourceController final : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestDir> m_home;
+    vantora::test::IsolatedHome m_home;
     std::unique_ptr<TestDir> m_dir;
     std::unique_ptr<TMainForm> m_main;
     std::unique_ptr<TFileCountForm> m_count;
@@ -119,12 +119,9 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_home = std::make_unique<TestDir>();
-        vantora::test::isolateHome(m_home->path());
-        QStandardPaths::setTestModeEnabled(true);
-        m_pictures = m_home->path() + QLatin1String("/Pictures");
-        m_home->createFile(QStringLiteral("Pictures/p1.JPG"));
-        m_home->createFile(QStringLiteral("Pictures/p2.jpg"));
+        m_pictures = m_home.dir.path() + QLatin1String("/Pictures");
+        m_home.dir.createFile(QStringLiteral("Pictures/p1.JPG"));
+        m_home.dir.createFile(QStringLiteral("Pictures/p2.jpg"));
     }
 
     void init()

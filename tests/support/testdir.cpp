@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace vantora::test {
 
@@ -56,6 +57,12 @@ void isolateHome(const QString &root)
     // Empty user-dirs file: the special folders fall back to ~/Documents, ~/Pictures, ~/Videos, ~/Music.
     qunsetenv("XDG_DOCUMENTS_DIR");
     qunsetenv("XDG_PICTURES_DIR");
+}
+
+IsolatedHome::IsolatedHome()
+{
+    isolateHome(dir.path());
+    QStandardPaths::setTestModeEnabled(true);
 }
 
 } // namespace vantora::test

@@ -31,4 +31,12 @@ QString sharedTestData(const QString &relative);
 // Points the user's special folders and config at fresh temporary folders for this process.
 void isolateHome(const QString &root);
 
+// A fresh home (see isolateHome) for the whole test program, Qt's own paths in test mode: a member of the
+// test object, so it is in place before the first test and removed after the last.
+struct IsolatedHome
+{
+    IsolatedHome();
+    TestDir dir;
+};
+
 } // namespace vantora::test

@@ -45,21 +45,6 @@ inline void nameByShootingDate(SettingsRecord &s, qint32 firstNumber)
     s.FileRenbanSpinEditValue = firstNumber;
 }
 
-// A fresh home, config and special folders for the whole test program, and Qt's own paths in test mode:
-// a member of the test object.
-class TransferHome final
-{
-public:
-    TransferHome()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        isolateHome(m_dir.path());
-    }
-
-private:
-    QTemporaryDir m_dir;
-};
-
 // The data of a test run once copying and once moving: column "move"; withOverwrite adds a column
 // "overwrite" and each of the two once more with overwrite on.
 inline void copyAndMoveRows(bool withOverwrite = false)

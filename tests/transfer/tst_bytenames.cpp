@@ -29,7 +29,7 @@ private Q_SLOTS:
     void runKeepsEveryByte();
 
 private:
-    TransferHome m_home;
+    IsolatedHome m_home;
 };
 
 void TestByteNames::runKeepsEveryByte_data()

@@ -71,7 +71,7 @@ private Q_SLOTS:
     void metadataDateText();
 
 private:
-    TransferHome m_home;
+    IsolatedHome m_home;
 };
 
 void TestTransfer::progressRules_data()
