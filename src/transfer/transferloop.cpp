@@ -444,12 +444,8 @@ void Run::file(const QString &source)
     // record it) is taken as imported rather than copied again under a "_2" name. A killed run gave its
     // names in order, so the search ends at the first free one.
     if (m_state.options.skipImported && !overwrite) {
-        const QString folder = folderOf(dest);
-        const QString base = SourceBaseName(dest);
-        const QString ext = SourceExtension(dest);
-        for (int n = 1; n <= 99; ++n) {
-            const QString candidate =
-                n == 1 ? dest : folder + base + QLatin1Char('_') + QString::number(n) + ext;
+        for (int n = 1; n <= LastFreeNameNumber; ++n) {
+            const QString candidate = n == 1 ? dest : NumberedName(dest, n);
             if (!PathExists(candidate))
                 break;
             if (!writtenThisRun(candidate) && adoptIdentical(source, candidate, outcome)) {
