@@ -15,6 +15,13 @@
 // What the tests that start and kill the window-less transfer program (bench/driver) share.
 namespace vantora::test {
 
+// The window-less transfer program of this build.
+inline QString transferDriverPath()
+{
+    return QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) +
+           QStringLiteral("/bench/driver/vantora-transfer");
+}
+
 struct TransferDriver
 {
     QString path;
@@ -23,8 +30,7 @@ struct TransferDriver
     // Finds the program and enters a private mount namespace; false when the program is not built.
     bool prepare()
     {
-        path = QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) +
-               QStringLiteral("/bench/driver/vantora-transfer");
+        path = transferDriverPath();
         namespaceError = enterPrivateMountNamespace();
         return QFileInfo(path).isExecutable();
     }

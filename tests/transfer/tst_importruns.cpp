@@ -9,6 +9,7 @@
 #include "transfer/memorytransferview.h"
 #include "transfer/transferloop.h"
 #include "transfer/transferstate.h"
+#include "transferdriver.h"
 #include "transferfixture.h"
 
 #include <QCryptographicHash>
@@ -125,8 +126,7 @@ private:
 
 void TestImportRuns::initTestCase()
 {
-    m_driver = QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) +
-               QStringLiteral("/bench/driver/vantora-transfer");
+    m_driver = test::transferDriverPath();
     QVERIFY2(QFileInfo(m_driver).isExecutable(), qPrintable(m_driver + QStringLiteral(" is not built")));
 }
 
@@ -265,9 +265,7 @@ void TestImportRuns::moveFinishedByTheNextRun()
 
 void TestImportRuns::corruptedCopyIsFoundRemovedAndItsSourceKept_data()
 {
-    QTest::addColumn<bool>("move");
-    QTest::newRow("copy") << false;
-    QTest::newRow("move") << true;
+    test::copyAndMoveRows();
 }
 
 void TestImportRuns::corruptedCopyIsFoundRemovedAndItsSourceKept()
