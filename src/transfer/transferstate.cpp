@@ -13,27 +13,37 @@ bool IsDcimSourceFolder(const QString &sourceFolderText)
     return upTo.mid(upTo.lastIndexOf(QLatin1Char('/')) + 1) == QLatin1String("DCIM");
 }
 
+namespace {
+
+// A name set's template when its switch is on, and which of the date and counter tokens it holds.
+void takeTemplate(bool on, const NameTemplate &set, NameTemplate &into, bool &shootingDate, bool &counter)
+{
+    if (!on)
+        return;
+    into = set;
+    shootingDate = into.text.contains(ShootingDateToken);
+    counter = into.text.contains(RenbanToken);
+}
+
+} // namespace
+
 void TakeOptionSnapshot(TransferState &state, const SettingsRecord &settings)
 {
     TransferOptions o;
     o.folderCreation = settings.DirCreateChecked;
+    takeTemplate(o.folderCreation,
+                 NameTemplate{settings.DirNameEditText, settings.PreDirNameEditText, settings.PreDirChecked,
+                              settings.SufDirNameEditText, settings.SufDirChecked},
+                 o.folderTemplate, o.ShootingDateFolderMode, o.FolderCounterMode);
     if (o.folderCreation) {
-        o.folderTemplate =
-            NameTemplate{settings.DirNameEditText, settings.PreDirNameEditText, settings.PreDirChecked,
-                         settings.SufDirNameEditText, settings.SufDirChecked};
-        o.ShootingDateFolderMode = o.folderTemplate.text.contains(ShootingDateToken);
-        o.FolderCounterMode = o.folderTemplate.text.contains(RenbanToken);
         const QString &source = state.sourceFolder.isEmpty() ? settings.SourceEditText : state.sourceFolder;
         o.CameraFolderMode = settings.PANA101Checked && IsDcimSourceFolder(source);
     }
     o.renaming = settings.RenameChecked;
-    if (o.renaming) {
-        o.fileTemplate =
-            NameTemplate{settings.FileNameEditText, settings.PreFileNameEditText, settings.PreFileChecked,
-                         settings.SufFileNameEditText, settings.SufFileChecked};
-        o.FileCounterMode = o.fileTemplate.text.contains(RenbanToken);
-        o.ShootingDateFileMode = o.fileTemplate.text.contains(ShootingDateToken);
-    }
+    takeTemplate(o.renaming,
+                 NameTemplate{settings.FileNameEditText, settings.PreFileNameEditText,
+                              settings.PreFileChecked, settings.SufFileNameEditText, settings.SufFileChecked},
+                 o.fileTemplate, o.ShootingDateFileMode, o.FileCounterMode);
     o.overwrite = settings.UwagakiChecked;
     o.move = settings.DelChecked;
     o.allFiles = settings.AllFileChecked;
