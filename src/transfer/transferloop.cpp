@@ -456,7 +456,11 @@ void Run::file(const QString &source)
         }
     }
     const QString named = dest;
-    const int code = copy(source, dest, overwrite, outcome);
+    int code = copy(source, dest, overwrite, outcome);
+    // With overwrite, a file that took the name while the copy was being written is replaced like one that
+    // was there before.
+    if (code == ERROR_FILE_EXISTS && overwrite && !m_state.CancelRequested)
+        code = copy(source, dest, overwrite, outcome);
     if (code == 0) {
         if (dest != named)
             m_view.setStatusText(renamedStatusText());
@@ -465,12 +469,10 @@ void Run::file(const QString &source)
             stop(cancelledStatusText());
     } else if (m_state.CancelRequested) {
         stop(cancelledStatusText());
-    } else if (code == ERROR_FILE_EXISTS) {
+    } else if (code == ERROR_FILE_EXISTS && !overwrite) {
         // Every free name was taken: the file stays at its source and the run goes on.
-        if (!overwrite) {
-            m_state.skipped = true;
-            m_rate.dropFromTotal(m_sizes.value(source));
-        }
+        m_state.skipped = true;
+        m_rate.dropFromTotal(m_sizes.value(source));
     } else {
         failed(source, dest, code, outcome);
     }

@@ -43,6 +43,7 @@ private Q_SLOTS:
 
     void sameNameInTwoCameraFolders_data();
     void sameNameInTwoCameraFolders();
+    void nameTakenDuringAnOverwritingCopy();
     void killedCopyLeavesNoNamedFile_data();
     void killedCopyLeavesNoNamedFile();
     void leftoverTemporariesRemovedNotCopied();
@@ -143,6 +144,39 @@ void TestDataSafety::sameNameInTwoCameraFolders()
     QCOMPARE(QFileInfo::exists(a), !move);
     QCOMPARE(QFileInfo::exists(b), !move);
     QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestDataSafety::nameTakenDuringAnOverwritingCopy()
+{
+    // With overwrite on, a file that appears under the name while the copy is written is replaced like one
+    // that was there before; the photo is neither dropped silently nor reported as copied when it was not.
+    for (const bool move : {false, true}) {
+        TransferRig rig(QStringLiteral("card/DCIM/"));
+        auto &[dir, prompt, out, s, view, state] = rig;
+        const QByteArray photo = randomBytes(300000, 7);
+        const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_0001.JPG"), photo);
+        const QString target = out + QStringLiteral("/IMG_0001.JPG");
+        bool created = false;
+        view.onPump = [&] {
+            if (!created) {
+                created = true;
+                QFile late(target);
+                QVERIFY(late.open(QIODevice::WriteOnly));
+                late.write("arrived meanwhile");
+            }
+        };
+        s.DelChecked = move;
+        s.UwagakiChecked = true;
+        const TransferOutcome outcome =
+            RunTransfer(state, {a}, 1, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText);
+        QVERIFY(created);
+        QVERIFY(outcome);
+        QCOMPARE(outcome.copied, 1);
+        QCOMPARE(contentOf(target), photo);
+        QCOMPARE(filesUnder(out), QStringList{QStringLiteral("IMG_0001.JPG")});
+        QCOMPARE(QFileInfo::exists(a), !move);
+        QVERIFY(prompt.messages.isEmpty());
+    }
 }
 
 void TestDataSafety::killedCopyLeavesNoNamedFile_data()
