@@ -3,6 +3,7 @@
 #include "platform/bytepath.h"
 #include "platform/directoryreader.h"
 #include "platform/pathops.h"
+#include "platform/udisks.h"
 
 #include <QFile>
 #include <QSet>
@@ -230,7 +231,8 @@ QString MountTableVolumes::label(const QString &root) const
         if (canonicalPath(byLabel + links.name()) == device)
             return unescapeHex(links.nameBytes().toByteArray());
     }
-    return QString();
+    // No udev links (a container, a minimal system): udisks2 reads the label itself where it runs.
+    return udisksLabel(e->mountPoint);
 }
 
 QString MountTableVolumes::identity(const QString &root) const
