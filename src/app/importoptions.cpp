@@ -31,7 +31,12 @@ ImportOptions::ImportOptions(QWidget *mainForm, SettingsRecord *settings, QObjec
       m_verify(makeBox(mainForm, "VerifyCheckBox", QStringLiteral("転送後にベリファイ"),
                        QStringLiteral("コピーをディスクから読み戻して転送元と比べます。一致しないコピーは"
                                       "削除し、転送元のファイルは残します。"),
-                       {244, 512, 150, 18}))
+                       {244, 512, 150, 18})),
+      m_eject(makeBox(mainForm, "EjectCheckBox", QStringLiteral("転送後にカードを取り出す"),
+                      QStringLiteral("転送がすべて終わったら、取り外せるドライブの転送元を取り外せる状態に"
+                                     "します。\n転送後に起動するプログラムに渡すフォルダがカード上に"
+                                     "あるときは取り出しません。"),
+                      {8, 531, 232, 18}))
 {
     connect(m_skipImported, &QCheckBox::toggled, this, [this](bool checked) {
         if (m_settings->SkipImportedChecked == checked)
@@ -41,12 +46,14 @@ ImportOptions::ImportOptions(QWidget *mainForm, SettingsRecord *settings, QObjec
     });
     connect(m_verify, &QCheckBox::toggled, this,
             [this](bool checked) { m_settings->VerifyChecked = checked; });
+    connect(m_eject, &QCheckBox::toggled, this, [this](bool checked) { m_settings->EjectChecked = checked; });
 }
 
 void ImportOptions::applySettings()
 {
     m_skipImported->setChecked(m_settings->SkipImportedChecked);
     m_verify->setChecked(m_settings->VerifyChecked);
+    m_eject->setChecked(m_settings->EjectChecked);
 }
 
 } // namespace vantora

@@ -118,6 +118,7 @@ const QList<SettingsRecord::Field> &SettingsRecord::addedFields()
     static const QList<Field> table = {
         flag("SkipImportedChecked", &R::SkipImportedChecked),
         flag("VerifyChecked", &R::VerifyChecked),
+        flag("EjectChecked", &R::EjectChecked),
     };
     return table;
 }

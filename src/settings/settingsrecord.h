@@ -61,6 +61,7 @@ struct SettingsRecord
     // Stored after the 90 values; a settings file without them loads as before, with these defaults.
     bool SkipImportedChecked = false;
     bool VerifyChecked = false;
+    bool EjectChecked = false;
 
     enum class Type
     {

@@ -140,17 +140,22 @@ void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
     start(SettingsRecord::defaults());
     auto *skip = formChild<QCheckBox>(form(), "SkipImportedCheckBox");
     auto *verify = formChild<QCheckBox>(form(), "VerifyCheckBox");
+    auto *eject = formChild<QCheckBox>(form(), "EjectCheckBox");
     QCOMPARE(skip->text(), QStringLiteral("取り込み済みのファイルは転送しない"));
     QCOMPARE(verify->text(), QStringLiteral("転送後にベリファイ"));
+    QCOMPARE(eject->text(), QStringLiteral("転送後にカードを取り出す"));
     QVERIFY(!skip->isChecked());
     QVERIFY(!verify->isChecked());
+    QVERIFY(!eject->isChecked());
     QVERIFY(!skip->toolTip().isEmpty());
     QVERIFY(!verify->toolTip().isEmpty());
+    QVERIFY(!eject->toolTip().isEmpty());
+    QCOMPARE(eject->geometry(), QRect(8, 531, 232, 18));
     // Inside the window, clear of every other control.
-    for (QCheckBox *box : {skip, verify}) {
+    for (QCheckBox *box : {skip, verify, eject}) {
         QVERIFY(form()->rect().contains(box->geometry()));
         for (QWidget *other : form()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (other != skip && other != verify && other->isVisible())
+            if (other != skip && other != verify && other != eject && other->isVisible())
                 QVERIFY2(!other->geometry().intersects(box->geometry()), qPrintable(other->objectName()));
         }
     }
@@ -162,14 +167,15 @@ void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
             QVERIFY2(!other->geometry().intersects(bytes->geometry()), qPrintable(other->objectName()));
     }
 
-    // The focus chain ends with the two boxes.
+    // The focus chain ends with the three boxes.
     QList<QWidget *> chain;
     for (QWidget *w = form()->nextInFocusChain(); w != form(); w = w->nextInFocusChain())
         if (w->focusPolicy() & Qt::TabFocus)
             chain << w;
-    QVERIFY(chain.size() > 2);
-    QCOMPARE(chain.at(chain.size() - 2), skip);
-    QCOMPARE(chain.last(), verify);
+    QVERIFY(chain.size() > 3);
+    QCOMPARE(chain.at(chain.size() - 3), skip);
+    QCOMPARE(chain.at(chain.size() - 2), verify);
+    QCOMPARE(chain.last(), eject);
 }
 
 void TestImportOptions::secondImportOfTheSameCard()

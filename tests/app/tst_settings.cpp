@@ -385,7 +385,8 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     QStringList added;
     for (const SettingsRecord::Field &f : SettingsRecord::addedFields())
         added << QLatin1String(f.name);
-    QCOMPARE(added, (QStringList{QStringLiteral("SkipImportedChecked"), QStringLiteral("VerifyChecked")}));
+    QCOMPARE(added, (QStringList{QStringLiteral("SkipImportedChecked"), QStringLiteral("VerifyChecked"),
+                                 QStringLiteral("EjectChecked")}));
     for (const QString &name : std::as_const(added))
         QVERIFY2(!SettingsRecord::field(name), qPrintable(name)); // not among the 90
 
@@ -393,6 +394,7 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     SettingsRecord record = SettingsRecord::defaults();
     record.SkipImportedChecked = true;
     record.VerifyChecked = true;
+    record.EjectChecked = true;
     record.DelChecked = true;
     {
         RegistryStore store;
@@ -405,6 +407,7 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     }
     QVERIFY(back.SkipImportedChecked);
     QVERIFY(back.VerifyChecked);
+    QVERIFY(back.EjectChecked);
 
     // A file written before the values existed: no message, every other value as stored, the new ones off.
     {
@@ -420,12 +423,17 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
         QVERIFY(app.settings().DelChecked);
         QVERIFY(!app.settings().SkipImportedChecked);
         QVERIFY(!app.settings().VerifyChecked);
+        QVERIFY(!app.settings().EjectChecked);
         auto *skip = formChild<QCheckBox>(app.mainForm(), "SkipImportedCheckBox");
         auto *verify = formChild<QCheckBox>(app.mainForm(), "VerifyCheckBox");
+        auto *eject = formChild<QCheckBox>(app.mainForm(), "EjectCheckBox");
         QVERIFY(!skip->isChecked());
         QVERIFY(!verify->isChecked());
+        QVERIFY(!eject->isChecked());
         verify->click();
         QVERIFY(app.settings().VerifyChecked);
+        eject->click();
+        QVERIFY(app.settings().EjectChecked);
         app.mainForm()->close();
     }
     QCOMPARE(prompt.messages, QStringList());
@@ -439,6 +447,7 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
         QCOMPARE(LoadSettings(store, again), LoadOutcome::Complete);
     }
     QVERIFY(again.VerifyChecked);
+    QVERIFY(again.EjectChecked);
     QVERIFY(!again.SkipImportedChecked);
 }
 
