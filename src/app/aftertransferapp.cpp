@@ -126,23 +126,22 @@ void AfterTransferApp::launchForTest()
     launcher().start(program, folderArguments(folder));
 }
 
-void AfterTransferApp::LaunchAfterTransferApp(const QString &firstDestinationFolder)
+QString AfterTransferApp::LaunchAfterTransferApp(const QString &firstDestinationFolder)
 {
     const QString program = m_ui.ExecEdit->text();
     if (!m_ui.ExecCheckBox->isChecked() || program.isEmpty() || !isRegularFilePath(program)) {
         if (m_watchRestart)
             m_watchRestart();
-        return;
+        return QString();
     }
-    if (m_settings->ParamRadioGroupIndex != 0)
-        launcher().start(program, {});
-    else
-        launcher().start(program, folderArguments(firstDestinationFolder));
+    const QString handed = m_settings->ParamRadioGroupIndex != 0 ? QString() : firstDestinationFolder;
+    launcher().start(program, folderArguments(handed));
     QCoreApplication::processEvents();
     if (m_ui.ExecCloseCheckBox->isChecked()) {
         m_ui.window->close();
         QCoreApplication::processEvents();
     }
+    return handed;
 }
 
 } // namespace vantora

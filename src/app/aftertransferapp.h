@@ -38,7 +38,8 @@ public:
     void ExecTestButtonClick() { launchForTest(); }
 
     // The last step of every run past its checks. Switches the drive watch back on when it starts nothing.
-    void LaunchAfterTransferApp(const QString &firstDestinationFolder);
+    // Returns the folder handed to the program, empty when none was.
+    QString LaunchAfterTransferApp(const QString &firstDestinationFolder);
 
     // The folder as the program's one argument: one trailing "/" removed, but the root stays "/"
     // (removing its only delimiter would leave nothing). No folder gives no argument, not an empty one.

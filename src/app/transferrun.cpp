@@ -10,6 +10,7 @@
 #include "transfer/transferloop.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -124,6 +125,8 @@ void TransferRun::startTransfer()
     QStringList runList = m_source->collectRunList(masks);
     const RunHistory history = m_source->runHistory(source);
 
+    QElapsedTimer clock;
+    clock.start();
     const TransferOutcome outcome =
         RunTransfer(m_state, runList, m_source->shownFileCount(), m_routing->mainTableRows(), *m_settings,
                     m_bytesView, source, &history);
@@ -143,7 +146,13 @@ void TransferRun::startTransfer()
         m_state.fileNumber = 1;
         m_naming->resetCounters();
     }
-    m_afterTransfer->LaunchAfterTransferApp(m_state.FirstDestinationFolder);
+    RunEnd end;
+    end.ok = bool(outcome);
+    end.elapsed = std::chrono::milliseconds(clock.elapsed());
+    end.status = m_ui.StatusLabel->text().isEmpty() ? outcome.status : m_ui.StatusLabel->text();
+    end.source = source;
+    end.handedFolder = m_afterTransfer->LaunchAfterTransferApp(m_state.FirstDestinationFolder);
+    Q_EMIT runEnded(end);
 }
 
 } // namespace vantora

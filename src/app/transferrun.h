@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/runend.h"
 #include "transfer/transferstate.h"
 #include "transfer/widgets/bytesprogressview.h"
 #include "transfer/widgets/mainformtransferview.h"
@@ -40,6 +41,10 @@ public:
 
     TransferState &state() { return m_state; }
     MainFormTransferView &view() { return m_view; }
+
+Q_SIGNALS:
+    // A run past its checks is over, the after-transfer program started.
+    void runEnded(const vantora::RunEnd &end);
 
 private:
     // The checks, the confirmation, the run and its tidy-up.

@@ -2,6 +2,7 @@
 
 #include "app/aftertransferapp.h"
 #include "app/importoptions.h"
+#include "app/runend.h"
 #include "app/transferrun.h"
 #include "history/importhistory.h"
 #include "metadata/texifinfo.h"
@@ -88,6 +89,8 @@ VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *
     m_importOptions = std::make_unique<ImportOptions>(f, &m_settings);
     connect(m_importOptions.get(), &ImportOptions::skipImportedToggled, m_source.get(),
             &SourceController::recount);
+    m_runEnd = std::make_unique<RunEndActions>(f, &m_settings, volumes);
+    connect(m_transferRun.get(), &TransferRun::runEnded, m_runEnd.get(), &RunEndActions::runEnded);
     m_source->setImportHistory([this] { return history(); });
     m_options = f->optionsArea();
     connect(m_options.DelCheckBox, &QCheckBox::toggled, this, &VantoraApp::DelCheckBoxClick);

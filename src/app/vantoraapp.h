@@ -28,6 +28,7 @@ class VolumesWatcher;
 class AfterTransferApp;
 class ImportHistory;
 class ImportOptions;
+class RunEndActions;
 class SqliteImportHistory;
 
 // The running program: the settings record and its store, the windows created once in their fixed
@@ -56,6 +57,7 @@ public:
     SourceController *source() const { return m_source.get(); }
     TransferRun *transferRun() const { return m_transferRun.get(); }
     AfterTransferApp *afterTransferApp() const { return m_afterTransferApp.get(); }
+    RunEndActions *runEnd() const { return m_runEnd.get(); }
     SettingsRecord &settings() { return m_settings; }
     // The import history, opened at its first use; a replaced damaged file is reported then, once.
     ImportHistory *history();
@@ -99,6 +101,7 @@ private:
     std::unique_ptr<TransferRun> m_transferRun;
     std::unique_ptr<AfterTransferApp> m_afterTransferApp;
     std::unique_ptr<ImportOptions> m_importOptions;
+    std::unique_ptr<RunEndActions> m_runEnd;
     QString m_historyPath;
     std::unique_ptr<SqliteImportHistory> m_history;
     OptionsArea m_options; // the main window's controls handled here
