@@ -1,5 +1,6 @@
 #include "app/runend.h"
 #include "app/vantoraapp.h"
+#include "formchild.h"
 #include "platform/launcher.h"
 #include "platform/registrystore.h"
 #include "platform/udisks.h"
@@ -18,16 +19,9 @@
 #include <QtTest>
 
 using namespace vantora;
+using vantora::test::formChild;
 
 namespace {
-
-template <class T> T *control(QWidget *window, const char *name)
-{
-    T *w = window->findChild<T *>(QLatin1String(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
-}
 
 void append(const QString &log, const QString &line)
 {
@@ -88,7 +82,7 @@ private:
     void pressStart();
     bool standIn(const QString &answer, const QString &mountPoint = QString());
     QWidget *form() const { return m_app->mainForm(); }
-    QString status() const { return control<QLabel>(form(), "StatusLabel")->text(); }
+    QString status() const { return formChild<QLabel>(form(), "StatusLabel")->text(); }
     SettingsRecord settings(bool eject) const;
     QString card(const QString &relative = QString()) const
     {
@@ -186,14 +180,14 @@ void TestEject::start(const SettingsRecord &record)
     m_app->setHistoryPath(m_dir->filePath(QStringLiteral("history/history.sqlite")));
     m_app->mainForm()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_app->mainForm()));
-    QTRY_VERIFY(control<QTimer>(form(), "Timer1")->isActive()); // start-up finished
-    QVERIFY(control<QCheckBox>(form(), "EjectCheckBox")->isChecked() == record.EjectChecked);
+    QTRY_VERIFY(formChild<QTimer>(form(), "Timer1")->isActive()); // start-up finished
+    QVERIFY(formChild<QCheckBox>(form(), "EjectCheckBox")->isChecked() == record.EjectChecked);
     QCOMPARE(m_prompt->messages, QStringList());
 }
 
 void TestEject::pressStart()
 {
-    QTest::mouseClick(control<QPushButton>(form(), "StartTransferBitBtn"), Qt::LeftButton);
+    QTest::mouseClick(formChild<QPushButton>(form(), "StartTransferBitBtn"), Qt::LeftButton);
 }
 
 void TestEject::ejectedAfterTheProgramStarted()
@@ -261,7 +255,7 @@ void TestEject::boxOffCallsNothing()
     QCOMPARE(m_prompt->messages, QStringList());
     QCOMPARE(calls(), QStringList());
     // Ticked in the window, the next run ejects.
-    control<QCheckBox>(form(), "EjectCheckBox")->click();
+    formChild<QCheckBox>(form(), "EjectCheckBox")->click();
     QVERIFY(m_app->settings().EjectChecked);
     pressStart();
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("カードを安全に取り外せます")});
@@ -288,7 +282,7 @@ void TestEject::cancelledRunKeepsTheCard()
     start(settings(true));
     QWidget *f = form();
     QTimer::singleShot(
-        0, f, [f] { QTest::mouseClick(control<QPushButton>(f, "CancelTransferBitBtn"), Qt::LeftButton); });
+        0, f, [f] { QTest::mouseClick(formChild<QPushButton>(f, "CancelTransferBitBtn"), Qt::LeftButton); });
     pressStart();
     QCOMPARE(status(), QStringLiteral("転送はキャンセルされました"));
     QCOMPARE(m_prompt->messages, QStringList());

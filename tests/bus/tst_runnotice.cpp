@@ -1,5 +1,6 @@
 #include "app/runend.h"
 #include "app/vantoraapp.h"
+#include "formchild.h"
 #include "platform/desktopnotice.h"
 #include "platform/registrystore.h"
 #include "platform/volumesfake.h"
@@ -15,19 +16,8 @@
 #include <QtTest>
 
 using namespace vantora;
+using vantora::test::formChild;
 using namespace std::chrono_literals;
-
-namespace {
-
-template <class T> T *control(QWidget *window, const char *name)
-{
-    T *w = window->findChild<T *>(QLatin1String(name));
-    if (!w)
-        qFatal("no control %s", name);
-    return w;
-}
-
-} // namespace
 
 // The desktop notice at the end of a long run, through the real windows, against a stand-in notification
 // service on a private session bus.
@@ -50,7 +40,7 @@ private:
     void pressStart();
     bool standIn();
     QWidget *form() const { return m_app->mainForm(); }
-    QString status() const { return control<QLabel>(form(), "StatusLabel")->text(); }
+    QString status() const { return formChild<QLabel>(form(), "StatusLabel")->text(); }
     QString card(const QString &relative = QString()) const
     {
         return m_dir->filePath(QStringLiteral("card")) + (relative.isEmpty() ? QString() : u'/' + relative);
@@ -133,12 +123,12 @@ void TestRunNotice::start(std::chrono::milliseconds threshold, bool active)
     m_app->runEnd()->setWindowActive([active] { return active; });
     m_app->mainForm()->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_app->mainForm()));
-    QTRY_VERIFY(control<QTimer>(form(), "Timer1")->isActive()); // start-up finished
+    QTRY_VERIFY(formChild<QTimer>(form(), "Timer1")->isActive()); // start-up finished
 }
 
 void TestRunNotice::pressStart()
 {
-    QTest::mouseClick(control<QPushButton>(form(), "StartTransferBitBtn"), Qt::LeftButton);
+    QTest::mouseClick(formChild<QPushButton>(form(), "StartTransferBitBtn"), Qt::LeftButton);
 }
 
 void TestRunNotice::longRunWhileAwayIsAnnounced()
@@ -160,7 +150,7 @@ void TestRunNotice::cancelledRunAnnouncesItsStatus()
     start(0ms, false);
     QWidget *f = form();
     QTimer::singleShot(
-        0, f, [f] { QTest::mouseClick(control<QPushButton>(f, "CancelTransferBitBtn"), Qt::LeftButton); });
+        0, f, [f] { QTest::mouseClick(formChild<QPushButton>(f, "CancelTransferBitBtn"), Qt::LeftButton); });
     pressStart();
     QCOMPARE(status(), QStringLiteral("転送はキャンセルされました"));
     QTRY_COMPARE(notices(), QStringList{QStringLiteral("Notify\tVantora\tVantora: 転送が終わりました\t") +
