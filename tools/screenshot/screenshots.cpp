@@ -75,7 +75,13 @@ int main(int argc, char **argv)
         // Grab once the big file is half way, from inside the run's event pumping.
         auto *watch = new QTimer(f);
         QObject::connect(watch, &QTimer::timeout, f, [f, out, watch] {
-            if (f->findChild<QProgressBar *>(QStringLiteral("ProgressBar1"))->value() >= 40) {
+            // The big file half way, with its bytes on the line under the gauges.
+            const QString bytes = f->findChild<QLabel *>(QStringLiteral("BytesLabel"))->text();
+            if (f->findChild<QProgressBar *>(QStringLiteral("ProgressBar1"))->value() >= 40 &&
+                f->findChild<QLabel *>(QStringLiteral("FNameLabel"))
+                    ->text()
+                    .startsWith(QLatin1String("MVI_0010")) &&
+                !bytes.isEmpty() && !bytes.startsWith(QLatin1String("0 B"))) {
                 watch->stop();
                 f->grab().save(out + QLatin1String("/mainwindow-run.png"));
             }

@@ -10,6 +10,10 @@ BytesProgressView::BytesProgressView(TransferView &view, QWidget *window)
     m_label->setObjectName(QStringLiteral("BytesLabel"));
     m_label->setGeometry(196, 460, 237, 20);
     m_label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // A pixel smaller than the window's text, so a run of gigabytes fits beside the file count.
+    QFont font = m_label->font();
+    font.setPixelSize(11);
+    m_label->setFont(font);
 }
 
 void BytesProgressView::setBytesText(const QString &text)
