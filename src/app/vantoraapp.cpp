@@ -15,6 +15,7 @@
 #include "source/widgets/sourcecontroller.h"
 #include "system/registrationswitch.h"
 #include "system/widgets/systemhandlers.h"
+#include "thumbnails/widgets/thumbnailcontroller.h"
 #include "ui/keyfilter.h"
 #include "ui/taboutform.h"
 #include "ui/tcalenderform.h"
@@ -77,6 +78,7 @@ VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *
     m_afterTransferApp->setFirstRowFolderQuestion([this] { return m_routing->firstRowFolder(); });
     m_afterTransferApp->setWatchRestart([this] { m_source->startWatch(); });
     m_source->attachExtensionDialog(m_extForm.get());
+    new ThumbnailController(m_listViewForm.get(), m_source.get(), QString(), this);
     if (m_volumesWatcher)
         connect(m_volumesWatcher.get(), &VolumesWatcher::mountsChanged, m_source.get(),
                 &SourceController::mountTableChanged);

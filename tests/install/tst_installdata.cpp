@@ -113,12 +113,15 @@ void TestInstallData::installsExactlyTheProgramFiles()
         QStringLiteral("usr/bin/vantora"),
         QStringLiteral("usr/bin/vantora-exif"),
         QStringLiteral("usr/bin/vantora-history"),
+        // Started by the program from ../libexec/vantora beside its own folder.
+        QStringLiteral("usr/libexec/vantora/vantora-thumbnailer"),
         QStringLiteral("usr/share/applications/vantora.desktop"),
         QStringLiteral("usr/share/icons/hicolor/scalable/apps/vantora.svg"),
         QStringLiteral("usr/share/metainfo/") + m_appId + QStringLiteral(".metainfo.xml"),
     };
     QCOMPARE(files, expected);
-    for (const char *program : {"usr/bin/vantora", "usr/bin/vantora-exif", "usr/bin/vantora-history"})
+    for (const char *program : {"usr/bin/vantora", "usr/bin/vantora-exif", "usr/bin/vantora-history",
+                                "usr/libexec/vantora/vantora-thumbnailer"})
         QVERIFY2(QFileInfo(installed(QLatin1String(program))).isExecutable(), program);
 }
 
@@ -127,6 +130,10 @@ void TestInstallData::programHoldsTheTestSwitchOnlyWithTestHooks()
     const QByteArray program = readAll(installed(QStringLiteral("usr/bin/vantora")));
     QVERIFY(!program.isEmpty());
     QCOMPARE(program.contains("VANTORA_PROMPT_LOG"), WithTestHooks);
+    // The thumbnail helper's crash and hang switch likewise.
+    const QByteArray helper = readAll(installed(QStringLiteral("usr/libexec/vantora/vantora-thumbnailer")));
+    QVERIFY(!helper.isEmpty());
+    QCOMPARE(helper.contains("VANTORA_THUMBNAILER_FAULT"), WithTestHooks);
 }
 
 void TestInstallData::desktopEntryIsValid()

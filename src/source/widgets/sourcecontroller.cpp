@@ -516,6 +516,7 @@ void SourceController::fillList(const QStringList &list)
     for (const QString &path : list)
         shown.append(displayPath(path));
     m_listForm->ListBox1->addItems(shown);
+    Q_EMIT listFilled(list);
 }
 
 void SourceController::showTargetList()

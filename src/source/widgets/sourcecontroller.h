@@ -122,6 +122,10 @@ public:
     // The mount table changed (a card came or went): one watch tick at once.
     void mountTableChanged();
 
+Q_SIGNALS:
+    // The target list window was filled with these files (exact paths), just before it is shown.
+    void listFilled(const QStringList &paths);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -1,0 +1,193 @@
+#include "thumbnails/thumbnailmaker.h"
+
+#include "platform/readonlyfile.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageReader>
+
+#include <exiv2/exiv2.hpp>
+
+#include <cstring>
+#include <mutex>
+
+namespace vantora {
+
+namespace {
+
+// A JPEG's metadata segments before its image data: at most this many segments and bytes.
+constexpr int MaxJpegSegments = 4096;
+constexpr qint64 MaxJpegHeadBytes = 16 * 1024 * 1024;
+// The most bytes exiv2 is given from a TIFF-based raw file (its previews are listed at the front).
+constexpr qint64 MaxRawBytes = 64 * 1024 * 1024;
+// The biggest file decoded as a picture, and the most pixels it may have.
+constexpr qint64 MaxDecodeBytes = 64 * 1024 * 1024;
+constexpr qint64 MaxDecodePixels = qint64(120) * 1000 * 1000;
+// The first bytes that tell a picture's format.
+constexpr qint64 FormatProbeBytes = 4096;
+
+bool startsWith(QByteArrayView head, const char *magic, qsizetype length)
+{
+    return head.size() >= length && std::memcmp(head.data(), magic, size_t(length)) == 0;
+}
+
+// Bytes [offset, offset + count) of the file; empty when they cannot all be read.
+QByteArray readBytes(const ReadOnlyFile &file, qint64 offset, qint64 count)
+{
+    if (offset < 0 || count <= 0 || offset > file.size() || count > file.size() - offset)
+        return {};
+    QByteArray bytes(qsizetype(count), Qt::Uninitialized);
+    if (file.readAt(offset, bytes.data(), count) != count)
+        return {};
+    return bytes;
+}
+
+// How many bytes of the JPEG hold its metadata: the segments up to and with the start of the image data.
+qint64 jpegHeadLength(const ReadOnlyFile &file)
+{
+    const qint64 available = qMin(file.size(), MaxJpegHeadBytes);
+    qint64 pos = 2; // after SOI
+    for (int segments = 0; segments < MaxJpegSegments && available - pos >= 4; ++segments) {
+        unsigned char m[4];
+        if (file.readAt(pos, m, 4) != 4 || m[0] != 0xFF)
+            break;
+        const unsigned char marker = m[1];
+        if (marker == 0xFF) { // fill byte
+            ++pos;
+            continue;
+        }
+        if (marker == 0xD9) // EOI
+            return pos + 2;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) { // no length
+            pos += 2;
+            continue;
+        }
+        const qint64 length = (qint64(m[2]) << 8) | m[3];
+        if (length < 2)
+            break;
+        if (marker == 0xDA) // SOS
+            return qMin(pos + 2 + length, available);
+        pos += 2 + length;
+    }
+    return available;
+}
+
+// exiv2 0.27 hands its readers their input as std::auto_ptr.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+// The smallest preview of at least ThumbnailSide on its long side, of the metadata bytes given.
+QImage previewOf(const QByteArray &bytes, bool jpeg)
+{
+    if (bytes.isEmpty())
+        return {};
+    static std::once_flag once;
+    std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
+    struct ForgetNamespaces
+    {
+        ~ForgetNamespaces() { Exiv2::XmpProperties::unregisterNs(); }
+    } forget;
+    try {
+        Exiv2::BasicIo::AutoPtr io(
+            new Exiv2::MemIo(reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size())));
+        Exiv2::Image::AutoPtr image;
+        // The reader of exactly this kind: no other reader of exiv2 ever sees the bytes.
+        if (jpeg)
+            image.reset(new Exiv2::JpegImage(io, false));
+        else
+            image.reset(new Exiv2::TiffImage(io, false));
+        image->readMetadata();
+        Exiv2::PreviewManager previews(*image);
+        // Listed from the smallest up.
+        for (const Exiv2::PreviewProperties &p : previews.getPreviewProperties()) {
+            if (qMax(p.width_, p.height_) < uint32_t(ThumbnailSide))
+                continue;
+            const Exiv2::PreviewImage preview = previews.getPreviewImage(p);
+            QImage picture;
+            if (picture.loadFromData(preview.pData(), int(preview.size())) &&
+                qMax(picture.width(), picture.height()) >= ThumbnailSide)
+                return picture;
+        }
+    } catch (...) {
+        // Unreadable to exiv2: decoded instead.
+    }
+    return {};
+}
+
+#pragma GCC diagnostic pop
+
+// The picture decoded at a size that fits the thumbnail square.
+QImage decodeScaled(const ReadOnlyFile &file)
+{
+    if (file.size() <= 0 || file.size() > MaxDecodeBytes)
+        return {};
+    // Only what a reader recognises by its first bytes is read whole.
+    QByteArray head = readBytes(file, 0, qMin(file.size(), FormatProbeBytes));
+    QBuffer probe(&head);
+    probe.open(QIODevice::ReadOnly);
+    if (QImageReader::imageFormat(&probe).isEmpty())
+        return {};
+    QByteArray bytes = readBytes(file, 0, file.size());
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (!size.isValid() || qint64(size.width()) * size.height() > MaxDecodePixels)
+        return {};
+    if (size.width() > ThumbnailSide || size.height() > ThumbnailSide)
+        reader.setScaledSize(size.scaled(ThumbnailSide, ThumbnailSide, Qt::KeepAspectRatio));
+    return reader.read();
+}
+
+} // namespace
+
+ThumbnailKind ThumbnailKindOf(const QString &path)
+{
+    static const QStringList video = {QStringLiteral("mov"), QStringLiteral("mp4"), QStringLiteral("m4v"),
+                                      QStringLiteral("avi"), QStringLiteral("mts"), QStringLiteral("m2ts"),
+                                      QStringLiteral("3gp"), QStringLiteral("mpg"), QStringLiteral("mpeg"),
+                                      QStringLiteral("mkv"), QStringLiteral("wmv"), QStringLiteral("mod"),
+                                      QStringLiteral("tod"), QStringLiteral("vob"), QStringLiteral("webm")};
+    static const QStringList audio = {QStringLiteral("wav"),  QStringLiteral("mp3"), QStringLiteral("m4a"),
+                                      QStringLiteral("aac"),  QStringLiteral("wma"), QStringLiteral("ogg"),
+                                      QStringLiteral("flac"), QStringLiteral("aif"), QStringLiteral("aiff")};
+    static const QStringList image = {
+        QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("jpe"),  QStringLiteral("png"),
+        QStringLiteral("tif"),  QStringLiteral("tiff"), QStringLiteral("gif"),  QStringLiteral("bmp"),
+        QStringLiteral("webp"), QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("cr2"),
+        QStringLiteral("cr3"),  QStringLiteral("crw"),  QStringLiteral("nef"),  QStringLiteral("nrw"),
+        QStringLiteral("arw"),  QStringLiteral("srf"),  QStringLiteral("sr2"),  QStringLiteral("dng"),
+        QStringLiteral("orf"),  QStringLiteral("rw2"),  QStringLiteral("raf"),  QStringLiteral("pef"),
+        QStringLiteral("srw"),  QStringLiteral("mrw"),  QStringLiteral("x3f"),  QStringLiteral("rwl")};
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (video.contains(suffix))
+        return ThumbnailKind::Video;
+    if (audio.contains(suffix))
+        return ThumbnailKind::Audio;
+    if (image.contains(suffix))
+        return ThumbnailKind::Image;
+    return ThumbnailKind::Other;
+}
+
+QImage MakeThumbnail(const QString &path)
+{
+    const ReadOnlyFile file(path); // regular files only: a FIFO named like a photo cannot block
+    if (!file.isOpen())
+        return {};
+    char head[16] = {};
+    const qint64 got = file.readAt(0, head, sizeof head);
+    if (got < 0)
+        return {};
+    const QByteArrayView start(head, got);
+    QImage picture;
+    if (startsWith(start, "\xFF\xD8\xFF", 3))
+        picture = previewOf(readBytes(file, 0, jpegHeadLength(file)), true);
+    else if (startsWith(start, "II*\0", 4) || startsWith(start, "MM\0*", 4))
+        picture = previewOf(readBytes(file, 0, qMin(file.size(), MaxRawBytes)), false);
+    if (picture.isNull())
+        picture = decodeScaled(file);
+    return picture;
+}
+
+} // namespace vantora

@@ -1,0 +1,198 @@
+#include "thumbnails/thumbnailpool.h"
+
+#include "platform/bytepath.h"
+#include "thumbnails/thumbnailprotocol.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+namespace vantora {
+
+struct ThumbnailPool::Worker
+{
+    QProcess *process = nullptr;
+    QTimer *timer = nullptr;
+    QByteArray buffer;
+    int id = -1; // the file being made, -1 when idle
+    bool busy() const { return id >= 0; }
+};
+
+ThumbnailPool::ThumbnailPool(const QString &helper, QObject *parent) : QObject(parent), m_helper(helper)
+{
+}
+
+ThumbnailPool::~ThumbnailPool()
+{
+    stop();
+}
+
+QString ThumbnailPool::installedHelper()
+{
+    const QString dir = QCoreApplication::applicationDirPath();
+    for (const QString &candidate :
+         {QString(dir + QLatin1String("/vantora-thumbnailer")),
+          QString(dir + QLatin1String("/../libexec/vantora/vantora-thumbnailer"))}) {
+        if (QFileInfo(candidate).isExecutable())
+            return QFileInfo(candidate).canonicalFilePath();
+    }
+    return QString();
+}
+
+void ThumbnailPool::add(int id, const QString &path)
+{
+    m_queue.push_back({id, path});
+    dispatch();
+}
+
+void ThumbnailPool::stop()
+{
+    ++m_generation;
+    m_queue.clear();
+    for (const std::unique_ptr<Worker> &w : m_workers) {
+        if (w->process) {
+            w->process->disconnect(this);
+            w->process->kill();
+            w->process->waitForFinished(1000);
+            delete w->process;
+        }
+        delete w->timer;
+    }
+    m_workers.clear();
+}
+
+int ThumbnailPool::runningHelpers() const
+{
+    int n = 0;
+    for (const std::unique_ptr<Worker> &w : m_workers)
+        n += w->process && w->process->state() != QProcess::NotRunning ? 1 : 0;
+    return n;
+}
+
+QList<qint64> ThumbnailPool::helperPids() const
+{
+    QList<qint64> pids;
+    for (const std::unique_ptr<Worker> &w : m_workers) {
+        if (w->process && w->process->state() == QProcess::Running)
+            pids.append(w->process->processId());
+    }
+    return pids;
+}
+
+int ThumbnailPool::busyCount() const
+{
+    int n = 0;
+    for (const std::unique_ptr<Worker> &w : m_workers)
+        n += w->busy() ? 1 : 0;
+    return n;
+}
+
+void ThumbnailPool::dispatch()
+{
+    if (m_helperMissing) {
+        // Without a helper nothing is decoded, in this process least of all.
+        const quint64 generation = m_generation;
+        while (!m_queue.empty() && generation == m_generation) {
+            const int id = m_queue.front().id;
+            m_queue.pop_front();
+            Q_EMIT made(id, QImage());
+        }
+        return;
+    }
+    while (int(m_workers.size()) < m_workerCount && int(m_queue.size()) > busyCount())
+        m_workers.push_back(std::make_unique<Worker>());
+    for (const std::unique_ptr<Worker> &w : m_workers) {
+        if (m_queue.empty())
+            return;
+        if (w->busy())
+            continue;
+        if (!w->process)
+            startWorker(w.get());
+        if (m_helperMissing) {
+            dispatch();
+            return;
+        }
+        const Job job = m_queue.front();
+        m_queue.pop_front();
+        w->id = job.id;
+        w->process->write(thumbnailprotocol::frame(pathToBytes(job.path)));
+        w->timer->start(m_timeLimitMs);
+    }
+}
+
+void ThumbnailPool::startWorker(Worker *worker)
+{
+    if (!worker->timer) {
+        worker->timer = new QTimer;
+        worker->timer->setSingleShot(true);
+        worker->timer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire before the limit
+        connect(worker->timer, &QTimer::timeout, this, [this, worker] { retire(worker); });
+    }
+    auto *process = new QProcess;
+    process->setProgram(m_helper);
+    process->setStandardErrorFile(QProcess::nullDevice());
+    connect(process, &QProcess::readyReadStandardOutput, this, [this, worker] { readAnswers(worker); });
+    connect(process, &QProcess::finished, this, [this, worker] { retire(worker); });
+    worker->process = process;
+    worker->buffer.clear();
+    ++m_started;
+    process->start();
+    if (!process->waitForStarted(5000)) {
+        m_helperMissing = true;
+        process->disconnect(this);
+        delete process;
+        worker->process = nullptr;
+    }
+}
+
+void ThumbnailPool::readAnswers(Worker *worker)
+{
+    worker->buffer.append(worker->process->readAllStandardOutput());
+    QByteArray payload;
+    bool broken = false;
+    while (thumbnailprotocol::takeFrame(worker->buffer, thumbnailprotocol::MaxAnswer, &payload, &broken)) {
+        if (!worker->busy()) { // an answer nobody asked for
+            retire(worker);
+            return;
+        }
+        const int id = worker->id;
+        worker->id = -1;
+        worker->timer->stop();
+        QImage image;
+        if (!payload.isEmpty())
+            image.loadFromData(payload);
+        const quint64 generation = m_generation;
+        Q_EMIT made(id, image);
+        if (generation != m_generation) // stopped by a receiver: the worker is gone
+            return;
+        dispatch();
+        if (!worker->process)
+            return;
+    }
+    if (broken)
+        retire(worker);
+}
+
+void ThumbnailPool::retire(Worker *worker)
+{
+    if (!worker->process)
+        return;
+    worker->timer->stop();
+    QProcess *process = worker->process;
+    worker->process = nullptr;
+    process->disconnect(this);
+    process->kill();
+    process->waitForFinished(1000);
+    process->deleteLater();
+    worker->buffer.clear();
+    const int id = worker->id;
+    worker->id = -1;
+    const quint64 generation = m_generation;
+    if (id >= 0)
+        Q_EMIT made(id, QImage());
+    if (generation == m_generation)
+        dispatch();
+}
+
+} // namespace vantora

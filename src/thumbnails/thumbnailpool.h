@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <deque>
+#include <memory>
+
+class QProcess;
+class QTimer;
+
+namespace vantora {
+
+// Makes thumbnails in a few helper processes (vantora-thumbnailer), one file at a time each, with a time
+// limit per file. A helper that crashes, hangs past the limit or talks nonsense is killed and a new one
+// started: the file it had costs its thumbnail only. Lives on the UI thread; nothing here blocks it longer
+// than the decoding of a finished thumbnail.
+class ThumbnailPool final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ThumbnailPool)
+
+public:
+    explicit ThumbnailPool(const QString &helper, QObject *parent = nullptr);
+    ~ThumbnailPool() override;
+
+    // The helper beside the program or under its libexec folder; empty when there is none.
+    static QString installedHelper();
+
+    void setWorkers(int count) { m_workerCount = qMax(1, count); }
+    void setTimeLimit(int ms) { m_timeLimitMs = ms; }
+
+    // Queues a file; made() tells its thumbnail later, in no set order among the workers.
+    void add(int id, const QString &path);
+    // Kills the helpers and drops every file not made yet; made() is not emitted for them.
+    void stop();
+
+    int pending() const { return int(m_queue.size()) + busyCount(); }
+    int runningHelpers() const;
+    // The process ids of the running helpers.
+    QList<qint64> helperPids() const;
+    // Helpers started since this pool was made (a restart after a crash or a hang counts).
+    int helpersStarted() const { return m_started; }
+
+Q_SIGNALS:
+    // The thumbnail of a queued file; a null image when it has none (no picture, a damaged file, a
+    // crash or a hang of its helper).
+    void made(int id, const QImage &image);
+
+private:
+    struct Worker;
+    struct Job
+    {
+        int id;
+        QString path;
+    };
+
+    void dispatch();
+    void startWorker(Worker *worker);
+    void readAnswers(Worker *worker);
+    // The worker's helper is gone or must go: its file is made without a picture.
+    void retire(Worker *worker);
+    int busyCount() const;
+
+    QString m_helper;
+    int m_workerCount = 2;
+    int m_timeLimitMs = 5000;
+    int m_started = 0;
+    quint64 m_generation = 0; // counts stop(): a receiver of made() may stop the pool
+    bool m_helperMissing = false;
+    std::deque<Job> m_queue;
+    std::vector<std::unique_ptr<Worker>> m_workers;
+};
+
+} // namespace vantora

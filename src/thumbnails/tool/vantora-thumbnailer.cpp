@@ -1,0 +1,72 @@
+// The thumbnail helper: reads file paths on standard input and answers each with its thumbnail on
+// standard output (thumbnailprotocol.h). The window runs a few of these, so that a decoder that crashes
+// or hangs on a damaged or hostile file costs that file's thumbnail only.
+#include "platform/bytepath.h"
+#include "testhooks.h"
+#include "thumbnails/thumbnailmaker.h"
+#include "thumbnails/thumbnailprotocol.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+using namespace vantora;
+
+namespace {
+
+bool readExactly(void *buffer, size_t count)
+{
+    return count == 0 || std::fread(buffer, 1, count, stdin) == count;
+}
+
+// Test builds only: VANTORA_THUMBNAILER_FAULT="crash:NAME" or "hang:NAME" (several joined by '|') makes
+// the helper crash or hang on the file of that name, as a decoder might on a hostile file.
+void injectFault(const QString &path)
+{
+    if constexpr (WithTestHooks) {
+        static const QStringList faults =
+            qEnvironmentVariable("VANTORA_THUMBNAILER_FAULT").split(QLatin1Char('|'), Qt::SkipEmptyParts);
+        const QString name = QFileInfo(path).fileName();
+        for (const QString &fault : faults) {
+            if (fault == QLatin1String("crash:") + name)
+                std::raise(SIGSEGV);
+            if (fault == QLatin1String("hang:") + name) {
+                for (;;)
+                    std::this_thread::sleep_for(std::chrono::hours(1));
+            }
+        }
+    } else {
+        Q_UNUSED(path)
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Image plugins are found through the application; no display is needed.
+    QCoreApplication app(argc, argv);
+    for (;;) {
+        unsigned char length[4];
+        if (!readExactly(length, 4))
+            return 0; // the window closed the pipe
+        const quint32 n = quint32(length[0]) | (quint32(length[1]) << 8) | (quint32(length[2]) << 16) |
+                          (quint32(length[3]) << 24);
+        if (n > thumbnailprotocol::MaxPath)
+            return 1;
+        QByteArray bytes(qsizetype(n), Qt::Uninitialized);
+        if (!readExactly(bytes.data(), n))
+            return 0;
+        const QString path = pathFromBytes(bytes);
+        injectFault(path);
+        const QByteArray answer = thumbnailprotocol::frame(thumbnailprotocol::encode(MakeThumbnail(path)));
+        if (std::fwrite(answer.constData(), 1, size_t(answer.size()), stdout) != size_t(answer.size()) ||
+            std::fflush(stdout) != 0)
+            return 0;
+    }
+}

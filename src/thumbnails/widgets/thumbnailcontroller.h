@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace vantora {
+
+class SourceController;
+class TListViewForm;
+class ThumbnailModel;
+class ThumbnailPool;
+
+// The target list window's thumbnail grid: ThumbnailToggle switches between the list (left as it is) and
+// the grid of the same files, which fills as the helpers make the pictures. Closing the window or going
+// back to the list kills the helpers and drops what was not made yet. The files are those the source
+// controller last put in the list, with their exact paths.
+class ThumbnailController final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ThumbnailController)
+
+public:
+    // helper: the thumbnail helper program; empty for the one installed with the program.
+    ThumbnailController(TListViewForm *form, SourceController *source, const QString &helper = QString(),
+                        QObject *parent = nullptr);
+    ~ThumbnailController() override;
+
+    ThumbnailModel *model() const { return m_model; }
+    ThumbnailPool *pool() const { return m_pool; }
+    // How long one file may take its helper before it is killed.
+    void setTimeLimit(int ms);
+
+Q_SIGNALS:
+    // Every file of the grid is made.
+    void allMade();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void setFiles(const QStringList &paths);
+    void toggled(bool grid);
+    void startGrid();
+    void stopGrid();
+    void made(int id, const QImage &image);
+
+    TListViewForm *m_form;
+    ThumbnailModel *m_model;
+    ThumbnailPool *m_pool;
+    QStringList m_paths;
+};
+
+} // namespace vantora

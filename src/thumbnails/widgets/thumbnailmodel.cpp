@@ -1,0 +1,109 @@
+#include "thumbnails/widgets/thumbnailmodel.h"
+
+#include "platform/bytepath.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QPixmap>
+#include <QStyle>
+
+namespace vantora {
+
+ThumbnailModel::ThumbnailModel(QObject *parent) : QAbstractListModel(parent)
+{
+}
+
+void ThumbnailModel::setFiles(const QStringList &paths)
+{
+    beginResetModel();
+    m_items.clear();
+    m_items.reserve(paths.size());
+    for (const QString &path : paths) {
+        Item item;
+        item.path = path;
+        item.name = QFileInfo(displayPath(path)).fileName();
+        item.kind = ThumbnailKindOf(path);
+        m_items.append(std::move(item));
+    }
+    m_made = 0;
+    endResetModel();
+}
+
+void ThumbnailModel::setThumbnail(int row, const QImage &image)
+{
+    if (row < 0 || row >= m_items.size())
+        return;
+    Item &item = m_items[row];
+    if (item.state == State::Pending)
+        ++m_made;
+    if (image.isNull()) {
+        item.state = State::Icon;
+    } else {
+        item.state = State::Picture;
+        item.imageSize = image.size();
+        // Kept at the shown size only: a thousand full previews would cost memory for nothing.
+        const QImage shown = image.width() > m_iconSize.width() || image.height() > m_iconSize.height()
+                                 ? image.scaled(m_iconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                                 : image;
+        item.picture = QIcon(QPixmap::fromImage(shown));
+    }
+    const QModelIndex at = index(row);
+    Q_EMIT dataChanged(at, at);
+}
+
+int ThumbnailModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_items.size());
+}
+
+QIcon ThumbnailModel::kindIcon(ThumbnailKind kind) const
+{
+    QIcon &cached = m_kindIcons[int(kind)];
+    if (cached.isNull())
+        cached = makeKindIcon(kind);
+    return cached;
+}
+
+QIcon ThumbnailModel::makeKindIcon(ThumbnailKind kind)
+{
+    QStyle *style = QApplication::style();
+    switch (kind) {
+    case ThumbnailKind::Video:
+        return QIcon::fromTheme(QStringLiteral("video-x-generic"), style->standardIcon(QStyle::SP_MediaPlay));
+    case ThumbnailKind::Audio:
+        return QIcon::fromTheme(QStringLiteral("audio-x-generic"),
+                                style->standardIcon(QStyle::SP_MediaVolume));
+    case ThumbnailKind::Image:
+        return QIcon::fromTheme(QStringLiteral("image-x-generic"), style->standardIcon(QStyle::SP_FileIcon));
+    case ThumbnailKind::Other:
+        break;
+    }
+    return QIcon::fromTheme(QStringLiteral("text-x-generic"), style->standardIcon(QStyle::SP_FileIcon));
+}
+
+QVariant ThumbnailModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_items.size())
+        return {};
+    const Item &item = m_items.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return item.name;
+    case Qt::ToolTipRole:
+        return displayPath(item.path);
+    case Qt::DecorationRole:
+        return item.state == State::Picture ? item.picture : kindIcon(item.kind);
+    case PathRole:
+        return item.path;
+    case StateRole:
+        return int(item.state);
+    case KindRole:
+        return int(item.kind);
+    case ImageSizeRole:
+        return item.imageSize;
+    default:
+        return {};
+    }
+}
+
+} // namespace vantora

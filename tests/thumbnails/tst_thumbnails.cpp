@@ -1,0 +1,477 @@
+// Thumbnails of the target list window: the maker on real camera files, the helper processes with their
+// crash and hang seam, and the toggle in the real window under the offscreen platform.
+#include "platform/bytepath.h"
+#include "platform/volumesfake.h"
+#include "settings/settingsrecord.h"
+#include "source/widgets/sourcecontroller.h"
+#include "testdir.h"
+#include "testhooks.h"
+#include "thumbnails/thumbnailmaker.h"
+#include "thumbnails/thumbnailpool.h"
+#include "thumbnails/widgets/thumbnailcontroller.h"
+#include "thumbnails/widgets/thumbnailmodel.h"
+#include "ui/tfilecountform.h"
+#include "ui/tlistviewform.h"
+#include "ui/tmainform.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <exiv2/exiv2.hpp>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vantora;
+using vantora::test::TestDir;
+
+namespace {
+
+QString helperProgram()
+{
+    return qEnvironmentVariable("VANTORA_BINARY_DIR") + QLatin1String("/src/vantora-thumbnailer");
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The smallest embedded preview of at least 160 px on its long side, as exiv2 itself gives it.
+QImage exiv2Preview(const QString &path)
+{
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path.toStdString());
+    image->readMetadata();
+    Exiv2::PreviewManager previews(*image);
+    for (const Exiv2::PreviewProperties &p : previews.getPreviewProperties()) {
+        if (qMax(p.width_, p.height_) >= 160) {
+            const Exiv2::PreviewImage preview = previews.getPreviewImage(p);
+            return QImage::fromData(preview.pData(), int(preview.size()));
+        }
+    }
+    return {};
+}
+
+// Mean difference of the colour channels, 0..255: a re-encoded picture stays close to its original.
+double meanDifference(const QImage &a, const QImage &b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        for (int col = 0; col < x.width(); ++col) {
+            const QRgb p = x.pixel(col, row);
+            const QRgb q = y.pixel(col, row);
+            sum += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) + qAbs(qBlue(p) - qBlue(q));
+        }
+    }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+// A picture without metadata: left half red, right half blue.
+QByteArray twoColourJpeg(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    for (int row = 0; row < height; ++row)
+        for (int col = 0; col < width / 2; ++col)
+            image.setPixel(col, row, qRgb(255, 0, 0));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 95);
+    return bytes;
+}
+
+// What the pool makes of the files: one image per file (null for none), in the files' order.
+struct PoolRun
+{
+    QList<QImage> images;
+    QList<bool> made;
+    bool complete = false; // every file was made within the wait
+};
+
+PoolRun runPool(ThumbnailPool &pool, const QStringList &files)
+{
+    PoolRun run;
+    run.images.resize(files.size());
+    run.made.fill(false, files.size());
+    int count = 0;
+    QObject context;
+    QObject::connect(&pool, &ThumbnailPool::made, &context, [&](int id, const QImage &image) {
+        run.images[id] = image;
+        if (!run.made[id])
+            ++count;
+        run.made[id] = true;
+    });
+    for (int i = 0; i < files.size(); ++i)
+        pool.add(i, files.at(i));
+    run.complete = QTest::qWaitFor([&] { return count == files.size(); }, 60000);
+    return run;
+}
+
+bool processExists(qint64 pid)
+{
+    return ::kill(pid_t(pid), 0) == 0;
+}
+
+} // namespace
+
+class TestThumbnails final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString m_camera; // the camera JPEG with an embedded preview
+
+    QString camera(const QString &name) const
+    {
+        return test::sharedTestData(QLatin1String("camera/") + name);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo(helperProgram()).isExecutable(), qPrintable(helperProgram()));
+        m_camera = camera(QStringLiteral("IMG_20180725_163423.jpg"));
+        QVERIFY2(!m_camera.isEmpty(), "the shared camera test data is missing");
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+    }
+
+    void cleanup() { qunsetenv("VANTORA_THUMBNAILER_FAULT"); }
+
+    void cameraJpegsGiveTheirSmallestBigEnoughPreview_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("pixel") << QStringLiteral("IMG_20180725_163423.jpg");
+        QTest::newRow("canon") << QStringLiteral("canon-dslr.jpg");
+        QTest::newRow("hasselblad") << QStringLiteral("issue-exifr-13.jpg");
+    }
+    void cameraJpegsGiveTheirSmallestBigEnoughPreview()
+    {
+        QFETCH(QString, name);
+        const QString path = camera(name);
+        QVERIFY(!path.isEmpty());
+        const QImage preview = exiv2Preview(path);
+        QVERIFY(!preview.isNull());
+        const QImage full(path);
+
+        const QImage made = MakeThumbnail(path);
+        QCOMPARE(made.size(), preview.size());
+        QVERIFY(made.size() != full.size());
+        QCOMPARE(meanDifference(made, preview), 0.0);
+
+        // Through the helper: the same picture, re-encoded.
+        ThumbnailPool pool(helperProgram());
+        const PoolRun run = runPool(pool, {path});
+        QVERIFY(run.complete);
+        QCOMPARE(run.images.at(0).size(), preview.size());
+        QVERIFY(meanDifference(run.images.at(0), preview) < 4.0);
+    }
+
+    void pictureWithoutPreviewIsDecodedScaled()
+    {
+        TestDir dir;
+        const QString plain = dir.createFile(QStringLiteral("plain.jpg"), twoColourJpeg(1200, 800));
+        const QString small = dir.createFile(QStringLiteral("small.jpg"), twoColourJpeg(100, 60));
+        const QString noExif = camera(QStringLiteral("noexif.jpg"));
+        QVERIFY(!noExif.isEmpty());
+
+        ThumbnailPool pool(helperProgram());
+        const PoolRun run = runPool(pool, {plain, small, noExif});
+        QVERIFY(run.complete);
+        const QImage big = run.images.at(0);
+        QCOMPARE(big.size(), QSize(160, 106));
+        QVERIFY(qRed(big.pixel(20, 50)) > 200 && qBlue(big.pixel(20, 50)) < 60);
+        QVERIFY(qBlue(big.pixel(140, 50)) > 200 && qRed(big.pixel(140, 50)) < 60);
+        // Smaller than a thumbnail: as it is.
+        QCOMPARE(run.images.at(1).size(), QSize(100, 60));
+        const QSize original = QImage(noExif).size();
+        QVERIFY(!original.isEmpty());
+        QCOMPARE(run.images.at(2).size(), original.scaled(160, 160, Qt::KeepAspectRatio));
+    }
+
+    void damagedFilesGetNoPicture()
+    {
+        TestDir dir;
+        const QByteArray jpeg = readFile(m_camera);
+        QVERIFY(jpeg.size() > 100000);
+        // A JPEG start, then noise: neither exiv2 nor the decoder finds a picture.
+        QByteArray noise = jpeg.left(4);
+        for (int i = 0; i < 200000; ++i)
+            noise.append(char((i * 7919 + 13) % 251));
+        // Segments whose lengths point past the end of the file.
+        QByteArray lying = QByteArray("\xFF\xD8\xFF\xE1\xFF\xFF", 6) + jpeg.mid(6, 100);
+        const QStringList files = {
+            dir.createFile(QStringLiteral("noise.JPG"), noise),
+            dir.createFile(QStringLiteral("lying.JPG"), lying),
+            dir.createFile(QStringLiteral("empty.JPG"), QByteArray()),
+            dir.createFile(QStringLiteral("header.JPG"), jpeg.left(600)),
+            dir.path() + QLatin1String("/missing.JPG"),
+            m_camera,
+        };
+        ThumbnailPool pool(helperProgram());
+        const PoolRun run = runPool(pool, files);
+        QVERIFY(run.complete);
+        for (int i = 0; i < files.size() - 1; ++i)
+            QVERIFY2(run.images.at(i).isNull(), qPrintable(files.at(i)));
+        QCOMPARE(run.images.last().size(), exiv2Preview(m_camera).size());
+        // No helper went down on them.
+        QCOMPARE(pool.helpersStarted(), 2);
+    }
+
+    void aFifoNamedLikeAPhotoDoesNotBlock()
+    {
+        TestDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("IMG_0001.JPG"));
+        QCOMPARE(::mkfifo(pathToBytes(fifo).constData(), 0600), 0);
+        ThumbnailPool pool(helperProgram());
+        pool.setTimeLimit(20000); // a blocked open would outlast the test's wait
+        const PoolRun run = runPool(pool, {fifo, m_camera});
+        QVERIFY(run.complete);
+        QVERIFY(run.images.at(0).isNull());
+        QVERIFY(!run.images.at(1).isNull());
+        QCOMPARE(pool.helpersStarted(), 2);
+    }
+
+    void aHelperCrashCostsOneThumbnail()
+    {
+        if (!WithTestHooks)
+            QSKIP("built without VANTORA_TEST_HOOKS: the helper has no crash switch");
+        TestDir dir;
+        QStringList files;
+        for (const QString &name : {QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg"),
+                                    QStringLiteral("d.jpg"), QStringLiteral("e.jpg")})
+            files << dir.createFile(name, readFile(m_camera));
+        qputenv("VANTORA_THUMBNAILER_FAULT", "crash:b.jpg|crash:d.jpg");
+        ThumbnailPool pool(helperProgram());
+        pool.setWorkers(1); // one helper: each crash starts exactly one more
+        const PoolRun run = runPool(pool, files);
+        QVERIFY(run.complete);
+        const QSize preview = exiv2Preview(m_camera).size();
+        QVERIFY(run.images.at(1).isNull());
+        QVERIFY(run.images.at(3).isNull());
+        for (int i : {0, 2, 4})
+            QCOMPARE(run.images.at(i).size(), preview);
+        QCOMPARE(pool.helpersStarted(), 3);
+    }
+
+    void aHangPastTheLimitIsKilled()
+    {
+        if (!WithTestHooks)
+            QSKIP("built without VANTORA_TEST_HOOKS: the helper has no hang switch");
+        TestDir dir;
+        QStringList files;
+        for (const QString &name :
+             {QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg")})
+            files << dir.createFile(name, readFile(m_camera));
+        qputenv("VANTORA_THUMBNAILER_FAULT", "hang:b.jpg");
+        ThumbnailPool pool(helperProgram());
+        pool.setWorkers(1);
+        pool.setTimeLimit(1000);
+        QElapsedTimer clock;
+        clock.start();
+        const PoolRun run = runPool(pool, files);
+        QVERIFY(run.complete);
+        QVERIFY(clock.elapsed() >= 1000);
+        QVERIFY(run.images.at(1).isNull());
+        QVERIFY(!run.images.at(0).isNull());
+        QVERIFY(!run.images.at(2).isNull());
+        QCOMPARE(pool.helpersStarted(), 2);
+        QCOMPARE(pool.runningHelpers(), 1);
+    }
+
+    void aMissingHelperLeavesIconsOnly()
+    {
+        ThumbnailPool pool(QStringLiteral("/nonexistent/vantora-thumbnailer"));
+        const PoolRun run = runPool(pool, {m_camera, m_camera});
+        QVERIFY(run.complete);
+        QVERIFY(run.images.at(0).isNull());
+        QVERIFY(run.images.at(1).isNull());
+    }
+
+    void kindsByName()
+    {
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/MVI_0001.MOV")), ThumbnailKind::Video);
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/clip.mp4")), ThumbnailKind::Video);
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/voice.WAV")), ThumbnailKind::Audio);
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/IMG_1.CR2")), ThumbnailKind::Image);
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/notes.txt")), ThumbnailKind::Other);
+    }
+
+    void toggleShowsTheListsFilesAsAGrid()
+    {
+        TestDir home;
+        test::isolateHome(home.path());
+        QStandardPaths::setTestModeEnabled(true);
+        TestDir dir;
+        const QByteArray jpeg = readFile(m_camera);
+        const QString src = dir.createDir(QStringLiteral("card/DCIM/100CANON"));
+        dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_0001.JPG"), jpeg);
+        dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_0002.JPG"), twoColourJpeg(640, 480));
+        dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_0003.JPG"), jpeg.left(300));
+        // A name that is not valid UTF-8: the grid reads the exact file.
+        const QByteArray odd = pathToBytes(src) + "/IMG_\xE9t\xE9.JPG";
+        {
+            const int fd = ::open(odd.constData(), O_WRONLY | O_CREAT, 0644);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::write(fd, jpeg.constData(), size_t(jpeg.size())), ssize_t(jpeg.size()));
+            ::close(fd);
+        }
+        QByteArray movie("\0\0\0\x18"
+                         "ftypqt  \0\0\0\0qt  ",
+                         24);
+        movie.append(QByteArray(4000, '\0'));
+        dir.createFile(QStringLiteral("card/DCIM/100CANON/MVI_0004.MOV"), movie);
+
+        TMainForm main;
+        TFileCountForm count;
+        TListViewForm list;
+        FakeVolumes volumes(dir.createDir(QStringLiteral("sys")));
+        volumes.add({QStringLiteral("/"), DriveType::Fixed, true, QStringLiteral("ROOTFS")});
+        SettingsRecord settings;
+        SourceController source(&main, &count, &list, &settings, &volumes);
+        ThumbnailController thumbnails(&list, &source, helperProgram());
+        main.ExtListEditor->setRowCount(2);
+        main.ExtListEditor->setItem(0, 0, new QTableWidgetItem(QStringLiteral("*.JPG")));
+        main.ExtListEditor->setItem(1, 0, new QTableWidgetItem(QStringLiteral("*.MOV")));
+        main.SourceEdit1->setText(dir.filePath(QStringLiteral("card/DCIM/")));
+
+        QStringList listed;
+        QStringList listedAfter;
+        QStringList gridPaths;
+        QStringList gridNames;
+        QList<ThumbnailModel::State> states;
+        QList<ThumbnailKind> kinds;
+        QList<QSize> sizes;
+        bool listHidden = false;
+        bool listShownAgain = false;
+        QList<qint64> helpers;
+        QTimer::singleShot(0, this, [&] {
+            for (int i = 0; i < list.ListBox1->count(); ++i)
+                listed.append(list.ListBox1->item(i)->text());
+            QVERIFY(list.ThumbnailGrid->isHidden());
+            list.ThumbnailToggle->click();
+            listHidden = list.ListBox1->isHidden() && list.ThumbnailGrid->isVisible();
+            helpers = thumbnails.pool()->helperPids();
+            QSignalSpy done(&thumbnails, &ThumbnailController::allMade);
+            if (done.isEmpty())
+                done.wait(30000);
+            ThumbnailModel *model = thumbnails.model();
+            QCOMPARE(list.ThumbnailGrid->model(), model);
+            for (int row = 0; row < model->rowCount(); ++row) {
+                gridPaths.append(model->pathAt(row));
+                gridNames.append(model->index(row).data().toString());
+                states.append(model->stateAt(row));
+                kinds.append(model->kindAt(row));
+                sizes.append(model->imageSizeAt(row));
+            }
+            list.ThumbnailToggle->click();
+            listShownAgain = list.ListBox1->isVisible() && list.ThumbnailGrid->isHidden();
+            for (int i = 0; i < list.ListBox1->count(); ++i)
+                listedAfter.append(list.ListBox1->item(i)->text());
+            list.close();
+        });
+        source.BitBtn1Click();
+
+        QCOMPARE(listed.size(), 5);
+        QVERIFY(listHidden);
+        QVERIFY(listShownAgain);
+        QCOMPARE(listedAfter, listed);
+        QCOMPARE(gridPaths.size(), listed.size());
+        for (int row = 0; row < gridPaths.size(); ++row) {
+            QCOMPARE(displayPath(gridPaths.at(row)), listed.at(row));
+            QCOMPARE(gridNames.at(row), QFileInfo(listed.at(row)).fileName());
+        }
+        const int odd_ = int(gridPaths.indexOf(pathFromBytes(odd)));
+        QVERIFY(odd_ >= 0);
+        const QSize preview = exiv2Preview(m_camera).size();
+        for (int row = 0; row < gridPaths.size(); ++row) {
+            const QString name = QFileInfo(gridPaths.at(row)).fileName();
+            if (name == QLatin1String("IMG_0001.JPG") || row == odd_) {
+                QCOMPARE(states.at(row), ThumbnailModel::State::Picture);
+                QCOMPARE(sizes.at(row), preview);
+            } else if (name == QLatin1String("IMG_0002.JPG")) {
+                QCOMPARE(states.at(row), ThumbnailModel::State::Picture);
+                QCOMPARE(sizes.at(row), QSize(160, 120));
+            } else if (name == QLatin1String("IMG_0003.JPG")) {
+                QCOMPARE(states.at(row), ThumbnailModel::State::Icon);
+                QCOMPARE(kinds.at(row), ThumbnailKind::Image);
+            } else {
+                QCOMPARE(name, QStringLiteral("MVI_0004.MOV"));
+                QCOMPARE(states.at(row), ThumbnailModel::State::Icon);
+                QCOMPARE(kinds.at(row), ThumbnailKind::Video);
+            }
+        }
+        QCOMPARE(helpers.size(), 2);
+        ::unlink(odd.constData()); // QTemporaryDir cannot remove a name that is not UTF-8
+        // Closed: the source controller emptied the list, the grid has nothing and no helper is left.
+        QCOMPARE(list.ListBox1->count(), 0);
+        QCOMPARE(thumbnails.model()->rowCount(), 0);
+        QCOMPARE(thumbnails.pool()->runningHelpers(), 0);
+    }
+
+    void closingTheWindowKillsTheHelpers()
+    {
+        if (!WithTestHooks)
+            QSKIP("built without VANTORA_TEST_HOOKS: the helper has no hang switch");
+        TestDir dir;
+        const QByteArray jpeg = readFile(m_camera);
+        const QString src = dir.createDir(QStringLiteral("card/DCIM/100CANON"));
+        for (int i = 1; i <= 60; ++i)
+            dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')),
+                           jpeg);
+        // Two files that hold their helpers until they are killed.
+        qputenv("VANTORA_THUMBNAILER_FAULT", "hang:IMG_0001.JPG|hang:IMG_0002.JPG");
+
+        TMainForm main;
+        TFileCountForm count;
+        TListViewForm list;
+        FakeVolumes volumes(dir.createDir(QStringLiteral("sys")));
+        volumes.add({QStringLiteral("/"), DriveType::Fixed, true, QStringLiteral("ROOTFS")});
+        SettingsRecord settings;
+        SourceController source(&main, &count, &list, &settings, &volumes);
+        ThumbnailController thumbnails(&list, &source, helperProgram());
+        thumbnails.setTimeLimit(60000);
+        list.ThumbnailToggle->setChecked(true); // the grid from the start, as the user left it
+        main.ExtListEditor->setRowCount(1);
+        main.ExtListEditor->setItem(0, 0, new QTableWidgetItem(QStringLiteral("*.JPG")));
+        main.SourceEdit1->setText(dir.filePath(QStringLiteral("card/DCIM/")));
+
+        QList<qint64> helpers;
+        int rows = 0;
+        QTimer::singleShot(0, this, [&] {
+            QTRY_COMPARE(thumbnails.pool()->runningHelpers(), 2);
+            helpers = thumbnails.pool()->helperPids();
+            rows = thumbnails.model()->rowCount();
+            QTest::qWait(300);
+            list.close();
+        });
+        source.BitBtn1Click();
+        QCOMPARE(rows, 60);
+        QCOMPARE(helpers.size(), 2);
+        for (qint64 pid : helpers)
+            QVERIFY2(!processExists(pid), qPrintable(QString::number(pid)));
+        QCOMPARE(thumbnails.pool()->runningHelpers(), 0);
+        QCOMPARE(thumbnails.pool()->pending(), 0);
+        QCOMPARE(thumbnails.model()->madeCount(), 0);
+    }
+};
+
+QTEST_MAIN(TestThumbnails)
+#include "tst_thumbnails.moc"
