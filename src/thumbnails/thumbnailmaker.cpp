@@ -76,8 +76,28 @@ qint64 jpegHeadLength(const ReadOnlyFile &file)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
+// The picture in the bytes, decoded at a size that fits a square of `side`; at least `minimum` on its long
+// side, else none.
+Thumbnail decodeScaled(QByteArray bytes, int side, int minimum)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (!size.isValid() || qint64(size.width()) * size.height() > MaxDecodePixels ||
+        qMax(size.width(), size.height()) < minimum)
+        return {};
+    if (size.width() > side || size.height() > side)
+        reader.setScaledSize(size.scaled(side, side, Qt::KeepAspectRatio));
+    Thumbnail made{reader.read(), size};
+    if (made.image.isNull())
+        return {};
+    return made;
+}
+
 // The smallest preview of at least ThumbnailSide on its long side, of the metadata bytes given.
-QImage previewOf(const QByteArray &bytes, bool jpeg)
+Thumbnail previewOf(const QByteArray &bytes, bool jpeg, int side)
 {
     if (bytes.isEmpty())
         return {};
@@ -103,10 +123,11 @@ QImage previewOf(const QByteArray &bytes, bool jpeg)
             if (qMax(p.width_, p.height_) < uint32_t(ThumbnailSide))
                 continue;
             const Exiv2::PreviewImage preview = previews.getPreviewImage(p);
-            QImage picture;
-            if (picture.loadFromData(preview.pData(), int(preview.size())) &&
-                qMax(picture.width(), picture.height()) >= ThumbnailSide)
-                return picture;
+            Thumbnail made = decodeScaled(
+                QByteArray(reinterpret_cast<const char *>(preview.pData()), qsizetype(preview.size())), side,
+                ThumbnailSide);
+            if (!made.image.isNull())
+                return made;
         }
     } catch (...) {
         // Unreadable to exiv2: decoded instead.
@@ -116,8 +137,8 @@ QImage previewOf(const QByteArray &bytes, bool jpeg)
 
 #pragma GCC diagnostic pop
 
-// The picture decoded at a size that fits the thumbnail square.
-QImage decodeScaled(const ReadOnlyFile &file)
+// The file's own picture, decoded at a size that fits a square of `side`.
+Thumbnail pictureOf(const ReadOnlyFile &file, int side)
 {
     if (file.size() <= 0 || file.size() > MaxDecodeBytes)
         return {};
@@ -127,17 +148,7 @@ QImage decodeScaled(const ReadOnlyFile &file)
     probe.open(QIODevice::ReadOnly);
     if (QImageReader::imageFormat(&probe).isEmpty())
         return {};
-    QByteArray bytes = readBytes(file, 0, file.size());
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (!size.isValid() || qint64(size.width()) * size.height() > MaxDecodePixels)
-        return {};
-    if (size.width() > ThumbnailSide || size.height() > ThumbnailSide)
-        reader.setScaledSize(size.scaled(ThumbnailSide, ThumbnailSide, Qt::KeepAspectRatio));
-    return reader.read();
+    return decodeScaled(readBytes(file, 0, file.size()), side, 1);
 }
 
 } // namespace
@@ -170,7 +181,7 @@ ThumbnailKind ThumbnailKindOf(const QString &path)
     return ThumbnailKind::Other;
 }
 
-QImage MakeThumbnail(const QString &path)
+Thumbnail MakeThumbnail(const QString &path, int side)
 {
     const ReadOnlyFile file(path); // regular files only: a FIFO named like a photo cannot block
     if (!file.isOpen())
@@ -180,14 +191,14 @@ QImage MakeThumbnail(const QString &path)
     if (got < 0)
         return {};
     const QByteArrayView start(head, got);
-    QImage picture;
+    Thumbnail made;
     if (startsWith(start, "\xFF\xD8\xFF", 3))
-        picture = previewOf(readBytes(file, 0, jpegHeadLength(file)), true);
+        made = previewOf(readBytes(file, 0, jpegHeadLength(file)), true, side);
     else if (startsWith(start, "II*\0", 4) || startsWith(start, "MM\0*", 4))
-        picture = previewOf(readBytes(file, 0, qMin(file.size(), MaxRawBytes)), false);
-    if (picture.isNull())
-        picture = decodeScaled(file);
-    return picture;
+        made = previewOf(readBytes(file, 0, qMin(file.size(), MaxRawBytes)), false, side);
+    if (made.image.isNull())
+        made = pictureOf(file, side);
+    return made;
 }
 
 } // namespace vantora

@@ -17,15 +17,20 @@ enum class ThumbnailKind
 
 ThumbnailKind ThumbnailKindOf(const QString &path);
 
-// The long side a thumbnail needs at least: the smallest embedded preview that reaches it is taken, and a
-// decoded picture is scaled down to fit a square of this side.
+// The long side a preview needs at least to be taken: the smallest embedded preview that reaches it is.
 inline constexpr int ThumbnailSide = 160;
 
+struct Thumbnail
+{
+    QImage image;     // fits a square of the side asked for; null when the file has no picture
+    QSize sourceSize; // the size of the preview or picture it was made from
+};
+
 // The picture for one file: the smallest embedded preview (through exiv2) whose long side is at least
-// ThumbnailSide, else the image decoded scaled down, else a null image. Every read is bounded: exiv2 sees
-// a JPEG's metadata segments or a raw file's first bytes only, and a picture is decoded only when its
-// format is known from its first bytes and its size is sane. Meant for the helper process: a decoder may
-// still crash or hang on a hostile file.
-QImage MakeThumbnail(const QString &path);
+// ThumbnailSide, else the image itself, decoded scaled down to fit a square of `side` (the decoders
+// then skip most of the work). Every read is bounded: exiv2 sees a JPEG's metadata segments or a raw
+// file's first bytes only, and a picture is decoded only when its format is known from its first bytes
+// and its size is sane. Meant for the helper process: a decoder may still crash or hang on a hostile file.
+Thumbnail MakeThumbnail(const QString &path, int side = ThumbnailSide);
 
 } // namespace vantora

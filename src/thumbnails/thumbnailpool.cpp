@@ -1,6 +1,7 @@
 #include "thumbnails/thumbnailpool.h"
 
 #include "platform/bytepath.h"
+#include "thumbnails/thumbnailmaker.h"
 #include "thumbnails/thumbnailprotocol.h"
 
 #include <QCoreApplication>
@@ -19,7 +20,8 @@ struct ThumbnailPool::Worker
     bool busy() const { return id >= 0; }
 };
 
-ThumbnailPool::ThumbnailPool(const QString &helper, QObject *parent) : QObject(parent), m_helper(helper)
+ThumbnailPool::ThumbnailPool(const QString &helper, QObject *parent)
+    : QObject(parent), m_helper(helper), m_side(ThumbnailSide)
 {
 }
 
@@ -96,7 +98,7 @@ void ThumbnailPool::dispatch()
         while (!m_queue.empty() && generation == m_generation) {
             const int id = m_queue.front().id;
             m_queue.pop_front();
-            Q_EMIT made(id, QImage());
+            Q_EMIT made(id, QImage(), QSize());
         }
         return;
     }
@@ -131,6 +133,7 @@ void ThumbnailPool::startWorker(Worker *worker)
     }
     auto *process = new QProcess;
     process->setProgram(m_helper);
+    process->setArguments({QStringLiteral("--side"), QString::number(m_side)});
     process->setStandardErrorFile(QProcess::nullDevice());
     connect(process, &QProcess::readyReadStandardOutput, this, [this, worker] { readAnswers(worker); });
     connect(process, &QProcess::finished, this, [this, worker] { retire(worker); });
@@ -160,10 +163,10 @@ void ThumbnailPool::readAnswers(Worker *worker)
         worker->id = -1;
         worker->timer->stop();
         QImage image;
-        if (!payload.isEmpty())
-            image.loadFromData(payload);
+        QSize sourceSize;
+        thumbnailprotocol::decodeAnswer(payload, &image, &sourceSize);
         const quint64 generation = m_generation;
-        Q_EMIT made(id, image);
+        Q_EMIT made(id, image, sourceSize);
         if (generation != m_generation) // stopped by a receiver: the worker is gone
             return;
         dispatch();
@@ -190,7 +193,7 @@ void ThumbnailPool::retire(Worker *worker)
     worker->id = -1;
     const quint64 generation = m_generation;
     if (id >= 0)
-        Q_EMIT made(id, QImage());
+        Q_EMIT made(id, QImage(), QSize());
     if (generation == m_generation)
         dispatch();
 }

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
+#include <QSize>
 #include <QString>
 
 #include <deque>
@@ -32,6 +33,8 @@ public:
 
     void setWorkers(int count) { m_workerCount = qMax(1, count); }
     void setTimeLimit(int ms) { m_timeLimitMs = ms; }
+    // The square the thumbnails fit (ThumbnailSide unless set); for helpers started from now on.
+    void setThumbnailSide(int side) { m_side = side; }
 
     // Queues a file; made() tells its thumbnail later, in no set order among the workers.
     void add(int id, const QString &path);
@@ -46,9 +49,9 @@ public:
     int helpersStarted() const { return m_started; }
 
 Q_SIGNALS:
-    // The thumbnail of a queued file; a null image when it has none (no picture, a damaged file, a
-    // crash or a hang of its helper).
-    void made(int id, const QImage &image);
+    // The thumbnail of a queued file, with the size of the picture it was made from; a null image when it
+    // has none (no picture, a damaged file, a crash or a hang of its helper).
+    void made(int id, const QImage &image, const QSize &sourceSize);
 
 private:
     struct Worker;
@@ -68,6 +71,7 @@ private:
     QString m_helper;
     int m_workerCount = 2;
     int m_timeLimitMs = 5000;
+    int m_side;
     int m_started = 0;
     quint64 m_generation = 0; // counts stop(): a receiver of made() may stop the pool
     bool m_helperMissing = false;

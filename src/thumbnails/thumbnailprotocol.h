@@ -2,13 +2,15 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QtGlobal>
 
 namespace vantora {
 
 // Between the window and the thumbnail helper: each message is a 4-byte little-endian length and that many
-// bytes. The window sends a file's path (its exact bytes); the helper answers each path, in order, with a
-// PNG or JPEG thumbnail, or with an empty message when the file has none.
+// bytes. The window sends a file's path (its exact bytes); the helper answers each path, in order, with the
+// size of the picture the thumbnail was made from (width and height, 4-byte little-endian each) and the
+// thumbnail as PNG or JPEG, or with an empty message when the file has none.
 namespace thumbnailprotocol {
 
 // No path is longer; an answer claiming more than MaxAnswer bytes means a broken helper.
@@ -21,8 +23,10 @@ QByteArray frame(const QByteArray &payload);
 // *broken (and returns false) when its length is over limit.
 bool takeFrame(QByteArray &buffer, quint32 limit, QByteArray *payload, bool *broken);
 
-// The thumbnail as sent: JPEG for an opaque picture (small and quick), PNG when it has transparency.
-QByteArray encode(const QImage &image);
+// The answer for a thumbnail: JPEG for an opaque picture (small and quick), PNG when it has transparency.
+QByteArray encodeAnswer(const QImage &image, const QSize &sourceSize);
+// False (and nothing set) for an empty answer or one that does not decode.
+bool decodeAnswer(const QByteArray &answer, QImage *image, QSize *sourceSize);
 
 } // namespace thumbnailprotocol
 

@@ -102,6 +102,7 @@ QByteArray twoColourJpeg(int width, int height)
 struct PoolRun
 {
     QList<QImage> images;
+    QList<QSize> sources; // the size of the picture each was made from
     QList<bool> made;
     bool complete = false; // every file was made within the wait
 };
@@ -110,15 +111,18 @@ PoolRun runPool(ThumbnailPool &pool, const QStringList &files)
 {
     PoolRun run;
     run.images.resize(files.size());
+    run.sources.resize(files.size());
     run.made.fill(false, files.size());
     int count = 0;
     QObject context;
-    QObject::connect(&pool, &ThumbnailPool::made, &context, [&](int id, const QImage &image) {
-        run.images[id] = image;
-        if (!run.made[id])
-            ++count;
-        run.made[id] = true;
-    });
+    QObject::connect(&pool, &ThumbnailPool::made, &context,
+                     [&](int id, const QImage &image, const QSize &source) {
+                         run.images[id] = image;
+                         run.sources[id] = source;
+                         if (!run.made[id])
+                             ++count;
+                         run.made[id] = true;
+                     });
     for (int i = 0; i < files.size(); ++i)
         pool.add(i, files.at(i));
     run.complete = QTest::qWaitFor([&] { return count == files.size(); }, 60000);
@@ -171,17 +175,28 @@ private Q_SLOTS:
         QVERIFY(!preview.isNull());
         const QImage full(path);
 
-        const QImage made = MakeThumbnail(path);
-        QCOMPARE(made.size(), preview.size());
-        QVERIFY(made.size() != full.size());
-        QCOMPARE(meanDifference(made, preview), 0.0);
+        QVERIFY(preview.size() != full.size());
+        const QSize fitted = preview.width() > 160 || preview.height() > 160
+                                 ? preview.size().scaled(160, 160, Qt::KeepAspectRatio)
+                                 : preview.size();
+        const QImage expected = preview.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+
+        const Thumbnail made = MakeThumbnail(path);
+        QCOMPARE(made.sourceSize, preview.size());
+        QCOMPARE(made.image.size(), fitted);
+        QVERIFY(meanDifference(made.image, expected) < 6.0);
+        // A smaller square: the same preview, decoded smaller.
+        const Thumbnail small = MakeThumbnail(path, 80);
+        QCOMPARE(small.sourceSize, preview.size());
+        QCOMPARE(small.image.size(), preview.size().scaled(80, 80, Qt::KeepAspectRatio));
 
         // Through the helper: the same picture, re-encoded.
         ThumbnailPool pool(helperProgram());
         const PoolRun run = runPool(pool, {path});
         QVERIFY(run.complete);
-        QCOMPARE(run.images.at(0).size(), preview.size());
-        QVERIFY(meanDifference(run.images.at(0), preview) < 4.0);
+        QCOMPARE(run.sources.at(0), preview.size());
+        QCOMPARE(run.images.at(0).size(), fitted);
+        QVERIFY(meanDifference(run.images.at(0), expected) < 8.0);
     }
 
     void pictureWithoutPreviewIsDecodedScaled()
@@ -197,6 +212,7 @@ private Q_SLOTS:
         QVERIFY(run.complete);
         const QImage big = run.images.at(0);
         QCOMPARE(big.size(), QSize(160, 106));
+        QCOMPARE(run.sources.at(0), QSize(1200, 800));
         QVERIFY(qRed(big.pixel(20, 50)) > 200 && qBlue(big.pixel(20, 50)) < 60);
         QVERIFY(qBlue(big.pixel(140, 50)) > 200 && qRed(big.pixel(140, 50)) < 60);
         // Smaller than a thumbnail: as it is.
@@ -230,7 +246,7 @@ private Q_SLOTS:
         QVERIFY(run.complete);
         for (int i = 0; i < files.size() - 1; ++i)
             QVERIFY2(run.images.at(i).isNull(), qPrintable(files.at(i)));
-        QCOMPARE(run.images.last().size(), exiv2Preview(m_camera).size());
+        QCOMPARE(run.sources.last(), exiv2Preview(m_camera).size());
         // No helper went down on them.
         QCOMPARE(pool.helpersStarted(), 2);
     }
@@ -266,8 +282,10 @@ private Q_SLOTS:
         const QSize preview = exiv2Preview(m_camera).size();
         QVERIFY(run.images.at(1).isNull());
         QVERIFY(run.images.at(3).isNull());
-        for (int i : {0, 2, 4})
-            QCOMPARE(run.images.at(i).size(), preview);
+        for (int i : {0, 2, 4}) {
+            QVERIFY(!run.images.at(i).isNull());
+            QCOMPARE(run.sources.at(i), preview);
+        }
         QCOMPARE(pool.helpersStarted(), 3);
     }
 
@@ -408,7 +426,7 @@ private Q_SLOTS:
                 QCOMPARE(sizes.at(row), preview);
             } else if (name == QLatin1String("IMG_0002.JPG")) {
                 QCOMPARE(states.at(row), ThumbnailModel::State::Picture);
-                QCOMPARE(sizes.at(row), QSize(160, 120));
+                QCOMPARE(sizes.at(row), QSize(640, 480));
             } else if (name == QLatin1String("IMG_0003.JPG")) {
                 QCOMPARE(states.at(row), ThumbnailModel::State::Icon);
                 QCOMPARE(kinds.at(row), ThumbnailKind::Image);

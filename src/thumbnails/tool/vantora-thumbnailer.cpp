@@ -1,6 +1,7 @@
 // The thumbnail helper: reads file paths on standard input and answers each with its thumbnail on
-// standard output (thumbnailprotocol.h). The window runs a few of these, so that a decoder that crashes
-// or hangs on a damaged or hostile file costs that file's thumbnail only.
+// standard output (thumbnailprotocol.h). Usage: vantora-thumbnailer [--side N] The window runs a few of
+// these, so that a decoder that crashes or hangs on a damaged or hostile file costs that file's thumbnail
+// only.
 #include "platform/bytepath.h"
 #include "testhooks.h"
 #include "thumbnails/thumbnailmaker.h"
@@ -51,6 +52,12 @@ int main(int argc, char **argv)
 {
     // Image plugins are found through the application; no display is needed.
     QCoreApplication app(argc, argv);
+    // --side N: the thumbnails fit a square of N pixels.
+    int side = ThumbnailSide;
+    const QStringList args = QCoreApplication::arguments();
+    const qsizetype at = args.indexOf(QStringLiteral("--side"));
+    if (at > 0 && at + 1 < args.size())
+        side = qBound(16, args.at(at + 1).toInt(), 1024);
     for (;;) {
         unsigned char length[4];
         if (!readExactly(length, 4))
@@ -64,7 +71,9 @@ int main(int argc, char **argv)
             return 0;
         const QString path = pathFromBytes(bytes);
         injectFault(path);
-        const QByteArray answer = thumbnailprotocol::frame(thumbnailprotocol::encode(MakeThumbnail(path)));
+        const Thumbnail made = MakeThumbnail(path, side);
+        const QByteArray answer =
+            thumbnailprotocol::frame(thumbnailprotocol::encodeAnswer(made.image, made.sourceSize));
         if (std::fwrite(answer.constData(), 1, size_t(answer.size()), stdout) != size_t(answer.size()) ||
             std::fflush(stdout) != 0)
             return 0;

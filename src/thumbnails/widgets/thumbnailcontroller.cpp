@@ -17,7 +17,10 @@ ThumbnailController::ThumbnailController(TListViewForm *form, SourceController *
     : QObject(parent), m_form(form), m_model(new ThumbnailModel(this)),
       m_pool(new ThumbnailPool(helper.isEmpty() ? ThumbnailPool::installedHelper() : helper, this))
 {
-    m_model->setIconSize(m_form->ThumbnailGrid->iconSize());
+    const QSize icon = m_form->ThumbnailGrid->iconSize();
+    m_model->setIconSize(icon);
+    // Made at the shown size: the helpers' decoders skip most of the work, and so does this side.
+    m_pool->setThumbnailSide(qMax(icon.width(), icon.height()));
     m_form->ThumbnailGrid->setModel(m_model);
     connect(source, &SourceController::listFilled, this, &ThumbnailController::setFiles);
     connect(m_form->ThumbnailToggle, &QPushButton::toggled, this, &ThumbnailController::toggled);
@@ -86,9 +89,9 @@ void ThumbnailController::stopGrid()
     m_model->clear();
 }
 
-void ThumbnailController::made(int id, const QImage &image)
+void ThumbnailController::made(int id, const QImage &image, const QSize &sourceSize)
 {
-    m_model->setThumbnail(id, image);
+    m_model->setThumbnail(id, image, sourceSize);
     if (m_model->madeCount() == m_model->rowCount())
         Q_EMIT allMade();
 }

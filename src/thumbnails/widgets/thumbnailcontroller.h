@@ -43,7 +43,7 @@ private:
     void toggled(bool grid);
     void startGrid();
     void stopGrid();
-    void made(int id, const QImage &image);
+    void made(int id, const QImage &image, const QSize &sourceSize);
 
     TListViewForm *m_form;
     ThumbnailModel *m_model;

@@ -29,7 +29,7 @@ void ThumbnailModel::setFiles(const QStringList &paths)
     endResetModel();
 }
 
-void ThumbnailModel::setThumbnail(int row, const QImage &image)
+void ThumbnailModel::setThumbnail(int row, const QImage &image, const QSize &sourceSize)
 {
     if (row < 0 || row >= m_items.size())
         return;
@@ -40,7 +40,7 @@ void ThumbnailModel::setThumbnail(int row, const QImage &image)
         item.state = State::Icon;
     } else {
         item.state = State::Picture;
-        item.imageSize = image.size();
+        item.imageSize = sourceSize;
         // Kept at the shown size only: a thousand full previews would cost memory for nothing.
         const QImage shown = image.width() > m_iconSize.width() || image.height() > m_iconSize.height()
                                  ? image.scaled(m_iconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation)

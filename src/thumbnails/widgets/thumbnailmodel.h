@@ -31,7 +31,7 @@ public:
         PathRole = Qt::UserRole + 1, // the exact path
         StateRole,                   // State as int
         KindRole,                    // ThumbnailKind as int
-        ImageSizeRole,               // the size of the picture as made
+        ImageSizeRole,               // the size of the preview or picture the thumbnail was made from
     };
 
     explicit ThumbnailModel(QObject *parent = nullptr);
@@ -48,9 +48,9 @@ public:
     // Files made, with a picture or without.
     int madeCount() const { return m_made; }
 
-    void setThumbnail(int row, const QImage &image);
+    void setThumbnail(int row, const QImage &image, const QSize &sourceSize);
     // Made without a picture: the icon of its kind stays.
-    void setNone(int row) { setThumbnail(row, QImage()); }
+    void setNone(int row) { setThumbnail(row, QImage(), QSize()); }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
