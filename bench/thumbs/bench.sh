@@ -1,0 +1,50 @@
+# Thumbnail grid benchmarks on 1,000 copies of the camera JPEG with an embedded preview: the grid's first
+# screen (40 thumbnails) and all of its thumbnails, each against the exiv2 command extracting the first
+# preview of the same files into a scratch folder. Sourced by bench/run.
+
+bench_register thumbs thumbs-first-screen-vs-exiv2 thumbs-all-vs-exiv2
+bench_targets vantora-bench-thumbs vantora-thumbnailer
+
+thumbs_set() {
+    local set=$BENCH_DATA/thumbs/DCIM/100PHOTO i
+    if [ ! -d "$set" ]; then
+        mkdir -p "$set"
+        for i in $(seq -w 1 1000); do cp "$ROOT/../shared/testdata/camera/IMG_20180725_163423.jpg" "$set/IMG_$i.JPG"; done
+        sync
+    fi
+    echo "$set"
+}
+
+# One run of the grid: "first-screen=S all=S files=N pictures=N".
+thumbs_ours() {
+    QT_QPA_PLATFORM=offscreen "$BUILD/bench/thumbs/vantora-bench-thumbs" "$(dirname "$1")" "$BUILD/src/vantora-thumbnailer" 2>/dev/null
+}
+
+# name, field of our line, how many files exiv2 is given; three rounds, taking turns at going first.
+thumbs_compare() {
+    local name=$1 field=$2 count=$3 set scratch=$BENCH_DATA/thumbs-scratch ours=() theirs=() i line files
+    set=$(thumbs_set)
+    mapfile -t files < <(find "$set" -name '*.JPG' | sort | head -n "$count")
+    # Both read the same files from the page cache.
+    thumbs_ours "$set" >/dev/null
+    thumbs_mine() {
+        line=$(thumbs_ours "$set")
+        if ! grep -q "files=1000 pictures=1000" <<<"$line"; then
+            echo "$name: the grid did not make every thumbnail: $line" >&2
+            exit 1
+        fi
+        ours+=("$(sed -n "s/.*$field=\([0-9.]*\).*/\1/p" <<<"$line")")
+    }
+    thumbs_exiv2() {
+        rm -rf "$scratch"; mkdir -p "$scratch"
+        theirs+=("$(bench_time exiv2 -ep1 -l "$scratch" "${files[@]}")")
+    }
+    for i in 1 2 3; do
+        if ((i % 2)); then thumbs_mine; thumbs_exiv2; else thumbs_exiv2; thumbs_mine; fi
+    done
+    rm -rf "$scratch"
+    bench_line "$name" "$(bench_median "${ours[@]}")" "$(bench_median "${theirs[@]}")"
+}
+
+bench_thumbs_first_screen_vs_exiv2() { thumbs_compare thumbs-first-screen-vs-exiv2 first-screen 40; }
+bench_thumbs_all_vs_exiv2() { thumbs_compare thumbs-all-vs-exiv2 all 1000; }

@@ -1,0 +1,77 @@
+// Opens the target list window on a source folder, switches to the thumbnail grid and prints how long the
+// grid took to make its first screen (the first 40 files of the list) and all its thumbnails:
+//   first-screen=<seconds> all=<seconds> files=<n> pictures=<made with a picture>
+// Usage: vantora-bench-thumbs SOURCE-FOLDER HELPER
+#include "platform/volumesfake.h"
+#include "settings/settingsrecord.h"
+#include "source/widgets/sourcecontroller.h"
+#include "thumbnails/thumbnailpool.h"
+#include "thumbnails/widgets/thumbnailcontroller.h"
+#include "thumbnails/widgets/thumbnailmodel.h"
+#include "ui/tfilecountform.h"
+#include "ui/tlistviewform.h"
+#include "ui/tmainform.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace vantora;
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 3) {
+        std::fprintf(stderr, "usage: vantora-bench-thumbs SOURCE-FOLDER HELPER\n");
+        return 2;
+    }
+    constexpr int FirstScreen = 40;
+
+    TMainForm main;
+    TFileCountForm count;
+    TListViewForm list;
+    FakeVolumes volumes(QStringLiteral("/"));
+    SettingsRecord settings;
+    SourceController source(&main, &count, &list, &settings, &volumes);
+    ThumbnailController thumbnails(&list, &source, args.at(2));
+    main.ExtListEditor->setRowCount(1);
+    main.ExtListEditor->setItem(0, 0, new QTableWidgetItem(QStringLiteral("*.JPG")));
+    main.SourceEdit1->setText(args.at(1) + QLatin1Char('/'));
+
+    QElapsedTimer clock;
+    double firstScreen = -1;
+    double all = -1;
+    ThumbnailModel *model = thumbnails.model();
+    QObject::connect(model, &ThumbnailModel::dataChanged, &list, [&] {
+        if (firstScreen >= 0 || model->rowCount() < FirstScreen)
+            return;
+        for (int row = 0; row < FirstScreen; ++row) {
+            if (model->stateAt(row) == ThumbnailModel::State::Pending)
+                return;
+        }
+        firstScreen = double(clock.nsecsElapsed()) / 1e9;
+    });
+    int files = 0;
+    int pictures = 0;
+    QObject::connect(&thumbnails, &ThumbnailController::allMade, &list, [&] {
+        all = double(clock.nsecsElapsed()) / 1e9;
+        files = model->rowCount();
+        for (int row = 0; row < files; ++row)
+            pictures += model->stateAt(row) == ThumbnailModel::State::Picture ? 1 : 0;
+        list.close();
+    });
+    QTimer::singleShot(0, &list, [&] {
+        clock.start();
+        list.ThumbnailToggle->click();
+    });
+    source.BitBtn1Click();
+
+    std::printf("first-screen=%.3f all=%.3f files=%d pictures=%d\n", firstScreen, all, files, pictures);
+    return firstScreen < 0 || all < 0 ? 1 : 0;
+}
