@@ -1,5 +1,6 @@
-// Opens the target list window on a source folder, switches to the thumbnail grid and prints how long the
-// grid took to make its first screen (the first 40 files of the list) and all its thumbnails:
+// Opens the target list window on a source folder, switches to the thumbnail grid half a second later (the
+// list window starts its helpers when it opens) and prints how long the grid took from the switch to make
+// its first screen (the first 40 files of the list) and all its thumbnails:
 //   first-screen=<seconds> all=<seconds> files=<n> pictures=<made with a picture>
 // Usage: vantora-bench-thumbs SOURCE-FOLDER HELPER
 #include "platform/volumesfake.h"
@@ -32,6 +33,7 @@ int main(int argc, char **argv)
         return 2;
     }
     constexpr int FirstScreen = 40;
+    constexpr int ClickAfterMs = 500;
 
     TMainForm main;
     TFileCountForm count;
@@ -66,7 +68,8 @@ int main(int argc, char **argv)
             pictures += model->stateAt(row) == ThumbnailModel::State::Picture ? 1 : 0;
         list.close();
     });
-    QTimer::singleShot(0, &list, [&] {
+    // The user reads the list before switching: the window starts its helpers when it opens.
+    QTimer::singleShot(ClickAfterMs, &list, [&] {
         clock.start();
         list.ThumbnailToggle->click();
     });

@@ -153,6 +153,23 @@ Thumbnail pictureOf(const ReadOnlyFile &file, int side)
 
 } // namespace
 
+void PrepareThumbnails()
+{
+    QImage tiny(8, 8, QImage::Format_RGB32);
+    tiny.fill(Qt::gray);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    tiny.save(&buffer, "JPEG");
+    decodeScaled(bytes, 4, 1);
+    try {
+        Exiv2::XmpParser::initialize();
+        Exiv2::ExifKey key("Exif.Image.Make");
+        Q_UNUSED(key)
+    } catch (...) {
+    }
+}
+
 ThumbnailKind ThumbnailKindOf(const QString &path)
 {
     static const QStringList video = {QStringLiteral("mov"), QStringLiteral("mp4"), QStringLiteral("m4v"),

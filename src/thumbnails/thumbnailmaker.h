@@ -33,4 +33,8 @@ struct Thumbnail
 // and its size is sane. Meant for the helper process: a decoder may still crash or hang on a hostile file.
 Thumbnail MakeThumbnail(const QString &path, int side = ThumbnailSide);
 
+// Loads what the first thumbnail would otherwise wait for (the image plugins, exiv2's tables), so that a
+// helper started ahead of its work answers its first file as quickly as the others.
+void PrepareThumbnails();
+
 } // namespace vantora

@@ -11,13 +11,21 @@
 
 namespace vantora {
 
+namespace {
+
+// Paths sent ahead to a helper: it starts on the next file while this side takes in the last answer. The
+// time limit runs for the first of them only, the one the helper is working on.
+constexpr int Depth = 2;
+
+} // namespace
+
 struct ThumbnailPool::Worker
 {
     QProcess *process = nullptr;
     QTimer *timer = nullptr;
     QByteArray buffer;
-    int id = -1; // the file being made, -1 when idle
-    bool busy() const { return id >= 0; }
+    std::deque<Job> sent; // answered in this order
+    bool busy() const { return !sent.empty(); }
 };
 
 ThumbnailPool::ThumbnailPool(const QString &helper, QObject *parent)
@@ -42,6 +50,16 @@ QString ThumbnailPool::installedHelper()
     return QString();
 }
 
+void ThumbnailPool::warmUp()
+{
+    while (int(m_workers.size()) < m_workerCount)
+        m_workers.push_back(std::make_unique<Worker>());
+    for (const std::unique_ptr<Worker> &w : m_workers) {
+        if (!w->process && !m_helperMissing)
+            startWorker(w.get());
+    }
+}
+
 void ThumbnailPool::add(int id, const QString &path)
 {
     m_queue.push_back({id, path});
@@ -52,14 +70,20 @@ void ThumbnailPool::stop()
 {
     ++m_generation;
     m_queue.clear();
+    // A receiver of made() may stop the pool from inside a signal of the very process or timer: they go
+    // at the next turn of the event loop, unconnected.
     for (const std::unique_ptr<Worker> &w : m_workers) {
         if (w->process) {
             w->process->disconnect(this);
             w->process->kill();
             w->process->waitForFinished(1000);
-            delete w->process;
+            w->process->deleteLater();
         }
-        delete w->timer;
+        if (w->timer) {
+            w->timer->stop();
+            w->timer->disconnect(this);
+            w->timer->deleteLater();
+        }
     }
     m_workers.clear();
 }
@@ -86,7 +110,7 @@ int ThumbnailPool::busyCount() const
 {
     int n = 0;
     for (const std::unique_ptr<Worker> &w : m_workers)
-        n += w->busy() ? 1 : 0;
+        n += int(w->sent.size());
     return n;
 }
 
@@ -102,24 +126,27 @@ void ThumbnailPool::dispatch()
         }
         return;
     }
-    while (int(m_workers.size()) < m_workerCount && int(m_queue.size()) > busyCount())
+    while (int(m_workers.size()) < m_workerCount && !m_queue.empty())
         m_workers.push_back(std::make_unique<Worker>());
-    for (const std::unique_ptr<Worker> &w : m_workers) {
-        if (m_queue.empty())
-            return;
-        if (w->busy())
-            continue;
-        if (!w->process)
-            startWorker(w.get());
-        if (m_helperMissing) {
-            dispatch();
-            return;
+    // One file to each helper first, so that the first files are made side by side.
+    for (int depth = 1; depth <= Depth; ++depth) {
+        for (const std::unique_ptr<Worker> &w : m_workers) {
+            if (m_queue.empty())
+                return;
+            if (int(w->sent.size()) >= depth)
+                continue;
+            if (!w->process)
+                startWorker(w.get());
+            if (m_helperMissing) {
+                dispatch();
+                return;
+            }
+            w->sent.push_back(m_queue.front());
+            m_queue.pop_front();
+            w->process->write(thumbnailprotocol::frame(pathToBytes(w->sent.back().path)));
+            if (w->sent.size() == 1)
+                w->timer->start(m_timeLimitMs);
         }
-        const Job job = m_queue.front();
-        m_queue.pop_front();
-        w->id = job.id;
-        w->process->write(thumbnailprotocol::frame(pathToBytes(job.path)));
-        w->timer->start(m_timeLimitMs);
     }
 }
 
@@ -130,6 +157,10 @@ void ThumbnailPool::startWorker(Worker *worker)
         worker->timer->setSingleShot(true);
         worker->timer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire before the limit
         connect(worker->timer, &QTimer::timeout, this, [this, worker] { retire(worker); });
+    }
+    if (m_helper.isEmpty()) {
+        m_helperMissing = true;
+        return;
     }
     auto *process = new QProcess;
     process->setProgram(m_helper);
@@ -159,9 +190,12 @@ void ThumbnailPool::readAnswers(Worker *worker)
             retire(worker);
             return;
         }
-        const int id = worker->id;
-        worker->id = -1;
-        worker->timer->stop();
+        const int id = worker->sent.front().id;
+        worker->sent.pop_front();
+        if (worker->busy())
+            worker->timer->start(m_timeLimitMs); // the helper goes on with the next one
+        else
+            worker->timer->stop();
         QImage image;
         QSize sourceSize;
         thumbnailprotocol::decodeAnswer(payload, &image, &sourceSize);
@@ -189,8 +223,16 @@ void ThumbnailPool::retire(Worker *worker)
     process->waitForFinished(1000);
     process->deleteLater();
     worker->buffer.clear();
-    const int id = worker->id;
-    worker->id = -1;
+    // The helper was working on the first file only: the others go back to the front of the queue.
+    int id = -1;
+    if (worker->busy()) {
+        id = worker->sent.front().id;
+        worker->sent.pop_front();
+        while (!worker->sent.empty()) {
+            m_queue.push_front(worker->sent.back());
+            worker->sent.pop_back();
+        }
+    }
     const quint64 generation = m_generation;
     if (id >= 0)
         Q_EMIT made(id, QImage(), QSize());

@@ -15,7 +15,8 @@ class QTimer;
 
 namespace vantora {
 
-// Makes thumbnails in a few helper processes (vantora-thumbnailer), one file at a time each, with a time
+// Makes thumbnails in a few helper processes (vantora-thumbnailer), one file at a time each (the next path
+// sent ahead), with a time
 // limit per file. A helper that crashes, hangs past the limit or talks nonsense is killed and a new one
 // started: the file it had costs its thumbnail only. Lives on the UI thread; nothing here blocks it longer
 // than the decoding of a finished thumbnail.
@@ -36,6 +37,8 @@ public:
     // The square the thumbnails fit (ThumbnailSide unless set); for helpers started from now on.
     void setThumbnailSide(int side) { m_side = side; }
 
+    // Starts the helpers before there is work for them.
+    void warmUp();
     // Queues a file; made() tells its thumbnail later, in no set order among the workers.
     void add(int id, const QString &path);
     // Kills the helpers and drops every file not made yet; made() is not emitted for them.
@@ -54,12 +57,12 @@ Q_SIGNALS:
     void made(int id, const QImage &image, const QSize &sourceSize);
 
 private:
-    struct Worker;
     struct Job
     {
         int id;
         QString path;
     };
+    struct Worker;
 
     void dispatch();
     void startWorker(Worker *worker);

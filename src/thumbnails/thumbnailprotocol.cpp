@@ -1,6 +1,6 @@
 #include "thumbnails/thumbnailprotocol.h"
 
-#include <QBuffer>
+#include <cstring>
 
 namespace vantora::thumbnailprotocol {
 
@@ -48,32 +48,40 @@ bool takeFrame(QByteArray &buffer, quint32 limit, QByteArray *payload, bool *bro
 
 QByteArray encodeAnswer(const QImage &image, const QSize &sourceSize)
 {
-    if (image.isNull())
+    if (image.isNull() || image.width() > MaxSide || image.height() > MaxSide)
         return {};
+    const QImage pixels = image.convertToFormat(QImage::Format_RGB32);
+    const qsizetype row = qsizetype(pixels.width()) * 4;
     QByteArray bytes;
+    bytes.reserve(16 + row * pixels.height());
     appendLe32(bytes, quint32(qMax(0, sourceSize.width())));
     appendLe32(bytes, quint32(qMax(0, sourceSize.height())));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::Append);
-    if (image.hasAlphaChannel())
-        image.save(&buffer, "PNG");
-    else
-        image.save(&buffer, "JPEG", 90);
+    appendLe32(bytes, quint32(pixels.width()));
+    appendLe32(bytes, quint32(pixels.height()));
+    for (int y = 0; y < pixels.height(); ++y)
+        bytes.append(reinterpret_cast<const char *>(pixels.constScanLine(y)), row);
     return bytes;
 }
 
 bool decodeAnswer(const QByteArray &answer, QImage *image, QSize *sourceSize)
 {
-    if (answer.size() <= 8)
+    if (answer.size() < 16)
         return false;
-    const QSize size(int(qMin(le32(answer.constData()), quint32(1) << 30)),
-                     int(qMin(le32(answer.constData() + 4), quint32(1) << 30)));
-    // Made by our own helper from a picture it decoded: the only image data this side decodes.
-    QImage decoded;
-    if (!decoded.loadFromData(QByteArrayView(answer).sliced(8)))
+    const char *p = answer.constData();
+    const quint32 sourceWidth = le32(p);
+    const quint32 sourceHeight = le32(p + 4);
+    const quint32 width = le32(p + 8);
+    const quint32 height = le32(p + 12);
+    if (width == 0 || height == 0 || width > quint32(MaxSide) || height > quint32(MaxSide) ||
+        sourceWidth > quint32(1) << 30 || sourceHeight > quint32(1) << 30 ||
+        quint64(answer.size()) != 16 + quint64(width) * height * 4)
         return false;
-    *image = decoded;
-    *sourceSize = size;
+    QImage pixels(int(width), int(height), QImage::Format_RGB32);
+    const qsizetype row = qsizetype(width) * 4;
+    for (int y = 0; y < int(height); ++y)
+        std::memcpy(pixels.scanLine(y), p + 16 + row * y, size_t(row));
+    *image = pixels;
+    *sourceSize = QSize(int(sourceWidth), int(sourceHeight));
     return true;
 }
 

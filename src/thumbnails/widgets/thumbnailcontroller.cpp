@@ -41,8 +41,11 @@ void ThumbnailController::setTimeLimit(int ms)
 bool ThumbnailController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_form) {
-        if (event->type() == QEvent::Show && m_form->ThumbnailToggle->isChecked()) {
-            startGrid();
+        if (event->type() == QEvent::Show) {
+            if (m_form->ThumbnailToggle->isChecked())
+                startGrid();
+            else
+                m_pool->warmUp(); // the helpers start while the list is read: the grid is then quick to come
         } else if (event->type() == QEvent::Hide) {
             stopGrid();
             m_paths.clear();
@@ -70,7 +73,9 @@ void ThumbnailController::toggled(bool grid)
 
 void ThumbnailController::startGrid()
 {
-    stopGrid();
+    if (m_pool->pending() > 0)
+        m_pool->stop(); // busy with an earlier grid; idle helpers are kept
+    m_pool->warmUp();
     m_model->setFiles(m_paths);
     // In the list's order, so the first screen comes first.
     for (int row = 0; row < m_paths.size(); ++row) {

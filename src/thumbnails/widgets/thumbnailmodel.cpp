@@ -3,8 +3,6 @@
 #include "platform/bytepath.h"
 
 #include <QApplication>
-#include <QFileInfo>
-#include <QPixmap>
 #include <QStyle>
 
 namespace vantora {
@@ -21,7 +19,8 @@ void ThumbnailModel::setFiles(const QStringList &paths)
     for (const QString &path : paths) {
         Item item;
         item.path = path;
-        item.name = QFileInfo(displayPath(path)).fileName();
+        const QString shown = displayPath(path);
+        item.name = shown.mid(shown.lastIndexOf(QLatin1Char('/')) + 1);
         item.kind = ThumbnailKindOf(path);
         m_items.append(std::move(item));
     }
@@ -42,10 +41,9 @@ void ThumbnailModel::setThumbnail(int row, const QImage &image, const QSize &sou
         item.state = State::Picture;
         item.imageSize = sourceSize;
         // Kept at the shown size only: a thousand full previews would cost memory for nothing.
-        const QImage shown = image.width() > m_iconSize.width() || image.height() > m_iconSize.height()
-                                 ? image.scaled(m_iconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                                 : image;
-        item.picture = QIcon(QPixmap::fromImage(shown));
+        item.picture = image.width() > m_iconSize.width() || image.height() > m_iconSize.height()
+                           ? image.scaled(m_iconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                           : image;
     }
     const QModelIndex at = index(row);
     Q_EMIT dataChanged(at, at);
@@ -92,7 +90,9 @@ QVariant ThumbnailModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         return displayPath(item.path);
     case Qt::DecorationRole:
-        return item.state == State::Picture ? item.picture : kindIcon(item.kind);
+        if (item.state == State::Picture)
+            return item.picture;
+        return kindIcon(item.kind);
     case PathRole:
         return item.path;
     case StateRole:

@@ -63,7 +63,7 @@ private:
         ThumbnailKind kind;
         State state = State::Pending;
         QSize imageSize;
-        QIcon picture;
+        QImage picture; // painted as it is: made at the shown size
     };
 
     QIcon kindIcon(ThumbnailKind kind) const;
