@@ -323,6 +323,24 @@ private Q_SLOTS:
         QVERIFY(run.images.at(1).isNull());
     }
 
+    void helpersThatDieOrTalkNonsenseCostTheirFilesOnly_data()
+    {
+        QTest::addColumn<QString>("helper");
+        QTest::newRow("exits at once") << QStringLiteral("/bin/true");
+        QTest::newRow("echoes its input") << QStringLiteral("/bin/cat");
+    }
+    void helpersThatDieOrTalkNonsenseCostTheirFilesOnly()
+    {
+        QFETCH(QString, helper);
+        ThumbnailPool pool(helper);
+        pool.setTimeLimit(5000);
+        pool.warmUp();
+        const PoolRun run = runPool(pool, {m_camera, m_camera, m_camera, m_camera, m_camera});
+        QVERIFY(run.complete);
+        for (const QImage &image : run.images)
+            QVERIFY(image.isNull());
+    }
+
     void kindsByName()
     {
         QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/MVI_0001.MOV")), ThumbnailKind::Video);
