@@ -1,11 +1,15 @@
 // Writes the documentation's screenshots: the main window as a new user sees it, and the main window
-// during a run from a demo card (progress bars and status). Run under a display (scripts/screenshot).
+// during a run from a demo card (progress bars and status), and the target list window's thumbnail grid.
+// Run under a display (scripts/screenshot).
 #include "app/loggingprompt.h"
 #include "app/vantoraapp.h"
 #include "platform/registrystore.h"
 #include "platform/volumesfake.h"
 #include "settings/settingsstore.h"
+#include "source/widgets/sourcecontroller.h"
+#include "thumbnails/widgets/thumbnailcontroller.h"
 #include "ui/formkit.h"
+#include "ui/tlistviewform.h"
 #include "ui/tmainform.h"
 
 #include <QApplication>
@@ -19,6 +23,38 @@
 #include <QTimer>
 
 using namespace vantora;
+
+namespace {
+
+// The target list window as a grid of thumbnails, on a folder of real camera pictures (the shared test
+// data) with the demo card's video and raw file.
+void gridShot(VantoraApp &vantora, const QString &sourceTree, const QString &card, const QString &folder,
+              const QString &out)
+{
+    QDir().mkpath(folder);
+    const QDir camera(sourceTree + QLatin1String("/../shared/testdata/camera"));
+    for (const QString &name : camera.entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
+        QFile::copy(camera.filePath(name), folder + QLatin1Char('/') + name.toUpper());
+    QFile::copy(card + QLatin1String("/DCIM/100CANON/IMG_0007.CR2"), folder + QLatin1String("/IMG_0007.CR2"));
+    QFile::copy(card + QLatin1String("/DCIM/101CANON/MVI_0008.MP4"), folder + QLatin1String("/MVI_0008.MP4"));
+
+    TMainForm *f = vantora.mainForm();
+    TListViewForm *list = vantora.listViewForm();
+    auto *thumbnails = vantora.findChild<ThumbnailController *>();
+    f->SourceEdit1->setText(folder + QLatin1Char('/'));
+    list->resize(560, 420);
+    list->ThumbnailToggle->setChecked(true);
+    QObject::connect(thumbnails, &ThumbnailController::allMade, list, [list, out] {
+        // Once the grid has painted the last pictures.
+        QTimer::singleShot(300, list, [list, out] {
+            list->grab().save(out + QLatin1String("/thumbnails.png"));
+            list->close();
+        });
+    });
+    f->BitBtn1->click();
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -90,5 +126,7 @@ int main(int argc, char **argv)
         f->findChild<QPushButton *>(QStringLiteral("StartTransferBitBtn"))->click();
         f->close();
     });
-    return app.exec();
+    const int result = app.exec();
+    gridShot(vantora, sourceTree, card, home.filePath(QStringLiteral("gallery/DCIM/100PHOTO")), out);
+    return result;
 }
