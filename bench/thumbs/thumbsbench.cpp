@@ -9,6 +9,7 @@
 #include "thumbnails/thumbnailpool.h"
 #include "thumbnails/widgets/thumbnailcontroller.h"
 #include "thumbnails/widgets/thumbnailmodel.h"
+#include "ui/mainformareas.h"
 #include "ui/tfilecountform.h"
 #include "ui/tlistviewform.h"
 #include "ui/tmainform.h"
@@ -17,7 +18,6 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -40,11 +40,11 @@ int main(int argc, char **argv)
     TListViewForm list;
     FakeVolumes volumes(QStringLiteral("/"));
     SettingsRecord settings;
-    SourceController source(&main, &count, &list, &settings, &volumes);
+    SourceController source(main.sourceArea(), &count, &list, &settings, &volumes);
     ThumbnailController thumbnails(&list, &source, args.at(2));
-    main.ExtListEditor->setRowCount(1);
-    main.ExtListEditor->setItem(0, 0, new QTableWidgetItem(QStringLiteral("*.JPG")));
-    main.SourceEdit1->setText(args.at(1) + QLatin1Char('/'));
+    // The main extension table's mask, as the routing area hands it over.
+    source.setNeighbours({[] { return QStringList{QStringLiteral("*.JPG")}; }, {}, {}, {}});
+    main.sourceArea().SourceEdit1->setText(args.at(1) + QLatin1Char('/'));
 
     QElapsedTimer clock;
     double firstScreen = -1;

@@ -10,6 +10,7 @@
 #include "thumbnails/thumbnailpool.h"
 #include "thumbnails/widgets/thumbnailcontroller.h"
 #include "thumbnails/widgets/thumbnailmodel.h"
+#include "ui/mainformareas.h"
 #include "ui/tfilecountform.h"
 #include "ui/tlistviewform.h"
 #include "ui/tmainform.h"
@@ -25,7 +26,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -381,12 +381,16 @@ private Q_SLOTS:
         FakeVolumes volumes(dir.createDir(QStringLiteral("sys")));
         volumes.add({QStringLiteral("/"), DriveType::Fixed, true, QStringLiteral("ROOTFS")});
         SettingsRecord settings;
-        SourceController source(&main, &count, &list, &settings, &volumes);
+        SourceController source(main.sourceArea(), &count, &list, &settings, &volumes);
         ThumbnailController thumbnails(&list, &source, helperProgram());
-        main.ExtListEditor->setRowCount(2);
-        main.ExtListEditor->setItem(0, 0, new QTableWidgetItem(QStringLiteral("*.JPG")));
-        main.ExtListEditor->setItem(1, 0, new QTableWidgetItem(QStringLiteral("*.MOV")));
-        main.SourceEdit1->setText(dir.filePath(QStringLiteral("card/DCIM/")));
+        // The main extension table's masks, as the routing area hands them over.
+        source.setNeighbours({[] {
+                                  return QStringList{QStringLiteral("*.JPG"), QStringLiteral("*.MOV")};
+                              },
+                              {},
+                              {},
+                              {}});
+        main.sourceArea().SourceEdit1->setText(dir.filePath(QStringLiteral("card/DCIM/")));
 
         QStringList listed;
         QStringList listedAfter;
@@ -481,13 +485,13 @@ private Q_SLOTS:
         FakeVolumes volumes(dir.createDir(QStringLiteral("sys")));
         volumes.add({QStringLiteral("/"), DriveType::Fixed, true, QStringLiteral("ROOTFS")});
         SettingsRecord settings;
-        SourceController source(&main, &count, &list, &settings, &volumes);
+        SourceController source(main.sourceArea(), &count, &list, &settings, &volumes);
         ThumbnailController thumbnails(&list, &source, helperProgram());
         thumbnails.setTimeLimit(60000);
         list.ThumbnailToggle->setChecked(true); // the grid from the start, as the user left it
-        main.ExtListEditor->setRowCount(1);
-        main.ExtListEditor->setItem(0, 0, new QTableWidgetItem(QStringLiteral("*.JPG")));
-        main.SourceEdit1->setText(dir.filePath(QStringLiteral("card/DCIM/")));
+        // The main extension table's mask, as the routing area hands it over.
+        source.setNeighbours({[] { return QStringList{QStringLiteral("*.JPG")}; }, {}, {}, {}});
+        main.sourceArea().SourceEdit1->setText(dir.filePath(QStringLiteral("card/DCIM/")));
 
         QList<qint64> helpers;
         int rows = 0;

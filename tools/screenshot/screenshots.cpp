@@ -9,6 +9,7 @@
 #include "source/widgets/sourcecontroller.h"
 #include "thumbnails/widgets/thumbnailcontroller.h"
 #include "ui/formkit.h"
+#include "ui/mainformareas.h"
 #include "ui/tlistviewform.h"
 #include "ui/tmainform.h"
 
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -41,7 +43,7 @@ void gridShot(VantoraApp &vantora, const QString &sourceTree, const QString &car
     TMainForm *f = vantora.mainForm();
     TListViewForm *list = vantora.listViewForm();
     auto *thumbnails = vantora.findChild<ThumbnailController *>();
-    f->SourceEdit1->setText(folder + QLatin1Char('/'));
+    f->sourceArea().SourceEdit1->setText(folder + QLatin1Char('/'));
     list->resize(560, 420);
     list->ThumbnailToggle->setChecked(true);
     QObject::connect(thumbnails, &ThumbnailController::allMade, list, [list, out] {
@@ -51,7 +53,7 @@ void gridShot(VantoraApp &vantora, const QString &sourceTree, const QString &car
             list->close();
         });
     });
-    f->BitBtn1->click();
+    f->sourceArea().BitBtn1->click();
 }
 
 } // namespace

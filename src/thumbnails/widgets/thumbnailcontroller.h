@@ -12,8 +12,9 @@ class ThumbnailModel;
 class ThumbnailPool;
 
 // The target list window's thumbnail grid: ThumbnailToggle switches between the list (left as it is) and
-// the grid of the same files, which fills as the helpers make the pictures. Closing the window or going
-// back to the list kills the helpers and drops what was not made yet. The files are those the source
+// the grid of the same files, which fills as the helpers make the pictures. The helpers start when the
+// window opens, so the grid need not wait for them. Closing the window kills them and drops what was not
+// made yet; going back to the list drops it too. The files are those the source
 // controller last put in the list, with their exact paths.
 class ThumbnailController final : public QObject
 {
