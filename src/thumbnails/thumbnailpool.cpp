@@ -15,7 +15,7 @@ namespace {
 
 // Paths sent ahead to a helper: it starts on the next file while this side takes in the last answer. The
 // time limit runs for the first of them only, the one the helper is working on.
-constexpr int Depth = 2;
+constexpr int Depth = 3;
 
 } // namespace
 
@@ -182,7 +182,10 @@ void ThumbnailPool::startWorker(Worker *worker)
 
 void ThumbnailPool::readAnswers(Worker *worker)
 {
-    worker->buffer.append(worker->process->readAllStandardOutput());
+    if (worker->buffer.isEmpty())
+        worker->buffer = worker->process->readAllStandardOutput(); // most often one whole answer: no copy
+    else
+        worker->buffer.append(worker->process->readAllStandardOutput());
     QByteArray payload;
     bool broken = false;
     while (thumbnailprotocol::takeFrame(worker->buffer, thumbnailprotocol::MaxAnswer, &payload, &broken)) {
