@@ -64,19 +64,19 @@ QIcon ThumbnailModel::kindIcon(ThumbnailKind kind) const
 
 QIcon ThumbnailModel::makeKindIcon(ThumbnailKind kind)
 {
+    // The style's own icons: the icon theme's lookup would hold up the grid's first paint.
     QStyle *style = QApplication::style();
     switch (kind) {
     case ThumbnailKind::Video:
-        return QIcon::fromTheme(QStringLiteral("video-x-generic"), style->standardIcon(QStyle::SP_MediaPlay));
+        return style->standardIcon(QStyle::SP_MediaPlay);
     case ThumbnailKind::Audio:
-        return QIcon::fromTheme(QStringLiteral("audio-x-generic"),
-                                style->standardIcon(QStyle::SP_MediaVolume));
+        return style->standardIcon(QStyle::SP_MediaVolume);
     case ThumbnailKind::Image:
-        return QIcon::fromTheme(QStringLiteral("image-x-generic"), style->standardIcon(QStyle::SP_FileIcon));
+        return style->standardIcon(QStyle::SP_FileIcon);
     case ThumbnailKind::Other:
         break;
     }
-    return QIcon::fromTheme(QStringLiteral("text-x-generic"), style->standardIcon(QStyle::SP_FileIcon));
+    return style->standardIcon(QStyle::SP_FileDialogDetailedView);
 }
 
 QVariant ThumbnailModel::data(const QModelIndex &index, int role) const
