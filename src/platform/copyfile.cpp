@@ -170,15 +170,44 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
 // Copies up to `want` bytes; returns the count, 0 at end of file, or -1 with errno set. readFailed tells
 // whether a failure came from the source. With a hash state every byte passes through user space and
 // into the hash as it is read.
+// Hashes `length` bytes of the source from `offset`: the pages the kernel copy just went through, so they
+// come from the page cache, not the medium.
+bool hashCopied(int in, quint64 offset, size_t length, char *&buffer, std::unique_ptr<char[]> &storage,
+                XXH3_state_t *hash)
+{
+    if (!buffer) {
+        storage.reset(new char[BufferSize]);
+        buffer = storage.get();
+    }
+    while (length > 0) {
+        const ssize_t got = ::pread(in, buffer, std::min(BufferSize, length), off_t(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got == 0)
+            errno = EIO; // shorter than what was just copied: changed meanwhile
+        if (got <= 0)
+            return false;
+        XXH3_128bits_update(hash, buffer, size_t(got));
+        offset += quint64(got);
+        length -= size_t(got);
+    }
+    return true;
+}
+
 ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
-                  std::unique_ptr<char[]> &storage, bool &readFailed, XXH3_state_t *hash)
+                  std::unique_ptr<char[]> &storage, bool &readFailed, XXH3_state_t *hash, quint64 offset)
 {
     readFailed = false;
     if (kernelCopy) {
         for (;;) {
             const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, want, 0);
-            if (n > 0)
+            if (n > 0) {
+                if (hash && !hashCopied(in, offset, size_t(n), buffer, storage, hash)) {
+                    readFailed = true;
+                    return -1;
+                }
                 return n;
+            }
             if (n == 0) {
                 // Some filesystems answer 0 instead of an error; let read() decide about the end.
                 kernelCopy = false;
@@ -356,7 +385,7 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
                                                                   &XXH3_freeState);
     if (hash)
         XXH3_128bits_reset(hash.get());
-    bool kernelCopy = !hash;
+    bool kernelCopy = true;
     char *buffer = nullptr;
     std::unique_ptr<char[]> storage;
     size_t chunk = FirstChunk;
@@ -373,7 +402,7 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         const size_t want = size_t(std::min<quint64>(chunk, total - done));
         bool readFailed = false;
         const ssize_t n =
-            copyChunk(in.get(), out.get(), want, kernelCopy, buffer, storage, readFailed, hash.get());
+            copyChunk(in.get(), out.get(), want, kernelCopy, buffer, storage, readFailed, hash.get(), done);
         if (n < 0) {
             failure = mapError(errno);
             result.sourceFailed = readFailed;

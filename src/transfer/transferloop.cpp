@@ -152,9 +152,12 @@ namespace {
 
 constexpr int MaxPendingSources = 64; // each holds its copy's descriptor open
 constexpr qint64 MaxPendingBytes = 64 * 1024 * 1024;
-// A copy that deletes nothing waits longer for its flush: fewer stalls, the same durability of records.
-constexpr int MaxPendingCopies = 1024;
-constexpr qint64 MaxPendingCopyBytes = 512 * 1024 * 1024;
+// A copy that deletes nothing needs no flush before the run's own at its end, and a flush in the middle
+// would stall it: its copies are recorded (and read back) after that one. A killed copy run leaves its
+// copies unrecorded; with the skip of imported files the next run recognises them by their content. The
+// limits only bound the memory the waiting records take.
+constexpr int MaxPendingCopies = 200'000;
+constexpr qint64 MaxPendingCopyBytes = qint64(256) * 1024 * 1024 * 1024;
 
 std::function<void(const QString &)> &beforeVerifyHook()
 {
