@@ -8,10 +8,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QVariant>
+
+#include <sqlite3.h>
 
 namespace vantora {
 
@@ -172,21 +175,57 @@ void SqliteImportHistory::close()
 ImportedFiles SqliteImportHistory::filesOf(const QString &volume, bool withCopies)
 {
     ImportedFiles files;
-    QSqlQuery query(database(m_connection));
-    query.setForwardOnly(true);
-    query.prepare(
-        QStringLiteral("SELECT f.path, f.size, f.mtime_ns%1 FROM files f JOIN volumes v ON v.id = "
-                       "f.volume WHERE v.identity = ?")
-            .arg(withCopies ? QStringLiteral(", f.hash, f.destination, f.imported_at") : QString()));
-    query.addBindValue(volume);
-    if (!query.exec())
-        return files;
-    QSqlQuery count(database(m_connection));
+    QSqlDatabase db = database(m_connection);
+    QSqlQuery count(db);
     count.prepare(QStringLiteral(
         "SELECT COUNT(*) FROM files WHERE volume IN (SELECT id FROM volumes WHERE identity = ?)"));
     count.addBindValue(volume);
     if (count.exec() && count.next())
         files.reserve(count.value(0).toLongLong());
+    count.finish();
+
+    const QString statement =
+        QStringLiteral("SELECT f.path, f.size, f.mtime_ns%1 FROM files f JOIN volumes v ON v.id = f.volume "
+                       "WHERE v.identity = ?")
+            .arg(withCopies ? QStringLiteral(", f.hash, f.destination, f.imported_at") : QString());
+    // A count reads every record of a card, up to hundreds of thousands: straight from SQLite, without a
+    // QVariant per value.
+    const QVariant handle = db.driver()->handle();
+    sqlite3 *raw =
+        qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(handle.data()) : nullptr;
+    if (raw) {
+        sqlite3_stmt *query = nullptr;
+        const QByteArray sql = statement.toUtf8();
+        const QByteArray identity = volume.toUtf8();
+        if (sqlite3_prepare_v2(raw, sql.constData(), int(sql.size()), &query, nullptr) != SQLITE_OK)
+            return files;
+        sqlite3_bind_text(query, 1, identity.constData(), int(identity.size()), SQLITE_TRANSIENT);
+        const auto blob = [query](int column) {
+            return QByteArray(static_cast<const char *>(sqlite3_column_blob(query, column)),
+                              sqlite3_column_bytes(query, column));
+        };
+        while (sqlite3_step(query) == SQLITE_ROW) {
+            ImportedFile f;
+            f.path = blob(0);
+            f.size = sqlite3_column_int64(query, 1);
+            f.mtimeNs = sqlite3_column_int64(query, 2);
+            if (withCopies) {
+                f.hash = blob(3);
+                f.destination = blob(4);
+                f.importedAt = sqlite3_column_int64(query, 5);
+            }
+            files.insert(f.path, f);
+        }
+        sqlite3_finalize(query);
+        return files;
+    }
+
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(statement);
+    query.addBindValue(volume);
+    if (!query.exec())
+        return files;
     while (query.next()) {
         ImportedFile f;
         f.path = query.value(0).toByteArray();
