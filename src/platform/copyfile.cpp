@@ -8,6 +8,10 @@
 #include <QSet>
 
 #include <xxhash.h>
+#if defined(__x86_64__) || defined(__i386__)
+// The library picks the widest vector unit of the processor it runs on (AVX2, AVX-512) at run time.
+#include <xxh_x86dispatch.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
