@@ -14,12 +14,16 @@
 #endif
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vantora {
@@ -33,6 +37,7 @@ constexpr size_t MinChunk = 256 * 1024;
 constexpr size_t MaxChunk = 8 * 1024 * 1024;
 constexpr size_t FirstChunk = 4 * 1024 * 1024;
 constexpr size_t BufferSize = 1024 * 1024;
+constexpr size_t HashedChunk = 1024 * 1024;
 
 std::function<int()> &flushFault()
 {
@@ -198,15 +203,79 @@ bool hashCopied(int in, quint64 offset, size_t length, char *&buffer, std::uniqu
     return true;
 }
 
+// Hashes, in order and on a thread of its own, the ranges the kernel copy has gone through, while the copy
+// goes on with the next. The state is the thread's until finish() returns.
+class RangeHasher final
+{
+public:
+    RangeHasher(int fd, XXH3_state_t *state) : m_fd(fd), m_state(state), m_thread([this] { run(); }) {}
+    ~RangeHasher() { finish(); }
+    RangeHasher(const RangeHasher &) = delete;
+    RangeHasher &operator=(const RangeHasher &) = delete;
+
+    void add(quint64 offset, size_t length)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_ranges.emplace_back(offset, length);
+        }
+        m_wake.notify_one();
+    }
+    // Waits until every range added is hashed; 0 or the errno of a range that could not be read.
+    int finish()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_closing = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_error;
+    }
+
+private:
+    void run()
+    {
+        char *buffer = nullptr;
+        std::unique_ptr<char[]> storage;
+        for (;;) {
+            std::pair<quint64, size_t> range;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_closing || !m_ranges.empty(); });
+                if (m_ranges.empty())
+                    return;
+                range = m_ranges.front();
+                m_ranges.pop_front();
+            }
+            if (!m_error && !hashCopied(m_fd, range.first, range.second, buffer, storage, m_state))
+                m_error = errno ? errno : EIO;
+        }
+    }
+
+    const int m_fd;
+    XXH3_state_t *const m_state;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::pair<quint64, size_t>> m_ranges;
+    bool m_closing = false;
+    int m_error = 0;
+    std::thread m_thread; // last: starts once everything above is set up
+};
+
 ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
-                  std::unique_ptr<char[]> &storage, bool &readFailed, XXH3_state_t *hash, quint64 offset)
+                  std::unique_ptr<char[]> &storage, bool &readFailed, XXH3_state_t *hash, quint64 offset,
+                  RangeHasher *hasher)
 {
     readFailed = false;
     if (kernelCopy) {
         for (;;) {
             const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, want, 0);
             if (n > 0) {
-                if (hash && !hashCopied(in, offset, size_t(n), buffer, storage, hash)) {
+                if (hasher) {
+                    hasher->add(offset, size_t(n));
+                } else if (hash && !hashCopied(in, offset, size_t(n), buffer, storage, hash)) {
                     readFailed = true;
                     return -1;
                 }
@@ -231,6 +300,14 @@ ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
                 return -1;
             kernelCopy = false;
             break;
+        }
+        // From here the bytes are hashed as they are read: what the kernel copied is hashed first.
+        if (hasher) {
+            if (const int error = hasher->finish()) {
+                errno = error;
+                readFailed = true;
+                return -1;
+            }
         }
     }
     if (!buffer) {
@@ -392,7 +469,15 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     bool kernelCopy = true;
     char *buffer = nullptr;
     std::unique_ptr<char[]> storage;
+    // A file of several chunks is hashed beside its copy; the chunks are kept small enough for the two to
+    // overlap.
+    std::unique_ptr<RangeHasher> hasher;
     size_t chunk = FirstChunk;
+    size_t maxChunk = MaxChunk;
+    if (hash && total > HashedChunk) {
+        hasher = std::make_unique<RangeHasher>(in.get(), hash.get());
+        chunk = maxChunk = HashedChunk;
+    }
     QElapsedTimer timer;
 
     if (total == 0 && progress)
@@ -405,8 +490,8 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         timer.start();
         const size_t want = size_t(std::min<quint64>(chunk, total - done));
         bool readFailed = false;
-        const ssize_t n =
-            copyChunk(in.get(), out.get(), want, kernelCopy, buffer, storage, readFailed, hash.get(), done);
+        const ssize_t n = copyChunk(in.get(), out.get(), want, kernelCopy, buffer, storage, readFailed,
+                                    hash.get(), done, kernelCopy ? hasher.get() : nullptr);
         if (n < 0) {
             failure = mapError(errno);
             result.sourceFailed = readFailed;
@@ -422,10 +507,17 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         if (progress)
             progress(total, done);
         const qint64 took = timer.nsecsElapsed();
-        if (took < TargetChunkNs / 2 && chunk < MaxChunk && size_t(n) == want)
+        if (took < TargetChunkNs / 2 && chunk < maxChunk && size_t(n) == want)
             chunk *= 2;
         else if (took > TargetChunkNs * 2 && chunk > MinChunk)
             chunk /= 2;
+    }
+    if (hasher) {
+        const int error = hasher->finish();
+        if (error && !failure) {
+            failure = mapError(error);
+            result.sourceFailed = true;
+        }
     }
 
     struct stat now
