@@ -67,4 +67,14 @@ qint64 ReadOnlyFile::readAt(qint64 offset, void *buffer, qint64 count) const
     return done;
 }
 
+QByteArray ReadBytes(const ReadOnlyFile &file, qint64 offset, qint64 count)
+{
+    if (offset < 0 || count <= 0 || offset > file.size() || count > file.size() - offset)
+        return {};
+    QByteArray bytes(qsizetype(count), Qt::Uninitialized);
+    if (file.readAt(offset, bytes.data(), count) != count)
+        return {};
+    return bytes;
+}
+
 } // namespace vantora

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+
 #include <QString>
 #include <QtGlobal>
 
@@ -30,5 +32,8 @@ private:
     int m_error = 0;
     qint64 m_size = -1;
 };
+
+// Bytes [offset, offset + count) of the file; empty when they cannot all be read.
+QByteArray ReadBytes(const ReadOnlyFile &file, qint64 offset, qint64 count);
 
 } // namespace vantora

@@ -1,5 +1,6 @@
 #include "thumbnails/thumbnailmaker.h"
 
+#include "metadata/jpeghead.h"
 #include "platform/readonlyfile.h"
 
 #include <QBuffer>
@@ -15,9 +16,6 @@ namespace vantora {
 
 namespace {
 
-// A JPEG's metadata segments before its image data: at most this many segments and bytes.
-constexpr int MaxJpegSegments = 4096;
-constexpr qint64 MaxJpegHeadBytes = 16 * 1024 * 1024;
 // The most bytes exiv2 is given from a TIFF-based raw file (its previews are listed at the front).
 constexpr qint64 MaxRawBytes = 64 * 1024 * 1024;
 // The biggest file decoded as a picture, and the most pixels it may have.
@@ -29,47 +27,6 @@ constexpr qint64 FormatProbeBytes = 4096;
 bool startsWith(QByteArrayView head, const char *magic, qsizetype length)
 {
     return head.size() >= length && std::memcmp(head.data(), magic, size_t(length)) == 0;
-}
-
-// Bytes [offset, offset + count) of the file; empty when they cannot all be read.
-QByteArray readBytes(const ReadOnlyFile &file, qint64 offset, qint64 count)
-{
-    if (offset < 0 || count <= 0 || offset > file.size() || count > file.size() - offset)
-        return {};
-    QByteArray bytes(qsizetype(count), Qt::Uninitialized);
-    if (file.readAt(offset, bytes.data(), count) != count)
-        return {};
-    return bytes;
-}
-
-// How many bytes of the JPEG hold its metadata: the segments up to and with the start of the image data.
-qint64 jpegHeadLength(const ReadOnlyFile &file)
-{
-    const qint64 available = qMin(file.size(), MaxJpegHeadBytes);
-    qint64 pos = 2; // after SOI
-    for (int segments = 0; segments < MaxJpegSegments && available - pos >= 4; ++segments) {
-        unsigned char m[4];
-        if (file.readAt(pos, m, 4) != 4 || m[0] != 0xFF)
-            break;
-        const unsigned char marker = m[1];
-        if (marker == 0xFF) { // fill byte
-            ++pos;
-            continue;
-        }
-        if (marker == 0xD9) // EOI
-            return pos + 2;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) { // no length
-            pos += 2;
-            continue;
-        }
-        const qint64 length = (qint64(m[2]) << 8) | m[3];
-        if (length < 2)
-            break;
-        if (marker == 0xDA) // SOS
-            return qMin(pos + 2 + length, available);
-        pos += 2 + length;
-    }
-    return available;
 }
 
 // exiv2 0.27 hands its readers their input as std::auto_ptr.
@@ -143,12 +100,12 @@ Thumbnail pictureOf(const ReadOnlyFile &file, int side)
     if (file.size() <= 0 || file.size() > MaxDecodeBytes)
         return {};
     // Only what a reader recognises by its first bytes is read whole.
-    QByteArray head = readBytes(file, 0, qMin(file.size(), FormatProbeBytes));
+    QByteArray head = ReadBytes(file, 0, qMin(file.size(), FormatProbeBytes));
     QBuffer probe(&head);
     probe.open(QIODevice::ReadOnly);
     if (QImageReader::imageFormat(&probe).isEmpty())
         return {};
-    return decodeScaled(readBytes(file, 0, file.size()), side, 1);
+    return decodeScaled(ReadBytes(file, 0, file.size()), side, 1);
 }
 
 } // namespace
@@ -210,9 +167,9 @@ Thumbnail MakeThumbnail(const QString &path, int side)
     const QByteArrayView start(head, got);
     Thumbnail made;
     if (startsWith(start, "\xFF\xD8\xFF", 3))
-        made = previewOf(readBytes(file, 0, jpegHeadLength(file)), true, side);
+        made = previewOf(ReadBytes(file, 0, JpegHeadLength(file, 0, file.size())), true, side);
     else if (startsWith(start, "II*\0", 4) || startsWith(start, "MM\0*", 4))
-        made = previewOf(readBytes(file, 0, qMin(file.size(), MaxRawBytes)), false, side);
+        made = previewOf(ReadBytes(file, 0, qMin(file.size(), MaxRawBytes)), false, side);
     if (made.image.isNull())
         made = pictureOf(file, side);
     return made;

@@ -1,5 +1,6 @@
 #include "transfer/shootingdate.h"
 
+#include "metadata/jpeghead.h"
 #include "metadata/quicktimedate.h"
 #include "platform/filetimes.h"
 #include "platform/readonlyfile.h"
@@ -42,9 +43,6 @@ constexpr qint64 HeadBytes = 32;
 // The most bytes exiv2 is given from one file: a bigger TIFF-based file is given its first bytes only
 // (its metadata lies at the front; what lies past them is skipped as out of bounds).
 constexpr qint64 MaxExiv2Bytes = 64 * 1024 * 1024;
-// A JPEG's metadata segments before its image data: at most this many segments and bytes.
-constexpr int MaxJpegSegments = 4096;
-constexpr qint64 MaxJpegHeadBytes = 16 * 1024 * 1024;
 
 bool startsWith(QByteArrayView head, const char *magic, qsizetype length)
 {
@@ -86,50 +84,6 @@ quint32 be32(const char *p)
 {
     const auto *u = reinterpret_cast<const unsigned char *>(p);
     return (quint32(u[0]) << 24) | (quint32(u[1]) << 16) | (quint32(u[2]) << 8) | quint32(u[3]);
-}
-
-// Bytes [offset, offset + count) of the file; empty when they cannot all be read.
-QByteArray readBytes(const ReadOnlyFile &file, qint64 offset, qint64 count)
-{
-    if (offset < 0 || count <= 0 || offset > file.size() || count > file.size() - offset)
-        return {};
-    QByteArray bytes(qsizetype(count), Qt::Uninitialized);
-    if (file.readAt(offset, bytes.data(), count) != count)
-        return {};
-    return bytes;
-}
-
-// How many bytes of the JPEG at [start, end) hold its metadata: the segments up to and with the start of
-// the image data (SOS). A damaged or endless run of segments gives the first MaxJpegHeadBytes at most.
-qint64 jpegHeadLength(const ReadOnlyFile &file, qint64 start, qint64 end)
-{
-    const qint64 available = qMin(end - start, MaxJpegHeadBytes);
-    qint64 pos = 2; // after SOI
-    for (int segments = 0; segments < MaxJpegSegments && available - pos >= 4; ++segments) {
-        unsigned char m[4];
-        if (file.readAt(start + pos, m, 4) != 4)
-            break;
-        if (m[0] != 0xFF)
-            break;
-        const unsigned char marker = m[1];
-        if (marker == 0xFF) { // fill byte
-            ++pos;
-            continue;
-        }
-        if (marker == 0xD9) // EOI
-            return pos + 2;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) { // no length
-            pos += 2;
-            continue;
-        }
-        const qint64 length = (qint64(m[2]) << 8) | m[3];
-        if (length < 2)
-            break;
-        if (marker == 0xDA) // SOS: the metadata is all before it
-            return qMin(pos + 2 + length, available);
-        pos += 2 + length;
-    }
-    return available;
 }
 
 QDate fromExif(const Exiv2::ExifData &exif)
@@ -223,7 +177,7 @@ QDate dateFromExiv2(Kind kind, const ReadOnlyFile &file)
     const qint64 size = file.size();
     switch (kind) {
     case Kind::Jpeg:
-        return dateFromExiv2(kind, readBytes(file, 0, jpegHeadLength(file, 0, size)));
+        return dateFromExiv2(kind, ReadBytes(file, 0, JpegHeadLength(file, 0, size)));
     case Kind::Raf: {
         // The header gives where the camera's JPEG lies, which holds the Exif block.
         char where[8];
@@ -237,13 +191,13 @@ QDate dateFromExiv2(Kind kind, const ReadOnlyFile &file)
         if (file.readAt(offset, soi, 3) != 3 || std::memcmp(soi, "\xFF\xD8\xFF", 3) != 0)
             return {};
         return dateFromExiv2(Kind::Jpeg,
-                             readBytes(file, offset, jpegHeadLength(file, offset, offset + length)));
+                             ReadBytes(file, offset, JpegHeadLength(file, offset, offset + length)));
     }
     case Kind::Unknown:
     case Kind::QuickTime:
         return {};
     default:
-        return dateFromExiv2(kind, readBytes(file, 0, qMin(size, MaxExiv2Bytes)));
+        return dateFromExiv2(kind, ReadBytes(file, 0, qMin(size, MaxExiv2Bytes)));
     }
 }
 

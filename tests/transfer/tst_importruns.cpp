@@ -199,7 +199,7 @@ void TestImportRuns::copyLeftByAKilledRunIsTakenNotCopiedAgain()
     other.write(photo(99));
     other.close();
 
-    // Box off: the spec's behaviour, both get "_2".
+    // Box off: as before the history existed, both get "_2".
     {
         TestDir copyDir;
         Importer plain(copyDir);
