@@ -193,51 +193,31 @@ ImportedFiles SqliteImportHistory::filesOf(const QString &volume, bool withCopie
     const QVariant handle = db.driver()->handle();
     sqlite3 *raw =
         qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(handle.data()) : nullptr;
-    if (raw) {
-        sqlite3_stmt *query = nullptr;
-        const QByteArray sql = statement.toUtf8();
-        const QByteArray identity = volume.toUtf8();
-        if (sqlite3_prepare_v2(raw, sql.constData(), int(sql.size()), &query, nullptr) != SQLITE_OK)
-            return files;
-        sqlite3_bind_text(query, 1, identity.constData(), int(identity.size()), SQLITE_TRANSIENT);
-        const auto blob = [query](int column) {
-            return QByteArray(static_cast<const char *>(sqlite3_column_blob(query, column)),
-                              sqlite3_column_bytes(query, column));
-        };
-        while (sqlite3_step(query) == SQLITE_ROW) {
-            ImportedFile f;
-            f.path = blob(0);
-            f.size = sqlite3_column_int64(query, 1);
-            f.mtimeNs = sqlite3_column_int64(query, 2);
-            if (withCopies) {
-                f.hash = blob(3);
-                f.destination = blob(4);
-                f.importedAt = sqlite3_column_int64(query, 5);
-            }
-            files.insert(f.path, f);
-        }
-        sqlite3_finalize(query);
+    if (!raw)
         return files;
-    }
-
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    query.prepare(statement);
-    query.addBindValue(volume);
-    if (!query.exec())
+    sqlite3_stmt *query = nullptr;
+    const QByteArray sql = statement.toUtf8();
+    const QByteArray identity = volume.toUtf8();
+    if (sqlite3_prepare_v2(raw, sql.constData(), int(sql.size()), &query, nullptr) != SQLITE_OK)
         return files;
-    while (query.next()) {
+    sqlite3_bind_text(query, 1, identity.constData(), int(identity.size()), SQLITE_TRANSIENT);
+    const auto blob = [query](int column) {
+        return QByteArray(static_cast<const char *>(sqlite3_column_blob(query, column)),
+                          sqlite3_column_bytes(query, column));
+    };
+    while (sqlite3_step(query) == SQLITE_ROW) {
         ImportedFile f;
-        f.path = query.value(0).toByteArray();
-        f.size = query.value(1).toLongLong();
-        f.mtimeNs = query.value(2).toLongLong();
+        f.path = blob(0);
+        f.size = sqlite3_column_int64(query, 1);
+        f.mtimeNs = sqlite3_column_int64(query, 2);
         if (withCopies) {
-            f.hash = query.value(3).toByteArray();
-            f.destination = query.value(4).toByteArray();
-            f.importedAt = query.value(5).toLongLong();
+            f.hash = blob(3);
+            f.destination = blob(4);
+            f.importedAt = sqlite3_column_int64(query, 5);
         }
         files.insert(f.path, f);
     }
+    sqlite3_finalize(query);
     return files;
 }
 
