@@ -1,5 +1,6 @@
 #include "app/transferrun.h"
 #include "app/vantoraapp.h"
+#include "democardrun.h"
 #include "formchild.h"
 #include "history/importhistory.h"
 #include "platform/registrystore.h"
@@ -78,18 +79,8 @@ void TestImportOptions::initTestCase()
 
 void TestImportOptions::init()
 {
-    QDir(RegistryStore::defaultDirectory()).removeRecursively();
-    m_dir = std::make_unique<test::TestDir>();
-    QDir().mkpath(m_home.path() + QLatin1String("/Documents"));
-    QDir().mkpath(m_home.path() + QLatin1String("/Pictures"));
-    QProcess make;
-    make.start(test::sourceDir() + QLatin1String("/scripts/make-demo-card"), {card()});
-    QVERIFY(make.waitForFinished(60000));
-    QCOMPARE(make.exitCode(), 0);
-    m_dir->createDir(QStringLiteral("sys"));
-    m_dir->createDir(QStringLiteral("dest"));
-    m_volumes = std::make_unique<FakeVolumes>(m_dir->filePath(QStringLiteral("sys")));
-    m_volumes->add({card(), DriveType::Removable, true, QStringLiteral("CARD")});
+    const QString error = test::prepareDemoCardRun(m_home.path(), m_dir, m_volumes);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
     m_volumes->setIdentity(card(), QStringLiteral("uuid:DEMO-CARD"));
     m_prompt = std::make_unique<test::TestPrompt>();
 }
