@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace vantora {
 
@@ -38,6 +39,8 @@ constexpr size_t MaxChunk = 8 * 1024 * 1024;
 constexpr size_t FirstChunk = 4 * 1024 * 1024;
 constexpr size_t BufferSize = 1024 * 1024;
 constexpr size_t HashedChunk = 1024 * 1024;
+// Small enough that a range read back for its hash is still in the processor's cache when it is hashed.
+constexpr size_t HashBuffer = 256 * 1024;
 
 std::function<int()> &flushFault()
 {
@@ -176,106 +179,274 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
-// Copies up to `want` bytes; returns the count, 0 at end of file, or -1 with errno set. readFailed tells
-// whether a failure came from the source. With a hash state every byte passes through user space and
-// into the hash as it is read.
-// Hashes `length` bytes of the source from `offset`: the pages the kernel copy just went through, so they
-// come from the page cache, not the medium.
-bool hashCopied(int in, quint64 offset, size_t length, char *&buffer, std::unique_ptr<char[]> &storage,
-                XXH3_state_t *hash)
+// Hashes `length` bytes of the source from `offset`: the pages the copy just went through, so they come
+// from the page cache, not the medium.
+bool hashCopied(int in, quint64 offset, size_t length, std::unique_ptr<char[]> &buffer, XXH3_state_t *hash)
 {
-    if (!buffer) {
-        storage.reset(new char[BufferSize]);
-        buffer = storage.get();
-    }
+    if (!buffer)
+        buffer.reset(new char[HashBuffer]);
     while (length > 0) {
-        const ssize_t got = ::pread(in, buffer, std::min(BufferSize, length), off_t(offset));
+        const ssize_t got = ::pread(in, buffer.get(), std::min(HashBuffer, length), off_t(offset));
         if (got < 0 && errno == EINTR)
             continue;
         if (got == 0)
             errno = EIO; // shorter than what was just copied: changed meanwhile
         if (got <= 0)
             return false;
-        XXH3_128bits_update(hash, buffer, size_t(got));
+        XXH3_128bits_update(hash, buffer.get(), size_t(got));
         offset += quint64(got);
         length -= size_t(got);
     }
     return true;
 }
 
-// Hashes, in order and on a thread of its own, the ranges the kernel copy has gone through, while the copy
-// goes on with the next. The state is the thread's until finish() returns.
-class RangeHasher final
+QByteArray canonicalHash(XXH128_hash_t value)
+{
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, value);
+    return QByteArray(reinterpret_cast<const char *>(canonical.digest), sizeof canonical.digest);
+}
+
+} // namespace
+
+// The hasher's side: files in the order they were copied, each a run of ranges closed by its end.
+struct ContentHasher::Queue
+{
+    // Bounds how far the hashing may fall behind: the ranges must still be in the page cache when they are
+    // read, and each file waiting holds a descriptor.
+    static constexpr quint64 MaxQueuedBytes = 64 * 1024 * 1024;
+    static constexpr int MaxOpenJobs = 64;
+
+    struct Job
+    {
+        int fd = -1;
+        XXH3_state_t *state = nullptr;
+        std::optional<FileStamp> expected;
+        int error = 0;
+    };
+    enum class Kind
+    {
+        Range,
+        End,
+        Drop
+    };
+    struct Item
+    {
+        Kind kind;
+        quint64 ticket;
+        quint64 offset = 0;
+        size_t length = 0;
+    };
+
+    Queue() : thread([this] { run(); }) {}
+    ~Queue()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            closing = true;
+        }
+        wake.notify_one();
+        thread.join();
+        for (auto &[ticket, job] : jobs)
+            release(job);
+    }
+
+    static void release(Job &job)
+    {
+        if (job.fd >= 0)
+            ::close(job.fd);
+        XXH3_freeState(job.state);
+        job = Job();
+    }
+
+    quint64 begin(int fd, std::optional<FileStamp> expected)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return openJobs < MaxOpenJobs; });
+        const quint64 ticket = next++;
+        Job &job = jobs[ticket];
+        job.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        job.error = job.fd < 0 ? errno : 0;
+        job.state = XXH3_createState();
+        XXH3_128bits_reset(job.state);
+        job.expected = expected;
+        ++openJobs;
+        return ticket;
+    }
+
+    void push(Item item)
+    {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (item.kind == Kind::Range) {
+                changed.wait(lock, [this] { return queuedBytes < MaxQueuedBytes; });
+                queuedBytes += item.length;
+            }
+            items.push_back(item);
+        }
+        wake.notify_one();
+    }
+
+    Result take(quint64 ticket)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return results.find(ticket) != results.end(); });
+        const auto it = results.find(ticket);
+        Result result = std::move(it->second);
+        results.erase(it);
+        return result;
+    }
+
+    void run()
+    {
+        std::unique_ptr<char[]> buffer;
+        for (;;) {
+            Item item{};
+            Job *job = nullptr;
+            bool stopping = false;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                wake.wait(lock, [this] { return closing || !items.empty(); });
+                if (items.empty())
+                    return;
+                item = items.front();
+                items.pop_front();
+                job = &jobs.at(item.ticket); // nodes stay put while others are added
+                stopping = closing;
+            }
+            if (item.kind == Kind::Range) {
+                if (!job->error && !stopping &&
+                    !hashCopied(job->fd, item.offset, item.length, buffer, job->state))
+                    job->error = errno ? errno : EIO;
+                {
+                    const std::lock_guard<std::mutex> lock(mutex);
+                    queuedBytes -= item.length;
+                }
+                changed.notify_all();
+                continue;
+            }
+            Result result;
+            if (item.kind == Kind::End) {
+                struct stat now;
+                result.error = job->error;
+                if (!result.error && job->expected &&
+                    (::fstat(job->fd, &now) != 0 || now.st_size != job->expected->size ||
+                     stampOf(now).mtimeNs != job->expected->mtimeNs))
+                    result.error = ESTALE;
+                if (!result.error)
+                    result.hash = canonicalHash(XXH3_128bits_digest(job->state));
+            }
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                release(*job);
+                jobs.erase(item.ticket);
+                --openJobs;
+                if (item.kind == Kind::End)
+                    results.emplace(item.ticket, std::move(result));
+            }
+            changed.notify_all();
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable wake;    // the hasher: an item, or closing
+    std::condition_variable changed; // the copies: room in the queue, a result
+    std::deque<Item> items;
+    std::unordered_map<quint64, Job> jobs;
+    std::unordered_map<quint64, Result> results;
+    quint64 next = 1;
+    quint64 queuedBytes = 0;
+    int openJobs = 0;
+    bool closing = false;
+    std::thread thread; // last: starts once everything above is set up
+};
+
+ContentHasher::ContentHasher() : d(std::make_unique<Queue>())
+{
+}
+ContentHasher::~ContentHasher() = default;
+
+ContentHasher::Result ContentHasher::take(quint64 ticket)
+{
+    return d->take(ticket);
+}
+
+// One copy's file on a hasher. A job that is not ended with keep() is dropped unhashed.
+class ContentHashJob final
 {
 public:
-    RangeHasher(int fd, XXH3_state_t *state) : m_fd(fd), m_state(state), m_thread([this] { run(); }) {}
-    ~RangeHasher() { finish(); }
-    RangeHasher(const RangeHasher &) = delete;
-    RangeHasher &operator=(const RangeHasher &) = delete;
+    ContentHashJob(ContentHasher &hasher, int fd, std::optional<FileStamp> expected)
+        : m_queue(*hasher.d), m_ticket(m_queue.begin(fd, expected))
+    {
+    }
+    ~ContentHashJob()
+    {
+        if (m_ticket)
+            m_queue.push({ContentHasher::Queue::Kind::Drop, m_ticket});
+    }
+    ContentHashJob(const ContentHashJob &) = delete;
+    ContentHashJob &operator=(const ContentHashJob &) = delete;
 
     void add(quint64 offset, size_t length)
     {
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_ranges.emplace_back(offset, length);
-        }
-        m_wake.notify_one();
+        m_queue.push({ContentHasher::Queue::Kind::Range, m_ticket, offset, length});
     }
-    // Waits until every range added is hashed; 0 or the errno of a range that could not be read.
-    int finish()
+    quint64 keep()
     {
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_closing = true;
-        }
-        m_wake.notify_one();
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_error;
+        m_queue.push({ContentHasher::Queue::Kind::End, m_ticket});
+        return std::exchange(m_ticket, 0);
     }
 
 private:
-    void run()
-    {
-        char *buffer = nullptr;
-        std::unique_ptr<char[]> storage;
-        for (;;) {
-            std::pair<quint64, size_t> range;
-            {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_wake.wait(lock, [this] { return m_closing || !m_ranges.empty(); });
-                if (m_ranges.empty())
-                    return;
-                range = m_ranges.front();
-                m_ranges.pop_front();
-            }
-            if (!m_error && !hashCopied(m_fd, range.first, range.second, buffer, storage, m_state))
-                m_error = errno ? errno : EIO;
-        }
-    }
-
-    const int m_fd;
-    XXH3_state_t *const m_state;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<std::pair<quint64, size_t>> m_ranges;
-    bool m_closing = false;
-    int m_error = 0;
-    std::thread m_thread; // last: starts once everything above is set up
+    ContentHasher::Queue &m_queue;
+    quint64 m_ticket;
 };
 
-ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
-                  std::unique_ptr<char[]> &storage, bool &readFailed, XXH3_state_t *hash, quint64 offset,
-                  RangeHasher *hasher)
+namespace {
+
+// How a copy hashes: in line (the bytes of a plain read, or a read back of what the kernel copied), or
+// through a job on a hasher, which is started at the first chunk the kernel copies.
+struct CopyHashing
+{
+    XXH3_state_t *state = nullptr; // in line
+    ContentHasher *hasher = nullptr;
+    std::optional<FileStamp> expected; // for the job: the source as it must still be when hashed
+    int source = -1;
+    std::optional<ContentHashJob> job;
+    std::unique_ptr<char[]> buffer;
+
+    bool active() const { return state || hasher; }
+    // Hands over what the kernel copied; false with errno set when it could not be hashed in line.
+    bool kernelCopied(quint64 offset, size_t length)
+    {
+        if (hasher && !job && offset == 0)
+            job.emplace(*hasher, source, expected);
+        if (job) {
+            job->add(offset, length);
+            return true;
+        }
+        return !state || hashCopied(source, offset, length, buffer, state);
+    }
+    void read(const char *bytes, quint64 offset, size_t length)
+    {
+        if (job)
+            job->add(offset, length);
+        else if (state)
+            XXH3_128bits_update(state, bytes, length);
+    }
+};
+
+// Copies up to `want` bytes from `offset`; returns the count, 0 at end of file, or -1 with errno set.
+// readFailed tells whether a failure came from the source.
+ssize_t copyChunk(int in, int out, size_t want, quint64 offset, bool &kernelCopy,
+                  std::unique_ptr<char[]> &buffer, bool &readFailed, CopyHashing &hashing)
 {
     readFailed = false;
     if (kernelCopy) {
         for (;;) {
             const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, want, 0);
             if (n > 0) {
-                if (hasher) {
-                    hasher->add(offset, size_t(n));
-                } else if (hash && !hashCopied(in, offset, size_t(n), buffer, storage, hash)) {
+                if (!hashing.kernelCopied(offset, size_t(n))) {
                     readFailed = true;
                     return -1;
                 }
@@ -301,25 +472,15 @@ ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
             kernelCopy = false;
             break;
         }
-        // From here the bytes are hashed as they are read: what the kernel copied is hashed first.
-        if (hasher) {
-            if (const int error = hasher->finish()) {
-                errno = error;
-                readFailed = true;
-                return -1;
-            }
-        }
     }
-    if (!buffer) {
-        storage.reset(new char[BufferSize]);
-        buffer = storage.get();
-    }
+    if (!buffer)
+        buffer.reset(new char[BufferSize]);
     size_t copied = 0;
     while (copied < want) {
         const size_t ask = std::min(BufferSize, want - copied);
         ssize_t got;
         do
-            got = ::read(in, buffer, ask);
+            got = ::read(in, buffer.get(), ask);
         while (got < 0 && errno == EINTR);
         if (got < 0) {
             readFailed = true;
@@ -327,23 +488,15 @@ ssize_t copyChunk(int in, int out, size_t want, bool &kernelCopy, char *&buffer,
         }
         if (got == 0)
             break;
-        if (hash)
-            XXH3_128bits_update(hash, buffer, size_t(got));
+        hashing.read(buffer.get(), offset + copied, size_t(got));
         int writeError = 0;
-        if (writeNativeFile(out, buffer, got, writeError) < 0) {
+        if (writeNativeFile(out, buffer.get(), got, writeError) < 0) {
             errno = writeError;
             return -1;
         }
         copied += size_t(got);
     }
     return ssize_t(copied);
-}
-
-QByteArray canonicalHash(XXH128_hash_t value)
-{
-    XXH128_canonical_t canonical;
-    XXH128_canonicalFromHash(&canonical, value);
-    return QByteArray(reinterpret_cast<const char *>(canonical.digest), sizeof canonical.digest);
 }
 
 } // namespace
@@ -462,22 +615,30 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     const quint64 total = quint64(st.st_size);
     quint64 done = 0;
     int failure = 0;
-    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> hash(options.hash ? XXH3_createState() : nullptr,
-                                                                  &XXH3_freeState);
-    if (hash)
-        XXH3_128bits_reset(hash.get());
-    bool kernelCopy = true;
-    char *buffer = nullptr;
-    std::unique_ptr<char[]> storage;
-    // A file of several chunks is hashed beside its copy; the chunks are kept small enough for the two to
-    // overlap.
-    std::unique_ptr<RangeHasher> hasher;
+    // Hashing a file of several chunks in line would stall the copy: it goes to a hasher, the caller's
+    // (which hashes behind the copies, across files) or one of this copy's own, beside the copy of the
+    // next chunk, with the chunks kept small enough for the two to overlap.
+    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(nullptr, &XXH3_freeState);
+    std::optional<ContentHasher> ownHasher;
+    CopyHashing hashing;
+    hashing.source = in.get();
     size_t chunk = FirstChunk;
     size_t maxChunk = MaxChunk;
-    if (hash && total > HashedChunk) {
-        hasher = std::make_unique<RangeHasher>(in.get(), hash.get());
+    if (options.hash && options.hasher) {
+        hashing.hasher = options.hasher;
+        hashing.expected = stampOf(st);
+    } else if (options.hash && total > HashedChunk) {
+        hashing.hasher = &ownHasher.emplace();
         chunk = maxChunk = HashedChunk;
     }
+    if (options.hash) {
+        // Also for a file whose kernel copy is refused: its bytes are hashed as they are read.
+        state.reset(XXH3_createState());
+        XXH3_128bits_reset(state.get());
+        hashing.state = state.get();
+    }
+    bool kernelCopy = true;
+    std::unique_ptr<char[]> buffer;
     QElapsedTimer timer;
 
     if (total == 0 && progress)
@@ -490,8 +651,7 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         timer.start();
         const size_t want = size_t(std::min<quint64>(chunk, total - done));
         bool readFailed = false;
-        const ssize_t n = copyChunk(in.get(), out.get(), want, kernelCopy, buffer, storage, readFailed,
-                                    hash.get(), done, kernelCopy ? hasher.get() : nullptr);
+        const ssize_t n = copyChunk(in.get(), out.get(), want, done, kernelCopy, buffer, readFailed, hashing);
         if (n < 0) {
             failure = mapError(errno);
             result.sourceFailed = readFailed;
@@ -512,14 +672,18 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         else if (took > TargetChunkNs * 2 && chunk > MinChunk)
             chunk /= 2;
     }
-    if (hasher) {
-        const int error = hasher->finish();
-        if (error && !failure) {
-            failure = mapError(error);
+    if (hashing.job && ownHasher && !failure) {
+        // Every range is hashed before the copy takes its name, so a source that cannot be read again
+        // fails the copy as any other read would.
+        const ContentHasher::Result hashed = ownHasher->take(hashing.job->keep());
+        hashing.job.reset();
+        if (hashed.error) {
+            failure = mapError(hashed.error);
             result.sourceFailed = true;
+        } else {
+            result.hash = hashed.hash;
         }
     }
-
     struct stat now
     {
     };
@@ -565,8 +729,8 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     ::fstat(out.get(), &now);
     result.copy = stampOf(now);
     result.source = stampOf(st);
-    if (hash)
-        result.hash = canonicalHash(XXH3_128bits_digest(hash.get()));
+    if (options.hash && !hashing.job && result.hash.isEmpty())
+        result.hash = canonicalHash(XXH3_128bits_digest(state.get()));
     if (options.flush) {
         if (const int error = fsyncFolder(folder)) {
             // The name may not survive a crash; the file is complete, so it stays for the caller to judge.
@@ -580,6 +744,8 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         ::unlink(to.constData());
         return mapError(closeError);
     }
+    if (hashing.job)
+        result.hashTicket = hashing.job->keep();
     return 0;
 }
 

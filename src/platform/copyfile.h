@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -58,6 +59,31 @@ private:
     int m_fd = -1;
 };
 
+// Hashes the sources of copies on a thread of its own, behind the copies: a copy made with
+// CopyOptions::hasher hands over the ranges it copied and goes on with the next file while they are read
+// back from the page cache and hashed; the hash is collected with take() when it is needed.
+class ContentHasher final
+{
+public:
+    ContentHasher();
+    ~ContentHasher();
+    ContentHasher(const ContentHasher &) = delete;
+    ContentHasher &operator=(const ContentHasher &) = delete;
+
+    struct Result
+    {
+        int error = 0;   // errno of a read; ESTALE when the source was written to after its copy
+        QByteArray hash; // without an error: the content's 16-byte XXH3-128, as CopyOutcome::hash gives it
+    };
+    // Waits for the hash of a copy (CopyOutcome::hashTicket). Each ticket is taken once.
+    Result take(quint64 ticket);
+
+private:
+    friend class ContentHashJob;
+    struct Queue;
+    std::unique_ptr<Queue> d;
+};
+
 struct CopyOptions
 {
     // Refuse an existing destination (ERROR_FILE_EXISTS), before a byte is read. Otherwise an existing
@@ -70,6 +96,9 @@ struct CopyOptions
     // Hash the content as it is read (CopyOutcome::hash). The bytes then pass through user space rather
     // than being copied inside the kernel.
     bool hash = false;
+    // With hash: hash on this hasher, behind the copy, instead of before the copy returns
+    // (CopyOutcome::hashTicket instead of CopyOutcome::hash).
+    ContentHasher *hasher = nullptr;
 };
 
 // What a copy tells beyond its code.
@@ -79,6 +108,7 @@ struct CopyOutcome
     FileStamp copy;             // the new file, after success
     FileStamp source;           // the source as it was copied, after success
     QByteArray hash;            // with CopyOptions::hash, after success: the content's 16-byte XXH3-128
+    quint64 hashTicket = 0;     // with CopyOptions::hasher instead, after success: the hash to take from it
     bool sourceFailed = false;  // the failure came from the source (open, read, gone)
     bool sourceChanged = false; // the source was written to while it was copied
 };

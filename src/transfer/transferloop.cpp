@@ -21,6 +21,8 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace vantora {
 
@@ -291,11 +293,15 @@ private:
         FileStamp copied;    // the source as it was copied
         FileStamp copyStamp; // the copy as it was written
         QByteArray hash;
+        quint64 hashTicket = 0; // the hash, while m_hasher still works on it
     };
     std::vector<Pending> m_pending; // copies waiting to reach the disk, and with a move their sources
     QSet<QString> m_pendingSources; // their paths
     QSet<QString> m_pendingFolders; // where those copies are
     qint64 m_pendingBytes = 0;
+    // A copy's hash is needed only when its batch is recorded, so a plain copy leaves it to this thread and
+    // goes on with the next file.
+    std::optional<ContentHasher> m_hasher;
     bool m_stop = false;
 };
 
@@ -320,6 +326,8 @@ int Run::copy(const QString &source, QString &dest, bool overwrite, CopyOutcome 
     options.failIfExists = !overwrite;
     options.keepOpen = m_state.options.move;
     options.hash = true;
+    if (!m_state.options.move && !m_state.options.verify && m_history && m_history->store)
+        options.hasher = m_hasher ? &*m_hasher : &m_hasher.emplace();
     const auto progress = [this](quint64 total, quint64 done) {
         m_rate.setDone(m_doneBytes + qint64(done));
         if (m_rate.due())
@@ -385,10 +393,11 @@ void Run::succeeded(const QString &source, const QString &dest, CopyOutcome &out
         } else if (!sameFile) {
             m_state.notDeleted = true;
         }
-    } else if (!outcome.hash.isEmpty() && ((m_history && m_history->store) || m_state.options.verify)) {
+    } else if ((!outcome.hash.isEmpty() || outcome.hashTicket) &&
+               ((m_history && m_history->store) || m_state.options.verify)) {
         // Recorded (and read back) once on the disk.
-        m_pending.push_back(
-            {source, dest, size, std::nullopt, KeptCopy(), outcome.source, outcome.copy, outcome.hash});
+        m_pending.push_back({source, dest, size, std::nullopt, KeptCopy(), outcome.source, outcome.copy,
+                             outcome.hash, outcome.hashTicket});
         m_pendingFolders.insert(folderOf(dest));
         m_pendingBytes += size;
     }
@@ -564,6 +573,12 @@ void Run::deleteFlushedSources()
         return;
     const bool flushed =
         flushPumped(m_view, QStringList(m_pendingFolders.cbegin(), m_pendingFolders.cend())) == 0;
+    // A hash that could not be taken (the source unreadable or changed after its copy) leaves its copy
+    // unrecorded.
+    for (Pending &p : m_pending) {
+        if (p.hashTicket)
+            p.hash = m_hasher->take(std::exchange(p.hashTicket, 0)).hash;
+    }
     std::vector<bool> bad(m_pending.size(), false);
     if (flushed) {
         if (m_state.options.verify)

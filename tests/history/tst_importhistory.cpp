@@ -63,6 +63,7 @@ private Q_SLOTS:
     void damagedOrUnreadableFileIsMovedAside();
     void walkLeavesOutImportedFilesOnly();
     void copyHashIsTheContentsHash();
+    void hashTakenBehindTheCopies();
     void droppedPagesAreReadFromTheDisk();
     void commandLineTool();
 };
@@ -269,6 +270,71 @@ void TestImportHistory::copyHashIsTheContentsHash()
              0);
     QVERIFY(outcome.hash.isEmpty());
     QCOMPARE(HashFileContent(dir.filePath(QStringLiteral("dst/missing.JPG"))).error, ENOENT);
+}
+
+void TestImportHistory::hashTakenBehindTheCopies()
+{
+    TestDir dir;
+    dir.createDir(QStringLiteral("dst"));
+    const QList<int> sizes{0, 1, 300 * 1024, 1024 * 1024 + 5, 5 * 1024 * 1024 + 3};
+    struct Copied
+    {
+        QByteArray content;
+        CopyOutcome outcome;
+    };
+    // More files than the hasher holds open at once, so some copies wait for it.
+    std::vector<Copied> copies(100);
+    ContentHasher hasher;
+    CopyOptions options;
+    options.hash = true;
+    options.hasher = &hasher;
+    for (int i = 0; i < int(copies.size()); ++i) {
+        Copied &c = copies[size_t(i)];
+        c.content = QByteArray(sizes.at(i % sizes.size()), char(i));
+        if (!c.content.isEmpty())
+            c.content[c.content.size() / 2] = char(i * 7 + 1);
+        const QString name = QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0'));
+        const QString source = dir.createFile(QStringLiteral("src/") + name, c.content);
+        QCOMPARE(CopyFileWithProgress(source, dir.filePath(QStringLiteral("dst/") + name), {}, nullptr,
+                                      options, &c.outcome),
+                 0);
+    }
+    for (Copied &c : copies) {
+        QByteArray hash = c.outcome.hash;
+        if (c.outcome.hashTicket) {
+            QVERIFY(hash.isEmpty());
+            const ContentHasher::Result taken = hasher.take(c.outcome.hashTicket);
+            QCOMPARE(taken.error, 0);
+            hash = taken.hash;
+        }
+        QCOMPARE(hash, xxh128(c.content));
+    }
+
+    // A name taken: the copy that lands under "_2" brings one hash, of its own content; the source gone
+    // right after its copy (a card pulled) is still hashed whole.
+    const QByteArray content(3 * 1024 * 1024, 'q');
+    const QString source = dir.createFile(QStringLiteral("src/taken.JPG"), content);
+    dir.createFile(QStringLiteral("dst/taken.JPG"), QByteArray("other"));
+    CopyOutcome outcome;
+    QString written;
+    QCOMPARE(CopyFileToFreeName(source, dir.filePath(QStringLiteral("dst/taken.JPG")), {}, nullptr, options,
+                                &outcome, &written),
+             0);
+    QCOMPARE(written, dir.filePath(QStringLiteral("dst/taken_2.JPG")));
+    QVERIFY(outcome.hashTicket != 0);
+    QVERIFY(QFile::remove(source));
+    QCOMPARE(hasher.take(outcome.hashTicket).hash, xxh128(content));
+
+    // A source cut short after its copy gives the copy's hash or none, never another one.
+    const QByteArray large(48 * 1024 * 1024, 'r');
+    const QString growing = dir.createFile(QStringLiteral("src/cut.MOV"), large);
+    QCOMPARE(CopyFileWithProgress(growing, dir.filePath(QStringLiteral("dst/cut.MOV")), {}, nullptr, options,
+                                  &outcome),
+             0);
+    QVERIFY(::truncate(QFile::encodeName(growing).constData(), 1024) == 0);
+    const ContentHasher::Result cut = hasher.take(outcome.hashTicket);
+    QVERIFY2(cut.error ? cut.hash.isEmpty() : cut.hash == xxh128(large),
+             qPrintable(QString::number(cut.error)));
 }
 
 void TestImportHistory::droppedPagesAreReadFromTheDisk()
