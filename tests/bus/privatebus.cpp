@@ -53,6 +53,21 @@ PrivateBus::~PrivateBus()
     m_daemon.waitForFinished(5000);
 }
 
+void PrivateBus::useForThisProcess() const
+{
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toUtf8());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+}
+
+std::unique_ptr<StandIn> PrivateBus::startStandIn(const QString &log, const QStringList &arguments) const
+{
+    auto standIn = std::make_unique<StandIn>(m_address, log, arguments);
+    if (standIn->ok())
+        return standIn;
+    qWarning("%s", qPrintable(standIn->error()));
+    return nullptr;
+}
+
 StandIn::StandIn(const QString &address, const QString &log, const QStringList &arguments)
 {
     m_process.start(QStringLiteral(VANTORA_BUS_STANDIN),

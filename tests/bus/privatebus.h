@@ -8,6 +8,8 @@
 
 namespace vantora::test {
 
+class StandIn;
+
 // A dbus-daemon of the test's own, listening in a folder of the test: the machine's buses are never used.
 class PrivateBus final
 {
@@ -18,6 +20,12 @@ public:
     // Empty when the daemon did not start (error() says why).
     QString address() const { return m_address; }
     QString error() const { return m_error; }
+
+    // Makes this bus both the system and the session bus of this process. Called before the first use of
+    // either, so that the machine's buses are never reached.
+    void useForThisProcess() const;
+    // A stand-in service on this bus (see StandIn); none, with a warning why, when it did not start.
+    std::unique_ptr<StandIn> startStandIn(const QString &log, const QStringList &arguments) const;
 
 private:
     QProcess m_daemon;

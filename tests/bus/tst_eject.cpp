@@ -1,22 +1,12 @@
 #include "app/runend.h"
-#include "app/vantoraapp.h"
-#include "democardrun.h"
 #include "formchild.h"
 #include "platform/launcher.h"
-#include "platform/registrystore.h"
 #include "platform/udisks.h"
-#include "platform/volumesfake.h"
 #include "platform/volumesmounttable.h"
 #include "privatebus.h"
-#include "settings/settingsstore.h"
-#include "testdir.h"
-#include "testprompt.h"
-#include "ui/tmainform.h"
+#include "runwindow.h"
 
 #include <QCheckBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QTimer>
 #include <QtTest>
 
 using namespace vantora;
@@ -69,8 +59,8 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void ejectedAfterTheProgramStarted();
-    void busyCardStaysMounted();
-    void notRemovableDriveIsLeftMounted();
+    void refusedEjectLeavesTheCardMounted_data();
+    void refusedEjectLeavesTheCardMounted();
     void withoutUdisksOneMessage();
     void boxOffCallsNothing();
     void fixedVolumeIsNotEjected();
@@ -80,25 +70,21 @@ private Q_SLOTS:
 
 private:
     void start(const SettingsRecord &record);
-    void pressStart();
+    // A whole run from the start: it ends with every file transferred.
+    void runToTheEnd(const SettingsRecord &record);
     bool standIn(const QString &answer, const QString &mountPoint = QString());
-    QWidget *form() const { return m_app->mainForm(); }
-    QString status() const { return formChild<QLabel>(form(), "StatusLabel")->text(); }
     SettingsRecord settings(bool eject) const;
-    QString card(const QString &relative = QString()) const
-    {
-        return m_dir->filePath(QStringLiteral("card")) + (relative.isEmpty() ? QString() : u'/' + relative);
-    }
-    QString dest() const { return m_dir->filePath(QStringLiteral("dest")); }
+    // The settings, the viewer started after the run with the destination folder.
+    SettingsRecord withProgram(SettingsRecord r) const;
+    QString card(const QString &relative = QString()) const { return m_run.card(relative); }
+    QString dest() const { return m_run.dest(); }
+    QStringList messages() const { return m_run.prompt().messages; }
     QStringList calls() const { return test::recordedCalls(m_log); }
 
     QTemporaryDir m_home;
     QTemporaryDir m_busDir;
     std::unique_ptr<test::PrivateBus> m_bus;
-    std::unique_ptr<test::TestDir> m_dir;
-    std::unique_ptr<FakeVolumes> m_volumes;
-    std::unique_ptr<VantoraApp> m_app;
-    std::unique_ptr<test::TestPrompt> m_prompt;
+    test::WindowRun m_run;
     std::unique_ptr<test::StandIn> m_udisks;
     std::unique_ptr<RecordingLauncher> m_launcher;
     QString m_log;
@@ -110,202 +96,169 @@ void TestEject::initTestCase()
     test::isolateHome(m_home.path());
     m_bus = std::make_unique<test::PrivateBus>(m_busDir.path());
     QVERIFY2(!m_bus->address().isEmpty(), qPrintable(m_bus->error()));
-    // Before the first use of either bus in this process: the machine's buses are never reached.
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_bus->address().toUtf8());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus->address().toUtf8());
+    m_bus->useForThisProcess();
 }
 
 void TestEject::init()
 {
-    const QString error = test::prepareDemoCardRun(m_home.path(), m_dir, m_volumes);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    m_prompt = std::make_unique<test::TestPrompt>();
-    m_log = m_dir->filePath(QStringLiteral("calls.log"));
+    m_run.prepare(m_home.path());
+    m_log = m_run.dir().filePath(QStringLiteral("calls.log"));
     m_launcher = std::make_unique<RecordingLauncher>(m_log);
-    m_program = m_dir->createFile(QStringLiteral("bin/viewer"), "#!/bin/sh\nexit 0\n");
+    m_program = m_run.dir().createFile(QStringLiteral("bin/viewer"), "#!/bin/sh\nexit 0\n");
     QFile::setPermissions(m_program,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 void TestEject::cleanup()
 {
-    if (m_app)
-        m_app->mainForm()->close();
-    m_app.reset();
+    m_run.close();
     m_udisks.reset();
     m_launcher.reset();
-    m_prompt.reset();
-    m_volumes.reset();
-    m_dir.reset();
+    m_run.finish();
 }
 
 bool TestEject::standIn(const QString &answer, const QString &mountPoint)
 {
-    m_udisks = std::make_unique<test::StandIn>(m_bus->address(), m_log,
-                                               QStringList{QStringLiteral("udisks"),
-                                                           mountPoint.isEmpty() ? card() : mountPoint,
-                                                           QStringLiteral("EOS_DIGITAL"), answer});
-    if (!m_udisks->ok())
-        qWarning("%s", qPrintable(m_udisks->error()));
-    return m_udisks->ok();
+    m_udisks =
+        m_bus->startStandIn(m_log, {QStringLiteral("udisks"), mountPoint.isEmpty() ? card() : mountPoint,
+                                    QStringLiteral("EOS_DIGITAL"), answer});
+    return m_udisks != nullptr;
 }
 
 SettingsRecord TestEject::settings(bool eject) const
 {
-    SettingsRecord r = SettingsRecord::defaults();
-    r.SourceEditText = card(QStringLiteral("DCIM/"));
-    r.AllFileChecked = true;
-    r.AllFileDir = dest() + u'/';
-    for (auto &type : r.types)
-        type.checked = false;
+    SettingsRecord r = m_run.allFilesToDest();
     r.EjectChecked = eject;
+    return r;
+}
+
+SettingsRecord TestEject::withProgram(SettingsRecord r) const
+{
+    r.ExecChecked = true;
+    r.ExecEditText = m_program;
+    r.ParamRadioGroupIndex = 0;
     return r;
 }
 
 void TestEject::start(const SettingsRecord &record)
 {
-    RegistryStore store;
-    SettingsRecord copy = record;
-    QVERIFY(SaveSettings(store, copy));
-    m_app = std::make_unique<VantoraApp>(QStringList(), m_volumes.get());
-    m_app->setHistoryPath(m_dir->filePath(QStringLiteral("history/history.sqlite")));
-    m_app->mainForm()->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_app->mainForm()));
-    QTRY_VERIFY(formChild<QTimer>(form(), "Timer1")->isActive()); // start-up finished
-    QVERIFY(formChild<QCheckBox>(form(), "EjectCheckBox")->isChecked() == record.EjectChecked);
-    QCOMPARE(m_prompt->messages, QStringList());
+    m_run.start(record);
+    QVERIFY(formChild<QCheckBox>(m_run.form(), "EjectCheckBox")->isChecked() == record.EjectChecked);
+    QCOMPARE(messages(), QStringList());
 }
 
-void TestEject::pressStart()
+void TestEject::runToTheEnd(const SettingsRecord &record)
 {
-    QTest::mouseClick(formChild<QPushButton>(form(), "StartTransferBitBtn"), Qt::LeftButton);
+    start(record);
+    m_run.pressStart();
+    QCOMPARE(m_run.status(), QStringLiteral("全ての転送が終了"));
 }
 
 void TestEject::ejectedAfterTheProgramStarted()
 {
     QVERIFY(standIn(QStringLiteral("ok")));
-    SettingsRecord r = settings(true);
-    r.ExecChecked = true;
-    r.ExecEditText = m_program;
-    r.ParamRadioGroupIndex = 0;
-    start(r);
-    pressStart();
-    QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
+    runToTheEnd(withProgram(settings(true)));
     QCOMPARE(QDir(dest()).entryList(QDir::Files).size(), 9);
-    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("カードを安全に取り外せます")});
+    QCOMPARE(messages(), QStringList{QStringLiteral("カードを安全に取り外せます")});
     // The program first, then the unmount of the card's filesystem, then its drive powered off.
     QCOMPARE(calls(), (QStringList{QStringLiteral("launch ") + dest(), QStringLiteral("GetManagedObjects"),
                                    QStringLiteral("Unmount ") + kBlock + QStringLiteral(" a{sv}"),
                                    QStringLiteral("PowerOff ") + kDrive + QStringLiteral(" a{sv}")}));
 }
 
-void TestEject::busyCardStaysMounted()
+void TestEject::refusedEjectLeavesTheCardMounted_data()
 {
-    QVERIFY(standIn(QStringLiteral("busy")));
-    start(settings(true));
-    pressStart();
-    QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
-    QCOMPARE(m_prompt->messages.size(), 1);
-    QVERIFY2(m_prompt->messages[0].contains(QStringLiteral("使用中")), qPrintable(m_prompt->messages[0]));
-    QVERIFY(!m_prompt->messages[0].contains(QStringLiteral("安全に取り外せます")));
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("told");
+    QTest::addColumn<QStringList>("wantCalls");
     // Asked once, never forced, the drive left on.
-    QCOMPARE(calls(), (QStringList{QStringLiteral("GetManagedObjects"),
-                                   QStringLiteral("Unmount ") + kBlock + QStringLiteral(" a{sv}")}));
+    QTest::newRow("busy") << QStringLiteral("busy") << QStringLiteral("使用中")
+                          << QStringList{QStringLiteral("GetManagedObjects"),
+                                         QStringLiteral("Unmount ") + kBlock + QStringLiteral(" a{sv}")};
+    QTest::newRow("not removable") << QStringLiteral("not-removable")
+                                   << QStringLiteral("取り外せるドライブではない")
+                                   << QStringList{QStringLiteral("GetManagedObjects")};
 }
 
-void TestEject::notRemovableDriveIsLeftMounted()
+void TestEject::refusedEjectLeavesTheCardMounted()
 {
-    QVERIFY(standIn(QStringLiteral("not-removable")));
-    start(settings(true));
-    pressStart();
-    QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
-    QCOMPARE(m_prompt->messages.size(), 1);
-    QVERIFY2(m_prompt->messages[0].contains(QStringLiteral("取り外せるドライブではない")),
-             qPrintable(m_prompt->messages[0]));
-    QCOMPARE(calls(), QStringList{QStringLiteral("GetManagedObjects")});
+    QFETCH(QString, answer);
+    QFETCH(QString, told);
+    QFETCH(QStringList, wantCalls);
+    QVERIFY(standIn(answer));
+    runToTheEnd(settings(true));
+    QCOMPARE(messages().size(), 1);
+    QVERIFY2(messages()[0].contains(told), qPrintable(messages()[0]));
+    QVERIFY(!messages()[0].contains(QStringLiteral("安全に取り外せます")));
+    QCOMPARE(calls(), wantCalls);
 }
 
 void TestEject::withoutUdisksOneMessage()
 {
-    start(settings(true));
-    pressStart();
-    QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
-    QCOMPARE(m_prompt->messages.size(), 1);
-    QVERIFY2(m_prompt->messages[0].contains(QStringLiteral("udisks2")) &&
-                 m_prompt->messages[0].contains(QStringLiteral("動いていない")),
-             qPrintable(m_prompt->messages[0]));
+    runToTheEnd(settings(true));
+    QCOMPARE(messages().size(), 1);
+    QVERIFY2(messages()[0].contains(QStringLiteral("udisks2")) &&
+                 messages()[0].contains(QStringLiteral("動いていない")),
+             qPrintable(messages()[0]));
     QCOMPARE(QDir(dest()).entryList(QDir::Files).size(), 9);
 }
 
 void TestEject::boxOffCallsNothing()
 {
     QVERIFY(standIn(QStringLiteral("ok")));
-    start(settings(false));
-    pressStart();
-    QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
-    QCOMPARE(m_prompt->messages, QStringList());
+    runToTheEnd(settings(false));
+    QCOMPARE(messages(), QStringList());
     QCOMPARE(calls(), QStringList());
     // Ticked in the window, the next run ejects.
-    formChild<QCheckBox>(form(), "EjectCheckBox")->click();
-    QVERIFY(m_app->settings().EjectChecked);
-    pressStart();
-    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("カードを安全に取り外せます")});
+    formChild<QCheckBox>(m_run.form(), "EjectCheckBox")->click();
+    QVERIFY(m_run.app().settings().EjectChecked);
+    m_run.pressStart();
+    QCOMPARE(messages(), QStringList{QStringLiteral("カードを安全に取り外せます")});
     QCOMPARE(calls().size(), 3);
 }
 
 void TestEject::fixedVolumeIsNotEjected()
 {
     QVERIFY(standIn(QStringLiteral("ok")));
-    m_volumes->remove(card());
-    m_volumes->add({card(), DriveType::Fixed, true, QStringLiteral("DATA")});
-    start(settings(true));
-    pressStart();
-    QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
-    QCOMPARE(m_prompt->messages, QStringList());
+    m_run.volumes().remove(card());
+    m_run.volumes().add({card(), DriveType::Fixed, true, QStringLiteral("DATA")});
+    runToTheEnd(settings(true));
+    QCOMPARE(messages(), QStringList());
     QCOMPARE(calls(), QStringList());
 }
 
 void TestEject::cancelledRunKeepsTheCard()
 {
     QVERIFY(standIn(QStringLiteral("ok")));
-    // A big first file, so the cancel lands in the middle of its copy.
-    m_dir->createFile(QStringLiteral("card/DCIM/100CANON/AAA_BIG.JPG"), QByteArray(64 * 1024 * 1024, 'b'));
+    m_run.addBigFirstFile();
     start(settings(true));
-    QWidget *f = form();
-    QTimer::singleShot(
-        0, f, [f] { QTest::mouseClick(formChild<QPushButton>(f, "CancelTransferBitBtn"), Qt::LeftButton); });
-    pressStart();
-    QCOMPARE(status(), QStringLiteral("転送はキャンセルされました"));
-    QCOMPARE(m_prompt->messages, QStringList());
+    m_run.cancelOnceStarted();
+    m_run.pressStart();
+    QCOMPARE(m_run.status(), QStringLiteral("転送はキャンセルされました"));
+    QCOMPARE(messages(), QStringList());
     QCOMPARE(calls(), QStringList());
 }
 
 void TestEject::cardKeptWhenTheProgramGetsAFolderOnIt()
 {
     QVERIFY(standIn(QStringLiteral("ok")));
-    SettingsRecord r = settings(true);
+    SettingsRecord r = withProgram(settings(true));
     r.AllFileDir = card(QStringLiteral("imported/"));
     QDir().mkpath(r.AllFileDir);
-    r.ExecChecked = true;
-    r.ExecEditText = m_program;
-    r.ParamRadioGroupIndex = 0;
-    start(r);
-    pressStart();
-    QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
+    runToTheEnd(r);
     QCOMPARE(QDir(card(QStringLiteral("imported"))).entryList(QDir::Files).size(), 9);
-    QCOMPARE(m_prompt->messages, QStringList{RunEndActions::cardKeptForProgramMessage()});
-    QVERIFY(m_prompt->messages[0].contains(QStringLiteral("取り出しませんでした")));
+    QCOMPARE(messages(), QStringList{RunEndActions::cardKeptForProgramMessage()});
+    QVERIFY(messages()[0].contains(QStringLiteral("取り出しませんでした")));
     QCOMPARE(calls(), QStringList{QStringLiteral("launch ") + card(QStringLiteral("imported"))});
 
     // Started without the folder, the program cannot be reading the card: ejected.
-    m_app->mainForm()->close();
-    m_app.reset();
+    m_run.close();
     QFile::remove(m_log);
-    m_prompt->clear();
+    m_run.prompt().clear();
     r.ParamRadioGroupIndex = 1;
     start(r);
-    pressStart();
-    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("カードを安全に取り外せます")});
+    m_run.pressStart();
+    QCOMPARE(messages(), QStringList{QStringLiteral("カードを安全に取り外せます")});
     QCOMPARE(calls().value(0), QStringLiteral("launch "));
     QCOMPARE(calls().size(), 4);
 }
@@ -314,7 +267,7 @@ void TestEject::labelFromUdisksWhereNoLinksExist()
 {
     // A device that no /dev/disk/by-label link names: the label comes from udisks2 while it runs.
     const QString mountPoint = QStringLiteral("/media/user/EOS_DIGITAL");
-    const QString mountInfo = m_dir->createFile(
+    const QString mountInfo = m_run.dir().createFile(
         QStringLiteral("mountinfo"),
         "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
         "98 22 179:1 / /media/user/EOS_DIGITAL rw,nosuid,nodev shared:60 - exfat /dev/null rw\n");
