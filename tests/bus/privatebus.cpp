@@ -5,14 +5,12 @@
 
 namespace vantora::test {
 
-PrivateBus::PrivateBus(const QString &folder)
+QString PrivateBus::startForThisProcess()
 {
-    const QString config = QDir(folder).filePath(QStringLiteral("bus.conf"));
+    const QString config = m_folder.filePath(QStringLiteral("bus.conf"));
     QFile f(config);
-    if (!f.open(QIODevice::WriteOnly)) {
-        m_error = QStringLiteral("cannot write ") + config;
-        return;
-    }
+    if (!f.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot write ") + config;
     // Anyone may own any name and call anything: the daemon serves this test alone.
     f.write(QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
@@ -28,21 +26,22 @@ PrivateBus::PrivateBus(const QString &folder)
   </policy>
 </busconfig>
 )")
-                .arg(QDir(folder).filePath(QStringLiteral("bus")))
+                .arg(m_folder.filePath(QStringLiteral("bus")))
                 .toUtf8());
     f.close();
     m_daemon.start(QStringLiteral("dbus-daemon"),
                    {QStringLiteral("--nofork"), QStringLiteral("--print-address"),
                     QStringLiteral("--config-file=") + config});
-    if (!m_daemon.waitForStarted(10000)) {
-        m_error = m_daemon.errorString();
-        return;
-    }
+    if (!m_daemon.waitForStarted(10000))
+        return m_daemon.errorString();
     while (!m_daemon.canReadLine() && m_daemon.state() == QProcess::Running)
         m_daemon.waitForReadyRead(10000);
     m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     if (m_address.isEmpty())
-        m_error = QString::fromUtf8(m_daemon.readAllStandardError());
+        return QString::fromUtf8(m_daemon.readAllStandardError());
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toUtf8());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+    return {};
 }
 
 PrivateBus::~PrivateBus()
@@ -53,19 +52,23 @@ PrivateBus::~PrivateBus()
     m_daemon.waitForFinished(5000);
 }
 
-void PrivateBus::useForThisProcess() const
+bool PrivateBus::startStandIn(const QStringList &arguments)
 {
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toUtf8());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+    m_standIn = std::make_unique<StandIn>(m_address, log(), arguments);
+    if (!m_standIn->ok())
+        qWarning("%s", qPrintable(m_standIn->error()));
+    return m_standIn->ok();
 }
 
-std::unique_ptr<StandIn> PrivateBus::startStandIn(const QString &log, const QStringList &arguments) const
+void PrivateBus::stopStandIn()
 {
-    auto standIn = std::make_unique<StandIn>(m_address, log, arguments);
-    if (standIn->ok())
-        return standIn;
-    qWarning("%s", qPrintable(standIn->error()));
-    return nullptr;
+    m_standIn.reset();
+    QFile::remove(log());
+}
+
+QStringList PrivateBus::calls() const
+{
+    return recordedCalls(log());
 }
 
 StandIn::StandIn(const QString &address, const QString &log, const QStringList &arguments)

@@ -79,31 +79,24 @@ private:
     QString card(const QString &relative = QString()) const { return m_run.card(relative); }
     QString dest() const { return m_run.dest(); }
     QStringList messages() const { return m_run.prompt().messages; }
-    QStringList calls() const { return test::recordedCalls(m_log); }
+    QStringList calls() const { return m_bus.calls(); }
 
-    QTemporaryDir m_home;
-    QTemporaryDir m_busDir;
-    std::unique_ptr<test::PrivateBus> m_bus;
     test::WindowRun m_run;
-    std::unique_ptr<test::StandIn> m_udisks;
+    test::PrivateBus m_bus;
     std::unique_ptr<RecordingLauncher> m_launcher;
-    QString m_log;
     QString m_program;
 };
 
 void TestEject::initTestCase()
 {
-    test::isolateHome(m_home.path());
-    m_bus = std::make_unique<test::PrivateBus>(m_busDir.path());
-    QVERIFY2(!m_bus->address().isEmpty(), qPrintable(m_bus->error()));
-    m_bus->useForThisProcess();
+    const QString error = m_bus.startForThisProcess();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 void TestEject::init()
 {
-    m_run.prepare(m_home.path());
-    m_log = m_run.dir().filePath(QStringLiteral("calls.log"));
-    m_launcher = std::make_unique<RecordingLauncher>(m_log);
+    m_run.prepare();
+    m_launcher = std::make_unique<RecordingLauncher>(m_bus.log());
     m_program = m_run.dir().createFile(QStringLiteral("bin/viewer"), "#!/bin/sh\nexit 0\n");
     QFile::setPermissions(m_program,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -112,17 +105,15 @@ void TestEject::init()
 void TestEject::cleanup()
 {
     m_run.close();
-    m_udisks.reset();
+    m_bus.stopStandIn();
     m_launcher.reset();
     m_run.finish();
 }
 
 bool TestEject::standIn(const QString &answer, const QString &mountPoint)
 {
-    m_udisks =
-        m_bus->startStandIn(m_log, {QStringLiteral("udisks"), mountPoint.isEmpty() ? card() : mountPoint,
-                                    QStringLiteral("EOS_DIGITAL"), answer});
-    return m_udisks != nullptr;
+    return m_bus.startStandIn({QStringLiteral("udisks"), mountPoint.isEmpty() ? card() : mountPoint,
+                               QStringLiteral("EOS_DIGITAL"), answer});
 }
 
 SettingsRecord TestEject::settings(bool eject) const
@@ -253,7 +244,7 @@ void TestEject::cardKeptWhenTheProgramGetsAFolderOnIt()
 
     // Started without the folder, the program cannot be reading the card: ejected.
     m_run.close();
-    QFile::remove(m_log);
+    QFile::remove(m_bus.log());
     m_run.prompt().clear();
     r.ParamRadioGroupIndex = 1;
     start(r);

@@ -12,9 +12,14 @@
 
 namespace vantora::test {
 
-void WindowRun::prepare(const QString &home)
+WindowRun::WindowRun()
 {
-    const QString error = prepareDemoCardRun(home, m_dir, m_volumes);
+    isolateHome(m_home.path());
+}
+
+void WindowRun::prepare()
+{
+    const QString error = prepareDemoCardRun(m_home.path(), m_dir, m_volumes);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     m_prompt = std::make_unique<TestPrompt>();
 }

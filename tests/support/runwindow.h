@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
@@ -16,12 +17,15 @@
 namespace vantora::test {
 
 // A whole import of the demo card through the real main window: the card (see prepareDemoCardRun), its
-// volumes, a recording prompt and the program's windows, made afresh for each test.
+// volumes, a recording prompt and the program's windows, made afresh for each test. A member of the test
+// object: the home (see isolateHome) is the test program's own from before its first test.
 class WindowRun final
 {
 public:
-    // In init(): a fresh demo card and prompt; the home comes from isolateHome().
-    void prepare(const QString &home);
+    WindowRun();
+
+    // In init(): a fresh demo card and prompt.
+    void prepare();
     // In cleanup(): the windows closed, then everything of the test gone.
     void finish();
 
@@ -52,6 +56,7 @@ public:
     TestPrompt &prompt() const { return *m_prompt; }
 
 private:
+    QTemporaryDir m_home;
     std::unique_ptr<TestDir> m_dir;
     std::unique_ptr<FakeVolumes> m_volumes;
     std::unique_ptr<VantoraApp> m_app;
