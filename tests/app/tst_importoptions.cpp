@@ -1,38 +1,18 @@
 #include "app/transferrun.h"
-#include "app/vantoraapp.h"
-#include "democardrun.h"
 #include "formchild.h"
 #include "history/importhistory.h"
-#include "platform/registrystore.h"
-#include "platform/volumesfake.h"
-#include "settings/settingsstore.h"
-#include "testdir.h"
-#include "testprompt.h"
-#include "ui/tmainform.h"
+#include "runwindow.h"
+
+#include "../transfer/transferfixture.h"
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QPushButton>
-#include <QTimer>
 #include <QtTest>
 #include <QWidget>
 
 using namespace vantora;
+using vantora::test::filesUnder;
 using vantora::test::formChild;
-
-namespace {
-
-QStringList filesUnder(const QString &root)
-{
-    QStringList out;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        out << QDir(root).relativeFilePath(it.next());
-    out.sort();
-    return out;
-}
-
-} // namespace
 
 // The two import options of the main window: the skip of imported files and the read-back, through the
 // real windows with the demo card as a mounted volume.
@@ -41,9 +21,8 @@ class TestImportOptions : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
     void init();
-    void cleanup();
+    void cleanup() { m_run.finish(); }
     void boxesComeLastInTheTabOrderAndStartOff();
     void secondImportOfTheSameCard();
     void boxOffKeepsTheOriginalBehaviour();
@@ -51,79 +30,39 @@ private Q_SLOTS:
     void damagedHistoryIsMovedAsideWithOneMessage();
 
 private:
+    // The program's windows; what they said while starting is kept apart from what comes after.
     void start(const SettingsRecord &record);
-    void pressStart();
-    QWidget *form() const { return m_app->mainForm(); }
-    QString status() const { return formChild<QLabel>(form(), "StatusLabel")->text(); }
+    void pressStart() { m_run.pressStart(); }
+    QWidget *form() const { return m_run.form(); }
+    QString status() const { return m_run.status(); }
     QString count() const { return formChild<QLabel>(form(), "FNumLabel")->text(); }
     SettingsRecord settings(bool skip) const;
-    QString card(const QString &relative = QString()) const
-    {
-        return m_dir->filePath(QStringLiteral("card")) + (relative.isEmpty() ? QString() : u'/' + relative);
-    }
-    QString dest() const { return m_dir->filePath(QStringLiteral("dest")); }
-    QString historyPath() const { return m_dir->filePath(QStringLiteral("history/history.sqlite")); }
+    QString card(const QString &relative = QString()) const { return m_run.card(relative); }
+    QString dest() const { return m_run.dest(); }
+    QString historyPath() const { return m_run.historyPath(); }
 
-    QTemporaryDir m_home;
-    std::unique_ptr<test::TestDir> m_dir;
-    std::unique_ptr<FakeVolumes> m_volumes;
-    std::unique_ptr<VantoraApp> m_app;
-    std::unique_ptr<test::TestPrompt> m_prompt;
+    test::WindowRun m_run;
     QStringList m_startMessages;
 };
 
-void TestImportOptions::initTestCase()
-{
-    test::isolateHome(m_home.path());
-}
-
 void TestImportOptions::init()
 {
-    const QString error = test::prepareDemoCardRun(m_home.path(), m_dir, m_volumes);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-    m_volumes->setIdentity(card(), QStringLiteral("uuid:DEMO-CARD"));
-    m_prompt = std::make_unique<test::TestPrompt>();
-}
-
-void TestImportOptions::cleanup()
-{
-    if (m_app)
-        m_app->mainForm()->close();
-    m_app.reset();
-    m_prompt.reset();
-    m_volumes.reset();
-    m_dir.reset();
+    m_run.prepare();
+    m_run.volumes().setIdentity(card(), QStringLiteral("uuid:DEMO-CARD"));
 }
 
 SettingsRecord TestImportOptions::settings(bool skip) const
 {
-    SettingsRecord r = SettingsRecord::defaults();
-    r.SourceEditText = card(QStringLiteral("DCIM/"));
-    r.AllFileChecked = true;
-    r.AllFileDir = dest() + u'/';
-    for (auto &type : r.types)
-        type.checked = false;
+    SettingsRecord r = m_run.allFilesToDest();
     r.SkipImportedChecked = skip;
     return r;
 }
 
 void TestImportOptions::start(const SettingsRecord &record)
 {
-    RegistryStore store;
-    SettingsRecord copy = record;
-    QVERIFY(SaveSettings(store, copy));
-    m_app = std::make_unique<VantoraApp>(QStringList(), m_volumes.get());
-    m_app->setHistoryPath(historyPath());
-    m_app->mainForm()->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_app->mainForm()));
-    QTRY_VERIFY(formChild<QTimer>(form(), "Timer1")->isActive()); // start-up finished
-    m_startMessages = m_prompt->messages;
-    m_prompt->clear();
-}
-
-void TestImportOptions::pressStart()
-{
-    QTest::mouseClick(formChild<QPushButton>(form(), "StartTransferBitBtn"), Qt::LeftButton);
+    m_run.start(record);
+    m_startMessages = m_run.prompt().messages;
+    m_run.prompt().clear();
 }
 
 void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
@@ -176,14 +115,14 @@ void TestImportOptions::secondImportOfTheSameCard()
     pressStart();
     QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
     QCOMPARE(filesUnder(dest()).size(), 9);
-    QVERIFY(m_prompt->messages.isEmpty());
+    QVERIFY(m_run.prompt().messages.isEmpty());
     QCOMPARE(formChild<QLabel>(form(), "BytesLabel")->text(), QString());
 
     // The start counts again first: nothing left to import.
-    m_prompt->clear();
+    m_run.prompt().clear();
     pressStart();
-    QCOMPARE(m_prompt->messages, QStringList{allImportedMessage(9)});
-    QVERIFY(m_prompt->questions.isEmpty());
+    QCOMPARE(m_run.prompt().messages, QStringList{allImportedMessage(9)});
+    QVERIFY(m_run.prompt().questions.isEmpty());
     QCOMPARE(count(), QStringLiteral("0"));
     QCOMPARE(filesUnder(dest()).size(), 9);
 
@@ -195,9 +134,9 @@ void TestImportOptions::secondImportOfTheSameCard()
     QCOMPARE(count(), QStringLiteral("10"));
     skip->click(); // on again
     QCOMPARE(count(), QStringLiteral("1"));
-    m_prompt->clear();
+    m_run.prompt().clear();
     pressStart();
-    QVERIFY(m_prompt->messages.isEmpty());
+    QVERIFY(m_run.prompt().messages.isEmpty());
     QCOMPARE(status(), QStringLiteral("全ての転送が終了 (取り込み済み 9 個はスキップ)"));
     QCOMPARE(filesUnder(dest()).size(), 10);
     QVERIFY(!filesUnder(dest()).join(u' ').contains(QStringLiteral("_2.")));
@@ -209,15 +148,14 @@ void TestImportOptions::boxOffKeepsTheOriginalBehaviour()
     pressStart();
     QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
     QCOMPARE(count(), QStringLiteral("9"));
-    m_prompt->clear();
+    m_run.prompt().clear();
     pressStart();
     QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
     QCOMPARE(filesUnder(dest()).size(), 18);
     QVERIFY(filesUnder(dest()).contains(QStringLiteral("IMG_0001_2.JPG")));
-    QVERIFY(m_prompt->messages.isEmpty());
+    QVERIFY(m_run.prompt().messages.isEmpty());
     // The history is written all the same.
-    m_app->mainForm()->close();
-    m_app.reset();
+    m_run.close();
     SqliteImportHistory history(historyPath());
     QCOMPARE(history.filesOf(QStringLiteral("uuid:DEMO-CARD")).size(), 9);
     QCOMPARE(history.volumes().first().label, QStringLiteral("CARD"));
@@ -229,16 +167,15 @@ void TestImportOptions::moveOfAnImportedCardDeletesWhatWasCopied()
     start(settings(false));
     pressStart();
     QCOMPARE(filesUnder(dest()).size(), 9);
-    m_app->mainForm()->close();
-    m_app.reset();
+    m_run.close();
 
     SettingsRecord r = settings(true);
     r.DelChecked = true;
     start(r);
     QCOMPARE(count(), QStringLiteral("0"));
     pressStart();
-    QCOMPARE(m_prompt->questions.size(), 1); // the confirmation, not the refusal
-    QVERIFY2(m_prompt->messages.isEmpty(), qPrintable(m_prompt->messages.join(u'|')));
+    QCOMPARE(m_run.prompt().questions.size(), 1); // the confirmation, not the refusal
+    QVERIFY2(m_run.prompt().messages.isEmpty(), qPrintable(m_run.prompt().messages.join(u'|')));
     QCOMPARE(status(), QStringLiteral("全ての転送が終了 (取り込み済み 9 個はスキップ)"));
     QCOMPARE(filesUnder(dest()).size(), 9);
     QCOMPARE(filesUnder(card(QStringLiteral("DCIM"))), QStringList());
@@ -264,7 +201,7 @@ void TestImportOptions::damagedHistoryIsMovedAsideWithOneMessage()
     QCOMPARE(status(), QStringLiteral("全ての転送が終了"));
     QCOMPARE(filesUnder(dest()).size(), 9);
     pressStart();
-    QCOMPARE(m_prompt->messages, QStringList{allImportedMessage(9)}); // no second notice
+    QCOMPARE(m_run.prompt().messages, QStringList{allImportedMessage(9)}); // no second notice
 }
 
 QTEST_MAIN(TestImportOptions)
