@@ -1,15 +1,11 @@
 #include "app/aftertransferapp.h"
 #include "app/transferrun.h"
-#include "app/vantoraapp.h"
 #include "formchild.h"
 #include "platform/registrystore.h"
-#include "platform/volumesfake.h"
+#include "runwindow.h"
 #include "settings/settingsstore.h"
 #include "source/widgets/sourcecontroller.h"
-#include "testdir.h"
-#include "testprompt.h"
 #include "ui/radiogroup.h"
-#include "ui/tmainform.h"
 
 #include "../transfer/transferfixture.h"
 
@@ -17,13 +13,13 @@
 #include <QCryptographicHash>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
 using namespace vantora;
+using vantora::test::filesUnder;
 using vantora::test::formChild;
 
 namespace {
@@ -36,16 +32,6 @@ QByteArray hashOf(const QString &path)
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
-QStringList filesUnder(const QString &root)
-{
-    QStringList out;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        out << QDir(root).relativeFilePath(it.next());
-    out.sort();
-    return out;
-}
-
 } // namespace
 
 // Whole imports through the real main window, the prompt answered by the test.
@@ -56,7 +42,7 @@ class TestTransferRun : public QObject
 private Q_SLOTS:
     void initTestCase();
     void init();
-    void cleanup();
+    void cleanup() { m_run.finish(); }
     void copyRunFromTheDemoCard();
     void cameraFoldersForACardHandedInAtStart();
     void cameraFoldersForACardFoundByTheWatch();
@@ -70,54 +56,38 @@ private Q_SLOTS:
     void secondStartIgnoredAndCloseDuringARunFinishesIt();
 
 private:
-    // Stores the settings, starts the program's windows with the card as a mounted volume.
+    // Stores the settings, starts the program's windows with the card as a mounted volume; what they
+    // said while starting is dropped.
     void start(const SettingsRecord &record, const QStringList &arguments = {});
     // Runs a whole import of the demo card, shown as the source though another folder is stored, and
     // checks that every file lands in the created folder's camera sub-folder.
     void importKeepsTheCameraFolders();
     SettingsRecord baseSettings() const;
     SettingsRecord cameraFolderSettings() const;
-    QString card(const QString &relative = QString()) const;
-    QString dest(const QString &relative = QString()) const;
-    void pressStart();
+    QString card(const QString &relative = QString()) const { return m_run.card(relative); }
+    QString dest(const QString &relative = QString()) const { return m_run.dest(relative); }
+    void pressStart() { m_run.pressStart(); }
     QStringList launchedArguments(bool *ran = nullptr);
 
-    QTemporaryDir m_home;
-    std::unique_ptr<test::TestDir> m_dir;
-    std::unique_ptr<FakeVolumes> m_volumes;
-    std::unique_ptr<VantoraApp> m_app;
-    std::unique_ptr<test::TestPrompt> m_prompt;
+    test::WindowRun m_run;
     QString m_recorder;
     QString m_recorded;
 };
 
 void TestTransferRun::initTestCase()
 {
-    test::isolateHome(m_home.path());
     QVERIFY(QFile::exists(test::sourceDir() + QLatin1String("/scripts/make-demo-card")));
 }
 
 void TestTransferRun::init()
 {
-    QDir(RegistryStore::defaultDirectory()).removeRecursively();
-    m_dir = std::make_unique<test::TestDir>();
-    QDir().mkpath(m_home.path() + QLatin1String("/Documents"));
-    QDir().mkpath(m_home.path() + QLatin1String("/Pictures"));
-    QProcess make;
-    make.start(test::sourceDir() + QLatin1String("/scripts/make-demo-card"), {card()});
-    QVERIFY(make.waitForFinished(60000));
-    QCOMPARE(make.exitCode(), 0);
-    m_dir->createDir(QStringLiteral("sys"));
-    m_dir->createDir(QStringLiteral("dest"));
-    m_volumes = std::make_unique<FakeVolumes>(m_dir->filePath(QStringLiteral("sys")));
-    m_volumes->add(
-        {m_dir->filePath(QStringLiteral("sys")), DriveType::Fixed, true, QStringLiteral("SYSTEM")});
-    m_volumes->add({card(), DriveType::Removable, true, QStringLiteral("CARD")});
-    m_prompt = std::make_unique<test::TestPrompt>();
+    m_run.prepare();
+    m_run.volumes().add(
+        {m_run.dir().filePath(QStringLiteral("sys")), DriveType::Fixed, true, QStringLiteral("SYSTEM")});
 
     // A program that records its arguments, one per line.
-    m_recorded = m_dir->filePath(QStringLiteral("args.txt"));
-    m_recorder = m_dir->createFile(
+    m_recorded = m_run.dir().filePath(QStringLiteral("args.txt"));
+    m_recorder = m_run.dir().createFile(
         QStringLiteral("bin/record-args"),
         QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '%1.tmp'\n"
                        "mv '%1.tmp' '%1'\n")
@@ -125,28 +95,6 @@ void TestTransferRun::init()
             .toUtf8());
     QFile::setPermissions(m_recorder,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
-void TestTransferRun::cleanup()
-{
-    if (m_app)
-        m_app->mainForm()->close();
-    m_app.reset();
-    m_prompt.reset();
-    m_volumes.reset();
-    m_dir.reset();
-}
-
-QString TestTransferRun::card(const QString &relative) const
-{
-    return m_dir->filePath(QStringLiteral("card")) +
-           (relative.isEmpty() ? QString() : QLatin1Char('/') + relative);
-}
-
-QString TestTransferRun::dest(const QString &relative) const
-{
-    return m_dir->filePath(QStringLiteral("dest")) +
-           (relative.isEmpty() ? QString() : QLatin1Char('/') + relative);
 }
 
 SettingsRecord TestTransferRun::baseSettings() const
@@ -167,19 +115,8 @@ SettingsRecord TestTransferRun::baseSettings() const
 
 void TestTransferRun::start(const SettingsRecord &record, const QStringList &arguments)
 {
-    RegistryStore store;
-    SettingsRecord copy = record;
-    QVERIFY(SaveSettings(store, copy));
-    m_app = std::make_unique<VantoraApp>(arguments, m_volumes.get());
-    m_app->mainForm()->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_app->mainForm()));
-    QTRY_VERIFY(formChild<QTimer>(m_app->mainForm(), "Timer1")->isActive()); // start-up finished
-    m_prompt->clear();
-}
-
-void TestTransferRun::pressStart()
-{
-    QTest::mouseClick(formChild<QPushButton>(m_app->mainForm(), "StartTransferBitBtn"), Qt::LeftButton);
+    m_run.start(record, arguments);
+    m_run.prompt().clear();
 }
 
 QStringList TestTransferRun::launchedArguments(bool *ran)
@@ -199,7 +136,7 @@ void TestTransferRun::copyRunFromTheDemoCard()
     test::nameByShootingDate(r, 1);
     r.DirRenbanSpinEditValue = 5;
     start(r);
-    TMainForm *f = m_app->mainForm();
+    TMainForm *f = m_run.form();
     QCOMPARE(formChild<QLineEdit>(f, "SourceEdit1")->text(), card(QStringLiteral("DCIM/")));
     QCOMPARE(formChild<QLabel>(f, "FNumLabel")->text(), QStringLiteral("9"));
 
@@ -223,12 +160,12 @@ void TestTransferRun::copyRunFromTheDemoCard()
         {QStringLiteral("DCIM/IMG_0009.JPG"), QStringLiteral("photos/2024.01.11/DCIM/IMG_0009_9.JPG")},
     };
     pressStart();
-    QCOMPARE(m_prompt->questions.size(), 1);
-    QCOMPARE(m_prompt->questions.first(), QStringLiteral("転送元：") + card(QStringLiteral("DCIM/")) +
-                                              QStringLiteral("    (CARD)\r\n転送先：(転送先フォルダ)") +
-                                              formChild<QLabel>(f, "Label1")->text() +
-                                              QStringLiteral("\r\n\r\n転送します。よろしいですか？"));
-    QVERIFY(m_prompt->messages.isEmpty());
+    QCOMPARE(m_run.prompt().questions.size(), 1);
+    QCOMPARE(m_run.prompt().questions.first(), QStringLiteral("転送元：") + card(QStringLiteral("DCIM/")) +
+                                                   QStringLiteral("    (CARD)\r\n転送先：(転送先フォルダ)") +
+                                                   formChild<QLabel>(f, "Label1")->text() +
+                                                   QStringLiteral("\r\n\r\n転送します。よろしいですか？"));
+    QVERIFY(m_run.prompt().messages.isEmpty());
     QCOMPARE(formChild<QLabel>(f, "StatusLabel")->text(), QStringLiteral("全ての転送が終了"));
     QStringList want;
     for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
@@ -241,16 +178,17 @@ void TestTransferRun::copyRunFromTheDemoCard()
     QCOMPARE(filesUnder(dest()), want);
     QCOMPARE(formChild<QLabel>(f, "WorkPLabel")->text(), QStringLiteral("9"));
     QCOMPARE(formChild<QProgressBar>(f, "AllGauge")->value(), 100);
-    QCOMPARE(m_app->settings().FileRenbanSpinEditValue, 10);
-    QCOMPARE(m_app->settings().DirRenbanSpinEditValue, 5); // no "[RENBAN]" in the folder template: unchanged
-    QVERIFY(formChild<QTimer>(f, "Timer1")->isActive());   // nothing launched: the watch is back on
+    QCOMPARE(m_run.app().settings().FileRenbanSpinEditValue, 10);
+    QCOMPARE(m_run.app().settings().DirRenbanSpinEditValue,
+             5);                                         // no "[RENBAN]" in the folder template: unchanged
+    QVERIFY(formChild<QTimer>(f, "Timer1")->isActive()); // nothing launched: the watch is back on
 }
 
 SettingsRecord TestTransferRun::cameraFolderSettings() const
 {
     SettingsRecord r = baseSettings();
     // The stored source is a folder of the user's, not a camera's; the card comes from elsewhere.
-    r.SourceEditText = m_dir->createDir(QStringLiteral("chosen")) + QLatin1Char('/');
+    r.SourceEditText = m_run.dir().createDir(QStringLiteral("chosen")) + QLatin1Char('/');
     r.DirCreateChecked = true;
     r.DirNameEditText = QStringLiteral("取込");
     r.PANA101Checked = true;
@@ -259,15 +197,15 @@ SettingsRecord TestTransferRun::cameraFolderSettings() const
 
 void TestTransferRun::importKeepsTheCameraFolders()
 {
-    TMainForm *f = m_app->mainForm();
+    TMainForm *f = m_run.form();
     QCOMPARE(formChild<QLineEdit>(f, "SourceEdit1")->text(), card(QStringLiteral("DCIM/")));
-    QCOMPARE(m_app->settings().SourceEditText, m_dir->filePath(QStringLiteral("chosen/")));
+    QCOMPARE(m_run.app().settings().SourceEditText, m_run.dir().filePath(QStringLiteral("chosen/")));
     QCOMPARE(formChild<QLabel>(f, "FNumLabel")->text(), QStringLiteral("9"));
-    m_prompt->clear();
+    m_run.prompt().clear();
     pressStart();
 
-    QCOMPARE(m_prompt->questions.size(), 1);
-    QVERIFY2(m_prompt->messages.isEmpty(), qPrintable(m_prompt->messages.join(u'|')));
+    QCOMPARE(m_run.prompt().questions.size(), 1);
+    QVERIFY2(m_run.prompt().messages.isEmpty(), qPrintable(m_run.prompt().messages.join(u'|')));
     QCOMPARE(formChild<QLabel>(f, "StatusLabel")->text(), QStringLiteral("全ての転送が終了"));
     const QMap<QString, QString> expected{
         {QStringLiteral("DCIM/100CANON/IMG_0001.JPG"), QStringLiteral("photos/取込/100CANON/IMG_0001.JPG")},
@@ -299,12 +237,12 @@ void TestTransferRun::cameraFoldersForACardHandedInAtStart()
 
 void TestTransferRun::cameraFoldersForACardFoundByTheWatch()
 {
-    m_volumes->remove(card());
+    m_run.volumes().remove(card());
     start(cameraFolderSettings());
-    QVERIFY(formChild<QLineEdit>(m_app->mainForm(), "SourceEdit1")->text() != card(QStringLiteral("DCIM/")));
+    QVERIFY(formChild<QLineEdit>(m_run.form(), "SourceEdit1")->text() != card(QStringLiteral("DCIM/")));
     // The card arrives: the watch makes it the source.
-    m_volumes->add({card(), DriveType::Removable, true, QStringLiteral("CARD")});
-    m_app->source()->mountTableChanged();
+    m_run.volumes().add({card(), DriveType::Removable, true, QStringLiteral("CARD")});
+    m_run.app().source()->mountTableChanged();
     importKeepsTheCameraFolders();
 }
 
@@ -320,8 +258,8 @@ void TestTransferRun::moveRunRemovesTheEmptiedCameraFolders()
     for (const QString &rel : before)
         hashes[QFileInfo(rel).fileName()] = hashOf(card(QStringLiteral("DCIM/") + rel));
     pressStart();
-    QCOMPARE(formChild<QLabel>(m_app->mainForm(), "StatusLabel")->text(), QStringLiteral("全ての転送が終了"));
-    QVERIFY(m_prompt->messages.isEmpty());
+    QCOMPARE(formChild<QLabel>(m_run.form(), "StatusLabel")->text(), QStringLiteral("全ての転送が終了"));
+    QVERIFY(m_run.prompt().messages.isEmpty());
     for (auto it = hashes.cbegin(); it != hashes.cend(); ++it)
         QCOMPARE(hashOf(dest(QStringLiteral("all/") + it.key())), it.value());
     QVERIFY(filesUnder(card(QStringLiteral("DCIM"))).isEmpty());
@@ -341,58 +279,56 @@ void TestTransferRun::cancelledMoveRemovesNothingAndResetsCounters()
     r.FileRenbanSpinEditValue = 7;
     r.DirRenbanSpinEditValue = 3;
     r.RenbanResetChecked = true;
-    // A big first file, so the cancel lands in the middle of its copy.
-    m_dir->createFile(QStringLiteral("card/DCIM/100CANON/AAA_BIG.JPG"), QByteArray(64 * 1024 * 1024, 'b'));
+    m_run.addBigFirstFile();
     start(r);
     const QStringList before = filesUnder(card());
-    TMainForm *f = m_app->mainForm();
-    QTimer::singleShot(
-        0, f, [f] { QTest::mouseClick(formChild<QPushButton>(f, "CancelTransferBitBtn"), Qt::LeftButton); });
+    TMainForm *f = m_run.form();
+    m_run.cancelOnceStarted();
     pressStart();
     QCOMPARE(formChild<QLabel>(f, "StatusLabel")->text(), QStringLiteral("転送はキャンセルされました"));
     QCOMPARE(filesUnder(card()), before);  // nothing moved, no folder removed
     QVERIFY(filesUnder(dest()).isEmpty()); // no partial file
-    QCOMPARE(m_app->settings().FileRenbanSpinEditValue, 1);
-    QCOMPARE(m_app->settings().DirRenbanSpinEditValue, 1);
+    QCOMPARE(m_run.app().settings().FileRenbanSpinEditValue, 1);
+    QCOMPARE(m_run.app().settings().DirRenbanSpinEditValue, 1);
 }
 
 void TestTransferRun::refusals()
 {
     SettingsRecord r = baseSettings();
     start(r);
-    TMainForm *f = m_app->mainForm();
+    TMainForm *f = m_run.form();
 
     // Declined confirmation: nothing happens.
-    m_prompt->answers.enqueue(false);
+    m_run.prompt().answers.enqueue(false);
     pressStart();
-    QCOMPARE(m_prompt->questions.size(), 1);
+    QCOMPARE(m_run.prompt().questions.size(), 1);
     QVERIFY(filesUnder(dest()).isEmpty());
 
     // The card does not answer.
-    m_prompt->clear();
-    m_volumes->setReady(card(), false);
+    m_run.prompt().clear();
+    m_run.volumes().setReady(card(), false);
     pressStart();
-    QCOMPARE(m_prompt->messages,
+    QCOMPARE(m_run.prompt().messages,
              QStringList{QStringLiteral("転送元：") + card(QStringLiteral("DCIM/")) +
                          QStringLiteral("\r\n\r\nメモリーカードが挿入されていないか、アクセスできません。")});
-    QVERIFY(m_prompt->questions.isEmpty());
-    m_volumes->setReady(card(), true);
+    QVERIFY(m_run.prompt().questions.isEmpty());
+    m_run.volumes().setReady(card(), true);
 
     // An empty source fails the drive test too.
-    m_prompt->clear();
+    m_run.prompt().clear();
     formChild<QLineEdit>(f, "SourceEdit1")->setText(QString());
     pressStart();
-    QCOMPARE(m_prompt->messages.size(), 1);
-    QVERIFY(m_prompt->messages.first().endsWith(
+    QCOMPARE(m_run.prompt().messages.size(), 1);
+    QVERIFY(m_run.prompt().messages.first().endsWith(
         QStringLiteral("メモリーカードが挿入されていないか、アクセスできません。")));
 
     // A count of 0.
-    m_prompt->clear();
-    m_app->source()->CountSourceFiles(m_dir->createDir(QStringLiteral("empty")));
-    QCOMPARE(m_app->source()->shownFileCount(), 0);
+    m_run.prompt().clear();
+    m_run.app().source()->CountSourceFiles(m_run.dir().createDir(QStringLiteral("empty")));
+    QCOMPARE(m_run.app().source()->shownFileCount(), 0);
     pressStart();
-    QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("転送できるファイルがありません(0個)")});
-    QVERIFY(m_prompt->questions.isEmpty());
+    QCOMPARE(m_run.prompt().messages, QStringList{QStringLiteral("転送できるファイルがありません(0個)")});
+    QVERIFY(m_run.prompt().questions.isEmpty());
     QVERIFY(filesUnder(dest()).isEmpty());
 }
 
@@ -408,25 +344,25 @@ void TestTransferRun::twoMissingDestinationsFirstCreatedSecondDeclined()
     QVERIFY(QDir(r.type(u"JPG").dir).removeRecursively());
     QVERIFY(QDir(r.type(u"CR2").dir).removeRecursively());
     for (bool a : {true, true, false}) // confirm the run, create the first, decline the second
-        m_prompt->answers.enqueue(a);
+        m_run.prompt().answers.enqueue(a);
     pressStart();
-    QCOMPARE(m_prompt->questions.size(), 3);
-    QCOMPARE(m_prompt->questions.at(1), QStringLiteral("転送先のフォルダ[") +
-                                            dest(QStringLiteral("new-photos/")) +
-                                            QStringLiteral("]がありませんが作成しますか？"));
-    QCOMPARE(m_prompt->messages,
+    QCOMPARE(m_run.prompt().questions.size(), 3);
+    QCOMPARE(m_run.prompt().questions.at(1), QStringLiteral("転送先のフォルダ[") +
+                                                 dest(QStringLiteral("new-photos/")) +
+                                                 QStringLiteral("]がありませんが作成しますか？"));
+    QCOMPARE(m_run.prompt().messages,
              QStringList{QStringLiteral("転送先のフォルダ[") + dest(QStringLiteral("new-raw/")) +
                          QStringLiteral("]が存在しないため転送できません")});
     QVERIFY(QFileInfo(dest(QStringLiteral("new-photos"))).isDir());
     QVERIFY(!QFileInfo::exists(dest(QStringLiteral("new-raw"))));
     QVERIFY(filesUnder(dest()).isEmpty());
-    QVERIFY(formChild<QLabel>(m_app->mainForm(), "StatusLabel")->text().isEmpty());
+    QVERIFY(formChild<QLabel>(m_run.form(), "StatusLabel")->text().isEmpty());
 }
 
 void TestTransferRun::emptyRunListThoughTheCountWasNotZero()
 {
     start(baseSettings());
-    TMainForm *f = m_app->mainForm();
+    TMainForm *f = m_run.form();
     QCOMPARE(formChild<QLabel>(f, "FNumLabel")->text(), QStringLiteral("9"));
     QDir(card(QStringLiteral("DCIM/100CANON"))).removeRecursively();
     QDir(card(QStringLiteral("DCIM/101CANON"))).removeRecursively();
@@ -434,7 +370,7 @@ void TestTransferRun::emptyRunListThoughTheCountWasNotZero()
     formChild<QTimer>(f, "Timer1")->stop();
     pressStart();
     QVERIFY(formChild<QLabel>(f, "StatusLabel")->text().isEmpty());
-    QVERIFY(m_prompt->messages.isEmpty());
+    QVERIFY(m_run.prompt().messages.isEmpty());
     QVERIFY(formChild<QTimer>(f, "Timer1")->isActive());
 }
 
@@ -449,7 +385,7 @@ void TestTransferRun::afterTransferLaunchPassesTheFolderWhole()
     r.ExecEditText = m_recorder;
     r.ParamRadioGroupIndex = 0;
     start(r);
-    TMainForm *f = m_app->mainForm();
+    TMainForm *f = m_run.form();
     QVERIFY(formChild<QPushButton>(f, "ExecTestButton")->isEnabled());
     pressStart();
     QCOMPARE(formChild<QLabel>(f, "StatusLabel")->text(), QStringLiteral("全ての転送が終了"));
@@ -467,7 +403,7 @@ void TestTransferRun::afterTransferLaunchVariants()
     r.ExecEditText = m_recorder;
     r.ParamRadioGroupIndex = 1;
     start(r);
-    TMainForm *f = m_app->mainForm();
+    TMainForm *f = m_run.form();
 
     // "無し": started without any argument.
     pressStart();
@@ -478,10 +414,10 @@ void TestTransferRun::afterTransferLaunchVariants()
 
     // The test button with "付与": the first row's folder, after its message.
     formChild<RadioGroup>(f, "ParamRadioGroup")->setItemIndex(0);
-    QCOMPARE(m_app->settings().ParamRadioGroupIndex, 0);
-    m_prompt->clear();
+    QCOMPARE(m_run.app().settings().ParamRadioGroupIndex, 0);
+    m_run.prompt().clear();
     QTest::mouseClick(formChild<QPushButton>(f, "ExecTestButton"), Qt::LeftButton);
-    QCOMPARE(m_prompt->messages,
+    QCOMPARE(m_run.prompt().messages,
              QStringList{QStringLiteral("実行イメージ(フォルダをパラメータとして渡す)\r\n") + m_recorder +
                          QLatin1Char(' ') + dest(QStringLiteral("photos"))});
     QCOMPARE(launchedArguments(), QStringList{dest(QStringLiteral("photos"))});
@@ -492,7 +428,7 @@ void TestTransferRun::afterTransferLaunchVariants()
     QCOMPARE(AfterTransferApp::folderArguments(QStringLiteral("/a b/")), QStringList{QStringLiteral("/a b")});
 
     // A missing program: nothing starts, the watch comes back on.
-    formChild<QLineEdit>(f, "ExecEdit")->setText(m_dir->filePath(QStringLiteral("bin/missing")));
+    formChild<QLineEdit>(f, "ExecEdit")->setText(m_run.dir().filePath(QStringLiteral("bin/missing")));
     formChild<QTimer>(f, "Timer1")->stop();
     QDir(dest(QStringLiteral("photos"))).removeRecursively();
     QDir().mkpath(dest(QStringLiteral("photos")));
@@ -519,9 +455,9 @@ void TestTransferRun::afterTransferLaunchVariants()
 void TestTransferRun::secondStartIgnoredAndCloseDuringARunFinishesIt()
 {
     SettingsRecord r = baseSettings();
-    m_dir->createFile(QStringLiteral("card/DCIM/100CANON/AAA_BIG.JPG"), QByteArray(64 * 1024 * 1024, 'b'));
+    m_run.addBigFirstFile();
     start(r);
-    TMainForm *f = m_app->mainForm();
+    TMainForm *f = m_run.form();
     const QString settingsFile = RegistryStore().filePath(RegistryRoot::CurrentUser);
     QFile::remove(settingsFile);
     bool savedAtOnce = false;
@@ -529,7 +465,7 @@ void TestTransferRun::secondStartIgnoredAndCloseDuringARunFinishesIt()
     int questionsDuringRun = -1;
     QTimer::singleShot(0, f, [&] {
         QTest::mouseClick(formChild<QPushButton>(f, "StartTransferBitBtn"), Qt::LeftButton); // ignored
-        questionsDuringRun = int(m_prompt->questions.size());
+        questionsDuringRun = int(m_run.prompt().questions.size());
         f->close();
         savedAtOnce = QFile::exists(settingsFile);
         stillOpen = f->isVisible();
@@ -538,7 +474,7 @@ void TestTransferRun::secondStartIgnoredAndCloseDuringARunFinishesIt()
     QCOMPARE(questionsDuringRun, 1);
     QVERIFY(savedAtOnce);
     QVERIFY(stillOpen);
-    QCOMPARE(m_prompt->questions.size(), 1); // no second question
+    QCOMPARE(m_run.prompt().questions.size(), 1); // no second question
     QCOMPARE(formChild<QLabel>(f, "StatusLabel")->text(), QStringLiteral("全ての転送が終了"));
     QCOMPARE(filesUnder(dest(QStringLiteral("photos"))).size(), 8); // the run went to its end
     QVERIFY(!f->isVisible());                                       // and then the window closed
