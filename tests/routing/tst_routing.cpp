@@ -3,6 +3,7 @@
 #include "routing/extensionrouting.h"
 #include "routing/extensiontable.h"
 #include "settings/settingsrecord.h"
+#include "tables.h"
 #include "testdir.h"
 
 #include <QStandardPaths>
@@ -187,58 +188,19 @@ private Q_SLOTS:
 
     void destinationSettingForKey_data()
     {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("ext1");
-        QTest::addColumn<QString>("ext2");
-        QTest::addColumn<QString>("setting");
-        QTest::newRow("all files") << "*.*"
-                                   << "*"
-                                   << ""
-                                   << "AllFileDir";
-        QTest::newRow("JPG") << "*.JPG"
-                             << ""
-                             << ""
-                             << "JPGDir";
-        QTest::newRow("JPEG alias") << "*.JPEG"
-                                    << ""
-                                    << ""
-                                    << "JPEGDir";
-        QTest::newRow("TIFF alias") << "*.TIFF"
-                                    << ""
-                                    << ""
-                                    << "TIFFDir";
-        QTest::newRow("MPEG alias") << "*.MPEG"
-                                    << ""
-                                    << ""
-                                    << "MPEGDir";
-        QTest::newRow("MID") << "*.MID"
-                             << ""
-                             << ""
-                             << "MIDDir";
-        QTest::newRow("free spelling a type") << "*.PNG"
-                                              << "PNG"
-                                              << ""
-                                              << "PNGDir";
-        QTest::newRow("first free") << "*.raw"
-                                    << "raw"
-                                    << "R*"
-                                    << "Ext1Dir";
-        QTest::newRow("second free") << "*.R*"
-                                     << "raw"
-                                     << "R*"
-                                     << "Ext2Dir";
-        QTest::newRow("case counts for types") << "*.jpg"
-                                               << ""
-                                               << ""
-                                               << "";
-        QTest::newRow("case counts for free") << "*.RAW"
-                                              << "raw"
-                                              << ""
-                                              << "";
-        QTest::newRow("unknown") << "*.xyz"
-                                 << "raw"
-                                 << ""
-                                 << "";
+        addRows<Text, Text, Text, Text>({"key", "ext1", "ext2", "setting"},
+                                        {{"all files", "*.*", "*", "", "AllFileDir"},
+                                         {"JPG", "*.JPG", "", "", "JPGDir"},
+                                         {"JPEG alias", "*.JPEG", "", "", "JPEGDir"},
+                                         {"TIFF alias", "*.TIFF", "", "", "TIFFDir"},
+                                         {"MPEG alias", "*.MPEG", "", "", "MPEGDir"},
+                                         {"MID", "*.MID", "", "", "MIDDir"},
+                                         {"free spelling a type", "*.PNG", "PNG", "", "PNGDir"},
+                                         {"first free", "*.raw", "raw", "R*", "Ext1Dir"},
+                                         {"second free", "*.R*", "raw", "R*", "Ext2Dir"},
+                                         {"case counts for types", "*.jpg", "", "", ""},
+                                         {"case counts for free", "*.RAW", "raw", "", ""},
+                                         {"unknown", "*.xyz", "raw", "", ""}});
     }
 
     void destinationSettingForKey()
@@ -255,26 +217,15 @@ private Q_SLOTS:
 
     void lookup_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("lower case") << "/card/DCIM/100/x.jpg"
-                                    << "/jpg";
-        QTest::newRow("upper case") << "Y.JPG"
-                                    << "/jpg";
-        QTest::newRow("alias") << "z.jpeg"
-                               << "/jpeg";
-        QTest::newRow("last dot") << "a.tar.gz"
-                                  << "/gz";
-        QTest::newRow("no row") << "a.png"
-                                << "";
-        QTest::newRow("no extension") << "README"
-                                      << "";
-        QTest::newRow("dot in folder only") << "/a.b/README"
-                                            << "";
-        QTest::newRow("wildcard rows are literal") << "b.raw"
-                                                   << "";
-        QTest::newRow("first row wins") << "c.mov"
-                                        << "/mov1";
+        addRows<Text, Text>({"file", "expected"}, {{"lower case", "/card/DCIM/100/x.jpg", "/jpg"},
+                                                   {"upper case", "Y.JPG", "/jpg"},
+                                                   {"alias", "z.jpeg", "/jpeg"},
+                                                   {"last dot", "a.tar.gz", "/gz"},
+                                                   {"no row", "a.png", ""},
+                                                   {"no extension", "README", ""},
+                                                   {"dot in folder only", "/a.b/README", ""},
+                                                   {"wildcard rows are literal", "b.raw", ""},
+                                                   {"first row wins", "c.mov", "/mov1"}});
     }
 
     void lookup()
