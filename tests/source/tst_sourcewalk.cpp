@@ -5,6 +5,7 @@
 #include "source/sourcewalk.h"
 
 #include "../platform/rawfiles.h"
+#include "tables.h"
 #include "testdir.h"
 
 #include <QFile>
@@ -31,81 +32,43 @@ private Q_SLOTS:
 
     void maskMatch_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("mask");
-        QTest::addColumn<bool>("expected");
-        QTest::newRow("lower jpg by *.JPG") << "img_0001.jpg"
-                                            << "*.JPG" << true;
-        QTest::newRow("upper by lower mask") << "IMG_0001.JPG"
-                                             << "*.jpg" << true;
-        QTest::newRow("no dot, *.JPG") << "JPG"
-                                       << "*.JPG" << false;
-        QTest::newRow("no dot, *.*") << "README"
-                                     << "*.*" << false;
-        QTest::newRow("dot, *.*") << "a.b"
-                                  << "*.*" << true;
-        QTest::newRow("trailing dot, *.*") << "name."
-                                           << "*.*" << true;
-        QTest::newRow("leading dot, *.*") << ".hidden"
-                                          << "*.*" << true;
-        QTest::newRow("jpeg not jpg") << "x.jpeg"
-                                      << "*.JPG" << false;
-        QTest::newRow("jpg.bak") << "photo.jpg.bak"
-                                 << "*.JPG" << false;
-        QTest::newRow("two dots") << "a.b.jpg"
-                                  << "*.JPG" << true;
-        QTest::newRow("question one") << "ab.c"
-                                      << "a?.c" << true;
-        QTest::newRow("question needs one") << "a.c"
-                                            << "a?.c" << false;
-        QTest::newRow("question in extension") << "x.CR2"
-                                               << "*.C?2" << true;
-        QTest::newRow("set hit") << "b1.cr2"
-                                 << "[ab]?.CR2" << true;
-        QTest::newRow("set miss") << "c1.cr2"
-                                  << "[ab]?.CR2" << false;
-        QTest::newRow("negated set") << "c1.cr2"
-                                     << "[!ab]?.CR2" << true;
-        QTest::newRow("negated set miss") << "A1.cr2"
-                                          << "[!ab]?.CR2" << false;
-        QTest::newRow("range without case") << "X5.nef"
-                                            << "[a-z]5.NEF" << true;
-        QTest::newRow("range miss") << "55.nef"
-                                    << "[a-z]5.NEF" << false;
-        QTest::newRow("unclosed set is literal") << "a[1.jpg"
-                                                 << "a[1.jpg" << true;
-        QTest::newRow("double-byte name") << "写真.JPG"
-                                          << "*.jpg" << true;
-        QTest::newRow("question takes a double-byte char") << "写真.JPG"
-                                                           << "??.JPG" << true;
-        QTest::newRow("only A-Z fold") << "é.jpg"
-                                       << "É.jpg" << false;
-        QTest::newRow("full-width not folded") << "ａ.jpg"
-                                               << "Ａ.jpg" << false;
-        QTest::newRow("star alone") << "anything"
-                                    << "*" << true;
-        QTest::newRow("exact without case") << "Thumbs.db"
-                                            << "THUMBS.DB" << true;
-        QTest::newRow("star in middle") << "IMG_1234_x.JPG"
-                                        << "IMG*x.jpg" << true;
-        QTest::newRow("star backtracks") << "aXbXc.jpg"
-                                         << "a*X*c.JPG" << true;
-        QTest::newRow("empty name") << ""
-                                    << "*.*" << false;
-        QTest::newRow("tail question takes a dot") << "a.TH."
-                                                   << "*.TH?" << true;
-        QTest::newRow("tail question") << "x.thm"
-                                       << "*.TH?" << true;
-        QTest::newRow("tail longer than name") << "THM"
-                                               << "*.TH?" << false;
-        QTest::newRow("tail over double-byte") << "写真.jpg"
-                                               << "*?.JPG" << true;
-        QTest::newRow("tail negated set miss") << "ba.jpg"
-                                               << "*[!a].JPG" << false;
-        QTest::newRow("tail negated set hit") << "bc.jpg"
-                                              << "*[!a].JPG" << true;
-        QTest::newRow("tail unclosed set") << "x.t[h.z"
-                                           << "*.t[h.?" << true;
+        addRows<Text, Text, bool>({"name", "mask", "expected"},
+                                  {{"lower jpg by *.JPG", "img_0001.jpg", "*.JPG", true},
+                                   {"upper by lower mask", "IMG_0001.JPG", "*.jpg", true},
+                                   {"no dot, *.JPG", "JPG", "*.JPG", false},
+                                   {"no dot, *.*", "README", "*.*", false},
+                                   {"dot, *.*", "a.b", "*.*", true},
+                                   {"trailing dot, *.*", "name.", "*.*", true},
+                                   {"leading dot, *.*", ".hidden", "*.*", true},
+                                   {"jpeg not jpg", "x.jpeg", "*.JPG", false},
+                                   {"jpg.bak", "photo.jpg.bak", "*.JPG", false},
+                                   {"two dots", "a.b.jpg", "*.JPG", true},
+                                   {"question one", "ab.c", "a?.c", true},
+                                   {"question needs one", "a.c", "a?.c", false},
+                                   {"question in extension", "x.CR2", "*.C?2", true},
+                                   {"set hit", "b1.cr2", "[ab]?.CR2", true},
+                                   {"set miss", "c1.cr2", "[ab]?.CR2", false},
+                                   {"negated set", "c1.cr2", "[!ab]?.CR2", true},
+                                   {"negated set miss", "A1.cr2", "[!ab]?.CR2", false},
+                                   {"range without case", "X5.nef", "[a-z]5.NEF", true},
+                                   {"range miss", "55.nef", "[a-z]5.NEF", false},
+                                   {"unclosed set is literal", "a[1.jpg", "a[1.jpg", true},
+                                   {"double-byte name", "写真.JPG", "*.jpg", true},
+                                   {"question takes a double-byte char", "写真.JPG", "??.JPG", true},
+                                   {"only A-Z fold", "é.jpg", "É.jpg", false},
+                                   {"full-width not folded", "ａ.jpg", "Ａ.jpg", false},
+                                   {"star alone", "anything", "*", true},
+                                   {"exact without case", "Thumbs.db", "THUMBS.DB", true},
+                                   {"star in middle", "IMG_1234_x.JPG", "IMG*x.jpg", true},
+                                   {"star backtracks", "aXbXc.jpg", "a*X*c.JPG", true},
+                                   {"empty name", "", "*.*", false},
+                                   {"tail question takes a dot", "a.TH.", "*.TH?", true},
+                                   {"tail question", "x.thm", "*.TH?", true},
+                                   {"tail longer than name", "THM", "*.TH?", false},
+                                   {"tail over double-byte", "写真.jpg", "*?.JPG", true},
+                                   {"tail negated set miss", "ba.jpg", "*[!a].JPG", false},
+                                   {"tail negated set hit", "bc.jpg", "*[!a].JPG", true},
+                                   {"tail unclosed set", "x.t[h.z", "*.t[h.?", true}});
     }
 
     void maskMatch()
@@ -151,26 +114,15 @@ private Q_SLOTS:
 
     void maskLookup_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("wildcard") << "b.raw"
-                                  << "/r";
-        QTest::newRow("wildcard any case") << "B.Rw2"
-                                           << "/r";
-        QTest::newRow("question mark") << "c.CR3"
-                                       << "/cr";
-        QTest::newRow("plain") << "d.jpg"
-                               << "/jpg";
-        QTest::newRow("none") << "e.png"
-                              << "";
-        QTest::newRow("set") << "IMG_0001.NEF"
-                             << "/set";
-        QTest::newRow("set, other letter") << "IMG_0001.ARW"
-                                           << "";
-        QTest::newRow("brackets are a set") << "f.[N]"
-                                            << "";
-        QTest::newRow("with folder") << "/card/DCIM/100/b.RAF"
-                                     << "/r";
+        addRows<Text, Text>({"file", "expected"}, {{"wildcard", "b.raw", "/r"},
+                                                   {"wildcard any case", "B.Rw2", "/r"},
+                                                   {"question mark", "c.CR3", "/cr"},
+                                                   {"plain", "d.jpg", "/jpg"},
+                                                   {"none", "e.png", ""},
+                                                   {"set", "IMG_0001.NEF", "/set"},
+                                                   {"set, other letter", "IMG_0001.ARW", ""},
+                                                   {"brackets are a set", "f.[N]", ""},
+                                                   {"with folder", "/card/DCIM/100/b.RAF", "/r"}});
     }
 
     void maskLookup()
