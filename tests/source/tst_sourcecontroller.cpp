@@ -12,6 +12,7 @@
 #include "ui/tmainform.h"
 
 #include "sandbox.h"
+#include "tables.h"
 #include "testdir.h"
 #include "testprompt.h"
 
@@ -35,6 +36,7 @@ using namespace vantora;
 using vantora::test::formChild;
 using vantora::test::TestDir;
 using vantora::test::TestPrompt;
+using vantora::test::Text;
 
 namespace {
 
@@ -451,15 +453,10 @@ private Q_SLOTS:
 
     void handChoice_data()
     {
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QString>("expected");
-        // A chosen folder that holds DCIM gives its DCIM folder.
-        QTest::newRow("folder") << "pick"
-                                << "pick/DCIM/";
-        QTest::newRow("dcim folder itself") << "pick/DCIM"
-                                            << "pick/DCIM/";
-        QTest::newRow("only one level") << "deep"
-                                        << "deep/";
+        // A chosen folder that holds DCIM gives its DCIM folder; a DCIM deeper down is not looked for.
+        test::addRows<Text, Text>({"chosen", "expected"}, {{"folder", "pick", "pick/DCIM/"},
+                                                           {"dcim folder itself", "pick/DCIM", "pick/DCIM/"},
+                                                           {"only one level", "deep", "deep/"}});
     }
 
     void handChoice()
