@@ -3,6 +3,7 @@
 
 #include "../platform/rawfiles.h"
 #include "sandbox.h"
+#include "tables.h"
 #include "testdir.h"
 #include "testprompt.h"
 
@@ -13,6 +14,7 @@
 #include <sys/mount.h>
 
 using namespace vantora;
+using vantora::test::Text;
 
 namespace {
 
@@ -63,41 +65,16 @@ private Q_SLOTS:
 
 void TestDeviceImport::destination_data()
 {
-    QTest::addColumn<QString>("transfer");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("prefix");
-    QTest::addColumn<bool>("prefixOn");
-    QTest::addColumn<int>("counter");
-    QTest::addColumn<QString>("separator");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "/home/u/Pictures/"
-                           << "新しいフォルダ"
-                           << "" << false << 1 << ""
-                           << "/home/u/Pictures/新しいフォルダ/";
-    QTest::newRow("no trailing slash") << "/home/u/Pictures"
-                                       << "import"
-                                       << "" << false << 1 << ""
-                                       << "/home/u/Pictures/import/";
-    QTest::newRow("shooting date is day zero") << "/p/"
-                                               << "[YYYYMMDD]"
-                                               << "" << false << 1 << "-"
-                                               << "/p/1899-12-30/";
-    QTest::newRow("running number and prefix") << "/p/"
-                                               << "card[RENBAN]"
-                                               << "x_" << true << 42 << ""
-                                               << "/p/x_card42/";
-    QTest::newRow("prefix off") << "/p/"
-                                << "card"
-                                << "x_" << false << 1 << ""
-                                << "/p/card/";
-    QTest::newRow("dot dot is refused") << "/p/"
-                                        << ".."
-                                        << "" << false << 1 << ""
-                                        << "";
-    QTest::newRow("dot is refused") << "/p/"
-                                    << "."
-                                    << "" << false << 1 << ""
-                                    << "";
+    test::addRows<Text, Text, Text, bool, int, Text, Text>(
+        {"transfer", "text", "prefix", "prefixOn", "counter", "separator", "expected"},
+        {{"plain", "/home/u/Pictures/", "新しいフォルダ", "", false, 1, "",
+          "/home/u/Pictures/新しいフォルダ/"},
+         {"no trailing slash", "/home/u/Pictures", "import", "", false, 1, "", "/home/u/Pictures/import/"},
+         {"shooting date is day zero", "/p/", "[YYYYMMDD]", "", false, 1, "-", "/p/1899-12-30/"},
+         {"running number and prefix", "/p/", "card[RENBAN]", "x_", true, 42, "", "/p/x_card42/"},
+         {"prefix off", "/p/", "card", "x_", false, 1, "", "/p/card/"},
+         {"dot dot is refused", "/p/", "..", "", false, 1, "", ""},
+         {"dot is refused", "/p/", ".", "", false, 1, "", ""}});
 }
 
 void TestDeviceImport::destination()
@@ -115,14 +92,10 @@ void TestDeviceImport::destination()
 
 void TestDeviceImport::folderTitle_data()
 {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("title");
-    QTest::newRow("folder") << "/media/u/CAM/DCIM/100CANON"
-                            << "100CANON";
-    QTest::newRow("trailing slash") << "/home/u/Pictures/新しいフォルダ/"
-                                    << "新しいフォルダ";
-    QTest::newRow("root") << "/"
-                          << "/";
+    test::addRows<Text, Text>({"path", "title"},
+                              {{"folder", "/media/u/CAM/DCIM/100CANON", "100CANON"},
+                               {"trailing slash", "/home/u/Pictures/新しいフォルダ/", "新しいフォルダ"},
+                               {"root", "/", "/"}});
 }
 
 void TestDeviceImport::folderTitle()
@@ -219,10 +192,9 @@ void TestDeviceImport::noFreeNameKeepsTheSource()
 
 void TestDeviceImport::destinationInsideSourceIsRefused_data()
 {
-    QTest::addColumn<QString>("destination");
-    QTest::newRow("inside") << "Camera/import";
-    QTest::newRow("the source itself") << "Camera";
-    QTest::newRow("its parent, so onto itself") << ".";
+    test::addRows<Text>(
+        {"destination"},
+        {{"inside", "Camera/import"}, {"the source itself", "Camera"}, {"its parent, so onto itself", "."}});
 }
 
 void TestDeviceImport::destinationInsideSourceIsRefused()
