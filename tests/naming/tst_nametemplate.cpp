@@ -1,8 +1,10 @@
 #include "naming/nametemplate.h"
+#include "tables.h"
 
 #include <QtTest>
 
 using namespace vantora;
+using vantora::test::Text;
 
 namespace {
 
@@ -49,34 +51,20 @@ private Q_SLOTS:
 
 void TestNameTemplate::workedExamples_data()
 {
-    QTest::addColumn<bool>("folder");
-    QTest::addColumn<QString>("templ");
-    QTest::addColumn<QString>("separator");
-    QTest::addColumn<int>("number");
-    QTest::addColumn<QString>("prefix");
-    QTest::addColumn<bool>("prefixOn");
-    QTest::addColumn<QString>("suffix");
-    QTest::addColumn<bool>("suffixOn");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("shooting date and number")
-        << false << "[YYYYMMDD]_[RENBAN]"
-        << "." << 7 << "p" << false << "s" << false << "2017.03.05_7.JPG";
-    QTest::newRow("source, today, prefix and suffix")
-        << false << "[元のファイル名]-[yyyymmdd]"
-        << "-" << 1 << "trip_" << true << "_a" << true << "trip_P1000123-2024-01-09_a.JPG";
-    QTest::newRow("number twice, suffix only") << false << "[RENBAN]-[RENBAN]"
-                                               << "." << 3 << "x" << false << "_b" << true << "3-3_b.JPG";
-    QTest::newRow("lower-case token is text") << false << "[renban]"
-                                              << "." << 3 << "" << false << "" << false << "[renban].JPG";
-    QTest::newRow("folder today and number")
-        << true << "[yyyymmdd] [RENBAN]"
-        << "." << 12 << "Cam" << true << "x" << false << "/Cam2024.01.09 12/";
-    QTest::newRow("folder keeps source token")
-        << true << "[元のファイル名]"
-        << "." << 1 << "" << false << "" << false << "/[元のファイル名]/";
-    QTest::newRow("folder empty separator") << true << "[YYYYMMDD]"
-                                            << "" << 1 << "" << false << "" << false << "/20170305/";
+    test::addRows<bool, Text, Text, int, Text, bool, Text, bool, Text>(
+        {"folder", "templ", "separator", "number", "prefix", "prefixOn", "suffix", "suffixOn", "expected"},
+        {{"shooting date and number", false, "[YYYYMMDD]_[RENBAN]", ".", 7, "p", false, "s", false,
+          "2017.03.05_7.JPG"},
+         {"source, today, prefix and suffix", false, "[元のファイル名]-[yyyymmdd]", "-", 1, "trip_", true,
+          "_a", true, "trip_P1000123-2024-01-09_a.JPG"},
+         {"number twice, suffix only", false, "[RENBAN]-[RENBAN]", ".", 3, "x", false, "_b", true,
+          "3-3_b.JPG"},
+         {"lower-case token is text", false, "[renban]", ".", 3, "", false, "", false, "[renban].JPG"},
+         {"folder today and number", true, "[yyyymmdd] [RENBAN]", ".", 12, "Cam", true, "x", false,
+          "/Cam2024.01.09 12/"},
+         {"folder keeps source token", true, "[元のファイル名]", ".", 1, "", false, "", false,
+          "/[元のファイル名]/"},
+         {"folder empty separator", true, "[YYYYMMDD]", "", 1, "", false, "", false, "/20170305/"}});
 }
 
 void TestNameTemplate::workedExamples()
@@ -100,31 +88,19 @@ void TestNameTemplate::workedExamples()
 
 void TestNameTemplate::tokens_data()
 {
-    QTest::addColumn<QString>("templ");
-    QTest::addColumn<QString>("separator");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("every token twice") << "[RENBAN][yyyymmdd][YYYYMMDD][RENBAN][yyyymmdd][YYYYMMDD]"
-                                       << ""
-                                       << "4202401092017030542024010920170305.JPG";
-    QTest::newRow("other case") << "[Renban][YYYYmmdd][yyyyMMDD][元のファイル名]"
-                                << "."
-                                << "[Renban][YYYYmmdd][yyyyMMDD]P1000123.JPG";
-    QTest::newRow("unknown brackets") << "[abc]_[RENBAN"
-                                      << "."
-                                      << "[abc]_[RENBAN.JPG";
-    QTest::newRow("source name twice") << "[元のファイル名]_[元のファイル名]"
-                                       << "."
-                                       << "P1000123_P1000123.JPG";
-    QTest::newRow("four-character separator") << "[yyyymmdd]|[YYYYMMDD]"
-                                              << "-~_ "
-                                              << "2024-~_ 01-~_ 09|2017-~_ 03-~_ 05.JPG";
-    QTest::newRow("letters in separator literal") << "[yyyymmdd] [YYYYMMDD]"
-                                                  << "d'y"
-                                                  << "2024d'y01d'y09 2017d'y03d'y05.JPG";
-    QTest::newRow("spaces kept") << "  [RENBAN]  "
-                                 << "."
-                                 << "  4  .JPG";
+    test::addRows<Text, Text, Text>(
+        {"templ", "separator", "expected"},
+        {{"every token twice", "[RENBAN][yyyymmdd][YYYYMMDD][RENBAN][yyyymmdd][YYYYMMDD]", "",
+          "4202401092017030542024010920170305.JPG"},
+         {"other case", "[Renban][YYYYmmdd][yyyyMMDD][元のファイル名]", ".",
+          "[Renban][YYYYmmdd][yyyyMMDD]P1000123.JPG"},
+         {"unknown brackets", "[abc]_[RENBAN", ".", "[abc]_[RENBAN.JPG"},
+         {"source name twice", "[元のファイル名]_[元のファイル名]", ".", "P1000123_P1000123.JPG"},
+         {"four-character separator", "[yyyymmdd]|[YYYYMMDD]", "-~_ ",
+          "2024-~_ 01-~_ 09|2017-~_ 03-~_ 05.JPG"},
+         {"letters in separator literal", "[yyyymmdd] [YYYYMMDD]", "d'y",
+          "2024d'y01d'y09 2017d'y03d'y05.JPG"},
+         {"spaces kept", "  [RENBAN]  ", ".", "  4  .JPG"}});
 }
 
 void TestNameTemplate::tokens()
@@ -139,43 +115,20 @@ void TestNameTemplate::tokens()
 
 void TestNameTemplate::sourceNames_data()
 {
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("templ");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("no extension") << "/card/README"
-                                  << "[元のファイル名]_x"
-                                  << "README_x";
-    QTest::newRow("two dots") << "/card/photo.jpeg.bak"
-                              << "[元のファイル名]"
-                              << "photo.jpeg.bak";
-    QTest::newRow("two dots base") << "/card/photo.jpeg.bak"
-                                   << "<[元のファイル名]>"
-                                   << "<photo.jpeg>.bak";
-    QTest::newRow("hidden") << "/card/.hidden"
-                            << "[元のファイル名]"
-                            << ".hidden";
-    QTest::newRow("hidden base empty") << "/card/.hidden"
-                                       << "a[元のファイル名]b"
-                                       << "ab.hidden";
-    QTest::newRow("extension case kept") << "/card/p1000123.JpG"
-                                         << "[RENBAN]"
-                                         << "9.JpG";
-    QTest::newRow("token inside source name") << "/card/P[RENBAN].JPG"
-                                              << "[元のファイル名]"
-                                              << "P[RENBAN].JPG";
-    QTest::newRow("date token inside source name") << "/card/[yyyymmdd][YYYYMMDD].JPG"
-                                                   << "[元のファイル名]"
-                                                   << "[yyyymmdd][YYYYMMDD].JPG";
-    QTest::newRow("colon is part of the name") << "/card/a:b.JPG"
-                                               << "[元のファイル名]"
-                                               << "a:b.JPG";
-    QTest::newRow("dot in folder only") << "/card/DCIM.X/README"
-                                        << "[元のファイル名]"
-                                        << "README";
-    QTest::newRow("empty template") << "/card/P1.JPG"
-                                    << ""
-                                    << ".JPG";
+    test::addRows<Text, Text, Text>(
+        {"source", "templ", "expected"},
+        {{"no extension", "/card/README", "[元のファイル名]_x", "README_x"},
+         {"two dots", "/card/photo.jpeg.bak", "[元のファイル名]", "photo.jpeg.bak"},
+         {"two dots base", "/card/photo.jpeg.bak", "<[元のファイル名]>", "<photo.jpeg>.bak"},
+         {"hidden", "/card/.hidden", "[元のファイル名]", ".hidden"},
+         {"hidden base empty", "/card/.hidden", "a[元のファイル名]b", "ab.hidden"},
+         {"extension case kept", "/card/p1000123.JpG", "[RENBAN]", "9.JpG"},
+         {"token inside source name", "/card/P[RENBAN].JPG", "[元のファイル名]", "P[RENBAN].JPG"},
+         {"date token inside source name", "/card/[yyyymmdd][YYYYMMDD].JPG", "[元のファイル名]",
+          "[yyyymmdd][YYYYMMDD].JPG"},
+         {"colon is part of the name", "/card/a:b.JPG", "[元のファイル名]", "a:b.JPG"},
+         {"dot in folder only", "/card/DCIM.X/README", "[元のファイル名]", "README"},
+         {"empty template", "/card/P1.JPG", "", ".JPG"}});
 }
 
 void TestNameTemplate::sourceNames()
@@ -190,30 +143,17 @@ void TestNameTemplate::sourceNames()
 
 void TestNameTemplate::folderFraming_data()
 {
-    QTest::addColumn<QString>("templ");
-    QTest::addColumn<QString>("prefix");
-    QTest::addColumn<bool>("prefixOn");
-    QTest::addColumn<QString>("suffix");
-    QTest::addColumn<bool>("suffixOn");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("empty") << ""
-                           << "" << false << "" << false << "//";
-    QTest::newRow("ends with delimiter") << "a/"
-                                         << "" << false << "" << false << "/a/";
-    QTest::newRow("suffix ends with delimiter") << "a"
-                                                << "" << false << "b/" << true << "/ab/";
-    QTest::newRow("tokens in prefix and suffix literal")
-        << "[RENBAN]"
-        << "[RENBAN]" << true << "[yyyymmdd]" << true << "/[RENBAN]5[yyyymmdd]/";
-    QTest::newRow("prefix only") << "x"
-                                 << "P" << true << "S" << false << "/Px/";
-    QTest::newRow("suffix only") << "x"
-                                 << "P" << false << "S" << true << "/xS/";
-    QTest::newRow("spaces kept") << " a "
-                                 << " " << true << "" << false << "/  a /";
-    QTest::newRow("double-byte last character") << "表"
-                                                << "" << false << "" << false << "/表/";
+    test::addRows<Text, Text, bool, Text, bool, Text>(
+        {"templ", "prefix", "prefixOn", "suffix", "suffixOn", "expected"},
+        {{"empty", "", "", false, "", false, "//"},
+         {"ends with delimiter", "a/", "", false, "", false, "/a/"},
+         {"suffix ends with delimiter", "a", "", false, "b/", true, "/ab/"},
+         {"tokens in prefix and suffix literal", "[RENBAN]", "[RENBAN]", true, "[yyyymmdd]", true,
+          "/[RENBAN]5[yyyymmdd]/"},
+         {"prefix only", "x", "P", true, "S", false, "/Px/"},
+         {"suffix only", "x", "P", false, "S", true, "/xS/"},
+         {"spaces kept", " a ", " ", true, "", false, "/  a /"},
+         {"double-byte last character", "表", "", false, "", false, "/表/"}});
 }
 
 void TestNameTemplate::folderFraming()
@@ -261,20 +201,11 @@ void TestNameTemplate::midnightCrossing()
 
 void TestNameTemplate::formatTemplateDate_data()
 {
-    QTest::addColumn<int>("year");
-    QTest::addColumn<int>("month");
-    QTest::addColumn<int>("day");
-    QTest::addColumn<QString>("separator");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("underscore") << 2024 << 1 << 9 << "_"
-                                << "2024_01_09";
-    QTest::newRow("empty") << 2024 << 1 << 9 << ""
-                           << "20240109";
-    QTest::newRow("two-digit parts") << 1999 << 12 << 31 << "."
-                                     << "1999.12.31";
-    QTest::newRow("four characters") << 2024 << 10 << 5 << "yyyy"
-                                     << "2024yyyy10yyyy05";
+    test::addRows<int, int, int, Text, Text>({"year", "month", "day", "separator", "expected"},
+                                             {{"underscore", 2024, 1, 9, "_", "2024_01_09"},
+                                              {"empty", 2024, 1, 9, "", "20240109"},
+                                              {"two-digit parts", 1999, 12, 31, ".", "1999.12.31"},
+                                              {"four characters", 2024, 10, 5, "yyyy", "2024yyyy10yyyy05"}});
 }
 
 void TestNameTemplate::formatTemplateDate()
@@ -290,21 +221,16 @@ void TestNameTemplate::formatTemplateDate()
 
 void TestNameTemplate::previews_data()
 {
-    QTest::addColumn<bool>("folder");
-    QTest::addColumn<QString>("templ");
-    QTest::addColumn<bool>("prefixOn");
-    QTest::addColumn<bool>("suffixOn");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("folder all tokens") << true << "[yyyymmdd]_[YYYYMMDD]_[RENBAN]_[元のファイル名]" << true
-                                       << true << "/pre2024.01.09_YYYY.MM.DD_12_[元のファイル名]suf/";
-    QTest::newRow("folder switches off") << true << "a" << false << false << "/a/";
-    QTest::newRow("folder empty") << true << "" << false << false << "//";
-    QTest::newRow("file all tokens") << false << "[元のファイル名]_[RENBAN]_[yyyymmdd]_[YYYYMMDD]" << true
-                                     << false << "preDSC_1234_34_2024.01.09_YYYY.MM.DD[.拡張子]";
-    QTest::newRow("file suffix only")
-        << false << "[元のファイル名]" << false << true << "DSC_1234suf[.拡張子]";
-    QTest::newRow("file keeps spaces") << false << " [RENBAN] " << false << false << " 34 [.拡張子]";
+    test::addRows<bool, Text, bool, bool, Text>(
+        {"folder", "templ", "prefixOn", "suffixOn", "expected"},
+        {{"folder all tokens", true, "[yyyymmdd]_[YYYYMMDD]_[RENBAN]_[元のファイル名]", true, true,
+          "/pre2024.01.09_YYYY.MM.DD_12_[元のファイル名]suf/"},
+         {"folder switches off", true, "a", false, false, "/a/"},
+         {"folder empty", true, "", false, false, "//"},
+         {"file all tokens", false, "[元のファイル名]_[RENBAN]_[yyyymmdd]_[YYYYMMDD]", true, false,
+          "preDSC_1234_34_2024.01.09_YYYY.MM.DD[.拡張子]"},
+         {"file suffix only", false, "[元のファイル名]", false, true, "DSC_1234suf[.拡張子]"},
+         {"file keeps spaces", false, " [RENBAN] ", false, false, " 34 [.拡張子]"}});
 }
 
 void TestNameTemplate::previews()
@@ -351,22 +277,13 @@ void TestNameTemplate::dialogPreviewIgnoresSwitches()
 
 void TestNameTemplate::checkFileTemplate_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    QTest::addColumn<bool>("message");
-
-    QTest::newRow("empty") << ""
-                           << "[元のファイル名]" << false;
-    QTest::newRow("transfer date only") << "[yyyymmdd]"
-                                        << "[元のファイル名][yyyymmdd]" << true;
-    QTest::newRow("number") << "x[RENBAN]"
-                            << "x[RENBAN]" << false;
-    QTest::newRow("source name") << "[元のファイル名]"
-                                 << "[元のファイル名]" << false;
-    QTest::newRow("lower-case number") << "[renban]"
-                                       << "[元のファイル名][renban]" << true;
-    QTest::newRow("space only") << " "
-                                << "[元のファイル名] " << true;
+    test::addRows<Text, Text, bool>({"text", "expected", "message"},
+                                    {{"empty", "", "[元のファイル名]", false},
+                                     {"transfer date only", "[yyyymmdd]", "[元のファイル名][yyyymmdd]", true},
+                                     {"number", "x[RENBAN]", "x[RENBAN]", false},
+                                     {"source name", "[元のファイル名]", "[元のファイル名]", false},
+                                     {"lower-case number", "[renban]", "[元のファイル名][renban]", true},
+                                     {"space only", " ", "[元のファイル名] ", true}});
 }
 
 void TestNameTemplate::checkFileTemplate()
@@ -392,16 +309,13 @@ void TestNameTemplate::checkFolderTemplate()
 
 void TestNameTemplate::runningNumbers_data()
 {
-    QTest::addColumn<qint32>("n");
-    QTest::addColumn<qint32>("next");
-
-    QTest::newRow("one") << 1 << 2;
-    QTest::newRow("ordinary") << 7 << 8;
-    QTest::newRow("below maximum") << 2147483646 << 2147483647;
-    QTest::newRow("maximum wraps") << 2147483647 << 1;
-    QTest::newRow("zero") << 0 << 1;
-    QTest::newRow("negative") << -5 << 1;
-    QTest::newRow("most negative") << std::numeric_limits<qint32>::min() << 1;
+    test::addRows<qint32, qint32>({"n", "next"}, {{"one", 1, 2},
+                                                  {"ordinary", 7, 8},
+                                                  {"below maximum", 2147483646, 2147483647},
+                                                  {"maximum wraps", 2147483647, 1},
+                                                  {"zero", 0, 1},
+                                                  {"negative", -5, 1},
+                                                  {"most negative", std::numeric_limits<qint32>::min(), 1}});
 }
 
 void TestNameTemplate::runningNumbers()
