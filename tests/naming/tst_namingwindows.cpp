@@ -3,6 +3,7 @@
 #include "naming/widgets/editformcontroller.h"
 #include "naming/widgets/namesettingscontroller.h"
 #include "settings/settingsrecord.h"
+#include "tables.h"
 #include "testprompt.h"
 #include "ui/keyfilter.h"
 #include "ui/tcalenderform.h"
@@ -22,6 +23,7 @@
 
 using namespace vantora;
 using vantora::test::formChild;
+using vantora::test::Text;
 
 namespace {
 
@@ -301,16 +303,10 @@ void TestNamingWindows::dirNameEditExit()
 
 void TestNamingWindows::fileNameEditExit_data()
 {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("expected");
-    QTest::addColumn<bool>("message");
-
-    QTest::newRow("empty") << ""
-                           << "[元のファイル名]" << false;
-    QTest::newRow("transfer date") << "[yyyymmdd]"
-                                   << "[元のファイル名][yyyymmdd]" << true;
-    QTest::newRow("number") << "img[RENBAN]"
-                            << "img[RENBAN]" << false;
+    test::addRows<Text, Text, bool>({"typed", "expected", "message"},
+                                    {{"empty", "", "[元のファイル名]", false},
+                                     {"transfer date", "[yyyymmdd]", "[元のファイル名][yyyymmdd]", true},
+                                     {"number", "img[RENBAN]", "img[RENBAN]", false}});
 }
 
 void TestNamingWindows::fileNameEditExit()
