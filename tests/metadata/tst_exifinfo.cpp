@@ -1,4 +1,5 @@
 #include "exiffixture.h"
+#include "tables.h"
 #include "testdir.h"
 
 #include "metadata/texifinfo.h"
@@ -229,16 +230,16 @@ private Q_SLOTS:
 
     void comparesWithExiv2_data()
     {
-        QTest::addColumn<int>("order");
-        QTest::addColumn<QString>("layout");
-        QTest::addColumn<int>("searchBytes"); // -1: default; otherwise relative to the marker's window edge
-        QTest::newRow("II, APP0 then Exif") << int(Order::Little) << "app0" << -1;
-        QTest::newRow("MM, APP0 then Exif") << int(Order::Big) << "app0" << -1;
-        QTest::newRow("II, Exif first") << int(Order::Little) << "exif-first" << -1;
-        QTest::newRow("MM, XMP before Exif") << int(Order::Big) << "xmp-first" << -1;
-        QTest::newRow("II, XMP before Exif, no APP0") << int(Order::Little) << "xmp-first-no-app0" << -1;
-        QTest::newRow("MM, quantization table first, window reaches") << int(Order::Big) << "dqt-first" << 0;
-        QTest::newRow("II, comment first, in the default window") << int(Order::Little) << "com-first" << -1;
+        // searchBytes -1: default; otherwise relative to the marker's window edge
+        addRows<int, Text, int>(
+            {"order", "layout", "searchBytes"},
+            {{"II, APP0 then Exif", int(Order::Little), "app0", -1},
+             {"MM, APP0 then Exif", int(Order::Big), "app0", -1},
+             {"II, Exif first", int(Order::Little), "exif-first", -1},
+             {"MM, XMP before Exif", int(Order::Big), "xmp-first", -1},
+             {"II, XMP before Exif, no APP0", int(Order::Little), "xmp-first-no-app0", -1},
+             {"MM, quantization table first, window reaches", int(Order::Big), "dqt-first", 0},
+             {"II, comment first, in the default window", int(Order::Little), "com-first", -1}});
     }
     void comparesWithExiv2()
     {
@@ -366,21 +367,19 @@ private Q_SLOTS:
 
     void searchWindow_data()
     {
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<int>("padding");
-        QTest::addColumn<int>("searchBytes");
-        QTest::addColumn<bool>("found");
         // a comment segment of 2 + padding bytes; the APP1 0xFF is examined as byte padding + 3
-        QTest::newRow("comment, 0xFF is byte 17") << "com" << 14 << 16 << true;
-        QTest::newRow("comment, 0xFF is byte 18") << "com" << 15 << 16 << false;
-        QTest::newRow("comment, window 0, byte 3") << "com" << 0 << 0 << false;
-        QTest::newRow("comment, window 2, byte 3") << "com" << 0 << 2 << true;
-        QTest::newRow("comment, window -5 reads as 0") << "com" << 0 << -5 << false;
-        QTest::newRow("quantization table, default window") << "dqt" << 0 << 16 << false;
-        QTest::newRow("quantization table, window wide enough") << "dqt" << 0 << 1000 << true;
-        // for the table: padding is the window relative to the one that just reaches the marker
-        QTest::newRow("quantization table, window just reaches") << "dqt-edge" << 0 << 0 << true;
-        QTest::newRow("quantization table, window one short") << "dqt-edge" << -1 << 0 << false;
+        addRows<Text, int, int, bool>(
+            {"first", "padding", "searchBytes", "found"},
+            {{"comment, 0xFF is byte 17", "com", 14, 16, true},
+             {"comment, 0xFF is byte 18", "com", 15, 16, false},
+             {"comment, window 0, byte 3", "com", 0, 0, false},
+             {"comment, window 2, byte 3", "com", 0, 2, true},
+             {"comment, window -5 reads as 0", "com", 0, -5, false},
+             {"quantization table, default window", "dqt", 0, 16, false},
+             {"quantization table, window wide enough", "dqt", 0, 1000, true},
+             // for the table: padding is the window relative to the one that just reaches the marker
+             {"quantization table, window just reaches", "dqt-edge", 0, 0, true},
+             {"quantization table, window one short", "dqt-edge", -1, 0, false}});
     }
     void searchWindow()
     {
@@ -460,11 +459,9 @@ private Q_SLOTS:
 
     void missingFile_data()
     {
-        QTest::addColumn<bool>("allowError");
-        QTest::addColumn<bool>("folder");
-        QTest::newRow("handler suppresses") << false << false;
-        QTest::newRow("handler lets it raise") << true << false;
-        QTest::newRow("a folder counts as missing") << true << true;
+        addRows<bool, bool>({"allowError", "folder"}, {{"handler suppresses", false, false},
+                                                       {"handler lets it raise", true, false},
+                                                       {"a folder counts as missing", true, true}});
     }
     void missingFile()
     {
@@ -681,12 +678,11 @@ private Q_SLOTS:
 
     void notJpeg_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("readError");
-        QTest::newRow("TIFF file") << QByteArray("II*\0\x08\0\0\0\0\0\0\0\0\0", 14) << false;
-        QTest::newRow("text") << QByteArray("just some text, no image at all") << false;
-        QTest::newRow("empty") << QByteArray() << true;
-        QTest::newRow("start of image then nothing") << QByteArray("\xFF\xD8", 2) << true;
+        addRows<QByteArray, bool>({"bytes", "readError"},
+                                  {{"TIFF file", QByteArray("II*\0\x08\0\0\0\0\0\0\0\0\0", 14), false},
+                                   {"text", QByteArray("just some text, no image at all"), false},
+                                   {"empty", QByteArray(), true},
+                                   {"start of image then nothing", QByteArray("\xFF\xD8", 2), true}});
     }
     void notJpeg()
     {
@@ -707,14 +703,12 @@ private Q_SLOTS:
 
     void cameraFiles_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("hasExif");
-        QTest::newRow("canon") << "canon-dslr.jpg" << true;
-        QTest::newRow("pixel") << "IMG_20180725_163423.jpg" << true;
-        QTest::newRow("olympus, big-endian") << "door-knocker.jpg" << true;
-        QTest::newRow("hasselblad") << "issue-exifr-13.jpg" << true;
-        QTest::newRow("no exif") << "noexif.jpg" << false;
-        QTest::newRow("no exif 2") << "img_1771_no_exif.jpg" << false;
+        addRows<Text, bool>({"name", "hasExif"}, {{"canon", "canon-dslr.jpg", true},
+                                                  {"pixel", "IMG_20180725_163423.jpg", true},
+                                                  {"olympus, big-endian", "door-knocker.jpg", true},
+                                                  {"hasselblad", "issue-exifr-13.jpg", true},
+                                                  {"no exif", "noexif.jpg", false},
+                                                  {"no exif 2", "img_1771_no_exif.jpg", false}});
     }
     void cameraFiles()
     {
@@ -823,18 +817,16 @@ private Q_SLOTS:
 
     void errorTexts_data()
     {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("-1") << -1 << "ファイルが見つかりません";
-        QTest::newRow("-2") << -2 << "Exif、またはDCF形式ではありません";
-        QTest::newRow("-3") << -3 << "ユーザコメントは不明な形式です";
-        QTest::newRow("-4") << -4 << "ASCII文字以外は書き込みできません";
-        QTest::newRow("-5") << -5 << "不正なストリーム";
-        QTest::newRow("-6") << -6 << "不正なインデックス";
-        QTest::newRow("-7") << -7 << "タグが見つかりません";
-        QTest::newRow("-8") << -8 << "日時は不明です";
-        QTest::newRow("0") << 0 << "不明なエラーです";
-        QTest::newRow("-9") << -9 << "不明なエラーです";
+        addRows<int, Text>({"code", "text"}, {{"-1", -1, "ファイルが見つかりません"},
+                                              {"-2", -2, "Exif、またはDCF形式ではありません"},
+                                              {"-3", -3, "ユーザコメントは不明な形式です"},
+                                              {"-4", -4, "ASCII文字以外は書き込みできません"},
+                                              {"-5", -5, "不正なストリーム"},
+                                              {"-6", -6, "不正なインデックス"},
+                                              {"-7", -7, "タグが見つかりません"},
+                                              {"-8", -8, "日時は不明です"},
+                                              {"0", 0, "不明なエラーです"},
+                                              {"-9", -9, "不明なエラーです"}});
     }
     void errorTexts()
     {
