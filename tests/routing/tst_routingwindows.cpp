@@ -3,6 +3,7 @@
 #include "routing/extensioncatalogue.h"
 #include "routing/widgets/extensionroutingcontroller.h"
 #include "settings/settingsrecord.h"
+#include "tables.h"
 #include "testdir.h"
 #include "testprompt.h"
 #include "ui/keyfilter.h"
@@ -452,17 +453,16 @@ private Q_SLOTS:
 
     void typeClickWritesItsFolders_data()
     {
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<QStringList>("rows");
-        QTest::addColumn<QStringList>("written");
-        QTest::newRow("JPG") << "JPG" << QStringList{u"*.MOV"_s, u"*.JPG"_s, u"*.JPEG"_s}
-                             << QStringList{u"JPGChecked"_s, u"JPGDir"_s, u"JPEGDir"_s};
-        QTest::newRow("TIF") << "TIF" << QStringList{u"*.MOV"_s, u"*.TIF"_s, u"*.TIFF"_s}
-                             << QStringList{u"TIFChecked"_s, u"TIFDir"_s, u"TIFFDir"_s};
-        QTest::newRow("MPG keeps MPEGDir") << "MPG" << QStringList{u"*.MOV"_s, u"*.MPG"_s, u"*.MPEG"_s}
-                                           << QStringList{u"MPGChecked"_s, u"MPGDir"_s};
-        QTest::newRow("FLAC") << "FLAC" << QStringList{u"*.MOV"_s, u"*.FLAC"_s}
-                              << QStringList{u"FLACChecked"_s, u"FLACDir"_s};
+        addRows<Text, QStringList, QStringList>(
+            {"code", "rows", "written"},
+            {{"JPG", "JPG", QStringList{u"*.MOV"_s, u"*.JPG"_s, u"*.JPEG"_s},
+              QStringList{u"JPGChecked"_s, u"JPGDir"_s, u"JPEGDir"_s}},
+             {"TIF", "TIF", QStringList{u"*.MOV"_s, u"*.TIF"_s, u"*.TIFF"_s},
+              QStringList{u"TIFChecked"_s, u"TIFDir"_s, u"TIFFDir"_s}},
+             {"MPG keeps MPEGDir", "MPG", QStringList{u"*.MOV"_s, u"*.MPG"_s, u"*.MPEG"_s},
+              QStringList{u"MPGChecked"_s, u"MPGDir"_s}},
+             {"FLAC", "FLAC", QStringList{u"*.MOV"_s, u"*.FLAC"_s},
+              QStringList{u"FLACChecked"_s, u"FLACDir"_s}}});
     }
 
     void typeClickWritesItsFolders()
@@ -884,12 +884,10 @@ private Q_SLOTS:
 
     void closingTheEditorSelectsTheWholeRow_data()
     {
-        QTest::addColumn<bool>("dialog");
-        QTest::addColumn<int>("column");
-        QTest::newRow("main window, key") << false << 0;
-        QTest::newRow("main window, folder") << false << 1;
-        QTest::newRow("dialog, key") << true << 0;
-        QTest::newRow("dialog, folder") << true << 1;
+        addRows<bool, int>({"dialog", "column"}, {{"main window, key", false, 0},
+                                                  {"main window, folder", false, 1},
+                                                  {"dialog, key", true, 0},
+                                                  {"dialog, folder", true, 1}});
     }
 
     void closingTheEditorSelectsTheWholeRow()
@@ -919,9 +917,7 @@ private Q_SLOTS:
 
     void manyRowsBringNoSidewaysScrolling_data()
     {
-        QTest::addColumn<bool>("dialog");
-        QTest::newRow("main window") << false;
-        QTest::newRow("dialog") << true;
+        addRows<bool>({"dialog"}, {{"main window", false}, {"dialog", true}});
     }
 
     void manyRowsBringNoSidewaysScrolling()
@@ -966,12 +962,10 @@ private Q_SLOTS:
 
     void editorKeepsTheKeysInView_data()
     {
-        QTest::addColumn<bool>("dialog");
-        QTest::addColumn<bool>("manyRows");
-        QTest::newRow("main window") << false << false;
-        QTest::newRow("main window, many rows") << false << true;
-        QTest::newRow("dialog") << true << false;
-        QTest::newRow("dialog, many rows") << true << true;
+        addRows<bool, bool>({"dialog", "manyRows"}, {{"main window", false, false},
+                                                     {"main window, many rows", false, true},
+                                                     {"dialog", true, false},
+                                                     {"dialog, many rows", true, true}});
     }
 
     void editorKeepsTheKeysInView()
