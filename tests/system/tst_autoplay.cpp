@@ -3,6 +3,7 @@
 #include "system/autoplayregistration.h"
 #include "system/desktopentry.h"
 #include "system/registrationswitch.h"
+#include "tables.h"
 #include "testdir.h"
 #include "testprompt.h"
 
@@ -465,15 +466,16 @@ void TestAutoPlay::switchUnregisters()
 
 void TestAutoPlay::notASwitch_data()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("none") << QStringList();
-    QTest::newRow("capitals") << QStringList{QStringLiteral("/REG")};
-    QTest::newRow("mixed case") << QStringList{QStringLiteral("/Unreg")};
-    QTest::newRow("second argument") << QStringList{QStringLiteral("/media/card"), QStringLiteral("/reg")};
-    QTest::newRow("trailing blank") << QStringList{QStringLiteral("/reg ")};
-    QTest::newRow("longer") << QStringList{QStringLiteral("/register")};
-    QTest::newRow("a drive") << QStringList{QStringLiteral("/media/user/CARD")};
-    QTest::newRow("empty first") << QStringList{QString(), QStringLiteral("/reg")};
+    test::addRows<QStringList>(
+        {"arguments"},
+        {{"none", QStringList()},
+         {"capitals", QStringList{QStringLiteral("/REG")}},
+         {"mixed case", QStringList{QStringLiteral("/Unreg")}},
+         {"second argument", QStringList{QStringLiteral("/media/card"), QStringLiteral("/reg")}},
+         {"trailing blank", QStringList{QStringLiteral("/reg ")}},
+         {"longer", QStringList{QStringLiteral("/register")}},
+         {"a drive", QStringList{QStringLiteral("/media/user/CARD")}},
+         {"empty first", QStringList{QString(), QStringLiteral("/reg")}}});
 }
 
 void TestAutoPlay::notASwitch()
