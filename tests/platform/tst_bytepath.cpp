@@ -1,4 +1,5 @@
 #include "platform/bytepath.h"
+#include "tables.h"
 
 #include <QHash>
 #include <QRandomGenerator>
@@ -190,18 +191,18 @@ void TestBytePath::randomNamesRoundTripAndStayDistinct()
 
 void TestBytePath::validUtf8DecodesAsUsual_data()
 {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("ascii") << QByteArray("IMG_0001.JPG");
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("japanese") << QStringLiteral("写真/２０２４年の旅行/ＩＭＧ＿0001.JPG").toUtf8();
-    QTest::newRow("four-byte emoji") << QStringLiteral("trip \U0001F4F7\U0001F389.jpg").toUtf8();
-    QTest::newRow("two-byte") << QStringLiteral("Été à Zürich.NEF").toUtf8();
-    QTest::newRow("replacement character itself") << QByteArray("IMG_\xEF\xBF\xBD.JPG");
-    QTest::newRow("highest code point") << QByteArray("\xF4\x8F\xBF\xBF");
-    QTest::newRow("noncharacters") << QByteArray("\xEF\xBF\xBE\xEF\xBF\xBF\xEF\xB7\x90");
-    QTest::newRow("last before surrogates, first after") << QByteArray("\xED\x9F\xBF\xEE\x80\x80");
-    QTest::newRow("mark inside") << QByteArray("a\xEF\xBB\xBF"
-                                               "b");
+    test::addRows<QByteArray>(
+        {"bytes"}, {{"ascii", QByteArray("IMG_0001.JPG")},
+                    {"empty", QByteArray()},
+                    {"japanese", QStringLiteral("写真/２０２４年の旅行/ＩＭＧ＿0001.JPG").toUtf8()},
+                    {"four-byte emoji", QStringLiteral("trip \U0001F4F7\U0001F389.jpg").toUtf8()},
+                    {"two-byte", QStringLiteral("Été à Zürich.NEF").toUtf8()},
+                    {"replacement character itself", QByteArray("IMG_\xEF\xBF\xBD.JPG")},
+                    {"highest code point", QByteArray("\xF4\x8F\xBF\xBF")},
+                    {"noncharacters", QByteArray("\xEF\xBF\xBE\xEF\xBF\xBF\xEF\xB7\x90")},
+                    {"last before surrogates, first after", QByteArray("\xED\x9F\xBF\xEE\x80\x80")},
+                    {"mark inside", QByteArray("a\xEF\xBB\xBF"
+                                               "b")}});
 }
 
 void TestBytePath::validUtf8DecodesAsUsual()
@@ -226,28 +227,28 @@ void TestBytePath::leadingByteOrderMarkKept()
 
 void TestBytePath::invalidSequencesEscaped_data()
 {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("overlong NUL") << QByteArray("\xC0\x80");
-    QTest::newRow("overlong two-byte") << QByteArray("\xC1\xBF");
-    QTest::newRow("overlong three-byte") << QByteArray("\xE0\x80\xAF");
-    QTest::newRow("overlong three-byte top") << QByteArray("\xE0\x9F\xBF");
-    QTest::newRow("overlong four-byte") << QByteArray("\xF0\x80\x80\xAF");
-    QTest::newRow("overlong four-byte top") << QByteArray("\xF0\x8F\xBF\xBF");
-    QTest::newRow("high surrogate") << QByteArray("\xED\xA0\x80");
-    QTest::newRow("low surrogate") << QByteArray("\xED\xBF\xBF");
-    // The encoded form of an escape character must not pass for the escaped byte 0x80.
-    QTest::newRow("encoded escape") << QByteArray("\xED\xB2\x80");
-    QTest::newRow("pair encoded as two surrogates") << QByteArray("\xED\xA0\xBD\xED\xB2\xA9");
-    QTest::newRow("above U+10FFFF") << QByteArray("\xF4\x90\x80\x80");
-    QTest::newRow("five-byte lead") << QByteArray("\xF8\x88\x80\x80\x80");
-    QTest::newRow("truncated three at end") << QByteArray("IMG\xE5\x86");
-    QTest::newRow("truncated three then ascii") << QByteArray("\xE5\x86.JPG");
-    QTest::newRow("truncated four at end") << QByteArray("\xF0\x9F\x93");
-    QTest::newRow("lone continuation") << QByteArray("\x80\xBF");
-    QTest::newRow("lead without continuation") << QByteArray("\xC3(");
-    QTest::newRow("latin-1 name") << QByteArray("caf\xE9.jpg");
-    QTest::newRow("shift_jis name") << QByteArray("\x8E\xCA\x90\x5E.JPG");
-    QTest::newRow("FE FF") << QByteArray("\xFE\xFF");
+    test::addRows<QByteArray>(
+        {"bytes"}, {{"overlong NUL", QByteArray("\xC0\x80")},
+                    {"overlong two-byte", QByteArray("\xC1\xBF")},
+                    {"overlong three-byte", QByteArray("\xE0\x80\xAF")},
+                    {"overlong three-byte top", QByteArray("\xE0\x9F\xBF")},
+                    {"overlong four-byte", QByteArray("\xF0\x80\x80\xAF")},
+                    {"overlong four-byte top", QByteArray("\xF0\x8F\xBF\xBF")},
+                    {"high surrogate", QByteArray("\xED\xA0\x80")},
+                    {"low surrogate", QByteArray("\xED\xBF\xBF")},
+                    // The encoded form of an escape character must not pass for the escaped byte 0x80.
+                    {"encoded escape", QByteArray("\xED\xB2\x80")},
+                    {"pair encoded as two surrogates", QByteArray("\xED\xA0\xBD\xED\xB2\xA9")},
+                    {"above U+10FFFF", QByteArray("\xF4\x90\x80\x80")},
+                    {"five-byte lead", QByteArray("\xF8\x88\x80\x80\x80")},
+                    {"truncated three at end", QByteArray("IMG\xE5\x86")},
+                    {"truncated three then ascii", QByteArray("\xE5\x86.JPG")},
+                    {"truncated four at end", QByteArray("\xF0\x9F\x93")},
+                    {"lone continuation", QByteArray("\x80\xBF")},
+                    {"lead without continuation", QByteArray("\xC3(")},
+                    {"latin-1 name", QByteArray("caf\xE9.jpg")},
+                    {"shift_jis name", QByteArray("\x8E\xCA\x90\x5E.JPG")},
+                    {"FE FF", QByteArray("\xFE\xFF")}});
 }
 
 void TestBytePath::invalidSequencesEscaped()
