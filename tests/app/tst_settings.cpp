@@ -4,6 +4,7 @@
 #include "platform/specialfolders.h"
 #include "platform/volumesfake.h"
 #include "settings/settingsstore.h"
+#include "tables.h"
 #include "testdir.h"
 #include "testprompt.h"
 #include "ui/tmainform.h"
@@ -254,10 +255,10 @@ void TestSettings::closeWritesAllValuesAndASecondStartReadsThemBack()
 
 void TestSettings::partialStores_data()
 {
-    QTest::addColumn<QString>("storeKind");
-    QTest::newRow("only source and destination") << QStringLiteral("two");
-    QTest::newRow("only SufFileChecked missing") << QStringLiteral("lastMissing");
-    QTest::newRow("folder counter stored as a string") << QStringLiteral("counterAsString");
+    test::addRows<QString>({"storeKind"},
+                           {{"only source and destination", QStringLiteral("two")},
+                            {"only SufFileChecked missing", QStringLiteral("lastMissing")},
+                            {"folder counter stored as a string", QStringLiteral("counterAsString")}});
 }
 
 void TestSettings::partialStores()
