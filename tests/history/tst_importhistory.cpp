@@ -3,6 +3,7 @@
 #include "platform/copyfile.h"
 #include "source/importedfilter.h"
 #include "source/sourcewalk.h"
+#include "tables.h"
 #include "testdir.h"
 
 #include <QProcess>
@@ -154,10 +155,9 @@ void TestImportHistory::aBatchIsWrittenWholeOrNotAtAll()
 
 void TestImportHistory::damagedOrUnreadableFileIsMovedAside_data()
 {
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("not a database") << QStringLiteral("garbage");
-    QTest::newRow("truncated database") << QStringLiteral("truncated");
-    QTest::newRow("a folder in its place") << QStringLiteral("folder");
+    test::addRows<QString>({"kind"}, {{"not a database", QStringLiteral("garbage")},
+                                      {"truncated database", QStringLiteral("truncated")},
+                                      {"a folder in its place", QStringLiteral("folder")}});
 }
 
 void TestImportHistory::damagedOrUnreadableFileIsMovedAside()
