@@ -190,10 +190,10 @@ int flushPumped(TransferView &view, const QStringList &paths)
 
 // Passes everything on, remembering the status text, so that the one shown while the disk is flushed can
 // give way to what the run last said.
-class StatusKeepingView final : public TransferView
+class StatusKeepingView final : public ForwardingTransferView
 {
 public:
-    explicit StatusKeepingView(TransferView &view) : m_view(view) {}
+    using ForwardingTransferView::ForwardingTransferView;
     QString lastStatus() const { return m_status; }
 
     void setStatusText(const QString &text) override
@@ -201,17 +201,8 @@ public:
         m_status = text;
         m_view.setStatusText(text);
     }
-    void setFileName(const QString &name) override { m_view.setFileName(name); }
-    void setWorkedText(const QString &text) override { m_view.setWorkedText(text); }
-    void setFileProgress(int percent) override { m_view.setFileProgress(percent); }
-    void setOverallProgress(int percent) override { m_view.setOverallProgress(percent); }
-    void showFolderCounter(qint32 value) override { m_view.showFolderCounter(value); }
-    void showFileCounter(qint32 value) override { m_view.showFileCounter(value); }
-    void processEvents() override { m_view.processEvents(); }
-    void setBytesText(const QString &text) override { m_view.setBytesText(text); }
 
 private:
-    TransferView &m_view;
     QString m_status;
 };
 

@@ -26,4 +26,24 @@ public:
     virtual void setBytesText(const QString &text) { Q_UNUSED(text) }
 };
 
+// Passes everything on to another view; a subclass changes what it adds to.
+class ForwardingTransferView : public TransferView
+{
+public:
+    explicit ForwardingTransferView(TransferView &view) : m_view(view) {}
+
+    void setStatusText(const QString &text) override { m_view.setStatusText(text); }
+    void setFileName(const QString &name) override { m_view.setFileName(name); }
+    void setWorkedText(const QString &text) override { m_view.setWorkedText(text); }
+    void setFileProgress(int percent) override { m_view.setFileProgress(percent); }
+    void setOverallProgress(int percent) override { m_view.setOverallProgress(percent); }
+    void showFolderCounter(qint32 value) override { m_view.showFolderCounter(value); }
+    void showFileCounter(qint32 value) override { m_view.showFileCounter(value); }
+    void processEvents() override { m_view.processEvents(); }
+    void setBytesText(const QString &text) override { m_view.setBytesText(text); }
+
+protected:
+    TransferView &m_view;
+};
+
 } // namespace vantora

@@ -5,7 +5,7 @@
 namespace vantora {
 
 BytesProgressView::BytesProgressView(TransferView &view, QWidget *window)
-    : m_view(view), m_label(new QLabel(window))
+    : ForwardingTransferView(view), m_label(new QLabel(window))
 {
     m_label->setObjectName(QStringLiteral("BytesLabel"));
     m_label->setGeometry(196, 460, 237, 20);
