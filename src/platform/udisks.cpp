@@ -23,22 +23,11 @@ namespace {
 using InterfaceMap = QMap<QString, QVariantMap>;
 using ManagedObjects = QMap<QDBusObjectPath, InterfaceMap>;
 
-QString service()
-{
-    return QStringLiteral("org.freedesktop.UDisks2");
-}
-QString filesystemInterface()
-{
-    return QStringLiteral("org.freedesktop.UDisks2.Filesystem");
-}
-QString blockInterface()
-{
-    return QStringLiteral("org.freedesktop.UDisks2.Block");
-}
-QString driveInterface()
-{
-    return QStringLiteral("org.freedesktop.UDisks2.Drive");
-}
+// udisks2's bus name and the interfaces read of its objects.
+constexpr QLatin1String Service("org.freedesktop.UDisks2");
+constexpr QLatin1String FilesystemInterface("org.freedesktop.UDisks2.Filesystem");
+constexpr QLatin1String BlockInterface("org.freedesktop.UDisks2.Block");
+constexpr QLatin1String DriveInterface("org.freedesktop.UDisks2.Drive");
 
 void registerTypes()
 {
@@ -113,7 +102,7 @@ Objects managedObjects(const QDBusConnection &bus, std::chrono::milliseconds tim
 {
     registerTypes();
     const QDBusMessage call = QDBusMessage::createMethodCall(
-        service(), QStringLiteral("/org/freedesktop/UDisks2"),
+        Service, QStringLiteral("/org/freedesktop/UDisks2"),
         QStringLiteral("org.freedesktop.DBus.ObjectManager"), QStringLiteral("GetManagedObjects"));
     Objects out;
     out.reply =
@@ -132,7 +121,7 @@ std::optional<QDBusObjectPath> blockMountedAt(const ManagedObjects &objects, con
     const QByteArray wanted =
         pathToBytes(mountPoint.size() > 1 ? withoutTrailingSlash(mountPoint) : mountPoint);
     for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
-        const auto fs = it.value().constFind(filesystemInterface());
+        const auto fs = it.value().constFind(FilesystemInterface);
         if (fs == it.value().cend())
             continue;
         for (QByteArray point : byteArrays(fs->value(QStringLiteral("MountPoints")))) {
@@ -169,8 +158,8 @@ EjectOutcome ejectMountPoint(const QString &mountPoint, std::chrono::millisecond
     }
     // A volume of a fixed disk (or of no drive at all, such as a loop device) is left alone.
     const QDBusObjectPath drivePath =
-        objectPath(found.objects->value(*block).value(blockInterface()).value(QStringLiteral("Drive")));
-    const QVariantMap drive = found.objects->value(drivePath).value(driveInterface());
+        objectPath(found.objects->value(*block).value(BlockInterface).value(QStringLiteral("Drive")));
+    const QVariantMap drive = found.objects->value(drivePath).value(DriveInterface);
     const auto flag = [&drive](const char *name) { return drive.value(QLatin1String(name)).toBool(); };
     if (drive.isEmpty() ||
         !(flag("Removable") || flag("MediaRemovable") || flag("Ejectable") || flag("CanPowerOff"))) {
@@ -178,7 +167,7 @@ EjectOutcome ejectMountPoint(const QString &mountPoint, std::chrono::millisecond
         return out;
     }
 
-    QDBusMessage unmount = QDBusMessage::createMethodCall(service(), block->path(), filesystemInterface(),
+    QDBusMessage unmount = QDBusMessage::createMethodCall(Service, block->path(), FilesystemInterface,
                                                           QStringLiteral("Unmount"));
     unmount << QVariantMap();
     const QDBusMessage unmounted = callPumping(bus, unmount, timeout);
@@ -192,7 +181,7 @@ EjectOutcome ejectMountPoint(const QString &mountPoint, std::chrono::millisecond
     }
     out.result = EjectResult::Ejected;
     if (flag("CanPowerOff")) {
-        QDBusMessage powerOff = QDBusMessage::createMethodCall(service(), drivePath.path(), driveInterface(),
+        QDBusMessage powerOff = QDBusMessage::createMethodCall(Service, drivePath.path(), DriveInterface,
                                                                QStringLiteral("PowerOff"));
         powerOff << QVariantMap();
         const QDBusMessage off = callPumping(bus, powerOff, timeout);
@@ -214,7 +203,7 @@ QString udisksLabel(const QString &mountPoint, std::chrono::milliseconds timeout
     const std::optional<QDBusObjectPath> block = blockMountedAt(*found.objects, mountPoint);
     if (!block)
         return QString();
-    return found.objects->value(*block).value(blockInterface()).value(QStringLiteral("IdLabel")).toString();
+    return found.objects->value(*block).value(BlockInterface).value(QStringLiteral("IdLabel")).toString();
 }
 
 } // namespace vantora
