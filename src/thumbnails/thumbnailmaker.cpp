@@ -1,5 +1,6 @@
 #include "thumbnails/thumbnailmaker.h"
 
+#include "metadata/exivbytes.h"
 #include "metadata/jpeghead.h"
 #include "platform/readonlyfile.h"
 
@@ -10,7 +11,6 @@
 #include <exiv2/exiv2.hpp>
 
 #include <cstring>
-#include <mutex>
 
 namespace vantora {
 
@@ -28,10 +28,6 @@ bool startsWith(QByteArrayView head, const char *magic, qsizetype length)
 {
     return head.size() >= length && std::memcmp(head.data(), magic, size_t(length)) == 0;
 }
-
-// exiv2 0.27 hands its readers their input as std::auto_ptr.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 // The picture in the bytes, decoded at a size that fits a square of `side`; at least `minimum` on its long
 // side, else none.
@@ -56,43 +52,24 @@ Thumbnail decodeScaled(QByteArray bytes, int side, int minimum)
 // The smallest preview of at least ThumbnailSide on its long side, of the metadata bytes given.
 Thumbnail previewOf(const QByteArray &bytes, bool jpeg, int side)
 {
-    if (bytes.isEmpty())
-        return {};
-    static std::once_flag once;
-    std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
-    struct ForgetNamespaces
-    {
-        ~ForgetNamespaces() { Exiv2::XmpProperties::unregisterNs(); }
-    } forget;
-    try {
-        Exiv2::BasicIo::AutoPtr io(
-            new Exiv2::MemIo(reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size())));
-        Exiv2::Image::AutoPtr image;
-        // The reader of exactly this kind: no other reader of exiv2 ever sees the bytes.
-        if (jpeg)
-            image.reset(new Exiv2::JpegImage(io, false));
-        else
-            image.reset(new Exiv2::TiffImage(io, false));
-        image->readMetadata();
-        Exiv2::PreviewManager previews(*image);
+    Thumbnail made;
+    ReadExivMetadata(jpeg ? ExivReader::Jpeg : ExivReader::Tiff, bytes, [&made, side](Exiv2::Image &image) {
+        Exiv2::PreviewManager previews(image);
         // Listed from the smallest up.
         for (const Exiv2::PreviewProperties &p : previews.getPreviewProperties()) {
             if (qMax(p.width_, p.height_) < uint32_t(ThumbnailSide))
                 continue;
             const Exiv2::PreviewImage preview = previews.getPreviewImage(p);
-            Thumbnail made = decodeScaled(
+            made = decodeScaled(
                 QByteArray(reinterpret_cast<const char *>(preview.pData()), qsizetype(preview.size())), side,
                 ThumbnailSide);
             if (!made.image.isNull())
-                return made;
+                return;
         }
-    } catch (...) {
-        // Unreadable to exiv2: decoded instead.
-    }
-    return {};
+    });
+    // Unreadable to exiv2: decoded instead.
+    return made.image.isNull() ? Thumbnail() : made;
 }
-
-#pragma GCC diagnostic pop
 
 // The file's own picture, decoded at a size that fits a square of `side`.
 Thumbnail pictureOf(const ReadOnlyFile &file, int side)

@@ -1,26 +1,21 @@
 #include "transfer/shootingdate.h"
 
+#include "metadata/exivbytes.h"
 #include "metadata/jpeghead.h"
 #include "metadata/quicktimedate.h"
 #include "platform/filetimes.h"
 #include "platform/readonlyfile.h"
 
 #include <QFileInfo>
+#include <QHash>
 
 #include <exiv2/exiv2.hpp>
 
 #include <cstring>
-#include <mutex>
 
 namespace vantora {
 
 namespace {
-
-void muteExiv2Once()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
-}
 
 // What a file is, told by its first bytes (and, for QuickTime, by its name too). Only the kinds below are
 // ever handed to exiv2: readers whose every read is bounded by the bytes they are given. Anything else
@@ -112,63 +107,25 @@ QDate fromXmp(const Exiv2::XmpData &xmp)
     return {};
 }
 
-// exiv2 0.27 hands its readers their input as std::auto_ptr.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-
-// exiv2's reader of exactly the given kind over bytes in memory: it cannot read past them, and no other
-// reader of exiv2 (chosen by its own guess at the type) ever sees them.
+// exiv2's reader of exactly the given kind over bytes in memory: it cannot read past them.
 QDate dateFromExiv2(Kind kind, const QByteArray &bytes)
 {
-    if (bytes.isEmpty())
-        return {};
-    // exiv2 keeps every namespace an XMP packet brings in a registry of its own until it is told to forget
-    // them: without this a card of files with made-up namespaces would grow it without end.
-    struct ForgetNamespaces
-    {
-        ~ForgetNamespaces() { Exiv2::XmpProperties::unregisterNs(); }
-    } forget;
-    try {
-        Exiv2::BasicIo::AutoPtr io(
-            new Exiv2::MemIo(reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size())));
-        Exiv2::Image::AutoPtr image;
-        switch (kind) {
-        case Kind::Jpeg:
-            image.reset(new Exiv2::JpegImage(io, false));
-            break;
-        case Kind::Tiff:
-            image.reset(new Exiv2::TiffImage(io, false));
-            break;
-        case Kind::Cr2:
-            image.reset(new Exiv2::Cr2Image(io, false));
-            break;
-        case Kind::Orf:
-            image.reset(new Exiv2::OrfImage(io, false));
-            break;
-        case Kind::Rw2:
-            image.reset(new Exiv2::Rw2Image(io));
-            break;
-        case Kind::Crw:
-            image.reset(new Exiv2::CrwImage(io, false));
-            break;
-        case Kind::Mrw:
-            image.reset(new Exiv2::MrwImage(io, false));
-            break;
-        default:
-            return {};
-        }
-        image->readMetadata();
-        QDate d = fromExif(image->exifData());
-        if (!d.isValid())
-            d = fromXmp(image->xmpData());
-        return d;
-    } catch (...) {
-        // Unreadable to exiv2: the file's own time.
+    static const QHash<Kind, ExivReader> readers{
+        {Kind::Jpeg, ExivReader::Jpeg}, {Kind::Tiff, ExivReader::Tiff}, {Kind::Cr2, ExivReader::Cr2},
+        {Kind::Orf, ExivReader::Orf},   {Kind::Rw2, ExivReader::Rw2},   {Kind::Crw, ExivReader::Crw},
+        {Kind::Mrw, ExivReader::Mrw}};
+    const auto reader = readers.constFind(kind);
+    QDate d;
+    if (reader != readers.cend()) {
+        ReadExivMetadata(*reader, bytes, [&d](Exiv2::Image &image) {
+            d = fromExif(image.exifData());
+            if (!d.isValid())
+                d = fromXmp(image.xmpData());
+        });
     }
-    return {};
+    // Unreadable to exiv2: the file's own time.
+    return d;
 }
-
-#pragma GCC diagnostic pop
 
 // The date exiv2 reads from the file's bytes: a JPEG's metadata segments, a raw file's first bytes, a
 // Fujifilm raw's embedded JPEG.
@@ -232,7 +189,6 @@ QDate dateFromContent(const QString &path)
     }
     if (kind == Kind::Unknown)
         return {};
-    muteExiv2Once();
     return dateFromExiv2(kind, file);
 }
 
