@@ -39,6 +39,15 @@ QByteArray content(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+// The content of each named file below the folder, in the order named.
+QByteArrayList contents(const test::TestDir &dir, std::initializer_list<const char *> relative)
+{
+    QByteArrayList found;
+    for (const char *path : relative)
+        found << content(dir.filePath(QString::fromUtf8(path)));
+    return found;
+}
+
 } // namespace
 
 class TestDeviceImport : public QObject
@@ -165,10 +174,9 @@ void TestDeviceImport::sameNamesAreKeptAndCopiesRenamed()
     QCOMPARE(r.status, DeviceImportResult::Done);
     QCOMPARE(r.copied, 2);
     QCOMPARE(r.renamed, 1);
-    QCOMPARE(content(dir.filePath(QStringLiteral("dest/Camera/P1.JPG"))), QByteArray("old picture"));
-    QCOMPARE(content(dir.filePath(QStringLiteral("dest/Camera/P1_2.JPG"))), QByteArray("older picture"));
-    QCOMPARE(content(dir.filePath(QStringLiteral("dest/Camera/P1_3.JPG"))), QByteArray("new picture"));
-    QCOMPARE(content(dir.filePath(QStringLiteral("dest/Camera/P2.JPG"))), QByteArray("second"));
+    QCOMPARE(contents(dir, {"dest/Camera/P1.JPG", "dest/Camera/P1_2.JPG", "dest/Camera/P1_3.JPG",
+                            "dest/Camera/P2.JPG"}),
+             (QByteArrayList{"old picture", "older picture", "new picture", "second"}));
     QVERIFY(!QFileInfo::exists(source));
 }
 
@@ -186,8 +194,7 @@ void TestDeviceImport::noFreeNameKeepsTheSource()
     QCOMPARE(r.status, DeviceImportResult::Done);
     QCOMPARE(r.copied, 0);
     QCOMPARE(r.notCopied, 1);
-    QCOMPARE(content(dir.filePath(QStringLiteral("Camera/P.JPG"))), QByteArray("mine"));
-    QCOMPARE(content(dir.filePath(QStringLiteral("dest/Camera/P_99.JPG"))), QByteArray("taken"));
+    QCOMPARE(contents(dir, {"Camera/P.JPG", "dest/Camera/P_99.JPG"}), (QByteArrayList{"mine", "taken"}));
 }
 
 void TestDeviceImport::destinationInsideSourceIsRefused_data()
@@ -300,6 +307,17 @@ QMap<QByteArray, QByteArray> makeRawPhoneFolder(const QByteArray &source)
     return tree;
 }
 
+// Imports into a new folder; one that cannot be made shows as a missing destination.
+DeviceImportResult importIntoNewFolder(const QByteArray &source, const QByteArray &destination, bool move)
+{
+    if (!test::makeRawDir(destination)) {
+        DeviceImportResult notMade;
+        notMade.status = DeviceImportResult::DestinationMissing;
+        return notMade;
+    }
+    return ImportWholeFolder(pathFromBytes(source), pathFromBytes(destination), move);
+}
+
 } // namespace
 
 void TestDeviceImport::rawByteNamesCopiedExactly()
@@ -309,9 +327,8 @@ void TestDeviceImport::rawByteNamesCopiedExactly()
     const QMap<QByteArray, QByteArray> tree = makeRawPhoneFolder(source);
     QCOMPARE(test::rawTree(source), tree);
     const QByteArray destination = dir.path() + "/dest";
-    QVERIFY(test::makeRawDir(destination));
 
-    const DeviceImportResult r = ImportWholeFolder(pathFromBytes(source), pathFromBytes(destination), false);
+    const DeviceImportResult r = importIntoNewFolder(source, destination, false);
     QCOMPARE(r.status, DeviceImportResult::Done);
     QCOMPARE(r.copied, 4);
     QCOMPARE(r.notCopied, 0);
@@ -334,9 +351,8 @@ void TestDeviceImport::rawByteNamesMovedExactly()
     QVERIFY(test::makeRawDir(twin));
     QVERIFY(test::writeRawFile(twin + "/keep.JPG", "twin"));
     const QByteArray destination = dir.path() + "/dest";
-    QVERIFY(test::makeRawDir(destination));
 
-    const DeviceImportResult r = ImportWholeFolder(pathFromBytes(source), pathFromBytes(destination), true);
+    const DeviceImportResult r = importIntoNewFolder(source, destination, true);
     QCOMPARE(r.status, DeviceImportResult::Done);
     QCOMPARE(r.copied, 4);
     QCOMPARE(r.notDeleted, 0);
