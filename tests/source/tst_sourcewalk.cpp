@@ -23,6 +23,22 @@ using namespace vantora::test;
 #include <atomic>
 #include <future>
 
+namespace {
+
+// Makes each path below the folder: a folder where the path ends in '/', otherwise a file.
+void makeTree(TestDir &dir, std::initializer_list<const char *> paths)
+{
+    for (const char *p : paths) {
+        const QString path = QString::fromUtf8(p);
+        if (path.endsWith(u'/'))
+            dir.createDir(path);
+        else
+            dir.createFile(path);
+    }
+}
+
+} // namespace
+
 class TestSourceWalk final : public QObject
 {
     Q_OBJECT
@@ -144,12 +160,8 @@ private Q_SLOTS:
     void hiddenEntriesAndNamesWithoutDot()
     {
         TestDir dir;
-        dir.createFile(QStringLiteral("src/.hidden/a.jpg"));
-        dir.createFile(QStringLiteral("src/.b.JPG"));
-        dir.createFile(QStringLiteral("src/normal/c.JPG"));
-        dir.createFile(QStringLiteral("src/normal/JPG"));
-        dir.createFile(QStringLiteral("src/README"));
-        dir.createFile(QStringLiteral("src/notes.txt"));
+        makeTree(dir, {"src/.hidden/a.jpg", "src/.b.JPG", "src/normal/c.JPG", "src/normal/JPG", "src/README",
+                       "src/notes.txt"});
         const QString src = dir.filePath(QStringLiteral("src"));
         // A hidden-and-read-only file is found too.
         QFile::setPermissions(src + QLatin1String("/.b.JPG"), QFile::ReadOwner);
@@ -258,12 +270,8 @@ private Q_SLOTS:
         TestDir dir;
         TestDir outside;
         const QString src = dir.createDir(QStringLiteral("src"));
-        dir.createDir(QStringLiteral("src/a/b/c"));
-        dir.createDir(QStringLiteral("src/g"));
-        dir.createFile(QStringLiteral("src/d/e/kept.txt"));
-        dir.createDir(QStringLiteral("src/d/empty"));
-        dir.createFile(QStringLiteral("src/f/.hidden"));
-        dir.createDir(QStringLiteral("src/x/y"));
+        makeTree(dir,
+                 {"src/a/b/c/", "src/g/", "src/d/e/kept.txt", "src/d/empty/", "src/f/.hidden", "src/x/y/"});
         outside.createDir(QStringLiteral("target/emptysub"));
         QVERIFY(QFile::link(outside.filePath(QStringLiteral("target")), src + QLatin1String("/h")));
         QSet<QString> emptied;
