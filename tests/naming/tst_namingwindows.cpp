@@ -44,6 +44,15 @@ void typeText(QWidget *w, const QString &text)
         typeChar(w, c);
 }
 
+// Empties an edit as the user would: focus it, select everything, press Delete.
+void clearByKeyboard(QLineEdit *e)
+{
+    e->setFocus();
+    QTRY_VERIFY(e->hasFocus());
+    e->selectAll();
+    QTest::keyClick(e, Qt::Key_Delete);
+}
+
 QColor baseOf(const QLineEdit *e)
 {
     return e->palette().color(QPalette::Base);
@@ -287,10 +296,7 @@ void TestNamingWindows::dirNameEditExit()
     start();
     showActive();
     QLineEdit *e = formChild<QLineEdit>(m_main.get(), "DirNameEdit");
-    e->setFocus();
-    QTRY_VERIFY(e->hasFocus());
-    e->selectAll();
-    QTest::keyClick(e, Qt::Key_Delete);
+    clearByKeyboard(e);
     QCOMPARE(e->text(), QString());
     QCOMPARE(formChild<QLabel>(m_main.get(), "Label1")->text(), QStringLiteral("//"));
     formChild<QCheckBox>(m_main.get(), "DirCreateCheckBox")->setFocus();
@@ -318,10 +324,7 @@ void TestNamingWindows::fileNameEditExit()
     start();
     showActive();
     QLineEdit *e = formChild<QLineEdit>(m_main.get(), "FileNameEdit");
-    e->setFocus();
-    QTRY_VERIFY(e->hasFocus());
-    e->selectAll();
-    QTest::keyClick(e, Qt::Key_Delete);
+    clearByKeyboard(e);
     typeText(e, typed);
     QCOMPARE(e->text(), typed);
     formChild<QCheckBox>(m_main.get(), "RenameCheckBox")->setFocus();
