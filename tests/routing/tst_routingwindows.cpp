@@ -191,6 +191,15 @@ private:
         return r;
     }
 
+    // The same with the first free extension typed and given a folder.
+    SettingsRecord perType(const QStringList &codes, const QString &ext1, const QString &ext1Dir) const
+    {
+        SettingsRecord r = perType(codes);
+        r.ExtEdit1Text = ext1;
+        r.Ext1Dir = ext1Dir;
+        return r;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -372,9 +381,7 @@ private Q_SLOTS:
 
     void tickingTypeAppendsLast()
     {
-        SettingsRecord stored = perType({u"JPG"_s});
-        stored.ExtEdit1Text = QStringLiteral("raw");
-        stored.Ext1Dir = m_c;
+        SettingsRecord stored = perType({u"JPG"_s}, QStringLiteral("raw"), m_c);
         auto w = start(stored);
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
                  (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.raw"_s}));
@@ -542,9 +549,7 @@ private Q_SLOTS:
 
     void enterAndLeaveWithoutTyping()
     {
-        SettingsRecord stored = perType({u"MOV"_s});
-        stored.ExtEdit1Text = QStringLiteral("raw");
-        stored.Ext1Dir = m_a;
+        SettingsRecord stored = perType({u"MOV"_s}, QStringLiteral("raw"), m_a);
         auto w = start(stored);
         formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_d);
         w->ext.show();
@@ -685,9 +690,7 @@ private Q_SLOTS:
 
     void freeExtensionSpellingTypeStoresTypeFolder()
     {
-        SettingsRecord stored = perType({u"MOV"_s});
-        stored.ExtEdit1Text = QStringLiteral("PNG");
-        stored.Ext1Dir = m_a;
+        SettingsRecord stored = perType({u"MOV"_s}, QStringLiteral("PNG"), m_a);
         auto w = start(stored);
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
                  (QStringList{u"*.MOV"_s, u"*.PNG"_s}));
