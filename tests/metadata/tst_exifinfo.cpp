@@ -517,27 +517,24 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("tags"); // main entries read, in order
 
         auto header = [](bool little) { return Tiff(little); };
+        // The make ("ab") and one more entry, then no next directory.
+        auto makeAnd = [](bool little, quint16 tag, quint16 type, quint32 count, quint32 value) {
+            Tiff t(little);
+            t.w16(2);
+            t.entryBytes(0x010f, 2, 3, "ab");
+            t.entry(tag, type, count, value);
+            t.w32(0);
+            return t.bytes;
+        };
         {
             Tiff t = header(false);
             t.set32(4, 0x7FFFFFF0);
             QTest::newRow("first directory past the end") << t.bytes << -5 << QList<int>{};
         }
-        {
-            Tiff t = header(true);
-            t.w16(2);
-            t.entryBytes(0x010f, 2, 3, "ab");
-            t.entry(0x0110, 2, 20, 0x10000);
-            t.w32(0);
-            QTest::newRow("value offset past the end") << t.bytes << -5 << QList<int>{0x010f};
-        }
-        {
-            Tiff t = header(false);
-            t.w16(2);
-            t.entryBytes(0x010f, 2, 3, "ab");
-            t.entry(0x0110, 2, 0xFFFFFFFF, 26);
-            t.w32(0);
-            QTest::newRow("ASCII count of 4 billion") << t.bytes << -5 << QList<int>{0x010f};
-        }
+        QTest::newRow("value offset past the end")
+            << makeAnd(true, 0x0110, 2, 20, 0x10000) << -5 << QList<int>{0x010f};
+        QTest::newRow("ASCII count of 4 billion")
+            << makeAnd(false, 0x0110, 2, 0xFFFFFFFF, 26) << -5 << QList<int>{0x010f};
         {
             Tiff t = header(true);
             t.w16(1);
@@ -545,14 +542,8 @@ private Q_SLOTS:
             t.w32(0);
             QTest::newRow("LONG count whose size wraps") << t.bytes << -5 << QList<int>{};
         }
-        {
-            Tiff t = header(false);
-            t.w16(2);
-            t.entryBytes(0x010f, 2, 3, "ab");
-            t.entry(0x8769, 4, 1, 8);
-            t.w32(0);
-            QTest::newRow("Exif directory is the first one") << t.bytes << -5 << QList<int>{0x010f, 0x8769};
-        }
+        QTest::newRow("Exif directory is the first one")
+            << makeAnd(false, 0x8769, 4, 1, 8) << -5 << QList<int>{0x010f, 0x8769};
         {
             Tiff t = header(true);
             t.w16(1);
