@@ -7,6 +7,26 @@
 
 using namespace vantora;
 
+namespace {
+
+struct StringValue
+{
+    const char *key;
+    const char *name;
+    const char *value;
+};
+
+// Set-up writes under one root; the tests read back what they rely on.
+void writeStrings(RegistryStore &store, RegistryRoot root, std::initializer_list<StringValue> values)
+{
+    for (const StringValue &v : values) {
+        store.writeString(root, QString::fromUtf8(v.key), QString::fromUtf8(v.name),
+                          QString::fromUtf8(v.value));
+    }
+}
+
+} // namespace
+
 class TestRegistryStore : public QObject
 {
     Q_OBJECT
@@ -82,10 +102,8 @@ void TestRegistryStore::namesIgnoreCaseAndKeepSpelling()
 {
     test::TestDir dir;
     RegistryStore store(dir.path());
-    store.writeString(RegistryRoot::CurrentUser, QStringLiteral("Software\\Vantix"), QStringLiteral("JPGDir"),
-                      QStringLiteral("a"));
-    store.writeString(RegistryRoot::CurrentUser, QStringLiteral("SOFTWARE\\vantix"), QStringLiteral("jpgdir"),
-                      QStringLiteral("b"));
+    writeStrings(store, RegistryRoot::CurrentUser,
+                 {{"Software\\Vantix", "JPGDir", "a"}, {"SOFTWARE\\vantix", "jpgdir", "b"}});
     QCOMPARE(store.valueNames(RegistryRoot::CurrentUser, QStringLiteral("software\\VANTIX")),
              QStringList{QStringLiteral("JPGDir")});
     QCOMPARE(store
@@ -99,12 +117,8 @@ void TestRegistryStore::deleteValueAndKeyTree()
 {
     test::TestDir dir;
     RegistryStore store(dir.path());
-    store.writeString(RegistryRoot::ClassesRoot, QStringLiteral("A\\B\\C"), QStringLiteral("x"),
-                      QStringLiteral("1"));
-    store.writeString(RegistryRoot::ClassesRoot, QStringLiteral("A\\B"), QStringLiteral("y"),
-                      QStringLiteral("2"));
-    store.writeString(RegistryRoot::ClassesRoot, QStringLiteral("AB"), QStringLiteral("z"),
-                      QStringLiteral("3"));
+    writeStrings(store, RegistryRoot::ClassesRoot,
+                 {{"A\\B\\C", "x", "1"}, {"A\\B", "y", "2"}, {"AB", "z", "3"}});
     QVERIFY(store.deleteValue(RegistryRoot::ClassesRoot, QStringLiteral("A\\B"), QStringLiteral("y")));
     QVERIFY(!store.deleteValue(RegistryRoot::ClassesRoot, QStringLiteral("A\\B"), QStringLiteral("y")));
     QVERIFY(store.deleteKeyTree(RegistryRoot::ClassesRoot, QStringLiteral("A\\B")));
