@@ -11,6 +11,8 @@
 #include <QtTest>
 #include <QXmlStreamReader>
 
+#include <optional>
+
 using namespace vantora;
 
 namespace {
@@ -65,6 +67,8 @@ private:
     // Runs a tool to the end; its exit code, with stdout and stderr in `output`.
     static int run(const QString &program, const QStringList &arguments, QString *output,
                    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+    // The same for a validator found on the PATH; no exit code when it is not installed.
+    static std::optional<int> validate(const char *tool, const QStringList &arguments, QString *output);
 
     test::TestDir m_root;
     QString m_appId;
@@ -85,6 +89,14 @@ int TestInstallData::run(const QString &program, const QStringList &arguments, Q
     }
     *output = QString::fromUtf8(process.readAll());
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+std::optional<int> TestInstallData::validate(const char *tool, const QStringList &arguments, QString *output)
+{
+    const QString found = QStandardPaths::findExecutable(QString::fromUtf8(tool));
+    if (found.isEmpty())
+        return std::nullopt;
+    return run(found, arguments, output);
 }
 
 void TestInstallData::initTestCase()
@@ -138,13 +150,13 @@ void TestInstallData::programHoldsTheTestSwitchOnlyWithTestHooks()
 
 void TestInstallData::desktopEntryIsValid()
 {
-    const QString tool = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
-    if (tool.isEmpty())
-        QSKIP("desktop-file-validate is not installed (Debian package desktop-file-utils)");
     QString output;
-    const int code =
-        run(tool, {installed(QStringLiteral("usr/share/applications/vantora.desktop"))}, &output);
-    QVERIFY2(code == 0, qPrintable(output));
+    const std::optional<int> code =
+        validate("desktop-file-validate",
+                 {installed(QStringLiteral("usr/share/applications/vantora.desktop"))}, &output);
+    if (!code)
+        QSKIP("desktop-file-validate is not installed (Debian package desktop-file-utils)");
+    QVERIFY2(*code == 0, qPrintable(output));
     QVERIFY2(!output.contains(QLatin1String("warning")), qPrintable(output));
 }
 
@@ -182,16 +194,15 @@ void TestInstallData::iconIsASquareSvg()
 
 void TestInstallData::metainfoIsValid()
 {
-    const QString tool = QStandardPaths::findExecutable(QStringLiteral("appstreamcli"));
-    if (tool.isEmpty())
-        QSKIP("appstreamcli is not installed (Debian package appstream)");
     QString output;
-    const int code =
-        run(tool,
-            {QStringLiteral("validate"), QStringLiteral("--no-net"),
-             installed(QStringLiteral("usr/share/metainfo/") + m_appId + QStringLiteral(".metainfo.xml"))},
-            &output);
-    QVERIFY2(code == 0, qPrintable(output));
+    const std::optional<int> code = validate(
+        "appstreamcli",
+        {QStringLiteral("validate"), QStringLiteral("--no-net"),
+         installed(QStringLiteral("usr/share/metainfo/") + m_appId + QStringLiteral(".metainfo.xml"))},
+        &output);
+    if (!code)
+        QSKIP("appstreamcli is not installed (Debian package appstream)");
+    QVERIFY2(*code == 0, qPrintable(output));
 }
 
 void TestInstallData::metainfoNamesTheEntryAndThisVersion()
