@@ -188,6 +188,18 @@ private:
                                          return true;
                                      });
     }
+    // The same on a store of its own over the registry folder.
+    RegistrationSwitch runCountingStarts(const QStringList &arguments, int &starts) const
+    {
+        RegistryStore store(registryDir());
+        return runCountingStarts(arguments, store, starts);
+    }
+    // Registers with a store of its own, gone before the test reads the files back.
+    bool registerWithOwnStore(const QString &program) const
+    {
+        RegistryStore store(registryDir());
+        return RegisterAutoPlayHandler(store, program, appsDir());
+    }
 
     QTemporaryDir m_home;
     std::unique_ptr<test::TestDir> m_work;
@@ -298,10 +310,7 @@ void TestAutoPlay::programPathIsWrittenUnquoted_data()
 void TestAutoPlay::programPathIsWrittenUnquoted()
 {
     QFETCH(QString, program);
-    {
-        RegistryStore store(registryDir());
-        QVERIFY(RegisterAutoPlayHandler(store, program, appsDir()));
-    }
+    QVERIFY(registerWithOwnStore(program));
     RegistryStore reread(registryDir());
     QCOMPARE(reread.readString(RegistryRoot::ClassesRoot, QStringLiteral("Vantora\\shell\\open\\command"),
                                QString()),
@@ -481,9 +490,8 @@ void TestAutoPlay::notASwitch_data()
 void TestAutoPlay::notASwitch()
 {
     QFETCH(QStringList, arguments);
-    RegistryStore store(registryDir());
     int starts = 0;
-    const auto outcome = runCountingStarts(arguments, store, starts);
+    const auto outcome = runCountingStarts(arguments, starts);
     QCOMPARE(outcome, RegistrationSwitch::None);
     QCOMPARE(starts, 0);
     QVERIFY(m_prompt->messages.isEmpty());
@@ -495,9 +503,8 @@ void TestAutoPlay::unwritableStoreKeepsTheInstanceOpen()
 {
     // Running as root, permissions do not stop writes: a regular file where the store's folder belongs does.
     m_work->createFile(QStringLiteral("registry"), "not a folder");
-    RegistryStore store(registryDir());
     int starts = 0;
-    const auto outcome = runCountingStarts({QStringLiteral("/reg")}, store, starts);
+    const auto outcome = runCountingStarts({QStringLiteral("/reg")}, starts);
     QCOMPARE(outcome, RegistrationSwitch::StayOpen);
     // The first row is a key's default value: its name is empty.
     QCOMPARE(m_prompt->messages, QStringList{QStringLiteral("'' の設定に失敗しました")});
@@ -531,9 +538,8 @@ void TestAutoPlay::laterWriteFailureStopsThere()
 void TestAutoPlay::unwritableDesktopEntryKeepsTheInstanceOpen()
 {
     m_work->createFile(QStringLiteral("applications"), "a file");
-    RegistryStore store(registryDir());
     int starts = 0;
-    const auto outcome = runCountingStarts({QStringLiteral("/reg")}, store, starts);
+    const auto outcome = runCountingStarts({QStringLiteral("/reg")}, starts);
     QCOMPARE(outcome, RegistrationSwitch::StayOpen);
     QCOMPARE(m_prompt->messages, QStringList{QLatin1Char('\'') + appsDir() +
                                              QStringLiteral("/vantora.desktop' の設定に失敗しました")});
