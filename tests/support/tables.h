@@ -13,14 +13,12 @@ namespace vantora::test {
 // A text cell: a UTF-8 literal in a QString column, as QTest::newRow takes it.
 using Text = const char *;
 
-template <typename Cell>
-struct ColumnOf
+template <typename Cell> struct ColumnOf
 {
     using type = Cell;
 };
 
-template <>
-struct ColumnOf<Text>
+template <> struct ColumnOf<Text>
 {
     using type = QString;
 };
