@@ -19,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 // What the transfer tests share: the settings of a plain run and readings of the result.
 namespace vantora::test {
 
@@ -83,6 +85,17 @@ struct TransferRig
     MemoryTransferView view;
     TransferState state;
 };
+
+// Files made in the folder from a pattern with %1 = 1..count, the i-th holding content(i); their paths in
+// that order, as a run list.
+inline QStringList numberedFiles(TestDir &dir, const QString &pattern, int count,
+                                 const std::function<QByteArray(int)> &content)
+{
+    QStringList list;
+    for (int i = 1; i <= count; ++i)
+        list << dir.createFile(pattern.arg(i), content(i));
+    return list;
+}
 
 // Every file below the folder, hidden ones too, by its path relative to it, sorted.
 inline QStringList filesUnder(const QString &folder)

@@ -25,6 +25,21 @@
 using namespace vantora;
 using namespace vantora::test;
 
+namespace {
+
+// A run that creates the folder `name` in each row's folder; below it the camera folders of a source
+// ending in "DCIM/".
+SettingsRecord createdFolderSettings(const QString &source, const QString &name)
+{
+    SettingsRecord s = plainSettings(source);
+    s.DirCreateChecked = true;
+    s.DirNameEditText = name;
+    s.PANA101Checked = true;
+    return s;
+}
+
+} // namespace
+
 class TestTransfer final : public QObject
 {
     Q_OBJECT
@@ -208,10 +223,7 @@ void TestTransfer::cameraModeFolders()
     const QString m = dir.createFile(QStringLiteral("card/DCIM/100PANA/M.MOV"));
     const QString pics = dir.createDir(QStringLiteral("pics"));
     const QString vids = dir.createDir(QStringLiteral("vids"));
-    SettingsRecord s = plainSettings(card);
-    s.DirCreateChecked = true;
-    s.DirNameEditText = QStringLiteral("trip");
-    s.PANA101Checked = true;
+    const SettingsRecord s = createdFolderSettings(card, QStringLiteral("trip"));
     const ExtensionRows table{{QStringLiteral("*.JPG"), pics},
                               {QStringLiteral("*.MOV"), vids + QLatin1Char('/')}};
     MemoryTransferView view;
@@ -229,10 +241,7 @@ void TestTransfer::cameraModeFolders()
     const QString src2 = dir2.createDir(QStringLiteral("DCIM"));
     const QString f = dir2.createFile(QStringLiteral("DCIM/100PANA/F.JPG"));
     const QString out = dir2.createDir(QStringLiteral("out"));
-    SettingsRecord s2 = plainSettings(src2);
-    s2.DirCreateChecked = true;
-    s2.DirNameEditText = QStringLiteral("x");
-    s2.PANA101Checked = true;
+    const SettingsRecord s2 = createdFolderSettings(src2, QStringLiteral("x"));
     TransferState state2;
     QVERIFY(RunTransfer(state2, {f}, 4, {{QStringLiteral("*.jpg"), out}}, s2, view));
     QCOMPARE(filesUnder(out), QStringList{QStringLiteral("x/F.JPG")});
@@ -259,17 +268,14 @@ void TestTransfer::allFilesModeReadsFolderOnce()
 
 void TestTransfer::wildcardFreeExtensionRoutedByMask()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString raw = dir.createFile(QStringLiteral("src/IMG_1.RW9"), "raw");
     const QString jpg = dir.createFile(QStringLiteral("src/IMG_1.JPG"), "jpg");
     const QString jpgs = dir.createDir(QStringLiteral("jpgs"));
     const QString raws = dir.createDir(QStringLiteral("raws"));
     const ExtensionRows table{{QStringLiteral("*.JPG"), jpgs},
                               {QStringLiteral("*.R*"), raws + QLatin1Char('/')}};
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
-    MemoryTransferView view;
-    TransferState state;
     QVERIFY(RunTransfer(state, {jpg, raw}, 2, table, s, view));
     QCOMPARE(filesUnder(raws), QStringList{QStringLiteral("IMG_1.RW9")});
     QCOMPARE(filesUnder(jpgs), QStringList{QStringLiteral("IMG_1.JPG")});
@@ -318,16 +324,13 @@ void TestTransfer::ensureFolderOneLevel()
 
 void TestTransfer::unsafeNameRefused()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig(QStringLiteral("s/"));
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString src = dir.createFile(QStringLiteral("s/P.JPG"));
-    const QString out = dir.createDir(QStringLiteral("a/out"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("s/")));
+    const QString inner = dir.createDir(QStringLiteral("a/out"));
     s.DirCreateChecked = true;
     s.DirNameEditText = QStringLiteral("..");
-    MemoryTransferView view;
-    TransferState state;
-    QVERIFY(!RunTransfer(state, {src}, 0, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QVERIFY(!RunTransfer(state, {src}, 0, {{QStringLiteral("*.JPG"), inner}}, s, view));
     QCOMPARE(filesUnder(dir.filePath(QStringLiteral("a"))), QStringList());
     QCOMPARE(prompt.messages.size(), 1);
     QVERIFY(QFileInfo::exists(src));
@@ -404,10 +407,10 @@ void TestTransfer::lockedSourceNotDeleted()
     auto &[dir, prompt, out, s, view, state] = rig;
     const QString a = dir.createFile(QStringLiteral("src/locked/a.jpg"), "a");
     const QString b = dir.createFile(QStringLiteral("src/locked/b.jpg"), "b");
-    const QString c = dir.createFile(QStringLiteral("src/free/c.jpg"), "c");
     ImmutableFolder lock(dir.filePath(QStringLiteral("src/locked")));
     if (!lock.applied())
         QSKIP("chattr +i is not available here, so no folder refuses deletion to root");
+    const QString c = dir.createFile(QStringLiteral("src/free/c.jpg"), "c");
     s.DelChecked = true;
     QVERIFY(RunTransfer(state, {a, b, c}, 3, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(view.worked, QStringLiteral("3"));
@@ -422,9 +425,9 @@ void TestTransfer::moveDeletesSources()
 {
     TransferRig rig;
     auto &[dir, prompt, out, s, view, state] = rig;
+    s.DelChecked = true;
     const QString a = dir.createFile(QStringLiteral("src/a.jpg"), "a");
     const QString raw = dir.createFile(QStringLiteral("src/a.RW9"), "raw");
-    s.DelChecked = true;
     // a.RW9 is listed twice (taken by two wildcard rows): moved once, its second entry has nothing to do.
     const ExtensionRows table{
         {QStringLiteral("*.JPG"), out}, {QStringLiteral("*.R*"), out}, {QStringLiteral("*W9"), out}};
@@ -509,10 +512,8 @@ void TestTransfer::cancelDuringThirdFile()
 {
     TransferRig rig;
     auto &[dir, prompt, out, s, view, state] = rig;
-    QStringList list;
-    for (int i = 1; i <= 5; ++i)
-        list << dir.createFile(QStringLiteral("src/F%1.MOV").arg(i),
-                               randomBytes(i == 3 ? 24 << 20 : 1000, i));
+    const QStringList list = numberedFiles(dir, QStringLiteral("src/F%1.MOV"), 5,
+                                           [](int i) { return randomBytes(i == 3 ? 24 << 20 : 1000, i); });
     view.onPump = [&] {
         if (rig.view.fileNames.size() == 3 && !rig.state.CancelRequested)
             CancelCopy(rig.state, rig.view);
@@ -533,9 +534,7 @@ void TestTransfer::cancelAtEndOfCopy()
     // the loop stops right after it.
     TransferRig rig;
     auto &[dir, prompt, out, s, view, state] = rig;
-    QStringList list;
-    for (int i = 1; i <= 3; ++i)
-        list << dir.createFile(QStringLiteral("src/%1.jpg").arg(i), "small");
+    const QStringList list = numberedFiles(dir, QStringLiteral("src/%1.jpg"), 3, [](int) { return "small"; });
     s.DelChecked = true;
     view.onPump = [&] {
         if (rig.view.fileNames.size() == 2)
@@ -557,19 +556,15 @@ void TestTransfer::diskFullOnFourthFile_data()
 void TestTransfer::diskFullOnFourthFile()
 {
     QFETCH(bool, move);
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
+    s.DelChecked = move;
     const QString mountPoint = dir.createDir(QStringLiteral("small"));
     SmallDisk disk(mountPoint, "3584k");
     if (!disk.mounted())
         QSKIP(qPrintable(disk.error()));
-    QStringList list;
-    for (int i = 1; i <= 5; ++i)
-        list << dir.createFile(QStringLiteral("src/F%1.JPG").arg(i), randomBytes(1 << 20, 100 + i));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
-    s.DelChecked = move;
-    MemoryTransferView view;
-    TransferState state;
+    const QStringList list = numberedFiles(dir, QStringLiteral("src/F%1.JPG"), 5,
+                                           [](int i) { return randomBytes(1 << 20, 100 + i); });
     QVERIFY(!RunTransfer(state, list, 5, {{QStringLiteral("*.JPG"), mountPoint}}, s, view));
     QCOMPARE(view.worked, QStringLiteral("3"));
     QCOMPARE(view.status, QStringLiteral("転送先\"") + mountPoint + QStringLiteral("\"の空き容量不足"));
@@ -596,13 +591,10 @@ void TestTransfer::diskFullOnFourthFile()
 
 void TestTransfer::otherErrorStopsRun()
 {
-    TestDir dir;
-    TestPrompt prompt;
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
     const QString a = dir.createFile(QStringLiteral("src/a.jpg"));
     const QString b = dir.createFile(QStringLiteral("src/b.jpg"));
-    SettingsRecord s = plainSettings(dir.filePath(QStringLiteral("src/")));
-    MemoryTransferView view;
-    TransferState state;
     QVERIFY(!RunTransfer(state, {a, b}, 0,
                          {{QStringLiteral("*.JPG"), dir.filePath(QStringLiteral("missing"))}}, s, view));
     QCOMPARE(view.status, unknownErrorStatusText());
@@ -660,9 +652,7 @@ void TestTransfer::gaugeHeldAt100()
 {
     TransferRig rig;
     auto &[dir, prompt, out, s, view, state] = rig;
-    QStringList list;
-    for (int i = 1; i <= 5; ++i)
-        list << dir.createFile(QStringLiteral("src/%1.jpg").arg(i));
+    const QStringList list = numberedFiles(dir, QStringLiteral("src/%1.jpg"), 5, [](int) { return "x"; });
     QVERIFY(RunTransfer(state, list, 4, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(view.overallHistory, QList<int>({25, 50, 75, 100, 100}));
     QCOMPARE(view.worked, QStringLiteral("5"));
