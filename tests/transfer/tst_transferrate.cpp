@@ -40,6 +40,23 @@ double shownDone(const QString &line)
     return parts.value(1) == QLatin1String("MB") ? value * MiB : value * 1024;
 }
 
+// A card of `count` photos of one MiB each in the folder's "card/DCIM".
+void makeCard(TestDir &dir, int count)
+{
+    test::numberedFiles(dir, QStringLiteral("card/DCIM/IMG_000%1.JPG"), count,
+                        [](int i) { return QByteArray(MiB, char('a' + i)); });
+}
+
+// Every photo of the card into dst, as a run from the window lists and starts it.
+TransferOutcome runCard(const TestDir &dir, const QString &dst, TransferState &state,
+                        MemoryTransferView &view)
+{
+    const QStringList runList =
+        CollectRunList(dir.filePath(QStringLiteral("card/DCIM")), {QStringLiteral("*.JPG")});
+    return RunTransfer(state, runList, runList.size(), {{QStringLiteral("*.JPG"), dst + u'/'}},
+                       test::plainSettings(dir.filePath(QStringLiteral("card/DCIM/"))), view);
+}
+
 } // namespace
 
 // The bytes line of the progress area: its units, its speed and time left, and what a run shows.
@@ -127,8 +144,7 @@ void TestTransferRate::cancelledRun()
 {
     TestDir dir;
     test::TestPrompt prompt;
-    for (int i = 1; i <= 8; ++i)
-        dir.createFile(QStringLiteral("card/DCIM/IMG_000%1.JPG").arg(i), QByteArray(MiB, char('a' + i)));
+    makeCard(dir, 8);
     const QString dst = dir.createDir(QStringLiteral("dst"));
     qint64 now = 0;
     SetTransferClockForTesting([&now] { return now; });
@@ -143,11 +159,7 @@ void TestTransferRate::cancelledRun()
                 CancelCopy(state, view);
         }
     };
-    const QStringList runList =
-        CollectRunList(dir.filePath(QStringLiteral("card/DCIM")), {QStringLiteral("*.JPG")});
-    const TransferOutcome outcome =
-        RunTransfer(state, runList, runList.size(), {{QStringLiteral("*.JPG"), dst + u'/'}},
-                    test::plainSettings(dir.filePath(QStringLiteral("card/DCIM/"))), view);
+    const TransferOutcome outcome = runCard(dir, dst, state, view);
     QVERIFY(!outcome);
     QCOMPARE(outcome.status, cancelledStatusText());
     const QStringList lines = distinct(view.bytesHistory);
@@ -169,8 +181,7 @@ void TestTransferRate::fullDisk()
         QSKIP(qPrintable(m_namespaceError));
     TestDir dir;
     test::TestPrompt prompt;
-    for (int i = 1; i <= 6; ++i)
-        dir.createFile(QStringLiteral("card/DCIM/IMG_000%1.JPG").arg(i), QByteArray(MiB, char('a' + i)));
+    makeCard(dir, 6);
     const QString dst = dir.createDir(QStringLiteral("dst"));
     test::SmallDisk disk(dst, "3m");
     if (!disk.mounted())
@@ -180,11 +191,7 @@ void TestTransferRate::fullDisk()
     MemoryTransferView view;
     view.onPump = [&] { now += 400; };
     TransferState state;
-    const QStringList runList =
-        CollectRunList(dir.filePath(QStringLiteral("card/DCIM")), {QStringLiteral("*.JPG")});
-    const TransferOutcome outcome =
-        RunTransfer(state, runList, runList.size(), {{QStringLiteral("*.JPG"), dst + u'/'}},
-                    test::plainSettings(dir.filePath(QStringLiteral("card/DCIM/"))), view);
+    const TransferOutcome outcome = runCard(dir, dst, state, view);
     QVERIFY(!outcome);
     QCOMPARE(outcome.status, diskFullStatusText(VolumeRootOf(dst)));
     const QStringList lines = distinct(view.bytesHistory);
