@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -42,6 +43,14 @@ inline QString writeTaggedJpeg(const QString &path, const QString &value)
         !runTool(QStringLiteral("exiv2"), {QStringLiteral("-M"), QStringLiteral("set ") + value, jpeg}))
         return {};
     return jpeg;
+}
+
+// The bytes of a small real JPEG with one value set by exiv2 (see writeTaggedJpeg), made at path; empty
+// when it could not be made.
+inline QByteArray taggedJpegBytes(const QString &path, const QString &value)
+{
+    QFile f(writeTaggedJpeg(path, value));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // Sets a file's modification time through its byte path (the test's own POSIX call: names that are not

@@ -154,6 +154,15 @@ QString sampleFile(const TestDir &dir, const QString &name, const QByteArray &co
     return path;
 }
 
+// The shooting date read from a sample file of that name and content (see sampleFile).
+void checkSampleDate(const QString &name, const QByteArray &content, QDate want)
+{
+    TestDir dir;
+    const QString path = sampleFile(dir, name, content);
+    QVERIFY(!path.isEmpty());
+    QCOMPARE(ReadShootingDate(path), want);
+}
+
 // A source of made-up bytes, as large as wanted, that counts and checks every read the reader makes.
 class CountingSource final : public QuickTimeSource
 {
@@ -274,10 +283,7 @@ void TestShootingDate::quickTimeLayouts()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, content);
-    TestDir dir;
-    const QString path = sampleFile(dir, name, content);
-    QVERIFY(!path.isEmpty());
-    QCOMPARE(ReadShootingDate(path), ShotLocalDay);
+    checkSampleDate(name, content, ShotLocalDay);
 
     // The reader alone: the UTC time, every read inside the file, a handful of reads.
     CountingSource source = countingBytes(content);
@@ -343,10 +349,7 @@ void TestShootingDate::quickTimeWithoutDate()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, content);
-    TestDir dir;
-    const QString path = sampleFile(dir, name, content);
-    QVERIFY(!path.isEmpty());
-    QCOMPARE(ReadShootingDate(path), Modified.date());
+    checkSampleDate(name, content, Modified.date());
 
     CountingSource source = countingBytes(content);
     QVERIFY(!ReadQuickTimeCreationTime(source).isValid());
@@ -486,12 +489,10 @@ void TestShootingDate::contentDetection()
     // A JPEG with an Exif date named like a video goes to the video reader only, never to exiv2: it has
     // no movie header, so the file's own time.
     TestDir dir;
-    const QString jpeg = writeTaggedJpeg(dir.filePath(QStringLiteral("photo.jpg")),
-                                         QStringLiteral("Exif.Photo.DateTimeOriginal 2017:03:05 10:00:00"));
-    QVERIFY(!jpeg.isEmpty());
-    QFile source(jpeg);
-    QVERIFY(source.open(QIODevice::ReadOnly));
-    const QByteArray photo = source.readAll();
+    const QByteArray photo =
+        taggedJpegBytes(dir.filePath(QStringLiteral("photo.jpg")),
+                        QStringLiteral("Exif.Photo.DateTimeOriginal 2017:03:05 10:00:00"));
+    QVERIFY(!photo.isEmpty());
     QCOMPARE(ReadShootingDate(sampleFile(dir, QStringLiteral("photo2.jpg"), photo)), QDate(2017, 3, 5));
     QCOMPARE(ReadShootingDate(sampleFile(dir, QStringLiteral("photo.mp4"), photo)), Modified.date());
     QCOMPARE(ReadShootingDate(sampleFile(dir, QStringLiteral("photo.MOV"), photo)), Modified.date());
@@ -642,12 +643,10 @@ void TestShootingDate::rawMakes()
 void TestShootingDate::fujifilmRawReadsItsJpeg()
 {
     TestDir dir;
-    const QString jpeg = writeTaggedJpeg(dir.filePath(QStringLiteral("preview.jpg")),
-                                         QStringLiteral("Exif.Photo.DateTimeOriginal 2021:11:02 09:00:00"));
-    QVERIFY(!jpeg.isEmpty());
-    QFile f(jpeg);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const QByteArray preview = f.readAll();
+    const QByteArray preview =
+        taggedJpegBytes(dir.filePath(QStringLiteral("preview.jpg")),
+                        QStringLiteral("Exif.Photo.DateTimeOriginal 2021:11:02 09:00:00"));
+    QVERIFY(!preview.isEmpty());
     // Header: magic and format version, camera id, camera name, directory version; at 84 the JPEG's
     // offset and length, at 92 the CFA header's, at 100 the CFA's (all zero here).
     const quint32 at = 160;
