@@ -6,11 +6,14 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTest>
 
 #include <memory>
+
+#include <signal.h>
 
 // What the tests that start and kill the window-less transfer program (bench/driver) share.
 namespace vantora::test {
@@ -48,6 +51,31 @@ inline QString writeDriverSettings(const QString &folder, const QString &source,
                 .arg(source, dest, move ? QStringLiteral("1") : QStringLiteral("0"), mask)
                 .toUtf8());
     return path;
+}
+
+// How a run of the program that a test killed went.
+struct KilledRun
+{
+    bool started = false;
+    bool ended = false;  // after the kill, within ten seconds
+    bool midway = false; // the kill caught it still running
+};
+
+// Starts the program on a settings file (see writeDriverSettings) and kills it after delayMs.
+inline KilledRun killRunAfter(const QString &program, const QString &settings, int delayMs)
+{
+    KilledRun run;
+    QProcess p;
+    p.start(program, {QStringLiteral("--quiet"), settings});
+    run.started = p.waitForStarted();
+    if (!run.started)
+        return run;
+    QTest::qSleep(delayMs);
+    const bool wasRunning = p.state() == QProcess::Running;
+    ::kill(pid_t(p.processId()), SIGKILL);
+    run.ended = p.waitForFinished(10000);
+    run.midway = wasRunning && p.exitStatus() == QProcess::CrashExit;
+    return run;
 }
 
 // The data of a test run on each of the named filesystems (see TestFilesystem): one column, "filesystem".

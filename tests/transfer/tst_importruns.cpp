@@ -380,15 +380,11 @@ void TestImportRuns::killedMoveRerunLeavesEveryPhotoOnceAtTheDestination()
     int killedMidway = 0;
     for (int trial = 1; trial <= 40 && killedMidway < 6; ++trial) {
         makeTrial(trial, settings, src, dst, contents);
-        QProcess p;
-        p.start(m_driver, {QStringLiteral("--quiet"), settings});
-        QVERIFY(p.waitForStarted());
-        QTest::qSleep(int(random.bounded(qMax<qint64>(fullRun * 9 / 10, 20))));
-        const bool wasRunning = p.state() == QProcess::Running;
-        ::kill(pid_t(p.processId()), SIGKILL);
-        QVERIFY(p.waitForFinished(10000));
-        if (wasRunning && p.exitStatus() == QProcess::CrashExit)
-            ++killedMidway;
+        const test::KilledRun run =
+            test::killRunAfter(m_driver, settings, int(random.bounded(qMax<qint64>(fullRun * 9 / 10, 20))));
+        QVERIFY(run.started);
+        QVERIFY(run.ended);
+        killedMidway += run.midway;
 
         // (Killed during its last flush, the move may have left nothing to do.)
         if (!test::filesUnder(src).isEmpty()) {

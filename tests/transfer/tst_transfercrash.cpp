@@ -128,15 +128,11 @@ void TestTransferCrash::killedMoveLosesNothing()
         for (const QByteArray &h : hashes)
             contents.insert(h);
         const QString settings = writeDriverSettings(folder, src, dst, true, QStringLiteral("*.JPG"));
-        QProcess p;
-        p.start(m_driver.path, {QStringLiteral("--quiet"), settings});
-        QVERIFY(p.waitForStarted());
-        QTest::qSleep(int(random.bounded(qMax<qint64>(fullRun * 6 / 10, 20))));
-        const bool wasRunning = p.state() == QProcess::Running;
-        ::kill(pid_t(p.processId()), SIGKILL);
-        QVERIFY(p.waitForFinished(10000));
-        if (wasRunning && p.exitStatus() == QProcess::CrashExit)
-            ++killedMidway;
+        const KilledRun run =
+            killRunAfter(m_driver.path, settings, int(random.bounded(qMax<qint64>(fullRun * 6 / 10, 20))));
+        QVERIFY(run.started);
+        QVERIFY(run.ended);
+        killedMidway += run.midway;
 
         QHash<QString, QString> sources;
         for (const QString &sub : QDir(src).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
