@@ -105,6 +105,7 @@ struct PoolRun
     QList<QSize> sources; // the size of the picture each was made from
     QList<bool> made;
     bool complete = false; // every file was made within the wait
+    qint64 elapsedMs = 0;  // from the first file handed in to the end of the wait
 };
 
 PoolRun runPool(ThumbnailPool &pool, const QStringList &files)
@@ -114,6 +115,8 @@ PoolRun runPool(ThumbnailPool &pool, const QStringList &files)
     run.sources.resize(files.size());
     run.made.fill(false, files.size());
     int count = 0;
+    QElapsedTimer clock;
+    clock.start();
     QObject context;
     QObject::connect(&pool, &ThumbnailPool::made, &context,
                      [&](int id, const QImage &image, const QSize &source) {
@@ -126,8 +129,27 @@ PoolRun runPool(ThumbnailPool &pool, const QStringList &files)
     for (int i = 0; i < files.size(); ++i)
         pool.add(i, files.at(i));
     run.complete = QTest::qWaitFor([&] { return count == files.size(); }, 60000);
+    run.elapsedMs = clock.elapsed();
     return run;
 }
+
+// The windows of a source area showing thumbnails, as the program puts them together; the machine's volumes
+// stand in as the root filesystem alone, its system folder a new one in dir.
+struct ThumbnailWindows
+{
+    explicit ThumbnailWindows(TestDir &dir) : volumes(dir.createDir(QStringLiteral("sys")))
+    {
+        volumes.add({QStringLiteral("/"), DriveType::Fixed, true, QStringLiteral("ROOTFS")});
+    }
+
+    TMainForm main;
+    TFileCountForm count;
+    TListViewForm list;
+    FakeVolumes volumes;
+    SettingsRecord settings;
+    SourceController source{main.sourceArea(), &count, &list, &settings, &volumes};
+    ThumbnailController thumbnails{&list, &source, helperProgram()};
+};
 
 bool processExists(qint64 pid)
 {
@@ -146,6 +168,18 @@ private:
     QString camera(const QString &name) const
     {
         return test::sharedTestData(QLatin1String("camera/") + name);
+    }
+
+    // The pool over copies of the camera JPEG named a.jpg, b.jpg, ... (count of them), its helpers told to
+    // fail by `fault` (see VANTORA_THUMBNAILER_FAULT).
+    PoolRun runOnCopies(ThumbnailPool &pool, int count, const QByteArray &fault) const
+    {
+        TestDir dir;
+        QStringList files;
+        for (char name = 'a'; name < 'a' + count; ++name)
+            files << dir.createFile(QLatin1Char(name) + QStringLiteral(".jpg"), readFile(m_camera));
+        qputenv("VANTORA_THUMBNAILER_FAULT", fault);
+        return runPool(pool, files);
     }
 
 private Q_SLOTS:
@@ -269,15 +303,9 @@ private Q_SLOTS:
     {
         if (!WithTestHooks)
             QSKIP("built without VANTORA_TEST_HOOKS: the helper has no crash switch");
-        TestDir dir;
-        QStringList files;
-        for (const QString &name : {QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg"),
-                                    QStringLiteral("d.jpg"), QStringLiteral("e.jpg")})
-            files << dir.createFile(name, readFile(m_camera));
-        qputenv("VANTORA_THUMBNAILER_FAULT", "crash:b.jpg|crash:d.jpg");
         ThumbnailPool pool(helperProgram());
         pool.setWorkers(1); // one helper: each crash starts exactly one more
-        const PoolRun run = runPool(pool, files);
+        const PoolRun run = runOnCopies(pool, 5, "crash:b.jpg|crash:d.jpg");
         QVERIFY(run.complete);
         const QSize preview = exiv2Preview(m_camera).size();
         QVERIFY(run.images.at(1).isNull());
@@ -293,20 +321,12 @@ private Q_SLOTS:
     {
         if (!WithTestHooks)
             QSKIP("built without VANTORA_TEST_HOOKS: the helper has no hang switch");
-        TestDir dir;
-        QStringList files;
-        for (const QString &name :
-             {QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg")})
-            files << dir.createFile(name, readFile(m_camera));
-        qputenv("VANTORA_THUMBNAILER_FAULT", "hang:b.jpg");
         ThumbnailPool pool(helperProgram());
         pool.setWorkers(1);
         pool.setTimeLimit(1000);
-        QElapsedTimer clock;
-        clock.start();
-        const PoolRun run = runPool(pool, files);
+        const PoolRun run = runOnCopies(pool, 3, "hang:b.jpg");
         QVERIFY(run.complete);
-        QVERIFY(clock.elapsed() >= 1000);
+        QVERIFY(run.elapsedMs >= 1000);
         QVERIFY(run.images.at(1).isNull());
         QVERIFY(!run.images.at(0).isNull());
         QVERIFY(!run.images.at(2).isNull());
@@ -375,14 +395,8 @@ private Q_SLOTS:
         movie.append(QByteArray(4000, '\0'));
         dir.createFile(QStringLiteral("card/DCIM/100CANON/MVI_0004.MOV"), movie);
 
-        TMainForm main;
-        TFileCountForm count;
-        TListViewForm list;
-        FakeVolumes volumes(dir.createDir(QStringLiteral("sys")));
-        volumes.add({QStringLiteral("/"), DriveType::Fixed, true, QStringLiteral("ROOTFS")});
-        SettingsRecord settings;
-        SourceController source(main.sourceArea(), &count, &list, &settings, &volumes);
-        ThumbnailController thumbnails(&list, &source, helperProgram());
+        ThumbnailWindows windows(dir);
+        auto &[main, count, list, volumes, settings, source, thumbnails] = windows;
         // The main extension table's masks, as the routing area hands them over.
         source.setNeighbours({[] {
                                   return QStringList{QStringLiteral("*.JPG"), QStringLiteral("*.MOV")};
@@ -479,14 +493,8 @@ private Q_SLOTS:
         // Two files that hold their helpers until they are killed.
         qputenv("VANTORA_THUMBNAILER_FAULT", "hang:IMG_0001.JPG|hang:IMG_0002.JPG");
 
-        TMainForm main;
-        TFileCountForm count;
-        TListViewForm list;
-        FakeVolumes volumes(dir.createDir(QStringLiteral("sys")));
-        volumes.add({QStringLiteral("/"), DriveType::Fixed, true, QStringLiteral("ROOTFS")});
-        SettingsRecord settings;
-        SourceController source(main.sourceArea(), &count, &list, &settings, &volumes);
-        ThumbnailController thumbnails(&list, &source, helperProgram());
+        ThumbnailWindows windows(dir);
+        auto &[main, count, list, volumes, settings, source, thumbnails] = windows;
         thumbnails.setTimeLimit(60000);
         list.ThumbnailToggle->setChecked(true); // the grid from the start, as the user left it
         // The main extension table's mask, as the routing area hands it over.
