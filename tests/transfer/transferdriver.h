@@ -3,6 +3,7 @@
 #include "exfatdisk.h"
 #include "mounthelper.h"
 #include "sandbox.h"
+#include "testdir.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -86,26 +87,35 @@ inline void filesystemRows(const QStringList &kinds)
         QTest::newRow(kind.toUtf8().constData()) << kind;
 }
 
-// The filesystem a test of the program writes to, by name: "disk" (the folder as it is), or a "tmpfs" or
-// "exfat" of `mib` MiB mounted on mountPoint (the exFAT image lies beside it). Unmounted at the end of its
-// scope; error() says why it could not be made, and the test skips.
+// The filesystem a test of the program writes to, that of the test's row of filesystemRows(): "disk" (a
+// folder as it is), or a "tmpfs" or "exfat" of `mib` MiB mounted in the program's private mount namespace
+// (the exFAT image lies beside it), on a new folder `name` of dir. Unmounted at the end of its scope;
+// error() says why it could not be made, and the test skips.
 class TestFilesystem final
 {
 public:
-    TestFilesystem(const QString &kind, const QString &mountPoint, int mib)
+    TestFilesystem(const TransferDriver &driver, TestDir &dir, const QString &name, int mib)
+        : m_path(dir.createDir(name))
     {
-        if (kind == QLatin1String("tmpfs")) {
-            m_tmpfs = std::make_unique<SmallDisk>(mountPoint, QByteArray::number(mib) + 'm');
+        QFETCH(QString, filesystem);
+        if (filesystem == QLatin1String("disk"))
+            return;
+        if (!driver.namespaceError.isEmpty()) {
+            m_error = driver.namespaceError;
+        } else if (filesystem == QLatin1String("tmpfs")) {
+            m_tmpfs = std::make_unique<SmallDisk>(m_path, QByteArray::number(mib) + 'm');
             if (!m_tmpfs->mounted())
                 m_error = m_tmpfs->error();
-        } else if (kind == QLatin1String("exfat")) {
-            m_exfat = std::make_unique<ExfatDisk>(mountPoint + QStringLiteral(".img"), mountPoint, mib);
+        } else if (filesystem == QLatin1String("exfat")) {
+            m_exfat = std::make_unique<ExfatDisk>(m_path + QStringLiteral(".img"), m_path, mib);
             m_error = m_exfat->error();
         }
     }
+    QString path() const { return m_path; }
     QString error() const { return m_error; }
 
 private:
+    QString m_path;
     std::unique_ptr<SmallDisk> m_tmpfs;
     std::unique_ptr<ExfatDisk> m_exfat;
     QString m_error;

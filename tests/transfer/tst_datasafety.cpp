@@ -186,14 +186,11 @@ void TestDataSafety::killedCopyLeavesNoNamedFile_data()
 
 void TestDataSafety::killedCopyLeavesNoNamedFile()
 {
-    QFETCH(QString, filesystem);
-    if (!m_driver.namespaceError.isEmpty())
-        QSKIP(qPrintable(m_driver.namespaceError));
     TestDir dir;
-    const QString dst = dir.createDir(QStringLiteral("dst"));
-    const TestFilesystem fs(filesystem, dst, 600);
+    const TestFilesystem fs(m_driver, dir, QStringLiteral("dst"), 600);
     if (!fs.error().isEmpty())
         QSKIP(qPrintable(fs.error()));
+    const QString dst = fs.path();
     const QString src = dir.createDir(QStringLiteral("src/DCIM"));
     const QByteArray big = randomBytes(256 << 20, 7);
     const QString movie = dir.createFile(QStringLiteral("src/DCIM/100CANON/MVI_0001.MOV"), big);

@@ -80,18 +80,14 @@ void TestTransferCrash::killedMoveLosesNothing_data()
 void TestTransferCrash::killedMoveLosesNothing()
 {
     // One undisturbed run measures how long a move takes here; the kills fall anywhere inside it.
-    QFETCH(QString, filesystem);
-    if (filesystem != QLatin1String("disk") && !m_driver.namespaceError.isEmpty())
-        QSKIP(qPrintable(m_driver.namespaceError));
     // The card and the destination both live on the filesystem under test.
     TestDir outer;
-    const QString root = outer.createDir(QStringLiteral("fs"));
-    const TestFilesystem fs(filesystem, root, 256);
+    const TestFilesystem fs(m_driver, outer, QStringLiteral("fs"), 256);
     if (!fs.error().isEmpty())
         QSKIP(qPrintable(fs.error()));
     int trialNumber = 0;
     auto freshTrial = [&] {
-        const QString dir = root + QStringLiteral("/t%1").arg(trialNumber++);
+        const QString dir = fs.path() + QStringLiteral("/t%1").arg(trialNumber++);
         QDir().mkpath(dir + QStringLiteral("/card/DCIM"));
         QDir().mkpath(dir + QStringLiteral("/dst"));
         return dir;
