@@ -213,8 +213,7 @@ int main(int argc, char **argv)
         history.volume =
             historyOptions.volume.isEmpty() ? volumes->identity(history.volumeRoot) : historyOptions.volume;
         if (settings.SkipImportedChecked)
-            filter =
-                std::make_unique<ImportedFilter>(store->filesOf(history.volume, false), history.volumeRoot);
+            filter = std::make_unique<ImportedFilter>(store->stampsOf(history.volume), history.volumeRoot);
     }
     const QStringList runList = CollectRunList(settings.SourceEditText, masks, nullptr, filter.get());
     if (filter)

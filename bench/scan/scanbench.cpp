@@ -129,7 +129,7 @@ double timeCountWithHistory(const QString &root, SqliteImportHistory &history, c
 {
     QElapsedTimer t;
     t.start();
-    ImportedFilter filter(history.filesOf(volume, false), root, false);
+    ImportedFilter filter(history.stampsOf(volume), root, false);
     if (qEnvironmentVariableIsSet("VANTORA_BENCH_DETAIL"))
         std::fprintf(stderr, "history loaded in %.1fms\n", double(t.nsecsElapsed()) / 1e6);
     WalkPump pump;

@@ -90,6 +90,45 @@ const ImportedFile *findImported(const ImportedFiles &files, const QByteArray &p
     return nullptr;
 }
 
+void ImportedStamps::insert(QByteArrayView path, qint64 size, qint64 mtimeNs)
+{
+    const qsizetype index = qsizetype(m_entries.size());
+    qsizetype &head = m_firstByHash[qHash(path)];
+    // A new key starts as 0 rather than NoEntry: the first entry of a chain is stored one up.
+    m_entries.push_back({m_paths.size(), path.size(), size, mtimeNs, head - 1});
+    head = index + 1;
+    m_paths.append(path);
+}
+
+qsizetype ImportedStamps::first(QByteArrayView path) const
+{
+    for (qsizetype i = m_firstByHash.value(qHash(path)) - 1; i != NoEntry; i = m_entries[size_t(i)].next) {
+        const Entry &e = m_entries[size_t(i)];
+        if (QByteArrayView(m_paths.constData() + e.offset, e.length) == path)
+            return i;
+    }
+    return NoEntry;
+}
+
+bool ImportedStamps::contains(QByteArrayView path, qint64 size, qint64 mtimeNs) const
+{
+    for (qsizetype i = first(path); i != NoEntry; i = m_entries[size_t(i)].next) {
+        const Entry &e = m_entries[size_t(i)];
+        if (e.size == size && e.mtimeNs == mtimeNs &&
+            QByteArrayView(m_paths.constData() + e.offset, e.length) == path)
+            return true;
+    }
+    return false;
+}
+
+ImportedStamps StampsOf(const ImportedFiles &files)
+{
+    ImportedStamps stamps;
+    for (const ImportedFile &f : files)
+        stamps.insert(f.path, f.size, f.mtimeNs);
+    return stamps;
+}
+
 QString defaultHistoryPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
@@ -172,17 +211,19 @@ void SqliteImportHistory::close()
         QSqlDatabase::removeDatabase(m_connection);
 }
 
-ImportedFiles SqliteImportHistory::filesOf(const QString &volume, bool withCopies)
+void SqliteImportHistory::readFiles(const QString &volume, bool withCopies,
+                                    const std::function<void(qint64 count)> &reserve,
+                                    const std::function<void(sqlite3_stmt *)> &row)
 {
-    ImportedFiles files;
     QSqlDatabase db = database(m_connection);
-    QSqlQuery count(db);
-    count.prepare(QStringLiteral(
-        "SELECT COUNT(*) FROM files WHERE volume IN (SELECT id FROM volumes WHERE identity = ?)"));
-    count.addBindValue(volume);
-    if (count.exec() && count.next())
-        files.reserve(count.value(0).toLongLong());
-    count.finish();
+    if (reserve) {
+        QSqlQuery count(db);
+        count.prepare(QStringLiteral(
+            "SELECT COUNT(*) FROM files WHERE volume IN (SELECT id FROM volumes WHERE identity = ?)"));
+        count.addBindValue(volume);
+        if (count.exec() && count.next())
+            reserve(count.value(0).toLongLong());
+    }
 
     const QString statement =
         QStringLiteral("SELECT f.path, f.size, f.mtime_ns%1 FROM files f JOIN volumes v ON v.id = f.volume "
@@ -194,31 +235,56 @@ ImportedFiles SqliteImportHistory::filesOf(const QString &volume, bool withCopie
     sqlite3 *raw =
         qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(handle.data()) : nullptr;
     if (!raw)
-        return files;
+        return;
     sqlite3_stmt *query = nullptr;
     const QByteArray sql = statement.toUtf8();
     const QByteArray identity = volume.toUtf8();
     if (sqlite3_prepare_v2(raw, sql.constData(), int(sql.size()), &query, nullptr) != SQLITE_OK)
-        return files;
+        return;
     sqlite3_bind_text(query, 1, identity.constData(), int(identity.size()), SQLITE_TRANSIENT);
-    const auto blob = [query](int column) {
-        return QByteArray(static_cast<const char *>(sqlite3_column_blob(query, column)),
-                          sqlite3_column_bytes(query, column));
-    };
-    while (sqlite3_step(query) == SQLITE_ROW) {
-        ImportedFile f;
-        f.path = blob(0);
-        f.size = sqlite3_column_int64(query, 1);
-        f.mtimeNs = sqlite3_column_int64(query, 2);
-        if (withCopies) {
-            f.hash = blob(3);
-            f.destination = blob(4);
-            f.importedAt = sqlite3_column_int64(query, 5);
-        }
-        files.insert(f.path, f);
-    }
+    while (sqlite3_step(query) == SQLITE_ROW)
+        row(query);
     sqlite3_finalize(query);
+}
+
+namespace {
+
+QByteArrayView blobOf(sqlite3_stmt *query, int column)
+{
+    return QByteArrayView(static_cast<const char *>(sqlite3_column_blob(query, column)),
+                          sqlite3_column_bytes(query, column));
+}
+
+} // namespace
+
+ImportedFiles SqliteImportHistory::filesOf(const QString &volume, bool withCopies)
+{
+    ImportedFiles files;
+    readFiles(
+        volume, withCopies, [&files](qint64 count) { files.reserve(count); },
+        [&files, withCopies](sqlite3_stmt *query) {
+            ImportedFile f;
+            f.path = blobOf(query, 0).toByteArray();
+            f.size = sqlite3_column_int64(query, 1);
+            f.mtimeNs = sqlite3_column_int64(query, 2);
+            if (withCopies) {
+                f.hash = blobOf(query, 3).toByteArray();
+                f.destination = blobOf(query, 4).toByteArray();
+                f.importedAt = sqlite3_column_int64(query, 5);
+            }
+            files.insert(f.path, f);
+        });
     return files;
+}
+
+ImportedStamps SqliteImportHistory::stampsOf(const QString &volume)
+{
+    ImportedStamps stamps;
+    // Counting first would cost a fifth of the read; the few times the table grows cost less.
+    readFiles(volume, false, {}, [&stamps](sqlite3_stmt *query) {
+        stamps.insert(blobOf(query, 0), sqlite3_column_int64(query, 1), sqlite3_column_int64(query, 2));
+    });
+    return stamps;
 }
 
 bool SqliteImportHistory::add(const QString &volume, const QString &label, const QList<ImportedFile> &files)

@@ -1,11 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QMultiHash>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <vector>
+
+struct sqlite3_stmt;
 
 namespace vantora {
 
@@ -24,6 +29,39 @@ struct ImportedFile
 // A volume's files in the history, by relative path (one path may hold several files over time: a card
 // formatted and filled again).
 using ImportedFiles = QMultiHash<QByteArray, ImportedFile>;
+
+// What recognises a volume's imported files: path, size and time. A count reads hundreds of thousands of
+// them, so the paths lie in one block of memory: a hash of whole records took as long to build, and again
+// to free, as the walk itself.
+class ImportedStamps
+{
+public:
+    void insert(QByteArrayView path, qint64 size, qint64 mtimeNs);
+    // True when some file with this path is recorded.
+    bool containsPath(QByteArrayView path) const { return first(path) != NoEntry; }
+    bool contains(QByteArrayView path, qint64 size, qint64 mtimeNs) const;
+    qsizetype size() const { return qsizetype(m_entries.size()); }
+    bool isEmpty() const { return m_entries.empty(); }
+
+private:
+    static constexpr qsizetype NoEntry = -1;
+    struct Entry
+    {
+        qsizetype offset; // of the path in m_paths
+        qsizetype length;
+        qint64 size;
+        qint64 mtimeNs;
+        qsizetype next; // the next entry whose path has the same hash
+    };
+    qsizetype first(QByteArrayView path) const;
+
+    QByteArray m_paths;
+    std::vector<Entry> m_entries;
+    QHash<size_t, qsizetype> m_firstByHash;
+};
+
+// The stamps of whole records (a test's, or any read with their copies).
+ImportedStamps StampsOf(const ImportedFiles &files);
 
 // How many bytes of a path under the volume's root are the root and its "/".
 qsizetype RelativeRootLength(const QString &volumeRoot);
@@ -52,6 +90,8 @@ public:
     // With withCopies false only paths, sizes and times are read (enough to recognise a file), which is
     // what a count needs and far quicker for a large history.
     virtual ImportedFiles filesOf(const QString &volume, bool withCopies = true) = 0;
+    // Only what recognises a file, as a count needs it.
+    virtual ImportedStamps stampsOf(const QString &volume) = 0;
     // Adds the files of one batch, all or none; a file already recorded (same path, size and time) is
     // replaced. False when nothing could be written.
     virtual bool add(const QString &volume, const QString &label, const QList<ImportedFile> &files) = 0;
@@ -77,12 +117,17 @@ public:
     QString journalMode() const { return m_journalMode; }
 
     ImportedFiles filesOf(const QString &volume, bool withCopies = true) override;
+    ImportedStamps stampsOf(const QString &volume) override;
     bool add(const QString &volume, const QString &label, const QList<ImportedFile> &files) override;
     QList<HistoryVolume> volumes() override;
     qint64 forget(const QString &volume) override;
 
 private:
     bool open(const QString &path);
+    // Tells `reserve` (when given) how many files the volume has, then hands `row` each of them: path, size,
+    // time and, withCopies, hash, destination and import time.
+    void readFiles(const QString &volume, bool withCopies, const std::function<void(qint64 count)> &reserve,
+                   const std::function<void(sqlite3_stmt *)> &row);
     void close();
 
     QString m_connection;

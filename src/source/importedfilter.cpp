@@ -5,7 +5,7 @@
 
 namespace vantora {
 
-ImportedFilter::ImportedFilter(ImportedFiles files, const QString &volumeRoot, bool listSkipped)
+ImportedFilter::ImportedFilter(ImportedStamps files, const QString &volumeRoot, bool listSkipped)
     : m_files(std::move(files)), m_rootLength(RelativeRootLength(volumeRoot)), m_listSkipped(listSkipped)
 {
 }
@@ -18,23 +18,19 @@ bool ImportedFilter::excludes(const QString &folder, QByteArrayView name, const 
         m_folder = folder;
         m_folderBytes = pathToBytes(folder).mid(m_rootLength);
     }
-    m_key = m_folderBytes;
-    m_key.append(name.data(), name.size());
-    auto it = m_files.constFind(m_key);
-    if (it == m_files.cend())
+    // Built in place: no allocation per file.
+    m_key.truncate(0);
+    m_key.append(QByteArrayView(m_folderBytes));
+    m_key.append(name);
+    if (!m_files.containsPath(m_key))
         return false;
     const FileStatus st = entry.entryStatus(true);
-    if (st.kind != EntryKind::File)
+    if (st.kind != EntryKind::File || !m_files.contains(m_key, st.size, st.mtimeNs))
         return false;
-    for (; it != m_files.cend() && it.key() == m_key; ++it) {
-        if (it->size == st.size && it->mtimeNs == st.mtimeNs) {
-            ++m_skippedCount;
-            if (m_listSkipped)
-                m_skipped.append({folder + pathFromBytes(name), *it});
-            return true;
-        }
-    }
-    return false;
+    ++m_skippedCount;
+    if (m_listSkipped)
+        m_skipped.append({folder + pathFromBytes(name), ImportedFile{m_key, st.size, st.mtimeNs, {}, {}, 0}});
+    return true;
 }
 
 } // namespace vantora

@@ -10,8 +10,8 @@ namespace vantora {
 // A file of the source that an earlier import already copied.
 struct SkippedImport
 {
-    QString source; // its path
-    ImportedFile record;
+    QString source;      // its path
+    ImportedFile record; // what recognised it: path, size and time
 };
 
 // The import history of a run: where its copies are recorded, and the files left out of its run list
@@ -31,7 +31,7 @@ class ImportedFilter final : public WalkFilter
 {
 public:
     // listSkipped: keep the files left out (a run needs them; a count needs only how many).
-    ImportedFilter(ImportedFiles files, const QString &volumeRoot, bool listSkipped = true);
+    ImportedFilter(ImportedStamps files, const QString &volumeRoot, bool listSkipped = true);
 
     bool excludes(const QString &folder, QByteArrayView name, const DirectoryReader &entry) override;
 
@@ -40,7 +40,7 @@ public:
     qint64 skippedCount() const { return m_skippedCount; }
 
 private:
-    ImportedFiles m_files;
+    ImportedStamps m_files;
     qsizetype m_rootLength;
     QString m_folder;         // the last folder asked about
     QByteArray m_folderBytes; // its path below the root, with "/"

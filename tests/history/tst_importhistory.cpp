@@ -110,6 +110,21 @@ void TestImportHistory::recordsAreFoundByPathSizeAndTime()
     QVERIFY(key);
     QVERIFY(key->hash.isEmpty() && key->destination.isEmpty());
     QVERIFY(history.filesOf(QStringLiteral("uuid:other")).isEmpty());
+    // What a count reads: the same files, recognised by the same three things.
+    const ImportedStamps stamps = history.stampsOf(QStringLiteral("uuid:1234-ABCD"));
+    QCOMPARE(stamps.size(), 4);
+    QVERIFY(stamps.contains("DCIM/100CANON/IMG_0001.JPG", 100, 5));
+    QVERIFY(stamps.contains("DCIM/100CANON/IMG_0001.JPG", 150, 9));
+    QVERIFY(stamps.contains("DCIM/100CANON/IMG_0002.JPG", 200, 6));
+    QVERIFY(stamps.contains(QByteArray("DCIM/caf\xe9.JPG"), 7, 1));
+    QVERIFY(!stamps.contains("DCIM/100CANON/IMG_0001.JPG", 100, 6));
+    QVERIFY(!stamps.contains("DCIM/100CANON/IMG_0001.JPG", 101, 5));
+    QVERIFY(!stamps.contains("DCIM/100CANON/IMG_0002.JPG", 100, 5)); // another file's size and time
+    QVERIFY(!stamps.contains("DCIM/100CANON/IMG_000", 100, 5));
+    QVERIFY(stamps.containsPath("DCIM/100CANON/IMG_0002.JPG"));
+    QVERIFY(!stamps.containsPath("DCIM/100CANON/IMG_0002.JP"));
+    QVERIFY(!stamps.containsPath("DCIM/IMG_0001.JPG")); // another card's
+    QVERIFY(history.stampsOf(QStringLiteral("uuid:other")).isEmpty());
 
     const QList<HistoryVolume> volumes = history.volumes();
     QCOMPARE(volumes.size(), 2);
@@ -220,7 +235,7 @@ void TestImportHistory::walkLeavesOutImportedFilesOnly()
     files.insert("DCIM/101CANON/IMG_0001.JPG", record("DCIM/101CANON/IMG_0001.JPG", 4, mtimeNsOf(c)));
     files.insert("DCIM/101CANON/IMG_0003.JPG", record("DCIM/101CANON/IMG_0003.JPG", 4, mtimeNsOf(d)));
 
-    ImportedFilter filter(files, root);
+    ImportedFilter filter(StampsOf(files), root);
     const QStringList list = CollectRunList(
         root + QStringLiteral("/DCIM"), {QStringLiteral("*.JPG"), QStringLiteral("*.*")}, nullptr, &filter);
     // Each file left in is listed once per mask, as without the filter.
@@ -228,9 +243,11 @@ void TestImportHistory::walkLeavesOutImportedFilesOnly()
     QCOMPARE(filter.skipped().size(), 2);
     QCOMPARE(filter.skipped().at(0).source, a);
     QCOMPARE(filter.skipped().at(1).source, d);
-    QCOMPARE(filter.skipped().at(1).record.destination, QByteArray("/photos/DCIM/101CANON/IMG_0003.JPG"));
+    QCOMPARE(filter.skipped().at(1).record.path, QByteArray("DCIM/101CANON/IMG_0003.JPG"));
+    QCOMPARE(filter.skipped().at(1).record.size, 4);
+    QCOMPARE(filter.skipped().at(1).record.mtimeNs, mtimeNsOf(d));
 
-    ImportedFilter counting(files, root + QLatin1Char('/'));
+    ImportedFilter counting(StampsOf(files), root + QLatin1Char('/'));
     QCOMPARE(CountFiles(root, {QStringLiteral("*.JPG")}, nullptr, 0, {}, &counting), 2);
     QCOMPARE(counting.skipped().size(), 2);
 }

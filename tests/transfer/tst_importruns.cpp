@@ -71,7 +71,7 @@ public:
         runHistory.volumeRoot = card;
         std::unique_ptr<ImportedFilter> filter;
         if (skipImported)
-            filter = std::make_unique<ImportedFilter>(history.filesOf(Volume, false), card);
+            filter = std::make_unique<ImportedFilter>(history.stampsOf(Volume), card);
         const QStringList runList =
             CollectRunList(card + QStringLiteral("/DCIM"), {QStringLiteral("*.JPG")}, nullptr, filter.get());
         if (filter)

@@ -190,7 +190,7 @@ std::unique_ptr<ImportedFilter> SourceController::importedFilter(bool listSkippe
     const QString volume = root.isEmpty() ? QString() : m_volumes->identity(root);
     if (!history || volume.isEmpty())
         return nullptr;
-    return std::make_unique<ImportedFilter>(history->filesOf(volume, false), root, listSkipped);
+    return std::make_unique<ImportedFilter>(history->stampsOf(volume), root, listSkipped);
 }
 
 RunHistory SourceController::runHistory(const QString &folder) const
