@@ -3,9 +3,11 @@
 #include "metadata/exivbytes.h"
 #include "metadata/jpeghead.h"
 #include "platform/readonlyfile.h"
+#include "settings/extensiontype.h"
 
 #include <QBuffer>
 #include <QFileInfo>
+#include <QHash>
 #include <QImageReader>
 
 #include <exiv2/exiv2.hpp>
@@ -106,30 +108,35 @@ void PrepareThumbnails()
 
 ThumbnailKind ThumbnailKindOf(const QString &path)
 {
-    static const QStringList video = {QStringLiteral("mov"), QStringLiteral("mp4"), QStringLiteral("m4v"),
-                                      QStringLiteral("avi"), QStringLiteral("mts"), QStringLiteral("m2ts"),
-                                      QStringLiteral("3gp"), QStringLiteral("mpg"), QStringLiteral("mpeg"),
-                                      QStringLiteral("mkv"), QStringLiteral("wmv"), QStringLiteral("mod"),
-                                      QStringLiteral("tod"), QStringLiteral("vob"), QStringLiteral("webm")};
-    static const QStringList audio = {QStringLiteral("wav"),  QStringLiteral("mp3"), QStringLiteral("m4a"),
-                                      QStringLiteral("aac"),  QStringLiteral("wma"), QStringLiteral("ogg"),
-                                      QStringLiteral("flac"), QStringLiteral("aif"), QStringLiteral("aiff")};
-    static const QStringList image = {
-        QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("jpe"),  QStringLiteral("png"),
-        QStringLiteral("tif"),  QStringLiteral("tiff"), QStringLiteral("gif"),  QStringLiteral("bmp"),
-        QStringLiteral("webp"), QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("cr2"),
-        QStringLiteral("cr3"),  QStringLiteral("crw"),  QStringLiteral("nef"),  QStringLiteral("nrw"),
-        QStringLiteral("arw"),  QStringLiteral("srf"),  QStringLiteral("sr2"),  QStringLiteral("dng"),
-        QStringLiteral("orf"),  QStringLiteral("rw2"),  QStringLiteral("raf"),  QStringLiteral("pef"),
-        QStringLiteral("srw"),  QStringLiteral("mrw"),  QStringLiteral("x3f"),  QStringLiteral("rwl")};
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (video.contains(suffix))
-        return ThumbnailKind::Video;
-    if (audio.contains(suffix))
-        return ThumbnailKind::Audio;
-    if (image.contains(suffix))
-        return ThumbnailKind::Image;
-    return ThumbnailKind::Other;
+    const QString suffix = QFileInfo(path).suffix();
+    const auto named = [&suffix](const char *code) {
+        return code && suffix.compare(QLatin1String(code), Qt::CaseInsensitive) == 0;
+    };
+    for (const ExtensionType &type : ExtensionTypes) {
+        if (named(type.code) || named(type.alias)) {
+            switch (type.group) {
+            case ExtensionGroup::Image:
+                return ThumbnailKind::Image;
+            case ExtensionGroup::Video:
+                return ThumbnailKind::Video;
+            case ExtensionGroup::Audio:
+                return ThumbnailKind::Audio;
+            }
+        }
+    }
+    // Other names cameras and recorders give their files.
+    static const QHash<QString, ThumbnailKind> others = [] {
+        QHash<QString, ThumbnailKind> kinds;
+        for (const char *name :
+             {"jpe", "webp", "heic", "heif", "cr3", "crw", "nrw", "srf", "sr2", "srw", "mrw", "x3f", "rwl"})
+            kinds.insert(QLatin1String(name), ThumbnailKind::Image);
+        for (const char *name : {"m4v", "mts", "m2ts", "3gp", "mod", "tod", "vob", "webm"})
+            kinds.insert(QLatin1String(name), ThumbnailKind::Video);
+        for (const char *name : {"ogg", "aif", "aiff"})
+            kinds.insert(QLatin1String(name), ThumbnailKind::Audio);
+        return kinds;
+    }();
+    return others.value(suffix.toLower(), ThumbnailKind::Other);
 }
 
 Thumbnail MakeThumbnail(const QString &path, int side)

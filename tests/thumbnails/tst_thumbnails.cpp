@@ -368,6 +368,18 @@ private Q_SLOTS:
         QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/voice.WAV")), ThumbnailKind::Audio);
         QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/IMG_1.CR2")), ThumbnailKind::Image);
         QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/notes.txt")), ThumbnailKind::Other);
+        // Every type the program imports has its group's kind, under an alias too.
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/clip.flv")), ThumbnailKind::Video);
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/tune.MID")), ThumbnailKind::Audio);
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/layers.PSD")), ThumbnailKind::Image);
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/IMG_2.jpeg")), ThumbnailKind::Image);
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/M2U_1.MPEG")), ThumbnailKind::Video);
+        // And names the type list does not hold.
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/MVI_2.m4v")), ThumbnailKind::Video);
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/IMG_3.HEIC")), ThumbnailKind::Image);
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/take.aiff")), ThumbnailKind::Audio);
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/README")), ThumbnailKind::Other);
+        QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/MVI_3.MOV.txt")), ThumbnailKind::Other);
     }
 
     void toggleShowsTheListsFilesAsAGrid()
