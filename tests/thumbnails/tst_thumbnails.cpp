@@ -401,8 +401,9 @@ private Q_SLOTS:
             QCOMPARE(::write(fd, jpeg.constData(), size_t(jpeg.size())), ssize_t(jpeg.size()));
             ::close(fd);
         }
+        // A whole 24-byte "ftyp" box: size, type, brand, version, two compatible brands.
         QByteArray movie("\0\0\0\x18"
-                         "ftypqt  \0\0\0\0qt  ",
+                         "ftypqt  \0\0\0\0qt  qt  ",
                          24);
         movie.append(QByteArray(4000, '\0'));
         dir.createFile(QStringLiteral("card/DCIM/100CANON/MVI_0004.MOV"), movie);
