@@ -7,7 +7,7 @@
 
 #include <QCollator>
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QLocale>
 
 #include <algorithm>
@@ -18,16 +18,6 @@
 namespace vantora {
 
 namespace {
-
-qint64 monotonicMs()
-{
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return clock.elapsed();
-}
 
 using FolderKey = std::pair<quint64, quint64>; // device, inode
 
@@ -169,7 +159,8 @@ TidyResult removeEmptyBelow(DirectoryReader &dir, const std::set<FolderKey> &emp
 } // namespace
 
 WalkPump::WalkPump(std::function<bool()> stop, int intervalMs)
-    : m_stop(std::move(stop)), m_interval(intervalMs), m_next(monotonicMs() + intervalMs)
+    : m_stop(std::move(stop)), m_interval(intervalMs),
+      m_next(QDeadlineTimer::current().deadline() + intervalMs)
 {
 }
 
@@ -180,12 +171,12 @@ bool WalkPump::afterEntry()
     // The clock is read every 16 entries only: cheap enough for 100,000-entry trees.
     if ((++m_entries & 15u) != 0)
         return false;
-    const qint64 now = monotonicMs();
+    const qint64 now = QDeadlineTimer::current().deadline();
     if (now < m_next)
         return false;
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();
-    m_next = monotonicMs() + m_interval;
+    m_next = QDeadlineTimer::current().deadline() + m_interval;
     m_stopped = m_stop && m_stop();
     return m_stopped;
 }

@@ -1,6 +1,6 @@
 #include "transfer/transferrate.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 
 namespace vantora {
 
@@ -14,16 +14,6 @@ TransferRate::Clock &testClock()
 {
     static TransferRate::Clock clock;
     return clock;
-}
-
-qint64 steadyMs()
-{
-    static QElapsedTimer timer = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return timer.elapsed();
 }
 
 } // namespace
@@ -44,7 +34,7 @@ TransferRate::TransferRate(Clock clock) : m_clock(std::move(clock))
 
 qint64 TransferRate::now() const
 {
-    return m_clock ? m_clock() : steadyMs();
+    return m_clock ? m_clock() : QDeadlineTimer::current().deadline();
 }
 
 void TransferRate::start(qint64 totalBytes)
