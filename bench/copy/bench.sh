@@ -67,23 +67,26 @@ copy_compare() { # name set
 bench_copy_mixed_vs_cp() { copy_compare copy-mixed-vs-cp "$(copy_mixed_set)"; }
 bench_copy_small_vs_cp() { copy_compare copy-small-vs-cp "$(copy_small_set)"; }
 
-bench_move_mixed_vs_cp_rm() {
-    local master src=$BENCH_DATA/card dst=$BENCH_DATA/dst ours=() theirs=() i settings
+# A move of the mixed set from $BENCH_DATA/card/DCIM into $BENCH_DATA/dst with the given settings, against
+# cp -a + sync + rm -r; each round starts from a fresh card (and no history).
+move_compare() { # name settings
+    local name=$1 settings=$2 master src=$BENCH_DATA/card dst=$BENCH_DATA/dst ours=() theirs=() i
     master=$(copy_mixed_set)
-    settings=$(copy_settings "$src/DCIM" "$dst" 1)
-    move_ours() {
-        rm -rf "$src" "$dst"; mkdir -p "$dst"; cp -a "$master" "$src"; sync
-        ours+=("$(bench_time copy_driver "$settings")")
-    }
+    fresh_card() { rm -rf "$src" "$dst" "$BENCH_DATA"/history.sqlite*; mkdir -p "$dst"; cp -a "$master" "$src"; sync; }
+    move_ours() { fresh_card; ours+=("$(bench_time copy_driver "$settings")"); }
     move_theirs() {
-        rm -rf "$src" "$dst"; mkdir -p "$dst"; cp -a "$master" "$src"; sync
+        fresh_card
         theirs+=("$(bench_time sh -c "cp -a '$src/DCIM' '$dst/$(date +%Y-%m-%d)' && sync && rm -r '$src/DCIM'")")
     }
     for i in 1 2 3 4; do
         if ((i % 2)); then move_ours; move_theirs; else move_theirs; move_ours; fi
     done
-    rm -rf "$src" "$dst"
-    bench_line move-mixed-vs-cp-rm "$(bench_median "${ours[@]}")" "$(bench_median "${theirs[@]}")"
+    rm -rf "$src" "$dst" "$BENCH_DATA"/history.sqlite*
+    bench_line "$name" "$(bench_median "${ours[@]}")" "$(bench_median "${theirs[@]}")"
+}
+
+bench_move_mixed_vs_cp_rm() {
+    move_compare move-mixed-vs-cp-rm "$(copy_settings "$BENCH_DATA/card/DCIM" "$BENCH_DATA/dst" 1)"
 }
 
 bench_shooting_date_vs_exiv2() {

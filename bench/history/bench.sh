@@ -38,20 +38,6 @@ bench_copy_hashed_vs_cp() {
 }
 
 bench_move_verify_vs_cp_rm() {
-    local master src=$BENCH_DATA/card dst=$BENCH_DATA/dst ours=() theirs=() i settings
-    master=$(copy_mixed_set)
-    settings=$(history_settings "$src/DCIM" "$dst" 1 VerifyChecked=1)
-    verify_ours() {
-        rm -rf "$src" "$dst" "$BENCH_DATA"/history.sqlite*; mkdir -p "$dst"; cp -a "$master" "$src"; sync
-        ours+=("$(bench_time copy_driver "$settings")")
-    }
-    verify_theirs() {
-        rm -rf "$src" "$dst"; mkdir -p "$dst"; cp -a "$master" "$src"; sync
-        theirs+=("$(bench_time sh -c "cp -a '$src/DCIM' '$dst/$(date +%Y-%m-%d)' && sync && rm -r '$src/DCIM'")")
-    }
-    for i in 1 2 3 4; do
-        if ((i % 2)); then verify_ours; verify_theirs; else verify_theirs; verify_ours; fi
-    done
-    rm -rf "$src" "$dst" "$BENCH_DATA"/history.sqlite*
-    bench_line move-verify-vs-cp-rm "$(bench_median "${ours[@]}")" "$(bench_median "${theirs[@]}")"
+    move_compare move-verify-vs-cp-rm \
+        "$(history_settings "$BENCH_DATA/card/DCIM" "$BENCH_DATA/dst" 1 VerifyChecked=1)"
 }
