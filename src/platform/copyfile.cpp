@@ -519,14 +519,14 @@ KeptCopy::~KeptCopy()
 
 KeptCopy KeptCopy::open(const QString &path)
 {
-    return KeptCopy(::open(pathToBytes(path).constData(), O_RDONLY | O_CLOEXEC));
+    return KeptCopy(::open(pathToBytes(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
 }
 
 bool KeptCopy::isNamedBy(const QString &path) const
 {
     struct stat held;
     struct stat named;
-    if (m_fd < 0 || ::fstat(m_fd, &held) != 0 || ::stat(pathToBytes(path).constData(), &named) != 0)
+    if (m_fd < 0 || ::fstat(m_fd, &held) != 0 || ::lstat(pathToBytes(path).constData(), &named) != 0)
         return false;
     return S_ISREG(named.st_mode) && stampOf(held) == stampOf(named);
 }
@@ -754,13 +754,19 @@ int DropCachedPages(int fd)
     return ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
 }
 
-ContentCheck HashFileContent(const QString &path, bool dropCache)
+namespace {
+
+ContentCheck hashContent(const QString &path, bool dropCache, bool regularOnly)
 {
     ContentCheck check;
-    Fd in(::open(pathToBytes(path).constData(), O_RDONLY | O_CLOEXEC));
+    Fd in(::open(pathToBytes(path).constData(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NOFOLLOW : 0)));
     struct stat st;
     if (in.get() < 0 || ::fstat(in.get(), &st) != 0) {
         check.error = errno;
+        return check;
+    }
+    if (regularOnly && !S_ISREG(st.st_mode)) {
+        check.error = EINVAL;
         return check;
     }
     check.stamp = stampOf(st);
@@ -784,6 +790,51 @@ ContentCheck HashFileContent(const QString &path, bool dropCache)
     }
     check.hash = canonicalHash(XXH3_128bits_digest(hash.get()));
     return check;
+}
+
+} // namespace
+
+ContentCheck HashFileContent(const QString &path, bool dropCache)
+{
+    return hashContent(path, dropCache, false);
+}
+
+ContentCheck HashRegularFile(const QString &path)
+{
+    return hashContent(path, false, true);
+}
+
+std::optional<FileStamp> RegularFileStampOf(const QString &path)
+{
+    struct stat st;
+    if (::lstat(pathToBytes(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return stampOf(st);
+}
+
+bool FolderListsName(const QString &path)
+{
+    const QByteArray bytes = pathToBytes(path);
+    const qsizetype slash = bytes.lastIndexOf('/');
+    const QByteArray name = bytes.mid(slash + 1);
+    DIR *dir = ::opendir(slash <= 0 ? (slash == 0 ? "/" : ".") : bytes.left(slash).constData());
+    if (!dir)
+        return false;
+    bool found = false;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (name == entry->d_name) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+bool PathAnswers(const QString &path)
+{
+    struct stat st;
+    return ::stat(pathToBytes(path).constData(), &st) == 0 || (errno != ENOTCONN && errno != ECONNABORTED);
 }
 
 QString NumberedName(const QString &path, int n)
@@ -885,11 +936,16 @@ QString VolumeRootOf(const QString &path)
         ::free(cwd);
     }
     struct stat st;
+    QByteArray silent; // the highest folder of a mount whose filesystem stopped answering
     while (::stat(p.constData(), &st) != 0) {
+        if (errno == ENOTCONN || errno == ECONNABORTED)
+            silent = p;
         if (p == "/")
             return QStringLiteral("/");
         p = parentOf(p);
     }
+    if (!silent.isEmpty())
+        return pathFromBytes(silent);
     while (p != "/") {
         const QByteArray up = parentOf(p);
         struct stat parent;

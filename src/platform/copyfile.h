@@ -48,11 +48,12 @@ public:
     KeptCopy &operator=(const KeptCopy &) = delete;
     ~KeptCopy();
 
-    // Holds a file that is already there (read-only).
+    // Holds a file that is already there (read-only), not through a link.
     static KeptCopy open(const QString &path);
 
     bool isOpen() const { return m_fd >= 0; }
-    // True when path names the file this descriptor holds, with the same size and modification time.
+    // True when path itself (not a link) names the file this descriptor holds, with the same size and
+    // modification time.
     bool isNamedBy(const QString &path) const;
 
 private:
@@ -137,6 +138,18 @@ struct ContentCheck
 // where the filesystem keeps them in the page cache (not tmpfs, not FUSE) the bytes come from the disk;
 // pages still waiting to be written stay, so flush first.
 ContentCheck HashFileContent(const QString &path, bool dropCache = false);
+
+// The same for a regular file that the name itself holds (not a link); EINVAL for anything else, ELOOP
+// for a link.
+ContentCheck HashRegularFile(const QString &path);
+// The stamp of the regular file the name itself holds (not through a link), or nothing.
+std::optional<FileStamp> RegularFileStampOf(const QString &path);
+
+// True when the folder lists an entry spelled exactly as the path's last name. On a filesystem that
+// ignores case a name can reach a file listed under another spelling.
+bool FolderListsName(const QString &path);
+// False when the filesystem holding the path stopped answering (a FUSE daemon that died).
+bool PathAnswers(const QString &path);
 
 // Drops the clean cached pages of an open file (posix_fadvise DONTNEED); 0 or the errno.
 int DropCachedPages(int fd);

@@ -58,6 +58,17 @@ QString diskFullMessage(const QString &volume)
            QStringLiteral("\r\n\r\nCopyFileEx: ") + QString::number(ERROR_DISK_FULL);
 }
 
+QString silentDriveStatusText(const QString &volume)
+{
+    return QStringLiteral("転送先のドライブ\"") + volume + QStringLiteral("\"が応答しません");
+}
+
+QString silentDriveMessage(const QString &volume)
+{
+    return QStringLiteral("転送先のドライブ\"") + volume +
+           QStringLiteral("\"が応答しません。ドライブの接続を確認して下さい。");
+}
+
 QString unknownErrorStatusText()
 {
     return QStringLiteral("不明なエラーが発生しました");
@@ -108,6 +119,8 @@ QString FailureReasonText(const CopyFailure &failure)
             QStringLiteral("メモリーカードが取り外されたか、転送元のドライブにアクセスできなくなりました");
     else if (failure.sourceChanged)
         reason = QStringLiteral("コピー中に転送元のファイルが変更されました");
+    else if (failure.destinationSilent)
+        reason = QStringLiteral("転送先のドライブが応答しません");
     else if (code == ERROR_DISK_FULL)
         reason = QStringLiteral("転送先の空き容量が不足しています");
     else if (failure.sourceFailed && code == ENOENT)
@@ -242,13 +255,15 @@ public:
     bool fileNumberAdvanced() const { return m_fileNumberAdvanced; }
     QString lastStatus() const { return m_view.lastStatus(); }
     const QStringList &verifyFailedCopies() const { return m_verifyFailedCopies; }
+    // Files the history held whose content turned out not to be the one recorded.
+    qint64 notImported() const { return m_notImported; }
 
 private:
     int copy(const QString &source, QString &dest, bool overwrite, CopyOutcome &outcome);
     bool adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome);
     void verifyBatch(std::vector<bool> &bad);
     void recordBatch(const std::vector<bool> &bad);
-    void finishImportedMoves();
+    QStringList finishImportedMoves();
     bool writtenThisRun(const QString &dest) const;
     void succeeded(const QString &source, const QString &dest, CopyOutcome &outcome);
     void stop(const QString &status, const QString &message = QString());
@@ -269,11 +284,12 @@ private:
     QStringList m_verifyFailedCopies;
     SourceVolume m_source;
     QString m_linkRoot;
-    QSet<QString> m_written;      // destination folders, for the flush at the end
-    QSet<QString> m_tidied;       // destination folders cleared of an interrupted run's temporaries
-    QSet<QString> m_writtenNames; // every destination this run wrote, never overwritten in the run
-    QSet<FileId> m_writtenIds;    // the same files, for names that differ only in case
-    QSet<QString> m_moved;        // sources of good copies in a move, deleted or about to be
+    QSet<QString> m_written;       // destination folders, for the flush at the end
+    QSet<QString> m_tidied;        // destination folders cleared of an interrupted run's temporaries
+    QSet<QString> m_writtenNames;  // every destination this run wrote, never overwritten in the run
+    QSet<FileId> m_writtenIds;     // the same files, for a folder reached by two paths
+    QSet<QString> m_writtenFolded; // their names case-folded
+    QSet<QString> m_moved;         // sources of good copies in a move, deleted or about to be
     struct Pending
     {
         QString source;
@@ -293,12 +309,17 @@ private:
     // A copy's hash is needed only when its batch is recorded, so a plain copy leaves it to this thread and
     // goes on with the next file.
     std::optional<ContentHasher> m_hasher;
+    qint64 m_notImported = 0;
     bool m_stop = false;
 };
 
 bool Run::writtenThisRun(const QString &dest) const
 {
     if (m_writtenNames.contains(dest))
+        return true;
+    // A filesystem that ignores case (exFAT, FAT, NTFS) reaches a file this run wrote through another
+    // spelling of its name; its inode numbers (through FUSE) need not tell.
+    if (m_writtenFolded.contains(dest.toCaseFolded()) && PathExists(dest) && !FolderListsName(dest))
         return true;
     const std::optional<FileId> id = m_writtenIds.isEmpty() ? std::nullopt : FileIdOf(dest);
     return id && m_writtenIds.contains(*id);
@@ -360,12 +381,22 @@ void Run::failed(const QString &source, const QString &dest, int code, const Cop
         stop(diskFullStatusText(volume), diskFullMessage(volume) + FailureReasonText(why));
         return;
     }
+    // A drive whose filesystem died (a FUSE daemon that crashed, a share gone) answers with a number no
+    // one can read.
+    if (!why.sourceVolumeGone && !why.sourceFailed &&
+        (code == ENOTCONN || code == ECONNABORTED || !PathAnswers(folderOf(dest)))) {
+        why.destinationSilent = true;
+        const QString volume = VolumeRootOf(dest);
+        stop(silentDriveStatusText(volume), silentDriveMessage(volume) + FailureReasonText(why));
+        return;
+    }
     stop(unknownErrorStatusText(), unknownErrorMessage(code) + FailureReasonText(why));
 }
 
 void Run::succeeded(const QString &source, const QString &dest, CopyOutcome &outcome)
 {
     m_writtenNames.insert(dest);
+    m_writtenFolded.insert(dest.toCaseFolded());
     m_writtenIds.insert(FileId{outcome.copy.device, outcome.copy.inode});
     const qint64 size = outcome.copy.size;
     if (m_state.options.move) {
@@ -483,7 +514,8 @@ void Run::file(const QString &source)
 
 bool Run::adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome)
 {
-    const std::optional<FileStamp> there = FileStampOf(dest);
+    // A link at the name is no copy: the file it leads to lies anywhere, and may go.
+    const std::optional<FileStamp> there = RegularFileStampOf(dest);
     const std::optional<FileStamp> from = FileStampOf(source);
     if (!there || !from || there->size != from->size ||
         (there->device == from->device && there->inode == from->inode))
@@ -491,7 +523,7 @@ bool Run::adoptIdentical(const QString &source, const QString &dest, CopyOutcome
     ContentCheck copyCheck;
     ContentCheck sourceCheck;
     runPumped(m_view, [&] {
-        copyCheck = HashFileContent(dest);
+        copyCheck = HashRegularFile(dest);
         if (!copyCheck.error)
             sourceCheck = HashFileContent(source);
     });
@@ -597,12 +629,16 @@ void Run::deleteFlushedSources()
 }
 
 // Sources an earlier move copied and recorded but did not get to delete: deleted now, under the same rules
-// as the run's own, when the recorded copy is still there with the same size and content.
-void Run::finishImportedMoves()
+// as the run's own, when the recorded copy is still there with the same size and content, and the source
+// still holds the content that was recorded: a card formatted and filled again, or one of two cards taken
+// for each other, can hold a new photo under an old name, size and time. Returns those new photos, for
+// the run to copy.
+QStringList Run::finishImportedMoves()
 {
     if (!m_history || !m_state.options.move || !m_state.options.skipImported || m_history->skipped.isEmpty())
-        return;
-    QList<const SkippedImport *> intact;
+        return {};
+    QList<std::pair<const SkippedImport *, FileStamp>> intact;
+    QStringList fresh;
     QStringList folders;
     // The walk read only what recognises a file; where its copy went is read now.
     const ImportedFiles recorded =
@@ -614,25 +650,34 @@ void Run::finishImportedMoves()
                                                                : &s.record;
             if (!full)
                 continue;
+            // Read whole: it is about to be deleted on the strength of this hash.
+            const ContentCheck source = HashRegularFile(s.source);
+            if (source.error)
+                continue;
+            if (source.hash != full->hash) {
+                fresh.append(s.source);
+                continue;
+            }
             const QString copy = pathFromBytes(full->destination);
-            const ContentCheck check = HashFileContent(copy);
+            const ContentCheck check = HashRegularFile(copy);
             if (!check.error && check.stamp.size == full->size && check.hash == full->hash) {
-                intact.append(&s);
+                intact.append({&s, source.stamp});
                 folders.append(folderOf(copy));
             }
         }
     });
-    if (intact.size() < m_history->skipped.size())
+    m_notImported = fresh.size();
+    const qsizetype imported = m_history->skipped.size() - fresh.size();
+    if (intact.size() < imported)
         m_state.notDeleted = true;
     if (intact.isEmpty())
-        return;
+        return fresh;
     folders.removeDuplicates();
     const bool flushed = flushPumped(m_view, folders) == 0;
-    bool allDeleted = intact.size() == m_history->skipped.size();
-    for (const SkippedImport *s : std::as_const(intact)) {
-        const std::optional<FileStamp> now = FileStampOf(s->source);
-        if (!flushed || !now || now->size != s->record.size || now->mtimeNs != s->record.mtimeNs ||
-            PassesThroughLink(m_linkRoot, s->source) || RemoveFile(s->source) != 0) {
+    bool allDeleted = intact.size() == imported;
+    for (const auto &[s, hashed] : std::as_const(intact)) {
+        if (!flushed || FileStampOf(s->source) != hashed || PassesThroughLink(m_linkRoot, s->source) ||
+            RemoveFile(s->source) != 0) {
             m_state.notDeleted = true;
             allDeleted = false;
         } else {
@@ -640,8 +685,9 @@ void Run::finishImportedMoves()
         }
     }
     // A run that only finished an earlier one's move ended well when every source went.
-    if (m_worked == 0 && allDeleted)
+    if (m_worked == 0 && allDeleted && fresh.isEmpty())
         m_state.result = true;
+    return fresh;
 }
 
 void Run::measure(const QStringList &runList)
@@ -663,8 +709,14 @@ void Run::measure(const QStringList &runList)
 void Run::afterLoop()
 {
     deleteFlushedSources();
-    if (!m_stop)
-        finishImportedMoves();
+    if (!m_stop) {
+        for (const QString &source : finishImportedMoves()) {
+            file(source);
+            if (m_stop)
+                break;
+        }
+        deleteFlushedSources();
+    }
     // A photographer formats the card after a good run: the copies must be on the disk by then.
     if (!m_written.isEmpty()) {
         m_state.flushing = true;
@@ -798,7 +850,7 @@ TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qi
         outcome.folderNumber = state.folderNumber;
     outcome.movedFromFolders = state.movedFromFolders;
     outcome.status = run.lastStatus();
-    outcome.skippedImported = history ? history->skipped.size() : 0;
+    outcome.skippedImported = history ? history->skipped.size() - run.notImported() : 0;
     outcome.verifyFailed = run.verifyFailedCopies();
     return outcome;
 }

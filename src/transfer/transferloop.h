@@ -23,6 +23,9 @@ QString notDeletedMessage(); // "一部のファイルが削除できません�
 QString notCopiedMessage(); // a file that could not be copied under any free name
 QString diskFullStatusText(const QString &volume);
 QString diskFullMessage(const QString &volume);
+// A destination drive that stopped answering: "転送先のドライブ"<volume>"が応答しません"…
+QString silentDriveStatusText(const QString &volume);
+QString silentDriveMessage(const QString &volume);
 QString unknownErrorStatusText(); // "不明なエラーが発生しました"
 QString unknownErrorMessage(int code);
 QString flushingStatusText(); // "書き込み中...", while the end of a run waits for the disk
@@ -43,6 +46,7 @@ struct CopyFailure
     bool sourceFailed = false;
     bool sourceChanged = false;
     bool sourceVolumeGone = false;
+    bool destinationSilent = false;
 };
 // "\r\n\r\n<reason in words>\r\n転送元：<file>\r\n転送先：<file>"
 QString FailureReasonText(const CopyFailure &failure);

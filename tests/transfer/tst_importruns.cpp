@@ -198,6 +198,11 @@ void TestImportRuns::copyLeftByAKilledRunIsTakenNotCopiedAgain()
     QVERIFY(other.open(QIODevice::WriteOnly));
     other.write(photo(99));
     other.close();
+    // A third name holds only a link to an identical file outside the destination: no copy at all.
+    const QString linked = importer.add(QStringLiteral("100CANON/IMG_0003.JPG"), photo(3));
+    const QString outside = dir.filePath(QStringLiteral("elsewhere.JPG"));
+    QVERIFY(QFile::copy(linked, outside));
+    QVERIFY(QFile::link(outside, importer.dest + QStringLiteral("/IMG_0003.JPG")));
 
     // Box off: as before the history existed, both get "_2".
     {
@@ -212,16 +217,19 @@ void TestImportRuns::copyLeftByAKilledRunIsTakenNotCopiedAgain()
 
     const TransferOutcome outcome = importer.run(true, true);
     QVERIFY(outcome);
-    QCOMPARE(outcome.copied, 2);
+    QCOMPARE(outcome.copied, 3);
     QCOMPARE(test::filesUnder(importer.dest),
              (QStringList{QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.JPG"),
-                          QStringLiteral("IMG_0002_2.JPG")}));
+                          QStringLiteral("IMG_0002_2.JPG"), QStringLiteral("IMG_0003.JPG"),
+                          QStringLiteral("IMG_0003_2.JPG")}));
+    QVERIFY(QFileInfo(importer.dest + QStringLiteral("/IMG_0003.JPG")).isSymLink());
+    QCOMPARE(test::contentOf(importer.dest + QStringLiteral("/IMG_0003_2.JPG")), photo(3));
     QCOMPARE(test::contentOf(importer.dest + QStringLiteral("/IMG_0001.JPG")), photo(1));
     QCOMPARE(test::contentOf(importer.dest + QStringLiteral("/IMG_0002.JPG")), photo(99));
     QCOMPARE(test::contentOf(importer.dest + QStringLiteral("/IMG_0002_2.JPG")), photo(2));
     QVERIFY(test::filesUnder(importer.card).isEmpty()); // both moved
     const ImportedFiles recorded = importer.history.filesOf(Volume);
-    QCOMPARE(recorded.size(), 2);
+    QCOMPARE(recorded.size(), 3);
     QCOMPARE(recorded.values(QByteArray("DCIM/100CANON/IMG_0001.JPG")).first().destination,
              pathToBytes(QString(importer.dest + QStringLiteral("/IMG_0001.JPG"))));
     QVERIFY(prompt.messages.isEmpty());
@@ -232,11 +240,23 @@ void TestImportRuns::moveFinishedByTheNextRun()
     TestDir dir;
     TestPrompt prompt;
     Importer importer(dir);
-    for (int i = 1; i <= 4; ++i)
+    for (int i = 1; i <= 5; ++i)
         importer.add(QStringLiteral("100CANON/IMG_000%1.JPG").arg(i), photo(i));
     // A move that copied and recorded everything but deleted nothing is what a copy run leaves.
     QVERIFY(importer.run(false));
-    QCOMPARE(test::filesUnder(importer.card).size(), 4);
+    QCOMPARE(test::filesUnder(importer.card).size(), 5);
+    // The card was formatted and a new photo took an imported one's name, size and time: it must be
+    // copied, not deleted as imported.
+    const QString renewed = importer.card + QStringLiteral("/DCIM/100CANON/IMG_0005.JPG");
+    struct stat shot;
+    QCOMPARE(::stat(renewed.toLocal8Bit().constData(), &shot), 0);
+    {
+        QFile f(renewed);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(photo(55));
+    }
+    const struct timespec times[2] = {shot.st_atim, shot.st_mtim};
+    QCOMPARE(::utimensat(AT_FDCWD, renewed.toLocal8Bit().constData(), times, 0), 0);
     // One recorded copy has changed since: its source must stay.
     QFile changed(importer.dest + QStringLiteral("/IMG_0003.JPG"));
     QVERIFY(changed.open(QIODevice::ReadWrite));
@@ -246,12 +266,14 @@ void TestImportRuns::moveFinishedByTheNextRun()
 
     const TransferOutcome outcome = importer.run(true, true);
     QCOMPARE(importer.listed, 0);
-    QCOMPARE(outcome.copied, 0);
+    QCOMPARE(outcome.copied, 1);
     QCOMPARE(outcome.skippedImported, 4);
     QVERIFY(importer.notDeleted);
     QCOMPARE(prompt.messages, QStringList{notDeletedMessage()});
     QCOMPARE(test::filesUnder(importer.card), QStringList{QStringLiteral("DCIM/100CANON/IMG_0003.JPG")});
-    QCOMPARE(test::filesUnder(importer.dest).size(), 4); // nothing copied twice
+    QCOMPARE(test::filesUnder(importer.dest).size(), 6); // nothing copied twice
+    QCOMPARE(test::contentOf(importer.dest + QStringLiteral("/IMG_0005.JPG")), photo(5));
+    QCOMPARE(test::contentOf(importer.dest + QStringLiteral("/IMG_0005_2.JPG")), photo(55));
 
     // With every recorded copy intact the run ends well.
     QVERIFY(QFile::remove(importer.dest + QStringLiteral("/IMG_0003.JPG")));
