@@ -1,3 +1,4 @@
+#include "exfatdisk.h"
 #include "mounthelper.h"
 #include "platform/copyfile.h"
 #include "sandbox.h"
@@ -44,6 +45,9 @@ private Q_SLOTS:
     void sameNameInTwoCameraFolders_data();
     void sameNameInTwoCameraFolders();
     void nameTakenDuringAnOverwritingCopy();
+    void namesThatDifferInCaseOnExfat_data();
+    void namesThatDifferInCaseOnExfat();
+    void silentDestinationDriveNamed();
     void killedCopyLeavesNoNamedFile_data();
     void killedCopyLeavesNoNamedFile();
     void leftoverTemporariesRemovedNotCopied();
@@ -95,6 +99,21 @@ bool holdsFileIn(qint64 pid, const QString &folder)
             return true;
     }
     return false;
+}
+
+// The daemon serving the FUSE filesystem mounted on folder; 0 when none is found.
+qint64 fuseDaemonOf(const QString &folder)
+{
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &pid : pids) {
+        QFile f(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> args = f.readAll().split('\0');
+        if (args.contains(QFile::encodeName(folder)) && args.first().contains("exfat"))
+            return pid.toLongLong();
+    }
+    return 0;
 }
 
 } // namespace
@@ -177,6 +196,74 @@ void TestDataSafety::nameTakenDuringAnOverwritingCopy()
         QCOMPARE(QFileInfo::exists(a), !move);
         QVERIFY(prompt.messages.isEmpty());
     }
+}
+
+void TestDataSafety::namesThatDifferInCaseOnExfat_data()
+{
+    copyAndMoveRows(true);
+}
+
+// A drive that ignores case (an exFAT disk) holds one file for IMG_0001.JPG and img_0001.jpg: the second
+// photo of the run must take a free name, never replace the first.
+void TestDataSafety::namesThatDifferInCaseOnExfat()
+{
+    QFETCH(bool, move);
+    QFETCH(bool, overwrite);
+    if (!m_driver.namespaceError.isEmpty())
+        QSKIP(qPrintable(m_driver.namespaceError));
+    TransferRig rig(QStringLiteral("card/DCIM/"));
+    auto &[dir, prompt, out, s, view, state] = rig;
+    const QString drive = dir.createDir(QStringLiteral("exfat"));
+    ExfatDisk disk(dir.filePath(QStringLiteral("exfat.img")), drive, 16);
+    if (!disk.error().isEmpty())
+        QSKIP(qPrintable(disk.error()));
+    const QString a =
+        dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_0001.JPG"), randomBytes(40000, 1));
+    const QString b =
+        dir.createFile(QStringLiteral("card/DCIM/101PHONE/img_0001.jpg"), randomBytes(40000, 2));
+    s.DelChecked = move;
+    s.UwagakiChecked = overwrite;
+    QVERIFY(RunTransfer(state, {a, b}, 2, {{QStringLiteral("*.*"), drive}}, s, view, s.SourceEditText));
+    QCOMPARE(filesUnder(drive),
+             (QStringList{QStringLiteral("IMG_0001.JPG"), QStringLiteral("img_0001_2.jpg")}));
+    QCOMPARE(contentOf(drive + QStringLiteral("/IMG_0001.JPG")), randomBytes(40000, 1));
+    QCOMPARE(contentOf(drive + QStringLiteral("/img_0001_2.jpg")), randomBytes(40000, 2));
+    QCOMPARE(filesUnder(dir.filePath(QStringLiteral("card"))).size(), move ? 0 : 2);
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+// A destination whose filesystem stops answering (its FUSE daemon died) is named in words; no source
+// goes.
+void TestDataSafety::silentDestinationDriveNamed()
+{
+    if (!m_driver.namespaceError.isEmpty())
+        QSKIP(qPrintable(m_driver.namespaceError));
+    TransferRig rig(QStringLiteral("card/DCIM/"));
+    auto &[dir, prompt, out, s, view, state] = rig;
+    const QString drive = dir.createDir(QStringLiteral("exfat"));
+    ExfatDisk disk(dir.filePath(QStringLiteral("exfat.img")), drive, 16);
+    if (!disk.error().isEmpty())
+        QSKIP(qPrintable(disk.error()));
+    const qint64 daemon = fuseDaemonOf(drive);
+    QVERIFY(daemon > 0);
+    const QString a = dir.createFile(QStringLiteral("card/DCIM/100CANON/A.JPG"), randomBytes(1000, 1));
+    const QString b = dir.createFile(QStringLiteral("card/DCIM/100CANON/B.JPG"), randomBytes(4 << 20, 2));
+    s.DelChecked = true;
+    view.onPump = [&] {
+        if (rig.view.worked == QLatin1String("1") && ::kill(pid_t(daemon), 0) == 0) {
+            ::kill(pid_t(daemon), SIGKILL);
+            while (::kill(pid_t(daemon), 0) == 0)
+                QThread::msleep(5);
+        }
+    };
+    QVERIFY(!RunTransfer(state, {a, b}, 2, {{QStringLiteral("*.*"), drive}}, s, view, s.SourceEditText));
+    QVERIFY(!prompt.messages.isEmpty());
+    const QString message = prompt.messages.first();
+    QVERIFY2(message.startsWith(silentDriveMessage(drive)), qPrintable(message));
+    QVERIFY2(message.contains(QStringLiteral("\r\n転送元：") + b), qPrintable(message));
+    QCOMPARE(view.status, silentDriveStatusText(drive));
+    QCOMPARE(contentOf(a), randomBytes(1000, 1));
+    QCOMPARE(contentOf(b), randomBytes(4 << 20, 2));
 }
 
 void TestDataSafety::killedCopyLeavesNoNamedFile_data()
