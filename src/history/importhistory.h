@@ -6,24 +6,72 @@
 #include <QMultiHash>
 #include <QString>
 
+#include <compare>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct sqlite3_stmt;
 
 namespace vantora {
 
+// A modification time as a filesystem keeps it. Nanoseconds since the epoch in a qint64 end in April 2262;
+// seconds and nanoseconds hold any time a file can carry.
+struct FileTime
+{
+    qint64 sec = 0;
+    qint32 nsec = 0; // 0 to 999'999'999
+
+    // From nanoseconds since the epoch (every time from 1677 to 2262).
+    static constexpr FileTime fromNs(qint64 ns)
+    {
+        const qint64 rest = ns % 1'000'000'000;
+        return rest < 0 ? FileTime{ns / 1'000'000'000 - 1, qint32(rest + 1'000'000'000)}
+                        : FileTime{ns / 1'000'000'000, qint32(rest)};
+    }
+    // Nanoseconds since the epoch; a time outside 1677 to 2262 is clamped to the nearer end.
+    qint64 ns() const;
+    friend auto operator<=>(const FileTime &, const FileTime &) = default;
+};
+
 // One file an import copied, as the history keeps it.
 struct ImportedFile
 {
     QByteArray path; // relative to the volume's root, the name's exact bytes
     qint64 size = 0;
-    qint64 mtimeNs = 0;     // the source's modification time, nanoseconds since the epoch
+    qint64 mtimeNs = 0;     // the source's modification time, nanoseconds since the epoch (see mtime())
     QByteArray hash;        // XXH3-128 of the content, 16 bytes
     QByteArray destination; // the copy, an absolute path's bytes
     qint64 importedAt = 0;  // milliseconds since the epoch
-    friend bool operator==(const ImportedFile &, const ImportedFile &) = default;
+    // The time exactly, where it may lie outside what mtimeNs holds; setMtime() sets both. Records read from
+    // the history always carry it.
+    std::optional<FileTime> exactMtime = {};
+
+    // The time the history keeps and compares: exactMtime when set, else mtimeNs.
+    FileTime mtime() const { return exactMtime ? *exactMtime : FileTime::fromNs(mtimeNs); }
+    void setMtime(FileTime time)
+    {
+        exactMtime = time;
+        mtimeNs = time.ns();
+    }
+    friend bool operator==(const ImportedFile &a, const ImportedFile &b)
+    {
+        return a.path == b.path && a.size == b.size && a.mtime() == b.mtime() && a.hash == b.hash &&
+               a.destination == b.destination && a.importedAt == b.importedAt;
+    }
+};
+
+// A copy about to take its name: written before the name, so that a run killed before the copy was
+// recorded can find it again.
+struct IntendedCopy
+{
+    QByteArray path; // the source, relative to the volume's root (as ImportedFile::path)
+    qint64 size = 0;
+    FileTime mtime;
+    QByteArray destination;     // the name the copy is about to take, an absolute path's bytes
+    qint32 nextFileNumber = -1; // the file running number after this file, -1 when the run numbers none
+    friend bool operator==(const IntendedCopy &, const IntendedCopy &) = default;
 };
 
 // A volume's files in the history, by relative path (one path may hold several files over time: a card
@@ -36,10 +84,18 @@ using ImportedFiles = QMultiHash<QByteArray, ImportedFile>;
 class ImportedStamps
 {
 public:
-    void insert(QByteArrayView path, qint64 size, qint64 mtimeNs);
+    void insert(QByteArrayView path, qint64 size, FileTime mtime);
+    void insert(QByteArrayView path, qint64 size, qint64 mtimeNs)
+    {
+        insert(path, size, FileTime::fromNs(mtimeNs));
+    }
     // True when some file with this path is recorded.
     bool containsPath(QByteArrayView path) const { return first(path) != NoEntry; }
-    bool contains(QByteArrayView path, qint64 size, qint64 mtimeNs) const;
+    bool contains(QByteArrayView path, qint64 size, FileTime mtime) const;
+    bool contains(QByteArrayView path, qint64 size, qint64 mtimeNs) const
+    {
+        return contains(path, size, FileTime::fromNs(mtimeNs));
+    }
     qsizetype size() const { return qsizetype(m_entries.size()); }
     bool isEmpty() const { return m_entries.empty(); }
 
@@ -48,9 +104,10 @@ private:
     struct Entry
     {
         qsizetype offset; // of the path in m_paths
-        qsizetype length;
+        qint32 length;    // a path is far shorter; the time's nanoseconds fill the rest of the word
+        qint32 nsec;
         qint64 size;
-        qint64 mtimeNs;
+        qint64 sec;
         qsizetype next; // the next entry whose path has the same hash
     };
     qsizetype first(QByteArrayView path) const;
@@ -70,7 +127,12 @@ QByteArray HistoryPath(const QString &path, const QString &volumeRoot);
 
 // The record of one imported file with this path, size and time, or nullptr.
 const ImportedFile *findImported(const ImportedFiles &files, const QByteArray &path, qint64 size,
-                                 qint64 mtimeNs);
+                                 FileTime mtime);
+inline const ImportedFile *findImported(const ImportedFiles &files, const QByteArray &path, qint64 size,
+                                        qint64 mtimeNs)
+{
+    return findImported(files, path, size, FileTime::fromNs(mtimeNs));
+}
 
 struct HistoryVolume
 {
@@ -97,12 +159,34 @@ public:
     virtual bool add(const QString &volume, const QString &label, const QList<ImportedFile> &files) = 0;
     // Every volume with at least one file, the latest import first.
     virtual QList<HistoryVolume> volumes() = 0;
-    // Removes a volume and its files; returns how many files went.
+    // Removes a volume, its files and its journal; returns how many files went.
     virtual qint64 forget(const QString &volume) = 0;
+
+    // Writes the copies about to take their names, all or none; an entry with the same path, size and time
+    // is replaced. add() removes the entries of the files it records. False when nothing could be written
+    // (a store without a journal writes none).
+    virtual bool journal(const QString &volume, const QString &label, const QList<IntendedCopy> &copies);
+    // Every journal entry of a volume.
+    virtual QList<IntendedCopy> journalOf(const QString &volume);
 };
 
-// The history in an SQLite file. A file that cannot be opened or is damaged is moved aside (notice() then
-// says where) and a new one started; when even that fails the store works without a file, in memory.
+// Why the history file is not used as it should be.
+enum class HistoryProblem
+{
+    None,
+    Damaged,      // moved aside, a new one started
+    DiskFull,     // kept; read where it can be, nothing recorded until there is room
+    NoPermission, // kept; read where it can be, nothing recorded until it may be written
+    Busy,         // kept; another program holds it
+    Failed,       // kept; some other error of the disk
+    NewerSchema,  // kept untouched; written by a newer version, neither read nor written
+};
+
+// The history in an SQLite file. Only a damaged file (its check fails, or it is no database) is moved aside
+// (notice() then says where) and a new one started. A file that cannot be written (full disk, no permission,
+// busy) is kept as it is and read where that is safe, without ever creating its -wal and -shm files from a
+// read-only open; every write first tries again to open it for writing, so recording resumes once the cause
+// is gone. An older schema is upgraded in one transaction; a newer one is left untouched and not used.
 class SqliteImportHistory final : public ImportHistory
 {
 public:
@@ -111,9 +195,11 @@ public:
     SqliteImportHistory(const SqliteImportHistory &) = delete;
     SqliteImportHistory &operator=(const SqliteImportHistory &) = delete;
 
-    // A message for the user when the file had to be replaced; empty otherwise.
+    // A message for the user when the file had to be replaced or cannot be used as it is; empty otherwise.
     QString notice() const { return m_notice; }
-    // The journal mode in use ("wal", or "delete" where WAL is refused).
+    // What keeps the file from being used now (None again once a write found the cause gone).
+    HistoryProblem problem() const { return m_problem; }
+    // The journal mode in use ("wal", or "delete" where WAL is refused); empty when the file is not written.
     QString journalMode() const { return m_journalMode; }
 
     ImportedFiles filesOf(const QString &volume, bool withCopies = true) override;
@@ -121,18 +207,31 @@ public:
     bool add(const QString &volume, const QString &label, const QList<ImportedFile> &files) override;
     QList<HistoryVolume> volumes() override;
     qint64 forget(const QString &volume) override;
+    bool journal(const QString &volume, const QString &label, const QList<IntendedCopy> &copies) override;
+    QList<IntendedCopy> journalOf(const QString &volume) override;
 
 private:
-    bool open(const QString &path);
+    // Opens the file for reading and writing under `connection`, upgrading an older schema.
+    HistoryProblem openForWriting(const QString &connection);
+    // Opens it for reading only, where that creates nothing beside it; the problem found on the way.
+    HistoryProblem openForReading();
+    // True when the store can write, after opening the file again for writing if it could not before.
+    bool writable();
+    // Reads the volume's id, adding it (with its label) when missing; -1 on failure. Inside a transaction.
+    qint64 volumeId(const QString &volume, const QString &label);
     // Tells `reserve` (when given) how many files the volume has, then hands `row` each of them: path, size,
     // time and, withCopies, hash, destination and import time.
     void readFiles(const QString &volume, bool withCopies, const std::function<void(qint64 count)> &reserve,
                    const std::function<void(sqlite3_stmt *)> &row);
-    void close();
+    void close(const QString &connection);
 
+    QString m_path;
     QString m_connection;
     QString m_notice;
     QString m_journalMode;
+    HistoryProblem m_problem = HistoryProblem::None;
+    int m_schema = 0;       // of the open file; 0 when none is open
+    bool m_writing = false; // the connection may write
 };
 
 // $XDG_DATA_HOME/vantora/history.sqlite (~/.local/share when XDG_DATA_HOME is not set).
@@ -140,5 +239,8 @@ QString defaultHistoryPath();
 
 // "取り込み履歴ファイル <path> を読み込めませんでした.\r\n<aside> に移し、新しい履歴を作成します."
 QString damagedHistoryMessage(const QString &path, const QString &aside);
+// "取り込み履歴ファイル <path> に書き込めません(<cause>).\r\n取り込み履歴は記録されません." for DiskFull,
+// NoPermission, Busy and Failed; the newer-version message for NewerSchema.
+QString unusableHistoryMessage(const QString &path, HistoryProblem problem);
 
 } // namespace vantora
