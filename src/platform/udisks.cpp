@@ -192,7 +192,10 @@ EjectOutcome ejectMountPoint(const QString &mountPoint, std::chrono::millisecond
     return out;
 }
 
-QString udisksLabel(const QString &mountPoint, std::chrono::milliseconds timeout)
+namespace {
+
+// A property of the block device whose filesystem is mounted at mountPoint; empty when there is none.
+QString blockProperty(const QString &mountPoint, const QString &name, std::chrono::milliseconds timeout)
 {
     const QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())
@@ -203,7 +206,19 @@ QString udisksLabel(const QString &mountPoint, std::chrono::milliseconds timeout
     const std::optional<QDBusObjectPath> block = blockMountedAt(*found.objects, mountPoint);
     if (!block)
         return QString();
-    return found.objects->value(*block).value(BlockInterface).value(QStringLiteral("IdLabel")).toString();
+    return found.objects->value(*block).value(BlockInterface).value(name).toString();
+}
+
+} // namespace
+
+QString udisksLabel(const QString &mountPoint, std::chrono::milliseconds timeout)
+{
+    return blockProperty(mountPoint, QStringLiteral("IdLabel"), timeout);
+}
+
+QString udisksUuid(const QString &mountPoint, std::chrono::milliseconds timeout)
+{
+    return blockProperty(mountPoint, QStringLiteral("IdUUID"), timeout);
 }
 
 } // namespace vantora

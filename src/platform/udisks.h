@@ -34,4 +34,8 @@ EjectOutcome ejectMountPoint(const QString &mountPoint,
 // not run or does not answer within the timeout.
 QString udisksLabel(const QString &mountPoint, std::chrono::milliseconds timeout = std::chrono::seconds(1));
 
+// udisks2's UUID or serial (IdUUID) of the filesystem mounted at mountPoint, read for a user who cannot
+// read the device itself; empty as for udisksLabel.
+QString udisksUuid(const QString &mountPoint, std::chrono::milliseconds timeout = std::chrono::seconds(1));
+
 } // namespace vantora

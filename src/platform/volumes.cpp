@@ -1,9 +1,5 @@
 #include "platform/volumes.h"
 
-#include "platform/bytepath.h"
-
-#include <sys/statvfs.h>
-
 namespace vantora {
 
 bool isPathUnder(const QString &path, const QString &root)
@@ -18,13 +14,9 @@ bool isPathUnder(const QString &path, const QString &root)
     return path.size() == r.size() || path.at(r.size()) == u'/';
 }
 
-QString Volumes::identity(const QString &root) const
+QString Volumes::identity(const QString &) const
 {
-    struct statvfs st;
-    if (::statvfs(pathToBytes(root).constData(), &st) != 0)
-        return QString();
-    return QStringLiteral("label:") + label(root) + u':' +
-           QString::number(quint64(st.f_blocks) * st.f_frsize);
+    return QString();
 }
 
 QString Volumes::rootOf(const QString &path) const

@@ -35,8 +35,9 @@ public:
     // The file system label, empty when there is none or the volume is gone.
     virtual QString label(const QString &root) const = 0;
     virtual QString systemRoot() const { return QStringLiteral("/"); }
-    // What tells this volume from every other, the same each time it is mounted: "uuid:<filesystem UUID>"
-    // where one can be found, else "label:<label>:<size in bytes>". Empty when the volume is gone.
+    // What tells this volume from every other, the same each time it is mounted: "uuid:<filesystem UUID or
+    // serial>". Empty ("no identity") when the filesystem has none (a tmpfs, a share) or the volume is gone:
+    // a label or a size is shared by many cards, and the history must never take one card for another.
     virtual QString identity(const QString &root) const;
 
     // The root of the volume holding path: the longest root that is path itself or a folder above it.

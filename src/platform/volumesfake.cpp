@@ -62,7 +62,7 @@ QString FakeVolumes::identity(const QString &root) const
 {
     if (!find(root))
         return QString();
-    return m_identities.value(trimmed(root), Volumes::identity(root));
+    return m_identities.value(trimmed(root));
 }
 
 QStringList FakeVolumes::roots() const

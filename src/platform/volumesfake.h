@@ -25,7 +25,7 @@ public:
     void add(const Volume &volume);
     void remove(const QString &root);
     void setReady(const QString &root, bool ready);
-    // Without one, a volume's identity is made from its label and size, as for a volume without a UUID.
+    // Without one, a volume has no identity, as a real volume without a UUID.
     void setIdentity(const QString &root, const QString &identity);
 
     QStringList roots() const override;

@@ -259,8 +259,12 @@ QString MountTableVolumes::identity(const QString &root) const
             if (!uuid.isEmpty())
                 return QStringLiteral("uuid:") + uuid;
         }
+        // An ordinary user cannot read the device: udisks2 read it where it runs.
+        if (const QString uuid = udisksUuid(e->mountPoint); !uuid.isEmpty())
+            return QStringLiteral("uuid:") + uuid;
     }
-    return Volumes::identity(root);
+    // Nothing of its own tells it apart (a tmpfs, a share): no identity.
+    return QString();
 }
 
 std::unique_ptr<Volumes> createSystemVolumes()
