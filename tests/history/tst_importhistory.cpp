@@ -1,4 +1,5 @@
 #include "history/importhistory.h"
+#include "mounthelper.h"
 #include "platform/bytepath.h"
 #include "platform/copyfile.h"
 #include "source/importedfilter.h"
@@ -12,6 +13,8 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -50,6 +53,90 @@ qint64 mtimeNsOf(const QString &path)
     return qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
 }
 
+QStringList asideOf(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.damaged-*")}, QDir::AllEntries | QDir::Hidden);
+}
+
+// A -wal or -shm its owner cannot write keeps the history read-only for good.
+bool walFilesWritable(const QString &path)
+{
+    for (const char *suffix : {"-wal", "-shm"}) {
+        struct stat st;
+        if (::stat(pathToBytes(path).append(suffix).constData(), &st) == 0 && !(st.st_mode & S_IWUSR))
+            return false;
+    }
+    return true;
+}
+
+bool walFilesExist(const QString &path)
+{
+    return QFileInfo::exists(path + QStringLiteral("-wal")) ||
+           QFileInfo::exists(path + QStringLiteral("-shm"));
+}
+
+// A history as version 1 wrote it (times as nanoseconds since the epoch), at `version`.
+void writeVersion1History(const QString &path, int version, const QList<ImportedFile> &files)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(db.transaction());
+        QVERIFY(q.exec(QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)")));
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO schema_version VALUES (%1)").arg(version)));
+        QVERIFY(q.exec(QStringLiteral("CREATE TABLE volumes (id INTEGER PRIMARY KEY, identity TEXT NOT NULL "
+                                      "UNIQUE, label TEXT NOT NULL)")));
+        QVERIFY(
+            q.exec(QStringLiteral("CREATE TABLE files (volume INTEGER NOT NULL REFERENCES volumes(id), "
+                                  "path BLOB NOT NULL, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, "
+                                  "hash BLOB NOT NULL, destination BLOB NOT NULL, imported_at INTEGER NOT "
+                                  "NULL, PRIMARY KEY (volume, path, size, mtime_ns)) WITHOUT ROWID")));
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO volumes VALUES (1, 'v', 'CARD')")));
+        QVERIFY(q.prepare(QStringLiteral("INSERT INTO files VALUES (1, ?, ?, ?, ?, ?, ?)")));
+        for (const ImportedFile &f : files) {
+            for (const QVariant &value : {QVariant(f.path), QVariant(f.size), QVariant(f.mtimeNs),
+                                          QVariant(f.hash), QVariant(f.destination), QVariant(f.importedAt)})
+                q.addBindValue(value);
+            QVERIFY(q.exec());
+        }
+        QVERIFY(db.commit());
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("old"));
+}
+
+// Read from the file as it stands, without touching it.
+int schemaVersionOf(const QString &path)
+{
+    int version = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        db.setDatabaseName(QStringLiteral("file:") + path + QStringLiteral("?immutable=1"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+        QSqlQuery q(db);
+        if (db.open() && q.exec(QStringLiteral("SELECT version FROM schema_version")) && q.next())
+            version = q.value(0).toInt();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    return version;
+}
+
+// Fills the filesystem of `folder` but for about `room` bytes; returns the filler.
+QString fillDisk(const QString &folder, qint64 room)
+{
+    const QString filler = folder + QStringLiteral("/filler");
+    QFile f(filler);
+    if (!f.open(QIODevice::WriteOnly))
+        return {};
+    const QByteArray page(4096, 'f');
+    while (f.write(page) == page.size() && f.flush()) {
+    }
+    f.close();
+    f.resize(std::max<qint64>(0, f.size() - room));
+    return filler;
+}
+
 } // namespace
 
 // The history file, the walk's filter that reads it, and the hash every copy takes.
@@ -62,6 +149,15 @@ private Q_SLOTS:
     void aBatchIsWrittenWholeOrNotAtAll();
     void damagedOrUnreadableFileIsMovedAside_data();
     void damagedOrUnreadableFileIsMovedAside();
+    void unwritableFileIsKeptAndWrittenAgain_data();
+    void unwritableFileIsKeptAndWrittenAgain();
+    void readOnlyFileOfAnOrdinaryUser_data();
+    void readOnlyFileOfAnOrdinaryUser();
+    void schemaOfAnotherVersion_data();
+    void schemaOfAnotherVersion();
+    void timesAreKeptExactly_data();
+    void timesAreKeptExactly();
+    void journalHoldsCopiesUntilRecorded();
     void walkLeavesOutImportedFilesOnly();
     void copyHashIsTheContentsHash();
     void hashTakenBehindTheCopies();
@@ -218,6 +314,294 @@ void TestImportHistory::damagedOrUnreadableFileIsMovedAside()
     QVERIFY(history.add(QStringLiteral("v"), QString(), {record("x", 1, 1)}));
     QCOMPARE(history.filesOf(QStringLiteral("v")).size(), 1);
     QVERIFY(QFileInfo(path).isFile());
+}
+
+void TestImportHistory::unwritableFileIsKeptAndWrittenAgain_data()
+{
+    test::addRows<QString, int>(
+        {"kind", "problem"},
+        {{"disk full", QStringLiteral("full"), int(HistoryProblem::DiskFull)},
+         {"read-only file opened by root", QStringLiteral("read-only"), int(HistoryProblem::NoPermission)},
+         {"busy", QStringLiteral("busy"), int(HistoryProblem::Busy)}});
+}
+
+void TestImportHistory::unwritableFileIsKeptAndWrittenAgain()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, problem);
+    if (kind != QLatin1String("busy") && ::geteuid() != 0)
+        QSKIP("a full disk is mounted, and a read-only file written, only as root");
+    TestDir dir;
+    const QString folder = dir.createDir(QStringLiteral("disk"));
+    std::optional<test::SmallDisk> disk;
+    if (kind == QLatin1String("full")) {
+        disk.emplace(folder, "1M");
+        if (!disk->mounted())
+            QSKIP(qPrintable(disk->error()));
+    }
+    const QString path = folder + QStringLiteral("/history.sqlite");
+    const ImportedFile a = record("DCIM/A.JPG", 1, 1), b = record("DCIM/B.JPG", 2, 2);
+    {
+        SqliteImportHistory history(path);
+        QVERIFY(history.add(QStringLiteral("v"), {}, {a}));
+    }
+    const QByteArray before = test::fileHash(path);
+    const QString filler = kind == QLatin1String("full") ? fillDisk(folder, 0) : QString();
+    if (kind == QLatin1String("read-only"))
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    if (kind == QLatin1String("busy")) {
+        // Another program that holds the file alone.
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+        other.setDatabaseName(path);
+        QVERIFY(other.open());
+        QVERIFY(QSqlQuery(other).exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
+        QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+    }
+    {
+        SqliteImportHistory history(path);
+        QCOMPARE(history.notice(), unusableHistoryMessage(path, HistoryProblem(problem)));
+        QCOMPARE(int(history.problem()), problem);
+        // What it holds is still read, unless another program is in the middle of writing it.
+        if (kind != QLatin1String("busy"))
+            QCOMPARE(history.filesOf(QStringLiteral("v")).values(), QList<ImportedFile>{a});
+        QVERIFY(!history.add(QStringLiteral("v"), {}, {b}));
+        QVERIFY(asideOf(folder).isEmpty());
+        QCOMPARE(test::fileHash(path), before);
+        QVERIFY(walFilesWritable(path));
+
+        if (kind == QLatin1String("full"))
+            QVERIFY(QFile::remove(filler));
+        if (kind == QLatin1String("read-only"))
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                    QFile::ReadOther));
+        if (kind == QLatin1String("busy"))
+            QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        QVERIFY(history.add(QStringLiteral("v"), {}, {b}));
+        QCOMPARE(history.filesOf(QStringLiteral("v")).size(), 2);
+    }
+    SqliteImportHistory history(path);
+    QVERIFY(history.notice().isEmpty());
+    QCOMPARE(history.filesOf(QStringLiteral("v")).size(), 2);
+    QVERIFY(walFilesWritable(path));
+}
+
+void TestImportHistory::readOnlyFileOfAnOrdinaryUser_data()
+{
+    test::addRows<bool>({"leftovers"},
+                        {{"clean", false}, {"-wal and -shm an earlier version left read-only", true}});
+}
+
+void TestImportHistory::readOnlyFileOfAnOrdinaryUser()
+{
+    QFETCH(bool, leftovers);
+    TestDir dir;
+    if (::geteuid() == 0) {
+        // Root may write any file: the user's part runs as an ordinary user, in a folder of theirs.
+        const struct passwd *nobody = ::getpwnam("nobody");
+        if (!nobody)
+            QSKIP("the system has no user nobody to run as");
+        const uid_t uid = nobody->pw_uid;
+        const gid_t gid = nobody->pw_gid;
+        QVERIFY(::chown(QFile::encodeName(dir.path()).constData(), uid, gid) == 0);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VANTORA_HISTORY_USER_DIR"), dir.path());
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.setChildProcessModifier([uid, gid] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+                ::_exit(127);
+        });
+        const QString row =
+            QStringLiteral("readOnlyFileOfAnOrdinaryUser:") + QString::fromUtf8(QTest::currentDataTag());
+        p.start(QCoreApplication::applicationFilePath(), {row});
+        QVERIFY(p.waitForFinished(60000));
+        const QByteArray out = p.readAll();
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, out.constData());
+        QVERIFY2(out.contains("PASS   : TestImportHistory::readOnlyFileOfAnOrdinaryUser"), out.constData());
+        return;
+    }
+    const QString path =
+        qEnvironmentVariable("VANTORA_HISTORY_USER_DIR", dir.path()) + QStringLiteral("/history.sqlite");
+    const QString v = QStringLiteral("v");
+    {
+        SqliteImportHistory history(path);
+        QVERIFY(history.add(v, {}, {record("DCIM/A.JPG", 1, 1)}));
+    }
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    if (leftovers) {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("earlier"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*) FROM files")) && q.next());
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("earlier"));
+        QVERIFY(!walFilesWritable(path));
+    }
+    {
+        SqliteImportHistory history(path);
+        QCOMPARE(history.notice(), unusableHistoryMessage(path, HistoryProblem::NoPermission));
+        QCOMPARE(history.filesOf(v).size(), 1);
+        QVERIFY(!history.add(v, {}, {record("DCIM/B.JPG", 2, 2)}));
+        QCOMPARE(walFilesExist(path), leftovers);
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                QFile::ReadOther));
+        QVERIFY(history.add(v, {}, {record("DCIM/B.JPG", 2, 2)}));
+    }
+    SqliteImportHistory history(path);
+    QVERIFY(history.notice().isEmpty());
+    QVERIFY(history.add(v, {}, {record("DCIM/C.JPG", 3, 3)}));
+    QCOMPARE(history.filesOf(v).size(), 3);
+    QVERIFY(walFilesWritable(path));
+}
+
+void TestImportHistory::schemaOfAnotherVersion_data()
+{
+    test::addRows<int, bool>({"version", "fullDisk"},
+                             {{"version 1 is upgraded", 1, false},
+                              {"version 1 on a disk too full to upgrade it", 1, true},
+                              {"a newer version is left alone", 3, false}});
+}
+
+void TestImportHistory::schemaOfAnotherVersion()
+{
+    QFETCH(int, version);
+    QFETCH(bool, fullDisk);
+    if (fullDisk && ::geteuid() != 0)
+        QSKIP("a full disk is mounted only as root");
+    TestDir dir;
+    const QString folder = dir.createDir(QStringLiteral("disk"));
+    std::optional<test::SmallDisk> disk;
+    if (fullDisk) {
+        disk.emplace(folder, "4M");
+        if (!disk->mounted())
+            QSKIP(qPrintable(disk->error()));
+    }
+    const QString path = folder + QStringLiteral("/history.sqlite");
+    const QString v = QStringLiteral("v");
+    // More than the full disk has room to upgrade; times before the epoch and after it, with fractions.
+    QList<ImportedFile> files;
+    for (int i = 0; i < 3000; ++i)
+        files.append(
+            record("DCIM/IMG_" + QByteArray::number(i) + ".JPG", i, qint64(i - 1500) * 1'000'000'007));
+    writeVersion1History(path, version, files);
+    const QByteArray before = test::fileHash(path);
+    const QString filler = fullDisk ? fillDisk(folder, 48 * 1024) : QString();
+    const HistoryProblem expected = version > 2 ? HistoryProblem::NewerSchema
+                                    : fullDisk  ? HistoryProblem::DiskFull
+                                                : HistoryProblem::None;
+    {
+        SqliteImportHistory history(path);
+        QCOMPARE(int(history.problem()), int(expected));
+        QCOMPARE(history.notice(),
+                 expected == HistoryProblem::None ? QString() : unusableHistoryMessage(path, expected));
+        QVERIFY(asideOf(folder).isEmpty());
+        const ImportedFiles read = history.filesOf(v);
+        if (version > 2) {
+            QVERIFY(read.isEmpty());
+            QVERIFY(!history.add(v, {}, {record("DCIM/NEW.JPG", 1, 1)}));
+        } else {
+            QCOMPARE(read.size(), files.size());
+            for (const ImportedFile &f : std::as_const(files))
+                QCOMPARE(*findImported(read, f.path, f.size, f.mtime()), f);
+            if (fullDisk) {
+                QVERIFY(!history.add(v, {}, {record("DCIM/NEW.JPG", 1, 1)}));
+                QCOMPARE(schemaVersionOf(path), 1);
+                QVERIFY(QFile::remove(filler));
+            }
+            QVERIFY(history.add(v, {}, {record("DCIM/NEW.JPG", 1, 1)}));
+            QVERIFY(history.journal(v, {}, {{"DCIM/NEXT.JPG", 1, {2, 3}, "/photos/NEXT.JPG", 4}}));
+        }
+    }
+    if (version > 2) {
+        QCOMPARE(test::fileHash(path), before);
+        return;
+    }
+    QCOMPARE(schemaVersionOf(path), 2);
+    SqliteImportHistory history(path);
+    QCOMPARE(history.filesOf(v).size(), files.size() + 1);
+    QCOMPARE(history.journalOf(v).size(), 1);
+}
+
+void TestImportHistory::timesAreKeptExactly_data()
+{
+    test::addRows<qint64, int>({"sec", "nsec"},
+                               {{"1901", -2'177'452'800, 0},
+                                {"the last second before 1970", -1, 500'000'000},
+                                {"past the nanoseconds a qint64 holds (2262)", 9'223'372'037, 1},
+                                {"2500", 16'756'761'599, 999'999'999}});
+}
+
+void TestImportHistory::timesAreKeptExactly()
+{
+    QFETCH(qint64, sec);
+    QFETCH(int, nsec);
+    const FileTime time{sec, nsec};
+    // 2^64 nanoseconds later: the same 64 bits, were the time counted in nanoseconds.
+    FileTime twin{sec + 18'446'744'073, nsec + 709'551'616};
+    if (twin.nsec >= 1'000'000'000)
+        twin = {twin.sec + 1, twin.nsec - 1'000'000'000};
+    ImportedFile f = record("DCIM/IMG_0001.JPG", 10, 0),
+                 g = record("DCIM/IMG_0001.JPG", 10, 0, "/photos/twin");
+    f.setMtime(time);
+    g.setMtime(twin);
+    TestDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        SqliteImportHistory history(path);
+        QVERIFY(history.add(QStringLiteral("v"), {}, {f, g}));
+    }
+    SqliteImportHistory history(path);
+    const ImportedFiles files = history.filesOf(QStringLiteral("v"));
+    QCOMPARE(files.size(), 2);
+    const ImportedFile *found = findImported(files, f.path, f.size, time);
+    QVERIFY(found);
+    QCOMPARE(*found, f);
+    QCOMPARE(findImported(files, f.path, f.size, twin)->destination, g.destination);
+    QVERIFY(!findImported(files, f.path, f.size, FileTime{sec, nsec ^ 1}));
+    // Never the negative number of an overflow.
+    QCOMPARE(found->mtimeNs > 0, sec >= 0);
+    const ImportedStamps stamps = history.stampsOf(QStringLiteral("v"));
+    QVERIFY(stamps.contains(f.path, f.size, time));
+    QVERIFY(stamps.contains(f.path, f.size, twin));
+    QVERIFY(!stamps.contains(f.path, f.size, FileTime{sec + 1, nsec}));
+}
+
+void TestImportHistory::journalHoldsCopiesUntilRecorded()
+{
+    TestDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    const QString v = QStringLiteral("v"), w = QStringLiteral("w");
+    IntendedCopy a{"DCIM/A.JPG", 1, {10, 1}, "/photos/A.JPG", 2};
+    const IntendedCopy b{"DCIM/B.JPG", 2, {20, 2}, "/photos/B.JPG", 3};
+    const IntendedCopy elsewhere{"DCIM/A.JPG", 1, {10, 1}, "/elsewhere/A.JPG", -1};
+    {
+        SqliteImportHistory history(path);
+        QVERIFY(history.journal(v, QStringLiteral("CARD"), {a, b}));
+        QVERIFY(history.journal(w, QStringLiteral("CARD"), {elsewhere}));
+        // The same file again: its new name replaces the old.
+        a.destination = "/photos/A_2.JPG";
+        a.nextFileNumber = 4;
+        QVERIFY(history.journal(v, QStringLiteral("CARD"), {a}));
+        // A batch with an entry that names no copy writes none of it.
+        const IntendedCopy c{"DCIM/C.JPG", 3, {30, 3}, "/photos/C.JPG", 5};
+        QVERIFY(!history.journal(v, QStringLiteral("CARD"), {c, {"DCIM/D.JPG", 4, {40, 4}, {}, 6}}));
+    }
+    SqliteImportHistory history(path);
+    QCOMPARE(history.journalOf(v), (QList<IntendedCopy>{a, b}));
+    // Recording the copy ends its entry; another file under the same name does not.
+    ImportedFile recorded = record(a.path, a.size, 0);
+    recorded.setMtime({10, 2});
+    QVERIFY(history.add(v, {}, {recorded}));
+    QCOMPARE(history.journalOf(v).size(), 2);
+    recorded.setMtime(a.mtime);
+    QVERIFY(history.add(v, {}, {recorded}));
+    QCOMPARE(history.journalOf(v), QList<IntendedCopy>{b});
+    QCOMPARE(history.forget(v), 2);
+    QVERIFY(history.journalOf(v).isEmpty());
+    QCOMPARE(history.journalOf(w), QList<IntendedCopy>{elsewhere});
 }
 
 void TestImportHistory::walkLeavesOutImportedFilesOnly()
