@@ -1,8 +1,14 @@
 #include "ui/widgetprompt.h"
 
+#include <QClipboard>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace vantora {
 
@@ -14,6 +20,83 @@ QString displayText(QString text)
     return text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
 }
 
+// A box that never outgrows the screen: a line wider than the screen gives way in its middle (a path keeps
+// its start and its file name), and a text taller than half the screen loses lines from its middle. A text
+// that fits is shown as it is. Ctrl+C copies the whole text, and a shortened one is whole in the details.
+class MessageBox final : public QMessageBox
+{
+public:
+    MessageBox(Icon icon, const QString &title, const QString &text, StandardButtons buttons, QWidget *owner)
+        : QMessageBox(icon, title, QString(), buttons, owner), m_text(displayText(text))
+    {
+        const QString shown = fitted();
+        setText(shown);
+        if (shown != m_text) {
+            setTextFormat(Qt::PlainText);
+            setDetailedText(m_text);
+        }
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->matches(QKeySequence::Copy)) {
+            QGuiApplication::clipboard()->setText(m_text);
+            event->accept();
+            return;
+        }
+        QMessageBox::keyPressEvent(event);
+    }
+
+private:
+    QString fitted() const;
+
+    QString m_text;
+};
+
+QString MessageBox::fitted() const
+{
+    const QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return m_text;
+    const QRect area = screen->availableGeometry();
+    const QFontMetrics metrics(font());
+    // The label wraps no narrower than this (half the screen, at most 500, less the box's margins) ...
+    const int row = std::max(100, std::min(area.width() / 2, 500) - 100);
+    // ... and no line is wider than the screen, so each takes a few rows at most.
+    const int widest = std::max(row, area.width() - 100);
+    const int maxRows = std::max(3, area.height() / 2 / std::max(1, metrics.lineSpacing()));
+    QStringList lines = m_text.split(u'\n');
+    QList<int> rows;
+    int total = 0;
+    for (QString &line : lines) {
+        int width = metrics.horizontalAdvance(line);
+        if (width > widest) {
+            line = metrics.elidedText(line, Qt::ElideMiddle, widest);
+            width = metrics.horizontalAdvance(line);
+        }
+        rows.append(std::max(1, (width + row - 1) / row));
+        total += rows.last();
+    }
+    if (total <= maxRows)
+        return lines.join(u'\n');
+    // Lines from both ends, alternately, as long as they fit beside the one that stands for the rest.
+    QStringList head, tail;
+    qsizetype first = 0, last = lines.size() - 1;
+    for (int used = 1; first <= last;) {
+        const bool front = head.size() <= tail.size();
+        const qsizetype i = front ? first : last;
+        if (used + rows[i] > maxRows)
+            break;
+        used += rows[i];
+        if (front)
+            head.append(lines[first++]);
+        else
+            tail.prepend(lines[last--]);
+    }
+    return (head << QString(QChar(0x2026)) << tail).join(u'\n');
+}
+
 } // namespace
 
 WidgetPrompt::WidgetPrompt(QWidget *owner) : m_owner(owner)
@@ -22,8 +105,7 @@ WidgetPrompt::WidgetPrompt(QWidget *owner) : m_owner(owner)
 
 void WidgetPrompt::message(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Vantora"), displayText(text), QMessageBox::Ok,
-                    m_owner);
+    MessageBox box(QMessageBox::NoIcon, QStringLiteral("Vantora"), text, QMessageBox::Ok, m_owner);
     box.setObjectName(QStringLiteral("MessageBox"));
     box.exec();
 }
@@ -42,8 +124,7 @@ bool WidgetPrompt::askYesNo(const QString &text)
 bool WidgetPrompt::ask(const QString &text, const QString &objectName, const QString &yesCaption,
                        const QString &noCaption)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), displayText(text), QMessageBox::NoButton,
-                    m_owner);
+    MessageBox box(QMessageBox::Question, QStringLiteral("確認"), text, QMessageBox::NoButton, m_owner);
     box.setObjectName(objectName);
     QPushButton *yes = box.addButton(yesCaption, QMessageBox::AcceptRole);
     QPushButton *no = box.addButton(noCaption, QMessageBox::RejectRole);

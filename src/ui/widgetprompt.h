@@ -6,7 +6,9 @@ class QWidget;
 
 namespace vantora {
 
-// The prompt of the running program: message boxes and the desktop's file and folder pickers.
+// The prompt of the running program: message boxes and the desktop's file and folder pickers. A box never
+// outgrows its screen: a text too wide or too tall for it is shortened in its middle (whole in the box's
+// details); Ctrl+C in a box copies its whole text.
 class WidgetPrompt final : public Prompt
 {
 public:

@@ -12,6 +12,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
@@ -45,6 +46,8 @@ private Q_SLOTS:
     void closeButtonSavesThroughTheCloseQuery();
     void closeDuringFirstShowEndsTheProgram();
     void promptBoxesHaveTheirButtons();
+    void longTextIsShortenedToFitAndCopiedWhole_data();
+    void longTextIsShortenedToFitAndCopiedWhole();
     void standardDialogsSpeakJapanese();
 
 private:
@@ -367,6 +370,87 @@ void TestMainForm::promptBoxesHaveTheirButtons()
                                 QStringLiteral("確認|消しますか？|いいえ,はい"),
                                 QStringLiteral("確認|作りますか？|OK,キャンセル"),
                                 QStringLiteral("確認|作りますか？|OK,キャンセル")}));
+}
+
+void TestMainForm::longTextIsShortenedToFitAndCopiedWhole_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("shortened");
+    const QString path =
+        QStringLiteral("/media/user/CARD/DCIM/") + QString(11966, u'a') + QStringLiteral("/IMG_0001.JPG");
+    QStringList files;
+    for (int i = 0; i < 300; ++i)
+        files << QStringLiteral("/media/user/CARD/DCIM/100CANON/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0'));
+    const QString failed = QStringLiteral("ファイルをコピーできませんでした\r\n");
+    QTest::newRow("short") << false << failed + QStringLiteral("/media/CARD/DCIM/IMG_0001.JPG") << false;
+    QTest::newRow("long path") << false << failed + path + QStringLiteral("\r\nディスクがいっぱいです")
+                               << true;
+    QTest::newRow("many lines") << false << failed + files.join(QStringLiteral("\r\n")) << true;
+    QTest::newRow("long path, confirm") << true << path + QStringLiteral("\r\nを作りますか？") << true;
+}
+
+void TestMainForm::longTextIsShortenedToFitAndCopiedWhole()
+{
+    QFETCH(bool, confirm);
+    QFETCH(QString, text);
+    QFETCH(bool, shortened);
+    WidgetPrompt prompt;
+    QString shown, copied, details;
+    QRect screen, frame, frameWithDetails;
+    QStringList offScreen;
+    QTimer::singleShot(0, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        shown = box->text();
+        screen = box->screen()->availableGeometry();
+        frame = box->frameGeometry();
+        for (QAbstractButton *b : box->buttons()) {
+            if (!screen.contains(QRect(b->mapToGlobal(QPoint()), b->size())))
+                offScreen << b->text();
+        }
+        QGuiApplication::clipboard()->clear();
+        QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_C, Qt::ControlModifier);
+        copied = QGuiApplication::clipboard()->text();
+        // A shortened text is whole in the details, and the box still fits with them open.
+        details = box->detailedText();
+        for (QAbstractButton *b : box->buttons()) {
+            if (box->buttonRole(b) == QMessageBox::ActionRole) {
+                b->click();
+                QCoreApplication::processEvents();
+                frameWithDetails = box->frameGeometry();
+            }
+        }
+        box->done(0);
+    });
+    if (confirm)
+        prompt.confirm(text);
+    else
+        prompt.message(text);
+    QVERIFY2(screen.contains(frame), qPrintable(QStringLiteral("%1x%2 at %3,%4")
+                                                    .arg(frame.width())
+                                                    .arg(frame.height())
+                                                    .arg(frame.x())
+                                                    .arg(frame.y())));
+    QCOMPARE(offScreen, QStringList());
+    const QString display = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QCOMPARE(copied, display);
+    if (!shortened) {
+        QCOMPARE(shown, display);
+        return;
+    }
+    // The middle gives way: the start and the end of the text stay in sight.
+    QVERIFY(shown.size() < display.size() / 4);
+    QVERIFY(shown.contains(QChar(0x2026)));
+    QVERIFY(shown.startsWith(display.left(20)));
+    QVERIFY(shown.endsWith(display.right(7)));
+    QCOMPARE(details, display);
+    QVERIFY2(screen.contains(frameWithDetails), qPrintable(QStringLiteral("%1x%2 at %3,%4")
+                                                               .arg(frameWithDetails.width())
+                                                               .arg(frameWithDetails.height())
+                                                               .arg(frameWithDetails.x())
+                                                               .arg(frameWithDetails.y())));
 }
 
 void TestMainForm::standardDialogsSpeakJapanese()
