@@ -69,12 +69,6 @@ bool walFilesWritable(const QString &path)
     return true;
 }
 
-bool walFilesExist(const QString &path)
-{
-    return QFileInfo::exists(path + QStringLiteral("-wal")) ||
-           QFileInfo::exists(path + QStringLiteral("-shm"));
-}
-
 // A history as version 1 wrote it (times as nanoseconds since the epoch), at `version`.
 void writeVersion1History(const QString &path, int version, const QList<ImportedFile> &files)
 {
@@ -84,16 +78,16 @@ void writeVersion1History(const QString &path, int version, const QList<Imported
         QVERIFY(db.open());
         QSqlQuery q(db);
         QVERIFY(db.transaction());
-        QVERIFY(q.exec(QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)")));
+        for (const char *statement :
+             {"CREATE TABLE schema_version (version INTEGER NOT NULL)",
+              "CREATE TABLE volumes (id INTEGER PRIMARY KEY, identity TEXT NOT NULL UNIQUE, label TEXT NOT "
+              "NULL)",
+              "CREATE TABLE files (volume INTEGER NOT NULL REFERENCES volumes(id), path BLOB NOT NULL, size "
+              "INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, hash BLOB NOT NULL, destination BLOB NOT NULL, "
+              "imported_at INTEGER NOT NULL, PRIMARY KEY (volume, path, size, mtime_ns)) WITHOUT ROWID",
+              "INSERT INTO volumes VALUES (1, 'v', 'CARD')"})
+            QVERIFY(q.exec(QString::fromLatin1(statement)));
         QVERIFY(q.exec(QStringLiteral("INSERT INTO schema_version VALUES (%1)").arg(version)));
-        QVERIFY(q.exec(QStringLiteral("CREATE TABLE volumes (id INTEGER PRIMARY KEY, identity TEXT NOT NULL "
-                                      "UNIQUE, label TEXT NOT NULL)")));
-        QVERIFY(
-            q.exec(QStringLiteral("CREATE TABLE files (volume INTEGER NOT NULL REFERENCES volumes(id), "
-                                  "path BLOB NOT NULL, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL, "
-                                  "hash BLOB NOT NULL, destination BLOB NOT NULL, imported_at INTEGER NOT "
-                                  "NULL, PRIMARY KEY (volume, path, size, mtime_ns)) WITHOUT ROWID")));
-        QVERIFY(q.exec(QStringLiteral("INSERT INTO volumes VALUES (1, 'v', 'CARD')")));
         QVERIFY(q.prepare(QStringLiteral("INSERT INTO files VALUES (1, ?, ?, ?, ?, ?, ?)")));
         for (const ImportedFile &f : files) {
             for (const QVariant &value : {QVariant(f.path), QVariant(f.size), QVariant(f.mtimeNs),
@@ -445,7 +439,7 @@ void TestImportHistory::readOnlyFileOfAnOrdinaryUser()
         QCOMPARE(history.notice(), unusableHistoryMessage(path, HistoryProblem::NoPermission));
         QCOMPARE(history.filesOf(v).size(), 1);
         QVERIFY(!history.add(v, {}, {record("DCIM/B.JPG", 2, 2)}));
-        QCOMPARE(walFilesExist(path), leftovers);
+        QCOMPARE(QFileInfo::exists(path + QStringLiteral("-wal")), leftovers);
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                                 QFile::ReadOther));
         QVERIFY(history.add(v, {}, {record("DCIM/B.JPG", 2, 2)}));
