@@ -531,6 +531,106 @@ bool KeptCopy::isNamedBy(const QString &path) const
     return S_ISREG(named.st_mode) && stampOf(held) == stampOf(named);
 }
 
+UnnamedCopy::UnnamedCopy(int fd, QByteArray temporary) : m_fd(fd), m_temporary(std::move(temporary))
+{
+    struct stat st;
+    if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) {
+        m_device = quint64(st.st_dev);
+        m_inode = quint64(st.st_ino);
+    }
+}
+
+UnnamedCopy::UnnamedCopy(UnnamedCopy &&other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_temporary(std::exchange(other.m_temporary, {})),
+      m_device(other.m_device), m_inode(other.m_inode)
+{
+}
+
+UnnamedCopy &UnnamedCopy::operator=(UnnamedCopy &&other) noexcept
+{
+    if (this != &other) {
+        discard();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_temporary = std::exchange(other.m_temporary, {});
+        m_device = other.m_device;
+        m_inode = other.m_inode;
+    }
+    return *this;
+}
+
+UnnamedCopy::~UnnamedCopy()
+{
+    discard();
+}
+
+void UnnamedCopy::discard()
+{
+    if (m_fd < 0)
+        return;
+    ::close(std::exchange(m_fd, -1));
+    if (!m_temporary.isEmpty()) {
+        struct stat own
+        {
+        };
+        own.st_dev = dev_t(m_device);
+        own.st_ino = ino_t(m_inode);
+        removeOwn(m_temporary, own);
+    }
+}
+
+int UnnamedCopy::name(const QString &to, bool replace)
+{
+    if (m_fd < 0)
+        return EBADF;
+    const QByteArray target = pathToBytes(to);
+    int failure = 0;
+    if (replace) {
+        struct stat there;
+        if (::stat(target.constData(), &there) == 0 && S_ISDIR(there.st_mode))
+            return EISDIR;
+        // An unnamed file cannot be renamed over another: it gets a hidden name first.
+        if (m_temporary.isEmpty()) {
+            QByteArray hidden;
+            for (int attempt = 0; attempt < 100 && hidden.isEmpty(); ++attempt) {
+                const QByteArray candidate = temporaryName(parentOf(target));
+                failure = linkUnnamed(m_fd, candidate);
+                if (failure == 0)
+                    hidden = candidate;
+                else if (failure != EEXIST)
+                    return mapError(failure);
+            }
+            if (hidden.isEmpty())
+                return mapError(failure);
+            m_temporary = hidden;
+        }
+        failure = ::rename(m_temporary.constData(), target.constData()) == 0 ? 0 : errno;
+    } else if (m_temporary.isEmpty()) {
+        failure = linkUnnamed(m_fd, target);
+    } else {
+        failure = renameNoReplace(m_temporary, target);
+    }
+    if (failure)
+        return failure == EEXIST ? ERROR_FILE_EXISTS : mapError(failure);
+    m_temporary.clear();
+    return 0;
+}
+
+KeptCopy UnnamedCopy::keep()
+{
+    return KeptCopy(std::exchange(m_fd, -1));
+}
+
+int UnnamedCopy::close(const QString &named)
+{
+    const int fd = std::exchange(m_fd, -1);
+    if (fd >= 0 && ::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(pathToBytes(named).constData());
+        return mapError(error);
+    }
+    return 0;
+}
+
 std::optional<FileStamp> FileStampOf(const QString &path)
 {
     struct stat st;
@@ -565,14 +665,15 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     if (!S_ISREG(st.st_mode))
         return EINVAL;
 
-    // A clash is seen before a byte is written; the final step checks again.
+    // A clash is seen before a byte is written; the final step checks again. A copy named later leaves
+    // clashes to its naming.
     bool replacing = false;
     struct stat old;
     if (::lstat(to.constData(), &old) == 0) {
-        if (options.failIfExists)
+        if (options.failIfExists && !options.deferName)
             return ERROR_FILE_EXISTS;
         struct stat target;
-        if (::stat(to.constData(), &target) == 0) {
+        if (!options.failIfExists && ::stat(to.constData(), &target) == 0) {
             if (S_ISDIR(target.st_mode))
                 return EISDIR;
             if (target.st_dev == st.st_dev && target.st_ino == st.st_ino) {
@@ -584,7 +685,7 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
                 return 0;
             }
         }
-        replacing = true;
+        replacing = !options.deferName;
     } else if (errno != ENOENT) {
         return mapError(errno);
     }
@@ -709,8 +810,19 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         ::fchmod(out.get(), st.st_mode & 07777);
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         ::futimens(out.get(), times);
-        if (options.flush)
+        if (options.flush && !options.deferName)
             failure = mapError(fsyncFd(out.get()));
+    }
+    if (!failure && options.deferName) {
+        ::fstat(out.get(), &now);
+        result.copy = stampOf(now);
+        result.source = stampOf(st);
+        if (options.hash && !hashing.job && result.hash.isEmpty())
+            result.hash = canonicalHash(XXH3_128bits_digest(state.get()));
+        if (hashing.job)
+            result.hashTicket = hashing.job->keep();
+        result.unnamed = UnnamedCopy(out.release(), std::exchange(temporary, {}));
+        return 0;
     }
     if (!failure) {
         if (temporary.isEmpty()) {

@@ -60,6 +60,41 @@ private:
     int m_fd = -1;
 };
 
+// A complete copy that has no name yet: an unnamed temporary, or a hidden temporary name where the
+// filesystem has none. It takes its name once its data is on the disk, so that a crash or a power cut
+// never leaves a photo's name on a file whose data did not arrive. Dropped without a name, it leaves
+// nothing behind. Move-only.
+class UnnamedCopy final
+{
+public:
+    UnnamedCopy() = default;
+    // Takes over a written file's descriptor and its hidden name (empty when it has none).
+    UnnamedCopy(int fd, QByteArray temporary);
+    UnnamedCopy(UnnamedCopy &&other) noexcept;
+    UnnamedCopy &operator=(UnnamedCopy &&other) noexcept;
+    UnnamedCopy(const UnnamedCopy &) = delete;
+    UnnamedCopy &operator=(const UnnamedCopy &) = delete;
+    ~UnnamedCopy();
+
+    bool isOpen() const { return m_fd >= 0; }
+    // Gives the copy the name `to`, replacing a file there when `replace` (only once the new one is
+    // whole; a folder is never replaced), else failing with ERROR_FILE_EXISTS when the name is taken. On
+    // success the copy keeps its descriptor for keep() or close().
+    int name(const QString &to, bool replace);
+    // After name(): the descriptor, for a move to check the name before it deletes the source.
+    KeptCopy keep();
+    // After name(): closes it; a delayed write error removes the name again and is returned.
+    int close(const QString &named);
+
+private:
+    void discard();
+
+    int m_fd = -1;
+    QByteArray m_temporary; // a hidden name; empty for an unnamed temporary
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
+};
+
 // Hashes the sources of copies on a thread of its own, behind the copies: a copy made with
 // CopyOptions::hasher hands over the ranges it copied and goes on with the next file while they are read
 // back from the page cache and hashed; the hash is collected with take() when it is needed.
@@ -94,6 +129,9 @@ struct CopyOptions
     bool flush = false;
     // Hand the copy's open descriptor back in CopyOutcome::kept.
     bool keepOpen = false;
+    // Leave the complete copy without its name (CopyOutcome::unnamed), for the caller to name once it has
+    // flushed it. No clash is looked for: the name is the caller's to give. keepOpen and flush do not apply.
+    bool deferName = false;
     // Hash the content as it is read (CopyOutcome::hash). The bytes then pass through user space rather
     // than being copied inside the kernel.
     bool hash = false;
@@ -106,6 +144,7 @@ struct CopyOptions
 struct CopyOutcome
 {
     KeptCopy kept;              // with keepOpen, after success
+    UnnamedCopy unnamed;        // with deferName, after success (not open for a file copied onto itself)
     FileStamp copy;             // the new file, after success
     FileStamp source;           // the source as it was copied, after success
     QByteArray hash;            // with CopyOptions::hash, after success: the content's 16-byte XXH3-128

@@ -166,6 +166,10 @@ int OverallGaugePercent(qint64 worked, qint64 target)
 namespace {
 
 constexpr int MaxPendingSources = 64; // each holds its copy's descriptor open
+// Copies wait without a name until a flush has put their data on the disk. The flush of one batch runs
+// while the next is copied; each copy waiting holds a descriptor.
+constexpr int MaxUnnamedCopies = 128;
+constexpr qint64 MaxUnnamedBytes = 128 * 1024 * 1024;
 constexpr qint64 MaxPendingBytes = 64 * 1024 * 1024;
 // A copy that deletes nothing needs no flush before the run's own at its end, and a flush in the middle
 // would stall it: its copies are recorded (and read back) after that one. A killed copy run leaves its
@@ -259,13 +263,17 @@ public:
     qint64 notImported() const { return m_notImported; }
 
 private:
-    int copy(const QString &source, QString &dest, bool overwrite, CopyOutcome &outcome);
+    int copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome);
     bool adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome);
     void verifyBatch(std::vector<bool> &bad);
     void recordBatch(const std::vector<bool> &bad);
     QStringList finishImportedMoves();
     bool writtenThisRun(const QString &dest) const;
-    void succeeded(const QString &source, const QString &dest, CopyOutcome &outcome);
+    void named(const QString &source, const QString &dest, CopyOutcome &outcome);
+    void counted();
+    void flushUnnamed();
+    void nameFlushed();
+    void nameAll();
     void stop(const QString &status, const QString &message = QString());
     void failed(const QString &source, const QString &dest, int code, const CopyOutcome &outcome);
     void deleteFlushedSources();
@@ -290,6 +298,20 @@ private:
     QSet<FileId> m_writtenIds;     // the same files, for a folder reached by two paths
     QSet<QString> m_writtenFolded; // their names case-folded
     QSet<QString> m_moved;         // sources of good copies in a move, deleted or about to be
+    struct Unnamed
+    {
+        QString source;
+        QString dest; // the name it is to take (or the first of its free names)
+        bool overwrite;
+        CopyOutcome outcome;
+    };
+    std::vector<Unnamed> m_unnamed;  // complete copies waiting for a flush
+    std::vector<Unnamed> m_flushing; // the batch m_flusher is flushing
+    QSet<QString> m_unnamedSources;  // the sources of both
+    qint64 m_unnamedBytes = 0;
+    std::unique_ptr<QThread> m_flusher;
+    int m_flushCode = 0;
+    bool m_namingStopped = false; // a flush or a name failed: nothing more takes a name
     struct Pending
     {
         QString source;
@@ -327,7 +349,7 @@ bool Run::writtenThisRun(const QString &dest) const
 
 // Without overwrite a taken name moves the copy on to the next free "_n" name; dest becomes the last name
 // tried.
-int Run::copy(const QString &source, QString &dest, bool overwrite, CopyOutcome &outcome)
+int Run::copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome)
 {
     const QString folder = folderOf(dest);
     if (!m_tidied.contains(folder)) {
@@ -336,7 +358,7 @@ int Run::copy(const QString &source, QString &dest, bool overwrite, CopyOutcome 
     }
     CopyOptions options;
     options.failIfExists = !overwrite;
-    options.keepOpen = m_state.options.move;
+    options.deferName = true;
     options.hash = true;
     if (!m_state.options.move && !m_state.options.verify && m_history && m_history->store)
         options.hasher = m_hasher ? &*m_hasher : &m_hasher.emplace();
@@ -347,9 +369,7 @@ int Run::copy(const QString &source, QString &dest, bool overwrite, CopyOutcome 
         ReportCopyProgress(m_view, m_state.fileProgress, total, done);
     };
     const int code =
-        overwrite
-            ? CopyFileWithProgress(source, dest, progress, &m_state.CancelRequested, options, &outcome)
-            : CopyFileToFreeName(source, dest, progress, &m_state.CancelRequested, options, &outcome, &dest);
+        CopyFileWithProgress(source, dest, progress, &m_state.CancelRequested, options, &outcome);
     if (code == 0) {
         m_written.insert(folder);
         m_doneBytes += outcome.copy.size;
@@ -393,7 +413,7 @@ void Run::failed(const QString &source, const QString &dest, int code, const Cop
     stop(unknownErrorStatusText(), unknownErrorMessage(code) + FailureReasonText(why));
 }
 
-void Run::succeeded(const QString &source, const QString &dest, CopyOutcome &outcome)
+void Run::named(const QString &source, const QString &dest, CopyOutcome &outcome)
 {
     m_writtenNames.insert(dest);
     m_writtenFolded.insert(dest.toCaseFolded());
@@ -401,12 +421,10 @@ void Run::succeeded(const QString &source, const QString &dest, CopyOutcome &out
     const qint64 size = outcome.copy.size;
     if (m_state.options.move) {
         // A file copied onto itself must stay: compare the files, not the paths, since one file can be
-        // reached by two paths.
-        const std::optional<FileStamp> from = FileStampOf(source);
-        const bool sameFile =
-            from && from->device == outcome.copy.device && from->inode == outcome.copy.inode;
-        if (from && !sameFile && outcome.kept.isOpen()) {
-            m_moved.insert(source);
+        // reached by two paths. The source is deleted only while it is the file the copy read.
+        const FileStamp &from = outcome.source;
+        const bool sameFile = from.device == outcome.copy.device && from.inode == outcome.copy.inode;
+        if (!sameFile && outcome.kept.isOpen()) {
             m_pending.push_back({source, dest, size, from, std::move(outcome.kept), outcome.source,
                                  outcome.copy, outcome.hash});
             m_pendingSources.insert(source);
@@ -427,6 +445,10 @@ void Run::succeeded(const QString &source, const QString &dest, CopyOutcome &out
     if (int(m_pending.size()) >= (moving ? MaxPendingSources : MaxPendingCopies) ||
         m_pendingBytes >= (moving ? MaxPendingBytes : MaxPendingCopyBytes))
         deleteFlushedSources();
+}
+
+void Run::counted()
+{
     ++m_worked;
     m_view.setWorkedText(QString::number(m_worked));
     m_view.setOverallProgress(OverallGaugePercent(m_worked, m_targetCount));
@@ -436,6 +458,84 @@ void Run::succeeded(const QString &source, const QString &dest, CopyOutcome &out
         m_view.showFileCounter(m_state.fileNumber);
     }
     m_state.result = true;
+}
+
+// Hands the copies written since the last call to a flush on a worker thread, once the batch flushed
+// before has taken its names.
+void Run::flushUnnamed()
+{
+    nameFlushed();
+    if (m_unnamed.empty())
+        return;
+    QStringList folders;
+    for (const Unnamed &u : m_unnamed)
+        folders.append(folderOf(u.dest));
+    folders.removeDuplicates();
+    m_flushing = std::exchange(m_unnamed, {});
+    m_unnamedBytes = 0;
+    m_flushCode = 0;
+    m_flusher.reset(QThread::create([this, folders] { m_flushCode = SyncFileSystems(folders); }));
+    m_flusher->start();
+}
+
+// Waits for the flush of the batch handed over last, then gives its copies their names in the order they
+// were copied: a name taken meanwhile moves a copy on to the next free "_n" name, and a file this run
+// wrote is never replaced.
+void Run::nameFlushed()
+{
+    if (!m_flusher)
+        return;
+    while (!m_flusher->wait(QDeadlineTimer(20)))
+        m_view.processEvents();
+    m_flusher.reset();
+    std::vector<Unnamed> batch = std::exchange(m_flushing, {});
+    if (m_flushCode != 0 && !m_namingStopped) {
+        // Not known to be on the disk: the copies go unnamed and their sources stay.
+        m_namingStopped = true;
+        if (!m_stop && !batch.empty())
+            failed(QString(), folderOf(batch.front().dest), m_flushCode, CopyOutcome());
+    }
+    for (Unnamed &u : batch) {
+        m_unnamedSources.remove(u.source);
+        if (m_namingStopped) {
+            if (m_state.options.move)
+                m_state.notDeleted = true;
+            continue;
+        }
+        QString dest = u.dest;
+        int code = 0;
+        if (u.outcome.unnamed.isOpen()) {
+            const bool replace = u.overwrite && !writtenThisRun(dest);
+            code = u.outcome.unnamed.name(dest, replace);
+            for (int n = 2; code == ERROR_FILE_EXISTS && !replace && n <= LastFreeNameNumber; ++n) {
+                dest = NumberedName(u.dest, n);
+                code = u.outcome.unnamed.name(dest, false);
+            }
+            if (code == ERROR_FILE_EXISTS) {
+                // Every free name was taken: the file stays at its source and the run goes on.
+                m_state.skipped = true;
+                continue;
+            }
+            if (code == 0 && m_state.options.move)
+                u.outcome.kept = u.outcome.unnamed.keep();
+            else if (code == 0)
+                code = u.outcome.unnamed.close(dest);
+            if (code != 0) {
+                m_namingStopped = true;
+                failed(u.source, dest, code, u.outcome);
+                continue;
+            }
+        }
+        if (dest != u.dest)
+            m_view.setStatusText(renamedStatusText());
+        named(u.source, dest, u.outcome);
+    }
+}
+
+void Run::nameAll()
+{
+    flushUnnamed();
+    nameFlushed();
 }
 
 void Run::file(const QString &source)
@@ -467,6 +567,8 @@ void Run::file(const QString &source)
     m_view.setFileName(displayPath(QFileInfo(dest).fileName()));
     // A source still waiting for its deletion holds this name: delete it first, as if it had gone at
     // once, so the new copy neither clashes with it nor is taken for it.
+    if (m_unnamedSources.contains(dest))
+        nameAll();
     if (m_pendingSources.contains(dest))
         deleteFlushedSources();
 
@@ -484,29 +586,39 @@ void Run::file(const QString &source)
                 break;
             if (!writtenThisRun(candidate) && adoptIdentical(source, candidate, outcome)) {
                 m_rate.dropFromTotal(outcome.copy.size);
-                succeeded(source, candidate, outcome);
+                if (m_state.options.move)
+                    m_moved.insert(source);
+                named(source, candidate, outcome);
+                counted();
                 return;
             }
         }
     }
-    const QString named = dest;
-    int code = copy(source, dest, overwrite, outcome);
-    // With overwrite, a file that took the name while the copy was being written is replaced like one that
-    // was there before.
-    if (code == ERROR_FILE_EXISTS && overwrite && !m_state.CancelRequested)
-        code = copy(source, dest, overwrite, outcome);
+    // Where every free name is taken already, nothing is read: the file stays at its source.
+    if (!overwrite) {
+        int n = 1;
+        while (n <= LastFreeNameNumber && PathExists(n == 1 ? dest : NumberedName(dest, n)))
+            ++n;
+        if (n > LastFreeNameNumber) {
+            m_state.skipped = true;
+            m_rate.dropFromTotal(m_sizes.value(source));
+            return;
+        }
+    }
+    const int code = copy(source, dest, overwrite, outcome);
     if (code == 0) {
-        if (dest != named)
-            m_view.setStatusText(renamedStatusText());
-        succeeded(source, dest, outcome);
+        if (m_state.options.move)
+            m_moved.insert(source);
+        m_unnamedSources.insert(source);
+        m_unnamedBytes += outcome.copy.size;
+        m_unnamed.push_back({source, dest, overwrite, std::move(outcome)});
+        counted();
+        if (int(m_unnamed.size()) >= MaxUnnamedCopies || m_unnamedBytes >= MaxUnnamedBytes)
+            flushUnnamed();
         if (m_state.CancelRequested)
             stop(cancelledStatusText());
     } else if (m_state.CancelRequested) {
         stop(cancelledStatusText());
-    } else if (code == ERROR_FILE_EXISTS && !overwrite) {
-        // Every free name was taken: the file stays at its source and the run goes on.
-        m_state.skipped = true;
-        m_rate.dropFromTotal(m_sizes.value(source));
     } else {
         failed(source, dest, code, outcome);
     }
@@ -708,6 +820,7 @@ void Run::measure(const QStringList &runList)
 
 void Run::afterLoop()
 {
+    nameAll();
     deleteFlushedSources();
     if (!m_stop) {
         for (const QString &source : finishImportedMoves()) {
@@ -715,6 +828,7 @@ void Run::afterLoop()
             if (m_stop)
                 break;
         }
+        nameAll();
         deleteFlushedSources();
     }
     // A photographer formats the card after a good run: the copies must be on the disk by then.

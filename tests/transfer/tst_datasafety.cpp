@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
 #include <sched.h>
 #include <sys/mount.h>
@@ -64,6 +65,8 @@ private Q_SLOTS:
     void replacedFileKeepsSource_data();
     void replacedFileKeepsSource();
     void sourceRemovedOnlyAfterFlush();
+    void everyNameFollowsAFlushOfItsData_data();
+    void everyNameFollowsAFlushOfItsData();
     void finalFlushKeepsWindowTurning();
 
 private:
@@ -586,6 +589,7 @@ void TestDataSafety::failedFlushKeepsEverySource()
     QVERIFY(!RunTransfer(state, list, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     for (const QString &source : std::as_const(list))
         QVERIFY2(QFileInfo::exists(source), qPrintable(source));
+    QCOMPARE(filesUnder(out), QStringList()); // never on the disk, so never named
     QCOMPARE(view.status, unknownErrorStatusText());
     QCOMPARE(prompt.messages.size(), 2);
     QVERIFY(prompt.messages.at(0).startsWith(unknownErrorMessage(EIO)));
@@ -612,12 +616,24 @@ void TestDataSafety::replacedFileKeepsSource()
     const QString victim = replaceCopy ? copy : a;
     s.DelChecked = true;
     bool replaced = false;
-    view.onPump = [&] {
-        if (!replaced && rig.view.fileName == QLatin1String("B.JPG") && QFileInfo::exists(victim)) {
+    const auto replace = [&] {
+        if (!replaced && QFileInfo::exists(victim)) {
             replaced = true;
             replaceFile(victim, randomBytes(5000, 99), QFileInfo(victim).lastModified());
         }
     };
+    // The copy has its name from the flush before the sources go.
+    if (replaceCopy) {
+        SetFlushFaultForTesting([&] {
+            replace();
+            return 0;
+        });
+    } else {
+        view.onPump = [&] {
+            if (rig.view.fileName == QLatin1String("B.JPG"))
+                replace();
+        };
+    }
     const bool ok =
         bool(RunTransfer(state, {a, b}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     QVERIFY(replaced);
@@ -686,6 +702,91 @@ void TestDataSafety::sourceRemovedOnlyAfterFlush()
         }
     }
     QCOMPARE(sourcesRemoved, 150);
+}
+
+void TestDataSafety::everyNameFollowsAFlushOfItsData_data()
+{
+    filesystemRows({QStringLiteral("disk"), QStringLiteral("exfat")});
+}
+
+// A power cut never leaves a photo's name on a file whose data is not on the disk: from the system calls of
+// the real driver, every copy takes its name (linkat of its unnamed temporary, or rename of its hidden
+// one) only after a flush that began after the copy's last write and succeeded.
+void TestDataSafety::everyNameFollowsAFlushOfItsData()
+{
+    if (runTestTool(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("command -v strace")}) != 0)
+        QSKIP("strace is not installed");
+    TestDir dir;
+    TestFilesystem target(m_driver, dir, QStringLiteral("dst"), 64);
+    if (!target.error().isEmpty())
+        QSKIP(qPrintable(target.error()));
+    const QString src = dir.createDir(QStringLiteral("card/DCIM"));
+    const QString dst = target.path();
+    constexpr int Files = 300; // more than two batches
+    for (int i = 0; i < Files; ++i)
+        dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')),
+                       randomBytes(i % 100 == 0 ? 3 << 20 : 3000, quint32(i)));
+    const QString settings = writeDriverSettings(dir.path(), src, dst, false, QStringLiteral("*.*"));
+    const QString trace = dir.filePath(QStringLiteral("trace.txt"));
+    QCOMPARE(
+        runTestTool(QStringLiteral("strace"),
+                    {QStringLiteral("-f"), QStringLiteral("-y"), QStringLiteral("-qq"), QStringLiteral("-e"),
+                     QStringLiteral("trace=openat,write,pwrite64,writev,copy_file_range,syncfs,fsync,"
+                                    "fdatasync,linkat,rename,renameat,renameat2"),
+                     QStringLiteral("-o"), trace, m_driver.path, QStringLiteral("--quiet"), settings}),
+        0);
+    QCOMPARE(filesUnder(dst).size(), Files);
+
+    QFile f(trace);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    // strace -y writes each descriptor's file in <>, AT_FDCWD's folder too.
+    static const QRegularExpression opened(QStringLiteral("^\\d+ openat\\(.*\\) += (\\d+)<([^>]+)>"));
+    static const QRegularExpression written(QStringLiteral(
+        "^\\d+ (?:(?:write|pwrite64|writev)\\(|copy_file_range\\(\\d+<[^>]*>, [^,]+, )(\\d+)<([^>]+)>"));
+    static const QRegularExpression flushStart(
+        QStringLiteral("^(\\d+) (?:syncfs|fsync|fdatasync)\\(\\d+<([^>]+)>"));
+    static const QRegularExpression flushEnd(
+        QStringLiteral("^(\\d+) (?:(?:syncfs|fsync|fdatasync)\\(.*|<\\.\\.\\. (?:syncfs|fsync|fdatasync) "
+                       "resumed>.*)\\) += 0$"));
+    static const QRegularExpression linked(QStringLiteral(
+        "^\\d+ linkat\\(AT_FDCWD[^,]*, \"/proc/self/fd/(\\d+)\", AT_FDCWD[^,]*, \"([^\"]+)\".*\\) += 0$"));
+    static const QRegularExpression renamed(
+        QStringLiteral("^\\d+ rename(?:at2?)?\\((?:AT_FDCWD[^,]*, )?\"([^\"]+)\", (?:AT_FDCWD[^,]*, "
+                       ")?\"([^\"]+)\".*\\) += 0$"));
+    QHash<QString, QString> fileOfFd;   // the copy an open descriptor of the destination holds
+    QHash<QString, int> lastWrite;      // by the copy's temporary path
+    QHash<QString, int> flushBegan;     // by thread
+    QList<std::pair<int, int>> flushes; // began, ended: successful flushes of the destination
+    int names = 0;
+    QStringList early;
+    auto checkNamed = [&](const QString &copy, const QString &name, int at) {
+        if (!name.startsWith(dst) || IsCopyLeftoverName(QFileInfo(name).fileName()))
+            return;
+        ++names;
+        const int wrote = lastWrite.value(copy, lines.size());
+        if (std::none_of(flushes.cbegin(), flushes.cend(),
+                         [&](const auto &flush) { return flush.first > wrote; }))
+            early.append(lines.at(at));
+    };
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString &line = lines.at(i);
+        if (const auto m = opened.match(line); m.hasMatch() && m.captured(2).startsWith(dst))
+            fileOfFd.insert(m.captured(1), m.captured(2));
+        if (const auto m = written.match(line); m.hasMatch() && m.captured(2).startsWith(dst))
+            lastWrite.insert(m.captured(2), i);
+        if (const auto m = flushStart.match(line); m.hasMatch() && m.captured(2).startsWith(dst))
+            flushBegan.insert(m.captured(1), i);
+        if (const auto m = flushEnd.match(line); m.hasMatch() && flushBegan.contains(m.captured(1)))
+            flushes.append({flushBegan.take(m.captured(1)), i});
+        if (const auto m = linked.match(line); m.hasMatch())
+            checkNamed(fileOfFd.value(m.captured(1)), m.captured(2), i);
+        if (const auto m = renamed.match(line); m.hasMatch())
+            checkNamed(m.captured(1), m.captured(2), i);
+    }
+    QCOMPARE(names, Files);
+    QVERIFY2(early.isEmpty(), qPrintable(QStringLiteral("named before a flush of its data: ") +
+                                         early.join(QLatin1Char('\n'))));
 }
 
 void TestDataSafety::finalFlushKeepsWindowTurning()

@@ -445,11 +445,15 @@ void TestTransfer::moveKeepsSourceOfVanishedCopy()
     const QString a = dir.createFile(QStringLiteral("src/a.jpg"), "a");
     const QString b = dir.createFile(QStringLiteral("src/b.jpg"), "b");
     s.DelChecked = true;
-    view.onPump = [&] {
-        if (rig.view.fileNames.size() == 2)
+    // Between the flush that names the copies and the one before the sources go.
+    int flushes = 0;
+    SetFlushFaultForTesting([&] {
+        if (++flushes == 2)
             QFile::remove(rig.out + QStringLiteral("/a.jpg"));
-    };
+        return 0;
+    });
     RunTransfer(state, {a, b}, 0, {{QStringLiteral("*.JPG"), out}}, s, view);
+    SetFlushFaultForTesting({});
     QVERIFY(QFileInfo::exists(a));
     QVERIFY(!QFileInfo::exists(b));
     QCOMPARE(filesUnder(out), QStringList{QStringLiteral("b.jpg")});
