@@ -355,15 +355,14 @@ SqliteImportHistory::SqliteImportHistory(const QString &path) : m_path(path), m_
     if (problem == HistoryProblem::None)
         return;
     close(m_connection);
-    if (problem != HistoryProblem::Damaged && problem != HistoryProblem::NewerSchema) {
-        // Kept as it is: read what can be read without writing.
-        const HistoryProblem read = openForReading();
-        if (read == HistoryProblem::Damaged || read == HistoryProblem::NewerSchema) {
+    // Kept as it is: read what can be read without writing, unless another program is in the middle of
+    // writing it.
+    if (problem != HistoryProblem::Damaged && problem != HistoryProblem::NewerSchema &&
+        problem != HistoryProblem::Busy) {
+        if (openForReading() == HistoryProblem::NewerSchema)
+            problem = HistoryProblem::NewerSchema;
+        if (m_schema == 0)
             close(m_connection);
-            problem = read;
-        } else if (m_schema == 0) {
-            close(m_connection);
-        }
     }
     m_problem = problem;
     if (problem != HistoryProblem::Damaged) {
@@ -480,16 +479,17 @@ HistoryProblem SqliteImportHistory::openForReading()
     sqlite3 *raw = db.open() ? handleOf(db) : nullptr;
     if (!raw)
         return HistoryProblem::None;
-    const Outcome check = run(raw, "PRAGMA quick_check");
-    if (check.code != SQLITE_OK || check.first != "ok")
-        return check.code == SQLITE_OK ? HistoryProblem::Damaged : problemOf(check);
+    // Read without locks, a file may look damaged while someone else writes it: it is then not read, but
+    // not moved aside either.
+    if (run(raw, "PRAGMA quick_check").first != "ok")
+        return HistoryProblem::None;
     HistoryProblem problem = HistoryProblem::None;
     const int version = schemaVersionOf(raw, &problem);
     if (version > SchemaVersion)
         return HistoryProblem::NewerSchema;
     // An older schema is read as it is; only a write upgrades it.
     m_schema = std::max(version, 0);
-    return problem;
+    return HistoryProblem::None;
 }
 
 bool SqliteImportHistory::writable()

@@ -177,16 +177,17 @@ enum class HistoryProblem
     Damaged,      // moved aside, a new one started
     DiskFull,     // kept; read where it can be, nothing recorded until there is room
     NoPermission, // kept; read where it can be, nothing recorded until it may be written
-    Busy,         // kept; another program holds it
+    Busy,         // kept; another program holds it: not read, nothing recorded until it lets go
     Failed,       // kept; some other error of the disk
     NewerSchema,  // kept untouched; written by a newer version, neither read nor written
 };
 
 // The history in an SQLite file. Only a damaged file (its check fails, or it is no database) is moved aside
 // (notice() then says where) and a new one started. A file that cannot be written (full disk, no permission,
-// busy) is kept as it is and read where that is safe, without ever creating its -wal and -shm files from a
-// read-only open; every write first tries again to open it for writing, so recording resumes once the cause
-// is gone. An older schema is upgraded in one transaction; a newer one is left untouched and not used.
+// busy) is kept as it is and read where that is safe (not while busy), without ever creating its -wal and
+// -shm files from a read-only open; every write first tries again to open it for writing, so recording
+// resumes once the cause is gone. An older schema is upgraded in one transaction; a newer one is left
+// untouched and not used.
 class SqliteImportHistory final : public ImportHistory
 {
 public:
@@ -213,7 +214,8 @@ public:
 private:
     // Opens the file for reading and writing under `connection`, upgrading an older schema.
     HistoryProblem openForWriting(const QString &connection);
-    // Opens it for reading only, where that creates nothing beside it; the problem found on the way.
+    // Opens it for reading only, in a way that creates nothing beside it; NewerSchema when it must not be
+    // read (m_schema stays 0 whenever nothing can be read).
     HistoryProblem openForReading();
     // True when the store can write, after opening the file again for writing if it could not before.
     bool writable();
