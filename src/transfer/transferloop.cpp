@@ -248,6 +248,11 @@ public:
         m_source.folder = sourceFolder;
         m_source.id = sourceFolder.isEmpty() ? std::nullopt : FileIdOf(sourceFolder);
         m_linkRoot = sourceFolder.isEmpty() ? QStringLiteral("/") : sourceFolder;
+        m_journaling = history && history->store && !history->volume.isEmpty();
+        if (m_journaling && state.options.skipImported) {
+            for (IntendedCopy &copy : history->store->journalOf(history->volume))
+                m_journal.insert(copy.path, std::move(copy));
+        }
     }
 
     // The run's total from one stat per listed file; shown at once.
@@ -265,6 +270,7 @@ public:
 private:
     int copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome);
     bool adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome);
+    bool adoptJournaled(const QString &source);
     void verifyBatch(std::vector<bool> &bad);
     void recordBatch(const std::vector<bool> &bad);
     QStringList finishImportedMoves();
@@ -303,8 +309,13 @@ private:
         QString source;
         QString dest; // the name it is to take (or the first of its free names)
         bool overwrite;
+        qint32 nextFileNumber; // the file running number after it, -1 when the run numbers none
         CopyOutcome outcome;
     };
+    // Copies an earlier run was about to name, by their source's path below the volume's root.
+    QMultiHash<QByteArray, IntendedCopy> m_journal;
+    bool m_journaling = false;
+    void journal(const std::vector<Unnamed> &batch);
     std::vector<Unnamed> m_unnamed;  // complete copies waiting for a flush
     std::vector<Unnamed> m_flushing; // the batch m_flusher is flushing
     QSet<QString> m_unnamedSources;  // the sources of both
@@ -495,6 +506,8 @@ void Run::nameFlushed()
         if (!m_stop && !batch.empty())
             failed(QString(), folderOf(batch.front().dest), m_flushCode, CopyOutcome());
     }
+    if (!m_namingStopped)
+        journal(batch);
     for (Unnamed &u : batch) {
         m_unnamedSources.remove(u.source);
         if (m_namingStopped) {
@@ -579,6 +592,8 @@ void Run::file(const QString &source)
     // With imported files skipped, a file whose copy is already there (a run killed before it could
     // record it) is taken as imported rather than copied again under a "_2" name. A killed run gave its
     // names in order, so the search ends at the first free one.
+    if (m_state.options.skipImported && adoptJournaled(source))
+        return;
     if (m_state.options.skipImported && !overwrite) {
         for (int n = 1; n <= LastFreeNameNumber; ++n) {
             const QString candidate = n == 1 ? dest : NumberedName(dest, n);
@@ -611,8 +626,10 @@ void Run::file(const QString &source)
             m_moved.insert(source);
         m_unnamedSources.insert(source);
         m_unnamedBytes += outcome.copy.size;
-        m_unnamed.push_back({source, dest, overwrite, std::move(outcome)});
         counted();
+        m_unnamed.push_back({source, dest, overwrite,
+                             m_state.options.FileCounterMode ? m_state.fileNumber : qint32(-1),
+                             std::move(outcome)});
         if (int(m_unnamed.size()) >= MaxUnnamedCopies || m_unnamedBytes >= MaxUnnamedBytes)
             flushUnnamed();
         if (m_state.CancelRequested)
@@ -622,6 +639,61 @@ void Run::file(const QString &source)
     } else {
         failed(source, dest, code, outcome);
     }
+}
+
+// The history learns the names of a batch before they are given: a run killed before it recorded them
+// leaves copies under names the next run would not give them (its running numbers start elsewhere), and
+// the journal leads it to them.
+void Run::journal(const std::vector<Unnamed> &batch)
+{
+    if (!m_journaling)
+        return;
+    QList<IntendedCopy> copies;
+    for (const Unnamed &u : batch) {
+        if (!u.outcome.unnamed.isOpen() || !isPathUnder(u.source, m_history->volumeRoot))
+            continue;
+        copies.append({HistoryPath(u.source, m_history->volumeRoot), u.outcome.source.size,
+                       FileTime::fromNs(u.outcome.source.mtimeNs), pathToBytes(u.dest), u.nextFileNumber});
+    }
+    if (!copies.isEmpty())
+        m_history->store->journal(m_history->volume, m_history->label, copies);
+}
+
+// A copy an earlier, killed run made of this source, found through the journal and taken when its content
+// is the source's; the running numbers go on from after it.
+bool Run::adoptJournaled(const QString &source)
+{
+    if (m_journal.isEmpty() || !isPathUnder(source, m_history->volumeRoot))
+        return false;
+    const std::optional<FileStamp> from = FileStampOf(source);
+    if (!from)
+        return false;
+    const QByteArray path = HistoryPath(source, m_history->volumeRoot);
+    for (auto it = m_journal.constFind(path); it != m_journal.cend() && it.key() == path; ++it) {
+        const IntendedCopy &entry = *it;
+        if (entry.size != from->size || entry.mtime != FileTime::fromNs(from->mtimeNs))
+            continue;
+        const QString intended = pathFromBytes(entry.destination);
+        for (int n = 1; n <= LastFreeNameNumber; ++n) {
+            const QString candidate = n == 1 ? intended : NumberedName(intended, n);
+            if (!PathExists(candidate))
+                break;
+            CopyOutcome outcome;
+            if (writtenThisRun(candidate) || !adoptIdentical(source, candidate, outcome))
+                continue;
+            m_rate.dropFromTotal(outcome.copy.size);
+            if (m_state.options.move)
+                m_moved.insert(source);
+            named(source, candidate, outcome);
+            counted();
+            if (m_state.options.FileCounterMode && entry.nextFileNumber >= 0) {
+                m_state.fileNumber = entry.nextFileNumber;
+                m_view.showFileCounter(m_state.fileNumber);
+            }
+            return true;
+        }
+    }
+    return false;
 }
 
 bool Run::adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome)

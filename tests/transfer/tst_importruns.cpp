@@ -21,6 +21,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace vantora;
 using test::TestDir;
@@ -63,6 +65,10 @@ public:
         s.SkipImportedChecked = skipImported;
         s.DelChecked = move;
         s.VerifyChecked = verify;
+        if (renamed) {
+            s.RenameChecked = true;
+            s.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
+        }
         const ExtensionRows rows{{QStringLiteral("*.JPG"), dest + QLatin1Char('/')}};
         RunHistory runHistory;
         runHistory.store = &history;
@@ -101,6 +107,7 @@ public:
     MemoryTransferView view;
     qsizetype listed = 0;
     bool notDeleted = false;
+    bool renamed = false; // "<camera name>_<running number>"
 };
 
 } // namespace
@@ -118,6 +125,8 @@ private Q_SLOTS:
     void moveFinishedByTheNextRun();
     void corruptedCopyIsFoundRemovedAndItsSourceKept_data();
     void corruptedCopyIsFoundRemovedAndItsSourceKept();
+    void renamingMoveKilledAfterNamingResumesWithoutDuplicates();
+    void killedMoveRerunLeavesEveryPhotoOnceAtTheDestination_data();
     void killedMoveRerunLeavesEveryPhotoOnceAtTheDestination();
 
 private:
@@ -350,8 +359,69 @@ void TestImportRuns::corruptedCopyIsFoundRemovedAndItsSourceKept()
     QVERIFY(prompt.messages.isEmpty());
 }
 
+// A renaming move killed once its copies have their names but before all of them were recorded: the rerun
+// numbers the files left on the card from its own start, so only the journal of names leads it to the
+// copies already there.
+void TestImportRuns::renamingMoveKilledAfterNamingResumesWithoutDuplicates()
+{
+    constexpr int FileCount = 120;
+    // The flushes of such a run: the copies' data, the names of the first batch of sources, those of the
+    // rest.
+    for (const int killAt : {2, 3}) {
+        TestDir dir;
+        QSet<QByteArray> contents;
+        for (int i = 0; i < FileCount; ++i) {
+            const QByteArray content = photo(killAt * 1000 + i, 20 * 1024 + i);
+            dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')),
+                           content);
+            contents.insert(QCryptographicHash::hash(content, QCryptographicHash::Sha256));
+        }
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            TestPrompt quiet;
+            Importer killed(dir);
+            killed.renamed = true;
+            SetFlushFaultForTesting([killAt] {
+                static int flushes = 0;
+                if (++flushes == killAt)
+                    ::_exit(9);
+                return 0;
+            });
+            killed.run(true, true, true);
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+
+        TestPrompt prompt;
+        Importer importer(dir);
+        importer.renamed = true;
+        QVERIFY(importer.run(true, true, true));
+        const QStringList arrived = test::filesUnder(importer.dest);
+        QSet<QByteArray> hashes;
+        for (const QString &name : arrived)
+            hashes.insert(sha(importer.dest + QLatin1Char('/') + name));
+        QCOMPARE(arrived.size(), FileCount);
+        QCOMPARE(hashes, contents);
+        QVERIFY(test::filesUnder(importer.card).isEmpty());
+        QVERIFY(prompt.messages.isEmpty());
+    }
+}
+
+void TestImportRuns::killedMoveRerunLeavesEveryPhotoOnceAtTheDestination_data()
+{
+    QTest::addColumn<bool>("renamed");
+    QTest::newRow("camera names") << false;
+    // The rerun starts its running numbers elsewhere (the moved photos are gone from the card), so only
+    // the journal of names leads it to the copies the killed run left.
+    QTest::newRow("renamed with running numbers") << true;
+}
+
 void TestImportRuns::killedMoveRerunLeavesEveryPhotoOnceAtTheDestination()
 {
+    QFETCH(bool, renamed);
     constexpr int FileCount = 120;
     TestDir outer;
     QRandomGenerator random(20261208);
@@ -381,8 +451,11 @@ void TestImportRuns::killedMoveRerunLeavesEveryPhotoOnceAtTheDestination()
             return;
         s.write(QStringLiteral(
                     "SourceEditText=%1/\nDelChecked=1\nSkipImportedChecked=1\nVerifyChecked=1\n"
-                    "History=%2/history.sqlite\nVolume=uuid:KILLED\nVolumeRoot=%2/card\nRow=*.JPG|%3/\n")
-                    .arg(src, trial, dst)
+                    "History=%2/history.sqlite\nVolume=uuid:KILLED\nVolumeRoot=%2/card\nRow=*.JPG|%3/\n%4")
+                    .arg(src, trial, dst,
+                         renamed
+                             ? QStringLiteral("RenameChecked=1\nFileNameEditText=[元のファイル名]_[RENBAN]\n")
+                             : QString())
                     .toUtf8());
     };
     QString settings, src, dst;
