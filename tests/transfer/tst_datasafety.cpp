@@ -49,6 +49,7 @@ private Q_SLOTS:
     void namesThatDifferInCaseOnExfat_data();
     void namesThatDifferInCaseOnExfat();
     void silentDestinationDriveNamed();
+    void cardsWithoutIdentityNeverTakenForEachOther();
     void killedCopyLeavesNoNamedFile_data();
     void killedCopyLeavesNoNamedFile();
     void leftoverTemporariesRemovedNotCopied();
@@ -267,6 +268,50 @@ void TestDataSafety::silentDestinationDriveNamed()
     QCOMPARE(view.status, silentDriveStatusText(drive));
     QCOMPARE(contentOf(a), randomBytes(1000, 1));
     QCOMPARE(contentOf(b), randomBytes(4 << 20, 2));
+}
+
+// Two cards without a filesystem UUID (of one size and label, as two tmpfs volumes are) holding photos of
+// the same names, sizes and times: the second card's photos are new, whatever the history holds of the
+// first, and a move with the skip box copies them before it deletes them.
+void TestDataSafety::cardsWithoutIdentityNeverTakenForEachOther()
+{
+    if (!m_driver.namespaceError.isEmpty())
+        QSKIP(qPrintable(m_driver.namespaceError));
+    TestDir dir;
+    const QString dst = dir.createDir(QStringLiteral("dst"));
+    QSet<QByteArray> contents;
+    for (const int card : {1, 2}) {
+        const QString root = dir.createDir(QStringLiteral("card%1").arg(card));
+        SmallDisk disk(root, "8m");
+        if (!disk.mounted())
+            QSKIP(qPrintable(disk.error()));
+        for (int i = 1; i <= 3; ++i) {
+            const QByteArray content = randomBytes(30000, quint32(card * 10 + i));
+            const QString photo = dir.createFile(
+                QStringLiteral("card%1/DCIM/100CANON/IMG_000%2.JPG").arg(card).arg(i), content);
+            struct utimbuf t;
+            t.actime = t.modtime = 1767225600 + i;
+            QCOMPARE(::utime(QFile::encodeName(photo).constData(), &t), 0);
+            contents.insert(content);
+        }
+        const QString settings = writeDriverSettings(dir.path(), root + QStringLiteral("/DCIM"), dst, true,
+                                                     QStringLiteral("*.JPG"));
+        QFile f(settings);
+        QVERIFY(f.open(QIODevice::Append));
+        f.write(QStringLiteral("SkipImportedChecked=1\nHistory=%1\n")
+                    .arg(dir.filePath(QStringLiteral("history.sqlite")))
+                    .toUtf8());
+        f.close();
+        QString out;
+        QCOMPARE(runTestTool(m_driver.path, {QStringLiteral("--quiet"), settings}, &out), 0);
+        QVERIFY2(filesUnder(root).isEmpty(), qPrintable(out));
+    }
+    const QStringList arrived = filesUnder(dst);
+    QSet<QByteArray> copies;
+    for (const QString &name : arrived)
+        copies.insert(contentOf(dst + QLatin1Char('/') + name));
+    QCOMPARE(arrived.size(), 6);
+    QCOMPARE(copies, contents);
 }
 
 void TestDataSafety::killedCopyLeavesNoNamedFile_data()

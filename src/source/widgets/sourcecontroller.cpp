@@ -201,6 +201,9 @@ RunHistory SourceController::runHistory(const QString &folder) const
     if (run.volumeRoot.isEmpty())
         return {};
     run.volume = m_volumes->identity(run.volumeRoot);
+    // A volume without an identity of its own could be taken for another one: nothing is recorded of it.
+    if (run.volume.isEmpty())
+        return {};
     run.label = m_volumes->label(run.volumeRoot);
     if (m_settings->SkipImportedChecked)
         run.skipped = m_lastSkipped;
