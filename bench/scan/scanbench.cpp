@@ -117,7 +117,7 @@ void fillHistory(const QString &root, const QString &file, const QString &volume
         const std::optional<FileStamp> stamp = FileStampOf(path);
         if (!stamp)
             continue;
-        records.append({HistoryPath(path, root), stamp->size, stamp->mtimeNs, QByteArray(16, 'h'),
+        records.append({HistoryPath(path, root), stamp->size, stamp->mtime.ns(), QByteArray(16, 'h'),
                         pathToBytes(QString(QStringLiteral("/photos/") + path.mid(root.size()))), 0});
     }
     history.add(volume, QStringLiteral("BENCH"), records);

@@ -229,18 +229,6 @@ bool mayWrite(const QByteArray &path, const struct stat &st)
 
 } // namespace
 
-qint64 FileTime::ns() const
-{
-    constexpr FileTime Max = fromNs(std::numeric_limits<qint64>::max());
-    constexpr FileTime Min = fromNs(std::numeric_limits<qint64>::min());
-    if (*this >= Max)
-        return std::numeric_limits<qint64>::max();
-    if (*this <= Min)
-        return std::numeric_limits<qint64>::min();
-    // Negative seconds are taken one short, so that the product stays within a qint64.
-    return sec < 0 ? (sec + 1) * NsPerSec + (nsec - NsPerSec) : sec * NsPerSec + nsec;
-}
-
 qsizetype RelativeRootLength(const QString &volumeRoot)
 {
     const QByteArray root = pathToBytes(volumeRoot);

@@ -6,6 +6,8 @@
 #include <QMultiHash>
 #include <QString>
 
+#include "platform/filetimes.h"
+
 #include <compare>
 #include <functional>
 #include <memory>
@@ -15,25 +17,6 @@
 struct sqlite3_stmt;
 
 namespace vantora {
-
-// A modification time as a filesystem keeps it. Nanoseconds since the epoch in a qint64 end in April 2262;
-// seconds and nanoseconds hold any time a file can carry.
-struct FileTime
-{
-    qint64 sec = 0;
-    qint32 nsec = 0; // 0 to 999'999'999
-
-    // From nanoseconds since the epoch (every time from 1677 to 2262).
-    static constexpr FileTime fromNs(qint64 ns)
-    {
-        const qint64 rest = ns % 1'000'000'000;
-        return rest < 0 ? FileTime{ns / 1'000'000'000 - 1, qint32(rest + 1'000'000'000)}
-                        : FileTime{ns / 1'000'000'000, qint32(rest)};
-    }
-    // Nanoseconds since the epoch; a time outside 1677 to 2262 is clamped to the nearer end.
-    qint64 ns() const;
-    friend auto operator<=>(const FileTime &, const FileTime &) = default;
-};
 
 // One file an import copied, as the history keeps it.
 struct ImportedFile

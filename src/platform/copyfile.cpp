@@ -120,7 +120,7 @@ int fsyncFolder(const QByteArray &folder)
 FileStamp stampOf(const struct stat &st)
 {
     return FileStamp{quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
-                     qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+                     FileTime{qint64(st.st_mtim.tv_sec), qint32(st.st_mtim.tv_nsec)}};
 }
 
 // Removes a named temporary only if the name still refers to the file this copy created.
@@ -331,7 +331,7 @@ struct ContentHasher::Queue
                 result.error = job->error;
                 if (!result.error && job->expected &&
                     (::fstat(job->fd, &now) != 0 || now.st_size != job->expected->size ||
-                     stampOf(now).mtimeNs != job->expected->mtimeNs))
+                     stampOf(now).mtime != job->expected->mtime))
                     result.error = ESTALE;
                 if (!result.error)
                     result.hash = canonicalHash(XXH3_128bits_digest(job->state));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/filetimes.h"
+
 #include <QHashFunctions>
 #include <QString>
 #include <QStringList>
@@ -28,7 +30,7 @@ struct FileStamp
     quint64 device = 0;
     quint64 inode = 0;
     qint64 size = -1;
-    qint64 mtimeNs = 0;
+    FileTime mtime;
     friend bool operator==(const FileStamp &, const FileStamp &) = default;
 };
 

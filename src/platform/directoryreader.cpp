@@ -61,7 +61,7 @@ FileStatus statusOf(int rc, const struct stat &st)
     s.device = quint64(st.st_dev);
     s.inode = quint64(st.st_ino);
     s.size = qint64(st.st_size);
-    s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    s.mtime = FileTime{qint64(st.st_mtim.tv_sec), qint32(st.st_mtim.tv_nsec)};
     return s;
 }
 

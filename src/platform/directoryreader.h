@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/bytepath.h"
+#include "platform/filetimes.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -26,8 +27,8 @@ struct FileStatus
     quint64 device = 0;
     quint64 inode = 0;
     qint64 size = 0;
-    qint64 mtimeNs = 0; // modification time, nanoseconds since the epoch
-    int error = 0;      // the errno when kind is Missing
+    FileTime mtime; // modification time
+    int error = 0;  // the errno when kind is Missing
 };
 
 // Reads one folder's entries by their exact bytes, without following the walk anywhere it is not told to.

@@ -25,11 +25,14 @@ bool ImportedFilter::excludes(const QString &folder, QByteArrayView name, const 
     if (!m_files.containsPath(m_key))
         return false;
     const FileStatus st = entry.entryStatus(true);
-    if (st.kind != EntryKind::File || !m_files.contains(m_key, st.size, st.mtimeNs))
+    if (st.kind != EntryKind::File || !m_files.contains(m_key, st.size, st.mtime))
         return false;
     ++m_skippedCount;
-    if (m_listSkipped)
-        m_skipped.append({folder + pathFromBytes(name), ImportedFile{m_key, st.size, st.mtimeNs, {}, {}, 0}});
+    if (m_listSkipped) {
+        ImportedFile record{m_key, st.size, 0, {}, {}, 0};
+        record.setMtime(st.mtime);
+        m_skipped.append({folder + pathFromBytes(name), record});
+    }
     return true;
 }
 

@@ -653,7 +653,7 @@ void Run::journal(const std::vector<Unnamed> &batch)
         if (!u.outcome.unnamed.isOpen() || !isPathUnder(u.source, m_history->volumeRoot))
             continue;
         copies.append({HistoryPath(u.source, m_history->volumeRoot), u.outcome.source.size,
-                       FileTime::fromNs(u.outcome.source.mtimeNs), pathToBytes(u.dest), u.nextFileNumber});
+                       u.outcome.source.mtime, pathToBytes(u.dest), u.nextFileNumber});
     }
     if (!copies.isEmpty())
         m_history->store->journal(m_history->volume, m_history->label, copies);
@@ -671,7 +671,7 @@ bool Run::adoptJournaled(const QString &source)
     const QByteArray path = HistoryPath(source, m_history->volumeRoot);
     for (auto it = m_journal.constFind(path); it != m_journal.cend() && it.key() == path; ++it) {
         const IntendedCopy &entry = *it;
-        if (entry.size != from->size || entry.mtime != FileTime::fromNs(from->mtimeNs))
+        if (entry.size != from->size || entry.mtime != from->mtime)
             continue;
         const QString intended = pathFromBytes(entry.destination);
         for (int n = 1; n <= LastFreeNameNumber; ++n) {
@@ -764,8 +764,10 @@ void Run::recordBatch(const std::vector<bool> &bad)
         const Pending &p = m_pending[i];
         if (bad[i] || p.hash.isEmpty() || !isPathUnder(p.source, m_history->volumeRoot))
             continue;
-        records.append({HistoryPath(p.source, m_history->volumeRoot), p.copied.size, p.copied.mtimeNs, p.hash,
-                        pathToBytes(p.dest), now});
+        ImportedFile record{
+            HistoryPath(p.source, m_history->volumeRoot), p.copied.size, 0, p.hash, pathToBytes(p.dest), now};
+        record.setMtime(p.copied.mtime);
+        records.append(record);
     }
     m_history->store->add(m_history->volume, m_history->label, records);
 }
@@ -830,7 +832,7 @@ QStringList Run::finishImportedMoves()
     runPumped(m_view, [&] {
         for (const SkippedImport &s : m_history->skipped) {
             const ImportedFile *full = s.record.hash.isEmpty() ? findImported(recorded, s.record.path,
-                                                                              s.record.size, s.record.mtimeNs)
+                                                                              s.record.size, s.record.mtime())
                                                                : &s.record;
             if (!full)
                 continue;

@@ -648,7 +648,7 @@ void TestImportHistory::copyHashIsTheContentsHash()
              0);
     QCOMPARE(outcome.hash, xxh128(content));
     QCOMPARE(outcome.source.size, content.size());
-    QCOMPARE(outcome.source.mtimeNs, mtimeNsOf(source));
+    QCOMPARE(outcome.source.mtime.ns(), mtimeNsOf(source));
     const ContentCheck check = HashFileContent(dir.filePath(QStringLiteral("dst/big.JPG")), true);
     QCOMPARE(check.error, 0);
     QCOMPARE(check.hash, outcome.hash);

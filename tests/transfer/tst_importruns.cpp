@@ -126,6 +126,7 @@ private Q_SLOTS:
     void corruptedCopyIsFoundRemovedAndItsSourceKept_data();
     void corruptedCopyIsFoundRemovedAndItsSourceKept();
     void renamingMoveKilledAfterNamingResumesWithoutDuplicates();
+    void timesFarFromNowRecordedExactly();
     void killedMoveRerunLeavesEveryPhotoOnceAtTheDestination_data();
     void killedMoveRerunLeavesEveryPhotoOnceAtTheDestination();
 
@@ -160,7 +161,7 @@ void TestImportRuns::secondImportCopiesNothingWithTheBoxAndMakesSecondCopiesWith
     const ImportedFiles recorded = importer.history.filesOf(Volume);
     const ImportedFile *first =
         findImported(recorded, "DCIM/101CANON/IMG_0001.JPG", 30 * 1024,
-                     FileStampOf(importer.card + QStringLiteral("/DCIM/101CANON/IMG_0001.JPG"))->mtimeNs);
+                     FileStampOf(importer.card + QStringLiteral("/DCIM/101CANON/IMG_0001.JPG"))->mtime.ns());
     QVERIFY(first);
     QCOMPARE(pathFromBytes(first->destination), importer.dest + QStringLiteral("/IMG_0001.JPG"));
     QCOMPARE(first->hash, HashFileContent(importer.dest + QStringLiteral("/IMG_0001.JPG")).hash);
@@ -408,6 +409,30 @@ void TestImportRuns::renamingMoveKilledAfterNamingResumesWithoutDuplicates()
         QVERIFY(test::filesUnder(importer.card).isEmpty());
         QVERIFY(prompt.messages.isEmpty());
     }
+}
+
+// A photo's time is kept to the nanosecond however far it lies from now (a camera with a wrong clock),
+// and the next run recognises the photo by it.
+void TestImportRuns::timesFarFromNowRecordedExactly()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    Importer importer(dir);
+    const QList<FileTime> times{{-2'147'000'000, 5}, {13'569'465'600, 123'456'789}}; // 1901, 2400
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        const QString path = importer.add(QStringLiteral("100CANON/IMG_000%1.JPG").arg(i), photo(int(i)));
+        const struct timespec set[2] = {{times[i].sec, times[i].nsec}, {times[i].sec, times[i].nsec}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), set, 0), 0);
+    }
+    QVERIFY(importer.run(false));
+    const ImportedFiles recorded = importer.history.filesOf(Volume);
+    QCOMPARE(recorded.size(), times.size());
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        const QByteArray path = QStringLiteral("DCIM/100CANON/IMG_000%1.JPG").arg(i).toUtf8();
+        QCOMPARE(recorded.value(path).mtime(), times[i]);
+    }
+    QCOMPARE(importer.run(true).skippedImported, times.size());
+    QCOMPARE(importer.listed, 0);
 }
 
 void TestImportRuns::killedMoveRerunLeavesEveryPhotoOnceAtTheDestination_data()
