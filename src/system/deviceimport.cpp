@@ -117,7 +117,8 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
     const bool cancel = false;
     CopyOptions options;
     options.failIfExists = true;
-    options.flush = move;
+    // A copy takes its name only once its data is on the disk, so a power cut leaves no name on a hole.
+    options.flush = true;
     for (const QString &file : std::as_const(files)) {
         const QString from = sourceRoot + QLatin1Char('/') + file;
         const QString to = target + QLatin1Char('/') + file;
