@@ -167,8 +167,12 @@ ImportHistory *VantoraApp::history()
     if (!m_history) {
         m_history = std::make_unique<SqliteImportHistory>(m_historyPath.isEmpty() ? defaultHistoryPath()
                                                                                   : m_historyPath);
-        if (!m_history->notice().isEmpty())
-            prompt().message(m_history->notice());
+    }
+    // The history works behind every run; it speaks only to a user who asked for its options.
+    if (!m_historyNoticeShown && !m_history->notice().isEmpty() &&
+        (m_settings.SkipImportedChecked || m_settings.VerifyChecked)) {
+        m_historyNoticeShown = true;
+        prompt().message(m_history->notice());
     }
     return m_history.get();
 }

@@ -104,6 +104,7 @@ private:
     std::unique_ptr<RunEndActions> m_runEnd;
     QString m_historyPath;
     std::unique_ptr<SqliteImportHistory> m_history;
+    bool m_historyNoticeShown = false;
     OptionsArea m_options; // the main window's controls handled here
 };
 
