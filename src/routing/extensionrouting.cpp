@@ -67,53 +67,56 @@ void ExtensionRouting::appendRow(const QString &key, const QString &destination)
     changedBoth();
 }
 
-bool ExtensionRouting::claimedByChoice(const QString &key) const
+std::optional<ExtensionRouting::RowOwner> ExtensionRouting::ownerOf(const QString &key) const
 {
-    const auto &catalogue = ExtensionCatalogue();
-    for (int t = 0; t < ExtensionTypeCount; ++t) {
-        if (!m_choices.typeTicked(t))
-            continue;
-        for (const QString &k : catalogue[t].keys()) {
-            if (k.compare(key, Qt::CaseInsensitive) == 0)
-                return true;
-        }
+    for (const CatalogueKey &k : CatalogueKeys()) {
+        if (m_choices.typeTicked(k.type) && k.key().compare(key, Qt::CaseInsensitive) == 0)
+            return RowOwner{k.key(), k.destinationSetting()};
     }
+    const auto &slots = FreeExtensionSlots();
     for (int slot = 0; slot < FreeExtensionCount; ++slot) {
         const QString text = m_choices.freeText(slot);
         if (!text.isEmpty() && freeExtensionKey(text).compare(key, Qt::CaseInsensitive) == 0)
-            return true;
+            return RowOwner{freeExtensionKey(text), QLatin1String(slots[slot].destinationSetting)};
     }
-    return false;
+    return std::nullopt;
 }
 
 // Rows are shared between choices that spell the same key in different case ("jpg" typed while JPG is
-// ticked): a row goes only when no choice still takes its files.
+// ticked): a row goes only when no choice still takes its files. The row kept for another choice is
+// spelled as that choice's key and its folder is stored in that choice's setting, where the next start
+// finds it.
 void ExtensionRouting::removeRowIfUnclaimed(const QString &key)
 {
     const int r = FindExtensionRow(m_main, key);
-    if (r < 0 || claimedByChoice(key))
+    if (r < 0)
         return;
+    if (const std::optional<RowOwner> owner = ownerOf(key)) {
+        spellAsOwner(key);
+        // A stored folder that is missing stays stored, as when the row was made from it.
+        const QString folder = m_main.at(r).folder;
+        if (rowFolder(textOf(m_settings, owner->setting)) != folder)
+            setText(m_settings, owner->setting, folder);
+        return;
+    }
     m_main.remove(r);
     if (r < m_dialog.size())
         m_dialog.remove(r);
     changedBoth();
 }
 
-// "raw" changed to "RAW" keeps its row, spelled as the field now is, so that the row's key still names
-// the free extension's folder setting.
-void ExtensionRouting::respellRow(const QString &from, const QString &to)
+// A row is spelled as the key of the choice that owns it, a ticked type before a free extension, so that
+// a folder set on it by a button goes to the setting the next start builds the row from.
+void ExtensionRouting::spellAsOwner(const QString &key)
 {
-    bool changedAny = false;
-    for (ExtensionRows *rows : {&m_main, &m_dialog}) {
-        for (ExtensionRow &row : *rows) {
-            if (row.key == from) {
-                row.key = to;
-                changedAny = true;
-            }
-        }
-    }
-    if (changedAny)
-        changedBoth();
+    const std::optional<RowOwner> owner = ownerOf(key);
+    const int r = FindExtensionRow(m_main, key);
+    if (!owner || r < 0 || m_main.at(r).key == owner->key)
+        return;
+    m_main[r].key = owner->key;
+    if (r < m_dialog.size())
+        m_dialog[r].key = owner->key;
+    changedBoth();
 }
 
 void ExtensionRouting::SyncTypeRow(const QString &code, int type, const QString &destination)
@@ -123,7 +126,9 @@ void ExtensionRouting::SyncTypeRow(const QString &code, int type, const QString 
         const bool exists = FindExtensionRow(m_main, key) >= 0;
         if (m_choices.typeTicked(type) && !exists)
             appendRow(key, rowFolder(destination));
-        else if (!m_choices.typeTicked(type) && exists)
+        else if (m_choices.typeTicked(type))
+            spellAsOwner(key); // a free extension's row keeps its folder
+        else if (exists)
             removeRowIfUnclaimed(key);
     }
     EnsureSelection();
@@ -146,10 +151,10 @@ void ExtensionRouting::SyncFreeExtensionRow(int slot, const QString &previous, c
             const QString key = freeExtensionKey(text);
             if (previousKey.compare(key, Qt::CaseInsensitive) != 0)
                 removeRowIfUnclaimed(previousKey);
-            else if (previousKey != key)
-                respellRow(previousKey, key);
             if (FindExtensionRow(m_main, key) < 0)
                 appendRow(key, rowFolder(destination));
+            else
+                spellAsOwner(key); // "raw" changed to "RAW": the row follows, unless a type owns it
         }
     }
     EnsureSelection();

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace vantora {
 
@@ -77,9 +78,15 @@ public:
 private:
     ExtensionRows &tableRows(ExtensionTable table);
     void appendRow(const QString &key, const QString &destination);
+    // The choice that takes a key's files, with its own spelling of the key and its folder setting.
+    struct RowOwner
+    {
+        QString key;
+        QString setting;
+    };
+    std::optional<RowOwner> ownerOf(const QString &key) const;
     void removeRowIfUnclaimed(const QString &key);
-    void respellRow(const QString &from, const QString &to);
-    bool claimedByChoice(const QString &key) const;
+    void spellAsOwner(const QString &key);
     // One pass over every key with the stored destinations.
     void syncEveryKey();
     void changed(ExtensionTable table);

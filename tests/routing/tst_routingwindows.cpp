@@ -1,8 +1,10 @@
 #include "formchild.h"
+#include "platform/registrystore.h"
 #include "platform/specialfolders.h"
 #include "routing/extensioncatalogue.h"
 #include "routing/widgets/extensionroutingcontroller.h"
 #include "settings/settingsrecord.h"
+#include "settings/settingsstore.h"
 #include "tables.h"
 #include "testdir.h"
 #include "testprompt.h"
@@ -94,6 +96,18 @@ QStringList changedSettings(const SettingsRecord &before, const SettingsRecord &
     }
     names.sort();
     return names;
+}
+
+// What the next start reads: the record saved at close and loaded again.
+SettingsRecord savedAndLoaded(SettingsRecord record)
+{
+    const TestDir dir;
+    RegistryStore store(dir.path());
+    if (!SaveSettings(store, record))
+        qFatal("the settings could not be saved");
+    SettingsRecord loaded;
+    LoadSettings(store, loaded);
+    return loaded;
 }
 
 QCheckBox *typeBox(const TExtForm &ext, QStringView code)
@@ -1029,7 +1043,7 @@ private Q_SLOTS:
     void sharedKeysKeepTheirRow()
     {
         // "jpg" typed while JPG is ticked shares the "*.JPG" row; neither choice's removal drops the
-        // other's files.
+        // other's files, and the row kept is spelled as the choice that keeps it.
         SettingsRecord stored = perType({u"JPG"_s, u"MOV"_s});
         stored.ExtEdit1Text = QStringLiteral("jpg");
         auto w = start(stored);
@@ -1038,7 +1052,7 @@ private Q_SLOTS:
         w->ext.show();
         typeBox(w->ext, u"JPG")->click();
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
-                 (QStringList{u"*.JPG"_s, u"*.MOV"_s}));
+                 (QStringList{u"*.jpg"_s, u"*.MOV"_s}));
         typeFreeExtension(w->ext.ExtEdit1, QString());
         QCOMPARE(keys(formChild<QTableWidget>(&w->main, "ExtListEditor")),
                  QStringList{QStringLiteral("*.MOV")});
@@ -1057,6 +1071,75 @@ private Q_SLOTS:
         QCOMPARE(keys(formChild<QTableWidget>(&other->main, "ExtListEditor")),
                  (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.MOV"_s}));
         QCOMPARE(keys(other->ext.ExtListEditor), (QStringList{u"*.JPG"_s, u"*.JPEG"_s, u"*.MOV"_s}));
+    }
+
+    void sharedRowKeepsItsFolder_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<int>("slot");
+        // Texts left in the field in turn; "stored:" a text read at start-up; "click" the type's box,
+        // clicked with another folder in the dialog.
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("row");
+        const QStringList jpg{u"*.JPG"_s, u"*.JPEG"_s, u"*.MOV"_s};
+        QTest::newRow("jpg while JPG ticked")
+            << u"JPG"_s << true << 1 << QStringList{u"jpg"_s} << jpg << u"*.JPG"_s;
+        QTest::newRow("JPG then jpg")
+            << u"JPG"_s << true << 1 << QStringList{u"JPG"_s, u"jpg"_s} << jpg << u"*.JPG"_s;
+        QTest::newRow("png emptied after PNG ticked")
+            << u"PNG"_s << false << 0 << QStringList{u"png"_s, u"click"_s, QString()}
+            << QStringList{u"*.MOV"_s, u"*.PNG"_s} << u"*.PNG"_s;
+        QTest::newRow("JPG unticked while jpg stays")
+            << u"JPG"_s << true << 0 << QStringList{u"stored:jpg"_s, u"click"_s}
+            << QStringList{u"*.jpg"_s, u"*.MOV"_s} << u"*.jpg"_s;
+    }
+
+    void sharedRowKeepsItsFolder()
+    {
+        // A free extension and a ticked type that spell one key in different case share one row: its
+        // spelling and folder never change by the free extension, and the folder survives a restart.
+        QFETCH(QString, type);
+        QFETCH(bool, ticked);
+        QFETCH(int, slot);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, expected);
+        QFETCH(QString, row);
+        SettingsRecord stored = perType(ticked ? QStringList{type, u"MOV"_s} : QStringList{u"MOV"_s});
+        if (steps.first().startsWith(u"stored:"_s))
+            (slot == 0 ? stored.ExtEdit1Text : stored.ExtEdit2Text) = steps.takeFirst().mid(7);
+        auto w = start(stored);
+        auto *mainTable = formChild<QTableWidget>(&w->main, "ExtListEditor");
+        formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(m_b);
+        w->ext.show();
+        for (const QString &step : steps) {
+            if (step == u"click"_s) {
+                w->ext.TransferEdit1->setText(m_c);
+                typeBox(w->ext, type)->click();
+            } else {
+                typeFreeExtension(slot == 0 ? w->ext.ExtEdit1 : w->ext.ExtEdit2, step);
+            }
+        }
+        QCOMPARE(keys(mainTable), expected);
+        QCOMPARE(keys(w->ext.ExtListEditor), expected);
+        const int r = int(expected.indexOf(row));
+        const QString folder = folders(mainTable).at(r);
+        w->ext.hide();
+
+        // The row's folder, and one then set on it by a button, are there at the next start.
+        for (const QString &set : {QString(), m_d}) {
+            if (!set.isEmpty()) {
+                formChild<QLineEdit>(&w->main, "TransferEdit1")->setText(set);
+                mainTable->setCurrentCell(r, 0);
+                formChild<QToolButton>(&w->main, "SpeedButton1")->click();
+            }
+            auto again = start(savedAndLoaded(w->settings));
+            auto *table = formChild<QTableWidget>(&again->main, "ExtListEditor");
+            const qsizetype at = keys(table).indexOf(row);
+            QVERIFY(at >= 0);
+            QCOMPARE(folders(table).at(at), set.isEmpty() ? folder : set);
+        }
     }
 
     void storedEqualFreeExtensionsKeepFirst()
