@@ -119,6 +119,7 @@ const QList<SettingsRecord::Field> &SettingsRecord::addedFields()
         flag("SkipImportedChecked", &R::SkipImportedChecked),
         flag("VerifyChecked", &R::VerifyChecked),
         flag("EjectChecked", &R::EjectChecked),
+        flag("KeepShotsTogetherChecked", &R::KeepShotsTogetherChecked),
     };
     return table;
 }

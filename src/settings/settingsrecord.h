@@ -62,6 +62,7 @@ struct SettingsRecord
     bool SkipImportedChecked = false;
     bool VerifyChecked = false;
     bool EjectChecked = false;
+    bool KeepShotsTogetherChecked = false;
 
     enum class Type
     {

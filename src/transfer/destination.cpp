@@ -75,7 +75,7 @@ bool IsFolderInside(const QString &folder, const QString &source)
 }
 
 QString ResolveDestination(TransferState &state, const ExtensionRows &table, const QString &sourcePath,
-                           DestinationError *error)
+                           DestinationError *error, const ShotNaming *shotNaming)
 {
     const TransferOptions &o = state.options;
     auto fail = [error](DestinationError why) {
@@ -87,8 +87,11 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
         *error = DestinationError::None;
 
     const QString fileName = fileNameOf(sourcePath);
+    const bool besideShot = shotNaming && !shotNaming->folder.isEmpty();
     QString base;
-    if (o.allFiles) {
+    if (besideShot) {
+        base = shotNaming->folder;
+    } else if (o.allFiles) {
         if (!state.firstFile)
             state.AllFilesFolder = LookupExtensionDestination(table, fileName, true);
         base = state.AllFilesFolder;
@@ -105,7 +108,7 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
 
     QDate shot;
     if (o.ShootingDateFolderMode || o.ShootingDateFileMode)
-        shot = ReadShootingDate(sourcePath);
+        shot = shotNaming && shotNaming->date.isValid() ? shotNaming->date : ReadShootingDate(sourcePath);
 
     QString name;
     if (o.renaming) {
@@ -116,6 +119,9 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
     } else {
         name = fileName;
     }
+
+    if (besideShot)
+        return withTrailingSlash(base) + name;
 
     QString fragment;
     if (o.folderCreation) {

@@ -2,6 +2,7 @@
 
 #include "routing/extensionrow.h"
 
+#include <QDate>
 #include <QString>
 
 namespace vantora {
@@ -28,12 +29,20 @@ QString CameraFolderName(const QString &sourcePath);
 // the same folder. Neither needs to exist.
 bool IsFolderInside(const QString &folder, const QString &source);
 
+// What the files of one shot share: its shooting date and, for a sidecar that no row takes, the folder of
+// the shot's first file.
+struct ShotNaming
+{
+    QDate date;     // invalid: each file's own
+    QString folder; // empty: the file's own row
+};
+
 // The full destination path of one source file of the run: the table's folder for the file, the created
 // folder from the folder template, the camera sub-folder, and the file name, creating missing folders
 // one level at a time. A file with no row of its own extension goes where the first row whose mask took
 // it points. Reads the run's option snapshot and running numbers in `state`; updates AllFilesFolder and
 // the folder cache. An empty result comes with `error` set and nothing created.
 QString ResolveDestination(TransferState &state, const ExtensionRows &table, const QString &sourcePath,
-                           DestinationError *error = nullptr);
+                           DestinationError *error = nullptr, const ShotNaming *shot = nullptr);
 
 } // namespace vantora

@@ -49,12 +49,17 @@ void TakeOptionSnapshot(TransferState &state, const SettingsRecord &settings)
     o.allFiles = settings.AllFileChecked;
     o.skipImported = settings.SkipImportedChecked;
     o.verify = settings.VerifyChecked;
-    o.separator = settings.sDayEditText;
+    o.keepShotsTogether = settings.KeepShotsTogetherChecked;
+    const RunningValues values = state.runningValues
+                                     ? state.runningValues()
+                                     : RunningValues{settings.DirRenbanSpinEditValue,
+                                                     settings.FileRenbanSpinEditValue, settings.sDayEditText};
+    o.separator = values.separator;
     state.options = o;
     if (o.FolderCounterMode)
-        state.folderNumber = settings.DirRenbanSpinEditValue;
+        state.folderNumber = values.folderCounter;
     if (o.FileCounterMode)
-        state.fileNumber = settings.FileRenbanSpinEditValue;
+        state.fileNumber = values.fileCounter;
 }
 
 } // namespace vantora

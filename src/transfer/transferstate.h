@@ -6,12 +6,14 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
+
 namespace vantora {
 
 struct SettingsRecord;
 
-// The options of one run, taken from the settings at its start; a change made during the run (the
-// settings dialogs stay usable) does not reach it.
+// The options of one run, taken at its start; a change made during the run (the settings dialogs stay
+// usable) does not reach it.
 struct TransferOptions
 {
     bool folderCreation = false; // DirCreateCheckBox
@@ -23,12 +25,21 @@ struct TransferOptions
     NameTemplate fileTemplate; // taken only with renaming on
     bool FileCounterMode = false;
     bool ShootingDateFileMode = false;
-    bool overwrite = false;    // UwagakiCheckBox
-    bool move = false;         // DelCheckBox
-    bool allFiles = false;     // "AllFileChecked"
-    QString separator;         // DateSeparator
-    bool skipImported = false; // "SkipImportedChecked"
-    bool verify = false;       // "VerifyChecked"
+    bool overwrite = false;         // UwagakiCheckBox
+    bool move = false;              // DelCheckBox
+    bool allFiles = false;          // "AllFileChecked"
+    QString separator;              // DateSeparator
+    bool skipImported = false;      // "SkipImportedChecked"
+    bool verify = false;            // "VerifyChecked"
+    bool keepShotsTogether = false; // "KeepShotsTogetherChecked"
+};
+
+// The running numbers and the date separator in force.
+struct RunningValues
+{
+    qint32 folderCounter = 1; // FolderNameCounter
+    qint32 fileCounter = 1;   // FileNameCounter
+    QString separator;        // DateSeparator
 };
 
 // The last folders EnsureFolder was asked for in camera mode; kept for the program's lifetime.
@@ -65,14 +76,19 @@ struct TransferState
     QString sourceFolder;
     QString refusedFolder; // a target folder found inside the source folder
     QString checkedFolder; // the last target folder found outside it
+    // Where the running numbers and the separator in force are read at each start: the template dialog's
+    // fields, which hold values typed there before its close box while the settings keep the confirmed
+    // ones. Unset (a run without windows): the settings.
+    std::function<RunningValues()> runningValues;
 };
 
 // True when the source folder text names a camera's DCIM folder: the text up to its last "/" ends in
 // the component "DCIM" (exact case), so ".../DCIM/" qualifies and ".../DCIM" or ".../dcim/" do not.
 bool IsDcimSourceFolder(const QString &sourceFolderText);
 
-// Takes the option snapshot from the settings and the running numbers in use for the modes that use them;
-// the camera folder mode follows the shown source (state.sourceFolder).
+// Takes the option snapshot from the settings, with the running numbers and the separator in force
+// (state.runningValues); the running numbers only for the modes that use them. The camera folder mode
+// follows the shown source (state.sourceFolder).
 void TakeOptionSnapshot(TransferState &state, const SettingsRecord &settings);
 
 } // namespace vantora
