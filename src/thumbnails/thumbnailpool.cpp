@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace vantora {
 
 namespace {
@@ -66,10 +68,25 @@ void ThumbnailPool::add(int id, const QString &path)
     dispatch();
 }
 
+void ThumbnailPool::setQueue(std::vector<Request> files)
+{
+    std::deque<Job> queue;
+    for (Request &file : files) {
+        const auto sentTo = [&file](const std::unique_ptr<Worker> &w) {
+            return std::any_of(w->sent.begin(), w->sent.end(),
+                               [&file](const Job &j) { return j.id == file.id; });
+        };
+        if (std::none_of(m_workers.begin(), m_workers.end(), sentTo))
+            queue.push_back(std::move(file));
+    }
+    m_queue.swap(queue);
+    dispatch();
+}
+
 void ThumbnailPool::stop()
 {
     ++m_generation;
-    m_queue.clear();
+    std::deque<Job>().swap(m_queue); // its blocks too: a grid of tens of thousands leaves nothing behind
     // A receiver of made() may stop the pool from inside a signal of the very process or timer: they go
     // at the next turn of the event loop, unconnected.
     for (const std::unique_ptr<Worker> &w : m_workers) {

@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <memory>
+#include <vector>
 
 class QProcess;
 class QTimer;
@@ -26,6 +27,12 @@ class ThumbnailPool final : public QObject
     Q_DISABLE_COPY_MOVE(ThumbnailPool)
 
 public:
+    struct Request
+    {
+        int id;
+        QString path;
+    };
+
     explicit ThumbnailPool(const QString &helper, QObject *parent = nullptr);
     ~ThumbnailPool() override;
 
@@ -41,6 +48,9 @@ public:
     void warmUp();
     // Queues a file; made() tells its thumbnail later, in no set order among the workers.
     void add(int id, const QString &path);
+    // Replaces the files waiting for a helper with these, the first to go first; made() is not emitted for
+    // the files dropped. A file a helper already has is not sent again: its made() comes as before.
+    void setQueue(std::vector<Request> files);
     // Kills the helpers and drops every file not made yet; made() is not emitted for them.
     void stop();
 
@@ -57,11 +67,7 @@ Q_SIGNALS:
     void made(int id, const QImage &image, const QSize &sourceSize);
 
 private:
-    struct Job
-    {
-        int id;
-        QString path;
-    };
+    using Job = Request;
     struct Worker;
 
     void dispatch();
