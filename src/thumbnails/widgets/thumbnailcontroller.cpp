@@ -1,5 +1,6 @@
 #include "thumbnails/widgets/thumbnailcontroller.h"
 
+#include "platform/memorytrim.h"
 #include "source/widgets/sourcecontroller.h"
 #include "thumbnails/thumbnailpool.h"
 #include "thumbnails/widgets/thumbnailmodel.h"
@@ -9,13 +10,19 @@
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <algorithm>
+#include <vector>
 
 namespace vantora {
 
 ThumbnailController::ThumbnailController(TListViewForm *form, SourceController *source, const QString &helper,
                                          QObject *parent)
     : QObject(parent), m_form(form), m_model(new ThumbnailModel(this)),
-      m_pool(new ThumbnailPool(helper.isEmpty() ? ThumbnailPool::installedHelper() : helper, this))
+      m_pool(new ThumbnailPool(helper.isEmpty() ? ThumbnailPool::installedHelper() : helper, this)),
+      m_requestTimer(new QTimer(this))
 {
     const QSize icon = m_form->ThumbnailGrid->iconSize();
     m_model->setIconSize(icon);
@@ -25,6 +32,14 @@ ThumbnailController::ThumbnailController(TListViewForm *form, SourceController *
     connect(source, &SourceController::listFilled, this, &ThumbnailController::setFiles);
     connect(m_form->ThumbnailToggle, &QPushButton::toggled, this, &ThumbnailController::toggled);
     connect(m_pool, &ThumbnailPool::made, this, &ThumbnailController::made);
+    m_requestTimer->setSingleShot(true);
+    m_requestTimer->setInterval(0);
+    connect(m_requestTimer, &QTimer::timeout, this, &ThumbnailController::requestAroundView);
+    // The viewport moves with the scroll bar, and a new layout or size changes its range.
+    QScrollBar *bar = m_form->ThumbnailGrid->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, m_requestTimer, qOverload<>(&QTimer::start));
+    connect(bar, &QScrollBar::rangeChanged, m_requestTimer, qOverload<>(&QTimer::start));
+    m_form->ThumbnailGrid->viewport()->installEventFilter(this);
     m_form->installEventFilter(this);
 }
 
@@ -38,9 +53,16 @@ void ThumbnailController::setTimeLimit(int ms)
     m_pool->setTimeLimit(ms);
 }
 
+void ThumbnailController::setCacheLimit(int count)
+{
+    m_model->setCacheLimit(count);
+}
+
 bool ThumbnailController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_form) {
+    if (watched == m_form->ThumbnailGrid->viewport() && event->type() == QEvent::Resize) {
+        m_requestTimer->start();
+    } else if (watched == m_form) {
         if (event->type() == QEvent::Show) {
             if (m_form->ThumbnailToggle->isChecked())
                 startGrid();
@@ -48,7 +70,9 @@ bool ThumbnailController::eventFilter(QObject *watched, QEvent *event)
                 m_pool->warmUp(); // the helpers start while the list is read: the grid is then quick to come
         } else if (event->type() == QEvent::Hide) {
             stopGrid();
-            m_paths.clear();
+            m_paths = QStringList(); // clear() would keep the capacity of tens of thousands
+            // After the source controller emptied its list too, and the helpers' buffers went.
+            QTimer::singleShot(0, this, [] { releaseFreedMemory(); });
         }
     }
     return QObject::eventFilter(watched, event);
@@ -77,21 +101,75 @@ void ThumbnailController::startGrid()
         m_pool->stop(); // busy with an earlier grid; idle helpers are kept
     m_pool->warmUp();
     m_model->setFiles(m_paths);
-    // In the list's order, so the first screen comes first.
     for (int row = 0; row < m_paths.size(); ++row) {
         if (m_model->kindAt(row) == ThumbnailKind::Video || m_model->kindAt(row) == ThumbnailKind::Audio)
             m_model->setNone(row); // no decoder of ours reads them: the icon at once
-        else
-            m_pool->add(row, m_paths.at(row));
     }
+    requestAroundView();
+    m_requestTimer->start(); // again once the grid is laid out
     if (!m_paths.isEmpty() && m_model->madeCount() == m_model->rowCount())
         Q_EMIT allMade();
 }
 
 void ThumbnailController::stopGrid()
 {
+    m_requestTimer->stop();
     m_pool->stop(); // nothing asked for before comes after this
     m_model->clear();
+}
+
+std::pair<int, int> ThumbnailController::visibleRows() const
+{
+    const QListView *grid = m_form->ThumbnailGrid;
+    const int rows = m_model->rowCount();
+    if (rows == 0 || grid->visualRect(m_model->index(0)).isEmpty())
+        return {0, rows - 1 < 0 ? -1 : 0}; // not laid out yet: the top
+    // Laid out row by row: the rows' tops never decrease.
+    const auto firstWhere = [&](auto pred) {
+        int lo = 0;
+        int hi = rows;
+        while (lo < hi) {
+            const int mid = lo + (hi - lo) / 2;
+            if (pred(grid->visualRect(m_model->index(mid))))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        return lo;
+    };
+    const int height = grid->viewport()->height();
+    const int first = firstWhere([](const QRect &r) { return r.bottom() >= 0; });
+    const int last = firstWhere([height](const QRect &r) { return r.top() >= height; }) - 1;
+    return {qMin(first, rows - 1), qMax(qMin(first, rows - 1), last)};
+}
+
+void ThumbnailController::requestAroundView()
+{
+    const int rows = m_model->rowCount();
+    if (rows == 0)
+        return;
+    const auto [first, last] = visibleRows();
+    // What is shown, then two rows ahead for one behind (scrolling goes on the way it went, mostly down),
+    // until the cache is full.
+    std::vector<int> order;
+    for (int row = first; row <= last; ++row)
+        order.push_back(row);
+    int ahead = last + 1;
+    int behind = first - 1;
+    const int limit = std::max(m_model->cacheLimit(), last - first + 1);
+    while (int(order.size()) < limit && (ahead < rows || behind >= 0)) {
+        for (int i = 0; i < 2 && ahead < rows && int(order.size()) < limit; ++i)
+            order.push_back(ahead++);
+        if (behind >= 0 && int(order.size()) < limit)
+            order.push_back(behind--);
+    }
+    m_model->setWindow(behind + 1, ahead - 1);
+    std::vector<ThumbnailPool::Request> wanted;
+    for (int row : order) {
+        if (m_model->stateAt(row) == ThumbnailModel::State::Pending)
+            wanted.push_back({row, m_paths.at(row)});
+    }
+    m_pool->setQueue(std::move(wanted));
 }
 
 void ThumbnailController::made(int id, const QImage &image, const QSize &sourceSize)

@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
+class QTimer;
+
 namespace vantora {
 
 class SourceController;
@@ -13,9 +17,10 @@ class ThumbnailPool;
 
 // The target list window's thumbnail grid: ThumbnailToggle switches between the list (left as it is) and
 // the grid of the same files, which fills as the helpers make the pictures. The helpers start when the
-// window opens, so the grid need not wait for them. Closing the window kills them and drops what was not
-// made yet; going back to the list drops it too. The files are those the source
-// controller last put in the list, with their exact paths.
+// window opens, so the grid need not wait for them. Pictures are asked for around the viewport, what it
+// shows first, as many as the model keeps; a scroll asks anew, so files far from the viewport are neither
+// made nor kept. Closing the window kills the helpers and frees the grid; going back to the list drops it
+// too. The files are those the source controller last put in the list, with their exact paths.
 class ThumbnailController final : public QObject
 {
     Q_OBJECT
@@ -31,9 +36,11 @@ public:
     ThumbnailPool *pool() const { return m_pool; }
     // How long one file may take its helper before it is killed.
     void setTimeLimit(int ms);
+    // Pictures kept, and so asked for around the viewport.
+    void setCacheLimit(int count);
 
 Q_SIGNALS:
-    // Every file of the grid is made.
+    // Every file of the grid is made: only a grid the cache holds whole gets there.
     void allMade();
 
 protected:
@@ -45,10 +52,15 @@ private:
     void startGrid();
     void stopGrid();
     void made(int id, const QImage &image, const QSize &sourceSize);
+    // Asks for the pending files around the viewport, the ones it shows first.
+    void requestAroundView();
+    // The first and last rows the grid's viewport shows.
+    std::pair<int, int> visibleRows() const;
 
     TListViewForm *m_form;
     ThumbnailModel *m_model;
     ThumbnailPool *m_pool;
+    QTimer *m_requestTimer; // one request for a burst of scroll steps
     QStringList m_paths;
 };
 

@@ -3,9 +3,48 @@
 #include "platform/bytepath.h"
 
 #include <QApplication>
+#include <QIconEngine>
+#include <QPainter>
 #include <QStyle>
 
 namespace vantora {
+
+namespace {
+
+// Paints a picture straight from the model's image. A plain image or pixmap would go through the pixmap
+// icon engine, which keeps a copy of every thumbnail painted in the program-wide pixmap cache: after the
+// window closed as well.
+class PictureIconEngine final : public QIconEngine
+{
+public:
+    explicit PictureIconEngine(const QImage &picture) : m_picture(picture) {}
+
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        return m_picture.width() > size.width() || m_picture.height() > size.height()
+                   ? m_picture.size().scaled(size, Qt::KeepAspectRatio)
+                   : m_picture.size();
+    }
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        QRect target(QPoint(), actualSize(rect.size(), mode, state));
+        target.moveCenter(rect.center());
+        painter->drawImage(target, m_picture);
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        const QSize fitted = actualSize(size, mode, state);
+        return QPixmap::fromImage(fitted == m_picture.size() ? m_picture
+                                                             : m_picture.scaled(fitted, Qt::KeepAspectRatio,
+                                                                                Qt::SmoothTransformation));
+    }
+    QIconEngine *clone() const override { return new PictureIconEngine(m_picture); }
+
+private:
+    QImage m_picture;
+};
+
+} // namespace
 
 ThumbnailModel::ThumbnailModel(QObject *parent) : QAbstractListModel(parent)
 {
@@ -14,7 +53,8 @@ ThumbnailModel::ThumbnailModel(QObject *parent) : QAbstractListModel(parent)
 void ThumbnailModel::setFiles(const QStringList &paths)
 {
     beginResetModel();
-    m_items.clear();
+    m_items = QList<Item>(); // clear() would keep the capacity of the last grid
+    m_recent.clear();
     m_items.reserve(paths.size());
     for (const QString &path : paths) {
         Item item;
@@ -25,7 +65,40 @@ void ThumbnailModel::setFiles(const QStringList &paths)
         m_items.append(std::move(item));
     }
     m_made = 0;
+    m_windowFirst = 0;
+    m_windowLast = -1;
     endResetModel();
+}
+
+void ThumbnailModel::setCacheLimit(int count)
+{
+    m_cacheLimit = qMax(1, count);
+    dropOverLimit();
+}
+
+void ThumbnailModel::setWindow(int first, int last)
+{
+    m_windowFirst = first;
+    m_windowLast = last;
+    dropOverLimit();
+}
+
+void ThumbnailModel::dropOverLimit()
+{
+    auto it = m_recent.end();
+    while (int(m_recent.size()) > m_cacheLimit && it != m_recent.begin()) {
+        --it;
+        const int row = *it;
+        if (row >= m_windowFirst && row <= m_windowLast)
+            continue;
+        Item &item = m_items[row];
+        item.picture = QImage();
+        item.state = State::Pending;
+        --m_made;
+        it = m_recent.erase(it);
+        const QModelIndex at = index(row);
+        Q_EMIT dataChanged(at, at);
+    }
 }
 
 void ThumbnailModel::setThumbnail(int row, const QImage &image, const QSize &sourceSize)
@@ -35,10 +108,15 @@ void ThumbnailModel::setThumbnail(int row, const QImage &image, const QSize &sou
     Item &item = m_items[row];
     if (item.state == State::Pending)
         ++m_made;
+    if (item.state == State::Picture)
+        m_recent.erase(item.shown);
     if (image.isNull()) {
         item.state = State::Icon;
+        item.picture = QImage();
     } else {
         item.state = State::Picture;
+        m_recent.push_front(row);
+        item.shown = m_recent.begin();
         item.imageSize = sourceSize;
         // Kept at the shown size only: a thousand full previews would cost memory for nothing.
         item.picture = image.width() > m_iconSize.width() || image.height() > m_iconSize.height()
@@ -47,6 +125,7 @@ void ThumbnailModel::setThumbnail(int row, const QImage &image, const QSize &sou
     }
     const QModelIndex at = index(row);
     Q_EMIT dataChanged(at, at);
+    dropOverLimit();
 }
 
 int ThumbnailModel::rowCount(const QModelIndex &parent) const
@@ -90,8 +169,10 @@ QVariant ThumbnailModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         return displayPath(item.path);
     case Qt::DecorationRole:
-        if (item.state == State::Picture)
-            return item.picture;
+        if (item.state == State::Picture) {
+            m_recent.splice(m_recent.begin(), m_recent, item.shown); // painted: the last to go
+            return QIcon(new PictureIconEngine(item.picture));
+        }
         return kindIcon(item.kind);
     case PathRole:
         return item.path;

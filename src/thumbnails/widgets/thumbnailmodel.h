@@ -10,10 +10,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <list>
+
 namespace vantora {
 
 // The thumbnail grid's files: the file name under each picture, the picture once it is made, the icon of
-// the file's kind until then and when it has none.
+// the file's kind until then and when it has none. It holds at most cacheLimit() pictures: past that, the
+// picture least recently shown outside the window (the rows around the grid's viewport) is dropped and its
+// row is pending again, to be made anew when it comes back into view.
 class ThumbnailModel final : public QAbstractListModel
 {
     Q_OBJECT
@@ -34,10 +38,19 @@ public:
         ImageSizeRole,               // the size of the preview or picture the thumbnail was made from
     };
 
+    // About 40 MB of pictures at the grid's size.
+    static constexpr int DefaultCacheLimit = 1000;
+
     explicit ThumbnailModel(QObject *parent = nullptr);
 
     void setFiles(const QStringList &paths);
     void clear() { setFiles({}); }
+    void setCacheLimit(int count);
+    int cacheLimit() const { return m_cacheLimit; }
+    // The rows that keep their pictures however many there are; callers keep it within cacheLimit().
+    void setWindow(int first, int last);
+    // Pictures held.
+    int pictureCount() const { return int(m_recent.size()); }
     // The size the pictures are shown at, no bigger.
     void setIconSize(const QSize &size) { m_iconSize = size; }
 
@@ -45,7 +58,9 @@ public:
     State stateAt(int row) const { return m_items.at(row).state; }
     ThumbnailKind kindAt(int row) const { return m_items.at(row).kind; }
     QSize imageSizeAt(int row) const { return m_items.at(row).imageSize; }
-    // Files made, with a picture or without.
+    // The picture shown; null while there is none.
+    QImage pictureAt(int row) const { return m_items.at(row).picture; }
+    // Files made and not dropped since, with a picture or without.
     int madeCount() const { return m_made; }
 
     void setThumbnail(int row, const QImage &image, const QSize &sourceSize);
@@ -63,16 +78,23 @@ private:
         ThumbnailKind kind;
         State state = State::Pending;
         QSize imageSize;
-        QImage picture; // painted as it is: made at the shown size
+        QImage picture;                 // painted as it is: made at the shown size
+        std::list<int>::iterator shown; // its place in m_recent while it has a picture
     };
 
     QIcon kindIcon(ThumbnailKind kind) const;
     static QIcon makeKindIcon(ThumbnailKind kind);
+    // Drops pictures outside the window, least recently shown first, down to the limit.
+    void dropOverLimit();
 
     QList<Item> m_items;
     QSize m_iconSize{112, 112};
     int m_made = 0;
-    mutable QIcon m_kindIcons[4]; // one per ThumbnailKind, made when first shown
+    int m_cacheLimit = DefaultCacheLimit;
+    int m_windowFirst = 0;
+    int m_windowLast = -1;
+    mutable std::list<int> m_recent; // rows with a picture, the one most recently shown first
+    mutable QIcon m_kindIcons[4];    // one per ThumbnailKind, made when first shown
 };
 
 } // namespace vantora
