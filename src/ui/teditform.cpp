@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <limits>
 
@@ -61,9 +62,16 @@ void RenbanSpinEdit::fixup(QString &input) const
 
 void RenbanSpinEdit::keyPressEvent(QKeyEvent *event)
 {
-    if (isTextEmpty()) {
-        setValueAndText(1);
-        lineEdit()->selectAll();
+    static const QSet<int> modifierKeys{Qt::Key_Shift, Qt::Key_Control, Qt::Key_Alt, Qt::Key_Meta,
+                                        Qt::Key_AltGr};
+    if (!modifierKeys.contains(event->key())) {
+        // The text read as a whole number (an empty field or a lone "-" as 1), written back before the key
+        // acts; a rewritten text leaves the caret at its end.
+        bool ok = false;
+        const qint64 n = text().toLongLong(&ok);
+        const QString rewritten = QString::number(ok ? n : 1);
+        if (rewritten != text())
+            lineEdit()->setText(rewritten);
     }
     QSpinBox::keyPressEvent(event);
 }

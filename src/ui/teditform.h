@@ -29,7 +29,7 @@ protected:
     QValidator::State validate(QString &input, int &pos) const override;
     int valueFromText(const QString &text) const override;
     void fixup(QString &input) const override;
-    // A key in an empty field first sets it to 1 (selected, so a typed digit replaces it).
+    // Each key first rewrites the text from its value (an empty field becomes "1"), then acts.
     void keyPressEvent(QKeyEvent *event) override;
 };
 

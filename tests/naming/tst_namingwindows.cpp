@@ -81,6 +81,8 @@ private Q_SLOTS:
     void startupDefaults();
     void startupLoadsRecord();
     void startupCorrectsBadRecord();
+    void startupOpensEditsBySwitch_data();
+    void startupOpensEditsBySwitch();
     void dirNameEditExit();
     void fileNameEditExit_data();
     void fileNameEditExit();
@@ -103,6 +105,8 @@ private Q_SLOTS:
     void escapeIsCancel();
     void separatorField();
     void counterFields();
+    void counterKeyRewritesFirst_data();
+    void counterKeyRewritesFirst();
     void typedCountersReachSettingsOnlyThroughOk();
     void longStoredTextsStayWhole();
     void openThroughMainWindow();
@@ -243,12 +247,8 @@ void TestNamingWindows::startupLoadsRecord()
     QCOMPARE(formChild<QLabel>(m, "Label1")->text(), QStringLiteral("/Cam2024.01.09 12/"));
     QCOMPARE(formChild<QLabel>(m, "Label13")->text(), QStringLiteral("YYYY.MM.DD_7_a[.拡張子]"));
 
-    // Enabled by the master switches; a prefix or suffix edit only while its own switch is on.
+    // Enabled by the master switches.
     QVERIFY(formChild<QLineEdit>(m, "DirNameEdit")->isEnabled());
-    QVERIFY(formChild<QLineEdit>(m, "PreDirNameEdit")->isEnabled());
-    QVERIFY(!formChild<QLineEdit>(m, "SufDirNameEdit")->isEnabled());
-    QVERIFY(!formChild<QLineEdit>(m, "PreFileNameEdit")->isEnabled());
-    QVERIFY(formChild<QLineEdit>(m, "SufFileNameEdit")->isEnabled());
     QVERIFY(formChild<QPushButton>(m, "BitBtn12")->isEnabled());
     QVERIFY(formChild<QCheckBox>(m, "PANA101CheckBox")->isEnabled());
     QCOMPARE(baseOf(formChild<QLineEdit>(m, "SufDirNameEdit")), QColor(0xE3, 0xE3, 0xE3));
@@ -288,6 +288,31 @@ void TestNamingWindows::startupCorrectsBadRecord()
     QCOMPARE(formChild<QLineEdit>(m_main.get(), "DirNameEdit")->text(), QStringLiteral("新しいフォルダ"));
     QCOMPARE(formChild<QLineEdit>(m_main.get(), "FileNameEdit")->text(),
              QStringLiteral("[元のファイル名][yyyymmdd]"));
+}
+
+void TestNamingWindows::startupOpensEditsBySwitch_data()
+{
+    QTest::addColumn<bool>("group");
+    QTest::addColumn<bool>("switches");
+    QTest::newRow("groups off, switches on") << false << true;
+    QTest::newRow("groups off, switches off") << false << false;
+    QTest::newRow("groups on, switches on") << true << true;
+    QTest::newRow("groups on, switches off") << true << false;
+}
+
+void TestNamingWindows::startupOpensEditsBySwitch()
+{
+    QFETCH(bool, group);
+    QFETCH(bool, switches);
+    SettingsRecord &r = *m_record;
+    r.DirCreateChecked = r.RenameChecked = group;
+    r.PreDirChecked = r.SufDirChecked = r.PreFileChecked = r.SufFileChecked = switches;
+    start();
+    // The switches' handlers run after the groups': each edit ends as its own switch leaves it.
+    for (const char *name : {"PreDirNameEdit", "SufDirNameEdit", "PreFileNameEdit", "SufFileNameEdit"})
+        QVERIFY2(formChild<QLineEdit>(m_main.get(), name)->isEnabled() == switches, name);
+    for (const char *name : {"PreDirCheckBox", "SufDirCheckBox", "PreFileCheckBox", "SufFileCheckBox"})
+        QVERIFY2(formChild<QCheckBox>(m_main.get(), name)->isEnabled() == group, name);
 }
 
 void TestNamingWindows::dirNameEditExit()
@@ -785,9 +810,6 @@ void TestNamingWindows::typedCountersReachSettingsOnlyThroughOk()
         spin->setFocus();
         QTRY_VERIFY(spin->hasFocus());
         spin->selectAll();
-        QTest::keyClick(spin, Qt::Key_Backspace);
-        QCOMPARE(spin->text(), QString());
-        // A key in the empty field first makes it 1; the digit then takes its place.
         QTest::keyClick(spin, Qt::Key_5);
         QCOMPARE(spin->text(), QStringLiteral("5"));
         QTest::keyClicks(f->sDayEdit, QStringLiteral("-"));
@@ -808,17 +830,6 @@ void TestNamingWindows::typedCountersReachSettingsOnlyThroughOk()
     f->OKBitBtn1->click();
     QCOMPARE(m_record->DirRenbanSpinEditValue, 5);
     QCOMPARE(m_record->sDayEditText, QStringLiteral("-"));
-
-    // Another key in an empty field: it is 1 before anything else happens.
-    QVERIFY(openEditForm(TemplateDialogMode::Folder));
-    f->DirRenbanSpinEdit->setFocus();
-    QTRY_VERIFY(f->DirRenbanSpinEdit->hasFocus());
-    f->DirRenbanSpinEdit->selectAll();
-    QTest::keyClick(f->DirRenbanSpinEdit, Qt::Key_Delete);
-    QCOMPARE(f->DirRenbanSpinEdit->text(), QString());
-    QTest::keyClick(f->DirRenbanSpinEdit, Qt::Key_End);
-    QCOMPARE(f->DirRenbanSpinEdit->text(), QStringLiteral("1"));
-    f->NGBitBtn1->click();
 }
 
 void TestNamingWindows::longStoredTextsStayWhole()
@@ -942,6 +953,40 @@ void TestNamingWindows::counterFields()
     spin->stepDown();
     QCOMPARE(spin->value(), 1);
     f->hide();
+}
+
+void TestNamingWindows::counterKeyRewritesFirst_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<bool>("selectAll");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("empty, digit") << QString() << false << int(Qt::Key_5) << QStringLiteral("15");
+    QTest::newRow("empty, End") << QString() << false << int(Qt::Key_End) << QStringLiteral("1");
+    QTest::newRow("lone minus") << QStringLiteral("-") << false << int(Qt::Key_5) << QStringLiteral("15");
+    QTest::newRow("leading zeros") << QStringLiteral("007") << false << int(Qt::Key_3)
+                                   << QStringLiteral("73");
+    QTest::newRow("selection kept") << QStringLiteral("25") << true << int(Qt::Key_3) << QStringLiteral("3");
+}
+
+void TestNamingWindows::counterKeyRewritesFirst()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, selectAll);
+    QFETCH(int, key);
+    QFETCH(QString, after);
+    start();
+    QVERIFY(openEditForm(TemplateDialogMode::File));
+    RenbanSpinEdit *spin = m_edit->FileRenbanSpinEdit;
+    spin->setFocus();
+    QTRY_VERIFY(spin->hasFocus());
+    spin->findChild<QLineEdit *>()->setText(before);
+    if (selectAll)
+        spin->selectAll();
+    QTest::keyClick(spin, Qt::Key(key));
+    QCOMPARE(spin->text(), after);
+    QCOMPARE(m_names->fileCounter(), after.toInt());
+    m_edit->NGBitBtn1->click();
 }
 
 void TestNamingWindows::openThroughMainWindow()

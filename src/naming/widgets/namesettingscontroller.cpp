@@ -243,7 +243,8 @@ void NameSettingsController::switchFolderCreation()
     for (QWidget *w : std::initializer_list<QWidget *>{m.DirNameEdit, m.PreDirCheckBox, m.SufDirCheckBox,
                                                        m.Label1, m.BitBtn14, m.PANA101CheckBox})
         w->setEnabled(on);
-    // A prefix or suffix edit is open only while its own switch is on too, so what can be typed is used.
+    // Switched on, the group opens a prefix or suffix edit only while its own switch is on too, so what
+    // can be typed is used.
     m.PreDirNameEdit->setEnabled(on && m.PreDirCheckBox->isChecked());
     m.SufDirNameEdit->setEnabled(on && m.SufDirCheckBox->isChecked());
 }
@@ -260,35 +261,37 @@ void NameSettingsController::switchRenaming()
     m.SufFileNameEdit->setEnabled(on && m.SufFileCheckBox->isChecked());
 }
 
-void NameSettingsController::switchClick(QCheckBox *master, QCheckBox *box, QLineEdit *edit, bool *setting)
+void NameSettingsController::switchClick(QCheckBox *box, QLineEdit *edit, bool *setting)
 {
+    // The switch alone decides: at start-up its handler runs after the group's, so a switch stored on
+    // leaves its edit open even in a group stored off.
     const bool on = box->isChecked();
-    edit->setEnabled(on && master->isChecked());
+    edit->setEnabled(on);
     setEditColour(edit, on);
     *setting = on;
 }
 
 void NameSettingsController::PreDirCheckBoxClick()
 {
-    switchClick(m_ui.DirCreateCheckBox, m_ui.PreDirCheckBox, m_ui.PreDirNameEdit, &m_record->PreDirChecked);
+    switchClick(m_ui.PreDirCheckBox, m_ui.PreDirNameEdit, &m_record->PreDirChecked);
     updateFolderPreview();
 }
 
 void NameSettingsController::SufDirCheckBoxClick()
 {
-    switchClick(m_ui.DirCreateCheckBox, m_ui.SufDirCheckBox, m_ui.SufDirNameEdit, &m_record->SufDirChecked);
+    switchClick(m_ui.SufDirCheckBox, m_ui.SufDirNameEdit, &m_record->SufDirChecked);
     updateFolderPreview();
 }
 
 void NameSettingsController::PreFileCheckBoxClick()
 {
-    switchClick(m_ui.RenameCheckBox, m_ui.PreFileCheckBox, m_ui.PreFileNameEdit, &m_record->PreFileChecked);
+    switchClick(m_ui.PreFileCheckBox, m_ui.PreFileNameEdit, &m_record->PreFileChecked);
     updateFilePreview();
 }
 
 void NameSettingsController::SufFileCheckBoxClick()
 {
-    switchClick(m_ui.RenameCheckBox, m_ui.SufFileCheckBox, m_ui.SufFileNameEdit, &m_record->SufFileChecked);
+    switchClick(m_ui.SufFileCheckBox, m_ui.SufFileNameEdit, &m_record->SufFileChecked);
     updateFilePreview();
 }
 

@@ -115,7 +115,7 @@ private:
     // recorded.
     void correctFileTemplate();
 
-    void switchClick(QCheckBox *master, QCheckBox *box, QLineEdit *edit, bool *setting);
+    void switchClick(QCheckBox *box, QLineEdit *edit, bool *setting);
     void updateFolderPreview();
     void updateFilePreview();
     NameTemplate folderTemplate() const;
