@@ -111,49 +111,31 @@ struct ListSink
     }
 };
 
-struct TidyResult
+// True when nothing is left below the folder once its empty sub-folders are gone.
+bool removeEmptyBelow(DirectoryReader &dir, WalkPump *pump, bool *stopped)
 {
-    bool empty = true;          // nothing is left below the folder
-    bool removedFolder = false; // a sub-folder of it was removed
-};
-
-TidyResult removeEmptyBelow(DirectoryReader &dir, const std::set<FolderKey> &emptied, WalkPump *pump,
-                            bool *stopped)
-{
-    TidyResult result;
-    if (!dir.isOpen()) {
-        result.empty = false;
-        return result;
-    }
-    bool &empty = result.empty;
+    if (!dir.isOpen())
+        return false;
+    bool empty = true;
     while (dir.next()) {
         EntryKind kind = dir.entryKind();
         if (kind == EntryKind::Unknown)
             kind = dir.entryStatus(false).kind;
         if (kind == EntryKind::Folder) {
             DirectoryReader sub = dir.openEntry(false);
-            const FileStatus st = sub.status();
-            if (st.kind == EntryKind::Missing) {
+            const bool subEmpty =
+                sub.status().kind != EntryKind::Missing && removeEmptyBelow(sub, pump, stopped);
+            if (!subEmpty || *stopped || dir.removeEntryFolder() != 0)
                 empty = false;
-            } else {
-                const bool movedFrom = emptied.count({st.device, st.inode}) > 0;
-                const TidyResult below = removeEmptyBelow(sub, emptied, pump, stopped);
-                if (below.empty && (movedFrom || below.removedFolder) && !*stopped &&
-                    dir.removeEntryFolder() == 0)
-                    result.removedFolder = true;
-                else
-                    empty = false;
-            }
         } else {
-            empty = false;
+            empty = false; // a file of any kind, a link (never followed) or anything else
         }
         if (*stopped || (pump && pump->afterEntry())) {
             *stopped = true;
-            result.empty = false;
-            return result;
+            return false;
         }
     }
-    return result;
+    return empty;
 }
 
 } // namespace
@@ -271,21 +253,18 @@ qint64 CountFiles(const QString &folder, const QStringList &masks, WalkPump *pum
     return total;
 }
 
-bool RemoveEmptySourceFolders(const QString &folder, const QSet<QString> &emptiedFolders, WalkPump *pump)
+bool RemoveEmptySourceFolders(const QString &folder, WalkPump *pump)
 {
     if (folder.isEmpty())
         return false;
     DirectoryReader dir(folder);
-    if (!dir.isOpen())
-        return false;
-    std::set<FolderKey> emptied;
-    for (const QString &f : emptiedFolders) {
-        const FileStatus st = statPath(f);
-        if (st.kind == EntryKind::Folder)
-            emptied.emplace(st.device, st.inode);
-    }
     bool stopped = false;
-    return removeEmptyBelow(dir, emptied, pump, &stopped).empty;
+    return removeEmptyBelow(dir, pump, &stopped);
+}
+
+bool RemoveEmptySourceFolders(const QString &folder, const QSet<QString> &, WalkPump *pump)
+{
+    return RemoveEmptySourceFolders(folder, pump);
 }
 
 } // namespace vantora

@@ -68,12 +68,13 @@ void SortRunList(QStringList &list);
 qint64 CountFiles(const QString &folder, const QStringList &masks, WalkPump *pump = nullptr, qint64 base = 0,
                   const std::function<void(qint64)> &onMatch = {}, WalkFilter *filter = nullptr);
 
-// The tidy-up after a move: removes, deepest first, the folders below folder that the move left empty, that
-// is an empty folder that files were moved out of (emptiedFolders) and a folder left empty once its
-// sub-folders went. Folders that were empty before stay: a source such as the home folder holds empty
-// folders that are the user's own. The folder itself is never removed. Any entry that is not a folder
-// (hidden files, links, anything) keeps its folder and all parents. Folder links are neither followed nor
-// removed, so nothing outside the tree is touched. Returns true when nothing is left below folder.
+// The tidy-up after a move: removes, deepest first, every empty folder below folder, and a folder left
+// empty once its sub-folders went (also one that was empty before the move). The folder itself is never
+// removed. Any entry that is not a folder (hidden files, links, anything) keeps its folder and all parents.
+// Folder links are neither followed nor removed, so nothing outside the tree is touched. Returns true when
+// nothing is left below folder.
+bool RemoveEmptySourceFolders(const QString &folder, WalkPump *pump = nullptr);
+// The same for callers that still hand in the folders a move emptied; the set is not needed.
 bool RemoveEmptySourceFolders(const QString &folder, const QSet<QString> &emptiedFolders,
                               WalkPump *pump = nullptr);
 

@@ -266,31 +266,28 @@ private Q_SLOTS:
 
     void removeEmptyFolders()
     {
-        // The state after a move: files went out of a/b/c, d/e, d/empty, f and g; x and y were empty before.
+        // After a move: 100CANON and a/b/c were emptied by it; 102EMPTY and x/y were empty before. Every
+        // empty folder goes; a file of any kind keeps its folders; a link is neither followed nor removed.
         TestDir dir;
         TestDir outside;
-        const QString src = dir.createDir(QStringLiteral("src"));
-        makeTree(dir,
-                 {"src/a/b/c/", "src/g/", "src/d/e/kept.txt", "src/d/empty/", "src/f/.hidden", "src/x/y/"});
+        const QString src = dir.createDir(QStringLiteral("DCIM"));
+        makeTree(dir, {"DCIM/100CANON/", "DCIM/102EMPTY/", "DCIM/a/b/c/", "DCIM/x/y/", "DCIM/d/e/kept.txt",
+                       "DCIM/d/empty/", "DCIM/f/.hidden", "DCIM/l/"});
         outside.createDir(QStringLiteral("target/emptysub"));
+        outside.createDir(QStringLiteral("empty"));
         QVERIFY(QFile::link(outside.filePath(QStringLiteral("target")), src + QLatin1String("/h")));
-        QSet<QString> emptied;
-        for (const char *f : {"a/b/c", "d/e", "d/empty", "f", "g"})
-            emptied.insert(src + QLatin1Char('/') + QLatin1String(f));
-        emptied.insert(outside.filePath(QStringLiteral("target/emptysub"))); // not below the source
+        QVERIFY(QFile::link(outside.filePath(QStringLiteral("empty")), src + QLatin1String("/l/empty")));
 
-        QCOMPARE(RemoveEmptySourceFolders(src, emptied), false);
+        QCOMPARE(RemoveEmptySourceFolders(src), false);
         QVERIFY(QFileInfo(src).isDir());
-        QVERIFY(!QFileInfo::exists(src + QLatin1String("/a"))); // emptied, and its parents with it
-        QVERIFY(!QFileInfo::exists(src + QLatin1String("/g")));
-        QVERIFY(!QFileInfo::exists(src + QLatin1String("/d/empty")));
+        for (const char *gone : {"100CANON", "102EMPTY", "a", "x", "d/empty"})
+            QVERIFY2(!QFileInfo::exists(src + QLatin1Char('/') + QLatin1String(gone)), gone);
         QVERIFY(QFileInfo::exists(src + QLatin1String("/d/e/kept.txt")));
         QVERIFY(QFileInfo::exists(src + QLatin1String("/f/.hidden")));
-        // Empty before the move: the user's own, kept.
-        QVERIFY(QFileInfo(src + QLatin1String("/x/y")).isDir());
-        // The link stays, and nothing it points at is touched.
         QVERIFY(QFileInfo(src + QLatin1String("/h")).isSymLink());
+        QVERIFY(QFileInfo(src + QLatin1String("/l/empty")).isSymLink());
         QVERIFY(QFileInfo(outside.filePath(QStringLiteral("target/emptysub"))).isDir());
+        QVERIFY(QFileInfo(outside.filePath(QStringLiteral("empty"))).isDir());
     }
 
     void rawByteNamesWalkedExactly()
@@ -383,29 +380,30 @@ private Q_SLOTS:
         RawTestDir dir;
         const QByteArray src = dir.path() + "/src\xFE";
         const QByteArray moved = src + "/\xFF\xFE";
-        // Shown exactly like the folder above, and empty before the move: the user's own, kept.
-        const QByteArray own = src + "/\xEF\xBF\xBD\xEF\xBF\xBD";
+        // Shown exactly like the folder above: removed by its own bytes, never taken for the other.
+        const QByteArray twin = src + "/\xEF\xBF\xBD\xEF\xBF\xBD";
         const QByteArray sub = moved + "/sub\x80";
         const QByteArray kept = src + "/kept\x81";
         const QByteArray hidden = kept + "/.hidden\xFF";
-        for (const QByteArray &d : {src, moved, sub, own, kept})
+        const QByteArray twinFile = twin + "/IMG_1.JPG";
+        for (const QByteArray &d : {src, moved, sub, twin, kept})
             QVERIFY(makeRawDir(d));
         QVERIFY(writeRawFile(hidden, "x"));
-        const QSet<QString> emptied{pathFromBytes(moved), pathFromBytes(sub), pathFromBytes(kept)};
+        QVERIFY(writeRawFile(twinFile, "twin"));
 
-        QCOMPARE(RemoveEmptySourceFolders(pathFromBytes(src), emptied), false);
+        QCOMPARE(RemoveEmptySourceFolders(pathFromBytes(src)), false);
         QVERIFY(rawIsDir(src));
         QVERIFY(!rawExists(moved));
-        QVERIFY(rawIsDir(own));
+        QCOMPARE(readRawFile(twinFile), QByteArray("twin"));
         QCOMPARE(readRawFile(hidden), QByteArray("x"));
 
         // Emptied too: now nothing is left, and the source itself stays.
         QVERIFY(::unlink(hidden.constData()) == 0);
-        QCOMPARE(RemoveEmptySourceFolders(pathFromBytes(src) + QLatin1Char('/'),
-                                          QSet<QString>{pathFromBytes(own), pathFromBytes(kept)}),
-                 true);
+        QVERIFY(::unlink(twinFile.constData()) == 0);
+        QCOMPARE(RemoveEmptySourceFolders(pathFromBytes(src) + QLatin1Char('/')), true);
         QVERIFY(rawIsDir(src));
-        QVERIFY(!rawExists(own));
+        QVERIFY(!rawExists(twin));
+        QVERIFY(!rawExists(kept));
     }
 
     void removeEmptyFoldersKeepsSource()
@@ -414,12 +412,11 @@ private Q_SLOTS:
         const QString src = dir.createDir(QStringLiteral("src"));
         dir.createDir(QStringLiteral("src/100CANON/sub"));
         dir.createDir(QStringLiteral("src/101CANON"));
-        const QSet<QString> emptied{src, src + QStringLiteral("/100CANON/sub"),
-                                    src + QStringLiteral("/101CANON")};
-        QCOMPARE(RemoveEmptySourceFolders(src + QLatin1Char('/'), emptied), true);
+        for (const QString &given : {QString(src + QLatin1Char('/')), src})
+            QCOMPARE(RemoveEmptySourceFolders(given), true);
         QVERIFY(QFileInfo(src).isDir());
         QCOMPARE(QDir(src).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
-        QCOMPARE(RemoveEmptySourceFolders(dir.filePath(QStringLiteral("gone")), emptied), false);
+        QCOMPARE(RemoveEmptySourceFolders(dir.filePath(QStringLiteral("gone"))), false);
     }
 
     void hungShareDoesNotHoldTheWatch()
@@ -512,7 +509,7 @@ private Q_SLOTS:
                 f |= 1;
             if (CountFiles(src, {QStringLiteral("*.JPG")}) != 1)
                 f |= 2;
-            RemoveEmptySourceFolders(src, {locked});
+            RemoveEmptySourceFolders(src);
             struct stat st;
             if (::lstat(QFile::encodeName(locked).constData(), &st) != 0)
                 f |= 4;

@@ -210,11 +210,11 @@ RunHistory SourceController::runHistory(const QString &folder) const
     return run;
 }
 
-bool SourceController::RemoveEmptySourceFolders(const QString &folder, const QSet<QString> &emptiedFolders)
+bool SourceController::RemoveEmptySourceFolders(const QString &folder)
 {
     WalkScope scope(m_walkDepth);
     WalkPump pump({}, m_pumpInterval);
-    return vantora::RemoveEmptySourceFolders(folder, emptiedFolders, &pump);
+    return vantora::RemoveEmptySourceFolders(folder, &pump);
 }
 
 void SourceController::showCount()
