@@ -8,14 +8,15 @@
 
 namespace vantora {
 
-// Where the QuickTime reader takes its bytes from: a file, or bytes in memory.
+// Where the QuickTime and HEIF readers take their bytes from: a file, or bytes in memory.
 class QuickTimeSource
 {
 public:
     virtual ~QuickTimeSource() = default;
     // The real size of the bytes. The reader never asks for anything past it.
     virtual qint64 size() const = 0;
-    // Exactly count bytes (1 to 16) at offset, with offset + count <= size(); false when they cannot be read.
+    // Exactly count bytes at offset, with offset + count <= size(); false when they cannot be read. The
+    // QuickTime reader asks for 1 to 16 bytes, the HEIF reader (heifexif.h) for up to 64 KiB.
     virtual bool readAt(qint64 offset, char *buffer, int count) = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "transfer/shootingdate.h"
 
 #include "metadata/exivbytes.h"
+#include "metadata/heifexif.h"
 #include "metadata/jpeghead.h"
 #include "metadata/quicktimedate.h"
 #include "platform/filetimes.h"
@@ -19,11 +20,12 @@ namespace {
 
 // What a file is, told by its first bytes (and, for QuickTime, by its name too). Only the kinds below are
 // ever handed to exiv2: readers whose every read is bounded by the bytes they are given. Anything else
-// (video, audio, PNG, HEIF, unknown) is never handed to it.
+// (video, audio, PNG, unknown) is never handed to it; of a HEIF image it gets the Exif block alone.
 enum class Kind
 {
     Unknown,
-    QuickTime, // MP4, MOV, M4V, 3GP, M4A, and any ISO media file: our own reader only
+    Heif,      // HEIC, HEIF, HIF, AVIF (by their ftyp brands): our own reader finds the Exif block
+    QuickTime, // MP4, MOV, M4V, 3GP, M4A, CR3, and any other ISO media file: our own reader only
     Jpeg,
     Tiff, // TIFF and the TIFF-based raw files (NEF, ARW, DNG, PEF, SRW...)
     Cr2,
@@ -34,7 +36,7 @@ enum class Kind
     Mrw,
 };
 
-constexpr qint64 HeadBytes = 32;
+constexpr qint64 HeadBytes = 128; // an ftyp box with its brands
 // The most bytes exiv2 is given from one file: a bigger TIFF-based file is given its first bytes only
 // (its metadata lies at the front; what lies past them is skipped as out of bounds).
 constexpr qint64 MaxExiv2Bytes = 64 * 1024 * 1024;
@@ -53,6 +55,8 @@ bool isQuickTimeName(const QString &path)
 
 Kind kindOf(QByteArrayView head, bool quickTimeName)
 {
+    if (LooksLikeHeif(head))
+        return Kind::Heif;
     if (quickTimeName || LooksLikeQuickTime(head))
         return Kind::QuickTime;
     if (startsWith(head, "\xFF\xD8\xFF", 3))
@@ -151,6 +155,7 @@ QDate dateFromExiv2(Kind kind, const ReadOnlyFile &file)
                              ReadBytes(file, offset, JpegHeadLength(file, offset, offset + length)));
     }
     case Kind::Unknown:
+    case Kind::Heif:
     case Kind::QuickTime:
         return {};
     default:
@@ -183,6 +188,13 @@ QDate dateFromContent(const QString &path)
     if (got < 0)
         return {};
     const Kind kind = kindOf(QByteArrayView(head, got), isQuickTimeName(path));
+    if (kind == Kind::Heif) {
+        FileSource source(file);
+        const QByteArray tiff = ReadHeifExif(source);
+        const QDate d = tiff.isEmpty() ? QDate() : dateFromExiv2(Kind::Tiff, tiff);
+        // An image sequence may carry a movie header, as it did before its brand was known.
+        return d.isValid() ? d : ReadQuickTimeCreationDate(source);
+    }
     if (kind == Kind::QuickTime) {
         FileSource source(file);
         return ReadQuickTimeCreationDate(source);

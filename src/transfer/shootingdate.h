@@ -8,8 +8,11 @@ namespace vantora {
 // The day a photo or video was taken, else the file's last-write time as a local date; invalid only when
 // not even that can be read. The file is opened through its byte path and only when it is a regular file.
 // - MP4, MOV, M4V, 3GP, M4A (by name, or by content: an ftyp box or a top-level moov/mdat/wide/free/skip
-//   box): the movie header's creation time (UTC) as the local day, by our own bounded reader
-//   (metadata/quicktimedate.h); never handed to exiv2.
+//   box), and CR3 (brand crx): the movie header's creation time (UTC) as the local day, by our own bounded
+//   reader (metadata/quicktimedate.h); never handed to exiv2.
+// - HEIC, HEIF, HIF, AVIF (by content: their ftyp brands, whatever the name): the Exif item's
+//   DateTimeOriginal, found by our own bounded reader (metadata/heifexif.h) and read by exiv2 from those
+//   bytes alone.
 // - JPEG, TIFF and the raw files exiv2 reads with bounded reads (TIFF-based raws, CR2, ORF, RW2, CRW, MRW,
 //   and a Fujifilm RAF's embedded JPEG), found by content: Exif DateTimeOriginal (the date part alone), else
 //   XMP's. exiv2 gets the bytes in memory, at most the JPEG's metadata segments or a raw file's first 64 MiB.

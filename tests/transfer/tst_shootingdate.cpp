@@ -1,6 +1,7 @@
 // The shooting-date lookup: our own bounded QuickTime/MP4 reader for videos, exiv2 (given bounded bytes)
 // for Exif and raw files, the file's modification time for everything else, and never a hang on a damaged
 // file. Runs in JST (UTC+9), where a QuickTime time of 20:00 UTC is already the next local day.
+#include "metadata/heifexif.h"
 #include "metadata/quicktimedate.h"
 #include "platform/bytepath.h"
 #include "platform/filetimes.h"
@@ -28,6 +29,7 @@
 #include <ctime>
 #include <functional>
 #include <limits>
+#include <optional>
 
 using namespace vantora;
 using namespace vantora::test;
@@ -175,7 +177,7 @@ public:
     bool readAt(qint64 offset, char *buffer, int count) override
     {
         ++reads;
-        if (offset < 0 || count < 1 || count > 16 || offset > m_size || m_size - offset < count) {
+        if (offset < 0 || count < 1 || count > maxCount || offset > m_size || m_size - offset < count) {
             ++outOfBounds;
             return false;
         }
@@ -189,6 +191,7 @@ public:
         return true;
     }
 
+    int maxCount = 16; // the QuickTime reader's; the HEIF reader reads up to 64 KiB at once
     int reads = 0;
     int outOfBounds = 0;
     qint64 bytesRead = 0;
@@ -211,6 +214,115 @@ CountingSource countingBytes(const QByteArray &bytes)
 
 // The most reads a walk may make: two per box header (a 64-bit size) and two for the movie header.
 constexpr int MaxReads = 2 * QuickTimeMaxBoxes + 2;
+
+QByteArray fullBox(const char *type, int version, const QByteArray &payload)
+{
+    return box(type, be32(quint32(version) << 24) + payload);
+}
+
+// A field of 0, 2, 4 or 8 bytes.
+QByteArray field(int size, quint64 v)
+{
+    return size == 0 ? QByteArray() : size == 2 ? be16(quint16(v)) : size == 4 ? be32(quint32(v)) : be64(v);
+}
+
+// A HEIF image built by hand: ftyp, meta (hdlr, iinf with the image item 1 and the Exif item 2, iloc, an
+// idat with the Exif item when method is 1), an mdat with the image and the Exif item. The Exif item is
+// stored in pieces, last first with a gap before each, so only its extents in order join it. A value set
+// below a field's true value stands for a damaged header.
+struct HeifLayout
+{
+    enum Where
+    {
+        ExifInImageMdat,
+        ExifInMdatAfterImageMdat,
+        MetaLast,
+    };
+    QByteArray exif; // the item: the TIFF header offset, then the bytes
+    QByteArray brands = QByteArray("heic") + be32(0) + "mif1heic";
+    Where where = ExifInImageMdat;
+    int iinfVersion = 0, infeVersion = 2;
+    int ilocVersion = 1, offsetSize = 4, lengthSize = 4, baseSize = 0, indexSize = 0;
+    int pieces = 1, method = 0;
+    std::optional<quint64> iinfCount, ilocCount, extentCount, extentOffset, extentLength, dataReference;
+};
+
+QByteArray heifFile(const HeifLayout &h)
+{
+    const QByteArray image(1000, '\x11');
+    QByteArray stored;
+    QList<qint64> pieceAt(h.pieces);
+    for (int i = h.pieces - 1; i >= 0; --i) {
+        stored += QByteArray(7, '\xEE');
+        pieceAt[i] = stored.size();
+        const qsizetype from = h.exif.size() * i / h.pieces;
+        stored += h.exif.mid(from, h.exif.size() * (i + 1) / h.pieces - from);
+    }
+    const bool inIdat = h.method == 1;
+    auto meta = [&](qint64 imageAt, qint64 exifAt) {
+        auto infe = [&](quint32 id, const char *type) {
+            const QByteArray idField = h.infeVersion == 3 ? be32(id) : be16(quint16(id));
+            return fullBox("infe", h.infeVersion,
+                           h.infeVersion < 2
+                               ? QByteArray(idField + be16(0) + QByteArray("name\0type\0", 10))
+                               : QByteArray(idField + be16(0) + QByteArray(type, 4) + QByteArray(1, 0)));
+        };
+        const QByteArray iinf = fullBox("iinf", h.iinfVersion,
+                                        field(h.iinfVersion == 0 ? 2 : 4, h.iinfCount.value_or(2)) +
+                                            infe(1, "hvc1") + infe(2, "Exif"));
+        const int v = h.ilocVersion;
+        auto entry = [&](quint32 id, int method, quint64 base,
+                         const QList<std::pair<quint64, quint64>> &extents, quint64 count,
+                         quint64 dataReference) {
+            QByteArray e = field(v < 2 ? 2 : 4, id) + field(v >= 1 ? 2 : 0, quint64(method)) +
+                           be16(quint16(dataReference)) + field(h.baseSize, base) + be16(quint16(count));
+            for (const auto &[offset, length] : extents)
+                e += field(v >= 1 ? h.indexSize : 0, 0) + field(h.offsetSize, offset) +
+                     field(h.lengthSize, length);
+            return e;
+        };
+        const quint64 base = h.baseSize ? quint64(exifAt + (h.offsetSize ? 0 : pieceAt[0])) : 0;
+        QList<std::pair<quint64, quint64>> extents;
+        for (int i = 0; i < h.pieces; ++i) {
+            const qint64 length = h.exif.size() * (i + 1) / h.pieces - h.exif.size() * i / h.pieces;
+            extents += {quint64(exifAt + pieceAt[i]) - base, quint64(length)};
+        }
+        extents[0] = {h.extentOffset.value_or(extents[0].first), h.extentLength.value_or(extents[0].second)};
+        const QByteArray iloc =
+            fullBox("iloc", v,
+                    be16(quint16(h.offsetSize << 12 | h.lengthSize << 8 | h.baseSize << 4 |
+                                 (v >= 1 ? h.indexSize : 0))) +
+                        field(v < 2 ? 2 : 4, h.ilocCount.value_or(2)) +
+                        entry(1, 0, 0, {{quint64(imageAt), quint64(image.size())}}, 1, 0) +
+                        entry(2, h.method, base, extents, h.extentCount.value_or(quint64(h.pieces)),
+                              h.dataReference.value_or(0)));
+        const QByteArray hdlr = fullBox("hdlr", 0, be32(0) + "pict" + QByteArray(13, 0));
+        return fullBox("meta", 0, hdlr + iinf + iloc + (inIdat ? box("idat", stored) : QByteArray()));
+    };
+    const QByteArray ftyp = box("ftyp", h.brands);
+    const qint64 metaSize = meta(0, 0).size();
+    const QByteArray mdatData = inIdat ? image : image + stored;
+    switch (h.where) {
+    case HeifLayout::ExifInImageMdat: {
+        const qint64 imageAt = ftyp.size() + metaSize + 8;
+        return ftyp + meta(imageAt, inIdat ? 0 : imageAt + image.size()) + box("mdat", mdatData);
+    }
+    case HeifLayout::ExifInMdatAfterImageMdat: {
+        const qint64 imageAt = ftyp.size() + metaSize + 8;
+        return ftyp + meta(imageAt, inIdat ? 0 : imageAt + image.size() + 8) + box("mdat", image) +
+               box("mdat", inIdat ? QByteArray() : stored);
+    }
+    case HeifLayout::MetaLast:
+        break;
+    }
+    const qint64 imageAt = ftyp.size() + 8;
+    return ftyp + box("mdat", image) + box("mdat", inIdat ? QByteArray() : stored) +
+           meta(imageAt, inIdat ? 0 : imageAt + image.size() + 8);
+}
+
+// The most reads the HEIF reader may make: two per box header, one per item entry and two per iloc entry,
+// and the Exif item's extents in 64 KiB pieces.
+constexpr int MaxHeifReads = 2 * HeifMaxBoxes + 3 * HeifMaxItems + HeifMaxExtents + 16 + 8;
 
 } // namespace
 
@@ -237,7 +349,15 @@ private Q_SLOTS:
     void namesThatAreNotUtf8();
     void specialFilesDoNotBlock();
     void xmpNamespacesAreForgotten();
+    void heifEncodedPhotos_data();
+    void heifEncodedPhotos();
+    void heifLayouts_data();
+    void heifLayouts();
+    void heifHugeSizesEndPromptly();
     void fuzzFindings();
+
+private:
+    QByteArray m_tiff; // a real Exif block (exiv2's) as TIFF bytes: DateTimeOriginal 2017:03:05 23:59:59
 };
 
 void TestShootingDate::initTestCase()
@@ -247,6 +367,15 @@ void TestShootingDate::initTestCase()
     // The test means something only where the local day differs from the UTC day.
     QCOMPARE(Shot.toLocalTime().date(), ShotLocalDay);
     QVERIFY(Shot.date() != ShotLocalDay);
+
+    TestDir dir;
+    const QByteArray jpeg =
+        taggedJpegBytes(dir.filePath(QStringLiteral("exif.jpg")),
+                        QStringLiteral("Exif.Photo.DateTimeOriginal 2017:03:05 23:59:59"));
+    const qsizetype at = jpeg.indexOf(QByteArray("Exif\0\0", 6));
+    QVERIFY(at >= 4);
+    m_tiff = jpeg.mid(at + 6, ((uchar(jpeg.at(at - 2)) << 8) | uchar(jpeg.at(at - 1))) - 8);
+    QVERIFY(m_tiff.startsWith("II*") || m_tiff.startsWith("MM"));
 }
 
 void TestShootingDate::quickTimeLayouts_data()
@@ -277,6 +406,9 @@ void TestShootingDate::quickTimeLayouts_data()
     QTest::newRow("found by content, odd name") << "clip.dat" << f + moov();
     QTest::newRow("found by content, no name") << "clip" << mdat(1000) + moov(mvhd(1));
     QTest::newRow("found by content, named .jpg") << "clip.jpg" << f + moov();
+    QTest::newRow("CR3 (brand crx)") << "IMG_0001.CR3"
+                                     << box("ftyp", QByteArray("crx ") + be32(1) + "crx isom") + moov() +
+                                            mdat(100);
 }
 
 void TestShootingDate::quickTimeLayouts()
@@ -485,6 +617,12 @@ void TestShootingDate::contentDetection()
     QVERIFY(!LooksLikeQuickTime(box("RIFF", {})));
     QVERIFY(!LooksLikeQuickTime(QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF", 10)));
     QVERIFY(!LooksLikeQuickTime(QByteArray("ftyp")));
+    QVERIFY(LooksLikeHeif(box("ftyp", QByteArray("heic") + be32(0) + "mif1heic")));
+    QVERIFY(LooksLikeHeif(box("ftyp", QByteArray("isom") + be32(0) + "isomavif")));
+    QVERIFY(!LooksLikeHeif(box("ftyp", QByteArray("crx ") + be32(1) + "crx isom")));
+    QVERIFY(!LooksLikeHeif(ftyp()));
+    // A brand past the box's own size does not count.
+    QVERIFY(!LooksLikeHeif(QByteArray(box("ftyp", QByteArray("isom") + be32(0)) + "mif1")));
 
     // A JPEG with an Exif date named like a video goes to the video reader only, never to exiv2: it has
     // no movie header, so the file's own time.
@@ -736,6 +874,195 @@ void TestShootingDate::xmpNamespacesAreForgotten()
     QVERIFY(Exiv2::XmpProperties::prefix(ns.toStdString()).empty());
     QCOMPARE(ReadShootingDate(jpeg), QDate(2016, 8, 1));
     QVERIFY(Exiv2::XmpProperties::prefix(ns.toStdString()).empty());
+}
+
+void TestShootingDate::heifEncodedPhotos_data()
+{
+    QTest::addColumn<QString>("exif"); // set on the JPEG that heif-enc encodes; none when empty
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QDate>("want");
+
+    const QString taken = QStringLiteral("Exif.Photo.DateTimeOriginal 2017:03:05 23:59:59");
+    QTest::newRow("HEIC") << taken << QStringList() << "IMG_3578.HEIC" << QDate(2017, 3, 5);
+    QTest::newRow("HIF, date in IFD0") << "Exif.Image.DateTimeOriginal 2012:12:24 18:00:00" << QStringList()
+                                       << "C0001.HIF" << QDate(2012, 12, 24);
+    QTest::newRow("with a thumbnail item") << taken << QStringList{QStringLiteral("-t"), QStringLiteral("16")}
+                                           << "IMG_3579.heic" << QDate(2017, 3, 5);
+    QTest::newRow("AVIF") << taken << QStringList{QStringLiteral("-A")} << "photo.avif" << QDate(2017, 3, 5);
+    QTest::newRow("named .JPG") << taken << QStringList() << "IMG_3580.JPG" << QDate(2017, 3, 5);
+    QTest::newRow("named .MOV") << taken << QStringList() << "IMG_3581.MOV" << QDate(2017, 3, 5);
+    QTest::newRow("no Exif") << QString() << QStringList() << "IMG_3582.HEIC" << Modified.date();
+}
+
+void TestShootingDate::heifEncodedPhotos()
+{
+    QFETCH(QString, exif);
+    QFETCH(QStringList, options);
+    QFETCH(QString, name);
+    QFETCH(QDate, want);
+    if (QStandardPaths::findExecutable(QStringLiteral("heif-enc")).isEmpty())
+        QSKIP("heif-enc is not installed (Debian libheif-examples): no real HEIF image to read");
+    TestDir dir;
+    const QString source = dir.filePath(QStringLiteral("source.jpg"));
+    QVERIFY(!(exif.isEmpty() ? writeJpeg(source) : writeTaggedJpeg(source, exif)).isEmpty());
+    const QString encoded = dir.filePath(options.contains(QStringLiteral("-A")) ? QStringLiteral("out.avif")
+                                                                                : QStringLiteral("out.heic"));
+    QVERIFY(
+        runTool(QStringLiteral("heif-enc"), options + QStringList{QStringLiteral("-o"), encoded, source}));
+    const QString path = dir.filePath(name);
+    QVERIFY(QFile::rename(encoded, path));
+    QVERIFY(setModified(path, Modified));
+    QCOMPARE(ReadShootingDate(path), want);
+
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    CountingSource reader = countingBytes(f.readAll());
+    reader.maxCount = 64 * 1024;
+    QCOMPARE(ReadHeifExif(reader).isEmpty(), exif.isEmpty());
+    QCOMPARE(reader.outOfBounds, 0);
+}
+
+void TestShootingDate::heifLayouts_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("dated");
+
+    const QByteArray item = be32(0) + m_tiff;
+    auto heif = [&](const std::function<void(HeifLayout &)> &change) {
+        HeifLayout h;
+        h.exif = item;
+        change(h);
+        return heifFile(h);
+    };
+    auto row = [&](const char *name, bool dated, const std::function<void(HeifLayout &)> &change) {
+        QTest::newRow(name) << heif(change) << dated;
+    };
+    using L = HeifLayout;
+    row("meta, then the image and the Exif item in one mdat", true, [](L &) {});
+    row("Exif item in an mdat after the image's", true, [](L &h) { h.where = L::ExifInMdatAfterImageMdat; });
+    row("meta after both mdats", true, [](L &h) { h.where = L::MetaLast; });
+    row("iloc version 0", true, [](L &h) { h.ilocVersion = 0; });
+    row("iloc version 2, 32-bit item ids", true, [](L &h) { h.ilocVersion = 2; });
+    row("8-byte offsets and lengths", true, [](L &h) { h.offsetSize = h.lengthSize = 8; });
+    row("base offset", true, [](L &h) { h.baseSize = 4; });
+    row("8-byte base offset, no offsets", true, [](L &h) { h.baseSize = 8, h.offsetSize = 0; });
+    row("no length, last in the file", true,
+        [](L &h) { h.lengthSize = 0, h.where = L::ExifInMdatAfterImageMdat; });
+    row("extent indexes", true, [](L &h) { h.indexSize = 4; });
+    row("three extents stored out of order", true, [](L &h) { h.pieces = 3; });
+    row("as many extents as allowed", true, [](L &h) { h.pieces = HeifMaxExtents; });
+    row("in the meta's idat", true, [](L &h) { h.method = 1; });
+    row("iinf version 1, infe version 3", true, [](L &h) { h.iinfVersion = 1, h.infeVersion = 3; });
+    row("TIFF header offset past Exif\\0\\0", true,
+        [&](L &h) { h.exif = be32(6) + QByteArray("Exif\0\0", 6) + m_tiff; });
+    row("offset 0 before Exif\\0\\0", true,
+        [&](L &h) { h.exif = be32(0) + QByteArray("Exif\0\0", 6) + m_tiff; });
+    row("brand heix", true, [](L &h) { h.brands = QByteArray("heix") + be32(0) + "mif1heix"; });
+    row("brand avif", true, [](L &h) { h.brands = QByteArray("avif") + be32(0) + "avifmif1miaf"; });
+    row("brand msf1", true, [](L &h) { h.brands = QByteArray("msf1") + be32(0) + "msf1hevc"; });
+    row("mif1 only compatible", true, [](L &h) { h.brands = QByteArray("isom") + be32(0) + "isommif1"; });
+    row("Exif item of the largest size", true,
+        [&](L &h) { h.exif += QByteArray(HeifMaxExifBytes - item.size(), 0); });
+
+    row("Exif item one byte larger", false,
+        [&](L &h) { h.exif += QByteArray(HeifMaxExifBytes - item.size() + 1, 0); });
+    row("no item types (infe version 1)", false, [](L &h) { h.infeVersion = 1; });
+    row("iinf count past its box", false, [](L &h) { h.iinfCount = 0xFFFF; });
+    row("iinf count 2^32-1", false, [](L &h) { h.iinfVersion = 1, h.iinfCount = 0xFFFFFFFF; });
+    row("iloc count past its box", false, [](L &h) { h.ilocCount = 0xFFFF; });
+    row("iloc count 2^32-1", false, [](L &h) { h.ilocVersion = 2, h.ilocCount = 0xFFFFFFFF; });
+    row("extent count past the box", false, [](L &h) { h.extentCount = 0xFFFF; });
+    row("extent count 0", false, [](L &h) { h.extentCount = 0; });
+    row("more extents than allowed", false, [](L &h) { h.pieces = HeifMaxExtents + 1; });
+    row("extent length past the file", false, [](L &h) { h.extentLength = 100000; });
+    row("extent length 2^32-1", false, [](L &h) { h.extentLength = 0xFFFFFFFF; });
+    row("extent length 2^63", false, [](L &h) { h.lengthSize = 8, h.extentLength = quint64(1) << 63; });
+    row("extent offset past the file", false, [](L &h) { h.extentOffset = 0x7FFFFFFF; });
+    row("extent offset 2^64-1", false, [](L &h) { h.offsetSize = 8, h.extentOffset = ~quint64(0); });
+    row("base and offset overflow", false,
+        [](L &h) { h.baseSize = h.offsetSize = 8, h.extentOffset = ~quint64(0); });
+    row("in another file (data reference 1)", false, [](L &h) { h.dataReference = 1; });
+    row("made from other items (method 2)", false, [](L &h) { h.method = 2; });
+    row("iloc version 3", false, [](L &h) { h.ilocVersion = 3; });
+    row("offset size 2", false, [](L &h) { h.offsetSize = 2; });
+    row("TIFF header offset past the item", false, [&](L &h) { h.exif = be32(0x7FFFFFF0) + m_tiff; });
+    row("TIFF header offset to no TIFF header", false, [&](L &h) { h.exif = be32(2) + m_tiff; });
+    row("Exif item of 4 bytes", false, [](L &h) { h.exif = be32(0); });
+
+    const QByteArray good = heif([](L &) {});
+    QTest::newRow("cut in the Exif item") << good.chopped(10) << false;
+    QTest::newRow("cut in the meta") << good.left(100) << false;
+    const qsizetype ftypSize = box("ftyp", HeifLayout().brands).size();
+    QByteArray nested = fullBox("meta", 0, {});
+    for (int i = 0; i < 5000; ++i)
+        nested = fullBox("meta", 0, nested);
+    QTest::newRow("meta nested 5000 deep") << good.left(ftypSize) + nested << false;
+    QTest::newRow("meta claims 2^40 bytes")
+        << good.left(ftypSize) + box64("meta", good.mid(ftypSize + 12), quint64(1) << 40) << false;
+    QTest::newRow("a 64-bit size of 0 first")
+        << good.left(ftypSize) + be32(1) + "free" + be64(0) + good.mid(ftypSize) << false;
+    // Boxes before a last meta leave its offsets as they are: only the box budget stands in the way.
+    const QByteArray last = heif([](L &h) { h.where = L::MetaLast; });
+    const qsizetype metaAt = last.lastIndexOf("meta") - 4;
+    QTest::newRow("100 boxes before the meta")
+        << last.left(metaAt) + manyTinyBoxes(100) + last.mid(metaAt) << true;
+    QTest::newRow("more boxes than the budget before the meta")
+        << last.left(metaAt) + manyTinyBoxes(HeifMaxBoxes) + last.mid(metaAt) << false;
+}
+
+void TestShootingDate::heifLayouts()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, dated);
+    checkSampleDate(QStringLiteral("IMG_0001.HEIC"), content, dated ? QDate(2017, 3, 5) : Modified.date());
+
+    CountingSource source = countingBytes(content);
+    source.maxCount = 64 * 1024;
+    const QByteArray tiff = ReadHeifExif(source);
+    QCOMPARE(tiff.startsWith(m_tiff), dated);
+    QCOMPARE(source.outOfBounds, 0);
+    QVERIFY2(source.reads <= MaxHeifReads, qPrintable(QString::number(source.reads)));
+    if (!dated) // the Exif item is read only once it was found whole in the file and within the limit
+        QVERIFY2(source.bytesRead < 128 * 1024, qPrintable(QString::number(source.bytesRead)));
+}
+
+void TestShootingDate::heifHugeSizesEndPromptly()
+{
+    // 2^50 bytes of 8-byte boxes: the walk stops at its budget.
+    const QByteArray tiny = box("free", {});
+    CountingSource endless(qint64(1) << 50, [&](qint64 i) { return tiny.at(qsizetype(i % 8)); });
+    QVERIFY(ReadHeifExif(endless).isEmpty());
+    QCOMPARE(endless.reads, HeifMaxBoxes);
+
+    // An Exif item of 1 GiB in a (made-up) file of 2^40 bytes that holds it: refused unread.
+    HeifLayout h;
+    h.exif = be32(0) + m_tiff;
+    h.extentLength = quint64(1) << 30;
+    const QByteArray head = heifFile(h);
+    CountingSource big(qint64(1) << 40,
+                       [&](qint64 i) { return i < head.size() ? head.at(qsizetype(i)) : '\0'; });
+    big.maxCount = 64 * 1024;
+    big.watchFrom = head.size();
+    big.watchTo = big.size();
+    QVERIFY(ReadHeifExif(big).isEmpty());
+    QCOMPARE(big.outOfBounds, 0);
+    QCOMPARE(big.readsInWatched, 0);
+    QVERIFY(big.bytesRead < 4096);
+
+    // An iloc of 2^32-1 entries that such a file truly holds: no more than the item budget are looked at.
+    const qint64 size = qint64(1) << 40;
+    QByteArray front = box("ftyp", h.brands);
+    front += be32(1) + QByteArray("meta") + be64(quint64(size - front.size())) + be32(0);
+    front += fullBox("iinf", 0, be16(1) + fullBox("infe", 2, be16(2) + be16(0) + "Exif" + QByteArray(1, 0)));
+    front += be32(1) + QByteArray("iloc") + be64(quint64(size - front.size())) + be32(2 << 24) +
+             be16(0x4400) + be32(0xFFFFFFFF);
+    CountingSource items(size, [&](qint64 i) { return i < front.size() ? front.at(qsizetype(i)) : '\0'; });
+    items.maxCount = 64 * 1024;
+    QVERIFY(ReadHeifExif(items).isEmpty());
+    QCOMPARE(items.outOfBounds, 0);
+    QVERIFY2(items.reads <= MaxHeifReads, qPrintable(QString::number(items.reads)));
+    QVERIFY(items.bytesRead < qint64(HeifMaxItems) * 10 + 8192);
 }
 
 void TestShootingDate::fuzzFindings()
