@@ -222,11 +222,41 @@ private Q_SLOTS:
         QVERIFY(!m_count->isVisible());
     }
 
-    void forceStopClosesMainWindow()
+    void slowCountWithoutMatchesNeverShowsDialog()
     {
+        for (int i = 0; i < 3000; ++i)
+            m_dir->createFile(QStringLiteral("card/DCIM/%1/IMG_%2.txt").arg(i / 100).arg(i));
+        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("card/DCIM/")));
+        m_ctl->setPumpInterval(0);
+        ShowCounter shows(m_count.get());
+        SlowEvents slow(10);
+        QElapsedTimer t;
+        t.start();
+        m_ctl->CountSourceFilesWithDialog();
+        QVERIFY2(t.elapsed() > 1000, "the walk was too quick to tell");
+        QCOMPARE(shows.shows, 0);
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(0));
+    }
+
+    void forceStopEndsProgram_data()
+    {
+        QTest::addColumn<bool>("fromDialog"); // started by "対象計数" of the modal extension dialog
+        QTest::addColumn<bool>("escape");     // Escape instead of a click on "強制終了"
+        QTest::newRow("main window, button") << false << false;
+        QTest::newRow("main window, Escape") << false << true;
+        QTest::newRow("extension dialog, button") << true << false;
+        QTest::newRow("extension dialog, Escape") << true << true;
+    }
+
+    void forceStopEndsProgram()
+    {
+        QFETCH(bool, fromDialog);
+        QFETCH(bool, escape);
         for (int i = 0; i < 3000; ++i)
             m_dir->createFile(QStringLiteral("card/DCIM/%1/IMG_%2.JPG").arg(i / 100).arg(i));
         formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("card/DCIM/")));
+        m_volumes->add({path(QStringLiteral("card")), DriveType::Fixed, true, QString()});
+        m_ctl->attachExtensionDialog(m_extForm.get());
         m_main->show();
         bool closeAsked = false;
         m_main->closeQuery = [&] {
@@ -234,18 +264,41 @@ private Q_SLOTS:
             return true;
         };
         m_ctl->setPumpInterval(0);
+        // The user's press goes through the window system, where a modal window blocks the others.
         QTimer press;
         press.setInterval(0);
         connect(&press, &QTimer::timeout, this, [&] {
-            if (m_count->isVisible())
-                m_count->BitBtn1->click();
+            if (!m_count->isVisible())
+                return;
+            QWindow *window = m_count->windowHandle();
+            if (escape)
+                QTest::keyClick(window, Qt::Key_Escape);
+            else
+                QTest::mouseClick(window, Qt::LeftButton, {},
+                                  m_count->BitBtn1->mapTo(m_count.get(), m_count->BitBtn1->rect().center()));
         });
         press.start();
         SlowEvents slow(10);
-        m_ctl->CountSourceFilesWithDialog();
+        bool leftOpen = false;
+        if (fromDialog) {
+            QTimer::singleShot(0, this, [&] {
+                // Delivered at once: the count runs, and has ended, within the click.
+                QTest::mouseClick(
+                    m_extForm->windowHandle(), Qt::LeftButton, {},
+                    m_extForm->BitBtn4->mapTo(m_extForm.get(), m_extForm->BitBtn4->rect().center()));
+                leftOpen = m_extForm->isVisible();
+                m_extForm->hide();
+            });
+            m_routing->showExtensionDialog();
+        } else {
+            m_ctl->CountSourceFilesWithDialog();
+        }
+        QVERIFY(!leftOpen);
         QVERIFY(closeAsked);
         QVERIFY(!m_main->isVisible());
         QVERIFY(!m_count->isVisible());
+        QVERIFY(m_ctl->sourceFileCount() < 3000);
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(0));
     }
 
     void cancelStopsCountDeepInSubfolder()

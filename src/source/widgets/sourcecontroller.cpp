@@ -12,6 +12,7 @@
 #include "ui/tfilecountform.h"
 #include "ui/tlistviewform.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QEvent>
 #include <QGuiApplication>
@@ -65,7 +66,7 @@ private:
 SourceController::SourceController(const SourceArea &area, TFileCountForm *countForm, TListViewForm *listForm,
                                    SettingsRecord *settings, Volumes *volumes, QObject *parent)
     : QObject(parent), m_ui(area), m_countForm(countForm), m_listForm(listForm), m_settings(settings),
-      m_volumes(volumes), m_deferredTick(new QTimer(this))
+      m_volumes(volumes), m_countFormParent(countForm->parentWidget()), m_deferredTick(new QTimer(this))
 {
     m_deferredTick->setSingleShot(true);
     m_deferredTick->setInterval(kDeferredTickMs);
@@ -258,38 +259,26 @@ void SourceController::recount()
 
 void SourceController::CountSourceFilesWithDialog()
 {
+    if (m_forceStop)
+        return; // the program is ending
     m_countForm->CountText->setText(QStringLiteral("0"));
     m_sourceFileCount = 0;
     m_showFlag = false;
     m_countForm->FormShowTimer1->start();
 
-    const auto showWhenDue = [this] {
-        if (!m_showFlag || m_countForm->isVisible())
-            return;
-        m_countForm->Label1->setText(sourceText());
-        if (!m_countForm->parentWidget()) {
-            if (const QScreen *screen = QGuiApplication::primaryScreen())
-                m_countForm->move(screen->availableGeometry().center() - m_countForm->rect().center());
-        }
-        m_countForm->show();
-    };
     const quint64 generation = ++m_countGeneration;
     {
         WalkScope scope(m_walkDepth);
-        // Also shown while a long walk finds nothing, so "強制終了" stays within reach.
-        WalkPump pump(
-            [&, generation] {
-                showWhenDue();
-                return m_forceStop || generation != m_countGeneration;
-            },
-            m_pumpInterval);
+        WalkPump pump([&, generation] { return m_forceStop || generation != m_countGeneration; },
+                      m_pumpInterval);
         const std::unique_ptr<ImportedFilter> filter = importedFilter(false);
         const qint64 total = CountFiles(
             sourceText(), mainMasks(), &pump, 0,
             [&](qint64 count) {
                 if (!m_showFlag)
                     return;
-                showWhenDue();
+                if (!m_countForm->isVisible())
+                    showCountForm();
                 if (count % 10 == 0) {
                     m_countForm->FormShowTimer1->stop();
                     m_countForm->CountText->setText(QString::number(count));
@@ -304,8 +293,13 @@ void SourceController::CountSourceFilesWithDialog()
     m_countForm->FormShowTimer1->stop();
     m_showFlag = false;
     if (m_forceStop) {
-        m_countForm->close();
+        closeCountForm();
         m_ui.window->close();
+        // A modal window still open over it (the extension dialog) would hold the program open.
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->isVisible() && w->isModal())
+                w->close();
+        }
         return;
     }
     if (generation != m_countGeneration)
@@ -318,9 +312,25 @@ void SourceController::CountSourceFilesWithDialog()
     }
 }
 
+void SourceController::showCountForm()
+{
+    // A modal window (the extension dialog) blocks input to every window but its own: over one, the
+    // counting window is shown as its child, so that "強制終了" and Escape reach it.
+    QWidget *modal = QApplication::activeModalWidget();
+    QWidget *parent = modal && modal != m_countForm ? modal : m_countFormParent.data();
+    if (m_countForm->parentWidget() != parent)
+        m_countForm->setParent(parent, m_countForm->windowFlags());
+    m_countForm->Label1->setText(sourceText());
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        m_countForm->move(screen->availableGeometry().center() - m_countForm->rect().center());
+    m_countForm->show();
+}
+
 void SourceController::closeCountForm()
 {
     m_countForm->close();
+    if (m_countForm->parentWidget() != m_countFormParent)
+        m_countForm->setParent(m_countFormParent, m_countForm->windowFlags());
 }
 
 // ---- volumes and the watch -----------------------------------------------------------------------------
@@ -549,6 +559,8 @@ void SourceController::extFormShow(QLabel *label2)
 
 void SourceController::extFormCloseQuery()
 {
+    if (m_forceStop)
+        return; // closed by "強制終了": the program is ending
     m_ui.Timer1->start();
     StartupCheckSourceDrive();
     closeCountForm();

@@ -4,6 +4,7 @@
 #include "ui/mainformareas.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -155,6 +156,8 @@ private:
     void setSource(const QString &folder);
     void showCount();
     void fillList(const QStringList &list);
+    // Shows the counting window centred on the desktop, over a modal window when one is open.
+    void showCountForm();
     bool busy() const;
 
     SourceArea m_ui;
@@ -167,6 +170,7 @@ private:
     qint64 m_skippedImported = 0;
     QList<SkippedImport> m_lastSkipped;
     QLabel *m_extCountLabel = nullptr;
+    QPointer<QWidget> m_countFormParent; // the counting window's own parent, back once it is closed
     QTimer *m_deferredTick;
     std::function<bool()> m_runInProgress;
     QString m_argument;
