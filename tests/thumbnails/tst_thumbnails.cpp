@@ -24,12 +24,15 @@
 #include <QListView>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
 #include <exiv2/exiv2.hpp>
+
+#include <algorithm>
 
 #include <csignal>
 #include <fcntl.h>
@@ -96,6 +99,26 @@ QByteArray twoColourJpeg(int width, int height)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "JPEG", 95);
     return bytes;
+}
+
+// A small picture of one colour that tells its number: three base-13 digits, one per channel.
+QByteArray numberedJpeg(int number)
+{
+    const auto level = [](int digit) { return digit * 19 + 10; };
+    QImage image(48, 32, QImage::Format_RGB32);
+    image.fill(qRgb(level(number % 13), level(number / 13 % 13), level(number / 169)));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 95);
+    return bytes;
+}
+
+int numberOf(const QImage &picture)
+{
+    const QRgb p = picture.pixel(picture.width() / 2, picture.height() / 2);
+    const auto digit = [](int level) { return qRound((level - 10) / 19.0); };
+    return digit(qRed(p)) + 13 * digit(qGreen(p)) + 169 * digit(qBlue(p));
 }
 
 // What the pool makes of the files: one image per file (null for none), in the files' order.
@@ -490,6 +513,78 @@ private Q_SLOTS:
         // Closed: the source controller emptied the list, the grid has nothing and no helper is left.
         QCOMPARE(list.ListBox1->count(), 0);
         QCOMPARE(thumbnails.model()->rowCount(), 0);
+        QCOMPARE(thumbnails.pool()->runningHelpers(), 0);
+    }
+
+    void theGridKeepsThePicturesAroundItsViewOnly()
+    {
+        TestDir home;
+        test::isolateHome(home.path());
+        QStandardPaths::setTestModeEnabled(true);
+        TestDir dir;
+        constexpr int Files = 2000;
+        dir.createDir(QStringLiteral("card/DCIM/100CANON"));
+        for (int i = 0; i < Files; ++i)
+            dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')),
+                           numberedJpeg(i));
+
+        ThumbnailWindows windows(dir);
+        auto &[main, count, list, volumes, settings, source, thumbnails] = windows;
+        source.setNeighbours({[] { return QStringList{QStringLiteral("*.JPG")}; }, {}, {}, {}});
+        main.sourceArea().SourceEdit1->setText(dir.filePath(QStringLiteral("card/DCIM/")));
+        ThumbnailModel *model = thumbnails.model();
+        QListView *grid = list.ThumbnailGrid;
+        const auto shownRows = [&] {
+            QList<int> rows;
+            for (int row = 0; row < model->rowCount(); ++row) {
+                if (grid->viewport()->rect().intersects(grid->visualRect(model->index(row))))
+                    rows.append(row);
+            }
+            return rows;
+        };
+        const auto allMade = [&](const QList<int> &rows) {
+            return !rows.isEmpty() && std::all_of(rows.begin(), rows.end(), [&](int row) {
+                return model->stateAt(row) == ThumbnailModel::State::Picture;
+            });
+        };
+        const auto pictures = [&] {
+            int n = 0;
+            for (int row = 0; row < model->rowCount(); ++row)
+                n += model->stateAt(row) == ThumbnailModel::State::Picture ? 1 : 0;
+            return n;
+        };
+
+        bool finished = false;
+        const auto scrollThrough = [&] {
+            const auto closeAtEnd = qScopeGuard([&] { list.close(); });
+            list.ThumbnailToggle->click();
+            QCOMPARE(model->rowCount(), Files);
+            // Down to the end and back to the top: each stop shows its own files' pictures, those far away
+            // are dropped, and the first page comes back when it is in view again.
+            for (int top : {0, Files / 2, Files - 1, 0}) {
+                grid->scrollTo(model->index(top), QAbstractItemView::PositionAtTop);
+                QTRY_VERIFY_WITH_TIMEOUT(allMade(shownRows()), 30000);
+                for (int row : shownRows()) {
+                    const int number = QFileInfo(model->pathAt(row)).completeBaseName().mid(4).toInt();
+                    QCOMPARE(numberOf(model->pictureAt(row)), number);
+                }
+                QTRY_COMPARE_WITH_TIMEOUT(thumbnails.pool()->pending(), 0, 30000);
+                QVERIFY2(pictures() <= model->cacheLimit(), qPrintable(QString::number(pictures())));
+                if (top == Files - 1)
+                    QCOMPARE(model->stateAt(0), ThumbnailModel::State::Pending);
+            }
+            finished = true;
+        };
+        // After the list is filled: the walk before it pumps events.
+        connect(
+            &source, &SourceController::listFilled, this, [&] { QTimer::singleShot(0, this, scrollThrough); },
+            Qt::SingleShotConnection);
+        source.BitBtn1Click();
+
+        QVERIFY(finished);
+        QCOMPARE(model->rowCount(), 0);
+        QCOMPARE(model->pictureCount(), 0);
+        QCOMPARE(thumbnails.pool()->pending(), 0);
         QCOMPARE(thumbnails.pool()->runningHelpers(), 0);
     }
 
