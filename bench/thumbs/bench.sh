@@ -2,10 +2,12 @@
 # screen (40 thumbnails) and all of its thumbnails, each against the exiv2 command extracting the first
 # preview of the same files into a scratch folder. The grid is switched on half a second after the list
 # window opened, as a user reading the list would (the window starts its helpers when it opens); its times
-# run from the switch. Sourced by bench/run.
+# run from the switch. And the resident memory of the program (MiB) over a grid of 20,000 such files
+# (links to one), scrolled from top to bottom: before the list window opened, at its peak and after it
+# closed. Sourced by bench/run.
 
-bench_register thumbs thumbs-first-screen-vs-exiv2 thumbs-all-vs-exiv2
-bench_targets vantora-bench-thumbs vantora-thumbnailer
+bench_register thumbs thumbs-first-screen-vs-exiv2 thumbs-all-vs-exiv2 thumbs-20000-rss-mib
+bench_targets vantora-bench-thumbs vantora-bench-thumbs-memory vantora-thumbnailer
 
 thumbs_set() {
     local set=$BENCH_DATA/thumbs/DCIM/100PHOTO i
@@ -51,3 +53,23 @@ thumbs_compare() {
 
 bench_thumbs_first_screen_vs_exiv2() { thumbs_compare thumbs-first-screen-vs-exiv2 first-screen 40; }
 bench_thumbs_all_vs_exiv2() { thumbs_compare thumbs-all-vs-exiv2 all 1000; }
+
+bench_thumbs_20000_rss_mib() {
+    local dcim=$BENCH_DATA/thumbs-20000/DCIM i line
+    # 100 camera folders of 200 links each.
+    mkdir -p "$dcim/100PHOTO"
+    cp "$ROOT/../shared/testdata/camera/IMG_20180725_163423.jpg" "$dcim/100PHOTO/IMG_0001.JPG"
+    for i in $(seq -w 2 200); do ln "$dcim/100PHOTO/IMG_0001.JPG" "$dcim/100PHOTO/IMG_0$i.JPG"; done
+    for i in $(seq 101 199); do cp -al "$dcim/100PHOTO" "$dcim/${i}PHOTO"; done
+    line=$(QT_QPA_PLATFORM=offscreen "$BUILD/bench/thumbs/vantora-bench-thumbs-memory" "$dcim" \
+        "$BUILD/src/vantora-thumbnailer" 2>/dev/null) || {
+        echo "thumbs-20000-rss-mib: the grid did not finish: $line" >&2
+        exit 1
+    }
+    if ! grep -q "files=20000" <<<"$line"; then
+        echo "thumbs-20000-rss-mib: the grid did not list every file: $line" >&2
+        exit 1
+    fi
+    sed -n 's/^start=\([0-9]*\) peak=\([0-9]*\) closed=\([0-9]*\).*/thumbs-20000-rss-mib: start \1 peak \2 closed \3/p' <<<"$line"
+    rm -rf "$BENCH_DATA/thumbs-20000"
+}
