@@ -36,7 +36,13 @@ ImportOptions::ImportOptions(QWidget *mainForm, SettingsRecord *settings, QObjec
                       QStringLiteral("転送がすべて終わったら、取り外せるドライブの転送元を取り外せる状態に"
                                      "します。\n転送後に起動するプログラムに渡すフォルダがカード上に"
                                      "あるときは取り出しません。"),
-                      {8, 531, 232, 18}))
+                      {8, 531, 232, 18})),
+      m_keepShotsTogether(
+          makeBox(mainForm, "KeepShotsTogetherCheckBox", QStringLiteral("RAW+JPEGを同じ名前で転送"),
+                  QStringLiteral("同じフォルダで名前(最初の「.」まで)が同じファイル(RAWとJPEG、"
+                                 "XMPなどのサイドカー)を一つのショットとして、同じ連番・同じ撮影日・"
+                                 "同じ「_n」で転送します。"),
+                  {244, 531, 190, 18}))
 {
     connect(m_skipImported, &QCheckBox::toggled, this, [this](bool checked) {
         if (m_settings->SkipImportedChecked == checked)
@@ -47,6 +53,8 @@ ImportOptions::ImportOptions(QWidget *mainForm, SettingsRecord *settings, QObjec
     connect(m_verify, &QCheckBox::toggled, this,
             [this](bool checked) { m_settings->VerifyChecked = checked; });
     connect(m_eject, &QCheckBox::toggled, this, [this](bool checked) { m_settings->EjectChecked = checked; });
+    connect(m_keepShotsTogether, &QCheckBox::toggled, this,
+            [this](bool checked) { m_settings->KeepShotsTogetherChecked = checked; });
 }
 
 void ImportOptions::applySettings()
@@ -54,6 +62,7 @@ void ImportOptions::applySettings()
     m_skipImported->setChecked(m_settings->SkipImportedChecked);
     m_verify->setChecked(m_settings->VerifyChecked);
     m_eject->setChecked(m_settings->EjectChecked);
+    m_keepShotsTogether->setChecked(m_settings->KeepShotsTogetherChecked);
 }
 
 } // namespace vantora

@@ -10,9 +10,9 @@ namespace vantora {
 struct SettingsRecord;
 
 // The options beyond the original set of the main window: the skip of files an earlier import copied
-// ("SkipImportedCheckBox"), the read-back of every copy ("VerifyCheckBox") and the eject of the card after
-// a run ("EjectCheckBox"). They sit in the free space below the progress area, after every other control
-// in the tab order, and are off by default.
+// ("SkipImportedCheckBox"), the read-back of every copy ("VerifyCheckBox"), the eject of the card after
+// a run ("EjectCheckBox") and one name for the files of a shot ("KeepShotsTogetherCheckBox"). They sit in the
+// free space below the progress area, after every other control in the tab order, and are off by default.
 class ImportOptions final : public QObject
 {
     Q_OBJECT
@@ -33,6 +33,7 @@ private:
     QCheckBox *m_skipImported;
     QCheckBox *m_verify;
     QCheckBox *m_eject;
+    QCheckBox *m_keepShotsTogether;
 };
 
 } // namespace vantora

@@ -3,12 +3,15 @@
 #include "naming/nametemplate.h"
 #include "platform/bytepath.h"
 #include "platform/copyfile.h"
+#include "platform/directoryreader.h"
 #include "platform/pathtext.h"
 #include "platform/prompt.h"
 #include "platform/volumes.h"
 #include "settings/settingsrecord.h"
 #include "transfer/copyprogress.h"
 #include "transfer/destination.h"
+#include "transfer/shootingdate.h"
+#include "transfer/shots.h"
 #include "transfer/transferrate.h"
 #include "transfer/transferstate.h"
 #include "transfer/transferview.h"
@@ -258,6 +261,7 @@ public:
     // The run's total from one stat per listed file; shown at once.
     void measure(const QStringList &runList);
     void file(const QString &source);
+    void shot(const Shot &shot);
     void afterLoop();
     bool stopped() const { return m_stop; }
     qint64 worked() const { return m_worked; }
@@ -276,7 +280,12 @@ private:
     QStringList finishImportedMoves();
     bool writtenThisRun(const QString &dest) const;
     void named(const QString &source, const QString &dest, CopyOutcome &outcome);
-    void counted();
+    QString resolve(const QString &source, const ShotNaming *shot);
+    bool place(const QString &source, const QString &dest);
+    void countWorked();
+    void advanceFileNumber();
+    void rotateIfFull();
+    bool pendingFull() const;
     void flushUnnamed();
     void nameFlushed();
     void nameAll();
@@ -311,7 +320,13 @@ private:
         bool overwrite;
         qint32 nextFileNumber; // the file running number after it, -1 when the run numbers none
         CopyOutcome outcome;
+        quint64 shot = 0; // the shot it belongs to; 0 for none
     };
+    quint64 m_shots = 0;                   // shots begun
+    quint64 m_namingShot = 0;              // the shot of the copy being named
+    quint64 m_currentShot = 0;             // the one being copied; 0 outside a shot
+    QSet<QString> m_intended;              // the names waiting copies are to take
+    std::optional<qint32> m_journalNumber; // where an adopted copy's running numbers went on
     // Copies an earlier run was about to name, by their source's path below the volume's root.
     QMultiHash<QByteArray, IntendedCopy> m_journal;
     bool m_journaling = false;
@@ -334,6 +349,7 @@ private:
         FileStamp copyStamp; // the copy as it was written
         QByteArray hash;
         quint64 hashTicket = 0; // the hash, while m_hasher still works on it
+        quint64 shot = 0;       // its shot's sources go together or not at all
     };
     std::vector<Pending> m_pending; // copies waiting to reach the disk, and with a move their sources
     QSet<QString> m_pendingSources; // their paths
@@ -437,7 +453,7 @@ void Run::named(const QString &source, const QString &dest, CopyOutcome &outcome
         const bool sameFile = from.device == outcome.copy.device && from.inode == outcome.copy.inode;
         if (!sameFile && outcome.kept.isOpen()) {
             m_pending.push_back({source, dest, size, from, std::move(outcome.kept), outcome.source,
-                                 outcome.copy, outcome.hash});
+                                 outcome.copy, outcome.hash, 0, m_namingShot});
             m_pendingSources.insert(source);
             m_pendingFolders.insert(folderOf(dest));
             m_pendingBytes += size;
@@ -448,27 +464,47 @@ void Run::named(const QString &source, const QString &dest, CopyOutcome &outcome
                ((m_history && m_history->store) || m_state.options.verify)) {
         // Recorded (and read back) once on the disk.
         m_pending.push_back({source, dest, size, std::nullopt, KeptCopy(), outcome.source, outcome.copy,
-                             outcome.hash, outcome.hashTicket});
+                             outcome.hash, outcome.hashTicket, m_namingShot});
         m_pendingFolders.insert(folderOf(dest));
         m_pendingBytes += size;
     }
-    const bool moving = m_state.options.move;
-    if (int(m_pending.size()) >= (moving ? MaxPendingSources : MaxPendingCopies) ||
-        m_pendingBytes >= (moving ? MaxPendingBytes : MaxPendingCopyBytes))
-        deleteFlushedSources();
 }
 
-void Run::counted()
+bool Run::pendingFull() const
+{
+    const bool moving = m_state.options.move;
+    return int(m_pending.size()) >= (moving ? MaxPendingSources : MaxPendingCopies) ||
+           m_pendingBytes >= (moving ? MaxPendingBytes : MaxPendingCopyBytes);
+}
+
+void Run::countWorked()
 {
     ++m_worked;
     m_view.setWorkedText(QString::number(m_worked));
     m_view.setOverallProgress(OverallGaugePercent(m_worked, m_targetCount));
-    if (m_state.options.FileCounterMode) {
-        m_state.fileNumber = NextRunningNumber(m_state.fileNumber);
-        m_fileNumberAdvanced = true;
-        m_view.showFileCounter(m_state.fileNumber);
-    }
     m_state.result = true;
+}
+
+void Run::advanceFileNumber()
+{
+    if (!m_state.options.FileCounterMode) {
+        m_journalNumber.reset();
+        return;
+    }
+    m_state.fileNumber = m_journalNumber.value_or(NextRunningNumber(m_state.fileNumber));
+    m_journalNumber.reset();
+    m_fileNumberAdvanced = true;
+    m_view.showFileCounter(m_state.fileNumber);
+}
+
+// Batches are handed on between files and between shots, never inside a shot: a shot's copies are
+// named, recorded and their sources deleted together.
+void Run::rotateIfFull()
+{
+    if (int(m_unnamed.size()) >= MaxUnnamedCopies || m_unnamedBytes >= MaxUnnamedBytes)
+        flushUnnamed();
+    if (pendingFull())
+        deleteFlushedSources();
 }
 
 // Hands the copies written since the last call to a flush on a worker thread, once the batch flushed
@@ -500,6 +536,8 @@ void Run::nameFlushed()
         m_view.processEvents();
     m_flusher.reset();
     std::vector<Unnamed> batch = std::exchange(m_flushing, {});
+    for (const Unnamed &u : batch)
+        m_intended.remove(u.dest);
     if (m_flushCode != 0 && !m_namingStopped) {
         // Not known to be on the disk: the copies go unnamed and their sources stay.
         m_namingStopped = true;
@@ -541,7 +579,12 @@ void Run::nameFlushed()
         }
         if (dest != u.dest)
             m_view.setStatusText(renamedStatusText());
+        m_namingShot = u.shot;
         named(u.source, dest, u.outcome);
+        m_namingShot = 0;
+        const bool shotEnds = u.shot == 0 || &u == &batch.back() || (&u + 1)->shot != u.shot;
+        if (shotEnds && pendingFull())
+            deleteFlushedSources();
     }
 }
 
@@ -549,6 +592,28 @@ void Run::nameAll()
 {
     flushUnnamed();
     nameFlushed();
+}
+
+QString Run::resolve(const QString &source, const ShotNaming *shot)
+{
+    DestinationError why = DestinationError::None;
+    QString dest = ResolveDestination(m_state, m_table, source, &why, shot);
+    if (!m_state.firstFile) {
+        QString folder = dest.left(dest.lastIndexOf(QLatin1Char('/')));
+        m_state.FirstDestinationFolder =
+            folder.isEmpty() && dest.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : folder;
+        m_state.firstFile = true;
+    }
+    if (why == DestinationError::InsideSource) {
+        stop(unknownErrorStatusText(), targetInsideSourceMessage(m_state.refusedFolder, m_source.folder));
+        return {};
+    }
+    if (dest.isEmpty()) {
+        const int code = why == DestinationError::NoRow ? ENOENT : EINVAL;
+        stop(unknownErrorStatusText(), unknownErrorMessage(code));
+        return {};
+    }
+    return dest;
 }
 
 void Run::file(const QString &source)
@@ -559,24 +624,84 @@ void Run::file(const QString &source)
         m_rate.dropFromTotal(m_sizes.value(source));
         return;
     }
+    const QString dest = resolve(source, nullptr);
+    if (dest.isEmpty())
+        return;
+    const qsizetype first = qsizetype(m_unnamed.size());
+    if (place(source, dest)) {
+        advanceFileNumber();
+        for (auto i = std::size_t(first); i < m_unnamed.size(); ++i)
+            m_unnamed[i].nextFileNumber = m_state.options.FileCounterMode ? m_state.fileNumber : -1;
+    }
+    rotateIfFull();
+}
 
-    DestinationError why = DestinationError::None;
-    QString dest = ResolveDestination(m_state, m_table, source, &why);
-    if (!m_state.firstFile) {
-        QString folder = dest.left(dest.lastIndexOf(QLatin1Char('/')));
-        m_state.FirstDestinationFolder =
-            folder.isEmpty() && dest.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : folder;
-        m_state.firstFile = true;
+// The files of a shot share one running number, one shooting date and one "_n": the first under which
+// every new name of the shot is free.
+void Run::shot(const Shot &shot)
+{
+    m_state.CancelRequested = false;
+    QStringList sources;
+    for (const QString &file : shot.files) {
+        if (m_moved.contains(file))
+            m_rate.dropFromTotal(m_sizes.value(file));
+        else
+            sources.append(file);
     }
-    if (why == DestinationError::InsideSource) {
-        stop(unknownErrorStatusText(), targetInsideSourceMessage(m_state.refusedFolder, m_source.folder));
+    if (sources.isEmpty())
+        return;
+    ShotNaming naming;
+    if (m_state.options.ShootingDateFolderMode || m_state.options.ShootingDateFileMode) {
+        for (const QString &file : std::as_const(sources)) {
+            if ((naming.date = ReadShootingDate(file)).isValid())
+                break;
+        }
+    }
+    QStringList dests;
+    for (const QString &file : std::as_const(sources)) {
+        dests.append(resolve(file, &naming));
+        if (dests.last().isEmpty())
+            return;
+    }
+    naming.folder = folderOf(dests.first());
+    for (const QString &sidecar : shot.sidecars) {
+        sources.append(sidecar);
+        dests.append(resolve(sidecar, &naming));
+        if (dests.last().isEmpty())
+            return;
+    }
+    const auto numbered = [](const QString &name, int n) { return n == 1 ? name : NumberedName(name, n); };
+    const auto taken = [this](const QString &name) {
+        return m_intended.contains(name) || writtenThisRun(name) ||
+               (!m_state.options.overwrite && PathExists(name));
+    };
+    int n = 1;
+    while (n <= LastFreeNameNumber &&
+           std::any_of(dests.cbegin(), dests.cend(), [&](const QString &d) { return taken(numbered(d, n)); }))
+        ++n;
+    if (n > LastFreeNameNumber) {
+        m_state.skipped = true;
+        for (const QString &file : std::as_const(sources))
+            m_rate.dropFromTotal(m_sizes.value(file));
         return;
     }
-    if (dest.isEmpty()) {
-        const int code = why == DestinationError::NoRow ? ENOENT : EINVAL;
-        stop(unknownErrorStatusText(), unknownErrorMessage(code));
-        return;
+    m_currentShot = ++m_shots;
+    const qsizetype first = qsizetype(m_unnamed.size());
+    bool placed = false;
+    for (qsizetype i = 0; i < sources.size() && !m_stop; ++i)
+        placed = place(sources.at(i), numbered(dests.at(i), n)) || placed;
+    m_currentShot = 0;
+    if (placed) {
+        advanceFileNumber();
+        for (auto i = std::size_t(first); i < m_unnamed.size(); ++i)
+            m_unnamed[i].nextFileNumber = m_state.options.FileCounterMode ? m_state.fileNumber : -1;
     }
+    rotateIfFull();
+}
+
+// Copies one file to dest, or takes the copy an earlier run left there. True when the file went.
+bool Run::place(const QString &source, const QString &dest)
+{
     m_view.setFileName(displayPath(QFileInfo(dest).fileName()));
     // A source still waiting for its deletion holds this name: delete it first, as if it had gone at
     // once, so the new copy neither clashes with it nor is taken for it.
@@ -587,13 +712,13 @@ void Run::file(const QString &source)
 
     // A file this run wrote is never replaced by a later one of the same name (two camera folders both
     // holding IMG_0001.JPG): the later one takes a free name as in a clash without overwrite.
-    const bool overwrite = m_state.options.overwrite && !writtenThisRun(dest);
+    const bool overwrite = m_state.options.overwrite && !writtenThisRun(dest) && !m_intended.contains(dest);
     CopyOutcome outcome;
     // With imported files skipped, a file whose copy is already there (a run killed before it could
     // record it) is taken as imported rather than copied again under a "_2" name. A killed run gave its
     // names in order, so the search ends at the first free one.
     if (m_state.options.skipImported && adoptJournaled(source))
-        return;
+        return true;
     if (m_state.options.skipImported && !overwrite) {
         for (int n = 1; n <= LastFreeNameNumber; ++n) {
             const QString candidate = n == 1 ? dest : NumberedName(dest, n);
@@ -603,9 +728,11 @@ void Run::file(const QString &source)
                 m_rate.dropFromTotal(outcome.copy.size);
                 if (m_state.options.move)
                     m_moved.insert(source);
+                m_namingShot = m_currentShot;
                 named(source, candidate, outcome);
-                counted();
-                return;
+                m_namingShot = 0;
+                countWorked();
+                return true;
             }
         }
     }
@@ -617,7 +744,7 @@ void Run::file(const QString &source)
         if (n > LastFreeNameNumber) {
             m_state.skipped = true;
             m_rate.dropFromTotal(m_sizes.value(source));
-            return;
+            return false;
         }
     }
     const int code = copy(source, dest, overwrite, outcome);
@@ -626,19 +753,18 @@ void Run::file(const QString &source)
             m_moved.insert(source);
         m_unnamedSources.insert(source);
         m_unnamedBytes += outcome.copy.size;
-        counted();
-        m_unnamed.push_back({source, dest, overwrite,
-                             m_state.options.FileCounterMode ? m_state.fileNumber : qint32(-1),
-                             std::move(outcome)});
-        if (int(m_unnamed.size()) >= MaxUnnamedCopies || m_unnamedBytes >= MaxUnnamedBytes)
-            flushUnnamed();
+        m_intended.insert(dest);
+        countWorked();
+        m_unnamed.push_back({source, dest, overwrite, -1, std::move(outcome), m_currentShot});
         if (m_state.CancelRequested)
             stop(cancelledStatusText());
-    } else if (m_state.CancelRequested) {
-        stop(cancelledStatusText());
-    } else {
-        failed(source, dest, code, outcome);
+        return true;
     }
+    if (m_state.CancelRequested)
+        stop(cancelledStatusText());
+    else
+        failed(source, dest, code, outcome);
+    return false;
 }
 
 // The history learns the names of a batch before they are given: a run killed before it recorded them
@@ -684,12 +810,12 @@ bool Run::adoptJournaled(const QString &source)
             m_rate.dropFromTotal(outcome.copy.size);
             if (m_state.options.move)
                 m_moved.insert(source);
+            m_namingShot = m_currentShot;
             named(source, candidate, outcome);
-            counted();
-            if (m_state.options.FileCounterMode && entry.nextFileNumber >= 0) {
-                m_state.fileNumber = entry.nextFileNumber;
-                m_view.showFileCounter(m_state.fileNumber);
-            }
+            m_namingShot = 0;
+            countWorked();
+            if (entry.nextFileNumber >= 0)
+                m_journalNumber = entry.nextFileNumber;
             return true;
         }
     }
@@ -794,16 +920,32 @@ void Run::deleteFlushedSources()
             verifyBatch(bad);
         recordBatch(bad);
     }
+    // The destination name must still hold this run's copy, and the source name the file that was copied;
+    // nothing reached through a folder link is deleted (it lies outside the source folder). A shot's
+    // sources go only when every one of them may.
+    std::vector<bool> deletable(m_pending.size(), false);
+    QSet<quint64> keptShots;
     for (std::size_t i = 0; i < m_pending.size(); ++i) {
         const Pending &p = m_pending[i];
-        if (!p.sourceStamp)
+        if (!p.sourceStamp || bad[i])
             continue;
-        // The destination name must still hold this run's copy, and the source name the file that was
-        // copied; nothing reached through a folder link is deleted (it lies outside the source folder).
-        if (bad[i])
+        deletable[i] = flushed && p.copy.isNamedBy(p.dest) && FileStampOf(p.source) == p.sourceStamp &&
+                       !PassesThroughLink(m_linkRoot, p.source);
+        if (!deletable[i]) {
+            m_state.notDeleted = true;
+            if (p.shot)
+                keptShots.insert(p.shot);
+        }
+    }
+    for (std::size_t i = 0; i < m_pending.size(); ++i) {
+        if (bad[i] && m_pending[i].shot)
+            keptShots.insert(m_pending[i].shot);
+    }
+    for (std::size_t i = 0; i < m_pending.size(); ++i) {
+        const Pending &p = m_pending[i];
+        if (!deletable[i])
             continue;
-        if (!flushed || !p.copy.isNamedBy(p.dest) || FileStampOf(p.source) != p.sourceStamp ||
-            PassesThroughLink(m_linkRoot, p.source) || RemoveFile(p.source) != 0)
+        if (keptShots.contains(p.shot) || RemoveFile(p.source) != 0)
             m_state.notDeleted = true;
         else
             m_state.movedFromFolders.insert(p.source.left(p.source.lastIndexOf(QLatin1Char('/'))));
@@ -1018,11 +1160,32 @@ TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qi
     }
 
     Run run(state, table, targetCount, view, sourceFolder, history);
-    run.measure(runList);
-    for (const QString &source : runList) {
-        run.file(source);
-        if (run.stopped())
-            break;
+    if (state.options.keepShotsTogether) {
+        const QList<Shot> shots = GroupShots(runList, [](const QString &folder) {
+            QStringList names;
+            DirectoryReader entries(folder);
+            while (entries.next()) {
+                if (entries.entryStatus(false).kind == EntryKind::File)
+                    names.append(entries.name());
+            }
+            return names;
+        });
+        QStringList measured = runList;
+        for (const Shot &shot : shots)
+            measured += shot.sidecars;
+        run.measure(measured);
+        for (const Shot &shot : shots) {
+            run.shot(shot);
+            if (run.stopped())
+                break;
+        }
+    } else {
+        run.measure(runList);
+        for (const QString &source : runList) {
+            run.file(source);
+            if (run.stopped())
+                break;
+        }
     }
     run.afterLoop();
     view.setBytesText(QString());

@@ -72,21 +72,20 @@ void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
     auto *skip = formChild<QCheckBox>(form(), "SkipImportedCheckBox");
     auto *verify = formChild<QCheckBox>(form(), "VerifyCheckBox");
     auto *eject = formChild<QCheckBox>(form(), "EjectCheckBox");
+    auto *shots = formChild<QCheckBox>(form(), "KeepShotsTogetherCheckBox");
+    const QList<QCheckBox *> boxes{skip, verify, eject, shots};
     QCOMPARE(skip->text(), QStringLiteral("取り込み済みのファイルは転送しない"));
     QCOMPARE(verify->text(), QStringLiteral("転送後にベリファイ"));
     QCOMPARE(eject->text(), QStringLiteral("転送後にカードを取り出す"));
-    QVERIFY(!skip->isChecked());
-    QVERIFY(!verify->isChecked());
-    QVERIFY(!eject->isChecked());
-    QVERIFY(!skip->toolTip().isEmpty());
-    QVERIFY(!verify->toolTip().isEmpty());
-    QVERIFY(!eject->toolTip().isEmpty());
+    QCOMPARE(shots->text(), QStringLiteral("RAW+JPEGを同じ名前で転送"));
     QCOMPARE(eject->geometry(), QRect(8, 531, 232, 18));
-    // Inside the window, clear of every other control.
-    for (QCheckBox *box : {skip, verify, eject}) {
+    // Off, explained, inside the window and clear of every other control.
+    for (QCheckBox *box : boxes) {
+        QVERIFY(!box->isChecked());
+        QVERIFY(!box->toolTip().isEmpty());
         QVERIFY(form()->rect().contains(box->geometry()));
         for (QWidget *other : form()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (other != skip && other != verify && other != eject && other->isVisible())
+            if (!boxes.contains(other) && other->isVisible())
                 QVERIFY2(!other->geometry().intersects(box->geometry()), qPrintable(other->objectName()));
         }
     }
@@ -98,15 +97,13 @@ void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
             QVERIFY2(!other->geometry().intersects(bytes->geometry()), qPrintable(other->objectName()));
     }
 
-    // The focus chain ends with the three boxes.
+    // The focus chain ends with the boxes.
     QList<QWidget *> chain;
     for (QWidget *w = form()->nextInFocusChain(); w != form(); w = w->nextInFocusChain())
         if (w->focusPolicy() & Qt::TabFocus)
             chain << w;
-    QVERIFY(chain.size() > 3);
-    QCOMPARE(chain.at(chain.size() - 3), skip);
-    QCOMPARE(chain.at(chain.size() - 2), verify);
-    QCOMPARE(chain.last(), eject);
+    QVERIFY(chain.size() > boxes.size());
+    QCOMPARE(chain.mid(chain.size() - boxes.size()), (QList<QWidget *>{skip, verify, eject, shots}));
 }
 
 void TestImportOptions::secondImportOfTheSameCard()

@@ -386,8 +386,9 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     QStringList added;
     for (const SettingsRecord::Field &f : SettingsRecord::addedFields())
         added << QLatin1String(f.name);
-    QCOMPARE(added, (QStringList{QStringLiteral("SkipImportedChecked"), QStringLiteral("VerifyChecked"),
-                                 QStringLiteral("EjectChecked")}));
+    QCOMPARE(added,
+             (QStringList{QStringLiteral("SkipImportedChecked"), QStringLiteral("VerifyChecked"),
+                          QStringLiteral("EjectChecked"), QStringLiteral("KeepShotsTogetherChecked")}));
     for (const QString &name : std::as_const(added))
         QVERIFY2(!SettingsRecord::field(name), qPrintable(name)); // not among the 90
 
@@ -396,6 +397,7 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     record.SkipImportedChecked = true;
     record.VerifyChecked = true;
     record.EjectChecked = true;
+    record.KeepShotsTogetherChecked = true;
     record.DelChecked = true;
     {
         RegistryStore store;
@@ -409,6 +411,7 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     QVERIFY(back.SkipImportedChecked);
     QVERIFY(back.VerifyChecked);
     QVERIFY(back.EjectChecked);
+    QVERIFY(back.KeepShotsTogetherChecked);
 
     // A file written before the values existed: no message, every other value as stored, the new ones off.
     {

@@ -45,6 +45,9 @@ class TestTransfer final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void shotsKeepOneName_data();
+    void shotsKeepOneName();
+    void shotOfAMoveGoesWhole();
 
     void progressRules_data();
     void progressRules();
@@ -352,6 +355,101 @@ void TestTransfer::plainCopy()
     QVERIFY(!state.firstFile);
     QVERIFY(QFileInfo::exists(a) && QFileInfo::exists(b));
     QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestTransfer::shotsKeepOneName_data()
+{
+    QTest::addColumn<bool>("together");
+    QTest::addColumn<bool>("renumber");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("nextNumber");
+    const QString old = QStringLiteral("jpg/IMG_0001_2.JPG");
+    QTest::newRow("off, camera names")
+        << false << false
+        << QStringList{QStringLiteral("jpg/IMG_0001.JPG"), old, QStringLiteral("jpg/IMG_0001_3.JPG"),
+                       QStringLiteral("raw/IMG_0001.CR3"), QStringLiteral("raw/IMG_0001_2.CR3")}
+        << 1;
+    // A name of the shot is taken (the old _2 JPEG): the whole shot moves on to _3.
+    QTest::newRow("together, camera names")
+        << true << false
+        << QStringList{QStringLiteral("jpg/IMG_0001.JPG"),   old,
+                       QStringLiteral("jpg/IMG_0001_3.JPG"), QStringLiteral("raw/IMG_0001.CR3"),
+                       QStringLiteral("raw/IMG_0001_3.CR3"), QStringLiteral("raw/img_0001.xmp")}
+        << 1;
+    QTest::newRow("off, running numbers")
+        << false << true
+        << QStringList{QStringLiteral("jpg/2.JPG"), QStringLiteral("jpg/4.JPG"), old,
+                       QStringLiteral("raw/1.CR3"), QStringLiteral("raw/3.CR3")}
+        << 5;
+    QTest::newRow("together, running numbers")
+        << true << true
+        << QStringList{QStringLiteral("jpg/1.JPG"), QStringLiteral("jpg/2.JPG"), old,
+                       QStringLiteral("raw/1.CR3"), QStringLiteral("raw/1.xmp"), QStringLiteral("raw/2.CR3")}
+        << 3;
+}
+
+// Raw and JPEG of one shot (and its sidecar, which no row takes) keep one name: one running number and one
+// "_n" per shot, across two camera folders that restarted their numbering.
+void TestTransfer::shotsKeepOneName()
+{
+    QFETCH(bool, together);
+    QFETCH(bool, renumber);
+    QFETCH(QStringList, expected);
+    QFETCH(int, nextNumber);
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
+    QStringList list;
+    for (const char *name : {"src/100CAM/IMG_0001.CR3", "src/100CAM/IMG_0001.JPG", "src/101CAM/IMG_0001.CR3",
+                             "src/101CAM/IMG_0001.JPG"})
+        list << dir.createFile(QLatin1String(name), name);
+    dir.createFile(QStringLiteral("src/100CAM/img_0001.xmp"), "sidecar");
+    dir.createFile(QStringLiteral("src/100CAM/IMG_0002.XMP"), "no shot of its own");
+    dir.createFile(QStringLiteral("out/jpg/IMG_0001_2.JPG"), "old");
+    s.KeepShotsTogetherChecked = together;
+    if (renumber) {
+        s.RenameChecked = true;
+        s.FileNameEditText = QStringLiteral("[RENBAN]");
+    }
+    const ExtensionRows rows{{QStringLiteral("*.CR3"), out + QStringLiteral("/raw")},
+                             {QStringLiteral("*.JPG"), out + QStringLiteral("/jpg")}};
+    QDir().mkpath(out + QStringLiteral("/raw"));
+    const TransferOutcome outcome =
+        RunTransfer(state, list, 4, rows, s, view, dir.filePath(QStringLiteral("src/")));
+    QVERIFY(outcome);
+    QCOMPARE(filesUnder(out), expected);
+    QCOMPARE(outcome.fileNumber.value_or(1), nextNumber);
+    const QStringList raws = expected.filter(QStringLiteral(".CR3"));
+    QCOMPARE(contentOf(out + QLatin1Char('/') + raws.last()), QByteArray("src/101CAM/IMG_0001.CR3"));
+    if (together)
+        QCOMPARE(contentOf(out + QLatin1Char('/') + expected.filter(QStringLiteral(".xmp")).first()),
+                 QByteArray("sidecar"));
+}
+
+// A move deletes a shot's sources only when every copy of the shot came back right.
+void TestTransfer::shotOfAMoveGoesWhole()
+{
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
+    const QStringList list{dir.createFile(QStringLiteral("src/100CAM/IMG_0001.CR3"), "raw 1"),
+                           dir.createFile(QStringLiteral("src/100CAM/IMG_0001.JPG"), "jpeg 1"),
+                           dir.createFile(QStringLiteral("src/100CAM/IMG_0002.CR3"), "raw 2"),
+                           dir.createFile(QStringLiteral("src/100CAM/IMG_0002.JPG"), "jpeg 2")};
+    s.KeepShotsTogetherChecked = true;
+    s.DelChecked = true;
+    s.VerifyChecked = true;
+    SetBeforeVerifyHookForTesting([](const QString &copy) {
+        if (copy.endsWith(QLatin1String("IMG_0001.JPG"))) {
+            QFile f(copy);
+            if (f.open(QIODevice::WriteOnly | QIODevice::Append))
+                f.write("!");
+        }
+    });
+    RunTransfer(state, list, 4, {{QStringLiteral("*.*"), out}}, s, view,
+                dir.filePath(QStringLiteral("src/")));
+    SetBeforeVerifyHookForTesting({});
+    QCOMPARE(filesUnder(dir.filePath(QStringLiteral("src"))),
+             (QStringList{QStringLiteral("100CAM/IMG_0001.CR3"), QStringLiteral("100CAM/IMG_0001.JPG")}));
+    QVERIFY(prompt.messages.contains(notDeletedMessage()));
 }
 
 void TestTransfer::clashGivesFreeName()
