@@ -69,7 +69,10 @@ public:
             s.RenameChecked = true;
             s.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
         }
-        const ExtensionRows rows{{QStringLiteral("*.JPG"), dest + QLatin1Char('/')}};
+        s.KeepShotsTogetherChecked = pairs;
+        ExtensionRows rows{{QStringLiteral("*.JPG"), dest + QLatin1Char('/')}};
+        if (pairs)
+            rows.append({QStringLiteral("*.CR3"), dest + QLatin1Char('/')});
         RunHistory runHistory;
         runHistory.store = &history;
         runHistory.volume = Volume;
@@ -79,7 +82,10 @@ public:
         if (skipImported)
             filter = std::make_unique<ImportedFilter>(history.stampsOf(Volume), card);
         const QStringList runList =
-            CollectRunList(card + QStringLiteral("/DCIM"), {QStringLiteral("*.JPG")}, nullptr, filter.get());
+            CollectRunList(card + QStringLiteral("/DCIM"),
+                           pairs ? QStringList{QStringLiteral("*.JPG"), QStringLiteral("*.CR3")}
+                                 : QStringList{QStringLiteral("*.JPG")},
+                           nullptr, filter.get());
         if (filter)
             runHistory.skipped = filter->skipped();
         listed = runList.size();
@@ -108,6 +114,7 @@ public:
     qsizetype listed = 0;
     bool notDeleted = false;
     bool renamed = false; // "<camera name>_<running number>"
+    bool pairs = false;   // raw files too, each kept together with its JPEG
 };
 
 } // namespace
@@ -367,14 +374,17 @@ void TestImportRuns::renamingMoveKilledAfterNamingResumesWithoutDuplicates()
 {
     constexpr int FileCount = 120;
     // The flushes of such a run: the copies' data, the names of the first batch of sources, those of the
-    // rest.
-    for (const int killAt : {2, 3}) {
+    // rest; once with JPEGs, once with raw+JPEG pairs kept together.
+    for (const auto &[killAt, pairs] : {std::pair{2, false}, {3, false}, {2, true}, {3, true}}) {
         TestDir dir;
         QSet<QByteArray> contents;
         for (int i = 0; i < FileCount; ++i) {
             const QByteArray content = photo(killAt * 1000 + i, 20 * 1024 + i);
-            dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')),
-                           content);
+            const QString name = pairs ? QStringLiteral("IMG_%1.%2")
+                                             .arg(i / 2, 4, 10, QLatin1Char('0'))
+                                             .arg(i % 2 ? QStringLiteral("CR3") : QStringLiteral("JPG"))
+                                       : QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0'));
+            dir.createFile(QStringLiteral("card/DCIM/100CANON/") + name, content);
             contents.insert(QCryptographicHash::hash(content, QCryptographicHash::Sha256));
         }
         const pid_t child = ::fork();
@@ -383,6 +393,7 @@ void TestImportRuns::renamingMoveKilledAfterNamingResumesWithoutDuplicates()
             TestPrompt quiet;
             Importer killed(dir);
             killed.renamed = true;
+            killed.pairs = pairs;
             SetFlushFaultForTesting([killAt] {
                 static int flushes = 0;
                 if (++flushes == killAt)
@@ -399,8 +410,17 @@ void TestImportRuns::renamingMoveKilledAfterNamingResumesWithoutDuplicates()
         TestPrompt prompt;
         Importer importer(dir);
         importer.renamed = true;
+        importer.pairs = pairs;
         QVERIFY(importer.run(true, true, true));
         const QStringList arrived = test::filesUnder(importer.dest);
+        // No shot split: every name stem holds its raw file and its JPEG.
+        for (const QString &name : arrived) {
+            if (pairs)
+                QVERIFY2(arrived.contains(name.chopped(3) + (name.endsWith(QLatin1String("JPG"))
+                                                                 ? QStringLiteral("CR3")
+                                                                 : QStringLiteral("JPG"))),
+                         qPrintable(name));
+        }
         QSet<QByteArray> hashes;
         for (const QString &name : arrived)
             hashes.insert(sha(importer.dest + QLatin1Char('/') + name));
