@@ -53,11 +53,6 @@ void ThumbnailController::setTimeLimit(int ms)
     m_pool->setTimeLimit(ms);
 }
 
-void ThumbnailController::setCacheLimit(int count)
-{
-    m_model->setCacheLimit(count);
-}
-
 bool ThumbnailController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_form->ThumbnailGrid->viewport() && event->type() == QEvent::Resize) {

@@ -36,8 +36,6 @@ public:
     ThumbnailPool *pool() const { return m_pool; }
     // How long one file may take its helper before it is killed.
     void setTimeLimit(int ms);
-    // Pictures kept, and so asked for around the viewport.
-    void setCacheLimit(int count);
 
 Q_SIGNALS:
     // Every file of the grid is made: only a grid the cache holds whole gets there.

@@ -38,7 +38,7 @@ public:
         ImageSizeRole,               // the size of the preview or picture the thumbnail was made from
     };
 
-    // About 40 MB of pictures at the grid's size.
+    // 40 to 50 MB of pictures at the grid's size.
     static constexpr int DefaultCacheLimit = 1000;
 
     explicit ThumbnailModel(QObject *parent = nullptr);
