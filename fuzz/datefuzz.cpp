@@ -1,9 +1,11 @@
 // Feeds arbitrary bytes to the shooting-date lookup exactly as the transfer runs it: the bytes are written
 // to a file and ReadShootingDate reads it, once under a neutral name (the kind is found by content: JPEG,
-// TIFF and raw files go to exiv2 over bounded bytes, QuickTime/MP4 to our reader, anything else to the
-// file's own time) and the QuickTime reader reads them once more from memory (as it does for any file named
-// like a video). A lookup that takes more than -timeout seconds, a crash, a leak, or memory beyond
-// -rss_limit_mb / -malloc_limit_mb is a finding.
+// TIFF and raw files go to exiv2 over bounded bytes, QuickTime/MP4 to our reader, HEIF images to our reader
+// and their Exif block to exiv2, anything else to the file's own time) and the QuickTime and HEIF readers
+// read them once more from memory (the QuickTime reader as it does for any file named like a video). A lookup
+// that takes more than -timeout seconds, a crash, a leak, or memory beyond -rss_limit_mb / -malloc_limit_mb
+// is a finding.
+#include "metadata/heifexif.h"
 #include "metadata/quicktimedate.h"
 #include "transfer/shootingdate.h"
 
@@ -73,6 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QuickTimeBytes source(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
     const QDateTime created = ReadQuickTimeCreationTime(source);
     if (created.isValid() && created.offsetFromUtc() != 0)
+        std::abort();
+
+    // The Exif block is a TIFF within the limit, or nothing.
+    const QByteArray tiff = ReadHeifExif(source);
+    if (!tiff.isEmpty() &&
+        (tiff.size() > HeifMaxExifBytes || (!tiff.startsWith("II*") && !tiff.startsWith("MM"))))
         std::abort();
     return 0;
 }
