@@ -120,6 +120,7 @@ const QList<SettingsRecord::Field> &SettingsRecord::addedFields()
         flag("VerifyChecked", &R::VerifyChecked),
         flag("EjectChecked", &R::EjectChecked),
         flag("KeepShotsTogetherChecked", &R::KeepShotsTogetherChecked),
+        number("ClockOffsetMinutes", &R::ClockOffsetMinutes),
     };
     return table;
 }

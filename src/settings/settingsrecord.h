@@ -63,6 +63,7 @@ struct SettingsRecord
     bool VerifyChecked = false;
     bool EjectChecked = false;
     bool KeepShotsTogetherChecked = false;
+    qint32 ClockOffsetMinutes = 0; // added to shooting dates from the files' metadata, -1440..1440
 
     enum class Type
     {

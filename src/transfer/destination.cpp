@@ -108,7 +108,8 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
 
     QDate shot;
     if (o.ShootingDateFolderMode || o.ShootingDateFileMode)
-        shot = shotNaming && shotNaming->date.isValid() ? shotNaming->date : ReadShootingDate(sourcePath);
+        shot = shotNaming && shotNaming->date.isValid() ? shotNaming->date
+                                                        : ReadShootingDate(sourcePath, o.clockOffsetMinutes);
 
     QString name;
     if (o.renaming) {

@@ -85,12 +85,12 @@ quint32 be32(const char *p)
     return (quint32(u[0]) << 24) | (quint32(u[1]) << 16) | (quint32(u[2]) << 8) | quint32(u[3]);
 }
 
-QDate fromExif(const Exiv2::ExifData &exif)
+QDateTime fromExif(const Exiv2::ExifData &exif)
 {
     for (const char *key : {"Exif.Photo.DateTimeOriginal", "Exif.Image.DateTimeOriginal"}) {
         const auto it = exif.findKey(Exiv2::ExifKey(key));
         if (it != exif.end()) {
-            const QDate d = DateFromMetadataText(QString::fromStdString(it->toString()));
+            const QDateTime d = DateTimeFromMetadataText(QString::fromStdString(it->toString()));
             if (d.isValid())
                 return d;
         }
@@ -98,12 +98,12 @@ QDate fromExif(const Exiv2::ExifData &exif)
     return {};
 }
 
-QDate fromXmp(const Exiv2::XmpData &xmp)
+QDateTime fromXmp(const Exiv2::XmpData &xmp)
 {
     for (const char *key : {"Xmp.exif.DateTimeOriginal", "Xmp.photoshop.DateCreated"}) {
         const auto it = xmp.findKey(Exiv2::XmpKey(key));
         if (it != xmp.end()) {
-            const QDate d = DateFromMetadataText(QString::fromStdString(it->toString()));
+            const QDateTime d = DateTimeFromMetadataText(QString::fromStdString(it->toString()));
             if (d.isValid())
                 return d;
         }
@@ -112,14 +112,14 @@ QDate fromXmp(const Exiv2::XmpData &xmp)
 }
 
 // exiv2's reader of exactly the given kind over bytes in memory: it cannot read past them.
-QDate dateFromExiv2(Kind kind, const QByteArray &bytes)
+QDateTime dateFromExiv2(Kind kind, const QByteArray &bytes)
 {
     static const QHash<Kind, ExivReader> readers{
         {Kind::Jpeg, ExivReader::Jpeg}, {Kind::Tiff, ExivReader::Tiff}, {Kind::Cr2, ExivReader::Cr2},
         {Kind::Orf, ExivReader::Orf},   {Kind::Rw2, ExivReader::Rw2},   {Kind::Crw, ExivReader::Crw},
         {Kind::Mrw, ExivReader::Mrw}};
     const auto reader = readers.constFind(kind);
-    QDate d;
+    QDateTime d;
     if (reader != readers.cend()) {
         ReadExivMetadata(*reader, bytes, [&d](Exiv2::Image &image) {
             d = fromExif(image.exifData());
@@ -133,7 +133,7 @@ QDate dateFromExiv2(Kind kind, const QByteArray &bytes)
 
 // The date exiv2 reads from the file's bytes: a JPEG's metadata segments, a raw file's first bytes, a
 // Fujifilm raw's embedded JPEG.
-QDate dateFromExiv2(Kind kind, const ReadOnlyFile &file)
+QDateTime dateFromExiv2(Kind kind, const ReadOnlyFile &file)
 {
     const qint64 size = file.size();
     switch (kind) {
@@ -178,7 +178,8 @@ private:
     const ReadOnlyFile &m_file;
 };
 
-QDate dateFromContent(const QString &path)
+// The local time the camera's clock said when the file was taken.
+QDateTime dateFromContent(const QString &path)
 {
     const ReadOnlyFile file(path); // through the byte path; regular files only, so nothing blocks
     if (!file.isOpen())
@@ -191,13 +192,13 @@ QDate dateFromContent(const QString &path)
     if (kind == Kind::Heif) {
         FileSource source(file);
         const QByteArray tiff = ReadHeifExif(source);
-        const QDate d = tiff.isEmpty() ? QDate() : dateFromExiv2(Kind::Tiff, tiff);
+        const QDateTime d = tiff.isEmpty() ? QDateTime() : dateFromExiv2(Kind::Tiff, tiff);
         // An image sequence may carry a movie header, as it did before its brand was known.
-        return d.isValid() ? d : ReadQuickTimeCreationDate(source);
+        return d.isValid() ? d : ReadQuickTimeCreationTime(source).toLocalTime();
     }
     if (kind == Kind::QuickTime) {
         FileSource source(file);
-        return ReadQuickTimeCreationDate(source);
+        return ReadQuickTimeCreationTime(source).toLocalTime();
     }
     if (kind == Kind::Unknown)
         return {};
@@ -205,6 +206,16 @@ QDate dateFromContent(const QString &path)
 }
 
 } // namespace
+
+QDateTime DateTimeFromMetadataText(const QString &text)
+{
+    const QDate day = DateFromMetadataText(text);
+    if (!day.isValid())
+        return {};
+    // The time of day where one follows the date ("10:11:12"), else the day's start.
+    const QTime time = QTime::fromString(text.trimmed().mid(11, 8), QStringLiteral("HH:mm:ss"));
+    return QDateTime(day, time.isValid() ? time : QTime(0, 0));
+}
 
 QDate DateFromMetadataText(const QString &text)
 {
@@ -225,12 +236,12 @@ QDate DateFromMetadataText(const QString &text)
     return QDate(year, month, day); // invalid for 0000:00:00 and other impossible days
 }
 
-QDate ReadShootingDate(const QString &path)
+QDate ReadShootingDate(const QString &path, int clockOffsetMinutes)
 {
-    QDate date = dateFromContent(path);
-    if (!date.isValid())
-        date = fileLastModified(path).date();
-    return date;
+    const QDateTime taken = dateFromContent(path);
+    if (taken.isValid())
+        return taken.addSecs(qint64(clockOffsetMinutes) * 60).date();
+    return fileLastModified(path).date();
 }
 
 } // namespace vantora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 
 namespace vantora {
@@ -17,7 +18,12 @@ namespace vantora {
 //   and a Fujifilm RAF's embedded JPEG), found by content: Exif DateTimeOriginal (the date part alone), else
 //   XMP's. exiv2 gets the bytes in memory, at most the JPEG's metadata segments or a raw file's first 64 MiB.
 // - Anything else, and any damaged file: the last-write time.
-QDate ReadShootingDate(const QString &path);
+// clockOffsetMinutes (a camera whose clock was wrong, or on another time zone) moves a time the file's own
+// metadata gives, never the last-write time.
+QDate ReadShootingDate(const QString &path, int clockOffsetMinutes = 0);
+
+// A metadata date text with its time of day, where it has one; the day's start where it has none.
+QDateTime DateTimeFromMetadataText(const QString &text);
 
 // The date part of a metadata date text: "2017:03:05 10:11:12", "2017-03-05T10:11:12+09:00", "2017:03:05".
 // Invalid for anything else, including the all-zero date cameras write when the clock was never set.

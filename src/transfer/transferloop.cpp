@@ -653,7 +653,7 @@ void Run::shot(const Shot &shot)
     ShotNaming naming;
     if (m_state.options.ShootingDateFolderMode || m_state.options.ShootingDateFileMode) {
         for (const QString &file : std::as_const(sources)) {
-            if ((naming.date = ReadShootingDate(file)).isValid())
+            if ((naming.date = ReadShootingDate(file, m_state.options.clockOffsetMinutes)).isValid())
                 break;
         }
     }

@@ -2,6 +2,8 @@
 
 #include "settings/settingsrecord.h"
 
+#include <algorithm>
+
 namespace vantora {
 
 bool IsDcimSourceFolder(const QString &sourceFolderText)
@@ -50,6 +52,8 @@ void TakeOptionSnapshot(TransferState &state, const SettingsRecord &settings)
     o.skipImported = settings.SkipImportedChecked;
     o.verify = settings.VerifyChecked;
     o.keepShotsTogether = settings.KeepShotsTogetherChecked;
+    o.clockOffsetMinutes =
+        std::clamp(settings.ClockOffsetMinutes, -MaxClockOffsetMinutes, MaxClockOffsetMinutes);
     const RunningValues values = state.runningValues
                                      ? state.runningValues()
                                      : RunningValues{settings.DirRenbanSpinEditValue,

@@ -32,6 +32,7 @@ struct TransferOptions
     bool skipImported = false;      // "SkipImportedChecked"
     bool verify = false;            // "VerifyChecked"
     bool keepShotsTogether = false; // "KeepShotsTogetherChecked"
+    int clockOffsetMinutes = 0;     // "ClockOffsetMinutes"
 };
 
 // The running numbers and the date separator in force.
@@ -90,5 +91,8 @@ bool IsDcimSourceFolder(const QString &sourceFolderText);
 // (state.runningValues); the running numbers only for the modes that use them. The camera folder mode
 // follows the shown source (state.sourceFolder).
 void TakeOptionSnapshot(TransferState &state, const SettingsRecord &settings);
+
+// The clock offset a run takes, either way: a day.
+inline constexpr int MaxClockOffsetMinutes = 1440;
 
 } // namespace vantora

@@ -45,6 +45,8 @@ class TestTransfer final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void clockOffsetMovesMetadataDates_data();
+    void clockOffsetMovesMetadataDates();
     void shotsKeepOneName_data();
     void shotsKeepOneName();
     void shotOfAMoveGoesWhole();
@@ -355,6 +357,43 @@ void TestTransfer::plainCopy()
     QVERIFY(!state.firstFile);
     QVERIFY(QFileInfo::exists(a) && QFileInfo::exists(b));
     QVERIFY(prompt.messages.isEmpty());
+}
+
+void TestTransfer::clockOffsetMovesMetadataDates_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QStringList>("expected");
+    const QString untagged = QStringLiteral("2017.03.06/B.JPG"); // its file time: never moved
+    QTest::newRow("none") << 0 << QStringList{QStringLiteral("2017.03.06/A.JPG"), untagged};
+    QTest::newRow("a day behind") << -1440 << QStringList{QStringLiteral("2017.03.05/A.JPG"), untagged};
+    // 22:30 and two hours more is the next day: the time of day counts, not the date alone.
+    QTest::newRow("two hours ahead") << 120 << QStringList{untagged, QStringLiteral("2017.03.07/A.JPG")};
+    QTest::newRow("beyond a day") << -5000 << QStringList{QStringLiteral("2017.03.05/A.JPG"), untagged};
+}
+
+// A camera whose clock ran a day ahead: the offset puts its photos under the day they were taken.
+void TestTransfer::clockOffsetMovesMetadataDates()
+{
+    QFETCH(int, offset);
+    QFETCH(QStringList, expected);
+    TransferRig rig;
+    auto &[dir, prompt, out, s, view, state] = rig;
+    const QString a = writeTaggedJpeg(dir.filePath(QStringLiteral("src/A.JPG")),
+                                      QStringLiteral("Exif.Photo.DateTimeOriginal 2017:03:06 22:30:00"));
+    QVERIFY(!a.isEmpty());
+    const QString b = dir.createFile(QStringLiteral("src/B.JPG"), "no metadata");
+    {
+        QFile f(b);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(
+            f.setFileTime(QDateTime(QDate(2017, 3, 6), QTime(22, 30)), QFileDevice::FileModificationTime));
+    }
+    s.DirCreateChecked = true;
+    s.DirNameEditText = QStringLiteral("[YYYYMMDD]");
+    s.sDayEditText = QStringLiteral(".");
+    s.ClockOffsetMinutes = offset;
+    QVERIFY(RunTransfer(state, {a, b}, 2, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QCOMPARE(filesUnder(out), expected);
 }
 
 void TestTransfer::shotsKeepOneName_data()
