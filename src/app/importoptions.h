@@ -3,6 +3,7 @@
 #include <QObject>
 
 class QCheckBox;
+class QSpinBox;
 class QWidget;
 
 namespace vantora {
@@ -11,7 +12,8 @@ struct SettingsRecord;
 
 // The options beyond the original set of the main window: the skip of files an earlier import copied
 // ("SkipImportedCheckBox"), the read-back of every copy ("VerifyCheckBox"), the eject of the card after
-// a run ("EjectCheckBox") and one name for the files of a shot ("KeepShotsTogetherCheckBox"). They sit in the
+// a run ("EjectCheckBox"), one name for the files of a shot ("KeepShotsTogetherCheckBox") and the minutes
+// added to the shooting dates a camera's clock gave ("ClockOffsetSpinEdit"). They sit in the
 // free space below the progress area, after every other control in the tab order, and are off by default.
 class ImportOptions final : public QObject
 {
@@ -34,6 +36,7 @@ private:
     QCheckBox *m_verify;
     QCheckBox *m_eject;
     QCheckBox *m_keepShotsTogether;
+    QSpinBox *m_clockOffset;
 };
 
 } // namespace vantora

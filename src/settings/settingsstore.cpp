@@ -68,7 +68,9 @@ LoadOutcome LoadSettings(RegistryStore &store, SettingsRecord &record)
     // so an older settings file loads exactly as before.
     for (const SettingsRecord::Field &f : SettingsRecord::addedFields()) {
         const auto number = store.readDword(RegistryRoot::CurrentUser, key, QLatin1String(f.name));
-        if (number)
+        if (number && f.type == SettingsRecord::Type::Integer)
+            f.number(record) = qint32(*number);
+        else if (number)
             f.flag(record) = *number != 0;
     }
     return LoadOutcome::Complete;
@@ -94,10 +96,11 @@ bool SaveSettings(RegistryStore &store, SettingsRecord &record)
             break;
         }
     }
-    for (const SettingsRecord::Field &f : SettingsRecord::addedFields())
-        ok =
-            store.writeDword(RegistryRoot::CurrentUser, key, QLatin1String(f.name), f.flag(record) ? 1 : 0) &&
-            ok;
+    for (const SettingsRecord::Field &f : SettingsRecord::addedFields()) {
+        const quint32 value =
+            f.type == SettingsRecord::Type::Integer ? quint32(f.number(record)) : (f.flag(record) ? 1 : 0);
+        ok = store.writeDword(RegistryRoot::CurrentUser, key, QLatin1String(f.name), value) && ok;
+    }
     return store.endBatch(RegistryRoot::CurrentUser) && ok;
 }
 

@@ -5,8 +5,10 @@
 
 #include "../transfer/transferfixture.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QLabel>
+#include <QSpinBox>
 #include <QtTest>
 #include <QWidget>
 
@@ -73,16 +75,22 @@ void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
     auto *verify = formChild<QCheckBox>(form(), "VerifyCheckBox");
     auto *eject = formChild<QCheckBox>(form(), "EjectCheckBox");
     auto *shots = formChild<QCheckBox>(form(), "KeepShotsTogetherCheckBox");
-    const QList<QCheckBox *> boxes{skip, verify, eject, shots};
+    auto *offset = formChild<QSpinBox>(form(), "ClockOffsetSpinEdit");
+    const QList<QWidget *> boxes{skip, verify, eject, shots, offset};
+    QCOMPARE(offset->value(), 0);
+    QCOMPARE(offset->minimum(), -1440);
+    QCOMPARE(offset->maximum(), 1440);
     QCOMPARE(skip->text(), QStringLiteral("取り込み済みのファイルは転送しない"));
     QCOMPARE(verify->text(), QStringLiteral("転送後にベリファイ"));
     QCOMPARE(eject->text(), QStringLiteral("転送後にカードを取り出す"));
     QCOMPARE(shots->text(), QStringLiteral("RAW+JPEGを同じ名前で転送"));
     QCOMPARE(eject->geometry(), QRect(8, 531, 232, 18));
     // Off, explained, inside the window and clear of every other control.
-    for (QCheckBox *box : boxes) {
+    for (QCheckBox *box : {skip, verify, eject, shots}) {
         QVERIFY(!box->isChecked());
         QVERIFY(!box->toolTip().isEmpty());
+    }
+    for (QWidget *box : boxes) {
         QVERIFY(form()->rect().contains(box->geometry()));
         for (QWidget *other : form()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
             if (!boxes.contains(other) && other->isVisible())
@@ -100,10 +108,11 @@ void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
     // The focus chain ends with the boxes.
     QList<QWidget *> chain;
     for (QWidget *w = form()->nextInFocusChain(); w != form(); w = w->nextInFocusChain())
-        if (w->focusPolicy() & Qt::TabFocus)
+        if ((w->focusPolicy() & Qt::TabFocus) && !qobject_cast<QAbstractSpinBox *>(w->parentWidget()))
             chain << w;
-    QVERIFY(chain.size() > boxes.size());
-    QCOMPARE(chain.mid(chain.size() - boxes.size()), (QList<QWidget *>{skip, verify, eject, shots}));
+    const QList<QWidget *> last{skip, verify, eject, shots, offset};
+    QVERIFY(chain.size() > last.size());
+    QCOMPARE(chain.mid(chain.size() - last.size()), last);
 }
 
 void TestImportOptions::secondImportOfTheSameCard()

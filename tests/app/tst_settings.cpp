@@ -386,9 +386,9 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     QStringList added;
     for (const SettingsRecord::Field &f : SettingsRecord::addedFields())
         added << QLatin1String(f.name);
-    QCOMPARE(added,
-             (QStringList{QStringLiteral("SkipImportedChecked"), QStringLiteral("VerifyChecked"),
-                          QStringLiteral("EjectChecked"), QStringLiteral("KeepShotsTogetherChecked")}));
+    QCOMPARE(added, (QStringList{QStringLiteral("SkipImportedChecked"), QStringLiteral("VerifyChecked"),
+                                 QStringLiteral("EjectChecked"), QStringLiteral("KeepShotsTogetherChecked"),
+                                 QStringLiteral("ClockOffsetMinutes")}));
     for (const QString &name : std::as_const(added))
         QVERIFY2(!SettingsRecord::field(name), qPrintable(name)); // not among the 90
 
@@ -398,6 +398,7 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     record.VerifyChecked = true;
     record.EjectChecked = true;
     record.KeepShotsTogetherChecked = true;
+    record.ClockOffsetMinutes = -540;
     record.DelChecked = true;
     {
         RegistryStore store;
@@ -412,6 +413,7 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     QVERIFY(back.VerifyChecked);
     QVERIFY(back.EjectChecked);
     QVERIFY(back.KeepShotsTogetherChecked);
+    QCOMPARE(back.ClockOffsetMinutes, -540);
 
     // A file written before the values existed: no message, every other value as stored, the new ones off.
     {
