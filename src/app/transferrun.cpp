@@ -39,6 +39,9 @@ TransferRun::TransferRun(const TransferArea &area, SettingsRecord *settings, Sou
 {
     m_view.folderCounterShown = [this](qint32 n) { m_naming->setFolderCounter(n); };
     m_view.fileCounterShown = [this](qint32 n) { m_naming->setFileCounter(n); };
+    m_state.runningValues = [this] {
+        return RunningValues{m_naming->folderCounter(), m_naming->fileCounter(), m_naming->separator()};
+    };
     connect(area.StartTransferBitBtn, &QPushButton::clicked, this, &TransferRun::StartTransferBitBtnClick);
     ConnectCancelTransferBitBtn(area, m_state, m_view, [this] { m_source->setCountCancelRequested(true); });
     m_source->setRunInProgress([this] { return m_inProgress; });

@@ -1,11 +1,13 @@
 #include "app/aftertransferapp.h"
 #include "app/transferrun.h"
 #include "formchild.h"
+#include "naming/nametemplate.h"
 #include "platform/registrystore.h"
 #include "runwindow.h"
 #include "settings/settingsstore.h"
 #include "source/widgets/sourcecontroller.h"
 #include "ui/radiogroup.h"
+#include "ui/teditform.h"
 
 #include "../transfer/transferfixture.h"
 
@@ -44,6 +46,7 @@ private Q_SLOTS:
     void init();
     void cleanup() { m_run.finish(); }
     void copyRunFromTheDemoCard();
+    void valuesKeptByTheTemplateDialogsCloseBoxNameTheRun();
     void cameraFoldersForACardHandedInAtStart();
     void cameraFoldersForACardFoundByTheWatch();
     void moveRunRemovesTheEmptiedCameraFolders();
@@ -182,6 +185,47 @@ void TestTransferRun::copyRunFromTheDemoCard()
     QCOMPARE(m_run.app().settings().DirRenbanSpinEditValue,
              5);                                         // no "[RENBAN]" in the folder template: unchanged
     QVERIFY(formChild<QTimer>(f, "Timer1")->isActive()); // nothing launched: the watch is back on
+}
+
+void TestTransferRun::valuesKeptByTheTemplateDialogsCloseBoxNameTheRun()
+{
+    SettingsRecord r = baseSettings();
+    r.DirCreateChecked = true;
+    r.DirNameEditText = QStringLiteral("[RENBAN]_[yyyymmdd]");
+    start(r);
+    // Typed into the folder name dialog, which is then closed with its close box: in force, not confirmed.
+    TEditForm *edit = m_run.app().editForm();
+    QTimer::singleShot(0, edit, [edit] {
+        QTRY_VERIFY(edit->isVisible());
+        edit->DirRenbanSpinEdit->selectAll();
+        QTest::keyClick(edit->DirRenbanSpinEdit, Qt::Key_5);
+        QTest::keyClicks(edit->sDayEdit, QStringLiteral("."));
+        edit->close();
+    });
+    QTest::mouseClick(formChild<QPushButton>(m_run.form(), "BitBtn14"), Qt::LeftButton);
+    QVERIFY(!edit->isVisible());
+
+    const QDate day = QDate::currentDate();
+    const QString folder = QStringLiteral("5_") + FormatTemplateDate(day, QStringLiteral("."));
+    pressStart();
+    if (QDate::currentDate() != day)
+        QSKIP("the date changed during the run");
+    QVERIFY(m_run.prompt().questions.value(0).contains(u'/' + folder + u'/'));
+    QStringList want;
+    for (const char *name : {"IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG", "IMG_0004.JPG", "IMG_0005.JPG",
+                             "IMG_0006.JPG", "IMG_0009.JPG"})
+        want << QStringLiteral("photos/") + folder + u'/' + QLatin1String(name);
+    want << QStringLiteral("raw/") + folder + QStringLiteral("/IMG_0007.CR2")
+         << QStringLiteral("video/") + folder + QStringLiteral("/MVI_0008.MP4");
+    want.sort();
+    QCOMPARE(filesUnder(dest()), want);
+    QCOMPARE(edit->DirRenbanSpinEdit->value(), 6);
+    m_run.close();
+    RegistryStore store;
+    SettingsRecord stored = SettingsRecord::defaults();
+    QCOMPARE(LoadSettings(store, stored), LoadOutcome::Complete);
+    QCOMPARE(stored.DirRenbanSpinEditValue, 6);
+    QCOMPARE(stored.sDayEditText, QString()); // never confirmed
 }
 
 SettingsRecord TestTransferRun::cameraFolderSettings() const

@@ -731,29 +731,33 @@ void TestNamingWindows::cancelRestoresCounters()
 
 void TestNamingWindows::closeBoxKeepsTypedValues()
 {
+    m_record->RenameChecked = true;
+    m_record->FileNameEditText = QStringLiteral("[RENBAN]_[yyyymmdd]");
     start();
     EditFormController *d = m_names->editForm();
     TEditForm *f = m_edit.get();
     whenModal([f] {
         f->FileRenbanSpinEdit->setValue(31);
         f->sDayEdit->setText(QStringLiteral("~"));
-        f->NameEdit->setText(QStringLiteral("[RENBAN]"));
+        f->NameEdit->setText(QStringLiteral("x[RENBAN]"));
         f->close();
     });
     QVERIFY(!d->open(TemplateDialogMode::File));
     QVERIFY(m_prompt->messages.isEmpty());
-    // Neither OK nor Cancel: the typed values stay in the fields, but only OK makes them settings; the
-    // template is not confirmed.
+    // Neither OK nor Cancel: the typed values stay in force (fields, previews, the next run) while the
+    // settings keep the confirmed ones; the template is not confirmed.
     QCOMPARE(m_names->fileCounter(), 31);
     QCOMPARE(m_names->separator(), QStringLiteral("~"));
     QCOMPARE(m_record->FileRenbanSpinEditValue, 1);
     QCOMPARE(m_record->sDayEditText, QString());
-    QCOMPARE(formChild<QLineEdit>(m_main.get(), "FileNameEdit")->text(), QStringLiteral("[元のファイル名]"));
-    QCOMPARE(formChild<QLabel>(m_main.get(), "Label13")->text(), QStringLiteral("DSC_1234[.拡張子]"));
+    QCOMPARE(formChild<QLineEdit>(m_main.get(), "FileNameEdit")->text(),
+             QStringLiteral("[RENBAN]_[yyyymmdd]"));
+    QCOMPARE(formChild<QLabel>(m_main.get(), "Label13")->text(), QStringLiteral("31_2024~01~09[.拡張子]"));
     // The next opening reloads the confirmed values.
     d->prepare(TemplateDialogMode::File);
     QCOMPARE(m_names->fileCounter(), 1);
     QCOMPARE(m_names->separator(), QString());
+    QCOMPARE(formChild<QLabel>(m_main.get(), "Label13")->text(), QStringLiteral("1_20240109[.拡張子]"));
     QCOMPARE(m_record->FileRenbanSpinEditValue, 1);
     QCOMPARE(m_record->sDayEditText, QString());
 }

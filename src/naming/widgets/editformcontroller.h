@@ -12,9 +12,9 @@ class TEditForm;
 struct SettingsRecord;
 
 // The template dialog's behaviour. The dialog's counter fields and separator hold the live values that
-// expansion, previews and the transfer use, and the settings record follows them at once. The dialog keeps
-// saved copies (the last confirmed values): OK updates them, Cancel and each opening put them back into the
-// fields. The close box runs neither, so values typed before it stay in force until the next opening.
+// expansion, previews and the transfer use. The dialog keeps saved copies (the last confirmed values, which
+// the settings record holds): OK updates them, Cancel and each opening put them back into the fields. The
+// close box runs neither, so values typed before it stay in force until the next opening.
 // A counter or separator the program writes while the dialog is not being edited (start-up, a transfer)
 // is a confirmed value: the saved copy follows it.
 class EditFormController final : public QObject

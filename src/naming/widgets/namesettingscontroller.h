@@ -21,10 +21,12 @@ struct SettingsRecord;
 // options PANA101CheckBox and RenbanResetCheckBox. Also drives the template dialog and the date picker, and
 // is where the transfer reads and advances the running numbers (which live in the template dialog's fields).
 //
-// Every change of a naming control (and of the template dialog's counters and separator) is recorded in the
-// settings record at once, so a run that reads the record sees what the windows show; template texts are
-// recorded in their corrected form (an empty folder template as "新しいフォルダ", a file template without a
-// required token with "[元のファイル名]" in front), so the record never holds a template a run could not use.
+// Every change of a naming control is recorded in the settings record at once, so a run that reads the
+// record sees what the windows show; the template dialog's counters and separator are the exception: the
+// record keeps their confirmed values, and a run reads the fields (folderCounter, fileCounter, separator).
+// Template texts are recorded in their corrected form (an empty folder template as "新しいフォルダ", a file
+// template without a required token with "[元のファイル名]" in front), so the record never holds a template a
+// run could not use.
 class NameSettingsController final : public QObject
 {
     Q_OBJECT
@@ -50,7 +52,7 @@ public:
     // them.)
     void runStartupHandlers();
 
-    // Running numbers and separator as the template dialog's fields hold them now.
+    // Running numbers and separator in force (previews and runs), as the template dialog's fields hold them.
     qint32 folderCounter() const;
     qint32 fileCounter() const;
     QString separator() const;
