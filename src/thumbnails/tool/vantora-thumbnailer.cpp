@@ -2,13 +2,16 @@
 // standard output (thumbnailprotocol.h). Usage: vantora-thumbnailer [--side N] The window runs a few of
 // these, so that a decoder that crashes or hangs on a damaged or hostile file costs that file's thumbnail
 // only.
+#include "metadata/heifexif.h"
 #include "platform/bytepath.h"
+#include "platform/readonlyfile.h"
 #include "testhooks.h"
-#include "thumbnails/thumbnailmaker.h"
+#include "thumbnails/decoders/mediathumbnail.h"
 #include "thumbnails/thumbnailprotocol.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLibrary>
 
 #include <chrono>
 #include <csignal>
@@ -47,6 +50,44 @@ void injectFault(const QString &path)
     }
 }
 
+// The media module beside this program, loaded once; null when it is missing or broken (videos and HEIF
+// images then keep their icons).
+MediaThumbnailEntry mediaEntry()
+{
+    static const MediaThumbnailEntry entry = [] {
+        QLibrary module(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                        QLatin1String(MediaThumbnailModule));
+        return reinterpret_cast<MediaThumbnailEntry>(module.resolve(MediaThumbnailSymbol));
+    }();
+    return entry;
+}
+
+// A photo as the maker makes it; a HEIF image, or anything else that is no JPEG or TIFF-based file, through
+// the media module.
+Thumbnail makeThumbnail(const QString &path, int side)
+{
+    char head[64] = {};
+    qint64 got = 0;
+    {
+        const ReadOnlyFile file(path);
+        got = file.isOpen() ? file.readAt(0, head, sizeof head) : -1;
+    }
+    if (got <= 0)
+        return {};
+    const QByteArrayView start(head, got);
+    if (!LooksLikeHeif(start)) {
+        Thumbnail made = MakeThumbnail(path, side);
+        const bool photo = start.startsWith("\xFF\xD8\xFF") || start.startsWith(QByteArrayView("II*\0", 4)) ||
+                           start.startsWith(QByteArrayView("MM\0*", 4));
+        if (!made.image.isNull() || photo)
+            return made;
+    }
+    Thumbnail made;
+    if (const MediaThumbnailEntry entry = mediaEntry())
+        entry(path, side, &made);
+    return made;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -76,7 +117,7 @@ int main(int argc, char **argv)
             return 0;
         const QString path = pathFromBytes(bytes);
         injectFault(path);
-        const Thumbnail made = MakeThumbnail(path, side);
+        const Thumbnail made = makeThumbnail(path, side);
         const QByteArray answer =
             thumbnailprotocol::frame(thumbnailprotocol::encodeAnswer(made.image, made.sourceSize));
         if (std::fwrite(answer.constData(), 1, size_t(answer.size()), stdout) != size_t(answer.size()) ||
