@@ -23,10 +23,12 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QtEndian>
 #include <QTest>
 #include <QTimer>
 
@@ -119,6 +121,62 @@ int numberOf(const QImage &picture)
     const QRgb p = picture.pixel(picture.width() / 2, picture.height() / 2);
     const auto digit = [](int level) { return qRound((level - 10) / 19.0); };
     return digit(qRed(p)) + 13 * digit(qGreen(p)) + 169 * digit(qBlue(p));
+}
+
+bool runTool(const QString &program, const QStringList &args)
+{
+    QProcess tool;
+    tool.start(program, args);
+    return tool.waitForFinished(120000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+}
+
+bool haveTools()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty() &&
+           !QStandardPaths::findExecutable(QStringLiteral("heif-enc")).isEmpty();
+}
+
+// The picture the test videos and HEIF images are made from: left half red, right half blue, 352x288
+// (a size every camera codec takes).
+QImage halves()
+{
+    QImage image(352, 288, QImage::Format_RGB32);
+    image.fill(qRgb(40, 60, 200));
+    for (int row = 0; row < image.height(); ++row)
+        for (int col = 0; col < image.width() / 2; ++col)
+            image.setPixel(col, row, qRgb(200, 40, 40));
+    return image;
+}
+
+// A two-second clip of the halves picture, encoded by ffmpeg with the options given.
+bool makeClip(TestDir &dir, const QString &out, const QStringList &options)
+{
+    const QString still = dir.filePath(QStringLiteral("halves.png"));
+    if (!QFileInfo::exists(still) && !halves().save(still))
+        return false;
+    return runTool(QStringLiteral("ffmpeg"),
+                   QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                               QStringLiteral("-loop"), QStringLiteral("1"), QStringLiteral("-framerate"),
+                               QStringLiteral("25"), QStringLiteral("-i"), still, QStringLiteral("-t"),
+                               QStringLiteral("2")} +
+                       options + QStringList{out});
+}
+
+// Sets the display matrix of an MP4's only video track to a quarter turn clockwise, as a phone held
+// upright writes it (this ffmpeg cannot).
+bool turnUpright(const QString &path)
+{
+    QByteArray mp4 = readFile(path);
+    const qsizetype tkhd = mp4.indexOf("tkhd");
+    // Version 0: flags, two times, track, reserved, duration, 8 reserved, layer, group, volume, reserved.
+    const qsizetype matrix = tkhd + 4 + 4 + 4 * 5 + 8 + 8;
+    if (tkhd < 0 || mp4.at(tkhd + 4) != 0 || matrix + 36 > mp4.size())
+        return false;
+    const qint32 values[9] = {0, 0x10000, 0, -0x10000, 0, 0, 0, 0, 0x40000000};
+    for (int i = 0; i < 9; ++i)
+        qToBigEndian(values[i], mp4.data() + matrix + 4 * i);
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(mp4) == mp4.size();
 }
 
 // What the pool makes of the files: one image per file (null for none), in the files' order.
@@ -384,6 +442,119 @@ private Q_SLOTS:
             QVERIFY(image.isNull());
     }
 
+    void videosAndHeifImagesGiveTheirPicture_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("upright");
+        QTest::addColumn<QSize>("source"); // the size of the picture the thumbnail shows
+        const QSize full(352, 288);
+        const auto opts = [](const char *text) { return QString::fromLatin1(text).split(QLatin1Char(' ')); };
+        const QString ffmpeg = QStringLiteral("ffmpeg");
+        const QString heif = QStringLiteral("heif-enc");
+        QTest::newRow("MP4 H.264") << "MVI_0001.MP4" << ffmpeg << opts("-c:v libx264 -pix_fmt yuv420p")
+                                   << false << full;
+        QTest::newRow("MOV HEVC") << "IMG_0002.MOV" << ffmpeg
+                                  << opts("-c:v libx265 -pix_fmt yuv420p -tag:v hvc1") << false << full;
+        QTest::newRow("MTS") << "00003.MTS" << ffmpeg << opts("-c:v libx264 -pix_fmt yuv420p -f mpegts")
+                             << false << full;
+        QTest::newRow("M2TS") << "00004.M2TS" << ffmpeg
+                              << opts("-c:v libx264 -pix_fmt yuv420p -f mpegts -mpegts_m2ts_mode 1") << false
+                              << full;
+        QTest::newRow("AVI MPEG-4") << "MOV_0005.AVI" << ffmpeg << opts("-c:v mpeg4 -q:v 3") << false << full;
+        QTest::newRow("3GP H.263") << "VID_0006.3gp" << ffmpeg << opts("-c:v h263") << false << full;
+        QTest::newRow("MP4 upright") << "VID_0007.mp4" << ffmpeg << opts("-c:v libx264 -pix_fmt yuv420p")
+                                     << true << full.transposed();
+        QTest::newRow("MP4 named JPG")
+            << "IMG_0008.JPG" << ffmpeg << opts("-c:v libx264 -pix_fmt yuv420p -f mp4") << false << full;
+        QTest::newRow("HEIC") << "IMG_0009.HEIC" << heif << opts("-q 90") << false << full;
+        QTest::newRow("HEIC thumbnail item") << "IMG_0010.heic" << heif << opts("-q 90 -t 200") << false
+                                             << full.scaled(200, 200, Qt::KeepAspectRatio);
+        QTest::newRow("AVIF") << "IMG_0011.avif" << heif << opts("-q 90") << false << full;
+        QTest::newRow("HEIC named JPG") << "IMG_0012.JPG" << heif << opts("-q 90") << false << full;
+    }
+    void videosAndHeifImagesGiveTheirPicture()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, tool);
+        QFETCH(QStringList, options);
+        QFETCH(bool, upright);
+        QFETCH(QSize, source);
+        if (!haveTools())
+            QSKIP("ffmpeg or heif-enc is not installed: no real video or HEIF image to read");
+        TestDir dir;
+        const QString path = dir.filePath(name);
+        if (tool == QLatin1String("ffmpeg")) {
+            QVERIFY(makeClip(dir, path, options));
+        } else {
+            const QString still = dir.filePath(QStringLiteral("halves.png"));
+            QVERIFY(halves().save(still));
+            QVERIFY(runTool(tool, options + QStringList{QStringLiteral("-o"), path, still}));
+        }
+        if (upright)
+            QVERIFY(turnUpright(path));
+
+        ThumbnailPool pool(helperProgram());
+        const PoolRun run = runPool(pool, {path});
+        QVERIFY(run.complete);
+        const QImage made = run.images.at(0);
+        QVERIFY2(!made.isNull(), "an icon where a picture should be");
+        // A thumbnail item's size is the encoder's rounding.
+        QVERIFY2(qAbs(run.sources.at(0).width() - source.width()) <= 1 &&
+                     qAbs(run.sources.at(0).height() - source.height()) <= 1,
+                 qPrintable(
+                     QStringLiteral("%1x%2").arg(run.sources.at(0).width()).arg(run.sources.at(0).height())));
+        const QSize fitted = run.sources.at(0).scaled(160, 160, Qt::KeepAspectRatio);
+        QVERIFY(qAbs(made.width() - fitted.width()) <= 1 && qAbs(made.height() - fitted.height()) <= 1);
+        // Upright: the left half is on top.
+        const QImage expected = halves()
+                                    .transformed(QTransform().rotate(upright ? 90 : 0))
+                                    .scaled(made.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QVERIFY2(meanDifference(made, expected) < 12.0,
+                 qPrintable(QString::number(meanDifference(made, expected))));
+    }
+
+    void damagedVideosAndHeifImagesCostTheirThumbnailOnly()
+    {
+        if (!haveTools())
+            QSKIP("ffmpeg or heif-enc is not installed: no real video or HEIF image to damage");
+        TestDir dir;
+        const QString clip = dir.filePath(QStringLiteral("good.MP4"));
+        QVERIFY(makeClip(dir, clip, {QStringLiteral("-c:v"), QStringLiteral("libx264")}));
+        const QString heic = dir.filePath(QStringLiteral("good.HEIC"));
+        QVERIFY(runTool(QStringLiteral("heif-enc"),
+                        {QStringLiteral("-o"), heic, dir.filePath(QStringLiteral("halves.png"))}));
+        const QByteArray video = readFile(clip);
+        const QByteArray image = readFile(heic);
+        QByteArray noise;
+        for (int i = 0; i < 200000; ++i)
+            noise.append(char((i * 7919 + 13) % 251));
+        // Transport packets: the sync byte every 188 bytes, noise between.
+        QByteArray packets = noise;
+        for (qsizetype at = 0; at < packets.size(); at += 188)
+            packets[at] = 0x47;
+        const QStringList files = {
+            dir.createFile(QStringLiteral("cut.MP4"), video.left(video.size() / 2)),
+            dir.createFile(QStringLiteral("noise.MOV"), video.left(32) + noise),
+            dir.createFile(QStringLiteral("noise.MTS"), packets),
+            dir.createFile(QStringLiteral("cut.HEIC"), image.left(image.size() * 2 / 3)),
+            dir.createFile(QStringLiteral("noise.HEIC"), image.left(32) + noise),
+            clip,
+            heic,
+        };
+        ThumbnailPool pool(helperProgram());
+        pool.setTimeLimit(3000);
+        const PoolRun run = runPool(pool, files);
+        QVERIFY(run.complete);
+        for (int i = 0; i < files.size() - 2; ++i)
+            QVERIFY2(run.images.at(i).isNull(), qPrintable(files.at(i)));
+        QVERIFY(!run.images.at(files.size() - 2).isNull());
+        QVERIFY(!run.images.at(files.size() - 1).isNull());
+        // Each ended by itself, within its limit: no helper was killed or went down.
+        QCOMPARE(pool.helpersStarted(), 2);
+    }
+
     void kindsByName()
     {
         QCOMPARE(ThumbnailKindOf(QStringLiteral("/c/MVI_0001.MOV")), ThumbnailKind::Video);
@@ -407,6 +578,8 @@ private Q_SLOTS:
 
     void toggleShowsTheListsFilesAsAGrid()
     {
+        if (!haveTools())
+            QSKIP("ffmpeg is not installed: no real video for the grid");
         TestDir home;
         test::isolateHome(home.path());
         QStandardPaths::setTestModeEnabled(true);
@@ -430,12 +603,15 @@ private Q_SLOTS:
                          24);
         movie.append(QByteArray(4000, '\0'));
         dir.createFile(QStringLiteral("card/DCIM/100CANON/MVI_0004.MOV"), movie);
+        QVERIFY(makeClip(dir, dir.filePath(QStringLiteral("card/DCIM/100CANON/MVI_0005.MP4")),
+                         {QStringLiteral("-c:v"), QStringLiteral("libx264")}));
 
         ThumbnailWindows windows(dir);
         auto &[main, count, list, volumes, settings, source, thumbnails] = windows;
         // The main extension table's masks, as the routing area hands them over.
         source.setNeighbours({[] {
-                                  return QStringList{QStringLiteral("*.JPG"), QStringLiteral("*.MOV")};
+                                  return QStringList{QStringLiteral("*.JPG"), QStringLiteral("*.MOV"),
+                                                     QStringLiteral("*.MP4")};
                               },
                               {},
                               {},
@@ -452,10 +628,12 @@ private Q_SLOTS:
         bool listHidden = false;
         bool listShownAgain = false;
         QList<qint64> helpers;
+        int helpersBeforeGrid = -1;
         QTimer::singleShot(0, this, [&] {
             for (int i = 0; i < list.ListBox1->count(); ++i)
                 listed.append(list.ListBox1->item(i)->text());
             QVERIFY(list.ThumbnailGrid->isHidden());
+            helpersBeforeGrid = thumbnails.pool()->helpersStarted();
             list.ThumbnailToggle->click();
             listHidden = list.ListBox1->isHidden() && list.ThumbnailGrid->isVisible();
             helpers = thumbnails.pool()->helperPids();
@@ -479,7 +657,8 @@ private Q_SLOTS:
         });
         source.BitBtn1Click();
 
-        QCOMPARE(listed.size(), 5);
+        QCOMPARE(listed.size(), 6);
+        QCOMPARE(helpersBeforeGrid, 0); // a list window used as a list runs no helper
         QVERIFY(listHidden);
         QVERIFY(listShownAgain);
         QCOMPARE(listedAfter, listed);
@@ -502,6 +681,9 @@ private Q_SLOTS:
             } else if (name == QLatin1String("IMG_0003.JPG")) {
                 QCOMPARE(states.at(row), ThumbnailModel::State::Icon);
                 QCOMPARE(kinds.at(row), ThumbnailKind::Image);
+            } else if (name == QLatin1String("MVI_0005.MP4")) {
+                QCOMPARE(states.at(row), ThumbnailModel::State::Picture);
+                QCOMPARE(sizes.at(row), QSize(352, 288));
             } else {
                 QCOMPARE(name, QStringLiteral("MVI_0004.MOV"));
                 QCOMPARE(states.at(row), ThumbnailModel::State::Icon);

@@ -61,8 +61,8 @@ bool ThumbnailController::eventFilter(QObject *watched, QEvent *event)
         if (event->type() == QEvent::Show) {
             if (m_form->ThumbnailToggle->isChecked())
                 startGrid();
-            else
-                m_pool->warmUp(); // the helpers start while the list is read: the grid is then quick to come
+            else if (m_gridShown)
+                m_pool->warmUp(); // the grid was used: its helpers start while the list is read
         } else if (event->type() == QEvent::Hide) {
             stopGrid();
             m_paths = QStringList(); // clear() would keep the capacity of tens of thousands
@@ -94,11 +94,12 @@ void ThumbnailController::startGrid()
 {
     if (m_pool->pending() > 0)
         m_pool->stop(); // busy with an earlier grid; idle helpers are kept
+    m_gridShown = true;
     m_pool->warmUp();
     m_model->setFiles(m_paths);
     for (int row = 0; row < m_paths.size(); ++row) {
-        if (m_model->kindAt(row) == ThumbnailKind::Video || m_model->kindAt(row) == ThumbnailKind::Audio)
-            m_model->setNone(row); // no decoder of ours reads them: the icon at once
+        if (m_model->kindAt(row) == ThumbnailKind::Audio)
+            m_model->setNone(row); // no picture to make: the icon at once
     }
     requestAroundView();
     m_requestTimer->start(); // again once the grid is laid out

@@ -16,11 +16,13 @@ class ThumbnailModel;
 class ThumbnailPool;
 
 // The target list window's thumbnail grid: ThumbnailToggle switches between the list (left as it is) and
-// the grid of the same files, which fills as the helpers make the pictures. The helpers start when the
-// window opens, so the grid need not wait for them. Pictures are asked for around the viewport, what it
-// shows first, as many as the model keeps; a scroll asks anew, so files far from the viewport are neither
-// made nor kept. Closing the window kills the helpers and frees the grid; going back to the list drops it
-// too. The files are those the source controller last put in the list, with their exact paths.
+// the grid of the same files, which fills as the helpers make the pictures (a video's frame and a HEIF
+// image's picture too; an audio file keeps its icon). No helper runs before the grid is first shown; after
+// that, they start when the window opens, so the grid need not wait for them. Pictures are asked for around
+// the viewport, what it shows first, as many as the model keeps; a scroll asks anew, so files far from the
+// viewport are neither made nor kept. Closing the window kills the helpers and frees the grid; going back to
+// the list drops it too. The files are those the source controller last put in the list, with their exact
+// paths.
 class ThumbnailController final : public QObject
 {
     Q_OBJECT
@@ -60,6 +62,7 @@ private:
     ThumbnailPool *m_pool;
     QTimer *m_requestTimer; // one request for a burst of scroll steps
     QStringList m_paths;
+    bool m_gridShown = false; // the helpers start with the window once the grid was used
 };
 
 } // namespace vantora
