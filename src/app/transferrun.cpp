@@ -108,6 +108,10 @@ void TransferRun::startTransfer()
                        m_source->volumeLabel() + QStringLiteral(")\r\n転送先：(転送先フォルダ)");
     if (m_naming->createsFolder())
         question += m_naming->folderPreview();
+    if (m_settings->ClockOffsetMinutes != 0)
+        question += QStringLiteral("\r\n撮影日時の補正：%1%2分")
+                        .arg(m_settings->ClockOffsetMinutes > 0 ? QStringLiteral("+") : QString())
+                        .arg(m_settings->ClockOffsetMinutes);
     question += QStringLiteral("\r\n\r\n転送します。よろしいですか？");
     if (!prompt().confirm(question))
         return;
@@ -140,7 +144,7 @@ void TransferRun::startTransfer()
         m_view.setFileName(QString());
         // The run's own choice, taken at its start: the box may have changed while it ran.
         if (m_state.options.move)
-            m_source->RemoveEmptySourceFolders(source, outcome.movedFromFolders);
+            m_source->RemoveEmptySourceFolders(source);
     }
     runList.clear();
 

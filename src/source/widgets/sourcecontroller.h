@@ -73,11 +73,6 @@ public:
     QStringList collectRunList(const QStringList &masks); // the same for the given masks
     // The tidy-up after a move: every empty folder below folder goes (see vantora::RemoveEmptySourceFolders).
     bool RemoveEmptySourceFolders(const QString &folder);
-    // The same for callers that still hand in the folders a move emptied; the set is not needed.
-    bool RemoveEmptySourceFolders(const QString &folder, const QSet<QString> &)
-    {
-        return RemoveEmptySourceFolders(folder);
-    }
     void setCountCancelRequested(bool requested) { m_countCancelRequested = requested; }
     bool countCancelRequested() const { return m_countCancelRequested; }
     bool IsDriveReady(const QString &root) const;
