@@ -1,5 +1,5 @@
 // Opens the target list window on a source folder, switches to the thumbnail grid half a second later (the
-// list window starts its helpers when it opens) and prints how long the grid took from the switch to make
+// helpers start then, with the grid's first showing) and prints how long the grid took from the switch to make
 // its first screen (the first 40 files of the list) and all its thumbnails:
 //   first-screen=<seconds> all=<seconds> files=<n> pictures=<made with a picture>
 // Usage: vantora-bench-thumbs SOURCE-FOLDER HELPER
@@ -68,7 +68,7 @@ int main(int argc, char **argv)
             pictures += model->stateAt(row) == ThumbnailModel::State::Picture ? 1 : 0;
         list.close();
     });
-    // The user reads the list before switching: the window starts its helpers when it opens.
+    // The user reads the list before switching.
     QTimer::singleShot(ClickAfterMs, &list, [&] {
         clock.start();
         list.ThumbnailToggle->click();
