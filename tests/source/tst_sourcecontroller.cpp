@@ -453,6 +453,17 @@ private Q_SLOTS:
         QVERIFY(!m_count->isVisible());
     }
 
+    // A folder on a ready volume that does not exist (yet) is taken as given; its count finds nothing.
+    void startWithMissingFolderOnReadyVolume()
+    {
+        addCard(QStringLiteral("usb"), DriveType::Removable, QStringLiteral("STICK"));
+        m_ctl->setCommandLineArgument(path(QStringLiteral("usb/later")));
+        m_ctl->startupBegin();
+        m_ctl->startupFinish();
+        QCOMPARE(source(), path(QStringLiteral("usb/later/")));
+        QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel")->text(), QStringLiteral("0"));
+    }
+
     void startWithMountPathWithDcim()
     {
         m_dir->createFile(QStringLiteral("card/DCIM/IMG_1.JPG"));

@@ -376,6 +376,7 @@ QString SourceController::ScanDrivesForDcim()
 
 void SourceController::DetectSourceDrive(const QString &drive, bool countWithDialog)
 {
+    bool takenAsGiven = false;
     if (drive.isEmpty()) {
         for (const QString &root : m_volumes->roots()) {
             const DriveType type = m_volumes->driveType(root);
@@ -394,7 +395,9 @@ void SourceController::DetectSourceDrive(const QString &drive, bool countWithDia
         }
     } else {
         const QString path = QDir::cleanPath(absolutePath(drive));
-        if (isFolder(path) && IsDriveReady(m_volumes->rootOf(path))) {
+        // The drive decides, not the folder: a folder that is not there is taken as given, and its count
+        // says so.
+        if (IsDriveReady(m_volumes->rootOf(path))) {
             const QString dcim = withTrailingSlash(path) + QStringLiteral("DCIM");
             if (isFolder(dcim)) {
                 setSource(dcim + u'/');
@@ -402,11 +405,13 @@ void SourceController::DetectSourceDrive(const QString &drive, bool countWithDia
             } else {
                 setSource(withTrailingSlash(path));
             }
+            takenAsGiven = true;
         }
         m_remDrive = drive;
     }
     if (m_noCard) {
-        if (!isSourceDriveReady())
+        // Its drive answered, which is what makes a given source ready even before its folder exists.
+        if (!takenAsGiven && !isSourceDriveReady())
             setSource(withTrailingSlash(GetSpecialFolderPath(CSIDL_MYPICTURES)));
         UpdateVolumeLabel();
         m_noCard = false;
