@@ -126,6 +126,8 @@ void TestInstallData::installsExactlyTheProgramFiles()
         QStringLiteral("usr/bin/vantora-exif"),
         QStringLiteral("usr/bin/vantora-history"),
         // Started by the program from ../libexec/vantora beside its own folder.
+        // The video and HEIF decoders, which the helper loads from beside itself when it meets such a file.
+        QStringLiteral("usr/libexec/vantora/vantora-thumbnail-media.so"),
         QStringLiteral("usr/libexec/vantora/vantora-thumbnailer"),
         QStringLiteral("usr/share/applications/vantora.desktop"),
         QStringLiteral("usr/share/icons/hicolor/scalable/apps/vantora.svg"),
