@@ -785,19 +785,19 @@ void TestDataSafety::everyNameFollowsAFlushOfItsData()
     QFile f(trace);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
-    // strace -y writes each descriptor's file in <>, AT_FDCWD's folder too.
-    static const QRegularExpression opened(QStringLiteral("^\\d+ openat\\(.*\\) += (\\d+)<([^>]+)>"));
+    // strace -y writes each descriptor's file in <>, AT_FDCWD's folder too; -f pads short thread ids.
+    static const QRegularExpression opened(QStringLiteral("^\\d+ +openat\\(.*\\) += (\\d+)<([^>]+)>"));
     static const QRegularExpression written(QStringLiteral(
-        "^\\d+ (?:(?:write|pwrite64|writev)\\(|copy_file_range\\(\\d+<[^>]*>, [^,]+, )(\\d+)<([^>]+)>"));
+        "^\\d+ +(?:(?:write|pwrite64|writev)\\(|copy_file_range\\(\\d+<[^>]*>, [^,]+, )(\\d+)<([^>]+)>"));
     static const QRegularExpression flushStart(
-        QStringLiteral("^(\\d+) (?:syncfs|fsync|fdatasync)\\(\\d+<([^>]+)>"));
+        QStringLiteral("^(\\d+) +(?:syncfs|fsync|fdatasync)\\(\\d+<([^>]+)>"));
     static const QRegularExpression flushEnd(
-        QStringLiteral("^(\\d+) (?:(?:syncfs|fsync|fdatasync)\\(.*|<\\.\\.\\. (?:syncfs|fsync|fdatasync) "
+        QStringLiteral("^(\\d+) +(?:(?:syncfs|fsync|fdatasync)\\(.*|<\\.\\.\\. (?:syncfs|fsync|fdatasync) "
                        "resumed>.*)\\) += 0$"));
     static const QRegularExpression linked(QStringLiteral(
-        "^\\d+ linkat\\(AT_FDCWD[^,]*, \"/proc/self/fd/(\\d+)\", AT_FDCWD[^,]*, \"([^\"]+)\".*\\) += 0$"));
+        "^\\d+ +linkat\\(AT_FDCWD[^,]*, \"/proc/self/fd/(\\d+)\", AT_FDCWD[^,]*, \"([^\"]+)\".*\\) += 0$"));
     static const QRegularExpression renamed(
-        QStringLiteral("^\\d+ rename(?:at2?)?\\((?:AT_FDCWD[^,]*, )?\"([^\"]+)\", (?:AT_FDCWD[^,]*, "
+        QStringLiteral("^\\d+ +rename(?:at2?)?\\((?:AT_FDCWD[^,]*, )?\"([^\"]+)\", (?:AT_FDCWD[^,]*, "
                        ")?\"([^\"]+)\".*\\) += 0$"));
     QHash<QString, QString> fileOfFd;   // the copy an open descriptor of the destination holds
     QHash<QString, int> lastWrite;      // by the copy's temporary path
@@ -815,7 +815,7 @@ void TestDataSafety::everyNameFollowsAFlushOfItsData()
             early.append(lines.at(at));
     };
     // A call another thread interrupted comes in two lines: "<unfinished ...>" and "<... name resumed>".
-    static const QRegularExpression resumed(QStringLiteral("^(\\d+) <\\.\\.\\. \\w+ resumed>(.*)$"));
+    static const QRegularExpression resumed(QStringLiteral("^(\\d+) +<\\.\\.\\. \\w+ resumed>(.*)$"));
     QHash<QString, QString> unfinished; // by thread
     for (int i = 0; i < lines.size(); ++i) {
         QString line = lines.at(i);
