@@ -6,6 +6,7 @@
 #include "thumbnails/widgets/thumbnailmodel.h"
 #include "ui/tlistviewform.h"
 
+#include <QAbstractButton>
 #include <QEvent>
 #include <QListView>
 #include <QListWidget>
@@ -20,7 +21,8 @@ namespace vantora {
 
 ThumbnailController::ThumbnailController(TListViewForm *form, SourceController *source, const QString &helper,
                                          QObject *parent)
-    : QObject(parent), m_form(form), m_model(new ThumbnailModel(this)),
+    : QObject(parent), m_form(form), m_formObject(form), m_viewport(form->ThumbnailGrid->viewport()),
+      m_toggle(form->ThumbnailToggle), m_model(new ThumbnailModel(this)),
       m_pool(new ThumbnailPool(helper.isEmpty() ? ThumbnailPool::installedHelper() : helper, this)),
       m_requestTimer(new QTimer(this))
 {
@@ -39,7 +41,7 @@ ThumbnailController::ThumbnailController(TListViewForm *form, SourceController *
     QScrollBar *bar = m_form->ThumbnailGrid->verticalScrollBar();
     connect(bar, &QScrollBar::valueChanged, m_requestTimer, qOverload<>(&QTimer::start));
     connect(bar, &QScrollBar::rangeChanged, m_requestTimer, qOverload<>(&QTimer::start));
-    m_form->ThumbnailGrid->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
     m_form->installEventFilter(this);
 }
 
@@ -55,11 +57,11 @@ void ThumbnailController::setTimeLimit(int ms)
 
 bool ThumbnailController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_form->ThumbnailGrid->viewport() && event->type() == QEvent::Resize) {
+    if (watched == m_viewport && event->type() == QEvent::Resize) {
         m_requestTimer->start();
-    } else if (watched == m_form) {
+    } else if (watched == m_formObject) {
         if (event->type() == QEvent::Show) {
-            if (m_form->ThumbnailToggle->isChecked())
+            if (m_toggle->isChecked())
                 startGrid();
             else if (m_gridShown)
                 m_pool->warmUp(); // the grid was used: its helpers start while the list is read

@@ -6,7 +6,9 @@
 
 #include <utility>
 
+class QAbstractButton;
 class QTimer;
+class QWidget;
 
 namespace vantora {
 
@@ -58,6 +60,11 @@ private:
     std::pair<int, int> visibleRows() const;
 
     TListViewForm *m_form;
+    // What the event filter looks at, kept apart from the form: a window being destroyed still sends its
+    // hide event after its own part is gone, while these children are still whole.
+    QObject *m_formObject;
+    QWidget *m_viewport;
+    QAbstractButton *m_toggle;
     ThumbnailModel *m_model;
     ThumbnailPool *m_pool;
     QTimer *m_requestTimer; // one request for a burst of scroll steps
