@@ -275,6 +275,7 @@ private:
     int copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome);
     bool adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome);
     bool adoptJournaled(const QString &source);
+    bool adoptAmong(const QString &source, const QString &name);
     void verifyBatch(std::vector<bool> &bad);
     void recordBatch(const std::vector<bool> &bad);
     QStringList finishImportedMoves();
@@ -719,23 +720,8 @@ bool Run::place(const QString &source, const QString &dest)
     // names in order, so the search ends at the first free one.
     if (m_state.options.skipImported && adoptJournaled(source))
         return true;
-    if (m_state.options.skipImported && !overwrite) {
-        for (int n = 1; n <= LastFreeNameNumber; ++n) {
-            const QString candidate = n == 1 ? dest : NumberedName(dest, n);
-            if (!PathExists(candidate))
-                break;
-            if (!writtenThisRun(candidate) && adoptIdentical(source, candidate, outcome)) {
-                m_rate.dropFromTotal(outcome.copy.size);
-                if (m_state.options.move)
-                    m_moved.insert(source);
-                m_namingShot = m_currentShot;
-                named(source, candidate, outcome);
-                m_namingShot = 0;
-                countWorked();
-                return true;
-            }
-        }
-    }
+    if (m_state.options.skipImported && !overwrite && adoptAmong(source, dest))
+        return true;
     // Where every free name is taken already, nothing is read: the file stays at its source.
     if (!overwrite) {
         int n = 1;
@@ -799,25 +785,34 @@ bool Run::adoptJournaled(const QString &source)
         const IntendedCopy &entry = *it;
         if (entry.size != from->size || entry.mtime != from->mtime)
             continue;
-        const QString intended = pathFromBytes(entry.destination);
-        for (int n = 1; n <= LastFreeNameNumber; ++n) {
-            const QString candidate = n == 1 ? intended : NumberedName(intended, n);
-            if (!PathExists(candidate))
-                break;
-            CopyOutcome outcome;
-            if (writtenThisRun(candidate) || !adoptIdentical(source, candidate, outcome))
-                continue;
-            m_rate.dropFromTotal(outcome.copy.size);
-            if (m_state.options.move)
-                m_moved.insert(source);
-            m_namingShot = m_currentShot;
-            named(source, candidate, outcome);
-            m_namingShot = 0;
-            countWorked();
+        if (adoptAmong(source, pathFromBytes(entry.destination))) {
             if (entry.nextFileNumber >= 0)
                 m_journalNumber = entry.nextFileNumber;
             return true;
         }
+    }
+    return false;
+}
+
+// Takes the first copy of the source under name or its "_n" names, up to the first free one (a killed run
+// gave its names in order), as this run's own.
+bool Run::adoptAmong(const QString &source, const QString &name)
+{
+    for (int n = 1; n <= LastFreeNameNumber; ++n) {
+        const QString candidate = n == 1 ? name : NumberedName(name, n);
+        if (!PathExists(candidate))
+            return false;
+        CopyOutcome outcome;
+        if (writtenThisRun(candidate) || !adoptIdentical(source, candidate, outcome))
+            continue;
+        m_rate.dropFromTotal(outcome.copy.size);
+        if (m_state.options.move)
+            m_moved.insert(source);
+        m_namingShot = m_currentShot;
+        named(source, candidate, outcome);
+        m_namingShot = 0;
+        countWorked();
+        return true;
     }
     return false;
 }
