@@ -239,6 +239,8 @@ int main(int argc, char **argv)
     clock.start();
     const TransferOutcome outcome =
         RunTransfer(state, runList, runList.size(), rows, settings, view, settings.SourceEditText, &history);
+    for (const RunProblem &problem : outcome.problems)
+        prompt().message(ProblemMessage(problem));
     StoreRunningNumbers(outcome, settings);
     const bool ok = outcome.result;
 

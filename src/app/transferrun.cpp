@@ -65,7 +65,8 @@ bool TransferRun::checkDestinationFolders()
             continue;
         const QString folder = QStringLiteral("転送先のフォルダ[") + row.folder + QLatin1Char(']');
         if (prompt().confirm(folder + QStringLiteral("がありませんが作成しますか？"))) {
-            EnsureFolder(row.folder); // a failure shows its own message; the run goes on
+            if (!EnsureFolder(row.folder)) // the run goes on
+                prompt().message(folderNotCreatedMessage(row.folder));
         } else {
             prompt().message(folder + QStringLiteral("が存在しないため転送できません"));
             return false;
@@ -137,6 +138,8 @@ void TransferRun::startTransfer()
     const TransferOutcome outcome =
         RunTransfer(m_state, runList, m_source->shownFileCount(), m_routing->mainTableRows(), *m_settings,
                     m_bytesView, source, &history);
+    for (const RunProblem &problem : outcome.problems)
+        prompt().message(ProblemMessage(problem));
     StoreRunningNumbers(outcome, *m_settings);
     if (outcome) {
         m_view.setStatusText(QStringLiteral("全ての転送が終了") +

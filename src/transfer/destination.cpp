@@ -5,7 +5,6 @@
 #include "platform/copyfile.h"
 #include "platform/pathops.h"
 #include "platform/pathtext.h"
-#include "platform/prompt.h"
 #include "platform/volumes.h"
 #include "routing/extensiontable.h"
 #include "source/maskmatch.h"
@@ -27,11 +26,7 @@ bool EnsureFolder(const QString &path)
 {
     if (isFolderPath(path))
         return true;
-    if (!path.isEmpty() && (makeFolder(path) == 0 || isFolderPath(path)))
-        return true;
-    prompt().message(QStringLiteral("フォルダ[") + displayPath(path) +
-                     QStringLiteral("]の作成に失敗しました"));
-    return false;
+    return !path.isEmpty() && (makeFolder(path) == 0 || isFolderPath(path));
 }
 
 QString CameraFolderName(const QString &sourcePath)
@@ -144,20 +139,24 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
 
     // The cache spares a check per file, but a folder deleted since (between two runs, say) is made
     // again rather than trusted.
+    const auto ensure = [&state](const QString &path) {
+        if (!EnsureFolder(path))
+            state.uncreatedFolders.append(path);
+    };
     QString folder = base;
     if (o.folderCreation) {
         folder = created;
         if (!o.CameraFolderMode) {
-            EnsureFolder(folder);
+            ensure(folder);
         } else if (folder != state.folderCache.createdFolder || !isFolderPath(folder)) {
-            EnsureFolder(folder);
+            ensure(folder);
             state.folderCache.createdFolder = folder;
         }
     }
     if (o.CameraFolderMode) {
         folder = target;
         if (folder != state.folderCache.cameraFolder || !isFolderPath(folder)) {
-            EnsureFolder(folder);
+            ensure(folder);
             state.folderCache.cameraFolder = folder;
         }
     }

@@ -9,8 +9,8 @@ namespace vantora {
 
 struct TransferState;
 
-// Makes sure one folder exists, creating that one level only (its parent must exist). On failure shows
-// "フォルダ[" + path + "]の作成に失敗しました" and returns false.
+// Makes sure one folder exists, creating that one level only (its parent must exist). False when it could
+// not; the caller says so (folderNotCreatedMessage).
 bool EnsureFolder(const QString &path);
 
 // Why ResolveDestination gave no path.
@@ -41,7 +41,8 @@ struct ShotNaming
 // folder from the folder template, the camera sub-folder, and the file name, creating missing folders
 // one level at a time. A file with no row of its own extension goes where the first row whose mask took
 // it points. Reads the run's option snapshot and running numbers in `state`; updates AllFilesFolder and
-// the folder cache. An empty result comes with `error` set and nothing created.
+// the folder cache, and appends a folder it could not create to uncreatedFolders. An empty result comes with
+// `error` set and nothing created.
 QString ResolveDestination(TransferState &state, const ExtensionRows &table, const QString &sourcePath,
                            DestinationError *error = nullptr, const ShotNaming *shot = nullptr);
 

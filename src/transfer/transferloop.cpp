@@ -5,7 +5,6 @@
 #include "platform/copyfile.h"
 #include "platform/directoryreader.h"
 #include "platform/pathtext.h"
-#include "platform/prompt.h"
 #include "platform/volumes.h"
 #include "settings/settingsrecord.h"
 #include "transfer/copyprogress.h"
@@ -28,131 +27,6 @@
 #include <utility>
 
 namespace vantora {
-
-QString cancelledStatusText()
-{
-    return QStringLiteral("転送はキャンセルされました");
-}
-
-QString renamedStatusText()
-{
-    return QStringLiteral("名前を変えて転送しました");
-}
-
-QString notDeletedMessage()
-{
-    return QStringLiteral("一部のファイルが削除できませんでした。転送元フォルダを確認して下さい。");
-}
-
-QString notCopiedMessage()
-{
-    return QStringLiteral(
-        "一部のファイルが転送できませんでした(同名ファイルが多すぎます)。転送元フォルダを確認して下さい。");
-}
-
-QString diskFullStatusText(const QString &volume)
-{
-    return QStringLiteral("転送先\"") + volume + QStringLiteral("\"の空き容量不足");
-}
-
-QString diskFullMessage(const QString &volume)
-{
-    return QStringLiteral("転送先ドライブ\"") + volume + QStringLiteral("\"の空き容量が不足しています") +
-           QStringLiteral("\r\n\r\nCopyFileEx: ") + QString::number(ERROR_DISK_FULL);
-}
-
-QString silentDriveStatusText(const QString &volume)
-{
-    return QStringLiteral("転送先のドライブ\"") + volume + QStringLiteral("\"が応答しません");
-}
-
-QString silentDriveMessage(const QString &volume)
-{
-    return QStringLiteral("転送先のドライブ\"") + volume +
-           QStringLiteral("\"が応答しません。ドライブの接続を確認して下さい。");
-}
-
-QString unknownErrorStatusText()
-{
-    return QStringLiteral("不明なエラーが発生しました");
-}
-
-QString unknownErrorMessage(int code)
-{
-    return QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: ") + QString::number(code);
-}
-
-QString flushingStatusText()
-{
-    return QStringLiteral("書き込み中...");
-}
-
-QString verifyingStatusText()
-{
-    return QStringLiteral("ベリファイしています");
-}
-
-QString verifyFailedStatusText()
-{
-    return QStringLiteral("ベリファイで不一致が見つかりました");
-}
-
-QString verifyFailedMessage(const QStringList &sources, const QStringList &copies)
-{
-    QString text = QStringLiteral("読み戻したコピーが転送元と一致しませんでした。\r\n"
-                                  "次のコピーは削除し、転送元のファイルは残してあります。");
-    for (qsizetype i = 0; i < sources.size() && i < copies.size(); ++i)
-        text += QStringLiteral("\r\n\r\n転送元：") + displayPath(sources.at(i)) +
-                QStringLiteral("\r\n転送先：") + displayPath(copies.at(i));
-    return text;
-}
-
-QString targetInsideSourceMessage(const QString &target, const QString &source)
-{
-    return QStringLiteral("転送先フォルダ[") + displayPath(target) + QStringLiteral("]が転送元フォルダ[") +
-           displayPath(source) + QStringLiteral("]と同じか、その中にあるため転送できません");
-}
-
-QString FailureReasonText(const CopyFailure &failure)
-{
-    QString reason;
-    const int code = failure.code;
-    if (failure.sourceVolumeGone)
-        reason =
-            QStringLiteral("メモリーカードが取り外されたか、転送元のドライブにアクセスできなくなりました");
-    else if (failure.sourceChanged)
-        reason = QStringLiteral("コピー中に転送元のファイルが変更されました");
-    else if (failure.destinationSilent)
-        reason = QStringLiteral("転送先のドライブが応答しません");
-    else if (code == ERROR_DISK_FULL)
-        reason = QStringLiteral("転送先の空き容量が不足しています");
-    else if (failure.sourceFailed && code == ENOENT)
-        reason = QStringLiteral("転送元のファイルが見つかりません");
-    else if (failure.sourceFailed && (code == EACCES || code == EPERM))
-        reason = QStringLiteral("転送元のファイルを読み取る権限がありません");
-    else if (failure.sourceFailed)
-        reason = QStringLiteral("転送元のファイルを読み取れません");
-    else if (code == EACCES || code == EPERM)
-        reason = QStringLiteral("転送先のフォルダに書き込む権限がありません");
-    else if (code == EROFS)
-        reason = QStringLiteral("転送先のドライブは書き込みが禁止されています");
-    else if (code == ENAMETOOLONG)
-        reason = QStringLiteral("ファイル名が転送先のファイルシステムには長すぎます");
-    else if (code == EILSEQ || code == EINVAL)
-        reason = QStringLiteral("転送先のファイルシステムでは使えない文字がファイル名に含まれています");
-    else if (code == ENOENT)
-        reason = QStringLiteral("転送先のフォルダが見つかりません");
-    else if (code == EIO)
-        reason = QStringLiteral("読み書きのエラーが発生しました");
-    else
-        reason = QStringLiteral("システムエラー ") + QString::number(code);
-    QString text = QStringLiteral("\r\n\r\n") + reason;
-    if (!failure.source.isEmpty())
-        text += QStringLiteral("\r\n転送元：") + displayPath(failure.source);
-    if (!failure.destination.isEmpty())
-        text += QStringLiteral("\r\n転送先：") + displayPath(failure.destination);
-    return text;
-}
 
 int OverallGaugePercent(qint64 worked, qint64 target)
 {
@@ -268,6 +142,7 @@ public:
     bool fileNumberAdvanced() const { return m_fileNumberAdvanced; }
     QString lastStatus() const { return m_view.lastStatus(); }
     const QStringList &verifyFailedCopies() const { return m_verifyFailedCopies; }
+    RunProblems takeProblems() { return std::exchange(m_problems, {}); }
     // Files the history held whose content turned out not to be the one recorded.
     qint64 notImported() const { return m_notImported; }
 
@@ -290,7 +165,9 @@ private:
     void flushUnnamed();
     void nameFlushed();
     void nameAll();
-    void stop(const QString &status, const QString &message = QString());
+    void stop(const QString &status, std::optional<RunProblem> problem = std::nullopt);
+    void report(RunProblem::Kind kind);
+    void reportUncreatedFolders();
     void failed(const QString &source, const QString &dest, int code, const CopyOutcome &outcome);
     void deleteFlushedSources();
 
@@ -360,6 +237,7 @@ private:
     // goes on with the next file.
     std::optional<ContentHasher> m_hasher;
     qint64 m_notImported = 0;
+    RunProblems m_problems;
     bool m_stop = false;
 };
 
@@ -406,13 +284,30 @@ int Run::copy(const QString &source, const QString &dest, bool overwrite, CopyOu
     return code;
 }
 
-void Run::stop(const QString &status, const QString &message)
+void Run::stop(const QString &status, std::optional<RunProblem> problem)
 {
     m_view.setStatusText(status);
-    if (!message.isEmpty())
-        prompt().message(message);
+    if (problem)
+        m_problems.append(std::move(*problem));
     m_state.result = false;
     m_stop = true;
+}
+
+void Run::report(RunProblem::Kind kind)
+{
+    RunProblem problem;
+    problem.kind = kind;
+    m_problems.append(std::move(problem));
+}
+
+void Run::reportUncreatedFolders()
+{
+    for (const QString &folder : std::exchange(m_state.uncreatedFolders, {})) {
+        RunProblem problem;
+        problem.kind = RunProblem::Kind::FolderNotCreated;
+        problem.folder = folder;
+        m_problems.append(std::move(problem));
+    }
 }
 
 void Run::failed(const QString &source, const QString &dest, int code, const CopyOutcome &outcome)
@@ -424,9 +319,12 @@ void Run::failed(const QString &source, const QString &dest, int code, const Cop
     why.sourceFailed = outcome.sourceFailed;
     why.sourceChanged = outcome.sourceChanged;
     why.sourceVolumeGone = (outcome.sourceFailed || code == EIO || code == ENOTCONN) && m_source.gone();
+    RunProblem problem;
     if (code == ERROR_DISK_FULL && !why.sourceVolumeGone) {
-        const QString volume = VolumeRootOf(dest);
-        stop(diskFullStatusText(volume), diskFullMessage(volume) + FailureReasonText(why));
+        problem.kind = RunProblem::Kind::DiskFull;
+        problem.volume = VolumeRootOf(dest);
+        problem.failure = why;
+        stop(diskFullStatusText(problem.volume), problem);
         return;
     }
     // A drive whose filesystem died (a FUSE daemon that crashed, a share gone) answers with a number no
@@ -434,11 +332,15 @@ void Run::failed(const QString &source, const QString &dest, int code, const Cop
     if (!why.sourceVolumeGone && !why.sourceFailed &&
         (code == ENOTCONN || code == ECONNABORTED || !PathAnswers(folderOf(dest)))) {
         why.destinationSilent = true;
-        const QString volume = VolumeRootOf(dest);
-        stop(silentDriveStatusText(volume), silentDriveMessage(volume) + FailureReasonText(why));
+        problem.kind = RunProblem::Kind::SilentDrive;
+        problem.volume = VolumeRootOf(dest);
+        problem.failure = why;
+        stop(silentDriveStatusText(problem.volume), problem);
         return;
     }
-    stop(unknownErrorStatusText(), unknownErrorMessage(code) + FailureReasonText(why));
+    problem.kind = RunProblem::Kind::Failed;
+    problem.failure = why;
+    stop(unknownErrorStatusText(), problem);
 }
 
 void Run::named(const QString &source, const QString &dest, CopyOutcome &outcome)
@@ -599,19 +501,25 @@ QString Run::resolve(const QString &source, const ShotNaming *shot)
 {
     DestinationError why = DestinationError::None;
     QString dest = ResolveDestination(m_state, m_table, source, &why, shot);
+    reportUncreatedFolders();
     if (!m_state.firstFile) {
         QString folder = dest.left(dest.lastIndexOf(QLatin1Char('/')));
         m_state.FirstDestinationFolder =
             folder.isEmpty() && dest.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : folder;
         m_state.firstFile = true;
     }
+    RunProblem problem;
     if (why == DestinationError::InsideSource) {
-        stop(unknownErrorStatusText(), targetInsideSourceMessage(m_state.refusedFolder, m_source.folder));
+        problem.kind = RunProblem::Kind::TargetInsideSource;
+        problem.folder = m_state.refusedFolder;
+        problem.sourceFolder = m_source.folder;
+        stop(unknownErrorStatusText(), problem);
         return {};
     }
     if (dest.isEmpty()) {
-        const int code = why == DestinationError::NoRow ? ENOENT : EINVAL;
-        stop(unknownErrorStatusText(), unknownErrorMessage(code));
+        problem.kind = RunProblem::Kind::NoDestination;
+        problem.failure.code = why == DestinationError::NoRow ? ENOENT : EINVAL;
+        stop(unknownErrorStatusText(), problem);
         return {};
     }
     return dest;
@@ -1054,21 +962,25 @@ void Run::afterLoop()
             m_view.setStatusText(before);
         if (code != 0 && m_state.result) {
             m_view.setStatusText(unknownErrorStatusText());
-            CopyFailure why;
-            why.code = code;
-            prompt().message(unknownErrorMessage(code) + FailureReasonText(why));
+            RunProblem problem;
+            problem.failure.code = code;
+            m_problems.append(problem);
             m_state.result = false;
         }
     }
     if (m_state.notDeleted)
-        prompt().message(notDeletedMessage());
+        report(RunProblem::Kind::NotDeleted);
     if (m_state.skipped) {
-        prompt().message(notCopiedMessage());
+        report(RunProblem::Kind::NotCopied);
         m_state.result = false;
     }
     if (!m_verifyFailedCopies.isEmpty()) {
         m_view.setStatusText(verifyFailedStatusText());
-        prompt().message(verifyFailedMessage(m_verifyFailedSources, m_verifyFailedCopies));
+        RunProblem problem;
+        problem.kind = RunProblem::Kind::VerifyFailed;
+        problem.sources = m_verifyFailedSources;
+        problem.copies = m_verifyFailedCopies;
+        m_problems.append(std::move(problem));
         m_state.result = false;
     }
     if (m_state.options.FolderCounterMode) {
@@ -1148,10 +1060,15 @@ TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qi
     // Copying a folder into itself would import the user's own files over and over (and a move would
     // flatten them): refused before anything is written.
     if (const QString target = TargetInsideSource(state, table, runList, sourceFolder); !target.isEmpty()) {
-        prompt().message(targetInsideSourceMessage(target, sourceFolder));
         state.sourceFolder.clear();
         state.running = false;
-        return {};
+        TransferOutcome refused;
+        RunProblem problem;
+        problem.kind = RunProblem::Kind::TargetInsideSource;
+        problem.folder = target;
+        problem.sourceFolder = sourceFolder;
+        refused.problems.append(problem);
+        return refused;
     }
 
     Run run(state, table, targetCount, view, sourceFolder, history);
@@ -1198,6 +1115,7 @@ TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qi
     outcome.status = run.lastStatus();
     outcome.skippedImported = history ? history->skipped.size() - run.notImported() : 0;
     outcome.verifyFailed = run.verifyFailedCopies();
+    outcome.problems = run.takeProblems();
     return outcome;
 }
 

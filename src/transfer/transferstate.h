@@ -5,6 +5,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -75,8 +76,9 @@ struct TransferState
     // found by the detection or the watch, or handed in on the command line, is shown there without
     // becoming the stored source. Empty: the stored source (a run without a window).
     QString sourceFolder;
-    QString refusedFolder; // a target folder found inside the source folder
-    QString checkedFolder; // the last target folder found outside it
+    QString refusedFolder;        // a target folder found inside the source folder
+    QString checkedFolder;        // the last target folder found outside it
+    QStringList uncreatedFolders; // folders ResolveDestination could not create, for the run to report
     // Where the running numbers and the separator in force are read at each start: the template dialog's
     // fields, which hold values typed there before its close box while the settings keep the confirmed
     // ones. Unset (a run without windows): the settings.

@@ -5,6 +5,7 @@
 #include "testprompt.h"
 #include "tifffile.h"
 #include "transfer/memorytransferview.h"
+#include "transfer/transferloop.h"
 #include "transfer/transferstate.h"
 
 #include <QByteArray>
@@ -23,6 +24,19 @@
 
 // What the transfer tests share: the settings of a plain run and readings of the result.
 namespace vantora::test {
+
+// A run as the window makes it: what the run reports is then shown through the prompt.
+inline TransferOutcome RunShown(TransferState &state, const QStringList &runList, qint64 targetCount,
+                                const ExtensionRows &table, const SettingsRecord &settings,
+                                TransferView &view, const QString &sourceFolder = QString(),
+                                const RunHistory *history = nullptr)
+{
+    TransferOutcome outcome =
+        RunTransfer(state, runList, targetCount, table, settings, view, sourceFolder, history);
+    for (const RunProblem &problem : outcome.problems)
+        prompt().message(ProblemMessage(problem));
+    return outcome;
+}
 
 // Settings of a plain run: no folder, no renaming, copy, no overwrite, rows given by the test.
 inline SettingsRecord plainSettings(const QString &source)

@@ -152,7 +152,7 @@ void TestDataSafety::sameNameInTwoCameraFolders()
     const QString c = dir.createFile(QStringLiteral("card/DCIM/101CANON/IMG_0002.JPG"), randomBytes(900, 3));
     s.DelChecked = move;
     s.UwagakiChecked = overwrite;
-    QVERIFY(RunTransfer(state, {a, b, c}, 3, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(RunShown(state, {a, b, c}, 3, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
 
     QCOMPARE(contentOf(out + QStringLiteral("/IMG_0001.JPG")), first);
     QCOMPARE(contentOf(out + QStringLiteral("/IMG_0001_2.JPG")), second);
@@ -191,7 +191,7 @@ void TestDataSafety::nameTakenDuringAnOverwritingCopy()
         s.DelChecked = move;
         s.UwagakiChecked = true;
         const TransferOutcome outcome =
-            RunTransfer(state, {a}, 1, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText);
+            RunShown(state, {a}, 1, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText);
         QVERIFY(created);
         QVERIFY(outcome);
         QCOMPARE(outcome.copied, 1);
@@ -227,7 +227,7 @@ void TestDataSafety::namesThatDifferInCaseOnExfat()
         dir.createFile(QStringLiteral("card/DCIM/101PHONE/img_0001.jpg"), randomBytes(40000, 2));
     s.DelChecked = move;
     s.UwagakiChecked = overwrite;
-    QVERIFY(RunTransfer(state, {a, b}, 2, {{QStringLiteral("*.*"), drive}}, s, view, s.SourceEditText));
+    QVERIFY(RunShown(state, {a, b}, 2, {{QStringLiteral("*.*"), drive}}, s, view, s.SourceEditText));
     QCOMPARE(filesUnder(drive),
              (QStringList{QStringLiteral("IMG_0001.JPG"), QStringLiteral("img_0001_2.jpg")}));
     QCOMPARE(contentOf(drive + QStringLiteral("/IMG_0001.JPG")), randomBytes(40000, 1));
@@ -260,7 +260,7 @@ void TestDataSafety::silentDestinationDriveNamed()
                 QThread::msleep(5);
         }
     };
-    QVERIFY(!RunTransfer(state, {a, b}, 2, {{QStringLiteral("*.*"), drive}}, s, view, s.SourceEditText));
+    QVERIFY(!RunShown(state, {a, b}, 2, {{QStringLiteral("*.*"), drive}}, s, view, s.SourceEditText));
     QVERIFY(!prompt.messages.isEmpty());
     const QString message = prompt.messages.first();
     QVERIFY2(message.startsWith(silentDriveMessage(drive)), qPrintable(message));
@@ -365,7 +365,7 @@ void TestDataSafety::leftoverTemporariesRemovedNotCopied()
     const QString leftover = dir.createFile(QStringLiteral("out/.vtx-k3j2h1.part"), "half a photo");
     const QString foreign = dir.createFile(QStringLiteral("out/.hidden.part"), "someone else's");
     const QString a = dir.createFile(QStringLiteral("src/A.JPG"), "a");
-    QVERIFY(RunTransfer(state, {a}, 0, {{QStringLiteral("*.*"), out}}, s, view, s.SourceEditText));
+    QVERIFY(RunShown(state, {a}, 0, {{QStringLiteral("*.*"), out}}, s, view, s.SourceEditText));
     QVERIFY(!QFileInfo::exists(leftover));
     QVERIFY(QFileInfo::exists(foreign));
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral(".hidden.part"), QStringLiteral("A.JPG")}));
@@ -431,8 +431,8 @@ void TestDataSafety::folderLinkNeverDeletedThrough()
     const QString link = dir.filePath(QStringLiteral("card/DCIM/album"));
     QVERIFY(QFile::link(dir.filePath(QStringLiteral("home/Pictures/album")), link));
     s.DelChecked = true;
-    QVERIFY(RunTransfer(state, {a, link + QStringLiteral("/B.JPG")}, 0, {{QStringLiteral("*.JPG"), out}}, s,
-                        view, s.SourceEditText));
+    QVERIFY(RunShown(state, {a, link + QStringLiteral("/B.JPG")}, 0, {{QStringLiteral("*.JPG"), out}}, s,
+                     view, s.SourceEditText));
     // Both copied; the card's file moved, the file the link leads to untouched.
     QCOMPARE(filesUnder(out), QStringList({QStringLiteral("A.JPG"), QStringLiteral("B.JPG")}));
     QVERIFY(!QFileInfo::exists(a));
@@ -486,7 +486,7 @@ void TestDataSafety::targetInsideSourceRefused()
         s.DirNameEditText = QStringLiteral("Pictures/DCIM");
         s.SourceEditText = sourceFolder;
     }
-    QVERIFY(!RunTransfer(state, list, 0, {{QStringLiteral("*.JPG"), target}}, s, view, sourceFolder));
+    QVERIFY(!RunShown(state, list, 0, {{QStringLiteral("*.JPG"), target}}, s, view, sourceFolder));
     QCOMPARE(prompt.messages.size(), 1);
     QVERIFY2(prompt.messages.at(0).startsWith(QStringLiteral("転送先フォルダ[")),
              qPrintable(prompt.messages.at(0)));
@@ -508,7 +508,7 @@ void TestDataSafety::targetAboveSourceAllowed()
     s.DirNameEditText = QStringLiteral("2026");
     MemoryTransferView view;
     TransferState state;
-    QVERIFY(RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), pictures}}, s, view, s.SourceEditText));
+    QVERIFY(RunShown(state, {a}, 0, {{QStringLiteral("*.JPG"), pictures}}, s, view, s.SourceEditText));
     QCOMPARE(contentOf(pictures + QStringLiteral("/2026/A.JPG")), QByteArray("a"));
     QVERIFY(!QFileInfo::exists(a));
     QVERIFY(prompt.messages.isEmpty());
@@ -522,12 +522,12 @@ void TestDataSafety::deletedCreatedFolderMadeAgain()
     s.DirCreateChecked = true;
     s.DirNameEditText = QStringLiteral("import");
     s.PANA101Checked = true;
-    QVERIFY(RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(RunShown(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     QVERIFY(QFileInfo::exists(out + QStringLiteral("/import/100CANON/A.JPG")));
     // The user deletes what the first run made; the window stays open for a second run.
     QVERIFY(QDir(out + QStringLiteral("/import")).removeRecursively());
     MemoryTransferView again;
-    QVERIFY(RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, again, s.SourceEditText));
+    QVERIFY(RunShown(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, again, s.SourceEditText));
     QVERIFY(QFileInfo::exists(out + QStringLiteral("/import/100CANON/A.JPG")));
     QVERIFY(prompt.messages.isEmpty());
 }
@@ -557,7 +557,7 @@ void TestDataSafety::removedCardNamedInMessage()
         }
     };
     TransferState state;
-    QVERIFY(!RunTransfer(state, list, 4, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(!RunShown(state, list, 4, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     QVERIFY(pulled);
     QCOMPARE(view.status, unknownErrorStatusText());
     QCOMPARE(prompt.messages.size(), 1);
@@ -606,7 +606,7 @@ void TestDataSafety::failureSaysWhy()
     } else {
         QVERIFY(QFile::remove(a));
     }
-    QVERIFY(!RunTransfer(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(!RunShown(state, {a}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     locked.reset();
     QCOMPARE(prompt.messages.size(), 1);
     const QString message = prompt.messages.at(0);
@@ -631,7 +631,7 @@ void TestDataSafety::failedFlushKeepsEverySource()
                                randomBytes(1000, quint32(i)));
     s.DelChecked = true;
     SetFlushFaultForTesting([] { return EIO; });
-    QVERIFY(!RunTransfer(state, list, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(!RunShown(state, list, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     for (const QString &source : std::as_const(list))
         QVERIFY2(QFileInfo::exists(source), qPrintable(source));
     QCOMPARE(filesUnder(out), QStringList()); // never on the disk, so never named
@@ -680,7 +680,7 @@ void TestDataSafety::replacedFileKeepsSource()
         };
     }
     const bool ok =
-        bool(RunTransfer(state, {a, b}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+        bool(RunShown(state, {a, b}, 0, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     QVERIFY(replaced);
     if (!replaceCopy)
         QVERIFY(ok);
@@ -866,11 +866,11 @@ void TestDataSafety::finalFlushKeepsWindowTurning()
         // A second start is ignored; Cancel has nothing left to stop.
         MemoryTransferView other;
         secondStartRefused =
-            !RunTransfer(rig.state, {a}, 0, {{QStringLiteral("*.JPG"), rig.out}}, rig.settings, other);
+            !RunShown(rig.state, {a}, 0, {{QStringLiteral("*.JPG"), rig.out}}, rig.settings, other);
         CancelCopy(rig.state, rig.view);
         overallWhileFlushing = rig.view.overall;
     };
-    QVERIFY(RunTransfer(state, {a}, 1, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
+    QVERIFY(RunShown(state, {a}, 1, {{QStringLiteral("*.JPG"), out}}, s, view, s.SourceEditText));
     QVERIFY(pumpsWhileFlushing > 3);
     QVERIFY(secondStartRefused);
     QCOMPARE(overallWhileFlushing, 100);

@@ -91,8 +91,8 @@ public:
         listed = runList.size();
         view = MemoryTransferView();
         TransferState state;
-        const TransferOutcome outcome = RunTransfer(state, runList, runList.size(), rows, s, view,
-                                                    card + QStringLiteral("/DCIM/"), &runHistory);
+        const TransferOutcome outcome = test::RunShown(state, runList, runList.size(), rows, s, view,
+                                                       card + QStringLiteral("/DCIM/"), &runHistory);
         notDeleted = state.notDeleted;
         return outcome;
     }

@@ -53,8 +53,8 @@ TransferOutcome runCard(const TestDir &dir, const QString &dst, TransferState &s
 {
     const QStringList runList =
         CollectRunList(dir.filePath(QStringLiteral("card/DCIM")), {QStringLiteral("*.JPG")});
-    return RunTransfer(state, runList, runList.size(), {{QStringLiteral("*.JPG"), dst + u'/'}},
-                       test::plainSettings(dir.filePath(QStringLiteral("card/DCIM/"))), view);
+    return test::RunShown(state, runList, runList.size(), {{QStringLiteral("*.JPG"), dst + u'/'}},
+                          test::plainSettings(dir.filePath(QStringLiteral("card/DCIM/"))), view);
 }
 
 } // namespace

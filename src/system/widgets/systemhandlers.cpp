@@ -108,9 +108,11 @@ void SystemHandlers::importFromDevice()
         prompt().message(QStringLiteral("転送しませんでした."));
         return;
     }
-    // EnsureFolder has said why; a copy into a folder that is not there cannot follow.
-    if (!EnsureFolder(destination))
+    // A copy into a folder that is not there cannot follow.
+    if (!EnsureFolder(destination)) {
+        prompt().message(folderNotCreatedMessage(destination));
         return;
+    }
     const bool move = prompt().askYesNo(
         QStringLiteral("転送したファイルを削除しますか？\r\n([はい]は移動、[いいえ]はコピーです)"));
 

@@ -1,0 +1,165 @@
+#include "transfer/runmessages.h"
+
+#include "platform/bytepath.h"
+#include "platform/copyfile.h"
+
+#include <cerrno>
+
+namespace vantora {
+
+QString cancelledStatusText()
+{
+    return QStringLiteral("転送はキャンセルされました");
+}
+
+QString renamedStatusText()
+{
+    return QStringLiteral("名前を変えて転送しました");
+}
+
+QString notDeletedMessage()
+{
+    return QStringLiteral("一部のファイルが削除できませんでした。転送元フォルダを確認して下さい。");
+}
+
+QString notCopiedMessage()
+{
+    return QStringLiteral(
+        "一部のファイルが転送できませんでした(同名ファイルが多すぎます)。転送元フォルダを確認して下さい。");
+}
+
+QString diskFullStatusText(const QString &volume)
+{
+    return QStringLiteral("転送先\"") + volume + QStringLiteral("\"の空き容量不足");
+}
+
+QString diskFullMessage(const QString &volume)
+{
+    return QStringLiteral("転送先ドライブ\"") + volume + QStringLiteral("\"の空き容量が不足しています") +
+           QStringLiteral("\r\n\r\nCopyFileEx: ") + QString::number(ERROR_DISK_FULL);
+}
+
+QString silentDriveStatusText(const QString &volume)
+{
+    return QStringLiteral("転送先のドライブ\"") + volume + QStringLiteral("\"が応答しません");
+}
+
+QString silentDriveMessage(const QString &volume)
+{
+    return QStringLiteral("転送先のドライブ\"") + volume +
+           QStringLiteral("\"が応答しません。ドライブの接続を確認して下さい。");
+}
+
+QString unknownErrorStatusText()
+{
+    return QStringLiteral("不明なエラーが発生しました");
+}
+
+QString unknownErrorMessage(int code)
+{
+    return QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: ") + QString::number(code);
+}
+
+QString flushingStatusText()
+{
+    return QStringLiteral("書き込み中...");
+}
+
+QString verifyingStatusText()
+{
+    return QStringLiteral("ベリファイしています");
+}
+
+QString verifyFailedStatusText()
+{
+    return QStringLiteral("ベリファイで不一致が見つかりました");
+}
+
+QString verifyFailedMessage(const QStringList &sources, const QStringList &copies)
+{
+    QString text = QStringLiteral("読み戻したコピーが転送元と一致しませんでした。\r\n"
+                                  "次のコピーは削除し、転送元のファイルは残してあります。");
+    for (qsizetype i = 0; i < sources.size() && i < copies.size(); ++i)
+        text += QStringLiteral("\r\n\r\n転送元：") + displayPath(sources.at(i)) +
+                QStringLiteral("\r\n転送先：") + displayPath(copies.at(i));
+    return text;
+}
+
+QString targetInsideSourceMessage(const QString &target, const QString &source)
+{
+    return QStringLiteral("転送先フォルダ[") + displayPath(target) + QStringLiteral("]が転送元フォルダ[") +
+           displayPath(source) + QStringLiteral("]と同じか、その中にあるため転送できません");
+}
+
+QString FailureReasonText(const CopyFailure &failure)
+{
+    QString reason;
+    const int code = failure.code;
+    if (failure.sourceVolumeGone)
+        reason =
+            QStringLiteral("メモリーカードが取り外されたか、転送元のドライブにアクセスできなくなりました");
+    else if (failure.sourceChanged)
+        reason = QStringLiteral("コピー中に転送元のファイルが変更されました");
+    else if (failure.destinationSilent)
+        reason = QStringLiteral("転送先のドライブが応答しません");
+    else if (code == ERROR_DISK_FULL)
+        reason = QStringLiteral("転送先の空き容量が不足しています");
+    else if (failure.sourceFailed && code == ENOENT)
+        reason = QStringLiteral("転送元のファイルが見つかりません");
+    else if (failure.sourceFailed && (code == EACCES || code == EPERM))
+        reason = QStringLiteral("転送元のファイルを読み取る権限がありません");
+    else if (failure.sourceFailed)
+        reason = QStringLiteral("転送元のファイルを読み取れません");
+    else if (code == EACCES || code == EPERM)
+        reason = QStringLiteral("転送先のフォルダに書き込む権限がありません");
+    else if (code == EROFS)
+        reason = QStringLiteral("転送先のドライブは書き込みが禁止されています");
+    else if (code == ENAMETOOLONG)
+        reason = QStringLiteral("ファイル名が転送先のファイルシステムには長すぎます");
+    else if (code == EILSEQ || code == EINVAL)
+        reason = QStringLiteral("転送先のファイルシステムでは使えない文字がファイル名に含まれています");
+    else if (code == ENOENT)
+        reason = QStringLiteral("転送先のフォルダが見つかりません");
+    else if (code == EIO)
+        reason = QStringLiteral("読み書きのエラーが発生しました");
+    else
+        reason = QStringLiteral("システムエラー ") + QString::number(code);
+    QString text = QStringLiteral("\r\n\r\n") + reason;
+    if (!failure.source.isEmpty())
+        text += QStringLiteral("\r\n転送元：") + displayPath(failure.source);
+    if (!failure.destination.isEmpty())
+        text += QStringLiteral("\r\n転送先：") + displayPath(failure.destination);
+    return text;
+}
+
+QString folderNotCreatedMessage(const QString &folder)
+{
+    return QStringLiteral("フォルダ[") + displayPath(folder) + QStringLiteral("]の作成に失敗しました");
+}
+
+QString ProblemMessage(const RunProblem &problem)
+{
+    switch (problem.kind) {
+    case RunProblem::Kind::DiskFull:
+        return diskFullMessage(problem.volume) + FailureReasonText(problem.failure);
+    case RunProblem::Kind::SilentDrive:
+        return silentDriveMessage(problem.volume) + FailureReasonText(problem.failure);
+    case RunProblem::Kind::Failed:
+        return unknownErrorMessage(problem.failure.code) + FailureReasonText(problem.failure);
+    case RunProblem::Kind::NoDestination:
+        return unknownErrorMessage(problem.failure.code);
+    case RunProblem::Kind::FolderNotCreated:
+        return folderNotCreatedMessage(problem.folder);
+    case RunProblem::Kind::TargetInsideSource:
+        return targetInsideSourceMessage(problem.folder, problem.sourceFolder);
+    case RunProblem::Kind::NotDeleted:
+        return notDeletedMessage();
+    case RunProblem::Kind::NotCopied:
+        return notCopiedMessage();
+    case RunProblem::Kind::VerifyFailed:
+        return verifyFailedMessage(problem.sources, problem.copies);
+    }
+    return {};
+}
+
+} // namespace vantora
