@@ -215,7 +215,8 @@ int main(int argc, char **argv)
         if (settings.SkipImportedChecked)
             filter = std::make_unique<ImportedFilter>(store->stampsOf(history.volume), history.volumeRoot);
     }
-    const QStringList runList = CollectRunList(settings.SourceEditText, masks, nullptr, filter.get());
+    const FolderSource source(settings.SourceEditText);
+    const SourceFiles runList = source.list(masks, nullptr, filter.get());
     if (filter)
         history.skipped = filter->skipped();
 
@@ -238,7 +239,7 @@ int main(int argc, char **argv)
     TransferState state;
     clock.start();
     const TransferOutcome outcome =
-        RunTransfer(state, runList, runList.size(), rows, settings, view, settings.SourceEditText, &history);
+        RunTransfer(state, source, runList, runList.size(), rows, settings, view, &history);
     for (const RunProblem &problem : outcome.problems)
         prompt().message(ProblemMessage(problem));
     StoreRunningNumbers(outcome, settings);

@@ -130,14 +130,15 @@ void TransferRun::startTransfer()
     QStringList masks;
     for (const ExtensionRow &row : m_routing->mainTableRows())
         masks.append(row.key);
-    QStringList runList = m_source->collectRunList(masks);
+    const FolderSource folder(source);
+    SourceFiles runList = m_source->collectRunFiles(folder, masks);
     const RunHistory history = m_source->runHistory(source);
 
     QElapsedTimer clock;
     clock.start();
     const TransferOutcome outcome =
-        RunTransfer(m_state, runList, m_source->shownFileCount(), m_routing->mainTableRows(), *m_settings,
-                    m_bytesView, source, &history);
+        RunTransfer(m_state, folder, runList, m_source->shownFileCount(), m_routing->mainTableRows(),
+                    *m_settings, m_bytesView, &history);
     for (const RunProblem &problem : outcome.problems)
         prompt().message(ProblemMessage(problem));
     StoreRunningNumbers(outcome, *m_settings);

@@ -650,7 +650,7 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     const QByteArray to = pathToBytes(destination);
     const QByteArray folder = parentOf(to);
 
-    Fd in(::open(from.constData(), O_RDONLY | O_CLOEXEC));
+    Fd in(options.sourceFd >= 0 ? options.sourceFd : ::open(from.constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         result.sourceFailed = true;
         return mapError(errno);

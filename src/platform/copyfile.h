@@ -140,6 +140,9 @@ struct CopyOptions
     // With hash: hash on this hasher, behind the copy, instead of before the copy returns
     // (CopyOutcome::hashTicket instead of CopyOutcome::hash).
     ContentHasher *hasher = nullptr;
+    // The source already open for reading: the copy reads it instead of opening the source by name, and
+    // closes it.
+    int sourceFd = -1;
 };
 
 // What a copy tells beyond its code.

@@ -11,6 +11,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <numeric>
 #include <set>
 #include <utility>
 #include <vector>
@@ -81,7 +82,7 @@ private:
             return;
         const int hits = m_masks.countMatches(name, len);
         if (hits > 0 && !(m_filter && m_filter->excludes(prefix, QByteArrayView(name, qsizetype(len)), dir)))
-            m_sink(prefix, name, len, hits);
+            m_sink(prefix, name, len, hits, dir);
     }
 
     MaskSet m_masks;
@@ -103,7 +104,8 @@ void walkTree(const QString &folder, const QStringList &masks, WalkPump *pump, S
 struct ListSink
 {
     QStringList &list;
-    void operator()(const QString &prefix, const char *name, std::size_t len, int hits)
+    void operator()(const QString &prefix, const char *name, std::size_t len, int hits,
+                    const DirectoryReader &)
     {
         const QString path = prefix + pathFromBytes(QByteArrayView(name, qsizetype(len)));
         for (int i = 0; i < hits; ++i)
@@ -179,11 +181,14 @@ QStringList CollectRunList(const QString &folder, const QStringList &masks, Walk
     return list;
 }
 
-void SortRunList(QStringList &list)
+std::vector<qsizetype> RunListOrder(const QStringList &list)
 {
     const qsizetype n = list.size();
-    if (n < 2)
-        return;
+    std::vector<qsizetype> order(static_cast<std::size_t>(n));
+    if (n < 2) {
+        std::iota(order.begin(), order.end(), 0);
+        return order;
+    }
     QCollator collator{QLocale()};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
 
@@ -212,36 +217,31 @@ void SortRunList(QStringList &list)
         const int d = QStringView(list.at(a.second)).compare(QStringView(list.at(b.second)));
         return d != 0 ? d < 0 : a.second < b.second;
     });
-    std::vector<qsizetype> order(static_cast<std::size_t>(n));
     for (std::size_t i = 0; i < keys.size(); ++i)
         order[i] = keys[i].second;
-    std::vector<std::pair<QCollatorSortKey, qsizetype>>().swap(keys);
+    return order;
+}
 
-    // Put the paths in place by following the permutation's cycles: no second list.
-    std::vector<bool> placed(static_cast<std::size_t>(n), false);
-    for (qsizetype i = 0; i < n; ++i) {
-        if (placed[std::size_t(i)])
-            continue;
-        QString held = std::move(list[i]);
-        qsizetype j = i;
-        for (;;) {
-            placed[std::size_t(j)] = true;
-            const qsizetype from = order[std::size_t(j)];
-            if (from == i) {
-                list[j] = std::move(held);
-                break;
-            }
-            list[j] = std::move(list[from]);
-            j = from;
-        }
-    }
+void SortRunList(QStringList &list)
+{
+    ApplyOrder(list, RunListOrder(list));
+}
+
+void WalkTakenFiles(const QString &folder, const QStringList &masks, const TakenFile &taken, WalkPump *pump,
+                    WalkFilter *filter)
+{
+    auto sink = [&](const QString &prefix, const char *name, std::size_t len, int hits,
+                    const DirectoryReader &entry) {
+        taken(prefix, QByteArrayView(name, qsizetype(len)), hits, entry);
+    };
+    walkTree(folder, masks, pump, sink, filter);
 }
 
 qint64 CountFiles(const QString &folder, const QStringList &masks, WalkPump *pump, qint64 base,
                   const std::function<void(qint64)> &onMatch, WalkFilter *filter)
 {
     qint64 total = base;
-    auto sink = [&](const QString &, const char *, std::size_t, int hits) {
+    auto sink = [&](const QString &, const char *, std::size_t, int hits, const DirectoryReader &) {
         if (!onMatch) {
             total += hits;
             return;

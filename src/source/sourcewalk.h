@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include <functional>
+#include <vector>
 
 namespace vantora {
 
@@ -61,6 +62,36 @@ QStringList CollectRunList(const QString &folder, const QStringList &masks, Walk
 // Sorts whole paths ascending, without case, by the user's locale collation (equal keys by code point,
 // so the order is always the same).
 void SortRunList(QStringList &list);
+// The same order as positions: the i-th path of the sorted list is list.at(order[i]).
+std::vector<qsizetype> RunListOrder(const QStringList &list);
+// Puts a list in an order RunListOrder gave, following the permutation's cycles: no second list.
+template <class List> void ApplyOrder(List &list, const std::vector<qsizetype> &order)
+{
+    std::vector<bool> placed(order.size(), false);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (placed[i])
+            continue;
+        auto held = std::move(list[qsizetype(i)]);
+        std::size_t j = i;
+        for (;;) {
+            placed[j] = true;
+            const auto from = std::size_t(order[j]);
+            if (from == i) {
+                list[qsizetype(j)] = std::move(held);
+                break;
+            }
+            list[qsizetype(j)] = std::move(list[qsizetype(from)]);
+            j = from;
+        }
+    }
+}
+
+// Calls taken for every file the masks take, in walk order, with its folder's text (ending in "/"), its
+// name's bytes, how many masks took it, and the reader standing on its entry.
+using TakenFile =
+    std::function<void(const QString &folder, QByteArrayView name, int hits, const DirectoryReader &entry)>;
+void WalkTakenFiles(const QString &folder, const QStringList &masks, const TakenFile &taken,
+                    WalkPump *pump = nullptr, WalkFilter *filter = nullptr);
 
 // Counts, in one walk, the files every mask takes (a file taken by two masks counts twice). onMatch, when
 // given, runs after each counted file with the running total (the total starts at base). Returns the

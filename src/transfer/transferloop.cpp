@@ -7,6 +7,7 @@
 #include "platform/pathtext.h"
 #include "platform/volumes.h"
 #include "settings/settingsrecord.h"
+#include "transfer/commitbatch.h"
 #include "transfer/copyprogress.h"
 #include "transfer/destination.h"
 #include "transfer/shootingdate.h"
@@ -55,24 +56,15 @@ constexpr qint64 MaxPendingBytes = 64 * 1024 * 1024;
 constexpr int MaxPendingCopies = 200'000;
 constexpr qint64 MaxPendingCopyBytes = qint64(256) * 1024 * 1024 * 1024;
 
-std::function<void(const QString &)> &beforeVerifyHook()
-{
-    static std::function<void(const QString &)> hook;
-    return hook;
-}
-
 QString folderOf(const QString &path)
 {
     return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 // Runs work on a worker thread while the window keeps turning.
-template <class Work> void runPumped(TransferView &view, Work work)
+void runPumped(TransferView &view, const std::function<void()> &work)
 {
-    std::unique_ptr<QThread> worker(QThread::create(std::move(work)));
-    worker->start();
-    while (!worker->wait(QDeadlineTimer(20)))
-        view.processEvents();
+    RunPumped([&view] { view.processEvents(); }, work);
 }
 
 int flushPumped(TransferView &view, const QStringList &paths)
@@ -117,14 +109,14 @@ struct SourceVolume
 class Run final
 {
 public:
-    Run(TransferState &state, const ExtensionRows &table, qint64 targetCount, TransferView &view,
-        const QString &sourceFolder, const RunHistory *history)
-        : m_state(state), m_table(table), m_targetCount(targetCount), m_view(view), m_history(history)
+    Run(TransferState &state, const Source &source, const ExtensionRows &table, qint64 targetCount,
+        TransferView &view, const RunHistory *history)
+        : m_state(state), m_source(source), m_table(table), m_targetCount(targetCount), m_view(view),
+          m_history(history), m_batch(batchOptions())
     {
-
-        m_source.folder = sourceFolder;
-        m_source.id = sourceFolder.isEmpty() ? std::nullopt : FileIdOf(sourceFolder);
-        m_linkRoot = sourceFolder.isEmpty() ? QStringLiteral("/") : sourceFolder;
+        const QString sourceFolder = source.root();
+        m_volume.folder = sourceFolder;
+        m_volume.id = sourceFolder.isEmpty() ? std::nullopt : FileIdOf(sourceFolder);
         m_journaling = history && history->store && !history->volume.isEmpty();
         if (m_journaling && state.options.skipImported) {
             for (IntendedCopy &copy : history->store->journalOf(history->volume))
@@ -132,9 +124,9 @@ public:
         }
     }
 
-    // The run's total from one stat per listed file; shown at once.
-    void measure(const QStringList &runList);
-    void file(const QString &source);
+    // The run's total from the listing's sizes; shown at once.
+    void measure(const SourceFiles &runList);
+    void file(const SourceFile &file);
     void shot(const Shot &shot);
     void afterLoop();
     bool stopped() const { return m_stop; }
@@ -147,12 +139,13 @@ public:
     qint64 notImported() const { return m_notImported; }
 
 private:
+    CommitBatch::Options batchOptions();
+    const SourceFile &fileAt(const QString &path);
+    void committed(const CommitResult &result);
     int copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome);
     bool adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome);
     bool adoptJournaled(const QString &source);
     bool adoptAmong(const QString &source, const QString &name);
-    void verifyBatch(std::vector<bool> &bad);
-    void recordBatch(const std::vector<bool> &bad);
     QStringList finishImportedMoves();
     bool writtenThisRun(const QString &dest) const;
     void named(const QString &source, const QString &dest, CopyOutcome &outcome);
@@ -172,6 +165,8 @@ private:
     void deleteFlushedSources();
 
     TransferState &m_state;
+    const Source &m_source;
+    QHash<QString, SourceFile> m_files; // the run list's records by path
     const ExtensionRows &m_table;
     const qint64 m_targetCount;
     qint64 m_worked = 0; // files copied so far
@@ -183,8 +178,7 @@ private:
     qint64 m_doneBytes = 0;         // of the files copied so far
     QStringList m_verifyFailedSources;
     QStringList m_verifyFailedCopies;
-    SourceVolume m_source;
-    QString m_linkRoot;
+    SourceVolume m_volume;
     QSet<QString> m_written;       // destination folders, for the flush at the end
     QSet<QString> m_tidied;        // destination folders cleared of an interrupted run's temporaries
     QSet<QString> m_writtenNames;  // every destination this run wrote, never overwritten in the run
@@ -216,30 +210,47 @@ private:
     std::unique_ptr<QThread> m_flusher;
     int m_flushCode = 0;
     bool m_namingStopped = false; // a flush or a name failed: nothing more takes a name
-    struct Pending
-    {
-        QString source;
-        QString dest;
-        qint64 size;
-        std::optional<FileStamp> sourceStamp; // with a move: the source to delete
-        KeptCopy copy;
-        FileStamp copied;    // the source as it was copied
-        FileStamp copyStamp; // the copy as it was written
-        QByteArray hash;
-        quint64 hashTicket = 0; // the hash, while m_hasher still works on it
-        quint64 shot = 0;       // its shot's sources go together or not at all
-    };
-    std::vector<Pending> m_pending; // copies waiting to reach the disk, and with a move their sources
-    QSet<QString> m_pendingSources; // their paths
-    QSet<QString> m_pendingFolders; // where those copies are
-    qint64 m_pendingBytes = 0;
     // A copy's hash is needed only when its batch is recorded, so a plain copy leaves it to this thread and
     // goes on with the next file.
     std::optional<ContentHasher> m_hasher;
+    // Copies waiting to reach the disk, and with a move their sources.
+    CommitBatch m_batch;
     qint64 m_notImported = 0;
     RunProblems m_problems;
     bool m_stop = false;
 };
+
+CommitBatch::Options Run::batchOptions()
+{
+    CommitBatch::Options options;
+    options.source = &m_source;
+    options.verify = m_state.options.verify;
+    options.history = m_history;
+    if (!m_state.options.move && !m_state.options.verify && m_history && m_history->store)
+        options.hasher = &m_hasher.emplace();
+    options.pump = [this] { m_view.processEvents(); };
+    options.verifying = [this, before = QString()](bool verifying) mutable {
+        if (verifying)
+            before = m_view.lastStatus();
+        m_view.setStatusText(verifying ? verifyingStatusText() : before);
+    };
+    return options;
+}
+
+const SourceFile &Run::fileAt(const QString &path)
+{
+    auto it = m_files.find(path);
+    if (it == m_files.end()) {
+        // A sidecar that joined its shot: not in the listing.
+        SourceFile file;
+        file.path = path;
+        file.relative = path.startsWith(m_source.root()) ? path.mid(m_source.root().size()) : path;
+        if (const std::optional<FileStamp> stamp = FileStampOf(path))
+            file.stamp = *stamp;
+        it = m_files.insert(path, file);
+    }
+    return *it;
+}
 
 bool Run::writtenThisRun(const QString &dest) const
 {
@@ -266,8 +277,14 @@ int Run::copy(const QString &source, const QString &dest, bool overwrite, CopyOu
     options.failIfExists = !overwrite;
     options.deferName = true;
     options.hash = true;
-    if (!m_state.options.move && !m_state.options.verify && m_history && m_history->store)
-        options.hasher = m_hasher ? &*m_hasher : &m_hasher.emplace();
+    if (m_hasher)
+        options.hasher = &*m_hasher;
+    const int fd = m_source.open(fileAt(source));
+    if (fd < 0) {
+        outcome.sourceFailed = true;
+        return -fd;
+    }
+    options.sourceFd = fd;
     const auto progress = [this](quint64 total, quint64 done) {
         m_rate.setDone(m_doneBytes + qint64(done));
         if (m_rate.due())
@@ -318,7 +335,7 @@ void Run::failed(const QString &source, const QString &dest, int code, const Cop
     why.destination = dest;
     why.sourceFailed = outcome.sourceFailed;
     why.sourceChanged = outcome.sourceChanged;
-    why.sourceVolumeGone = (outcome.sourceFailed || code == EIO || code == ENOTCONN) && m_source.gone();
+    why.sourceVolumeGone = (outcome.sourceFailed || code == EIO || code == ENOTCONN) && m_volume.gone();
     RunProblem problem;
     if (code == ERROR_DISK_FULL && !why.sourceVolumeGone) {
         problem.kind = RunProblem::Kind::DiskFull;
@@ -348,36 +365,39 @@ void Run::named(const QString &source, const QString &dest, CopyOutcome &outcome
     m_writtenNames.insert(dest);
     m_writtenFolded.insert(dest.toCaseFolded());
     m_writtenIds.insert(FileId{outcome.copy.device, outcome.copy.inode});
-    const qint64 size = outcome.copy.size;
+    CommitEntry entry;
+    entry.copy = dest;
+    entry.copied = outcome.source;
+    entry.copyStamp = outcome.copy;
+    entry.hash = outcome.hash;
+    entry.hashTicket = outcome.hashTicket;
+    entry.shot = m_namingShot;
     if (m_state.options.move) {
         // A file copied onto itself must stay: compare the files, not the paths, since one file can be
-        // reached by two paths. The source is deleted only while it is the file the copy read.
+        // reached by two paths.
         const FileStamp &from = outcome.source;
         const bool sameFile = from.device == outcome.copy.device && from.inode == outcome.copy.inode;
         if (!sameFile && outcome.kept.isOpen()) {
-            m_pending.push_back({source, dest, size, from, std::move(outcome.kept), outcome.source,
-                                 outcome.copy, outcome.hash, 0, m_namingShot});
-            m_pendingSources.insert(source);
-            m_pendingFolders.insert(folderOf(dest));
-            m_pendingBytes += size;
+            entry.file = fileAt(source);
+            entry.kept = std::move(outcome.kept);
+            entry.deleteSource = true;
+            m_batch.add(std::move(entry));
         } else if (!sameFile) {
             m_state.notDeleted = true;
         }
     } else if ((!outcome.hash.isEmpty() || outcome.hashTicket) &&
                ((m_history && m_history->store) || m_state.options.verify)) {
         // Recorded (and read back) once on the disk.
-        m_pending.push_back({source, dest, size, std::nullopt, KeptCopy(), outcome.source, outcome.copy,
-                             outcome.hash, outcome.hashTicket, m_namingShot});
-        m_pendingFolders.insert(folderOf(dest));
-        m_pendingBytes += size;
+        entry.file = fileAt(source);
+        m_batch.add(std::move(entry));
     }
 }
 
 bool Run::pendingFull() const
 {
     const bool moving = m_state.options.move;
-    return int(m_pending.size()) >= (moving ? MaxPendingSources : MaxPendingCopies) ||
-           m_pendingBytes >= (moving ? MaxPendingBytes : MaxPendingCopyBytes);
+    return m_batch.size() >= (moving ? MaxPendingSources : MaxPendingCopies) ||
+           m_batch.bytes() >= (moving ? MaxPendingBytes : MaxPendingCopyBytes);
 }
 
 void Run::countWorked()
@@ -512,7 +532,7 @@ QString Run::resolve(const QString &source, const ShotNaming *shot)
     if (why == DestinationError::InsideSource) {
         problem.kind = RunProblem::Kind::TargetInsideSource;
         problem.folder = m_state.refusedFolder;
-        problem.sourceFolder = m_source.folder;
+        problem.sourceFolder = m_volume.folder;
         stop(unknownErrorStatusText(), problem);
         return {};
     }
@@ -525,8 +545,9 @@ QString Run::resolve(const QString &source, const ShotNaming *shot)
     return dest;
 }
 
-void Run::file(const QString &source)
+void Run::file(const SourceFile &file)
 {
+    const QString &source = file.path;
     m_state.CancelRequested = false;
     // A file matched by two rows is listed twice; once moved, its second entry has nothing to copy.
     if (m_moved.contains(source)) {
@@ -616,7 +637,7 @@ bool Run::place(const QString &source, const QString &dest)
     // once, so the new copy neither clashes with it nor is taken for it.
     if (m_unnamedSources.contains(dest))
         nameAll();
-    if (m_pendingSources.contains(dest))
+    if (m_batch.holdsSource(dest))
         deleteFlushedSources();
 
     // A file this run wrote is never replaced by a later one of the same name (two camera folders both
@@ -757,106 +778,21 @@ bool Run::adoptIdentical(const QString &source, const QString &dest, CopyOutcome
     return true;
 }
 
-// Reads back every copy of the batch, its cached pages dropped first, against the hash taken while it was
-// copied. A copy that differs is removed; its source stays.
-void Run::verifyBatch(std::vector<bool> &bad)
+void Run::committed(const CommitResult &result)
 {
-    const QString before = m_view.lastStatus();
-    m_view.setStatusText(verifyingStatusText());
-    for (std::size_t i = 0; i < m_pending.size(); ++i) {
-        const Pending &p = m_pending[i];
-        if (const auto &hook = beforeVerifyHook())
-            hook(p.dest);
-        ContentCheck check;
-        runPumped(m_view, [&check, &p] { check = HashFileContent(p.dest, true); });
-        const bool sameFile = !check.error && check.stamp.device == p.copyStamp.device &&
-                              check.stamp.inode == p.copyStamp.inode;
-        if (sameFile && check.hash == p.hash)
-            continue;
-        bad[i] = true;
-        if (sameFile)
-            RemoveFile(p.dest);
-        m_verifyFailedSources.append(p.source);
-        m_verifyFailedCopies.append(p.dest);
-    }
-    m_view.setStatusText(before);
+    if (result.notDeleted)
+        m_state.notDeleted = true;
+    m_state.movedFromFolders.unite(result.movedFromFolders);
+    m_verifyFailedSources += result.verifyFailedSources;
+    m_verifyFailedCopies += result.verifyFailedCopies;
 }
 
-void Run::recordBatch(const std::vector<bool> &bad)
-{
-    if (!m_history || !m_history->store)
-        return;
-    QList<ImportedFile> records;
-    records.reserve(qsizetype(m_pending.size()));
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (std::size_t i = 0; i < m_pending.size(); ++i) {
-        const Pending &p = m_pending[i];
-        if (bad[i] || p.hash.isEmpty() || !isPathUnder(p.source, m_history->volumeRoot))
-            continue;
-        ImportedFile record{
-            HistoryPath(p.source, m_history->volumeRoot), p.copied.size, 0, p.hash, pathToBytes(p.dest), now};
-        record.setMtime(p.copied.mtime);
-        records.append(record);
-    }
-    m_history->store->add(m_history->volume, m_history->label, records);
-}
-
-// Sources of a move go only once their copies are on the disk. One flush per batch of copies costs far less
-// than one per file; a crash in between leaves a file in both places, never in none. The history records
-// the batch after the flush (and the read-back), before any source of it goes: a run killed in between is
-// finished by the next one.
+// Sources of a move go only once their copies are on the disk; the history records the batch after the
+// flush (and the read-back), before any source of it goes: a run killed in between is finished by the
+// next one.
 void Run::deleteFlushedSources()
 {
-    if (m_pending.empty())
-        return;
-    const bool flushed =
-        flushPumped(m_view, QStringList(m_pendingFolders.cbegin(), m_pendingFolders.cend())) == 0;
-    // A hash that could not be taken (the source unreadable or changed after its copy) leaves its copy
-    // unrecorded.
-    for (Pending &p : m_pending) {
-        if (p.hashTicket)
-            p.hash = m_hasher->take(std::exchange(p.hashTicket, 0)).hash;
-    }
-    std::vector<bool> bad(m_pending.size(), false);
-    if (flushed) {
-        if (m_state.options.verify)
-            verifyBatch(bad);
-        recordBatch(bad);
-    }
-    // The destination name must still hold this run's copy, and the source name the file that was copied;
-    // nothing reached through a folder link is deleted (it lies outside the source folder). A shot's
-    // sources go only when every one of them may.
-    std::vector<bool> deletable(m_pending.size(), false);
-    QSet<quint64> keptShots;
-    for (std::size_t i = 0; i < m_pending.size(); ++i) {
-        const Pending &p = m_pending[i];
-        if (!p.sourceStamp || bad[i])
-            continue;
-        deletable[i] = flushed && p.copy.isNamedBy(p.dest) && FileStampOf(p.source) == p.sourceStamp &&
-                       !PassesThroughLink(m_linkRoot, p.source);
-        if (!deletable[i]) {
-            m_state.notDeleted = true;
-            if (p.shot)
-                keptShots.insert(p.shot);
-        }
-    }
-    for (std::size_t i = 0; i < m_pending.size(); ++i) {
-        if (bad[i] && m_pending[i].shot)
-            keptShots.insert(m_pending[i].shot);
-    }
-    for (std::size_t i = 0; i < m_pending.size(); ++i) {
-        const Pending &p = m_pending[i];
-        if (!deletable[i])
-            continue;
-        if (keptShots.contains(p.shot) || RemoveFile(p.source) != 0)
-            m_state.notDeleted = true;
-        else
-            m_state.movedFromFolders.insert(p.source.left(p.source.lastIndexOf(QLatin1Char('/'))));
-    }
-    m_pending.clear();
-    m_pendingSources.clear();
-    m_pendingFolders.clear();
-    m_pendingBytes = 0;
+    committed(m_batch.commit());
 }
 
 // Sources an earlier move copied and recorded but did not get to delete: deleted now, under the same rules
@@ -868,9 +804,10 @@ QStringList Run::finishImportedMoves()
 {
     if (!m_history || !m_state.options.move || !m_state.options.skipImported || m_history->skipped.isEmpty())
         return {};
-    QList<std::pair<const SkippedImport *, FileStamp>> intact;
+    CommitBatch::Options options = batchOptions();
+    options.verify = false; // each copy was read whole just now
+    CommitBatch batch(options);
     QStringList fresh;
-    QStringList folders;
     // The walk read only what recognises a file; where its copy went is read now.
     const ImportedFiles recorded =
         m_history->store ? m_history->store->filesOf(m_history->volume) : ImportedFiles();
@@ -889,48 +826,40 @@ QStringList Run::finishImportedMoves()
                 fresh.append(s.source);
                 continue;
             }
-            const QString copy = pathFromBytes(full->destination);
-            const ContentCheck check = HashRegularFile(copy);
-            if (!check.error && check.stamp.size == full->size && check.hash == full->hash) {
-                intact.append({&s, source.stamp});
-                folders.append(folderOf(copy));
-            }
+            CommitEntry entry;
+            entry.copy = pathFromBytes(full->destination);
+            entry.kept = KeptCopy::open(entry.copy);
+            const ContentCheck check = HashRegularFile(entry.copy);
+            if (check.error || check.stamp.size != full->size || check.hash != full->hash)
+                continue;
+            entry.file.path = s.source;
+            entry.copied = source.stamp;
+            entry.copyStamp = check.stamp;
+            entry.hash = check.hash;
+            entry.deleteSource = true;
+            entry.record = false;
+            batch.add(std::move(entry));
         }
     });
     m_notImported = fresh.size();
     const qsizetype imported = m_history->skipped.size() - fresh.size();
-    if (intact.size() < imported)
+    if (batch.size() < imported)
         m_state.notDeleted = true;
-    if (intact.isEmpty())
-        return fresh;
-    folders.removeDuplicates();
-    const bool flushed = flushPumped(m_view, folders) == 0;
-    bool allDeleted = intact.size() == imported;
-    for (const auto &[s, hashed] : std::as_const(intact)) {
-        if (!flushed || FileStampOf(s->source) != hashed || PassesThroughLink(m_linkRoot, s->source) ||
-            RemoveFile(s->source) != 0) {
-            m_state.notDeleted = true;
-            allDeleted = false;
-        } else {
-            m_state.movedFromFolders.insert(s->source.left(s->source.lastIndexOf(QLatin1Char('/'))));
-        }
-    }
+    const CommitResult result = batch.commit();
+    committed(result);
     // A run that only finished an earlier one's move ended well when every source went.
-    if (m_worked == 0 && allDeleted && fresh.isEmpty())
+    if (m_worked == 0 && result.deleted == imported && fresh.isEmpty())
         m_state.result = true;
     return fresh;
 }
 
-void Run::measure(const QStringList &runList)
+void Run::measure(const SourceFiles &runList)
 {
     qint64 total = 0;
-    for (const QString &source : runList) {
-        auto it = m_sizes.constFind(source);
-        if (it == m_sizes.cend()) {
-            const std::optional<FileStamp> stamp = FileStampOf(source);
-            it = m_sizes.insert(source, stamp ? stamp->size : 0);
-        }
-        total += *it;
+    for (const SourceFile &file : runList) {
+        m_files.insert(file.path, file);
+        m_sizes.insert(file.path, file.size());
+        total += file.size();
     }
     m_rate.start(total);
     m_rate.due();
@@ -943,7 +872,7 @@ void Run::afterLoop()
     deleteFlushedSources();
     if (!m_stop) {
         for (const QString &source : finishImportedMoves()) {
-            file(source);
+            file(fileAt(source));
             if (m_stop)
                 break;
         }
@@ -1028,11 +957,6 @@ QString TargetInsideSource(const TransferState &state, const ExtensionRows &tabl
     return {};
 }
 
-void SetBeforeVerifyHookForTesting(std::function<void(const QString &copy)> hook)
-{
-    beforeVerifyHook() = std::move(hook);
-}
-
 void StoreRunningNumbers(const TransferOutcome &outcome, SettingsRecord &settings)
 {
     if (outcome.fileNumber)
@@ -1041,10 +965,15 @@ void StoreRunningNumbers(const TransferOutcome &outcome, SettingsRecord &setting
         settings.DirRenbanSpinEditValue = *outcome.folderNumber;
 }
 
-TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qint64 targetCount,
-                            const ExtensionRows &table, const SettingsRecord &settings, TransferView &view,
-                            const QString &sourceFolder, const RunHistory *history)
+TransferOutcome RunTransfer(TransferState &state, const Source &source, const SourceFiles &runList,
+                            qint64 targetCount, const ExtensionRows &table, const SettingsRecord &settings,
+                            TransferView &view, const RunHistory *history)
 {
+    const QString sourceFolder = source.root();
+    QStringList paths;
+    paths.reserve(runList.size());
+    for (const SourceFile &file : runList)
+        paths.append(file.path);
     if (state.running)
         return {};
     state.running = true;
@@ -1059,7 +988,7 @@ TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qi
 
     // Copying a folder into itself would import the user's own files over and over (and a move would
     // flatten them): refused before anything is written.
-    if (const QString target = TargetInsideSource(state, table, runList, sourceFolder); !target.isEmpty()) {
+    if (const QString target = TargetInsideSource(state, table, paths, sourceFolder); !target.isEmpty()) {
         state.sourceFolder.clear();
         state.running = false;
         TransferOutcome refused;
@@ -1071,9 +1000,9 @@ TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qi
         return refused;
     }
 
-    Run run(state, table, targetCount, view, sourceFolder, history);
+    Run run(state, source, table, targetCount, view, history);
     if (state.options.keepShotsTogether) {
-        const QList<Shot> shots = GroupShots(runList, [](const QString &folder) {
+        const QList<Shot> shots = GroupShots(paths, [](const QString &folder) {
             QStringList names;
             DirectoryReader entries(folder);
             while (entries.next()) {
@@ -1082,9 +1011,9 @@ TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qi
             }
             return names;
         });
-        QStringList measured = runList;
+        SourceFiles measured = runList;
         for (const Shot &shot : shots)
-            measured += shot.sidecars;
+            measured += FolderSource(sourceFolder).filesAt(shot.sidecars);
         run.measure(measured);
         for (const Shot &shot : shots) {
             run.shot(shot);
@@ -1093,8 +1022,8 @@ TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qi
         }
     } else {
         run.measure(runList);
-        for (const QString &source : runList) {
-            run.file(source);
+        for (const SourceFile &file : runList) {
+            run.file(file);
             if (run.stopped())
                 break;
         }

@@ -2,6 +2,8 @@
 
 #include "routing/extensionrow.h"
 #include "source/importedfilter.h"
+#include "source/source.h"
+#include "transfer/commitbatch.h"
 #include "transfer/runmessages.h"
 
 #include <QSet>
@@ -45,21 +47,18 @@ struct TransferOutcome
 // Puts the running numbers a run advanced into FileRenbanSpinEditValue and DirRenbanSpinEditValue.
 void StoreRunningNumbers(const TransferOutcome &outcome, SettingsRecord &settings);
 
-// Tests change a copy between its flush and its verification through this; nothing else sets it.
-void SetBeforeVerifyHookForTesting(std::function<void(const QString &copy)> hook);
-
 // Copies (or moves) every file of the run list in order, on the calling thread, pumping events through
 // the view during each copy. Takes the option snapshot from `settings` at its start, shows the running
-// numbers through the view, and reports what the user must be told in the outcome's problems. `targetCount`
-// is the count the overall gauge is measured against. `table` is the live extension table (read per file).
-// The outcome's result is true when the last copy was good and nothing stopped the run; only after the
-// destination filesystems were flushed. A call while a run is in progress does nothing and returns a false
-// outcome. `sourceFolder` is the folder the run list was walked from: a run into it is refused, and a move
-// deletes nothing reached through a folder link below it. Every good copy is recorded in the history, in
-// batches committed only once the batch's copies are on the disk; with a move and the skip of imported files,
-// the sources the history already holds are deleted at the end when their recorded copies are intact.
-TransferOutcome RunTransfer(TransferState &state, const QStringList &runList, qint64 targetCount,
-                            const ExtensionRows &table, const SettingsRecord &settings, TransferView &view,
-                            const QString &sourceFolder = QString(), const RunHistory *history = nullptr);
+// numbers through the view, and reports what the user must be told in the outcome's problems.
+// `targetCount` is the count the overall gauge is measured against. `table` is the live extension table
+// (read per file). The outcome's result is true when the last copy was good and nothing stopped the run;
+// only after the destination filesystems were flushed. A call while a run is in progress does nothing and
+// returns a false outcome. Every file is read, checked and deleted through `source`: a run into its root
+// is refused. Every good copy is recorded in the history, in batches committed only once the batch's copies
+// are on the disk; with a move and the skip of imported files, the sources the history already holds are
+// deleted at the end when their recorded copies are intact.
+TransferOutcome RunTransfer(TransferState &state, const Source &source, const SourceFiles &runList,
+                            qint64 targetCount, const ExtensionRows &table, const SettingsRecord &settings,
+                            TransferView &view, const RunHistory *history = nullptr);
 
 } // namespace vantora

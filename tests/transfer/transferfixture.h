@@ -31,8 +31,9 @@ inline TransferOutcome RunShown(TransferState &state, const QStringList &runList
                                 TransferView &view, const QString &sourceFolder = QString(),
                                 const RunHistory *history = nullptr)
 {
+    const FolderSource source(sourceFolder);
     TransferOutcome outcome =
-        RunTransfer(state, runList, targetCount, table, settings, view, sourceFolder, history);
+        RunTransfer(state, source, source.filesAt(runList), targetCount, table, settings, view, history);
     for (const RunProblem &problem : outcome.problems)
         prompt().message(ProblemMessage(problem));
     return outcome;

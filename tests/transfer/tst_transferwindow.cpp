@@ -6,6 +6,7 @@
 #include "transfer/transferloop.h"
 #include "transfer/transferstate.h"
 #include "transfer/widgets/mainformtransferview.h"
+#include "transferfixture.h"
 #include "ui/tmainform.h"
 
 #include <QDir>
@@ -59,7 +60,7 @@ void TestTransferWindow::runShowsProgress()
     s.FileRenbanSpinEditValue = 3;
     formChild<QLabel>(&form, "WorkPLabel")->setText(QStringLiteral("0"));
     TransferState state;
-    QVERIFY(RunTransfer(state, {a, b}, 2, {{QStringLiteral("*.JPG"), out}}, s, view));
+    QVERIFY(test::RunShown(state, {a, b}, 2, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(formChild<QLabel>(&form, "WorkPLabel")->text(), QStringLiteral("2"));
     QCOMPARE(formChild<QProgressBar>(&form, "AllGauge")->value(), 100);
     QCOMPARE(formChild<QProgressBar>(&form, "ProgressBar1")->value(), 100);
@@ -96,7 +97,7 @@ void TestTransferWindow::cancelButtonStopsCopy()
         }
     });
     clicker.start();
-    QVERIFY(!RunTransfer(state, list, 3, {{QStringLiteral("*.MOV"), out}}, s, view));
+    QVERIFY(!test::RunShown(state, list, 3, {{QStringLiteral("*.MOV"), out}}, s, view));
     QCOMPARE(formChild<QLabel>(&form, "StatusLabel")->text(), QStringLiteral("転送はキャンセルされました"));
     QCOMPARE(formChild<QLabel>(&form, "WorkPLabel")->text(), QStringLiteral("1"));
     QCOMPARE(formChild<QProgressBar>(&form, "ProgressBar1")->value(), 0);

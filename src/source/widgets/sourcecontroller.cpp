@@ -169,15 +169,18 @@ void SourceController::startupFinish()
 
 QStringList SourceController::collectRunList()
 {
-    return collectRunList(mainMasks());
+    QStringList list;
+    for (const SourceFile &file : collectRunFiles(FolderSource(sourceText()), mainMasks()))
+        list.append(file.path);
+    return list;
 }
 
-QStringList SourceController::collectRunList(const QStringList &masks)
+SourceFiles SourceController::collectRunFiles(const Source &source, const QStringList &masks)
 {
     WalkScope scope(m_walkDepth);
     WalkPump pump({}, m_pumpInterval);
     const std::unique_ptr<ImportedFilter> filter = importedFilter();
-    QStringList list = CollectRunList(sourceText(), masks, &pump, filter.get());
+    SourceFiles list = source.list(masks, &pump, filter.get());
     m_lastSkipped = filter ? filter->skipped() : QList<SkippedImport>();
     return list;
 }

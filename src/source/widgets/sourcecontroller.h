@@ -1,6 +1,7 @@
 #pragma once
 
 #include "source/importedfilter.h"
+#include "source/source.h"
 #include "ui/mainformareas.h"
 
 #include <QObject>
@@ -70,7 +71,8 @@ public:
 
     // The run's pieces.
     QStringList collectRunList(); // sorted RunList of the main table's masks over the source folder
-    QStringList collectRunList(const QStringList &masks); // the same for the given masks
+    // The run's files from the source, for the given masks.
+    SourceFiles collectRunFiles(const Source &source, const QStringList &masks);
     // The tidy-up after a move: every empty folder below folder goes (see vantora::RemoveEmptySourceFolders).
     bool RemoveEmptySourceFolders(const QString &folder);
     void setCountCancelRequested(bool requested) { m_countCancelRequested = requested; }

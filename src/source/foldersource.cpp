@@ -1,0 +1,85 @@
+#include "platform/bytepath.h"
+#include "platform/copyfile.h"
+#include "platform/directoryreader.h"
+#include "source/source.h"
+
+#include <cerrno>
+#include <fcntl.h>
+
+namespace vantora {
+
+namespace {
+
+FileStamp stampOf(const FileStatus &status)
+{
+    return FileStamp{status.device, status.inode, status.size, status.mtime};
+}
+
+} // namespace
+
+FolderSource::FolderSource(QString folder)
+    : m_folder(std::move(folder)), m_linkRoot(m_folder.isEmpty() ? QStringLiteral("/") : m_folder)
+{
+}
+
+SourceFiles FolderSource::list(const QStringList &masks, WalkPump *pump, WalkFilter *filter) const
+{
+    SourceFiles files;
+    const qsizetype rootLength = m_folder.size();
+    // The walk's one look at each file: its stamp here is what the run measures and the history keeps.
+    WalkTakenFiles(
+        m_folder, masks,
+        [&](const QString &folder, QByteArrayView name, int hits, const DirectoryReader &entry) {
+            SourceFile file;
+            file.path = folder + pathFromBytes(name);
+            file.relative = file.path.mid(rootLength);
+            file.stamp = stampOf(entry.entryStatus(true));
+            for (int i = 0; i < hits; ++i)
+                files.append(file);
+        },
+        pump, filter);
+    QStringList paths;
+    paths.reserve(files.size());
+    for (const SourceFile &file : std::as_const(files))
+        paths.append(file.path);
+    ApplyOrder(files, RunListOrder(paths));
+    return files;
+}
+
+SourceFiles FolderSource::filesAt(const QStringList &paths) const
+{
+    SourceFiles files;
+    files.reserve(paths.size());
+    for (const QString &path : paths) {
+        SourceFile file;
+        file.path = path;
+        file.relative = path.startsWith(m_folder) ? path.mid(m_folder.size()) : path;
+        if (const std::optional<FileStamp> stamp = FileStampOf(path))
+            file.stamp = *stamp;
+        files.append(file);
+    }
+    return files;
+}
+
+int FolderSource::open(const SourceFile &file) const
+{
+    const int fd = ::open(pathToBytes(file.path).constData(), O_RDONLY | O_CLOEXEC);
+    return fd >= 0 ? fd : -errno;
+}
+
+std::optional<FileStamp> FolderSource::currentStamp(const SourceFile &file) const
+{
+    // The name itself, not a link; nor a file a folder link leads to (it lies outside the source).
+    std::optional<FileStamp> stamp = RegularFileStampOf(file.path);
+    const QString folder = file.path.left(file.path.lastIndexOf(QLatin1Char('/')));
+    if (stamp && PassesThroughLink(m_linkRoot, folder))
+        return std::nullopt;
+    return stamp;
+}
+
+int FolderSource::remove(const SourceFile &file) const
+{
+    return RemoveFile(file.path);
+}
+
+} // namespace vantora

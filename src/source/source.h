@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/copyfile.h"
+#include "source/sourcewalk.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace vantora {
+
+// One file of a source as its listing found it; it travels from the listing to the copy, the commit and
+// the history.
+struct SourceFile
+{
+    QString path;     // what every operation on it takes: exact bytes as text (pathFromBytes)
+    QString relative; // below the source's root
+    // Which file the listing saw (device and inode where the source has them), its size and its time.
+    FileStamp stamp;
+    quint64 rows = 0; // bit i: the i-th mask took it (a file is listed once per mask that takes it)
+    qint64 size() const { return stamp.size; }
+};
+using SourceFiles = QList<SourceFile>;
+
+// Where a run's files come from. Every file operation of a run on its source goes through this, so a run
+// works the same from a folder and from any other kind of source.
+class Source
+{
+public:
+    virtual ~Source() = default;
+
+    // The text that names the source for the user (the source box).
+    virtual QString displayName() const = 0;
+    // The root every listed file lies below; a folder source's folder. Targets inside it are refused.
+    virtual QString root() const = 0;
+    // Every file the masks take, once per mask that takes it, in run order. The pump keeps the window
+    // alive and ends the listing early; the filter leaves out files already imported.
+    virtual SourceFiles list(const QStringList &masks, WalkPump *pump = nullptr,
+                             WalkFilter *filter = nullptr) const = 0;
+    // Opens a file for reading: a descriptor the caller owns, or -errno.
+    virtual int open(const SourceFile &file) const = 0;
+    // Just before a deletion: what the file's name holds now, or nothing when it holds no plain file (gone,
+    // replaced by a link, or reached through a folder link).
+    virtual std::optional<FileStamp> currentStamp(const SourceFile &file) const = 0;
+    // Deletes the file; 0 or the errno.
+    virtual int remove(const SourceFile &file) const = 0;
+};
+
+// A folder on a mounted drive (a card, a folder the user chose).
+class FolderSource final : public Source
+{
+public:
+    explicit FolderSource(QString folder);
+
+    QString displayName() const override { return m_folder; }
+    QString root() const override { return m_folder; }
+    SourceFiles list(const QStringList &masks, WalkPump *pump = nullptr,
+                     WalkFilter *filter = nullptr) const override;
+    int open(const SourceFile &file) const override;
+    std::optional<FileStamp> currentStamp(const SourceFile &file) const override;
+    int remove(const SourceFile &file) const override;
+
+    // Records for files named by path, each stat'ed once (links followed), in the given order; a file that
+    // cannot be read keeps an empty stamp and fails when it is opened.
+    SourceFiles filesAt(const QStringList &paths) const;
+
+private:
+    QString m_folder;
+    QString m_linkRoot; // nothing reached through a folder link below it is deleted
+};
+
+} // namespace vantora
