@@ -69,8 +69,8 @@ int FolderSource::open(const SourceFile &file) const
 
 std::optional<FileStamp> FolderSource::currentStamp(const SourceFile &file) const
 {
-    // The name itself, not a link; nor a file a folder link leads to (it lies outside the source).
-    std::optional<FileStamp> stamp = RegularFileStampOf(file.path);
+    // Nothing a folder link leads to: it lies outside the source.
+    std::optional<FileStamp> stamp = FileStampOf(file.path);
     const QString folder = file.path.left(file.path.lastIndexOf(QLatin1Char('/')));
     if (stamp && PassesThroughLink(m_linkRoot, folder))
         return std::nullopt;

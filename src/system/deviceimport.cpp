@@ -3,6 +3,8 @@
 #include "platform/directoryreader.h"
 #include "platform/pathops.h"
 #include "platform/pathtext.h"
+#include "source/source.h"
+#include "transfer/commitbatch.h"
 
 #include <algorithm>
 
@@ -40,6 +42,9 @@ void listTree(DirectoryReader &dir, const QString &relative, QStringList &folder
         }
     }
 }
+
+// Each waiting source holds its copy's descriptor open.
+constexpr qsizetype MaxWaitingSources = 64;
 
 } // namespace
 
@@ -119,11 +124,21 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
     options.failIfExists = true;
     // A copy takes its name only once its data is on the disk, so a power cut leaves no name on a hole.
     options.flush = true;
+    options.keepOpen = move;
+    const FolderSource origin(sourceRoot);
+    CommitBatch::Options batchOptions;
+    batchOptions.source = &origin;
+    CommitBatch batch(batchOptions);
+    const auto commit = [&batch, &result] {
+        const qsizetype waiting = batch.size();
+        result.notDeleted += int(waiting - batch.commit().deleted);
+    };
     for (const QString &file : std::as_const(files)) {
         const QString from = sourceRoot + QLatin1Char('/') + file;
         const QString to = target + QLatin1Char('/') + file;
         QString written;
-        const int code = CopyFileToFreeName(from, to, progress, &cancel, options, nullptr, &written);
+        CopyOutcome outcome;
+        const int code = CopyFileToFreeName(from, to, progress, &cancel, options, &outcome, &written);
         if (code == ERROR_FILE_EXISTS) {
             ++result.notCopied;
             continue;
@@ -137,9 +152,21 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
             break;
         }
         ++result.copied;
-        if (move && removeFilePath(from) != 0)
-            ++result.notDeleted;
+        if (move) {
+            CommitEntry entry;
+            entry.file.path = from;
+            entry.copy = written;
+            entry.kept = std::move(outcome.kept);
+            entry.copied = outcome.source;
+            entry.copyStamp = outcome.copy;
+            entry.deleteSource = true;
+            entry.record = false;
+            batch.add(std::move(entry));
+            if (batch.size() >= MaxWaitingSources)
+                commit();
+        }
     }
+    commit();
 
     if (move) {
         // Deepest first; rmdir leaves every folder that still holds something.

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <cstdio>
 #include <sys/mount.h>
 
 using namespace vantora;
@@ -63,6 +64,7 @@ private Q_SLOTS:
     void moveDeletesSourcesAndEmptiedFolders();
     void sameNamesAreKeptAndCopiesRenamed();
     void noFreeNameKeepsTheSource();
+    void sourceReplacedAfterItsCopyIsKept();
     void destinationInsideSourceIsRefused_data();
     void destinationInsideSourceIsRefused();
     void missingFolders();
@@ -195,6 +197,34 @@ void TestDeviceImport::noFreeNameKeepsTheSource()
     QCOMPARE(r.copied, 0);
     QCOMPARE(r.notCopied, 1);
     QCOMPARE(contents(dir, {"Camera/P.JPG", "dest/Camera/P_99.JPG"}), (QByteArrayList{"mine", "taken"}));
+}
+
+// A new photo that takes an old one's name between its copy and its deletion is not the file that was
+// copied: it stays.
+void TestDeviceImport::sourceReplacedAfterItsCopyIsKept()
+{
+    test::TestDir dir;
+    const QString source = dir.createDir(QStringLiteral("Camera"));
+    const QString first = dir.createFile(QStringLiteral("Camera/P1.JPG"), "first");
+    dir.createFile(QStringLiteral("Camera/P2.JPG"), "second photo");
+    const QString destination = dir.createDir(QStringLiteral("dest"));
+    bool replaced = false;
+    const DeviceImportResult r =
+        ImportWholeFolder(source, destination, true, [&](quint64 total, quint64 done) {
+            if (!replaced && total == 5 && done == total) {
+                replaced = true;
+                const QString fresh = dir.createFile(QStringLiteral("P1.new"), "replacement");
+                QVERIFY(::rename(QFile::encodeName(fresh).constData(),
+                                 QFile::encodeName(first).constData()) == 0);
+            }
+        });
+    QVERIFY(replaced);
+    QCOMPARE(r.status, DeviceImportResult::Done);
+    QCOMPARE(r.copied, 2);
+    QCOMPARE(r.notDeleted, 1);
+    QCOMPARE(contents(dir, {"Camera/P1.JPG", "dest/Camera/P1.JPG", "dest/Camera/P2.JPG"}),
+             (QByteArrayList{"replacement", "first", "second photo"}));
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("Camera/P2.JPG"))));
 }
 
 void TestDeviceImport::destinationInsideSourceIsRefused_data()
