@@ -66,6 +66,7 @@ private Q_SLOTS:
     void replacedFileKeepsSource_data();
     void replacedFileKeepsSource();
     void sourceRemovedOnlyAfterFlush();
+    void movedSourceNamedOnlyToOpenCheckAndDelete();
     void everyNameFollowsAFlushOfItsData_data();
     void everyNameFollowsAFlushOfItsData();
     void finalFlushKeepsWindowTurning();
@@ -747,6 +748,46 @@ void TestDataSafety::sourceRemovedOnlyAfterFlush()
         }
     }
     QCOMPARE(sourcesRemoved, 150);
+}
+
+// A move names each source three times: to open it for the copy, to check just before its deletion that it
+// is still the file the copy read, and to delete it. Every other look comes from the walk or the open
+// descriptor, so nothing can slip in between by name.
+void TestDataSafety::movedSourceNamedOnlyToOpenCheckAndDelete()
+{
+    if (runTestTool(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("command -v strace")}) != 0)
+        QSKIP("strace is not installed");
+    TestDir dir;
+    const QString src = dir.createDir(QStringLiteral("card/DCIM"));
+    const QString dst = dir.createDir(QStringLiteral("dst"));
+    QStringList sources;
+    for (int i = 1; i <= 3; ++i)
+        sources << dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_000%1.JPG").arg(i),
+                                  randomBytes(4000, quint32(i)));
+    const QString settings = writeDriverSettings(dir.path(), src, dst, true, QStringLiteral("*.JPG"));
+    const QString trace = dir.filePath(QStringLiteral("trace.txt"));
+    QCOMPARE(runTestTool(QStringLiteral("strace"),
+                         {QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-s"),
+                          QStringLiteral("4096"), QStringLiteral("-e"),
+                          QStringLiteral("trace=%file,unlink,unlinkat"), QStringLiteral("-o"), trace,
+                          m_driver.path, QStringLiteral("--quiet"), settings}),
+             0);
+    QCOMPARE(filesUnder(dst).size(), 3);
+    QCOMPARE(filesUnder(src).size(), 0);
+    QFile f(trace);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    static const QRegularExpression call(QStringLiteral("^\\d+\\s+(\\w+)\\("));
+    for (const QString &source : std::as_const(sources)) {
+        QStringList calls;
+        for (const QString &line : lines) {
+            if (line.contains(QLatin1Char('"') + source + QLatin1Char('"')))
+                calls << call.match(line).captured(1);
+        }
+        QCOMPARE(calls.size(), 3);
+        QVERIFY2(calls.first().startsWith(QLatin1String("open")), qPrintable(calls.join(u' ')));
+        QVERIFY2(calls.last().startsWith(QLatin1String("unlink")), qPrintable(calls.join(u' ')));
+    }
 }
 
 void TestDataSafety::everyNameFollowsAFlushOfItsData_data()
