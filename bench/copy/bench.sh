@@ -1,11 +1,13 @@
-# Copy benchmarks of the transfer engine: whole runs of bench/driver's vantora-transfer against cp -a + sync,
+# Copy benchmarks of the transfer engine: whole runs of vantora-import against cp -a + sync,
 # shooting-date lookups against the exiv2 command, and the longest event-loop pause during a large copy.
 # Sourced by bench/run.
 
 bench_register copy copy-mixed-vs-cp copy-small-vs-cp move-mixed-vs-cp-rm shooting-date-vs-exiv2 copy-longest-pause-ms
-bench_targets vantora-transfer
+bench_targets vantora-import
 
-copy_driver() { "$BUILD/bench/driver/vantora-transfer" --quiet "$@"; }
+# The import program of the build, and a quiet run of it; the other groups use these too.
+import_tool() { "$BUILD/src/vantora-import" "$@"; }
+copy_driver() { import_tool --quiet "$@"; }
 
 # 1 GiB: 200 x 4 MiB + 4 x 50 MiB, in two camera folders.
 copy_mixed_set() {
@@ -104,7 +106,7 @@ bench_shooting_date_vs_exiv2() {
     rm "$one"
     local files=("$set"/*.JPG)
     for i in 1 2 3; do
-        ours+=("$(bench_time "$BUILD/bench/driver/vantora-transfer" --dates "${files[@]}")")
+        ours+=("$(bench_time import_tool --dates "${files[@]}")")
         theirs+=("$(bench_time exiv2 -g Exif.Photo.DateTimeOriginal -Pv "${files[@]}")")
     done
     rm -rf "$set"
@@ -119,7 +121,7 @@ bench_copy_longest_pause_ms() {
     for i in 1 2 3; do
         rm -rf "$dst"; mkdir -p "$dst"; sync
         settings=$(copy_settings "$set/DCIM" "$dst" 0)
-        line=$("$BUILD/bench/driver/vantora-transfer" --quiet --pause-stats "$settings")
+        line=$(import_tool --quiet --pause-stats "$settings")
         pauses+=("$(sed -n 's/.*longest-pause-ms=\([0-9.]*\).*/\1/p' <<<"$line")")
     done
     rm -rf "$set" "$dst"

@@ -4,7 +4,7 @@
 # copy data and helpers come from bench/copy/bench.sh.
 
 bench_register history scan-with-history-vs-find copy-hashed-vs-cp move-verify-vs-cp-rm
-bench_targets vantora-bench-scan vantora-transfer
+bench_targets vantora-bench-scan vantora-import
 
 bench_scan_with_history_vs_find() { "$BUILD/bench/scan/vantora-bench-scan" "$BENCH_DATA/scan-tree" history 2>/dev/null; }
 

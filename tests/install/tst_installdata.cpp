@@ -55,6 +55,7 @@ class TestInstallData : public QObject
 private Q_SLOTS:
     void initTestCase();
     void installsExactlyTheProgramFiles();
+    void importToolRunsFromTheInstall();
     void programHoldsTheTestSwitchOnlyWithTestHooks();
     void desktopEntryIsValid();
     void desktopEntryIsTheRegisteredOneForThePath();
@@ -125,6 +126,7 @@ void TestInstallData::installsExactlyTheProgramFiles()
         QStringLiteral("usr/bin/vantora"),
         QStringLiteral("usr/bin/vantora-exif"),
         QStringLiteral("usr/bin/vantora-history"),
+        QStringLiteral("usr/bin/vantora-import"),
         // Started by the program from ../libexec/vantora beside its own folder.
         // The video and HEIF decoders, which the helper loads from beside itself when it meets such a file.
         QStringLiteral("usr/libexec/vantora/vantora-thumbnail-media.so"),
@@ -135,8 +137,18 @@ void TestInstallData::installsExactlyTheProgramFiles()
     };
     QCOMPARE(files, expected);
     for (const char *program : {"usr/bin/vantora", "usr/bin/vantora-exif", "usr/bin/vantora-history",
-                                "usr/libexec/vantora/vantora-thumbnailer"})
+                                "usr/bin/vantora-import", "usr/libexec/vantora/vantora-thumbnailer"})
         QVERIFY2(QFileInfo(installed(QLatin1String(program))).isExecutable(), program);
+}
+
+void TestInstallData::importToolRunsFromTheInstall()
+{
+    // Without the build tree's run path: what a package installs must find its libraries by itself.
+    QString output;
+    const int code =
+        run(installed(QStringLiteral("usr/bin/vantora-import")), {QStringLiteral("--help")}, &output);
+    QVERIFY2(code == 0, qPrintable(output));
+    QVERIFY2(output.startsWith(QLatin1String("Usage: vantora-import ")), qPrintable(output));
 }
 
 void TestInstallData::programHoldsTheTestSwitchOnlyWithTestHooks()

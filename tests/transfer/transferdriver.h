@@ -16,14 +16,13 @@
 
 #include <signal.h>
 
-// What the tests that start and kill the window-less transfer program (bench/driver) share.
+// What the tests that start and kill the window-less import program (vantora-import) share.
 namespace vantora::test {
 
-// The window-less transfer program of this build.
-inline QString transferDriverPath()
+// The window-less import program of this build; the one place that knows where it lands.
+inline QString importToolPath()
 {
-    return QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) +
-           QStringLiteral("/bench/driver/vantora-transfer");
+    return QString::fromLocal8Bit(qgetenv("VANTORA_BINARY_DIR")) + QStringLiteral("/src/vantora-import");
 }
 
 struct TransferDriver
@@ -34,7 +33,7 @@ struct TransferDriver
     // Finds the program and enters a private mount namespace; false when the program is not built.
     bool prepare()
     {
-        path = transferDriverPath();
+        path = importToolPath();
         namespaceError = enterPrivateMountNamespace();
         return QFileInfo(path).isExecutable();
     }

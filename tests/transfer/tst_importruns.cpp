@@ -143,7 +143,7 @@ private:
 
 void TestImportRuns::initTestCase()
 {
-    m_driver = test::transferDriverPath();
+    m_driver = test::importToolPath();
     QVERIFY2(QFileInfo(m_driver).isExecutable(), qPrintable(m_driver + QStringLiteral(" is not built")));
 }
 
