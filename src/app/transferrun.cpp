@@ -21,16 +21,6 @@
 
 namespace vantora {
 
-QString allImportedMessage(qint64 count)
-{
-    return QStringLiteral("全てのファイルは取り込み済みです(%1個)").arg(count);
-}
-
-QString skippedImportedText(qint64 count)
-{
-    return count > 0 ? QStringLiteral(" (取り込み済み %1 個はスキップ)").arg(count) : QString();
-}
-
 TransferRun::TransferRun(const TransferArea &area, SettingsRecord *settings, SourceController *source,
                          ExtensionRoutingController *routing, NameSettingsController *naming,
                          AfterTransferApp *afterTransfer, QObject *parent)
@@ -95,14 +85,12 @@ void TransferRun::startTransfer()
     // A move whose files were all imported still has their sources to delete.
     const qint64 imported = m_source->skippedImportedCount();
     if (m_source->shownFileCount() == 0 && !(imported > 0 && m_settings->DelChecked)) {
-        prompt().message(imported > 0 ? allImportedMessage(imported)
-                                      : QStringLiteral("転送できるファイルがありません(0個)"));
+        prompt().message(imported > 0 ? allImportedMessage(imported) : noFilesMessage());
         return;
     }
     const QString source = m_source->sourceFolder();
     if (!m_source->isSourceDriveReady()) {
-        prompt().message(QStringLiteral("転送元：") + source + QStringLiteral("\r\n\r\n") +
-                         QStringLiteral("メモリーカードが挿入されていないか、アクセスできません。"));
+        prompt().message(sourceNotReadyMessage(source));
         return;
     }
     QString question = QStringLiteral("転送元：") + source + QStringLiteral("    (") +
@@ -143,8 +131,7 @@ void TransferRun::startTransfer()
         prompt().message(ProblemMessage(problem));
     StoreRunningNumbers(outcome, *m_settings);
     if (outcome) {
-        m_view.setStatusText(QStringLiteral("全ての転送が終了") +
-                             skippedImportedText(outcome.skippedImported));
+        m_view.setStatusText(finishedStatusText(outcome.skippedImported));
         m_view.setFileName(QString());
         // The run's own choice, taken at its start: the box may have changed while it ran.
         if (m_state.options.move)

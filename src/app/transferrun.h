@@ -15,11 +15,6 @@ class NameSettingsController;
 class SourceController;
 struct SettingsRecord;
 
-// "全てのファイルは取り込み済みです(N個)": the start with nothing but imported files.
-QString allImportedMessage(qint64 count);
-// " (取り込み済み N 個はスキップ)" after the end status, empty for none.
-QString skippedImportedText(qint64 count);
-
 // One press of the start button: the checks and the confirmation, the destination folders, the run
 // list, the loop, the end status and tidy-up, the counter reset and the after-transfer launch.
 class TransferRun final : public QObject

@@ -132,6 +132,29 @@ QString FailureReasonText(const CopyFailure &failure)
     return text;
 }
 
+QString allImportedMessage(qint64 count)
+{
+    return QStringLiteral("全てのファイルは取り込み済みです(%1個)").arg(count);
+}
+
+QString noFilesMessage()
+{
+    return QStringLiteral("転送できるファイルがありません(0個)");
+}
+
+QString sourceNotReadyMessage(const QString &source)
+{
+    return QStringLiteral("転送元：") + source + QStringLiteral("\r\n\r\n") +
+           QStringLiteral("メモリーカードが挿入されていないか、アクセスできません。");
+}
+
+QString finishedStatusText(qint64 skippedImported)
+{
+    return QStringLiteral("全ての転送が終了") +
+           (skippedImported > 0 ? QStringLiteral(" (取り込み済み %1 個はスキップ)").arg(skippedImported)
+                                : QString());
+}
+
 QString folderNotCreatedMessage(const QString &folder)
 {
     return QStringLiteral("フォルダ[") + displayPath(folder) + QStringLiteral("]の作成に失敗しました");

@@ -40,6 +40,15 @@ struct CopyFailure
 };
 // "\r\n\r\n<reason in words>\r\n転送元：<file>\r\n転送先：<file>"
 QString FailureReasonText(const CopyFailure &failure);
+// Texts of the start of a run and its good end.
+QString
+allImportedMessage(qint64 count); // "全てのファイルは取り込み済みです(N個)": nothing but imported files
+QString noFilesMessage(); // "転送できるファイルがありません(0個)"
+// "転送元：<source>" and that the card is not there or cannot be read.
+QString sourceNotReadyMessage(const QString &source);
+// "全ての転送が終了", with " (取り込み済み N 個はスキップ)" when imported files were left out.
+QString finishedStatusText(qint64 skippedImported);
+
 QString folderNotCreatedMessage(const QString &folder); // "フォルダ[<folder>]の作成に失敗しました"
 
 // Something a run has to tell the user, in the order it happened; the window shows each as a message.

@@ -263,26 +263,6 @@ extern "C" void onStopSignal(int signal)
     std::signal(signal, SIG_DFL);
 }
 
-// The texts the main window shows where the loop leaves none: before a run, and at the end of a good one.
-QString noFilesText()
-{
-    return QStringLiteral("転送できるファイルがありません(0個)");
-}
-QString allImportedText(qint64 count)
-{
-    return QStringLiteral("全てのファイルは取り込み済みです(%1個)").arg(count);
-}
-QString sourceNotReadyText(const QString &source)
-{
-    return QStringLiteral("転送元：") + source + QStringLiteral("\r\n\r\n") +
-           QStringLiteral("メモリーカードが挿入されていないか、アクセスできません。");
-}
-QString finishedText(qint64 skipped)
-{
-    return QStringLiteral("全ての転送が終了") +
-           (skipped > 0 ? QStringLiteral(" (取り込み済み %1 個はスキップ)").arg(skipped) : QString());
-}
-
 // How an import went: what the result line and the exit status say.
 struct ImportReport
 {
@@ -320,7 +300,7 @@ ImportReport runImport(const ImportSettings &import, bool quiet)
     const SettingsRecord &settings = import.settings;
     const HistoryOptions &historyOptions = import.history;
     if (!QFileInfo(settings.SourceEditText).isDir()) {
-        const QString text = sourceNotReadyText(settings.SourceEditText);
+        const QString text = sourceNotReadyMessage(settings.SourceEditText);
         return refused(text, ImportReport::Result::Failed, 0, text);
     }
     QStringList masks;
@@ -351,9 +331,9 @@ ImportReport runImport(const ImportSettings &import, bool quiet)
     const qint64 imported = history.skipped.size();
     if (runList.isEmpty() && !(imported > 0 && settings.DelChecked)) {
         if (imported == 0)
-            return refused(noFilesText(), ImportReport::Result::Failed, 0, noFilesText());
-        return refused(allImportedText(imported), ImportReport::Result::Ok, imported,
-                       allImportedText(imported));
+            return refused(noFilesMessage(), ImportReport::Result::Failed, 0, noFilesMessage());
+        return refused(allImportedMessage(imported), ImportReport::Result::Ok, imported,
+                       allImportedMessage(imported));
     }
 
     TransferState state;
@@ -389,7 +369,7 @@ ImportReport runImport(const ImportSettings &import, bool quiet)
     report.verifyFailed = outcome.verifyFailed.size();
     report.notDeleted = state.notDeleted;
     report.longestPauseNs = longest;
-    report.status = outcome ? finishedText(outcome.skippedImported) : outcome.status;
+    report.status = outcome ? finishedStatusText(outcome.skippedImported) : outcome.status;
     if (cancelRequested && outcome.status == cancelledStatusText())
         report.result = ImportReport::Result::Cancelled;
     else if (outcome && !state.notDeleted)
