@@ -6,8 +6,11 @@
 #include "platform/specialfolders.h"
 #include "platform/volumes.h"
 #include "routing/choosefolder.h"
+#include "routing/widgets/extensionroutingcontroller.h"
 #include "settings/settingsrecord.h"
+#include "source/importstate.h"
 #include "source/sourcewalk.h"
+#include "source/widgets/statelabels.h"
 #include "ui/textform.h"
 #include "ui/tfilecountform.h"
 #include "ui/tlistviewform.h"
@@ -30,11 +33,6 @@ namespace {
 
 // A tick that fell due during a walk or a run is retried this often until it can run.
 constexpr int kDeferredTickMs = 250;
-
-QString countText(qint64 count)
-{
-    return QString::number(count) + QStringLiteral("個の対象ファイル");
-}
 
 bool isFolder(const QString &path)
 {
@@ -63,11 +61,24 @@ private:
 
 } // namespace
 
-SourceController::SourceController(const SourceArea &area, TFileCountForm *countForm, TListViewForm *listForm,
-                                   SettingsRecord *settings, Volumes *volumes, QObject *parent)
-    : QObject(parent), m_ui(area), m_countForm(countForm), m_listForm(listForm), m_settings(settings),
-      m_volumes(volumes), m_countFormParent(countForm->parentWidget()), m_deferredTick(new QTimer(this))
+QStringList RoutingNeighbours::extensionMasks() const
 {
+    return m_routing->mainTableMasks();
+}
+
+void RoutingNeighbours::countStarting()
+{
+    m_routing->tidyDestinationFolder();
+}
+
+SourceController::SourceController(const SourceArea &area, ImportState *state, TFileCountForm *countForm,
+                                   TListViewForm *listForm, SettingsRecord *settings, Volumes *volumes,
+                                   QObject *parent)
+    : QObject(parent), m_ui(area), m_state(state), m_countForm(countForm), m_listForm(listForm),
+      m_settings(settings), m_volumes(volumes), m_countFormParent(countForm->parentWidget()),
+      m_deferredTick(new QTimer(this))
+{
+    followSourceArea(m_state, m_ui);
     m_deferredTick->setSingleShot(true);
     m_deferredTick->setInterval(kDeferredTickMs);
     connect(m_deferredTick, &QTimer::timeout, this, &SourceController::Timer1Timer);
@@ -91,7 +102,8 @@ bool SourceController::eventFilter(QObject *watched, QEvent *event)
         SourceEdit1Exit();
     } else if (watched == m_listForm) {
         if (event->type() == QEvent::Show) {
-            m_listForm->StaticText1->setText(m_ui.FNumLabel->text() + QStringLiteral(" 個の対象ファイル"));
+            m_listForm->StaticText1->setText(QString::number(m_state->fileCount()) +
+                                             QStringLiteral(" 個の対象ファイル"));
             if (!m_listForm->parentWidget())
                 m_listForm->move(m_ui.window->frameGeometry().center() - m_listForm->rect().center());
         } else if (event->type() == QEvent::Hide) {
@@ -103,12 +115,12 @@ bool SourceController::eventFilter(QObject *watched, QEvent *event)
 
 QString SourceController::sourceText() const
 {
-    return m_ui.SourceEdit1->text();
+    return m_state->sourceFolder();
 }
 
 void SourceController::setSource(const QString &folder)
 {
-    m_ui.SourceEdit1->setText(folder);
+    m_state->setSourceFolder(folder);
 }
 
 QStringList SourceController::masksOf(const QTableWidget *table) const
@@ -123,18 +135,17 @@ QStringList SourceController::masksOf(const QTableWidget *table) const
 
 QStringList SourceController::mainMasks() const
 {
-    return m_neighbours.extensionMasks ? m_neighbours.extensionMasks() : QStringList();
+    return m_neighbours ? m_neighbours->extensionMasks() : QStringList();
 }
 
 void SourceController::showStatus(const QString &text)
 {
-    if (m_neighbours.statusShown)
-        m_neighbours.statusShown(text);
+    m_state->setStatusText(text, ImportState::Drawing::AtOnce);
 }
 
-QString SourceController::volumeLabel() const
+qint64 SourceController::shownFileCount() const
 {
-    return m_ui.VolLabel->text();
+    return m_state->fileCount();
 }
 
 void SourceController::stopWatch()
@@ -149,7 +160,7 @@ void SourceController::startWatch()
 
 bool SourceController::busy() const
 {
-    return m_walkDepth > 0 || (m_runInProgress && m_runInProgress());
+    return m_walkDepth > 0 || m_state->runInProgress();
 }
 
 void SourceController::startupBegin()
@@ -220,22 +231,17 @@ bool SourceController::RemoveEmptySourceFolders(const QString &folder)
 
 void SourceController::showCount()
 {
-    m_ui.FNumLabel1->setText(countText(m_sourceFileCount));
-    if (m_extCountLabel)
-        m_extCountLabel->setText(countText(m_sourceFileCount));
-    m_shownFileCount = m_sourceFileCount;
-    m_ui.FNumLabel->setText(QString::number(m_shownFileCount));
+    m_state->setFileCount(m_sourceFileCount);
 }
 
 void SourceController::CountSourceFiles(const QString &folder)
 {
     setSource(withTrailingSlash(folder));
-    if (m_neighbours.countStarted)
-        m_neighbours.countStarted();
+    if (m_neighbours)
+        m_neighbours->countStarting();
     m_sourceFileCount = 0;
     m_countCancelRequested = false;
-    if (m_neighbours.workedShown)
-        m_neighbours.workedShown(QStringLiteral("0"));
+    m_state->setWorkedText(QStringLiteral("0"));
 
     // A count started while this one pumps events replaces it.
     const quint64 generation = ++m_countGeneration;
@@ -247,7 +253,7 @@ void SourceController::CountSourceFiles(const QString &folder)
     if (generation != m_countGeneration)
         return;
     m_sourceFileCount = total;
-    m_skippedImported = filter ? filter->skippedCount() : 0;
+    m_state->setSkippedImportedCount(filter ? filter->skippedCount() : 0);
     showCount();
 }
 
@@ -287,7 +293,7 @@ void SourceController::CountSourceFilesWithDialog()
             filter.get());
         if (generation == m_countGeneration) {
             m_sourceFileCount = total;
-            m_skippedImported = filter ? filter->skippedCount() : 0;
+            m_state->setSkippedImportedCount(filter ? filter->skippedCount() : 0);
         }
     }
     m_countForm->FormShowTimer1->stop();
@@ -351,7 +357,7 @@ bool SourceController::isSourceDriveReady() const
 void SourceController::UpdateVolumeLabel()
 {
     const QString root = m_volumes->rootOf(sourceText());
-    m_ui.VolLabel->setText(IsDriveReady(root) ? m_volumes->label(root) : QString());
+    m_state->setVolumeLabel(IsDriveReady(root) ? m_volumes->label(root) : QString());
 }
 
 QString SourceController::ScanDrivesForDcim()
@@ -550,6 +556,7 @@ void SourceController::showTargetList()
 void SourceController::attachExtensionDialog(TExtForm *form)
 {
     m_extCountLabel = form->FNumLabel1;
+    followFileCount(m_state, m_extCountLabel);
     connect(form, &TExtForm::aboutToShow, this, [this, form] { extFormShow(form->Label2); });
     connect(form, &TExtForm::closing, this, &SourceController::extFormCloseQuery);
     connect(form->BitBtn4, &QPushButton::clicked, this, &SourceController::extCountClick);

@@ -18,15 +18,44 @@ class QTimer;
 
 namespace vantora {
 
+class ExtensionRoutingController;
+class ImportState;
 class TExtForm;
 class TFileCountForm;
 class TListViewForm;
 class Volumes;
 struct SettingsRecord;
 
+// What a count asks of, and tells, the destination area of the main window.
+class SourceNeighbours
+{
+public:
+    virtual ~SourceNeighbours() = default;
+
+    // The main extension table's masks.
+    virtual QStringList extensionMasks() const = 0;
+    // A count begins: the destination tidies up.
+    virtual void countStarting() {}
+};
+
+// The neighbours as the program has them: the routing area's main table and destination folder.
+class RoutingNeighbours final : public SourceNeighbours
+{
+public:
+    explicit RoutingNeighbours(ExtensionRoutingController *routing) : m_routing(routing) {}
+
+    QStringList extensionMasks() const override;
+    void countStarting() override;
+
+private:
+    ExtensionRoutingController *m_routing;
+};
+
 // The source group's behaviour: the hand choice of the source, the counts and the target list, the drive
-// watch (Timer1 and mount-table changes) and the start-up detection. Everything runs on the UI thread; the
-// walks pump events, so a watch tick that falls due during a walk or a run waits until it has ended.
+// watch (Timer1 and mount-table changes) and the start-up detection. The source, its volume, the counts
+// and the progress row's status and worked count are written to the state, which the labels follow.
+// Everything runs on the UI thread; the walks pump events, so a watch tick that falls due during a walk or
+// a run (the state's runInProgress) waits until it has ended.
 //
 // Connects by itself: BitBtn4, SourceEdit1 (leaving it), BitBtn1, Button4 and Timer1 of the main window,
 // CancelTransferBitBtn (sets CountCancelRequested), the counting window's "強制終了" and FormShowTimer1, and
@@ -37,25 +66,14 @@ class SourceController final : public QObject
     Q_DISABLE_COPY_MOVE(SourceController)
 
 public:
-    SourceController(const SourceArea &area, TFileCountForm *countForm, TListViewForm *listForm,
-                     SettingsRecord *settings, Volumes *volumes, QObject *parent = nullptr);
+    SourceController(const SourceArea &area, ImportState *state, TFileCountForm *countForm,
+                     TListViewForm *listForm, SettingsRecord *settings, Volumes *volumes,
+                     QObject *parent = nullptr);
 
-    // What the source area asks of, and tells, the other areas of the main window.
-    struct Neighbours
-    {
-        std::function<QStringList()> extensionMasks;      // the main extension table's masks
-        std::function<void()> countStarted;               // a count begins: the destination tidies up
-        std::function<void(const QString &)> statusShown; // the progress row's status line, at once
-        std::function<void(const QString &)> workedShown; // the progress row's worked count
-    };
-    void setNeighbours(Neighbours neighbours) { m_neighbours = std::move(neighbours); }
+    void setNeighbours(std::unique_ptr<SourceNeighbours> neighbours) { m_neighbours = std::move(neighbours); }
 
-    // Tells whether a transfer run is in progress; watch ticks wait while it says yes.
-    void setRunInProgress(std::function<bool()> running) { m_runInProgress = std::move(running); }
     // The history the skip of imported files reads ("SkipImportedChecked"); asked for only when needed.
     void setImportHistory(std::function<ImportHistory *()> history) { m_history = std::move(history); }
-    // Files the last finished count left out as imported.
-    qint64 skippedImportedCount() const { return m_skippedImported; }
     // A run's history for the source folder, with the files the last collectRunList left out.
     RunHistory runHistory(const QString &folder) const;
 
@@ -98,23 +116,21 @@ public:
     // The extension dialog's source steps. attachExtensionDialog connects all four to the dialog (its show,
     // its close, BitBtn4 "対象計数", BitBtn6 "対象ファイル確認") and makes its FNumLabel1 a count label.
     void attachExtensionDialog(TExtForm *form);
-    void setExtensionCountLabel(QLabel *label) { m_extCountLabel = label; }
     void extFormShow(QLabel *label2);
     void extFormCloseQuery();
     void extCountClick();
     void extListClick(QTableWidget *table);
 
-    // The source folder as SourceEdit1 shows it, and the volume label beside it.
+    // The source folder as SourceEdit1 shows it.
     QString sourceFolder() const { return sourceText(); }
     void setSourceFolder(const QString &folder) { setSource(folder); }
-    QString volumeLabel() const;
     // The drive watch (Timer1).
     void stopWatch();
     void startWatch();
 
     qint64 sourceFileCount() const { return m_sourceFileCount; }
     // The last finished count, as FNumLabel shows it.
-    qint64 shownFileCount() const { return m_shownFileCount; }
+    qint64 shownFileCount() const;
     QString rememberedDrive() const { return m_remDrive; }
     bool noCardMark() const { return m_noCard; }
     bool isWalking() const { return m_walkDepth > 0; }
@@ -156,22 +172,20 @@ private:
     bool busy() const;
 
     SourceArea m_ui;
-    Neighbours m_neighbours;
+    ImportState *m_state;
+    std::unique_ptr<SourceNeighbours> m_neighbours;
     TFileCountForm *m_countForm;
     TListViewForm *m_listForm;
     SettingsRecord *m_settings;
     Volumes *m_volumes;
     std::function<ImportHistory *()> m_history;
-    qint64 m_skippedImported = 0;
     QList<SkippedImport> m_lastSkipped;
     QLabel *m_extCountLabel = nullptr;
     QPointer<QWidget> m_countFormParent; // the counting window's own parent, back once it is closed
     QTimer *m_deferredTick;
-    std::function<bool()> m_runInProgress;
     QString m_argument;
     QString m_remDrive;
     qint64 m_sourceFileCount = 0;
-    qint64 m_shownFileCount = 0;
     quint64 m_countGeneration = 0;
     int m_walkDepth = 0;
     int m_pumpInterval = 20;
