@@ -3,7 +3,6 @@
 #include "platform/bytepath.h"
 #include "platform/pathops.h"
 #include "platform/prompt.h"
-#include "platform/specialfolders.h"
 #include "platform/volumes.h"
 #include "routing/choosefolder.h"
 #include "routing/widgets/extensionroutingcontroller.h"
@@ -16,7 +15,6 @@
 #include "ui/tlistviewform.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -30,21 +28,6 @@
 namespace vantora {
 
 namespace {
-
-// A tick that fell due during a walk or a run is retried this often until it can run.
-constexpr int kDeferredTickMs = 250;
-
-bool isFolder(const QString &path)
-{
-    return isFolderPath(path);
-}
-
-QString trimmedRoot(QString root)
-{
-    while (root.size() > 1 && root.endsWith(u'/'))
-        root.chop(1);
-    return root;
-}
 
 // Keeps the nesting count of walks, so watch ticks can wait for them.
 class WalkScope final
@@ -76,13 +59,9 @@ SourceController::SourceController(const SourceArea &area, ImportState *state, T
                                    QObject *parent)
     : QObject(parent), m_ui(area), m_state(state), m_countForm(countForm), m_listForm(listForm),
       m_settings(settings), m_volumes(volumes), m_countFormParent(countForm->parentWidget()),
-      m_deferredTick(new QTimer(this))
+      m_detection(state, volumes, settings, area.Timer1, this)
 {
     followSourceArea(m_state, m_ui);
-    m_deferredTick->setSingleShot(true);
-    m_deferredTick->setInterval(kDeferredTickMs);
-    connect(m_deferredTick, &QTimer::timeout, this, &SourceController::Timer1Timer);
-
     connect(m_ui.BitBtn4, &QPushButton::clicked, this, &SourceController::BitBtn4Click);
     connect(m_ui.BitBtn1, &QPushButton::clicked, this, &SourceController::BitBtn1Click);
     connect(m_ui.Button4, &QPushButton::clicked, this, &SourceController::Button4Click);
@@ -148,16 +127,6 @@ qint64 SourceController::shownFileCount() const
     return m_state->fileCount();
 }
 
-void SourceController::stopWatch()
-{
-    m_ui.Timer1->stop();
-}
-
-void SourceController::startWatch()
-{
-    m_ui.Timer1->start();
-}
-
 bool SourceController::busy() const
 {
     return m_walkDepth > 0 || m_state->runInProgress();
@@ -165,15 +134,14 @@ bool SourceController::busy() const
 
 void SourceController::startupBegin()
 {
-    m_ui.Timer1->stop();
-    m_noCard = true;
+    m_detection.startupBegin();
 }
 
 void SourceController::startupFinish()
 {
-    StartupCheckSourceDrive();
+    m_detection.StartupCheckSourceDrive();
     closeCountForm();
-    m_ui.Timer1->start();
+    m_detection.startWatch();
 }
 
 // ---- walks -------------------------------------------------------------------------------------------
@@ -339,139 +307,15 @@ void SourceController::closeCountForm()
         m_countForm->setParent(m_countFormParent, m_countForm->windowFlags());
 }
 
-// ---- volumes and the watch -----------------------------------------------------------------------------
-
-bool SourceController::IsDriveReady(const QString &root) const
-{
-    return !root.isEmpty() && m_volumes->isReady(root);
-}
-
-bool SourceController::isSourceDriveReady() const
-{
-    // A volume that went away leaves its path under the system volume, which always answers: the folder
-    // itself must still be there.
-    const QString source = sourceText();
-    return isFolder(source) && IsDriveReady(m_volumes->rootOf(source));
-}
-
-void SourceController::UpdateVolumeLabel()
-{
-    const QString root = m_volumes->rootOf(sourceText());
-    m_state->setVolumeLabel(IsDriveReady(root) ? m_volumes->label(root) : QString());
-}
-
-QString SourceController::ScanDrivesForDcim()
-{
-    const QString system = trimmedRoot(m_volumes->systemRoot());
-    for (const QString &root : m_volumes->roots()) {
-        if (trimmedRoot(root) == system)
-            continue;
-        const DriveType type = m_volumes->driveType(root);
-        if (type == DriveType::Unknown || type == DriveType::NoRootDir || !IsDriveReady(root))
-            continue;
-        const QString dcim = withTrailingSlash(root) + QStringLiteral("DCIM");
-        if (isFolder(dcim)) {
-            setSource(dcim + u'/');
-            CountSourceFiles(dcim + u'/');
-            UpdateVolumeLabel();
-            return root;
-        }
-    }
-    return QString();
-}
-
-void SourceController::DetectSourceDrive(const QString &drive, bool countWithDialog)
-{
-    bool takenAsGiven = false;
-    if (drive.isEmpty()) {
-        for (const QString &root : m_volumes->roots()) {
-            const DriveType type = m_volumes->driveType(root);
-            if (type == DriveType::Unknown || type == DriveType::NoRootDir || !IsDriveReady(root))
-                continue;
-            const QString dcim = withTrailingSlash(root) + QStringLiteral("DCIM");
-            if (isFolder(dcim)) {
-                setSource(dcim + u'/');
-                UpdateVolumeLabel();
-                m_remDrive = root;
-                m_noCard = false;
-                break;
-            }
-            m_noCard = true;
-            m_remDrive.clear();
-        }
-    } else {
-        const QString path = QDir::cleanPath(absolutePath(drive));
-        // The drive decides, not the folder: a folder that is not there is taken as given, and its count
-        // says so.
-        if (IsDriveReady(m_volumes->rootOf(path))) {
-            const QString dcim = withTrailingSlash(path) + QStringLiteral("DCIM");
-            if (isFolder(dcim)) {
-                setSource(dcim + u'/');
-                UpdateVolumeLabel();
-            } else {
-                setSource(withTrailingSlash(path));
-            }
-            takenAsGiven = true;
-        }
-        m_remDrive = drive;
-    }
-    if (m_noCard) {
-        // Its drive answered, which is what makes a given source ready even before its folder exists.
-        if (!takenAsGiven && !isSourceDriveReady())
-            setSource(withTrailingSlash(GetSpecialFolderPath(CSIDL_MYPICTURES)));
-        UpdateVolumeLabel();
-        m_noCard = false;
-    }
-    if (countWithDialog)
-        CountSourceFilesWithDialog();
-    else
-        CountSourceFiles(sourceText());
-}
-
-void SourceController::StartupCheckSourceDrive()
-{
-    if (!m_argument.isEmpty()) {
-        m_remDrive = m_argument;
-        DetectSourceDrive(m_argument, true);
-    } else {
-        m_remDrive.clear();
-        DetectSourceDrive(QString(), true);
-    }
-}
-
-void SourceController::watchForCard()
-{
-    // Never a second, nested scan inside a walk or a run: try again once it has ended.
-    if (busy()) {
-        m_deferredTick->start();
-        return;
-    }
-    m_deferredTick->stop();
-    const QString root = ScanDrivesForDcim();
-    if (!root.isEmpty()) {
-        m_remDrive = root;
-        m_ui.Timer1->start();
-        return;
-    }
-    if (!isSourceDriveReady()) {
-        const QString pictures = withTrailingSlash(GetSpecialFolderPath(CSIDL_MYPICTURES));
-        setSource(pictures);
-        m_settings->SourceEditText = pictures;
-        DetectSourceDrive(QString(), false);
-    }
-}
-
-void SourceController::mountTableChanged()
-{
-    Timer1Timer();
-}
+// ---- the drive ----------------------------------------------------------------------------------------
 
 void SourceController::showDriveType()
 {
+    const QString drive = m_detection.rememberedDrive();
     prompt().message(QStringLiteral("FindComleteFlag: ") + QStringLiteral("\r\n") +
-                     QStringLiteral("RemDrive: ") + m_remDrive);
+                     QStringLiteral("RemDrive: ") + drive);
     const DriveType type =
-        m_remDrive.isEmpty() ? DriveType::Unknown : m_volumes->driveType(m_volumes->rootOf(m_remDrive));
+        drive.isEmpty() ? DriveType::Unknown : m_volumes->driveType(m_volumes->rootOf(drive));
     switch (type) {
     case DriveType::Unknown:
         prompt().message(QStringLiteral("未知"));
@@ -480,10 +324,10 @@ void SourceController::showDriveType()
         prompt().message(QStringLiteral("存在しません"));
         break;
     case DriveType::Removable:
-        prompt().message(QStringLiteral("フロッピーディスク") + m_remDrive);
+        prompt().message(QStringLiteral("フロッピーディスク") + drive);
         break;
     case DriveType::Fixed:
-        prompt().message(QStringLiteral("ハードディスク") + m_remDrive);
+        prompt().message(QStringLiteral("ハードディスク") + drive);
         break;
     case DriveType::Remote:
         prompt().message(QStringLiteral("ネットワークドライブ"));
@@ -506,7 +350,7 @@ void SourceController::chooseSourceFolder()
         sourceText());
     if (chosen.isEmpty())
         return;
-    if (trimmedRoot(chosen) == trimmedRoot(m_volumes->systemRoot())) {
+    if (m_detection.isSystemRoot(chosen)) {
         prompt().message(
             QStringLiteral(
                 "Windowsがインストールされているドライブのルートフォルダは転送元として指定できません."
@@ -514,14 +358,7 @@ void SourceController::chooseSourceFolder()
             chosen);
         return;
     }
-    m_ui.Timer1->stop();
-    m_remDrive.clear();
-    QString source = withTrailingSlash(chosen);
-    if (isFolder(source + QStringLiteral("DCIM")))
-        source += QStringLiteral("DCIM/");
-    setSource(source);
-    m_settings->SourceEditText = source;
-    StartupCheckSourceDrive();
+    m_detection.takeChosenFolder(chosen);
     closeCountForm();
 }
 
@@ -566,21 +403,21 @@ void SourceController::attachExtensionDialog(TExtForm *form)
 void SourceController::extFormShow(QLabel *label2)
 {
     label2->setText(sourceText());
-    m_ui.Timer1->stop();
+    m_detection.stopWatch();
 }
 
 void SourceController::extFormCloseQuery()
 {
     if (m_forceStop)
         return; // closed by "強制終了": the program is ending
-    m_ui.Timer1->start();
-    StartupCheckSourceDrive();
+    m_detection.startWatch();
+    m_detection.StartupCheckSourceDrive();
     closeCountForm();
 }
 
 void SourceController::extCountClick()
 {
-    StartupCheckSourceDrive();
+    m_detection.StartupCheckSourceDrive();
     closeCountForm();
 }
 
