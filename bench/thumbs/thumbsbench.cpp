@@ -5,6 +5,7 @@
 // Usage: vantora-bench-thumbs SOURCE-FOLDER HELPER
 #include "platform/volumesfake.h"
 #include "settings/settingsrecord.h"
+#include "source/importstate.h"
 #include "source/widgets/sourcecontroller.h"
 #include "thumbnails/thumbnailpool.h"
 #include "thumbnails/widgets/thumbnailcontroller.h"
@@ -16,13 +17,23 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
 
 using namespace vantora;
+
+namespace {
+
+// The main extension table's mask, as the routing area hands it over.
+class JpegMask final : public SourceNeighbours
+{
+public:
+    QStringList extensionMasks() const override { return {QStringLiteral("*.JPG")}; }
+};
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -40,11 +51,11 @@ int main(int argc, char **argv)
     TListViewForm list;
     FakeVolumes volumes(QStringLiteral("/"));
     SettingsRecord settings;
-    SourceController source(main.sourceArea(), &count, &list, &settings, &volumes);
+    ImportState state;
+    SourceController source(main.sourceArea(), &state, &count, &list, &settings, &volumes);
     ThumbnailController thumbnails(&list, &source, args.at(2));
-    // The main extension table's mask, as the routing area hands it over.
-    source.setNeighbours({[] { return QStringList{QStringLiteral("*.JPG")}; }, {}, {}, {}});
-    main.sourceArea().SourceEdit1->setText(args.at(1) + QLatin1Char('/'));
+    source.setNeighbours(std::make_unique<JpegMask>());
+    state.setSourceFolder(args.at(1) + QLatin1Char('/'));
 
     QElapsedTimer clock;
     double firstScreen = -1;

@@ -5,6 +5,7 @@
 // Usage: vantora-bench-thumbs-memory SOURCE-FOLDER HELPER
 #include "platform/volumesfake.h"
 #include "settings/settingsrecord.h"
+#include "source/importstate.h"
 #include "source/widgets/sourcecontroller.h"
 #include "thumbnails/thumbnailpool.h"
 #include "thumbnails/widgets/thumbnailcontroller.h"
@@ -17,7 +18,6 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QTimer>
@@ -28,6 +28,13 @@
 using namespace vantora;
 
 namespace {
+
+// The main extension table's mask, as the routing area hands it over.
+class JpegMask final : public SourceNeighbours
+{
+public:
+    QStringList extensionMasks() const override { return {QStringLiteral("*.JPG")}; }
+};
 
 // A field of /proc/self/status in MiB: VmRSS now, VmHWM the peak so far.
 double statusMiB(const char *field)
@@ -70,10 +77,11 @@ int main(int argc, char **argv)
     TListViewForm list;
     FakeVolumes volumes(QStringLiteral("/"));
     SettingsRecord settings;
-    SourceController source(main.sourceArea(), &count, &list, &settings, &volumes);
+    ImportState state;
+    SourceController source(main.sourceArea(), &state, &count, &list, &settings, &volumes);
     ThumbnailController thumbnails(&list, &source, args.at(2));
-    source.setNeighbours({[] { return QStringList{QStringLiteral("*.JPG")}; }, {}, {}, {}});
-    main.sourceArea().SourceEdit1->setText(args.at(1) + QLatin1Char('/'));
+    source.setNeighbours(std::make_unique<JpegMask>());
+    state.setSourceFolder(args.at(1) + QLatin1Char('/'));
     waitFor([] { return false; }, 200);
     const double start = statusMiB("VmRSS:");
 

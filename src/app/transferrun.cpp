@@ -5,7 +5,9 @@
 #include "platform/prompt.h"
 #include "routing/widgets/extensionroutingcontroller.h"
 #include "settings/settingsrecord.h"
+#include "source/importstate.h"
 #include "source/widgets/sourcecontroller.h"
+#include "source/widgets/statelabels.h"
 #include "transfer/destination.h"
 #include "transfer/transferloop.h"
 
@@ -21,12 +23,24 @@
 
 namespace vantora {
 
-TransferRun::TransferRun(const TransferArea &area, SettingsRecord *settings, SourceController *source,
-                         ExtensionRoutingController *routing, NameSettingsController *naming,
-                         AfterTransferApp *afterTransfer, QObject *parent)
-    : QObject(parent), m_ui(area), m_settings(settings), m_source(source), m_routing(routing),
-      m_naming(naming), m_afterTransfer(afterTransfer), m_view(area), m_bytesView(m_view, area.window)
+void StateTransferView::setStatusText(const QString &text)
 {
+    m_state->setStatusText(text);
+}
+
+void StateTransferView::setWorkedText(const QString &text)
+{
+    m_state->setWorkedText(text);
+}
+
+TransferRun::TransferRun(const TransferArea &area, ImportState *importState, SettingsRecord *settings,
+                         SourceController *source, ExtensionRoutingController *routing,
+                         NameSettingsController *naming, AfterTransferApp *afterTransfer, QObject *parent)
+    : QObject(parent), m_ui(area), m_importState(importState), m_settings(settings), m_source(source),
+      m_routing(routing), m_naming(naming), m_afterTransfer(afterTransfer), m_view(area),
+      m_bytesView(m_view, area.window), m_runView(m_bytesView, importState)
+{
+    followProgressRow(m_importState, area);
     m_view.folderCounterShown = [this](qint32 n) { m_naming->setFolderCounter(n); };
     m_view.fileCounterShown = [this](qint32 n) { m_naming->setFileCounter(n); };
     m_state.runningValues = [this] {
@@ -34,12 +48,16 @@ TransferRun::TransferRun(const TransferArea &area, SettingsRecord *settings, Sou
     };
     connect(area.StartTransferBitBtn, &QPushButton::clicked, this, &TransferRun::StartTransferBitBtnClick);
     ConnectCancelTransferBitBtn(area, m_state, m_view, [this] { m_source->setCountCancelRequested(true); });
-    m_source->setRunInProgress([this] { return m_inProgress; });
+}
+
+bool TransferRun::inProgress() const
+{
+    return m_importState->runInProgress();
 }
 
 bool TransferRun::closeRequestedDuringRun()
 {
-    if (!m_inProgress)
+    if (!inProgress())
         return false;
     m_closeAfterRun = true;
     return true;
@@ -68,14 +86,14 @@ bool TransferRun::checkDestinationFolders()
 void TransferRun::startTransfer()
 {
     // The window stays usable during a run; a second press must not start another.
-    if (m_inProgress || m_state.running)
+    if (inProgress() || m_state.running)
         return;
     // Files imported since the count (by the last run) are left out of it now.
     if (m_settings->SkipImportedChecked)
         m_source->recount();
-    m_inProgress = true;
+    m_importState->setRunInProgress(true);
     auto done = qScopeGuard([this] {
-        m_inProgress = false;
+        m_importState->setRunInProgress(false);
         if (m_closeAfterRun) {
             m_closeAfterRun = false;
             m_ui.window->close();
@@ -83,18 +101,18 @@ void TransferRun::startTransfer()
     });
 
     // A move whose files were all imported still has their sources to delete.
-    const qint64 imported = m_source->skippedImportedCount();
-    if (m_source->shownFileCount() == 0 && !(imported > 0 && m_settings->DelChecked)) {
+    const qint64 imported = m_importState->skippedImportedCount();
+    if (m_importState->fileCount() == 0 && !(imported > 0 && m_settings->DelChecked)) {
         prompt().message(imported > 0 ? allImportedMessage(imported) : noFilesMessage());
         return;
     }
-    const QString source = m_source->sourceFolder();
+    const QString source = m_importState->sourceFolder();
     if (!m_source->isSourceDriveReady()) {
         prompt().message(sourceNotReadyMessage(source));
         return;
     }
     QString question = QStringLiteral("転送元：") + source + QStringLiteral("    (") +
-                       m_source->volumeLabel() + QStringLiteral(")\r\n転送先：(転送先フォルダ)");
+                       m_importState->volumeLabel() + QStringLiteral(")\r\n転送先：(転送先フォルダ)");
     if (m_naming->createsFolder())
         question += m_naming->folderPreview();
     if (m_settings->ClockOffsetMinutes != 0)
@@ -105,8 +123,8 @@ void TransferRun::startTransfer()
     if (!prompt().confirm(question))
         return;
 
-    m_view.setStatusText(QString());
-    m_view.setWorkedText(QStringLiteral("0"));
+    m_importState->setStatusText(QString());
+    m_importState->setWorkedText(QStringLiteral("0"));
     if (!checkDestinationFolders())
         return;
 
@@ -124,14 +142,13 @@ void TransferRun::startTransfer()
 
     QElapsedTimer clock;
     clock.start();
-    const TransferOutcome outcome =
-        RunTransfer(m_state, folder, runList, m_source->shownFileCount(), m_routing->mainTableRows(),
-                    *m_settings, m_bytesView, &history);
+    const TransferOutcome outcome = RunTransfer(m_state, folder, runList, m_importState->fileCount(),
+                                                m_routing->mainTableRows(), *m_settings, m_runView, &history);
     for (const RunProblem &problem : outcome.problems)
         prompt().message(ProblemMessage(problem));
     StoreRunningNumbers(outcome, *m_settings);
     if (outcome) {
-        m_view.setStatusText(finishedStatusText(outcome.skippedImported));
+        m_importState->setStatusText(finishedStatusText(outcome.skippedImported));
         m_view.setFileName(QString());
         // The run's own choice, taken at its start: the box may have changed while it ran.
         if (m_state.options.move)
@@ -147,7 +164,8 @@ void TransferRun::startTransfer()
     RunEnd end;
     end.ok = bool(outcome);
     end.elapsed = std::chrono::milliseconds(clock.elapsed());
-    end.status = m_ui.StatusLabel->text().isEmpty() ? outcome.status : m_ui.StatusLabel->text();
+    const QString shown = m_importState->statusText();
+    end.status = shown.isEmpty() ? outcome.status : shown;
     end.source = source;
     end.handedFolder = m_afterTransfer->LaunchAfterTransferApp(m_state.FirstDestinationFolder);
     Q_EMIT runEnded(end);

@@ -11,9 +11,26 @@ namespace vantora {
 
 class AfterTransferApp;
 class ExtensionRoutingController;
+class ImportState;
 class NameSettingsController;
 class SourceController;
 struct SettingsRecord;
+
+// A run's view over the main window: the status line and the worked count go to the window's state, which
+// the progress row follows; the rest goes on to the progress row itself.
+class StateTransferView final : public ForwardingTransferView
+{
+public:
+    StateTransferView(TransferView &view, ImportState *state) : ForwardingTransferView(view), m_state(state)
+    {
+    }
+
+    void setStatusText(const QString &text) override;
+    void setWorkedText(const QString &text) override;
+
+private:
+    ImportState *m_state;
+};
 
 // One press of the start button: the checks and the confirmation, the destination folders, the run
 // list, the loop, the end status and tidy-up, the counter reset and the after-transfer launch.
@@ -23,19 +40,18 @@ class TransferRun final : public QObject
     Q_DISABLE_COPY_MOVE(TransferRun)
 
 public:
-    TransferRun(const TransferArea &area, SettingsRecord *settings, SourceController *source,
-                ExtensionRoutingController *routing, NameSettingsController *naming,
+    TransferRun(const TransferArea &area, ImportState *importState, SettingsRecord *settings,
+                SourceController *source, ExtensionRoutingController *routing, NameSettingsController *naming,
                 AfterTransferApp *afterTransfer, QObject *parent = nullptr);
 
     void StartTransferBitBtnClick() { startTransfer(); }
 
     // True from the first check to the end of the after-transfer launch.
-    bool inProgress() const { return m_inProgress; }
+    bool inProgress() const;
     // A close asked for during a run: the settings are saved now, the window closes when the run is over.
     bool closeRequestedDuringRun();
 
     TransferState &state() { return m_state; }
-    MainFormTransferView &view() { return m_view; }
 
 Q_SIGNALS:
     // A run past its checks is over, the after-transfer program started.
@@ -48,6 +64,7 @@ private:
     bool checkDestinationFolders();
 
     TransferArea m_ui;
+    ImportState *m_importState; // the run in progress, its source and count, the status it ends with
     SettingsRecord *m_settings;
     SourceController *m_source;
     ExtensionRoutingController *m_routing;
@@ -56,7 +73,7 @@ private:
     TransferState m_state;
     MainFormTransferView m_view;
     BytesProgressView m_bytesView; // m_view with the bytes line
-    bool m_inProgress = false;
+    StateTransferView m_runView;   // m_bytesView with the status and worked count in the state
     bool m_closeAfterRun = false;
 };
 

@@ -62,18 +62,9 @@ VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *
         volumes = m_ownVolumes.get();
         m_volumesWatcher = std::make_unique<VolumesWatcher>();
     }
-    m_source = std::make_unique<SourceController>(f->sourceArea(), m_fileCountForm.get(),
+    m_source = std::make_unique<SourceController>(f->sourceArea(), &m_state, m_fileCountForm.get(),
                                                   m_listViewForm.get(), &m_settings, volumes);
-    m_source->setNeighbours({[this] { return m_routing->mainTableMasks(); },
-                             [this] { m_routing->tidyDestinationFolder(); },
-                             [this](const QString &text) {
-                                 if (m_transferRun)
-                                     m_transferRun->view().showStatusNow(text);
-                             },
-                             [this](const QString &text) {
-                                 if (m_transferRun)
-                                     m_transferRun->view().setWorkedText(text);
-                             }});
+    m_source->setNeighbours(std::make_unique<RoutingNeighbours>(m_routing.get()));
     m_routing->setSourceFolderQuestion([this] { return m_source->sourceFolder(); });
     m_afterTransferApp->setFirstRowFolderQuestion([this] { return m_routing->firstRowFolder(); });
     m_afterTransferApp->setWatchRestart([this] { m_source->startWatch(); });
@@ -85,7 +76,7 @@ VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *
     const QString first = arguments.value(0);
     if (first != QLatin1String("/reg") && first != QLatin1String("/unreg"))
         m_source->setCommandLineArgument(first);
-    m_transferRun = std::make_unique<TransferRun>(f->transferArea(), &m_settings, m_source.get(),
+    m_transferRun = std::make_unique<TransferRun>(f->transferArea(), &m_state, &m_settings, m_source.get(),
                                                   m_routing.get(), m_naming.get(), m_afterTransferApp.get());
     // Created last, so they come after every other control in the tab order.
     m_importOptions = std::make_unique<ImportOptions>(f, &m_settings);

@@ -2,6 +2,7 @@
 
 #include "platform/registrystore.h"
 #include "settings/settingsrecord.h"
+#include "source/importstate.h"
 #include "ui/mainformareas.h"
 
 #include <QObject>
@@ -59,6 +60,8 @@ public:
     AfterTransferApp *afterTransferApp() const { return m_afterTransferApp.get(); }
     RunEndActions *runEnd() const { return m_runEnd.get(); }
     SettingsRecord &settings() { return m_settings; }
+    // The main window's state: the source shown, its counts, the progress row, the run in progress.
+    ImportState &state() { return m_state; }
     // The import history, opened at its first use; a replaced damaged file is reported then, once.
     ImportHistory *history();
     // Where the history is kept (before its first use); $XDG_DATA_HOME/vantora/history.sqlite otherwise.
@@ -85,6 +88,7 @@ private:
     QStringList m_arguments;
     RegistryStore m_store;
     SettingsRecord m_settings;
+    ImportState m_state;
     std::unique_ptr<TMainForm> m_mainForm;
     std::unique_ptr<TCalenderForm> m_calenderForm;
     std::unique_ptr<TExtForm> m_extForm;

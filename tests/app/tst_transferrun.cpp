@@ -357,7 +357,6 @@ void TestTransferRun::refusals()
 {
     SettingsRecord r = baseSettings();
     start(r);
-    TMainForm *f = m_run.form();
 
     // Declined confirmation: nothing happens.
     m_run.prompt().answers.enqueue(false);
@@ -377,7 +376,7 @@ void TestTransferRun::refusals()
 
     // An empty source fails the drive test too.
     m_run.prompt().clear();
-    formChild<QLineEdit>(f, "SourceEdit1")->setText(QString());
+    m_run.app().state().setSourceFolder(QString());
     pressStart();
     QCOMPARE(m_run.prompt().messages.size(), 1);
     QVERIFY(m_run.prompt().messages.first().endsWith(

@@ -3,6 +3,7 @@
 #include "platform/volumesfake.h"
 #include "routing/widgets/extensionroutingcontroller.h"
 #include "settings/settingsrecord.h"
+#include "source/importstate.h"
 #include "source/widgets/sourcecontroller.h"
 #include "ui/textform.h"
 #include "ui/tfilecountform.h"
@@ -54,8 +55,9 @@ private Q_SLOTS:
         volumes.add({QStringLiteral("/"), DriveType::Fixed, true, QString()});
         TExtForm ext(&main);
         ExtensionRoutingController routing(main.destinationArea(), &ext, &settings);
-        SourceController ctl(main.sourceArea(), &count, &list, &settings, &volumes);
-        ctl.setNeighbours({[&] { return routing.mainTableMasks(); }, {}, {}, {}});
+        ImportState state;
+        SourceController ctl(main.sourceArea(), &state, &count, &list, &settings, &volumes);
+        ctl.setNeighbours(std::make_unique<RoutingNeighbours>(&routing));
         formChild<QTableWidget>(&main, "ExtListEditor")->setRowCount(1);
         formChild<QTableWidget>(&main, "ExtListEditor")
             ->setItem(0, 0, new QTableWidgetItem(QStringLiteral("*.JPG")));

@@ -4,8 +4,9 @@
 #include "platform/volumeswatcher.h"
 #include "routing/widgets/extensionroutingcontroller.h"
 #include "settings/settingsrecord.h"
+#include "source/importstate.h"
 #include "source/widgets/sourcecontroller.h"
-#include "transfer/widgets/mainformtransferview.h"
+#include "source/widgets/statelabels.h"
 #include "ui/textform.h"
 #include "ui/tfilecountform.h"
 #include "ui/tlistviewform.h"
@@ -96,11 +97,11 @@ private:
     std::unique_ptr<TFileCountForm> m_count;
     std::unique_ptr<TListViewForm> m_list;
     std::unique_ptr<FakeVolumes> m_volumes;
+    std::unique_ptr<ImportState> m_state;
     std::unique_ptr<SourceController> m_ctl;
     // The areas the source asks and tells, as the program wires them.
     std::unique_ptr<TExtForm> m_extForm;
     std::unique_ptr<ExtensionRoutingController> m_routing;
-    std::unique_ptr<MainFormTransferView> m_progress;
     SettingsRecord m_settings;
     QString m_pictures;
 
@@ -108,10 +109,7 @@ private:
     QString source() const { return formChild<QLineEdit>(m_main.get(), "SourceEdit1")->text(); }
     void wire(SourceController &ctl)
     {
-        ctl.setNeighbours({[this] { return m_routing->mainTableMasks(); },
-                           [this] { m_routing->tidyDestinationFolder(); },
-                           [this](const QString &text) { m_progress->showStatusNow(text); },
-                           [this](const QString &text) { m_progress->setWorkedText(text); }});
+        ctl.setNeighbours(std::make_unique<RoutingNeighbours>(m_routing.get()));
     }
     void addCard(const QString &name, DriveType type = DriveType::Removable, const QString &label = QString())
     {
@@ -140,20 +138,20 @@ private Q_SLOTS:
         m_extForm = std::make_unique<TExtForm>(m_main.get());
         m_routing = std::make_unique<ExtensionRoutingController>(m_main->destinationArea(), m_extForm.get(),
                                                                  &m_settings);
-        m_progress = std::make_unique<MainFormTransferView>(m_main->transferArea());
-        m_ctl = std::make_unique<SourceController>(m_main->sourceArea(), m_count.get(), m_list.get(),
-                                                   &m_settings, m_volumes.get());
+        m_state = std::make_unique<ImportState>();
+        followProgressRow(m_state.get(), m_main->transferArea());
+        m_ctl = std::make_unique<SourceController>(m_main->sourceArea(), m_state.get(), m_count.get(),
+                                                   m_list.get(), &m_settings, m_volumes.get());
         wire(*m_ctl);
         setRows(formChild<QTableWidget>(m_main.get(), "ExtListEditor"),
                 {QStringLiteral("*.JPG"), QStringLiteral("*.MOV")});
-        formChild<QLineEdit>(m_main.get(), "SourceEdit1")
-            ->setText(m_dir->createDir(QStringLiteral("start")) + QLatin1Char('/'));
+        m_state->setSourceFolder(m_dir->createDir(QStringLiteral("start")) + QLatin1Char('/'));
     }
 
     void cleanup()
     {
         m_ctl.reset();
-        m_progress.reset();
+        m_state.reset();
         m_routing.reset();
         m_extForm.reset();
         m_list.reset();
@@ -170,7 +168,7 @@ private Q_SLOTS:
         m_dir->createFile(QStringLiteral("src/MVI_3.MOV"));
         m_dir->createFile(QStringLiteral("src/README"));
         formChild<QLineEdit>(m_main.get(), "TransferEdit1")->setText(QStringLiteral("/dest"));
-        formChild<QLabel>(m_main.get(), "WorkPLabel")->setText(QStringLiteral("7"));
+        m_state->setWorkedText(QStringLiteral("7"));
         m_ctl->CountSourceFiles(path(QStringLiteral("src")));
         QCOMPARE(source(), path(QStringLiteral("src/")));
         QCOMPARE(formChild<QLineEdit>(m_main.get(), "TransferEdit1")->text(), QStringLiteral("/dest/"));
@@ -184,7 +182,7 @@ private Q_SLOTS:
     {
         for (int i = 0; i < 50; ++i)
             m_dir->createFile(QStringLiteral("card/DCIM/100/IMG_%1.JPG").arg(i));
-        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("card/DCIM/")));
+        m_state->setSourceFolder(path(QStringLiteral("card/DCIM/")));
         ShowCounter shows(m_count.get());
         QElapsedTimer t;
         t.start();
@@ -199,7 +197,7 @@ private Q_SLOTS:
     {
         for (int i = 0; i < 3000; ++i)
             m_dir->createFile(QStringLiteral("card/DCIM/%1/IMG_%2.JPG").arg(i / 100).arg(i));
-        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("card/DCIM/")));
+        m_state->setSourceFolder(path(QStringLiteral("card/DCIM/")));
         m_ctl->setPumpInterval(0);
         QStringList seen;
         QTimer watch;
@@ -226,7 +224,7 @@ private Q_SLOTS:
     {
         for (int i = 0; i < 3000; ++i)
             m_dir->createFile(QStringLiteral("card/DCIM/%1/IMG_%2.txt").arg(i / 100).arg(i));
-        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("card/DCIM/")));
+        m_state->setSourceFolder(path(QStringLiteral("card/DCIM/")));
         m_ctl->setPumpInterval(0);
         ShowCounter shows(m_count.get());
         SlowEvents slow(10);
@@ -254,7 +252,7 @@ private Q_SLOTS:
         QFETCH(bool, escape);
         for (int i = 0; i < 3000; ++i)
             m_dir->createFile(QStringLiteral("card/DCIM/%1/IMG_%2.JPG").arg(i / 100).arg(i));
-        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("card/DCIM/")));
+        m_state->setSourceFolder(path(QStringLiteral("card/DCIM/")));
         m_volumes->add({path(QStringLiteral("card")), DriveType::Fixed, true, QString()});
         m_ctl->attachExtensionDialog(m_extForm.get());
         m_main->show();
@@ -352,8 +350,8 @@ private Q_SLOTS:
         m_dir->createFile(QStringLiteral("src/c.mov"));
         setRows(formChild<QTableWidget>(m_main.get(), "ExtListEditor"),
                 {QStringLiteral("*.JPG"), QStringLiteral("*.*")});
-        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("src/")));
-        formChild<QLabel>(m_main.get(), "FNumLabel")->setText(QStringLiteral("42"));
+        m_state->setSourceFolder(path(QStringLiteral("src/")));
+        m_state->setFileCount(42);
         QStringList shown;
         QString status;
         QString footer;
@@ -484,7 +482,7 @@ private Q_SLOTS:
         QVERIFY(!m_ctl->noCardMark());
         QCOMPARE(formChild<QLabel>(m_main.get(), "FNumLabel1")->text(), countLabel(1));
         // A saved source that is gone falls back to Pictures.
-        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("vanished/")));
+        m_state->setSourceFolder(path(QStringLiteral("vanished/")));
         m_ctl->startupBegin();
         m_ctl->startupFinish();
         QCOMPARE(source(), m_pictures + QLatin1Char('/'));
@@ -561,7 +559,7 @@ private Q_SLOTS:
     void sourceEditExitAddsSlash()
     {
         m_main->show();
-        formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setText(path(QStringLiteral("start")));
+        m_state->setSourceFolder(path(QStringLiteral("start")));
         formChild<QLineEdit>(m_main.get(), "SourceEdit1")->setFocus();
         QApplication::setActiveWindow(m_main.get());
         formChild<QPushButton>(m_main.get(), "BitBtn1")->setFocus();
@@ -571,8 +569,7 @@ private Q_SLOTS:
 
     void tickWaitsForRun()
     {
-        bool running = true;
-        m_ctl->setRunInProgress([&] { return running; });
+        m_state->setRunInProgress(true);
         m_dir->createFile(QStringLiteral("card/DCIM/IMG_1.JPG"));
         addCard(QStringLiteral("card"));
         m_volumes->scans = 0;
@@ -581,7 +578,7 @@ private Q_SLOTS:
         QTest::qWait(300);
         QCOMPARE(m_volumes->scans, 0);
         QCOMPARE(source(), path(QStringLiteral("start/")));
-        running = false;
+        m_state->setRunInProgress(false);
         QTRY_COMPARE(source(), path(QStringLiteral("card/DCIM/")));
     }
 
@@ -673,7 +670,8 @@ private Q_SLOTS:
         for (int i = 0; i < 5; ++i)
             m_dir->createFile(QStringLiteral("stage/DCIM/100TEST/IMG_%1.JPG").arg(i));
         MountTableVolumes volumes;
-        SourceController ctl(m_main->sourceArea(), m_count.get(), m_list.get(), &m_settings, &volumes);
+        SourceController ctl(m_main->sourceArea(), m_state.get(), m_count.get(), m_list.get(), &m_settings,
+                             &volumes);
         wire(ctl);
         VolumesWatcher watcher;
         QVERIFY(watcher.isWatching());

@@ -3,6 +3,7 @@
 #include "platform/bytepath.h"
 #include "platform/volumesfake.h"
 #include "settings/settingsrecord.h"
+#include "source/importstate.h"
 #include "source/widgets/sourcecontroller.h"
 #include "testdir.h"
 #include "testhooks.h"
@@ -20,7 +21,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QProcess>
@@ -45,6 +45,17 @@ using namespace vantora;
 using vantora::test::TestDir;
 
 namespace {
+
+// The main extension table's masks, as the routing area hands them over.
+class TableMasks final : public SourceNeighbours
+{
+public:
+    explicit TableMasks(QStringList masks) : m_masks(std::move(masks)) {}
+    QStringList extensionMasks() const override { return m_masks; }
+
+private:
+    QStringList m_masks;
+};
 
 QString helperProgram()
 {
@@ -228,7 +239,8 @@ struct ThumbnailWindows
     TListViewForm list;
     FakeVolumes volumes;
     SettingsRecord settings;
-    SourceController source{main.sourceArea(), &count, &list, &settings, &volumes};
+    ImportState state;
+    SourceController source{main.sourceArea(), &state, &count, &list, &settings, &volumes};
     ThumbnailController thumbnails{&list, &source, helperProgram()};
 };
 
@@ -607,16 +619,11 @@ private Q_SLOTS:
                          {QStringLiteral("-c:v"), QStringLiteral("libx264")}));
 
         ThumbnailWindows windows(dir);
-        auto &[main, count, list, volumes, settings, source, thumbnails] = windows;
+        auto &[main, count, list, volumes, settings, state, source, thumbnails] = windows;
         // The main extension table's masks, as the routing area hands them over.
-        source.setNeighbours({[] {
-                                  return QStringList{QStringLiteral("*.JPG"), QStringLiteral("*.MOV"),
-                                                     QStringLiteral("*.MP4")};
-                              },
-                              {},
-                              {},
-                              {}});
-        main.sourceArea().SourceEdit1->setText(dir.filePath(QStringLiteral("card/DCIM/")));
+        source.setNeighbours(std::make_unique<TableMasks>(
+            QStringList{QStringLiteral("*.JPG"), QStringLiteral("*.MOV"), QStringLiteral("*.MP4")}));
+        state.setSourceFolder(dir.filePath(QStringLiteral("card/DCIM/")));
 
         QStringList listed;
         QStringList listedAfter;
@@ -711,9 +718,9 @@ private Q_SLOTS:
                            numberedJpeg(i));
 
         ThumbnailWindows windows(dir);
-        auto &[main, count, list, volumes, settings, source, thumbnails] = windows;
-        source.setNeighbours({[] { return QStringList{QStringLiteral("*.JPG")}; }, {}, {}, {}});
-        main.sourceArea().SourceEdit1->setText(dir.filePath(QStringLiteral("card/DCIM/")));
+        auto &[main, count, list, volumes, settings, state, source, thumbnails] = windows;
+        source.setNeighbours(std::make_unique<TableMasks>(QStringList{QStringLiteral("*.JPG")}));
+        state.setSourceFolder(dir.filePath(QStringLiteral("card/DCIM/")));
         ThumbnailModel *model = thumbnails.model();
         QListView *grid = list.ThumbnailGrid;
         const auto shownRows = [&] {
@@ -784,12 +791,12 @@ private Q_SLOTS:
         qputenv("VANTORA_THUMBNAILER_FAULT", "hang:IMG_0001.JPG|hang:IMG_0002.JPG");
 
         ThumbnailWindows windows(dir);
-        auto &[main, count, list, volumes, settings, source, thumbnails] = windows;
+        auto &[main, count, list, volumes, settings, state, source, thumbnails] = windows;
         thumbnails.setTimeLimit(60000);
         list.ThumbnailToggle->setChecked(true); // the grid from the start, as the user left it
         // The main extension table's mask, as the routing area hands it over.
-        source.setNeighbours({[] { return QStringList{QStringLiteral("*.JPG")}; }, {}, {}, {}});
-        main.sourceArea().SourceEdit1->setText(dir.filePath(QStringLiteral("card/DCIM/")));
+        source.setNeighbours(std::make_unique<TableMasks>(QStringList{QStringLiteral("*.JPG")}));
+        state.setSourceFolder(dir.filePath(QStringLiteral("card/DCIM/")));
 
         QList<qint64> helpers;
         int rows = 0;

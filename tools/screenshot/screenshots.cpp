@@ -17,7 +17,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -43,7 +42,7 @@ void gridShot(VantoraApp &vantora, const QString &sourceTree, const QString &car
     TMainForm *f = vantora.mainForm();
     TListViewForm *list = vantora.listViewForm();
     auto *thumbnails = vantora.findChild<ThumbnailController *>();
-    f->sourceArea().SourceEdit1->setText(folder + QLatin1Char('/'));
+    vantora.state().setSourceFolder(folder + QLatin1Char('/'));
     list->resize(560, 420);
     list->ThumbnailToggle->setChecked(true);
     QObject::connect(thumbnails, &ThumbnailController::allMade, list, [list, out] {

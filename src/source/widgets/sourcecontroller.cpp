@@ -3,17 +3,18 @@
 #include "platform/bytepath.h"
 #include "platform/pathops.h"
 #include "platform/prompt.h"
-#include "platform/specialfolders.h"
 #include "platform/volumes.h"
 #include "routing/choosefolder.h"
+#include "routing/widgets/extensionroutingcontroller.h"
 #include "settings/settingsrecord.h"
+#include "source/importstate.h"
 #include "source/sourcewalk.h"
+#include "source/widgets/statelabels.h"
 #include "ui/textform.h"
 #include "ui/tfilecountform.h"
 #include "ui/tlistviewform.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -27,26 +28,6 @@
 namespace vantora {
 
 namespace {
-
-// A tick that fell due during a walk or a run is retried this often until it can run.
-constexpr int kDeferredTickMs = 250;
-
-QString countText(qint64 count)
-{
-    return QString::number(count) + QStringLiteral("個の対象ファイル");
-}
-
-bool isFolder(const QString &path)
-{
-    return isFolderPath(path);
-}
-
-QString trimmedRoot(QString root)
-{
-    while (root.size() > 1 && root.endsWith(u'/'))
-        root.chop(1);
-    return root;
-}
 
 // Keeps the nesting count of walks, so watch ticks can wait for them.
 class WalkScope final
@@ -63,15 +44,24 @@ private:
 
 } // namespace
 
-SourceController::SourceController(const SourceArea &area, TFileCountForm *countForm, TListViewForm *listForm,
-                                   SettingsRecord *settings, Volumes *volumes, QObject *parent)
-    : QObject(parent), m_ui(area), m_countForm(countForm), m_listForm(listForm), m_settings(settings),
-      m_volumes(volumes), m_countFormParent(countForm->parentWidget()), m_deferredTick(new QTimer(this))
+QStringList RoutingNeighbours::extensionMasks() const
 {
-    m_deferredTick->setSingleShot(true);
-    m_deferredTick->setInterval(kDeferredTickMs);
-    connect(m_deferredTick, &QTimer::timeout, this, &SourceController::Timer1Timer);
+    return m_routing->mainTableMasks();
+}
 
+void RoutingNeighbours::countStarting()
+{
+    m_routing->tidyDestinationFolder();
+}
+
+SourceController::SourceController(const SourceArea &area, ImportState *state, TFileCountForm *countForm,
+                                   TListViewForm *listForm, SettingsRecord *settings, Volumes *volumes,
+                                   QObject *parent)
+    : QObject(parent), m_ui(area), m_state(state), m_countForm(countForm), m_listForm(listForm),
+      m_settings(settings), m_volumes(volumes), m_countFormParent(countForm->parentWidget()),
+      m_detection(state, volumes, settings, area.Timer1, this)
+{
+    followSourceArea(m_state, m_ui);
     connect(m_ui.BitBtn4, &QPushButton::clicked, this, &SourceController::BitBtn4Click);
     connect(m_ui.BitBtn1, &QPushButton::clicked, this, &SourceController::BitBtn1Click);
     connect(m_ui.Button4, &QPushButton::clicked, this, &SourceController::Button4Click);
@@ -91,7 +81,8 @@ bool SourceController::eventFilter(QObject *watched, QEvent *event)
         SourceEdit1Exit();
     } else if (watched == m_listForm) {
         if (event->type() == QEvent::Show) {
-            m_listForm->StaticText1->setText(m_ui.FNumLabel->text() + QStringLiteral(" 個の対象ファイル"));
+            m_listForm->StaticText1->setText(QString::number(m_state->fileCount()) +
+                                             QStringLiteral(" 個の対象ファイル"));
             if (!m_listForm->parentWidget())
                 m_listForm->move(m_ui.window->frameGeometry().center() - m_listForm->rect().center());
         } else if (event->type() == QEvent::Hide) {
@@ -103,12 +94,12 @@ bool SourceController::eventFilter(QObject *watched, QEvent *event)
 
 QString SourceController::sourceText() const
 {
-    return m_ui.SourceEdit1->text();
+    return m_state->sourceFolder();
 }
 
 void SourceController::setSource(const QString &folder)
 {
-    m_ui.SourceEdit1->setText(folder);
+    m_state->setSourceFolder(folder);
 }
 
 QStringList SourceController::masksOf(const QTableWidget *table) const
@@ -123,46 +114,34 @@ QStringList SourceController::masksOf(const QTableWidget *table) const
 
 QStringList SourceController::mainMasks() const
 {
-    return m_neighbours.extensionMasks ? m_neighbours.extensionMasks() : QStringList();
+    return m_neighbours ? m_neighbours->extensionMasks() : QStringList();
 }
 
 void SourceController::showStatus(const QString &text)
 {
-    if (m_neighbours.statusShown)
-        m_neighbours.statusShown(text);
+    m_state->setStatusText(text, ImportState::Drawing::AtOnce);
 }
 
-QString SourceController::volumeLabel() const
+qint64 SourceController::shownFileCount() const
 {
-    return m_ui.VolLabel->text();
-}
-
-void SourceController::stopWatch()
-{
-    m_ui.Timer1->stop();
-}
-
-void SourceController::startWatch()
-{
-    m_ui.Timer1->start();
+    return m_state->fileCount();
 }
 
 bool SourceController::busy() const
 {
-    return m_walkDepth > 0 || (m_runInProgress && m_runInProgress());
+    return m_walkDepth > 0 || m_state->runInProgress();
 }
 
 void SourceController::startupBegin()
 {
-    m_ui.Timer1->stop();
-    m_noCard = true;
+    m_detection.startupBegin();
 }
 
 void SourceController::startupFinish()
 {
-    StartupCheckSourceDrive();
+    m_detection.StartupCheckSourceDrive();
     closeCountForm();
-    m_ui.Timer1->start();
+    m_detection.startWatch();
 }
 
 // ---- walks -------------------------------------------------------------------------------------------
@@ -223,22 +202,17 @@ bool SourceController::RemoveEmptySourceFolders(const QString &folder)
 
 void SourceController::showCount()
 {
-    m_ui.FNumLabel1->setText(countText(m_sourceFileCount));
-    if (m_extCountLabel)
-        m_extCountLabel->setText(countText(m_sourceFileCount));
-    m_shownFileCount = m_sourceFileCount;
-    m_ui.FNumLabel->setText(QString::number(m_shownFileCount));
+    m_state->setFileCount(m_sourceFileCount);
 }
 
 void SourceController::CountSourceFiles(const QString &folder)
 {
     setSource(withTrailingSlash(folder));
-    if (m_neighbours.countStarted)
-        m_neighbours.countStarted();
+    if (m_neighbours)
+        m_neighbours->countStarting();
     m_sourceFileCount = 0;
     m_countCancelRequested = false;
-    if (m_neighbours.workedShown)
-        m_neighbours.workedShown(QStringLiteral("0"));
+    m_state->setWorkedText(QStringLiteral("0"));
 
     // A count started while this one pumps events replaces it.
     const quint64 generation = ++m_countGeneration;
@@ -250,7 +224,7 @@ void SourceController::CountSourceFiles(const QString &folder)
     if (generation != m_countGeneration)
         return;
     m_sourceFileCount = total;
-    m_skippedImported = filter ? filter->skippedCount() : 0;
+    m_state->setSkippedImportedCount(filter ? filter->skippedCount() : 0);
     showCount();
 }
 
@@ -290,7 +264,7 @@ void SourceController::CountSourceFilesWithDialog()
             filter.get());
         if (generation == m_countGeneration) {
             m_sourceFileCount = total;
-            m_skippedImported = filter ? filter->skippedCount() : 0;
+            m_state->setSkippedImportedCount(filter ? filter->skippedCount() : 0);
         }
     }
     m_countForm->FormShowTimer1->stop();
@@ -336,139 +310,15 @@ void SourceController::closeCountForm()
         m_countForm->setParent(m_countFormParent, m_countForm->windowFlags());
 }
 
-// ---- volumes and the watch -----------------------------------------------------------------------------
-
-bool SourceController::IsDriveReady(const QString &root) const
-{
-    return !root.isEmpty() && m_volumes->isReady(root);
-}
-
-bool SourceController::isSourceDriveReady() const
-{
-    // A volume that went away leaves its path under the system volume, which always answers: the folder
-    // itself must still be there.
-    const QString source = sourceText();
-    return isFolder(source) && IsDriveReady(m_volumes->rootOf(source));
-}
-
-void SourceController::UpdateVolumeLabel()
-{
-    const QString root = m_volumes->rootOf(sourceText());
-    m_ui.VolLabel->setText(IsDriveReady(root) ? m_volumes->label(root) : QString());
-}
-
-QString SourceController::ScanDrivesForDcim()
-{
-    const QString system = trimmedRoot(m_volumes->systemRoot());
-    for (const QString &root : m_volumes->roots()) {
-        if (trimmedRoot(root) == system)
-            continue;
-        const DriveType type = m_volumes->driveType(root);
-        if (type == DriveType::Unknown || type == DriveType::NoRootDir || !IsDriveReady(root))
-            continue;
-        const QString dcim = withTrailingSlash(root) + QStringLiteral("DCIM");
-        if (isFolder(dcim)) {
-            setSource(dcim + u'/');
-            CountSourceFiles(dcim + u'/');
-            UpdateVolumeLabel();
-            return root;
-        }
-    }
-    return QString();
-}
-
-void SourceController::DetectSourceDrive(const QString &drive, bool countWithDialog)
-{
-    bool takenAsGiven = false;
-    if (drive.isEmpty()) {
-        for (const QString &root : m_volumes->roots()) {
-            const DriveType type = m_volumes->driveType(root);
-            if (type == DriveType::Unknown || type == DriveType::NoRootDir || !IsDriveReady(root))
-                continue;
-            const QString dcim = withTrailingSlash(root) + QStringLiteral("DCIM");
-            if (isFolder(dcim)) {
-                setSource(dcim + u'/');
-                UpdateVolumeLabel();
-                m_remDrive = root;
-                m_noCard = false;
-                break;
-            }
-            m_noCard = true;
-            m_remDrive.clear();
-        }
-    } else {
-        const QString path = QDir::cleanPath(absolutePath(drive));
-        // The drive decides, not the folder: a folder that is not there is taken as given, and its count
-        // says so.
-        if (IsDriveReady(m_volumes->rootOf(path))) {
-            const QString dcim = withTrailingSlash(path) + QStringLiteral("DCIM");
-            if (isFolder(dcim)) {
-                setSource(dcim + u'/');
-                UpdateVolumeLabel();
-            } else {
-                setSource(withTrailingSlash(path));
-            }
-            takenAsGiven = true;
-        }
-        m_remDrive = drive;
-    }
-    if (m_noCard) {
-        // Its drive answered, which is what makes a given source ready even before its folder exists.
-        if (!takenAsGiven && !isSourceDriveReady())
-            setSource(withTrailingSlash(GetSpecialFolderPath(CSIDL_MYPICTURES)));
-        UpdateVolumeLabel();
-        m_noCard = false;
-    }
-    if (countWithDialog)
-        CountSourceFilesWithDialog();
-    else
-        CountSourceFiles(sourceText());
-}
-
-void SourceController::StartupCheckSourceDrive()
-{
-    if (!m_argument.isEmpty()) {
-        m_remDrive = m_argument;
-        DetectSourceDrive(m_argument, true);
-    } else {
-        m_remDrive.clear();
-        DetectSourceDrive(QString(), true);
-    }
-}
-
-void SourceController::watchForCard()
-{
-    // Never a second, nested scan inside a walk or a run: try again once it has ended.
-    if (busy()) {
-        m_deferredTick->start();
-        return;
-    }
-    m_deferredTick->stop();
-    const QString root = ScanDrivesForDcim();
-    if (!root.isEmpty()) {
-        m_remDrive = root;
-        m_ui.Timer1->start();
-        return;
-    }
-    if (!isSourceDriveReady()) {
-        const QString pictures = withTrailingSlash(GetSpecialFolderPath(CSIDL_MYPICTURES));
-        setSource(pictures);
-        m_settings->SourceEditText = pictures;
-        DetectSourceDrive(QString(), false);
-    }
-}
-
-void SourceController::mountTableChanged()
-{
-    Timer1Timer();
-}
+// ---- the drive ----------------------------------------------------------------------------------------
 
 void SourceController::showDriveType()
 {
+    const QString drive = m_detection.rememberedDrive();
     prompt().message(QStringLiteral("FindComleteFlag: ") + QStringLiteral("\r\n") +
-                     QStringLiteral("RemDrive: ") + m_remDrive);
+                     QStringLiteral("RemDrive: ") + drive);
     const DriveType type =
-        m_remDrive.isEmpty() ? DriveType::Unknown : m_volumes->driveType(m_volumes->rootOf(m_remDrive));
+        drive.isEmpty() ? DriveType::Unknown : m_volumes->driveType(m_volumes->rootOf(drive));
     switch (type) {
     case DriveType::Unknown:
         prompt().message(QStringLiteral("未知"));
@@ -477,10 +327,10 @@ void SourceController::showDriveType()
         prompt().message(QStringLiteral("存在しません"));
         break;
     case DriveType::Removable:
-        prompt().message(QStringLiteral("フロッピーディスク") + m_remDrive);
+        prompt().message(QStringLiteral("フロッピーディスク") + drive);
         break;
     case DriveType::Fixed:
-        prompt().message(QStringLiteral("ハードディスク") + m_remDrive);
+        prompt().message(QStringLiteral("ハードディスク") + drive);
         break;
     case DriveType::Remote:
         prompt().message(QStringLiteral("ネットワークドライブ"));
@@ -503,7 +353,7 @@ void SourceController::chooseSourceFolder()
         sourceText());
     if (chosen.isEmpty())
         return;
-    if (trimmedRoot(chosen) == trimmedRoot(m_volumes->systemRoot())) {
+    if (m_detection.isSystemRoot(chosen)) {
         prompt().message(
             QStringLiteral(
                 "Windowsがインストールされているドライブのルートフォルダは転送元として指定できません."
@@ -511,14 +361,7 @@ void SourceController::chooseSourceFolder()
             chosen);
         return;
     }
-    m_ui.Timer1->stop();
-    m_remDrive.clear();
-    QString source = withTrailingSlash(chosen);
-    if (isFolder(source + QStringLiteral("DCIM")))
-        source += QStringLiteral("DCIM/");
-    setSource(source);
-    m_settings->SourceEditText = source;
-    StartupCheckSourceDrive();
+    m_detection.takeChosenFolder(chosen);
     closeCountForm();
 }
 
@@ -553,6 +396,7 @@ void SourceController::showTargetList()
 void SourceController::attachExtensionDialog(TExtForm *form)
 {
     m_extCountLabel = form->FNumLabel1;
+    followFileCount(m_state, m_extCountLabel);
     connect(form, &TExtForm::aboutToShow, this, [this, form] { extFormShow(form->Label2); });
     connect(form, &TExtForm::closing, this, &SourceController::extFormCloseQuery);
     connect(form->BitBtn4, &QPushButton::clicked, this, &SourceController::extCountClick);
@@ -562,21 +406,21 @@ void SourceController::attachExtensionDialog(TExtForm *form)
 void SourceController::extFormShow(QLabel *label2)
 {
     label2->setText(sourceText());
-    m_ui.Timer1->stop();
+    m_detection.stopWatch();
 }
 
 void SourceController::extFormCloseQuery()
 {
     if (m_forceStop)
         return; // closed by "強制終了": the program is ending
-    m_ui.Timer1->start();
-    StartupCheckSourceDrive();
+    m_detection.startWatch();
+    m_detection.StartupCheckSourceDrive();
     closeCountForm();
 }
 
 void SourceController::extCountClick()
 {
-    StartupCheckSourceDrive();
+    m_detection.StartupCheckSourceDrive();
     closeCountForm();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "source/carddetection.h"
 #include "source/importedfilter.h"
 #include "source/source.h"
 #include "ui/mainformareas.h"
@@ -15,53 +16,70 @@
 
 class QLabel;
 class QTableWidget;
-class QTimer;
 
 namespace vantora {
 
+class ExtensionRoutingController;
+class ImportState;
 class TExtForm;
 class TFileCountForm;
 class TListViewForm;
 class Volumes;
 struct SettingsRecord;
 
-// The source group's behaviour: the hand choice of the source, the counts and the target list, the drive
-// watch (Timer1 and mount-table changes) and the start-up detection. Everything runs on the UI thread; the
-// walks pump events, so a watch tick that falls due during a walk or a run waits until it has ended.
+// What a count asks of, and tells, the destination area of the main window.
+class SourceNeighbours
+{
+public:
+    virtual ~SourceNeighbours() = default;
+
+    // The main extension table's masks.
+    virtual QStringList extensionMasks() const = 0;
+    // A count begins: the destination tidies up.
+    virtual void countStarting() {}
+};
+
+// The neighbours as the program has them: the routing area's main table and destination folder.
+class RoutingNeighbours final : public SourceNeighbours
+{
+public:
+    explicit RoutingNeighbours(ExtensionRoutingController *routing) : m_routing(routing) {}
+
+    QStringList extensionMasks() const override;
+    void countStarting() override;
+
+private:
+    ExtensionRoutingController *m_routing;
+};
+
+// The source group's controls: the hand choice of the source, the counts and the target list; the drive
+// watch and the start-up detection are the CardDetection's, driven from here. The source, its volume, the
+// counts and the progress row's status and worked count are written to the state, which the labels
+// follow. Everything runs on the UI thread; the walks pump events, so a watch tick that falls due during a
+// walk or a run (the state's runInProgress) waits until it has ended.
 //
 // Connects by itself: BitBtn4, SourceEdit1 (leaving it), BitBtn1, Button4 and Timer1 of the main window,
 // CancelTransferBitBtn (sets CountCancelRequested), the counting window's "強制終了" and FormShowTimer1, and
 // the target list window's show and close.
-class SourceController final : public QObject
+class SourceController final : public QObject, private SourceCounting
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SourceController)
 
 public:
-    SourceController(const SourceArea &area, TFileCountForm *countForm, TListViewForm *listForm,
-                     SettingsRecord *settings, Volumes *volumes, QObject *parent = nullptr);
+    SourceController(const SourceArea &area, ImportState *state, TFileCountForm *countForm,
+                     TListViewForm *listForm, SettingsRecord *settings, Volumes *volumes,
+                     QObject *parent = nullptr);
 
-    // What the source area asks of, and tells, the other areas of the main window.
-    struct Neighbours
-    {
-        std::function<QStringList()> extensionMasks;      // the main extension table's masks
-        std::function<void()> countStarted;               // a count begins: the destination tidies up
-        std::function<void(const QString &)> statusShown; // the progress row's status line, at once
-        std::function<void(const QString &)> workedShown; // the progress row's worked count
-    };
-    void setNeighbours(Neighbours neighbours) { m_neighbours = std::move(neighbours); }
+    void setNeighbours(std::unique_ptr<SourceNeighbours> neighbours) { m_neighbours = std::move(neighbours); }
 
-    // Tells whether a transfer run is in progress; watch ticks wait while it says yes.
-    void setRunInProgress(std::function<bool()> running) { m_runInProgress = std::move(running); }
     // The history the skip of imported files reads ("SkipImportedChecked"); asked for only when needed.
     void setImportHistory(std::function<ImportHistory *()> history) { m_history = std::move(history); }
-    // Files the last finished count left out as imported.
-    qint64 skippedImportedCount() const { return m_skippedImported; }
     // A run's history for the source folder, with the files the last collectRunList left out.
     RunHistory runHistory(const QString &folder) const;
 
     // The first command-line argument (a card's mount path handed in by the desktop), empty when none.
-    void setCommandLineArgument(const QString &argument) { m_argument = argument; }
+    void setCommandLineArgument(const QString &argument) { m_detection.setCommandLineArgument(argument); }
 
     // Start-up sequence pieces, in the order the main window's first show runs them: startupBegin()
     // (watch stopped, no-card mark set), the settings load, then startupFinish() (detection with the
@@ -77,9 +95,8 @@ public:
     bool RemoveEmptySourceFolders(const QString &folder);
     void setCountCancelRequested(bool requested) { m_countCancelRequested = requested; }
     bool countCancelRequested() const { return m_countCancelRequested; }
-    bool IsDriveReady(const QString &root) const;
     // True when the source folder exists and its volume answers.
-    bool isSourceDriveReady() const;
+    bool isSourceDriveReady() const { return m_detection.isSourceDriveReady(); }
 
     // The described steps.
     void CountSourceFiles(const QString &folder);
@@ -87,11 +104,8 @@ public:
     void recount();
     void CountSourceFilesWithDialog();
     void closeCountForm();
-    void UpdateVolumeLabel();
-    QString ScanDrivesForDcim();
-    void DetectSourceDrive(const QString &drive, bool countWithDialog);
-    void StartupCheckSourceDrive();
-    void Timer1Timer() { watchForCard(); }
+    void StartupCheckSourceDrive() { m_detection.StartupCheckSourceDrive(); }
+    void Timer1Timer() { m_detection.tick(); }
     void BitBtn4Click() { chooseSourceFolder(); }
     void SourceEdit1Exit() { keepTypedSourceFolder(); }
     void BitBtn1Click() { showTargetList(); }
@@ -100,31 +114,29 @@ public:
     // The extension dialog's source steps. attachExtensionDialog connects all four to the dialog (its show,
     // its close, BitBtn4 "対象計数", BitBtn6 "対象ファイル確認") and makes its FNumLabel1 a count label.
     void attachExtensionDialog(TExtForm *form);
-    void setExtensionCountLabel(QLabel *label) { m_extCountLabel = label; }
     void extFormShow(QLabel *label2);
     void extFormCloseQuery();
     void extCountClick();
     void extListClick(QTableWidget *table);
 
-    // The source folder as SourceEdit1 shows it, and the volume label beside it.
+    // The source folder as SourceEdit1 shows it.
     QString sourceFolder() const { return sourceText(); }
     void setSourceFolder(const QString &folder) { setSource(folder); }
-    QString volumeLabel() const;
     // The drive watch (Timer1).
-    void stopWatch();
-    void startWatch();
+    void stopWatch() { m_detection.stopWatch(); }
+    void startWatch() { m_detection.startWatch(); }
 
     qint64 sourceFileCount() const { return m_sourceFileCount; }
     // The last finished count, as FNumLabel shows it.
-    qint64 shownFileCount() const { return m_shownFileCount; }
-    QString rememberedDrive() const { return m_remDrive; }
-    bool noCardMark() const { return m_noCard; }
-    bool isWalking() const { return m_walkDepth > 0; }
+    qint64 shownFileCount() const;
+    QString rememberedDrive() const { return m_detection.rememberedDrive(); }
+    bool noCardMark() const { return m_detection.noCardMark(); }
+    bool isWalking() const override { return m_walkDepth > 0; }
     // How long a walk runs between two event pumps; tests shorten it to stop walks at a chosen point.
     void setPumpInterval(int ms) { m_pumpInterval = ms; }
 
     // The mount table changed (a card came or went): one watch tick at once.
-    void mountTableChanged();
+    void mountTableChanged() { m_detection.tick(); }
 
 Q_SIGNALS:
     // The target list window was filled with these files (exact paths), just before it is shown.
@@ -134,8 +146,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // A watch tick: takes a card that came, falls back to the pictures folder when the source went.
-    void watchForCard();
+    // SourceCounting, for the detection.
+    void countSource() override { CountSourceFiles(sourceText()); }
+    void countSourceWithDialog() override { CountSourceFilesWithDialog(); }
+
     // The hand choice of the source folder, then a count.
     void chooseSourceFolder();
     // The typed source folder with its trailing "/", remembered.
@@ -158,29 +172,24 @@ private:
     bool busy() const;
 
     SourceArea m_ui;
-    Neighbours m_neighbours;
+    ImportState *m_state;
+    std::unique_ptr<SourceNeighbours> m_neighbours;
     TFileCountForm *m_countForm;
     TListViewForm *m_listForm;
     SettingsRecord *m_settings;
     Volumes *m_volumes;
     std::function<ImportHistory *()> m_history;
-    qint64 m_skippedImported = 0;
     QList<SkippedImport> m_lastSkipped;
     QLabel *m_extCountLabel = nullptr;
     QPointer<QWidget> m_countFormParent; // the counting window's own parent, back once it is closed
-    QTimer *m_deferredTick;
-    std::function<bool()> m_runInProgress;
-    QString m_argument;
-    QString m_remDrive;
+    CardDetection m_detection;
     qint64 m_sourceFileCount = 0;
-    qint64 m_shownFileCount = 0;
     quint64 m_countGeneration = 0;
     int m_walkDepth = 0;
     int m_pumpInterval = 20;
     bool m_countCancelRequested = false; // set by the Cancel button, cleared when a count starts
-    bool m_noCard = true;
-    bool m_showFlag = false;  // the counting window is due
-    bool m_forceStop = false; // "強制終了": the program ends
+    bool m_showFlag = false;             // the counting window is due
+    bool m_forceStop = false;            // "強制終了": the program ends
 };
 
 } // namespace vantora
