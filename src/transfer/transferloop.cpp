@@ -2,8 +2,10 @@
 
 #include "naming/nametemplate.h"
 #include "platform/bytepath.h"
+#include "platform/contenthash.h"
 #include "platform/copyfile.h"
 #include "platform/directoryreader.h"
+#include "platform/filestamp.h"
 #include "platform/pathtext.h"
 #include "platform/prompt.h"
 #include "platform/volumes.h"
@@ -58,7 +60,8 @@ QString diskFullStatusText(const QString &volume)
 QString diskFullMessage(const QString &volume)
 {
     return QStringLiteral("転送先ドライブ\"") + volume + QStringLiteral("\"の空き容量が不足しています") +
-           QStringLiteral("\r\n\r\nCopyFileEx: ") + QString::number(ERROR_DISK_FULL);
+           QStringLiteral("\r\n\r\nCopyFileEx: ") +
+           QString::number(CopyError{CopyError::DiskFull, ENOSPC}.shownNumber());
 }
 
 QString silentDriveStatusText(const QString &volume)
@@ -77,9 +80,10 @@ QString unknownErrorStatusText()
     return QStringLiteral("不明なエラーが発生しました");
 }
 
-QString unknownErrorMessage(int code)
+QString unknownErrorMessage(CopyError code)
 {
-    return QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: ") + QString::number(code);
+    return QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: ") +
+           QString::number(code.shownNumber());
 }
 
 QString flushingStatusText()
@@ -116,7 +120,7 @@ QString targetInsideSourceMessage(const QString &target, const QString &source)
 QString FailureReasonText(const CopyFailure &failure)
 {
     QString reason;
-    const int code = failure.code;
+    const int code = failure.code.errnoValue;
     if (failure.sourceVolumeGone)
         reason =
             QStringLiteral("メモリーカードが取り外されたか、転送元のドライブにアクセスできなくなりました");
@@ -124,7 +128,7 @@ QString FailureReasonText(const CopyFailure &failure)
         reason = QStringLiteral("コピー中に転送元のファイルが変更されました");
     else if (failure.destinationSilent)
         reason = QStringLiteral("転送先のドライブが応答しません");
-    else if (code == ERROR_DISK_FULL)
+    else if (failure.code.kind == CopyError::DiskFull)
         reason = QStringLiteral("転送先の空き容量が不足しています");
     else if (failure.sourceFailed && code == ENOENT)
         reason = QStringLiteral("転送元のファイルが見つかりません");
@@ -145,7 +149,7 @@ QString FailureReasonText(const CopyFailure &failure)
     else if (code == EIO)
         reason = QStringLiteral("読み書きのエラーが発生しました");
     else
-        reason = QStringLiteral("システムエラー ") + QString::number(code);
+        reason = QStringLiteral("システムエラー ") + QString::number(failure.code.shownNumber());
     QString text = QStringLiteral("\r\n\r\n") + reason;
     if (!failure.source.isEmpty())
         text += QStringLiteral("\r\n転送元：") + displayPath(failure.source);
@@ -201,9 +205,9 @@ template <class Work> void runPumped(TransferView &view, Work work)
         view.processEvents();
 }
 
-int flushPumped(TransferView &view, const QStringList &paths)
+CopyError flushPumped(TransferView &view, const QStringList &paths)
 {
-    int code = 0;
+    CopyError code;
     runPumped(view, [&code, paths] { code = SyncFileSystems(paths); });
     return code;
 }
@@ -272,7 +276,7 @@ public:
     qint64 notImported() const { return m_notImported; }
 
 private:
-    int copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome);
+    CopyError copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome);
     bool adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome);
     bool adoptJournaled(const QString &source);
     bool adoptAmong(const QString &source, const QString &name);
@@ -291,7 +295,7 @@ private:
     void nameFlushed();
     void nameAll();
     void stop(const QString &status, const QString &message = QString());
-    void failed(const QString &source, const QString &dest, int code, const CopyOutcome &outcome);
+    void failed(const QString &source, const QString &dest, CopyError code, const CopyOutcome &outcome);
     void deleteFlushedSources();
 
     TransferState &m_state;
@@ -337,7 +341,7 @@ private:
     QSet<QString> m_unnamedSources;  // the sources of both
     qint64 m_unnamedBytes = 0;
     std::unique_ptr<QThread> m_flusher;
-    int m_flushCode = 0;
+    CopyError m_flushCode;
     bool m_namingStopped = false; // a flush or a name failed: nothing more takes a name
     struct Pending
     {
@@ -377,7 +381,7 @@ bool Run::writtenThisRun(const QString &dest) const
 
 // Without overwrite a taken name moves the copy on to the next free "_n" name; dest becomes the last name
 // tried.
-int Run::copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome)
+CopyError Run::copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome)
 {
     const QString folder = folderOf(dest);
     if (!m_tidied.contains(folder)) {
@@ -396,9 +400,9 @@ int Run::copy(const QString &source, const QString &dest, bool overwrite, CopyOu
             m_view.setBytesText(m_rate.text());
         ReportCopyProgress(m_view, m_state.fileProgress, total, done);
     };
-    const int code =
+    const CopyError code =
         CopyFileWithProgress(source, dest, progress, &m_state.CancelRequested, options, &outcome);
-    if (code == 0) {
+    if (!code) {
         m_written.insert(folder);
         m_doneBytes += outcome.copy.size;
         m_rate.setDone(m_doneBytes);
@@ -415,7 +419,7 @@ void Run::stop(const QString &status, const QString &message)
     m_stop = true;
 }
 
-void Run::failed(const QString &source, const QString &dest, int code, const CopyOutcome &outcome)
+void Run::failed(const QString &source, const QString &dest, CopyError code, const CopyOutcome &outcome)
 {
     CopyFailure why;
     why.code = code;
@@ -423,8 +427,9 @@ void Run::failed(const QString &source, const QString &dest, int code, const Cop
     why.destination = dest;
     why.sourceFailed = outcome.sourceFailed;
     why.sourceChanged = outcome.sourceChanged;
-    why.sourceVolumeGone = (outcome.sourceFailed || code == EIO || code == ENOTCONN) && m_source.gone();
-    if (code == ERROR_DISK_FULL && !why.sourceVolumeGone) {
+    why.sourceVolumeGone =
+        (outcome.sourceFailed || code.errnoValue == EIO || code.errnoValue == ENOTCONN) && m_source.gone();
+    if (code.kind == CopyError::DiskFull && !why.sourceVolumeGone) {
         const QString volume = VolumeRootOf(dest);
         stop(diskFullStatusText(volume), diskFullMessage(volume) + FailureReasonText(why));
         return;
@@ -432,7 +437,7 @@ void Run::failed(const QString &source, const QString &dest, int code, const Cop
     // A drive whose filesystem died (a FUSE daemon that crashed, a share gone) answers with a number no
     // one can read.
     if (!why.sourceVolumeGone && !why.sourceFailed &&
-        (code == ENOTCONN || code == ECONNABORTED || !PathAnswers(folderOf(dest)))) {
+        (code.errnoValue == ENOTCONN || code.errnoValue == ECONNABORTED || !PathAnswers(folderOf(dest)))) {
         why.destinationSilent = true;
         const QString volume = VolumeRootOf(dest);
         stop(silentDriveStatusText(volume), silentDriveMessage(volume) + FailureReasonText(why));
@@ -521,7 +526,7 @@ void Run::flushUnnamed()
     folders.removeDuplicates();
     m_flushing = std::exchange(m_unnamed, {});
     m_unnamedBytes = 0;
-    m_flushCode = 0;
+    m_flushCode = {};
     m_flusher.reset(QThread::create([this, folders] { m_flushCode = SyncFileSystems(folders); }));
     m_flusher->start();
 }
@@ -539,7 +544,7 @@ void Run::nameFlushed()
     std::vector<Unnamed> batch = std::exchange(m_flushing, {});
     for (const Unnamed &u : batch)
         m_intended.remove(u.dest);
-    if (m_flushCode != 0 && !m_namingStopped) {
+    if (m_flushCode && !m_namingStopped) {
         // Not known to be on the disk: the copies go unnamed and their sources stay.
         m_namingStopped = true;
         if (!m_stop && !batch.empty())
@@ -555,24 +560,24 @@ void Run::nameFlushed()
             continue;
         }
         QString dest = u.dest;
-        int code = 0;
+        CopyError code;
         if (u.outcome.unnamed.isOpen()) {
             const bool replace = u.overwrite && !writtenThisRun(dest);
             code = u.outcome.unnamed.name(dest, replace);
-            for (int n = 2; code == ERROR_FILE_EXISTS && !replace && n <= LastFreeNameNumber; ++n) {
+            for (int n = 2; code.kind == CopyError::Exists && !replace && n <= LastFreeNameNumber; ++n) {
                 dest = NumberedName(u.dest, n);
                 code = u.outcome.unnamed.name(dest, false);
             }
-            if (code == ERROR_FILE_EXISTS) {
+            if (code.kind == CopyError::Exists) {
                 // Every free name was taken: the file stays at its source and the run goes on.
                 m_state.skipped = true;
                 continue;
             }
-            if (code == 0 && m_state.options.move)
+            if (!code && m_state.options.move)
                 u.outcome.kept = u.outcome.unnamed.keep();
-            else if (code == 0)
+            else if (!code)
                 code = u.outcome.unnamed.close(dest);
-            if (code != 0) {
+            if (code) {
                 m_namingStopped = true;
                 failed(u.source, dest, code, u.outcome);
                 continue;
@@ -610,7 +615,7 @@ QString Run::resolve(const QString &source, const ShotNaming *shot)
         return {};
     }
     if (dest.isEmpty()) {
-        const int code = why == DestinationError::NoRow ? ENOENT : EINVAL;
+        const CopyError code = CopyError::fromErrno(why == DestinationError::NoRow ? ENOENT : EINVAL);
         stop(unknownErrorStatusText(), unknownErrorMessage(code));
         return {};
     }
@@ -733,8 +738,8 @@ bool Run::place(const QString &source, const QString &dest)
             return false;
         }
     }
-    const int code = copy(source, dest, overwrite, outcome);
-    if (code == 0) {
+    const CopyError code = copy(source, dest, overwrite, outcome);
+    if (!code) {
         if (m_state.options.move)
             m_moved.insert(source);
         m_unnamedSources.insert(source);
@@ -902,7 +907,7 @@ void Run::deleteFlushedSources()
     if (m_pending.empty())
         return;
     const bool flushed =
-        flushPumped(m_view, QStringList(m_pendingFolders.cbegin(), m_pendingFolders.cend())) == 0;
+        !flushPumped(m_view, QStringList(m_pendingFolders.cbegin(), m_pendingFolders.cend()));
     // A hash that could not be taken (the source unreadable or changed after its copy) leaves its copy
     // unrecorded.
     for (Pending &p : m_pending) {
@@ -996,7 +1001,7 @@ QStringList Run::finishImportedMoves()
     if (intact.isEmpty())
         return fresh;
     folders.removeDuplicates();
-    const bool flushed = flushPumped(m_view, folders) == 0;
+    const bool flushed = !flushPumped(m_view, folders);
     bool allDeleted = intact.size() == imported;
     for (const auto &[s, hashed] : std::as_const(intact)) {
         if (!flushed || FileStampOf(s->source) != hashed || PassesThroughLink(m_linkRoot, s->source) ||
@@ -1048,11 +1053,11 @@ void Run::afterLoop()
         const QString before = m_view.lastStatus();
         if (m_state.result)
             m_view.setStatusText(flushingStatusText());
-        const int code = flushPumped(m_view, QStringList(m_written.cbegin(), m_written.cend()));
+        const CopyError code = flushPumped(m_view, QStringList(m_written.cbegin(), m_written.cend()));
         m_state.flushing = false;
         if (m_state.result)
             m_view.setStatusText(before);
-        if (code != 0 && m_state.result) {
+        if (code && m_state.result) {
             m_view.setStatusText(unknownErrorStatusText());
             CopyFailure why;
             why.code = code;
