@@ -5,7 +5,7 @@
 
 #include "history/importhistory.h"
 #include "platform/bytepath.h"
-#include "platform/copyfile.h"
+#include "platform/filestamp.h"
 #include "source/importedfilter.h"
 #include "source/sourcewalk.h"
 

@@ -1,31 +1,23 @@
 #include "platform/copyfile.h"
 
 #include "platform/bytepath.h"
+#include "platform/contenthash.h"
 #include "platform/nativefile.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSet>
 
-#include <xxhash.h>
-#if defined(__x86_64__) || defined(__i386__)
-// The library picks the widest vector unit of the processor it runs on (AVX2, AVX-512) at run time.
-#include <xxh_x86dispatch.h>
-#endif
-
+#include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
-#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
-#include <unordered_map>
+#include <utility>
 
 namespace vantora {
 
@@ -39,8 +31,6 @@ constexpr size_t MaxChunk = 8 * 1024 * 1024;
 constexpr size_t FirstChunk = 4 * 1024 * 1024;
 constexpr size_t BufferSize = 1024 * 1024;
 constexpr size_t HashedChunk = 1024 * 1024;
-// Small enough that a range read back for its hash is still in the processor's cache when it is hashed.
-constexpr size_t HashBuffer = 256 * 1024;
 
 std::function<int()> &flushFault()
 {
@@ -52,17 +42,6 @@ int injectedFlushError()
 {
     const auto &fault = flushFault();
     return fault ? fault() : 0;
-}
-
-int mapError(int error)
-{
-    if (error == ENOSPC || error == EDQUOT)
-        return ERROR_DISK_FULL;
-    // ELIBBAD and EHOSTDOWN share their numbers with the two codes the transfer loop acts on: a lost
-    // network share must not read as a full disk or as a name clash.
-    if (error == ERROR_FILE_EXISTS || error == ERROR_DISK_FULL)
-        return EIO;
-    return error;
 }
 
 class Fd final
@@ -115,12 +94,6 @@ int fsyncFolder(const QByteArray &folder)
     if (dir.get() < 0)
         return errno;
     return fsyncFd(dir.get());
-}
-
-FileStamp stampOf(const struct stat &st)
-{
-    return FileStamp{quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
-                     FileTime{qint64(st.st_mtim.tv_sec), qint32(st.st_mtim.tv_nsec)}};
 }
 
 // Removes a named temporary only if the name still refers to the file this copy created.
@@ -179,241 +152,15 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
-// Hashes `length` bytes of the source from `offset`: the pages the copy just went through, so they come
-// from the page cache, not the medium.
-bool hashCopied(int in, quint64 offset, size_t length, std::unique_ptr<char[]> &buffer, XXH3_state_t *hash)
-{
-    if (!buffer)
-        buffer.reset(new char[HashBuffer]);
-    while (length > 0) {
-        const ssize_t got = ::pread(in, buffer.get(), std::min(HashBuffer, length), off_t(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got == 0)
-            errno = EIO; // shorter than what was just copied: changed meanwhile
-        if (got <= 0)
-            return false;
-        XXH3_128bits_update(hash, buffer.get(), size_t(got));
-        offset += quint64(got);
-        length -= size_t(got);
-    }
-    return true;
-}
-
-QByteArray canonicalHash(XXH128_hash_t value)
-{
-    XXH128_canonical_t canonical;
-    XXH128_canonicalFromHash(&canonical, value);
-    return QByteArray(reinterpret_cast<const char *>(canonical.digest), sizeof canonical.digest);
-}
-
-} // namespace
-
-// The hasher's side: files in the order they were copied, each a run of ranges closed by its end.
-struct ContentHasher::Queue
-{
-    // Bounds how far the hashing may fall behind: the ranges must still be in the page cache when they are
-    // read, and each file waiting holds a descriptor.
-    static constexpr quint64 MaxQueuedBytes = 64 * 1024 * 1024;
-    static constexpr int MaxOpenJobs = 64;
-
-    struct Job
-    {
-        int fd = -1;
-        XXH3_state_t *state = nullptr;
-        std::optional<FileStamp> expected;
-        int error = 0;
-    };
-    enum class Kind
-    {
-        Range,
-        End,
-        Drop
-    };
-    struct Item
-    {
-        Kind kind;
-        quint64 ticket;
-        quint64 offset = 0;
-        size_t length = 0;
-    };
-
-    Queue() : thread([this] { run(); }) {}
-    ~Queue()
-    {
-        {
-            const std::lock_guard<std::mutex> lock(mutex);
-            closing = true;
-        }
-        wake.notify_one();
-        thread.join();
-        for (auto &[ticket, job] : jobs)
-            release(job);
-    }
-
-    static void release(Job &job)
-    {
-        if (job.fd >= 0)
-            ::close(job.fd);
-        XXH3_freeState(job.state);
-        job = Job();
-    }
-
-    quint64 begin(int fd, std::optional<FileStamp> expected)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return openJobs < MaxOpenJobs; });
-        const quint64 ticket = next++;
-        Job &job = jobs[ticket];
-        job.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-        job.error = job.fd < 0 ? errno : 0;
-        job.state = XXH3_createState();
-        XXH3_128bits_reset(job.state);
-        job.expected = expected;
-        ++openJobs;
-        return ticket;
-    }
-
-    void push(Item item)
-    {
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            if (item.kind == Kind::Range) {
-                changed.wait(lock, [this] { return queuedBytes < MaxQueuedBytes; });
-                queuedBytes += item.length;
-            }
-            items.push_back(item);
-        }
-        wake.notify_one();
-    }
-
-    Result take(quint64 ticket)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return results.find(ticket) != results.end(); });
-        const auto it = results.find(ticket);
-        Result result = std::move(it->second);
-        results.erase(it);
-        return result;
-    }
-
-    void run()
-    {
-        std::unique_ptr<char[]> buffer;
-        for (;;) {
-            Item item{};
-            Job *job = nullptr;
-            bool stopping = false;
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                wake.wait(lock, [this] { return closing || !items.empty(); });
-                if (items.empty())
-                    return;
-                item = items.front();
-                items.pop_front();
-                job = &jobs.at(item.ticket); // nodes stay put while others are added
-                stopping = closing;
-            }
-            if (item.kind == Kind::Range) {
-                if (!job->error && !stopping &&
-                    !hashCopied(job->fd, item.offset, item.length, buffer, job->state))
-                    job->error = errno ? errno : EIO;
-                {
-                    const std::lock_guard<std::mutex> lock(mutex);
-                    queuedBytes -= item.length;
-                }
-                changed.notify_all();
-                continue;
-            }
-            Result result;
-            if (item.kind == Kind::End) {
-                struct stat now;
-                result.error = job->error;
-                if (!result.error && job->expected &&
-                    (::fstat(job->fd, &now) != 0 || now.st_size != job->expected->size ||
-                     stampOf(now).mtime != job->expected->mtime))
-                    result.error = ESTALE;
-                if (!result.error)
-                    result.hash = canonicalHash(XXH3_128bits_digest(job->state));
-            }
-            {
-                const std::lock_guard<std::mutex> lock(mutex);
-                release(*job);
-                jobs.erase(item.ticket);
-                --openJobs;
-                if (item.kind == Kind::End)
-                    results.emplace(item.ticket, std::move(result));
-            }
-            changed.notify_all();
-        }
-    }
-
-    std::mutex mutex;
-    std::condition_variable wake;    // the hasher: an item, or closing
-    std::condition_variable changed; // the copies: room in the queue, a result
-    std::deque<Item> items;
-    std::unordered_map<quint64, Job> jobs;
-    std::unordered_map<quint64, Result> results;
-    quint64 next = 1;
-    quint64 queuedBytes = 0;
-    int openJobs = 0;
-    bool closing = false;
-    std::thread thread; // last: starts once everything above is set up
-};
-
-ContentHasher::ContentHasher() : d(std::make_unique<Queue>())
-{
-}
-ContentHasher::~ContentHasher() = default;
-
-ContentHasher::Result ContentHasher::take(quint64 ticket)
-{
-    return d->take(ticket);
-}
-
-// One copy's file on a hasher. A job that is not ended with keep() is dropped unhashed.
-class ContentHashJob final
-{
-public:
-    ContentHashJob(ContentHasher &hasher, int fd, std::optional<FileStamp> expected)
-        : m_queue(*hasher.d), m_ticket(m_queue.begin(fd, expected))
-    {
-    }
-    ~ContentHashJob()
-    {
-        if (m_ticket)
-            m_queue.push({ContentHasher::Queue::Kind::Drop, m_ticket});
-    }
-    ContentHashJob(const ContentHashJob &) = delete;
-    ContentHashJob &operator=(const ContentHashJob &) = delete;
-
-    void add(quint64 offset, size_t length)
-    {
-        m_queue.push({ContentHasher::Queue::Kind::Range, m_ticket, offset, length});
-    }
-    quint64 keep()
-    {
-        m_queue.push({ContentHasher::Queue::Kind::End, m_ticket});
-        return std::exchange(m_ticket, 0);
-    }
-
-private:
-    ContentHasher::Queue &m_queue;
-    quint64 m_ticket;
-};
-
-namespace {
-
 // How a copy hashes: in line (the bytes of a plain read, or a read back of what the kernel copied), or
 // through a job on a hasher, which is started at the first chunk the kernel copies.
 struct CopyHashing
 {
-    XXH3_state_t *state = nullptr; // in line
+    ContentHash *state = nullptr; // in line
     ContentHasher *hasher = nullptr;
     std::optional<FileStamp> expected; // for the job: the source as it must still be when hashed
     int source = -1;
     std::optional<ContentHashJob> job;
-    std::unique_ptr<char[]> buffer;
 
     bool active() const { return state || hasher; }
     // Hands over what the kernel copied; false with errno set when it could not be hashed in line.
@@ -425,14 +172,14 @@ struct CopyHashing
             job->add(offset, length);
             return true;
         }
-        return !state || hashCopied(source, offset, length, buffer, state);
+        return !state || state->addRead(source, offset, length);
     }
     void read(const char *bytes, quint64 offset, size_t length)
     {
         if (job)
             job->add(offset, length);
         else if (state)
-            XXH3_128bits_update(state, bytes, length);
+            state->add(bytes, length);
     }
 };
 
@@ -501,36 +248,6 @@ ssize_t copyChunk(int in, int out, size_t want, quint64 offset, bool &kernelCopy
 
 } // namespace
 
-KeptCopy &KeptCopy::operator=(KeptCopy &&other) noexcept
-{
-    if (this != &other) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
-KeptCopy::~KeptCopy()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-KeptCopy KeptCopy::open(const QString &path)
-{
-    return KeptCopy(::open(pathToBytes(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-}
-
-bool KeptCopy::isNamedBy(const QString &path) const
-{
-    struct stat held;
-    struct stat named;
-    if (m_fd < 0 || ::fstat(m_fd, &held) != 0 || ::lstat(pathToBytes(path).constData(), &named) != 0)
-        return false;
-    return S_ISREG(named.st_mode) && stampOf(held) == stampOf(named);
-}
-
 UnnamedCopy::UnnamedCopy(int fd, QByteArray temporary) : m_fd(fd), m_temporary(std::move(temporary))
 {
     struct stat st;
@@ -578,16 +295,16 @@ void UnnamedCopy::discard()
     }
 }
 
-int UnnamedCopy::name(const QString &to, bool replace)
+CopyError UnnamedCopy::name(const QString &to, bool replace)
 {
     if (m_fd < 0)
-        return EBADF;
+        return CopyError::fromErrno(EBADF);
     const QByteArray target = pathToBytes(to);
     int failure = 0;
     if (replace) {
         struct stat there;
         if (::stat(target.constData(), &there) == 0 && S_ISDIR(there.st_mode))
-            return EISDIR;
+            return CopyError::fromErrno(EISDIR);
         // An unnamed file cannot be renamed over another: it gets a hidden name first.
         if (m_temporary.isEmpty()) {
             QByteArray hidden;
@@ -597,10 +314,10 @@ int UnnamedCopy::name(const QString &to, bool replace)
                 if (failure == 0)
                     hidden = candidate;
                 else if (failure != EEXIST)
-                    return mapError(failure);
+                    return CopyError::fromErrno(failure);
             }
             if (hidden.isEmpty())
-                return mapError(failure);
+                return CopyError::fromErrno(failure);
             m_temporary = hidden;
         }
         failure = ::rename(m_temporary.constData(), target.constData()) == 0 ? 0 : errno;
@@ -610,9 +327,9 @@ int UnnamedCopy::name(const QString &to, bool replace)
         failure = renameNoReplace(m_temporary, target);
     }
     if (failure)
-        return failure == EEXIST ? ERROR_FILE_EXISTS : mapError(failure);
+        return failure == EEXIST ? CopyError::exists() : CopyError::fromErrno(failure);
     m_temporary.clear();
-    return 0;
+    return {};
 }
 
 KeptCopy UnnamedCopy::keep()
@@ -620,28 +337,20 @@ KeptCopy UnnamedCopy::keep()
     return KeptCopy(std::exchange(m_fd, -1));
 }
 
-int UnnamedCopy::close(const QString &named)
+CopyError UnnamedCopy::close(const QString &named)
 {
     const int fd = std::exchange(m_fd, -1);
     if (fd >= 0 && ::close(fd) != 0) {
         const int error = errno;
         ::unlink(pathToBytes(named).constData());
-        return mapError(error);
+        return CopyError::fromErrno(error);
     }
-    return 0;
+    return {};
 }
 
-std::optional<FileStamp> FileStampOf(const QString &path)
-{
-    struct stat st;
-    if (::stat(pathToBytes(path).constData(), &st) != 0)
-        return std::nullopt;
-    return stampOf(st);
-}
-
-int CopyFileWithProgress(const QString &source, const QString &destination,
-                         const CopyProgressRoutine &progress, const bool *cancel, const CopyOptions &options,
-                         CopyOutcome *outcome)
+CopyError CopyFileWithProgress(const QString &source, const QString &destination,
+                               const CopyProgressRoutine &progress, const bool *cancel,
+                               const CopyOptions &options, CopyOutcome *outcome)
 {
     CopyOutcome scratch;
     CopyOutcome &result = outcome ? *outcome : scratch;
@@ -653,17 +362,17 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     Fd in(options.sourceFd >= 0 ? options.sourceFd : ::open(from.constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         result.sourceFailed = true;
-        return mapError(errno);
+        return CopyError::fromErrno(errno);
     }
     struct stat st;
     if (::fstat(in.get(), &st) != 0) {
         result.sourceFailed = true;
-        return mapError(errno);
+        return CopyError::fromErrno(errno);
     }
     if (S_ISDIR(st.st_mode))
-        return EISDIR;
+        return CopyError::fromErrno(EISDIR);
     if (!S_ISREG(st.st_mode))
-        return EINVAL;
+        return CopyError::fromErrno(EINVAL);
 
     // A clash is seen before a byte is written; the final step checks again. A copy named later leaves
     // clashes to its naming.
@@ -671,23 +380,23 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     struct stat old;
     if (::lstat(to.constData(), &old) == 0) {
         if (options.failIfExists && !options.deferName)
-            return ERROR_FILE_EXISTS;
+            return CopyError::exists();
         struct stat target;
         if (!options.failIfExists && ::stat(to.constData(), &target) == 0) {
             if (S_ISDIR(target.st_mode))
-                return EISDIR;
+                return CopyError::fromErrno(EISDIR);
             if (target.st_dev == st.st_dev && target.st_ino == st.st_ino) {
                 // The destination already is this very file; copying it onto itself would truncate it.
                 if (progress)
                     progress(quint64(st.st_size), quint64(st.st_size));
-                result.copy = stampOf(target);
+                result.copy = FileStampFromStat(target);
                 result.source = result.copy;
-                return 0;
+                return {};
             }
         }
         replacing = !options.deferName;
     } else if (errno != ENOENT) {
-        return mapError(errno);
+        return CopyError::fromErrno(errno);
     }
     ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
@@ -698,10 +407,10 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     if (out.get() < 0) {
         const int why = errno;
         if (!replacing && why != EOPNOTSUPP && why != EISDIR && why != EINVAL && why != ENOSYS)
-            return mapError(why);
+            return CopyError::fromErrno(why);
         out.reset(openNamedTemporary(folder, temporary));
         if (out.get() < 0)
-            return mapError(errno);
+            return CopyError::fromErrno(errno);
     }
     struct stat own
     {
@@ -715,11 +424,11 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
 
     const quint64 total = quint64(st.st_size);
     quint64 done = 0;
-    int failure = 0;
+    CopyError failure;
     // Hashing a file of several chunks in line would stall the copy: it goes to a hasher, the caller's
     // (which hashes behind the copies, across files) or one of this copy's own, beside the copy of the
     // next chunk, with the chunks kept small enough for the two to overlap.
-    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(nullptr, &XXH3_freeState);
+    std::optional<ContentHash> state;
     std::optional<ContentHasher> ownHasher;
     CopyHashing hashing;
     hashing.source = in.get();
@@ -727,16 +436,14 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     size_t maxChunk = MaxChunk;
     if (options.hash && options.hasher) {
         hashing.hasher = options.hasher;
-        hashing.expected = stampOf(st);
+        hashing.expected = FileStampFromStat(st);
     } else if (options.hash && total > HashedChunk) {
         hashing.hasher = &ownHasher.emplace();
         chunk = maxChunk = HashedChunk;
     }
     if (options.hash) {
         // Also for a file whose kernel copy is refused: its bytes are hashed as they are read.
-        state.reset(XXH3_createState());
-        XXH3_128bits_reset(state.get());
-        hashing.state = state.get();
+        hashing.state = &state.emplace();
     }
     bool kernelCopy = true;
     std::unique_ptr<char[]> buffer;
@@ -746,7 +453,7 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         progress(0, 0);
     while (done < total) {
         if (cancel && *cancel) {
-            failure = ERROR_REQUEST_ABORTED;
+            failure = CopyError::cancelled();
             break;
         }
         timer.start();
@@ -754,13 +461,13 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         bool readFailed = false;
         const ssize_t n = copyChunk(in.get(), out.get(), want, done, kernelCopy, buffer, readFailed, hashing);
         if (n < 0) {
-            failure = mapError(errno);
+            failure = CopyError::fromErrno(errno);
             result.sourceFailed = readFailed;
             break;
         }
         if (n == 0) {
             // The source became shorter than it was when opened.
-            failure = EIO;
+            failure = CopyError::fromErrno(EIO);
             result.sourceChanged = true;
             break;
         }
@@ -779,7 +486,7 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         const ContentHasher::Result hashed = ownHasher->take(hashing.job->keep());
         hashing.job.reset();
         if (hashed.error) {
-            failure = mapError(hashed.error);
+            failure = CopyError::fromErrno(hashed.error);
             result.sourceFailed = true;
         } else {
             result.hash = hashed.hash;
@@ -791,17 +498,17 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     if (!failure) {
         struct stat src;
         if (::fstat(out.get(), &now) != 0) {
-            failure = mapError(errno);
+            failure = CopyError::fromErrno(errno);
         } else if (::fstat(in.get(), &src) != 0) {
-            failure = mapError(errno);
+            failure = CopyError::fromErrno(errno);
             result.sourceFailed = true;
         } else if (quint64(now.st_size) != total) {
-            failure = EIO;
+            failure = CopyError::fromErrno(EIO);
         } else if (src.st_size != st.st_size || src.st_mtim.tv_sec != st.st_mtim.tv_sec ||
                    src.st_mtim.tv_nsec != st.st_mtim.tv_nsec) {
             // A file still being written while it was copied (a camera or phone still saving): the copy
             // holds only what was there when it began, and a move would delete the rest with the source.
-            failure = EIO;
+            failure = CopyError::fromErrno(EIO);
             result.sourceChanged = true;
         }
     }
@@ -811,42 +518,43 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         ::futimens(out.get(), times);
         if (options.flush && !options.deferName)
-            failure = mapError(fsyncFd(out.get()));
+            failure = CopyError::fromErrno(fsyncFd(out.get()));
     }
     if (!failure && options.deferName) {
         ::fstat(out.get(), &now);
-        result.copy = stampOf(now);
-        result.source = stampOf(st);
+        result.copy = FileStampFromStat(now);
+        result.source = FileStampFromStat(st);
         if (options.hash && !hashing.job && result.hash.isEmpty())
-            result.hash = canonicalHash(XXH3_128bits_digest(state.get()));
+            result.hash = state->result();
         if (hashing.job)
             result.hashTicket = hashing.job->keep();
         result.unnamed = UnnamedCopy(out.release(), std::exchange(temporary, {}));
-        return 0;
+        return {};
     }
     if (!failure) {
+        int error;
         if (temporary.isEmpty()) {
-            failure = linkUnnamed(out.get(), to);
+            error = linkUnnamed(out.get(), to);
         } else if (replacing) {
-            failure = ::rename(temporary.constData(), to.constData()) == 0 ? 0 : errno;
+            error = ::rename(temporary.constData(), to.constData()) == 0 ? 0 : errno;
         } else {
-            failure = renameNoReplace(temporary, to);
+            error = renameNoReplace(temporary, to);
         }
-        failure = failure == EEXIST ? ERROR_FILE_EXISTS : mapError(failure);
+        failure = error == EEXIST ? CopyError::exists() : CopyError::fromErrno(error);
     }
     if (failure) {
         discard();
         return failure;
     }
     ::fstat(out.get(), &now);
-    result.copy = stampOf(now);
-    result.source = stampOf(st);
+    result.copy = FileStampFromStat(now);
+    result.source = FileStampFromStat(st);
     if (options.hash && !hashing.job && result.hash.isEmpty())
-        result.hash = canonicalHash(XXH3_128bits_digest(state.get()));
+        result.hash = state->result();
     if (options.flush) {
         if (const int error = fsyncFolder(folder)) {
             // The name may not survive a crash; the file is complete, so it stays for the caller to judge.
-            return mapError(error);
+            return CopyError::fromErrno(error);
         }
     }
     if (options.keepOpen) {
@@ -854,99 +562,11 @@ int CopyFileWithProgress(const QString &source, const QString &destination,
     } else if (const int closeError = out.close()) {
         // A delayed write error: the named file is not what it should be.
         ::unlink(to.constData());
-        return mapError(closeError);
+        return CopyError::fromErrno(closeError);
     }
     if (hashing.job)
         result.hashTicket = hashing.job->keep();
-    return 0;
-}
-
-int DropCachedPages(int fd)
-{
-    return ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-}
-
-namespace {
-
-ContentCheck hashContent(const QString &path, bool dropCache, bool regularOnly)
-{
-    ContentCheck check;
-    Fd in(::open(pathToBytes(path).constData(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NOFOLLOW : 0)));
-    struct stat st;
-    if (in.get() < 0 || ::fstat(in.get(), &st) != 0) {
-        check.error = errno;
-        return check;
-    }
-    if (regularOnly && !S_ISREG(st.st_mode)) {
-        check.error = EINVAL;
-        return check;
-    }
-    check.stamp = stampOf(st);
-    if (dropCache)
-        DropCachedPages(in.get());
-    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> hash(XXH3_createState(), &XXH3_freeState);
-    XXH3_128bits_reset(hash.get());
-    std::unique_ptr<char[]> buffer(new char[BufferSize]);
-    for (;;) {
-        const ssize_t got = ::read(in.get(), buffer.get(), BufferSize);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            check.error = errno;
-            return check;
-        }
-        if (got == 0)
-            break;
-        XXH3_128bits_update(hash.get(), buffer.get(), size_t(got));
-    }
-    check.hash = canonicalHash(XXH3_128bits_digest(hash.get()));
-    return check;
-}
-
-} // namespace
-
-ContentCheck HashFileContent(const QString &path, bool dropCache)
-{
-    return hashContent(path, dropCache, false);
-}
-
-ContentCheck HashRegularFile(const QString &path)
-{
-    return hashContent(path, false, true);
-}
-
-std::optional<FileStamp> RegularFileStampOf(const QString &path)
-{
-    struct stat st;
-    if (::lstat(pathToBytes(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    return stampOf(st);
-}
-
-bool FolderListsName(const QString &path)
-{
-    const QByteArray bytes = pathToBytes(path);
-    const qsizetype slash = bytes.lastIndexOf('/');
-    const QByteArray name = bytes.mid(slash + 1);
-    DIR *dir = ::opendir(slash <= 0 ? (slash == 0 ? "/" : ".") : bytes.left(slash).constData());
-    if (!dir)
-        return false;
-    bool found = false;
-    while (const dirent *entry = ::readdir(dir)) {
-        if (name == entry->d_name) {
-            found = true;
-            break;
-        }
-    }
-    ::closedir(dir);
-    return found;
-}
-
-bool PathAnswers(const QString &path)
-{
-    struct stat st;
-    return ::stat(pathToBytes(path).constData(), &st) == 0 || (errno != ENOTCONN && errno != ECONNABORTED);
+    return {};
 }
 
 QString NumberedName(const QString &path, int n)
@@ -957,15 +577,16 @@ QString NumberedName(const QString &path, int n)
     return path.left(at) + QLatin1Char('_') + QString::number(n) + path.mid(at);
 }
 
-int CopyFileToFreeName(const QString &source, const QString &destination, const CopyProgressRoutine &progress,
-                       const bool *cancel, CopyOptions options, CopyOutcome *outcome, QString *written)
+CopyError CopyFileToFreeName(const QString &source, const QString &destination,
+                             const CopyProgressRoutine &progress, const bool *cancel, CopyOptions options,
+                             CopyOutcome *outcome, QString *written)
 {
     options.failIfExists = true;
     QString name = destination;
-    int code = CopyFileWithProgress(source, name, progress, cancel, options, outcome);
-    for (int n = 2; code == ERROR_FILE_EXISTS && n <= LastFreeNameNumber; ++n) {
+    CopyError code = CopyFileWithProgress(source, name, progress, cancel, options, outcome);
+    for (int n = 2; code.kind == CopyError::Exists && n <= LastFreeNameNumber; ++n) {
         if (cancel && *cancel) {
-            code = ERROR_REQUEST_ABORTED;
+            code = CopyError::cancelled();
             break;
         }
         name = NumberedName(destination, n);
@@ -1009,16 +630,16 @@ int RemoveCopyLeftovers(const QString &folder)
     return removed;
 }
 
-int SyncFileSystems(const QStringList &paths)
+CopyError SyncFileSystems(const QStringList &paths)
 {
     QSet<dev_t> done;
-    int firstError = 0;
+    CopyError firstError;
     for (const QString &path : paths) {
         const QByteArray p = pathToBytes(path);
         struct stat st;
         if (::stat(p.constData(), &st) != 0) {
             if (!firstError)
-                firstError = mapError(errno);
+                firstError = CopyError::fromErrno(errno);
             continue;
         }
         if (done.contains(st.st_dev))
@@ -1029,7 +650,7 @@ int SyncFileSystems(const QStringList &paths)
         if (!error && ::syncfs(fd.get()) != 0)
             error = errno;
         if (error && !firstError)
-            firstError = mapError(error);
+            firstError = CopyError::fromErrno(error);
     }
     return firstError;
 }
@@ -1037,77 +658,6 @@ int SyncFileSystems(const QStringList &paths)
 void SetFlushFaultForTesting(std::function<int()> fault)
 {
     flushFault() = std::move(fault);
-}
-
-QString VolumeRootOf(const QString &path)
-{
-    QByteArray p = pathToBytes(path);
-    if (!p.startsWith('/')) {
-        char *cwd = ::getcwd(nullptr, 0);
-        p = QByteArray(cwd ? cwd : "/") + '/' + p;
-        ::free(cwd);
-    }
-    struct stat st;
-    QByteArray silent; // the highest folder of a mount whose filesystem stopped answering
-    while (::stat(p.constData(), &st) != 0) {
-        if (errno == ENOTCONN || errno == ECONNABORTED)
-            silent = p;
-        if (p == "/")
-            return QStringLiteral("/");
-        p = parentOf(p);
-    }
-    if (!silent.isEmpty())
-        return pathFromBytes(silent);
-    while (p != "/") {
-        const QByteArray up = parentOf(p);
-        struct stat parent;
-        if (::stat(up.constData(), &parent) != 0 || parent.st_dev != st.st_dev)
-            break;
-        p = up;
-    }
-    return pathFromBytes(p);
-}
-
-int RemoveFile(const QString &path)
-{
-    return ::unlink(pathToBytes(path).constData()) == 0 ? 0 : errno;
-}
-
-std::optional<FileId> FileIdOf(const QString &path)
-{
-    struct stat st;
-    if (::stat(pathToBytes(path).constData(), &st) != 0)
-        return std::nullopt;
-    return FileId{quint64(st.st_dev), quint64(st.st_ino)};
-}
-
-bool PathExists(const QString &path)
-{
-    struct stat st;
-    return ::lstat(pathToBytes(path).constData(), &st) == 0;
-}
-
-bool PassesThroughLink(const QString &root, const QString &path)
-{
-    QByteArray base = pathToBytes(root);
-    while (base.size() > 1 && base.endsWith('/'))
-        base.chop(1);
-    const QByteArray full = pathToBytes(path);
-    if (!full.startsWith(base) || (base != "/" && full.size() > base.size() && full.at(base.size()) != '/'))
-        return true;
-    // Every folder from just below root down to the file itself.
-    qsizetype at = base.size();
-    for (;;) {
-        at = full.indexOf('/', at + 1);
-        const QByteArray part = at < 0 ? full : full.left(at);
-        if (part.size() > base.size() && !part.endsWith('/')) {
-            struct stat st;
-            if (::lstat(part.constData(), &st) != 0 || S_ISLNK(st.st_mode))
-                return true;
-        }
-        if (at < 0)
-            return false;
-    }
 }
 
 } // namespace vantora

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/copyfile.h"
+#include "platform/filestamp.h"
 #include "source/sourcewalk.h"
 
 #include <QList>

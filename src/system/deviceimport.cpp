@@ -112,7 +112,7 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
         makeFolderPath(target + QLatin1Char('/') + folder);
     // Each copy flushes itself and its own folder; the new folders' entries in their parents must be on
     // the disk too before the first source goes.
-    if (const int code = move ? SyncFileSystems({target}) : 0) {
+    if (const CopyError code = move ? SyncFileSystems({target}) : CopyError()) {
         result.status = DeviceImportResult::CopyFailed;
         result.error = code;
         result.failedFile = target;
@@ -138,14 +138,14 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
         const QString to = target + QLatin1Char('/') + file;
         QString written;
         CopyOutcome outcome;
-        const int code = CopyFileToFreeName(from, to, progress, &cancel, options, &outcome, &written);
-        if (code == ERROR_FILE_EXISTS) {
+        const CopyError code = CopyFileToFreeName(from, to, progress, &cancel, options, &outcome, &written);
+        if (code.kind == CopyError::Exists) {
             ++result.notCopied;
             continue;
         }
-        if (code == 0 && written != to)
+        if (!code && written != to)
             ++result.renamed;
-        if (code != 0) {
+        if (code) {
             result.status = DeviceImportResult::CopyFailed;
             result.error = code;
             result.failedFile = from;

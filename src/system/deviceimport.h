@@ -38,7 +38,7 @@ struct DeviceImportResult
     int renamed = 0;    // copied under a free "_n" name beside a file of the same name
     int notCopied = 0;  // no free name left, or a folder link: the source is kept
     int notDeleted = 0; // moved files whose source could not be deleted
-    int error = 0;      // CopyFileWithProgress code
+    CopyError error;    // what stopped the import
     QString failedFile;
 };
 

@@ -1,6 +1,7 @@
 #include "transfer/commitbatch.h"
 
 #include "platform/bytepath.h"
+#include "platform/copyfile.h"
 #include "platform/volumes.h"
 
 #include <QDateTime>
@@ -59,7 +60,7 @@ CommitResult CommitBatch::commit()
         return result;
     const QStringList folders(m_folders.cbegin(), m_folders.cend());
     RunPumped(m_options.pump, [&result, folders] { result.flushError = SyncFileSystems(folders); });
-    result.flushed = result.flushError == 0;
+    result.flushed = !result.flushError;
     // A hash that could not be taken (the source unreadable or changed after its copy) leaves its copy
     // unrecorded.
     for (CommitEntry &e : m_entries) {

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "platform/copyfile.h"
+#include "platform/contenthash.h"
+#include "platform/copyerror.h"
+#include "platform/filestamp.h"
 #include "source/importedfilter.h"
 #include "source/source.h"
 
@@ -32,7 +34,7 @@ struct CommitEntry
 struct CommitResult
 {
     bool flushed = true;
-    int flushError = 0;
+    CopyError flushError;
     qint64 deleted = 0;
     bool notDeleted = false;        // a source that was to go stayed
     QSet<QString> movedFromFolders; // folders a source was deleted from

@@ -2,7 +2,7 @@
 
 #include "naming/nametemplate.h"
 #include "platform/bytepath.h"
-#include "platform/copyfile.h"
+#include "platform/filestamp.h"
 #include "platform/pathops.h"
 #include "platform/pathtext.h"
 #include "platform/volumes.h"

@@ -36,7 +36,8 @@ QString diskFullStatusText(const QString &volume)
 QString diskFullMessage(const QString &volume)
 {
     return QStringLiteral("転送先ドライブ\"") + volume + QStringLiteral("\"の空き容量が不足しています") +
-           QStringLiteral("\r\n\r\nCopyFileEx: ") + QString::number(ERROR_DISK_FULL);
+           QStringLiteral("\r\n\r\nCopyFileEx: ") +
+           QString::number(CopyError{CopyError::DiskFull, ENOSPC}.shownNumber());
 }
 
 QString silentDriveStatusText(const QString &volume)
@@ -55,9 +56,10 @@ QString unknownErrorStatusText()
     return QStringLiteral("不明なエラーが発生しました");
 }
 
-QString unknownErrorMessage(int code)
+QString unknownErrorMessage(CopyError code)
 {
-    return QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: ") + QString::number(code);
+    return QStringLiteral("転送処理で不明なエラーが発生しました\r\n\r\nCopyFileEx: ") +
+           QString::number(code.shownNumber());
 }
 
 QString flushingStatusText()
@@ -94,7 +96,7 @@ QString targetInsideSourceMessage(const QString &target, const QString &source)
 QString FailureReasonText(const CopyFailure &failure)
 {
     QString reason;
-    const int code = failure.code;
+    const int code = failure.code.errnoValue;
     if (failure.sourceVolumeGone)
         reason =
             QStringLiteral("メモリーカードが取り外されたか、転送元のドライブにアクセスできなくなりました");
@@ -102,7 +104,7 @@ QString FailureReasonText(const CopyFailure &failure)
         reason = QStringLiteral("コピー中に転送元のファイルが変更されました");
     else if (failure.destinationSilent)
         reason = QStringLiteral("転送先のドライブが応答しません");
-    else if (code == ERROR_DISK_FULL)
+    else if (failure.code.kind == CopyError::DiskFull)
         reason = QStringLiteral("転送先の空き容量が不足しています");
     else if (failure.sourceFailed && code == ENOENT)
         reason = QStringLiteral("転送元のファイルが見つかりません");
@@ -123,7 +125,7 @@ QString FailureReasonText(const CopyFailure &failure)
     else if (code == EIO)
         reason = QStringLiteral("読み書きのエラーが発生しました");
     else
-        reason = QStringLiteral("システムエラー ") + QString::number(code);
+        reason = QStringLiteral("システムエラー ") + QString::number(failure.code.shownNumber());
     QString text = QStringLiteral("\r\n\r\n") + reason;
     if (!failure.source.isEmpty())
         text += QStringLiteral("\r\n転送元：") + displayPath(failure.source);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/copyerror.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -17,7 +19,7 @@ QString diskFullMessage(const QString &volume);
 QString silentDriveStatusText(const QString &volume);
 QString silentDriveMessage(const QString &volume);
 QString unknownErrorStatusText(); // "不明なエラーが発生しました"
-QString unknownErrorMessage(int code);
+QString unknownErrorMessage(CopyError code);
 QString flushingStatusText(); // "書き込み中...", while the end of a run waits for the disk
 // Names both folders of a run that would copy a folder into itself.
 QString targetInsideSourceMessage(const QString &target, const QString &source);
@@ -30,7 +32,7 @@ QString verifyFailedMessage(const QStringList &sources, const QStringList &copie
 // Why one file failed, for the lines added under a message's own text.
 struct CopyFailure
 {
-    int code = 0;
+    CopyError code;
     QString source;
     QString destination;
     bool sourceFailed = false;

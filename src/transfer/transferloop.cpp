@@ -2,8 +2,10 @@
 
 #include "naming/nametemplate.h"
 #include "platform/bytepath.h"
+#include "platform/contenthash.h"
 #include "platform/copyfile.h"
 #include "platform/directoryreader.h"
+#include "platform/filestamp.h"
 #include "platform/pathtext.h"
 #include "platform/volumes.h"
 #include "settings/settingsrecord.h"
@@ -67,9 +69,9 @@ void runPumped(TransferView &view, const std::function<void()> &work)
     RunPumped([&view] { view.processEvents(); }, work);
 }
 
-int flushPumped(TransferView &view, const QStringList &paths)
+CopyError flushPumped(TransferView &view, const QStringList &paths)
 {
-    int code = 0;
+    CopyError code;
     runPumped(view, [&code, paths] { code = SyncFileSystems(paths); });
     return code;
 }
@@ -142,7 +144,7 @@ private:
     CommitBatch::Options batchOptions();
     const SourceFile &fileAt(const QString &path);
     void committed(const CommitResult &result);
-    int copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome);
+    CopyError copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome);
     bool adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome);
     bool adoptJournaled(const QString &source);
     bool adoptAmong(const QString &source, const QString &name);
@@ -161,7 +163,7 @@ private:
     void stop(const QString &status, std::optional<RunProblem> problem = std::nullopt);
     void report(RunProblem::Kind kind);
     void reportUncreatedFolders();
-    void failed(const QString &source, const QString &dest, int code, const CopyOutcome &outcome);
+    void failed(const QString &source, const QString &dest, CopyError code, const CopyOutcome &outcome);
     void deleteFlushedSources();
 
     TransferState &m_state;
@@ -208,7 +210,7 @@ private:
     QSet<QString> m_unnamedSources;  // the sources of both
     qint64 m_unnamedBytes = 0;
     std::unique_ptr<QThread> m_flusher;
-    int m_flushCode = 0;
+    CopyError m_flushCode;
     bool m_namingStopped = false; // a flush or a name failed: nothing more takes a name
     // A copy's hash is needed only when its batch is recorded, so a plain copy leaves it to this thread and
     // goes on with the next file.
@@ -266,7 +268,7 @@ bool Run::writtenThisRun(const QString &dest) const
 
 // Without overwrite a taken name moves the copy on to the next free "_n" name; dest becomes the last name
 // tried.
-int Run::copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome)
+CopyError Run::copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome)
 {
     const QString folder = folderOf(dest);
     if (!m_tidied.contains(folder)) {
@@ -282,7 +284,7 @@ int Run::copy(const QString &source, const QString &dest, bool overwrite, CopyOu
     const int fd = m_source.open(fileAt(source));
     if (fd < 0) {
         outcome.sourceFailed = true;
-        return -fd;
+        return CopyError::fromErrno(-fd);
     }
     options.sourceFd = fd;
     const auto progress = [this](quint64 total, quint64 done) {
@@ -291,9 +293,9 @@ int Run::copy(const QString &source, const QString &dest, bool overwrite, CopyOu
             m_view.setBytesText(m_rate.text());
         ReportCopyProgress(m_view, m_state.fileProgress, total, done);
     };
-    const int code =
+    const CopyError code =
         CopyFileWithProgress(source, dest, progress, &m_state.CancelRequested, options, &outcome);
-    if (code == 0) {
+    if (!code) {
         m_written.insert(folder);
         m_doneBytes += outcome.copy.size;
         m_rate.setDone(m_doneBytes);
@@ -327,7 +329,7 @@ void Run::reportUncreatedFolders()
     }
 }
 
-void Run::failed(const QString &source, const QString &dest, int code, const CopyOutcome &outcome)
+void Run::failed(const QString &source, const QString &dest, CopyError code, const CopyOutcome &outcome)
 {
     CopyFailure why;
     why.code = code;
@@ -335,9 +337,10 @@ void Run::failed(const QString &source, const QString &dest, int code, const Cop
     why.destination = dest;
     why.sourceFailed = outcome.sourceFailed;
     why.sourceChanged = outcome.sourceChanged;
-    why.sourceVolumeGone = (outcome.sourceFailed || code == EIO || code == ENOTCONN) && m_volume.gone();
+    why.sourceVolumeGone =
+        (outcome.sourceFailed || code.errnoValue == EIO || code.errnoValue == ENOTCONN) && m_volume.gone();
     RunProblem problem;
-    if (code == ERROR_DISK_FULL && !why.sourceVolumeGone) {
+    if (code.kind == CopyError::DiskFull && !why.sourceVolumeGone) {
         problem.kind = RunProblem::Kind::DiskFull;
         problem.volume = VolumeRootOf(dest);
         problem.failure = why;
@@ -347,7 +350,7 @@ void Run::failed(const QString &source, const QString &dest, int code, const Cop
     // A drive whose filesystem died (a FUSE daemon that crashed, a share gone) answers with a number no
     // one can read.
     if (!why.sourceVolumeGone && !why.sourceFailed &&
-        (code == ENOTCONN || code == ECONNABORTED || !PathAnswers(folderOf(dest)))) {
+        (code.errnoValue == ENOTCONN || code.errnoValue == ECONNABORTED || !PathAnswers(folderOf(dest)))) {
         why.destinationSilent = true;
         problem.kind = RunProblem::Kind::SilentDrive;
         problem.volume = VolumeRootOf(dest);
@@ -443,7 +446,7 @@ void Run::flushUnnamed()
     folders.removeDuplicates();
     m_flushing = std::exchange(m_unnamed, {});
     m_unnamedBytes = 0;
-    m_flushCode = 0;
+    m_flushCode = {};
     m_flusher.reset(QThread::create([this, folders] { m_flushCode = SyncFileSystems(folders); }));
     m_flusher->start();
 }
@@ -461,7 +464,7 @@ void Run::nameFlushed()
     std::vector<Unnamed> batch = std::exchange(m_flushing, {});
     for (const Unnamed &u : batch)
         m_intended.remove(u.dest);
-    if (m_flushCode != 0 && !m_namingStopped) {
+    if (m_flushCode && !m_namingStopped) {
         // Not known to be on the disk: the copies go unnamed and their sources stay.
         m_namingStopped = true;
         if (!m_stop && !batch.empty())
@@ -477,24 +480,24 @@ void Run::nameFlushed()
             continue;
         }
         QString dest = u.dest;
-        int code = 0;
+        CopyError code;
         if (u.outcome.unnamed.isOpen()) {
             const bool replace = u.overwrite && !writtenThisRun(dest);
             code = u.outcome.unnamed.name(dest, replace);
-            for (int n = 2; code == ERROR_FILE_EXISTS && !replace && n <= LastFreeNameNumber; ++n) {
+            for (int n = 2; code.kind == CopyError::Exists && !replace && n <= LastFreeNameNumber; ++n) {
                 dest = NumberedName(u.dest, n);
                 code = u.outcome.unnamed.name(dest, false);
             }
-            if (code == ERROR_FILE_EXISTS) {
+            if (code.kind == CopyError::Exists) {
                 // Every free name was taken: the file stays at its source and the run goes on.
                 m_state.skipped = true;
                 continue;
             }
-            if (code == 0 && m_state.options.move)
+            if (!code && m_state.options.move)
                 u.outcome.kept = u.outcome.unnamed.keep();
-            else if (code == 0)
+            else if (!code)
                 code = u.outcome.unnamed.close(dest);
-            if (code != 0) {
+            if (code) {
                 m_namingStopped = true;
                 failed(u.source, dest, code, u.outcome);
                 continue;
@@ -538,7 +541,7 @@ QString Run::resolve(const QString &source, const ShotNaming *shot)
     }
     if (dest.isEmpty()) {
         problem.kind = RunProblem::Kind::NoDestination;
-        problem.failure.code = why == DestinationError::NoRow ? ENOENT : EINVAL;
+        problem.failure.code = CopyError::fromErrno(why == DestinationError::NoRow ? ENOENT : EINVAL);
         stop(unknownErrorStatusText(), problem);
         return {};
     }
@@ -662,8 +665,8 @@ bool Run::place(const QString &source, const QString &dest)
             return false;
         }
     }
-    const int code = copy(source, dest, overwrite, outcome);
-    if (code == 0) {
+    const CopyError code = copy(source, dest, overwrite, outcome);
+    if (!code) {
         if (m_state.options.move)
             m_moved.insert(source);
         m_unnamedSources.insert(source);
@@ -885,11 +888,11 @@ void Run::afterLoop()
         const QString before = m_view.lastStatus();
         if (m_state.result)
             m_view.setStatusText(flushingStatusText());
-        const int code = flushPumped(m_view, QStringList(m_written.cbegin(), m_written.cend()));
+        const CopyError code = flushPumped(m_view, QStringList(m_written.cbegin(), m_written.cend()));
         m_state.flushing = false;
         if (m_state.result)
             m_view.setStatusText(before);
-        if (code != 0 && m_state.result) {
+        if (code && m_state.result) {
             m_view.setStatusText(unknownErrorStatusText());
             RunProblem problem;
             problem.failure.code = code;

@@ -1,6 +1,7 @@
 #include "history/importhistory.h"
 #include "mounthelper.h"
 #include "platform/bytepath.h"
+#include "platform/contenthash.h"
 #include "platform/copyfile.h"
 #include "source/importedfilter.h"
 #include "source/sourcewalk.h"
@@ -644,8 +645,9 @@ void TestImportHistory::copyHashIsTheContentsHash()
     options.hash = true;
     CopyOutcome outcome;
     QCOMPARE(CopyFileWithProgress(source, dir.filePath(QStringLiteral("dst/big.JPG")), {}, nullptr, options,
-                                  &outcome),
-             0);
+                                  &outcome)
+                 .kind,
+             CopyError::None);
     QCOMPARE(outcome.hash, xxh128(content));
     QCOMPARE(outcome.source.size, content.size());
     QCOMPARE(outcome.source.mtime.ns(), mtimeNsOf(source));
@@ -655,14 +657,16 @@ void TestImportHistory::copyHashIsTheContentsHash()
     QCOMPARE(check.stamp, outcome.copy);
 
     QCOMPARE(CopyFileWithProgress(empty, dir.filePath(QStringLiteral("dst/empty.JPG")), {}, nullptr, options,
-                                  &outcome),
-             0);
+                                  &outcome)
+                 .kind,
+             CopyError::None);
     QCOMPARE(outcome.hash, xxh128(QByteArray()));
 
     // Without the option no hash is taken.
-    QCOMPARE(CopyFileWithProgress(source, dir.filePath(QStringLiteral("dst/plain.JPG")), {}, nullptr, {},
-                                  &outcome),
-             0);
+    QCOMPARE(
+        CopyFileWithProgress(source, dir.filePath(QStringLiteral("dst/plain.JPG")), {}, nullptr, {}, &outcome)
+            .kind,
+        CopyError::None);
     QVERIFY(outcome.hash.isEmpty());
     QCOMPARE(HashFileContent(dir.filePath(QStringLiteral("dst/missing.JPG"))).error, ENOENT);
 }
@@ -691,8 +695,9 @@ void TestImportHistory::hashTakenBehindTheCopies()
         const QString name = QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0'));
         const QString source = dir.createFile(QStringLiteral("src/") + name, c.content);
         QCOMPARE(CopyFileWithProgress(source, dir.filePath(QStringLiteral("dst/") + name), {}, nullptr,
-                                      options, &c.outcome),
-                 0);
+                                      options, &c.outcome)
+                     .kind,
+                 CopyError::None);
     }
     for (Copied &c : copies) {
         QByteArray hash = c.outcome.hash;
@@ -713,8 +718,9 @@ void TestImportHistory::hashTakenBehindTheCopies()
     CopyOutcome outcome;
     QString written;
     QCOMPARE(CopyFileToFreeName(source, dir.filePath(QStringLiteral("dst/taken.JPG")), {}, nullptr, options,
-                                &outcome, &written),
-             0);
+                                &outcome, &written)
+                 .kind,
+             CopyError::None);
     QCOMPARE(written, dir.filePath(QStringLiteral("dst/taken_2.JPG")));
     QVERIFY(outcome.hashTicket != 0);
     QVERIFY(QFile::remove(source));
@@ -724,8 +730,9 @@ void TestImportHistory::hashTakenBehindTheCopies()
     const QByteArray large(48 * 1024 * 1024, 'r');
     const QString growing = dir.createFile(QStringLiteral("src/cut.MOV"), large);
     QCOMPARE(CopyFileWithProgress(growing, dir.filePath(QStringLiteral("dst/cut.MOV")), {}, nullptr, options,
-                                  &outcome),
-             0);
+                                  &outcome)
+                 .kind,
+             CopyError::None);
     QVERIFY(::truncate(QFile::encodeName(growing).constData(), 1024) == 0);
     const ContentHasher::Result cut = hasher.take(outcome.hashTicket);
     QVERIFY2(cut.error ? cut.hash.isEmpty() : cut.hash == xxh128(large),

@@ -79,8 +79,9 @@ void TestCopyFile::copiesContentModeAndTime()
                  [&](quint64 t, quint64 d) {
                      progress.append({t, d});
                  },
-                 &cancel),
-             0);
+                 &cancel)
+                 .kind,
+             CopyError::None);
     QCOMPARE(fileHash(dst), fileHash(src));
     QCOMPARE(QFileInfo(dst).size(), size);
     QCOMPARE(QFileInfo(dst).lastModified(), mtime);
@@ -105,16 +106,17 @@ void TestCopyFile::existingDestinationRefused()
     const QString dst = dir.createFile(QStringLiteral("b.jpg"), "old");
     int calls = 0;
     QCOMPARE(CopyFileWithProgress(
-                 src, dst, [&](quint64, quint64) { ++calls; }, nullptr),
-             ERROR_FILE_EXISTS);
+                 src, dst, [&](quint64, quint64) { ++calls; }, nullptr)
+                 .kind,
+             CopyError::Exists);
     QCOMPARE(calls, 0);
     QFile f(dst);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("old"));
     // A dangling link is a name in use as well.
     QVERIFY(QFile::link(dir.filePath(QStringLiteral("nowhere")), dir.filePath(QStringLiteral("c.jpg"))));
-    QCOMPARE(CopyFileWithProgress(src, dir.filePath(QStringLiteral("c.jpg")), {}, nullptr),
-             ERROR_FILE_EXISTS);
+    QCOMPARE(CopyFileWithProgress(src, dir.filePath(QStringLiteral("c.jpg")), {}, nullptr).kind,
+             CopyError::Exists);
 }
 
 void TestCopyFile::overwriteReplaces()
@@ -125,12 +127,13 @@ void TestCopyFile::overwriteReplaces()
     CopyOptions o;
     o.failIfExists = false;
     o.flush = true;
-    QCOMPARE(CopyFileWithProgress(src, dst, {}, nullptr, o), 0);
+    QCOMPARE(CopyFileWithProgress(src, dst, {}, nullptr, o).kind, CopyError::None);
     QCOMPARE(fileHash(dst), fileHash(src));
     QCOMPARE(entries(dir.filePath(QStringLiteral("d"))), QStringList{QStringLiteral("a.jpg")});
     // A folder of the destination's name is never replaced.
     dir.createDir(QStringLiteral("d/b.jpg"));
-    QCOMPARE(CopyFileWithProgress(src, dir.filePath(QStringLiteral("d/b.jpg")), {}, nullptr, o), EISDIR);
+    QCOMPARE(CopyFileWithProgress(src, dir.filePath(QStringLiteral("d/b.jpg")), {}, nullptr, o).errnoValue,
+             EISDIR);
     QVERIFY(QFileInfo(dir.filePath(QStringLiteral("d/b.jpg"))).isDir());
 }
 
@@ -149,8 +152,9 @@ void TestCopyFile::cancelRemovesPartialFile()
                      ++calls;
                      cancel = true;
                  },
-                 &cancel),
-             ERROR_REQUEST_ABORTED);
+                 &cancel)
+                 .kind,
+             CopyError::Cancelled);
     QCOMPARE(calls, 1);
     QVERIFY(entries(dir.filePath(QStringLiteral("d"))).isEmpty());
     QCOMPARE(fileHash(src), before);
@@ -165,7 +169,7 @@ void TestCopyFile::sourceWrittenDuringCopyFails()
     const QString dst = dir.filePath(QStringLiteral("d/rec.mov"));
     bool appended = false;
     const bool cancel = false;
-    const int code = CopyFileWithProgress(
+    const CopyError code = CopyFileWithProgress(
         src, dst,
         [&](quint64, quint64) {
             if (appended)
@@ -177,7 +181,7 @@ void TestCopyFile::sourceWrittenDuringCopyFails()
         },
         &cancel);
     QVERIFY(appended);
-    QCOMPARE(code, EIO);
+    QCOMPARE(code.errnoValue, EIO);
     QVERIFY(entries(dir.filePath(QStringLiteral("d"))).isEmpty());
     QCOMPARE(QFileInfo(src).size(), 24 * 1024 * 1024 + 4096);
 }
@@ -200,8 +204,9 @@ void TestCopyFile::cancelledOverwriteKeepsOldFile()
                      if (done * 2 >= total)
                          cancel = true;
                  },
-                 &cancel, o),
-             ERROR_REQUEST_ABORTED);
+                 &cancel, o)
+                 .kind,
+             CopyError::Cancelled);
     QVERIFY(seen > 0 && seen < quint64(size));
     QCOMPARE(fileHash(dst), before);
     QCOMPARE(entries(dir.filePath(QStringLiteral("d"))), QStringList{QStringLiteral("clip.mp4")});
@@ -211,11 +216,14 @@ void TestCopyFile::missingSourceAndFolder()
 {
     TestDir dir;
     QCOMPARE(CopyFileWithProgress(dir.filePath(QStringLiteral("none.jpg")),
-                                  dir.filePath(QStringLiteral("x.jpg")), {}, nullptr),
+                                  dir.filePath(QStringLiteral("x.jpg")), {}, nullptr)
+                 .errnoValue,
              ENOENT);
     const QString src = dir.createFile(QStringLiteral("a.jpg"));
-    QCOMPARE(CopyFileWithProgress(src, dir.filePath(QStringLiteral("missing/x.jpg")), {}, nullptr), ENOENT);
-    QCOMPARE(CopyFileWithProgress(dir.path(), dir.filePath(QStringLiteral("y")), {}, nullptr), EISDIR);
+    QCOMPARE(CopyFileWithProgress(src, dir.filePath(QStringLiteral("missing/x.jpg")), {}, nullptr).errnoValue,
+             ENOENT);
+    QCOMPARE(CopyFileWithProgress(dir.path(), dir.filePath(QStringLiteral("y")), {}, nullptr).errnoValue,
+             EISDIR);
 }
 
 void TestCopyFile::sameFileIsNotTruncated()
@@ -225,7 +233,7 @@ void TestCopyFile::sameFileIsNotTruncated()
     const QString src = dir.createFile(QStringLiteral("a.jpg"), data);
     CopyOptions o;
     o.failIfExists = false;
-    QCOMPARE(CopyFileWithProgress(src, src, {}, nullptr, o), 0);
+    QCOMPARE(CopyFileWithProgress(src, src, {}, nullptr, o).kind, CopyError::None);
     QFile f(src);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), data);
@@ -239,8 +247,8 @@ void TestCopyFile::diskFull()
     if (!disk.mounted())
         QSKIP(qPrintable(disk.error()));
     const QString src = dir.createFile(QStringLiteral("big.mov"), randomBytes(3 * 1024 * 1024, 9));
-    QCOMPARE(CopyFileWithProgress(src, mountPoint + QStringLiteral("/big.mov"), {}, nullptr),
-             ERROR_DISK_FULL);
+    QCOMPARE(CopyFileWithProgress(src, mountPoint + QStringLiteral("/big.mov"), {}, nullptr).kind,
+             CopyError::DiskFull);
     QVERIFY(entries(mountPoint).isEmpty());
     // Overwrite on a full disk: the old file stays as it was and no temporary file is left.
     const QString old = mountPoint + QStringLiteral("/old.mov");
@@ -252,7 +260,7 @@ void TestCopyFile::diskFull()
     const QByteArray before = fileHash(old);
     CopyOptions o;
     o.failIfExists = false;
-    QCOMPARE(CopyFileWithProgress(src, old, {}, nullptr, o), ERROR_DISK_FULL);
+    QCOMPARE(CopyFileWithProgress(src, old, {}, nullptr, o).kind, CopyError::DiskFull);
     QCOMPARE(fileHash(old), before);
     QCOMPARE(entries(mountPoint), QStringList{QStringLiteral("old.mov")});
     QCOMPARE(VolumeRootOf(mountPoint + QStringLiteral("/sub/dir/x.mov")), mountPoint);
@@ -261,7 +269,8 @@ void TestCopyFile::diskFull()
 void TestCopyFile::flushAndVolumeRoot()
 {
     TestDir dir;
-    QCOMPARE(SyncFileSystems({dir.path(), dir.path() + QStringLiteral("/"), QStringLiteral("/")}), 0);
+    QCOMPARE(SyncFileSystems({dir.path(), dir.path() + QStringLiteral("/"), QStringLiteral("/")}).kind,
+             CopyError::None);
     QCOMPARE(VolumeRootOf(QStringLiteral("/")), QStringLiteral("/"));
     const QString a = dir.createFile(QStringLiteral("gone.jpg"));
     QCOMPARE(RemoveFile(a), 0);
@@ -274,23 +283,25 @@ void TestCopyFile::freeName()
     const QString src = dir.createFile(QStringLiteral("s/P1000123.JPG"), "new");
     const QString dest = dir.createFile(QStringLiteral("P1000123.JPG"), "old");
     QString written;
-    QCOMPARE(CopyFileToFreeName(src, dest, {}, nullptr, {}, nullptr, &written), 0);
+    QCOMPARE(CopyFileToFreeName(src, dest, {}, nullptr, {}, nullptr, &written).kind, CopyError::None);
     QCOMPARE(written, dir.filePath(QStringLiteral("P1000123_2.JPG")));
     dir.createFile(QStringLiteral("P1000123_3.JPG"), "old 3");
-    QCOMPARE(CopyFileToFreeName(src, dest, {}, nullptr, {}, nullptr, &written), 0);
+    QCOMPARE(CopyFileToFreeName(src, dest, {}, nullptr, {}, nullptr, &written).kind, CopyError::None);
     QCOMPARE(written, dir.filePath(QStringLiteral("P1000123_4.JPG")));
     QCOMPARE(contentOf(written), QByteArray("new"));
     QCOMPARE(contentOf(dest), QByteArray("old"));
     QCOMPARE(contentOf(dir.filePath(QStringLiteral("P1000123_3.JPG"))), QByteArray("old 3"));
     // A free name is taken as it is; "_n" goes before the last dot, or at the end without one.
     QCOMPARE(
-        CopyFileToFreeName(src, dir.filePath(QStringLiteral("free.jpg")), {}, nullptr, {}, nullptr, &written),
-        0);
+        CopyFileToFreeName(src, dir.filePath(QStringLiteral("free.jpg")), {}, nullptr, {}, nullptr, &written)
+            .kind,
+        CopyError::None);
     QCOMPARE(written, dir.filePath(QStringLiteral("free.jpg")));
     dir.createFile(QStringLiteral("README"));
     QCOMPARE(
-        CopyFileToFreeName(src, dir.filePath(QStringLiteral("README")), {}, nullptr, {}, nullptr, &written),
-        0);
+        CopyFileToFreeName(src, dir.filePath(QStringLiteral("README")), {}, nullptr, {}, nullptr, &written)
+            .kind,
+        CopyError::None);
     QCOMPARE(written, dir.filePath(QStringLiteral("README_2")));
     QCOMPARE(NumberedName(QStringLiteral("/d.x/.hidden"), 5), QStringLiteral("/d.x/_5.hidden"));
     QCOMPARE(NumberedName(QStringLiteral("/d.x/a.tar.gz"), 2), QStringLiteral("/d.x/a.tar_2.gz"));
@@ -300,8 +311,9 @@ void TestCopyFile::freeName()
         dir.createFile(QStringLiteral("a_%1.jpg").arg(n), "old");
     const QStringList before = entries(dir.path());
     QCOMPARE(
-        CopyFileToFreeName(src, dir.filePath(QStringLiteral("a.jpg")), {}, nullptr, {}, nullptr, &written),
-        ERROR_FILE_EXISTS);
+        CopyFileToFreeName(src, dir.filePath(QStringLiteral("a.jpg")), {}, nullptr, {}, nullptr, &written)
+            .kind,
+        CopyError::Exists);
     QCOMPARE(written, dir.filePath(QStringLiteral("a_99.jpg")));
     QCOMPARE(entries(dir.path()), before);
     QCOMPARE(contentOf(dir.filePath(QStringLiteral("a_99.jpg"))), QByteArray("old"));
@@ -328,7 +340,8 @@ void TestCopyFile::freeNameTakenDuringCopy()
         calls = 0;
         QVERIFY(!overwrite || RemoveFile(dir.filePath(QStringLiteral("d/b_3.jpg"))) == 0);
         QVERIFY(!overwrite || RemoveFile(second) == 0);
-        QCOMPARE(CopyFileToFreeName(src, dest, intrude, nullptr, options, nullptr, &written), 0);
+        QCOMPARE(CopyFileToFreeName(src, dest, intrude, nullptr, options, nullptr, &written).kind,
+                 CopyError::None);
         QVERIFY(calls > 0);
         QCOMPARE(written, dir.filePath(QStringLiteral("d/b_3.jpg")));
         QCOMPARE(fileHash(written), fileHash(src));

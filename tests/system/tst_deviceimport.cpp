@@ -303,7 +303,7 @@ void TestDeviceImport::fullDiskStopsAndKeepsTheSource()
     ::umount(QFile::encodeName(mountPoint).constData());
 
     QCOMPARE(r.status, DeviceImportResult::CopyFailed);
-    QCOMPARE(r.error, ERROR_DISK_FULL);
+    QCOMPARE(r.error.kind, CopyError::DiskFull);
     QCOMPARE(r.failedFile, source + QStringLiteral("/B_big.MOV"));
     QCOMPARE(r.copied, 1);
     // The good copy was a move; the failed one and the one after it keep their sources, no partial file.

@@ -393,9 +393,9 @@ void TestDataSafety::ordinaryUserNamesUnnamedCopy()
 
     const auto copies = [&] {
         int f = 0;
-        if (CopyFileWithProgress(src, out + QStringLiteral("/A.JPG"), {}, nullptr) != 0)
+        if (CopyFileWithProgress(src, out + QStringLiteral("/A.JPG"), {}, nullptr))
             f |= 1;
-        if (CopyFileWithProgress(src, taken, {}, nullptr) != ERROR_FILE_EXISTS)
+        if (CopyFileWithProgress(src, taken, {}, nullptr).kind != CopyError::Exists)
             f |= 2;
         return f;
     };
@@ -638,7 +638,7 @@ void TestDataSafety::failedFlushKeepsEverySource()
     QCOMPARE(filesUnder(out), QStringList()); // never on the disk, so never named
     QCOMPARE(view.status, unknownErrorStatusText());
     QCOMPARE(prompt.messages.size(), 2);
-    QVERIFY(prompt.messages.at(0).startsWith(unknownErrorMessage(EIO)));
+    QVERIFY(prompt.messages.at(0).startsWith(unknownErrorMessage(CopyError::fromErrno(EIO))));
     QCOMPARE(prompt.messages.at(1), notDeletedMessage());
 }
 

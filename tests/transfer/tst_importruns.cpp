@@ -1,6 +1,8 @@
 #include "history/importhistory.h"
 #include "platform/bytepath.h"
+#include "platform/contenthash.h"
 #include "platform/copyfile.h"
+#include "platform/filestamp.h"
 #include "settings/settingsrecord.h"
 #include "source/importedfilter.h"
 #include "source/sourcewalk.h"

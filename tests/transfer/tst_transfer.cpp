@@ -321,7 +321,8 @@ void TestTransfer::ensureFolderOneLevel()
     QCOMPARE(prompt.messages.at(0),
              QStringLiteral("フォルダ[") + out + QStringLiteral("/x/y/]の作成に失敗しました"));
     // The message's own text first, then what happened and to which file.
-    QVERIFY(prompt.messages.at(1).startsWith(unknownErrorMessage(ENOENT) + QStringLiteral("\r\n\r\n")));
+    QVERIFY(prompt.messages.at(1).startsWith(unknownErrorMessage(CopyError::fromErrno(ENOENT)) +
+                                             QStringLiteral("\r\n\r\n")));
     QVERIFY(prompt.messages.at(1).contains(QStringLiteral("転送先のフォルダが見つかりません")));
     QVERIFY(prompt.messages.at(1).contains(QStringLiteral("転送元：") + src));
     QCOMPARE(view.status, QStringLiteral("不明なエラーが発生しました"));

@@ -1,5 +1,5 @@
 #include "mounthelper.h"
-#include "platform/copyfile.h"
+#include "platform/filestamp.h"
 #include "sandbox.h"
 #include "settings/settingsrecord.h"
 #include "source/sourcewalk.h"

@@ -2,7 +2,8 @@
 
 #include "platform/pathtext.h"
 
-#include "platform/copyfile.h"
+#include "platform/copyerror.h"
+#include "platform/filestamp.h"
 #include "platform/launcher.h"
 #include "platform/prompt.h"
 #include "settings/settingsrecord.h"
@@ -134,8 +135,8 @@ void SystemHandlers::importFromDevice()
     case DeviceImportResult::CopyFailed:
         if (result.notDeleted > 0)
             prompt().message(notDeletedMessage());
-        prompt().message(result.error == ERROR_DISK_FULL ? diskFullMessage(VolumeRootOf(destination))
-                                                         : unknownErrorMessage(result.error));
+        prompt().message(result.error.kind == CopyError::DiskFull ? diskFullMessage(VolumeRootOf(destination))
+                                                                  : unknownErrorMessage(result.error));
         return;
     }
     if (result.notCopied > 0)

@@ -1,0 +1,342 @@
+#include "platform/contenthash.h"
+
+#include "platform/bytepath.h"
+
+#include <xxhash.h>
+#if defined(__x86_64__) || defined(__i386__)
+// The library picks the widest vector unit of the processor it runs on (AVX2, AVX-512) at run time.
+#include <xxh_x86dispatch.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <unordered_map>
+#include <utility>
+
+namespace vantora {
+
+namespace {
+
+constexpr size_t BufferSize = 1024 * 1024;
+// Small enough that a range read back for its hash is still in the processor's cache when it is hashed.
+constexpr size_t HashBuffer = 256 * 1024;
+
+// Hashes `length` bytes of the file from `offset`: the pages the copy just went through, so they come
+// from the page cache, not the medium.
+bool hashCopied(int in, quint64 offset, size_t length, std::unique_ptr<char[]> &buffer, XXH3_state_t *hash)
+{
+    if (!buffer)
+        buffer.reset(new char[HashBuffer]);
+    while (length > 0) {
+        const ssize_t got = ::pread(in, buffer.get(), std::min(HashBuffer, length), off_t(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got == 0)
+            errno = EIO; // shorter than what was just copied: changed meanwhile
+        if (got <= 0)
+            return false;
+        XXH3_128bits_update(hash, buffer.get(), size_t(got));
+        offset += quint64(got);
+        length -= size_t(got);
+    }
+    return true;
+}
+
+QByteArray canonicalHash(XXH128_hash_t value)
+{
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, value);
+    return QByteArray(reinterpret_cast<const char *>(canonical.digest), sizeof canonical.digest);
+}
+
+struct FdCloser
+{
+    int fd;
+    ~FdCloser()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
+struct ContentHash::State
+{
+    State() : state(XXH3_createState()) { XXH3_128bits_reset(state); }
+    ~State() { XXH3_freeState(state); }
+    State(const State &) = delete;
+    State &operator=(const State &) = delete;
+
+    XXH3_state_t *state;
+    std::unique_ptr<char[]> buffer; // for addRead, made at its first call
+};
+
+ContentHash::ContentHash() : d(std::make_unique<State>())
+{
+}
+ContentHash::~ContentHash() = default;
+ContentHash::ContentHash(ContentHash &&) noexcept = default;
+ContentHash &ContentHash::operator=(ContentHash &&) noexcept = default;
+
+void ContentHash::add(const char *bytes, size_t length)
+{
+    XXH3_128bits_update(d->state, bytes, length);
+}
+
+bool ContentHash::addRead(int fd, quint64 offset, size_t length)
+{
+    return hashCopied(fd, offset, length, d->buffer, d->state);
+}
+
+QByteArray ContentHash::result() const
+{
+    return canonicalHash(XXH3_128bits_digest(d->state));
+}
+
+// The hasher's side: files in the order they were copied, each a run of ranges closed by its end.
+struct ContentHasher::Queue
+{
+    // Bounds how far the hashing may fall behind: the ranges must still be in the page cache when they are
+    // read, and each file waiting holds a descriptor.
+    static constexpr quint64 MaxQueuedBytes = 64 * 1024 * 1024;
+    static constexpr int MaxOpenJobs = 64;
+
+    struct Job
+    {
+        int fd = -1;
+        XXH3_state_t *state = nullptr;
+        std::optional<FileStamp> expected;
+        int error = 0;
+    };
+    enum class Kind
+    {
+        Range,
+        End,
+        Drop
+    };
+    struct Item
+    {
+        Kind kind;
+        quint64 ticket;
+        quint64 offset = 0;
+        size_t length = 0;
+    };
+
+    Queue() : thread([this] { run(); }) {}
+    ~Queue()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            closing = true;
+        }
+        wake.notify_one();
+        thread.join();
+        for (auto &[ticket, job] : jobs)
+            release(job);
+    }
+
+    static void release(Job &job)
+    {
+        if (job.fd >= 0)
+            ::close(job.fd);
+        XXH3_freeState(job.state);
+        job = Job();
+    }
+
+    quint64 begin(int fd, std::optional<FileStamp> expected)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return openJobs < MaxOpenJobs; });
+        const quint64 ticket = next++;
+        Job &job = jobs[ticket];
+        job.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        job.error = job.fd < 0 ? errno : 0;
+        job.state = XXH3_createState();
+        XXH3_128bits_reset(job.state);
+        job.expected = expected;
+        ++openJobs;
+        return ticket;
+    }
+
+    void push(Item item)
+    {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (item.kind == Kind::Range) {
+                changed.wait(lock, [this] { return queuedBytes < MaxQueuedBytes; });
+                queuedBytes += item.length;
+            }
+            items.push_back(item);
+        }
+        wake.notify_one();
+    }
+
+    Result take(quint64 ticket)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return results.find(ticket) != results.end(); });
+        const auto it = results.find(ticket);
+        Result result = std::move(it->second);
+        results.erase(it);
+        return result;
+    }
+
+    void run()
+    {
+        std::unique_ptr<char[]> buffer;
+        for (;;) {
+            Item item{};
+            Job *job = nullptr;
+            bool stopping = false;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                wake.wait(lock, [this] { return closing || !items.empty(); });
+                if (items.empty())
+                    return;
+                item = items.front();
+                items.pop_front();
+                job = &jobs.at(item.ticket); // nodes stay put while others are added
+                stopping = closing;
+            }
+            if (item.kind == Kind::Range) {
+                if (!job->error && !stopping &&
+                    !hashCopied(job->fd, item.offset, item.length, buffer, job->state))
+                    job->error = errno ? errno : EIO;
+                {
+                    const std::lock_guard<std::mutex> lock(mutex);
+                    queuedBytes -= item.length;
+                }
+                changed.notify_all();
+                continue;
+            }
+            Result result;
+            if (item.kind == Kind::End) {
+                struct stat now;
+                result.error = job->error;
+                if (!result.error && job->expected &&
+                    (::fstat(job->fd, &now) != 0 || now.st_size != job->expected->size ||
+                     FileStampFromStat(now).mtime != job->expected->mtime))
+                    result.error = ESTALE;
+                if (!result.error)
+                    result.hash = canonicalHash(XXH3_128bits_digest(job->state));
+            }
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                release(*job);
+                jobs.erase(item.ticket);
+                --openJobs;
+                if (item.kind == Kind::End)
+                    results.emplace(item.ticket, std::move(result));
+            }
+            changed.notify_all();
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable wake;    // the hasher: an item, or closing
+    std::condition_variable changed; // the copies: room in the queue, a result
+    std::deque<Item> items;
+    std::unordered_map<quint64, Job> jobs;
+    std::unordered_map<quint64, Result> results;
+    quint64 next = 1;
+    quint64 queuedBytes = 0;
+    int openJobs = 0;
+    bool closing = false;
+    std::thread thread; // last: starts once everything above is set up
+};
+
+ContentHasher::ContentHasher() : d(std::make_unique<Queue>())
+{
+}
+ContentHasher::~ContentHasher() = default;
+
+ContentHasher::Result ContentHasher::take(quint64 ticket)
+{
+    return d->take(ticket);
+}
+
+ContentHashJob::ContentHashJob(ContentHasher &hasher, int fd, std::optional<FileStamp> expected)
+    : m_queue(*hasher.d), m_ticket(m_queue.begin(fd, expected))
+{
+}
+
+ContentHashJob::~ContentHashJob()
+{
+    if (m_ticket)
+        m_queue.push({ContentHasher::Queue::Kind::Drop, m_ticket});
+}
+
+void ContentHashJob::add(quint64 offset, size_t length)
+{
+    m_queue.push({ContentHasher::Queue::Kind::Range, m_ticket, offset, length});
+}
+
+quint64 ContentHashJob::keep()
+{
+    m_queue.push({ContentHasher::Queue::Kind::End, m_ticket});
+    return std::exchange(m_ticket, 0);
+}
+
+int DropCachedPages(int fd)
+{
+    return ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+}
+
+namespace {
+
+ContentCheck hashContent(const QString &path, bool dropCache, bool regularOnly)
+{
+    ContentCheck check;
+    FdCloser in{::open(pathToBytes(path).constData(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NOFOLLOW : 0))};
+    struct stat st;
+    if (in.fd < 0 || ::fstat(in.fd, &st) != 0) {
+        check.error = errno;
+        return check;
+    }
+    if (regularOnly && !S_ISREG(st.st_mode)) {
+        check.error = EINVAL;
+        return check;
+    }
+    check.stamp = FileStampFromStat(st);
+    if (dropCache)
+        DropCachedPages(in.fd);
+    ::posix_fadvise(in.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    ContentHash hash;
+    std::unique_ptr<char[]> buffer(new char[BufferSize]);
+    for (;;) {
+        const ssize_t got = ::read(in.fd, buffer.get(), BufferSize);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            check.error = errno;
+            return check;
+        }
+        if (got == 0)
+            break;
+        hash.add(buffer.get(), size_t(got));
+    }
+    check.hash = hash.result();
+    return check;
+}
+
+} // namespace
+
+ContentCheck HashFileContent(const QString &path, bool dropCache)
+{
+    return hashContent(path, dropCache, false);
+}
+
+ContentCheck HashRegularFile(const QString &path)
+{
+    return hashContent(path, false, true);
+}
+
+} // namespace vantora
