@@ -1,5 +1,7 @@
 #include "naming/nametemplate.h"
 
+#include "platform/filepath.h"
+
 #include <QStringList>
 
 namespace vantora {
@@ -72,11 +74,6 @@ QString previewTokens(QString text, qint32 counter, const QString &separator, co
     return text;
 }
 
-QString fileNamePart(const QString &sourcePath)
-{
-    return sourcePath.mid(sourcePath.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
 } // namespace
 
 QDate systemToday()
@@ -112,14 +109,14 @@ QString FormatTemplateDate(const QDate &date, const QString &separator)
 
 QString SourceBaseName(const QString &sourcePath)
 {
-    const QString name = fileNamePart(sourcePath);
+    const QString name = FilePath(sourcePath).name();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     return dot < 0 ? name : name.left(dot);
 }
 
 QString SourceExtension(const QString &sourcePath)
 {
-    const QString name = fileNamePart(sourcePath);
+    const QString name = FilePath(sourcePath).name();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     return dot < 0 ? QString() : name.mid(dot);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/bytepath.h"
 #include "platform/contenthash.h"
+#include "platform/filepath.h"
 #include "platform/nativefile.h"
 
 #include <QElapsedTimer>
@@ -70,16 +71,6 @@ public:
 private:
     int m_fd;
 };
-
-QByteArray parentOf(const QByteArray &path)
-{
-    const int slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return QByteArrayLiteral(".");
-    if (slash == 0)
-        return QByteArrayLiteral("/");
-    return path.left(slash);
-}
 
 int fsyncFd(int fd)
 {
@@ -307,9 +298,10 @@ CopyError UnnamedCopy::name(const QString &to, bool replace)
             return CopyError::fromErrno(EISDIR);
         // An unnamed file cannot be renamed over another: it gets a hidden name first.
         if (m_temporary.isEmpty()) {
+            const QByteArray folder = FilePath(to).parent().bytes();
             QByteArray hidden;
             for (int attempt = 0; attempt < 100 && hidden.isEmpty(); ++attempt) {
-                const QByteArray candidate = temporaryName(parentOf(target));
+                const QByteArray candidate = temporaryName(folder);
                 failure = linkUnnamed(m_fd, candidate);
                 if (failure == 0)
                     hidden = candidate;
@@ -357,7 +349,7 @@ CopyError CopyFileWithProgress(const QString &source, const QString &destination
     result = CopyOutcome();
     const QByteArray from = pathToBytes(source);
     const QByteArray to = pathToBytes(destination);
-    const QByteArray folder = parentOf(to);
+    const QByteArray folder = FilePath(destination).parent().bytes();
 
     Fd in(options.sourceFd >= 0 ? options.sourceFd : ::open(from.constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
@@ -571,9 +563,9 @@ CopyError CopyFileWithProgress(const QString &source, const QString &destination
 
 QString NumberedName(const QString &path, int n)
 {
-    const qsizetype nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
-    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-    const qsizetype at = dot >= nameStart ? dot : path.size();
+    const QString name = FilePath(path).name();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype at = path.size() - name.size() + (dot < 0 ? name.size() : dot);
     return path.left(at) + QLatin1Char('_') + QString::number(n) + path.mid(at);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/filestamp.h"
 
 #include "platform/bytepath.h"
+#include "platform/filepath.h"
 
 #include <QByteArray>
 
@@ -12,20 +13,6 @@
 #include <unistd.h>
 
 namespace vantora {
-
-namespace {
-
-QByteArray parentOf(const QByteArray &path)
-{
-    const int slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return QByteArrayLiteral(".");
-    if (slash == 0)
-        return QByteArrayLiteral("/");
-    return path.left(slash);
-}
-
-} // namespace
 
 FileStamp FileStampFromStat(const struct stat &st)
 {
@@ -89,10 +76,9 @@ bool KeptCopy::isNamedBy(const QString &path) const
 
 bool FolderListsName(const QString &path)
 {
-    const QByteArray bytes = pathToBytes(path);
-    const qsizetype slash = bytes.lastIndexOf('/');
-    const QByteArray name = bytes.mid(slash + 1);
-    DIR *dir = ::opendir(slash <= 0 ? (slash == 0 ? "/" : ".") : bytes.left(slash).constData());
+    const FilePath p(path);
+    const QByteArray name = pathToBytes(p.name());
+    DIR *dir = ::opendir(p.parent().bytes().constData());
     if (!dir)
         return false;
     bool found = false;
@@ -125,41 +111,41 @@ int RemoveFile(const QString &path)
 
 QString VolumeRootOf(const QString &path)
 {
-    QByteArray p = pathToBytes(path);
-    if (!p.startsWith('/')) {
+    FilePath p(path);
+    if (!path.startsWith(u'/')) {
         char *cwd = ::getcwd(nullptr, 0);
-        p = QByteArray(cwd ? cwd : "/") + '/' + p;
+        p = FilePath(pathFromBytes(cwd ? cwd : "/") + u'/' + path);
         ::free(cwd);
     }
     struct stat st;
-    QByteArray silent; // the highest folder of a mount whose filesystem stopped answering
-    while (::stat(p.constData(), &st) != 0) {
+    FilePath silent; // the highest folder of a mount whose filesystem stopped answering
+    while (::stat(p.bytes().constData(), &st) != 0) {
         if (errno == ENOTCONN || errno == ECONNABORTED)
             silent = p;
-        if (p == "/")
+        if (p.isRoot())
             return QStringLiteral("/");
-        p = parentOf(p);
+        p = p.parent();
     }
     if (!silent.isEmpty())
-        return pathFromBytes(silent);
-    while (p != "/") {
-        const QByteArray up = parentOf(p);
+        return silent.text();
+    while (!p.isRoot()) {
+        const FilePath up = p.parent();
         struct stat parent;
-        if (::stat(up.constData(), &parent) != 0 || parent.st_dev != st.st_dev)
+        if (::stat(up.bytes().constData(), &parent) != 0 || parent.st_dev != st.st_dev)
             break;
         p = up;
     }
-    return pathFromBytes(p);
+    return p.text();
 }
 
 bool PassesThroughLink(const QString &root, const QString &path)
 {
+    if (!FilePath(path).isSameOrInside(FilePath(root)))
+        return true;
     QByteArray base = pathToBytes(root);
     while (base.size() > 1 && base.endsWith('/'))
         base.chop(1);
     const QByteArray full = pathToBytes(path);
-    if (!full.startsWith(base) || (base != "/" && full.size() > base.size() && full.at(base.size()) != '/'))
-        return true;
     // Every folder from just below root down to the file itself.
     qsizetype at = base.size();
     for (;;) {

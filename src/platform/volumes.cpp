@@ -1,17 +1,12 @@
 #include "platform/volumes.h"
 
+#include "platform/filepath.h"
+
 namespace vantora {
 
 bool isPathUnder(const QString &path, const QString &root)
 {
-    QString r = root;
-    while (r.size() > 1 && r.endsWith(u'/'))
-        r.chop(1);
-    if (r == QLatin1String("/"))
-        return path.startsWith(u'/');
-    if (!path.startsWith(r))
-        return false;
-    return path.size() == r.size() || path.at(r.size()) == u'/';
+    return FilePath(path).isSameOrInside(FilePath(root));
 }
 
 QString Volumes::identity(const QString &) const
@@ -21,9 +16,10 @@ QString Volumes::identity(const QString &) const
 
 QString Volumes::rootOf(const QString &path) const
 {
+    const FilePath p(path);
     QString best;
     for (const QString &root : roots()) {
-        if (root.size() > best.size() && isPathUnder(path, root))
+        if (root.size() > best.size() && p.isSameOrInside(FilePath(root)))
             best = root;
     }
     return best;

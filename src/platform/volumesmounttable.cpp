@@ -2,6 +2,7 @@
 
 #include "platform/bytepath.h"
 #include "platform/directoryreader.h"
+#include "platform/filepath.h"
 #include "platform/pathops.h"
 #include "platform/udisks.h"
 
@@ -96,8 +97,8 @@ bool isRemovableBlockDevice(const QString &devNumber)
     if (dev.isEmpty())
         return false;
     if (statPath(dev + QLatin1String("/partition")).kind != EntryKind::Missing)
-        dev.truncate(dev.lastIndexOf(u'/'));
-    if (dev.mid(dev.lastIndexOf(u'/') + 1).startsWith(QLatin1String("mmcblk")))
+        dev = FilePath(dev).parent().text();
+    if (FilePath(dev).name().startsWith(QLatin1String("mmcblk")))
         return true;
     return readSmallFile(dev + QLatin1String("/removable")) == QLatin1String("1") ||
            dev.contains(QLatin1String("/usb"));
@@ -133,7 +134,7 @@ QList<MountEntry> parseMountInfo(const QByteArray &text)
         for (qsizetype j = i + 1; j < entries.size() && !hidden; ++j)
             hidden = entries[i].mountPoint != entries[j].mountPoint &&
                      entries[j].mountPoint != QLatin1String("/") &&
-                     isPathUnder(entries[i].mountPoint, entries[j].mountPoint);
+                     FilePath(entries[i].mountPoint).isSameOrInside(FilePath(entries[j].mountPoint));
         if (!hidden)
             visible.append(entries[i]);
     }

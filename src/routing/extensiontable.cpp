@@ -1,16 +1,11 @@
 #include "routing/extensiontable.h"
 
+#include "platform/filepath.h"
 #include "routing/extensioncatalogue.h"
 
 namespace vantora {
 
 namespace {
-
-QString fileNameOf(const QString &path)
-{
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? path : path.mid(slash + 1);
-}
 
 bool allFilesRows(const ExtensionRows &rows)
 {
@@ -34,7 +29,7 @@ QString LookupExtensionDestination(const ExtensionRows &rows, const QString &fil
     if (allFilesMode) {
         key = QLatin1String(AllFilesKey);
     } else {
-        const QString name = fileNameOf(fileName);
+        const QString name = FilePath(fileName).name();
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         key = QLatin1Char('*') + (dot < 0 ? QString() : name.mid(dot));
     }

@@ -1,6 +1,7 @@
 #include "source/maskmatch.h"
 
 #include "platform/bytepath.h"
+#include "platform/filepath.h"
 
 #include <algorithm>
 #include <cstring>
@@ -243,7 +244,7 @@ bool MatchesMask(QStringView name, QStringView mask)
 
 QString LookupMaskDestination(const ExtensionRows &rows, const QString &fileName)
 {
-    const QStringView name = QStringView(fileName).mid(fileName.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString name = FilePath(fileName).name();
     for (const ExtensionRow &row : rows) {
         if (MatchesMask(name, row.key))
             return row.folder;

@@ -1,6 +1,7 @@
 #include "system/deviceimport.h"
 
 #include "platform/directoryreader.h"
+#include "platform/filepath.h"
 #include "platform/pathops.h"
 #include "platform/pathtext.h"
 #include "source/source.h"
@@ -11,12 +12,6 @@
 namespace vantora {
 
 namespace {
-
-bool isInside(const QString &path, const QString &folder)
-{
-    return path == folder ||
-           path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
-}
 
 // Everything below a folder by relative path, in the order listed: real folders, and files (a link to a
 // file counts as the file). Folder links, dangling links, devices and pipes are only counted: they stay
@@ -71,10 +66,8 @@ QString DeviceImportDestination(const QString &transferFolder, const NameTemplat
 
 QString FolderTitle(const QString &path)
 {
-    const QString p = withoutTrailingSlash(path);
-    if (p == QLatin1String("/"))
-        return p;
-    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
+    const FilePath p(withoutTrailingSlash(path));
+    return p.isRoot() ? p.text() : p.name();
 }
 
 DeviceImportResult ImportWholeFolder(const QString &source, const QString &destinationFolder, bool move,
@@ -89,12 +82,11 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
         result.status = DeviceImportResult::DestinationMissing;
         return result;
     }
-    const QString sourceRoot = canonicalPath(source);
-    const QString destinationRoot = canonicalPath(destinationFolder);
-    const QString target =
-        withTrailingSlash(destinationRoot) + sourceRoot.mid(sourceRoot.lastIndexOf(QLatin1Char('/')) + 1);
+    const FilePath sourceRoot(canonicalPath(source));
+    const FilePath destinationRoot(canonicalPath(destinationFolder));
+    const FilePath target = destinationRoot.join(sourceRoot.name());
     // A copy into the source itself would copy its own copies (or each file onto itself).
-    if (isInside(destinationRoot, sourceRoot) || target == sourceRoot) {
+    if (destinationRoot.isSameOrInside(sourceRoot) || target == sourceRoot) {
         result.status = DeviceImportResult::DestinationInsideSource;
         return result;
     }
@@ -102,20 +94,20 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
     // The whole list first: the copy never sees its own output.
     QStringList folders;
     QStringList files;
-    DirectoryReader top(sourceRoot);
+    DirectoryReader top(sourceRoot.text());
     listTree(top, QString(), folders, files, result.notCopied);
     std::sort(folders.begin(), folders.end());
     std::sort(files.begin(), files.end());
 
-    makeFolderPath(target);
+    makeFolderPath(target.text());
     for (const QString &folder : std::as_const(folders))
-        makeFolderPath(target + QLatin1Char('/') + folder);
+        makeFolderPath(target.join(folder).text());
     // Each copy flushes itself and its own folder; the new folders' entries in their parents must be on
     // the disk too before the first source goes.
-    if (const CopyError code = move ? SyncFileSystems({target}) : CopyError()) {
+    if (const CopyError code = move ? SyncFileSystems({target.text()}) : CopyError()) {
         result.status = DeviceImportResult::CopyFailed;
         result.error = code;
-        result.failedFile = target;
+        result.failedFile = target.text();
         return result;
     }
 
@@ -125,7 +117,7 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
     // A copy takes its name only once its data is on the disk, so a power cut leaves no name on a hole.
     options.flush = true;
     options.keepOpen = move;
-    const FolderSource origin(sourceRoot);
+    const FolderSource origin(sourceRoot.text());
     CommitBatch::Options batchOptions;
     batchOptions.source = &origin;
     CommitBatch batch(batchOptions);
@@ -134,8 +126,8 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
         result.notDeleted += int(waiting - batch.commit().deleted);
     };
     for (const QString &file : std::as_const(files)) {
-        const QString from = sourceRoot + QLatin1Char('/') + file;
-        const QString to = target + QLatin1Char('/') + file;
+        const QString from = sourceRoot.join(file).text();
+        const QString to = target.join(file).text();
         QString written;
         CopyOutcome outcome;
         const CopyError code = CopyFileToFreeName(from, to, progress, &cancel, options, &outcome, &written);
@@ -172,8 +164,8 @@ DeviceImportResult ImportWholeFolder(const QString &source, const QString &desti
         // Deepest first; rmdir leaves every folder that still holds something.
         std::sort(folders.begin(), folders.end(), std::greater<>());
         for (const QString &folder : std::as_const(folders))
-            removeFolder(sourceRoot + QLatin1Char('/') + folder);
-        removeFolder(sourceRoot);
+            removeFolder(sourceRoot.join(folder).text());
+        removeFolder(sourceRoot.text());
     }
     return result;
 }

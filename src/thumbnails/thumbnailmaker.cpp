@@ -2,11 +2,11 @@
 
 #include "metadata/exivbytes.h"
 #include "metadata/jpeghead.h"
+#include "platform/filepath.h"
 #include "platform/readonlyfile.h"
 #include "settings/extensiontype.h"
 
 #include <QBuffer>
-#include <QFileInfo>
 #include <QHash>
 #include <QImageReader>
 
@@ -108,7 +108,7 @@ void PrepareThumbnails()
 
 ThumbnailKind ThumbnailKindOf(const QString &path)
 {
-    const QString suffix = QFileInfo(path).suffix();
+    const QString suffix = FilePath(path).suffix();
     const auto named = [&suffix](const char *code) {
         return code && suffix.compare(QLatin1String(code), Qt::CaseInsensitive) == 0;
     };

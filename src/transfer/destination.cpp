@@ -2,25 +2,16 @@
 
 #include "naming/nametemplate.h"
 #include "platform/bytepath.h"
+#include "platform/filepath.h"
 #include "platform/filestamp.h"
 #include "platform/pathops.h"
 #include "platform/pathtext.h"
-#include "platform/volumes.h"
 #include "routing/extensiontable.h"
 #include "source/maskmatch.h"
 #include "transfer/shootingdate.h"
 #include "transfer/transferstate.h"
 
 namespace vantora {
-
-namespace {
-
-QString fileNameOf(const QString &path)
-{
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
-} // namespace
 
 bool EnsureFolder(const QString &path)
 {
@@ -31,40 +22,39 @@ bool EnsureFolder(const QString &path)
 
 QString CameraFolderName(const QString &sourcePath)
 {
-    const QString folder = sourcePath.left(sourcePath.lastIndexOf(QLatin1Char('/')));
-    return folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1);
+    return FilePath(sourcePath).parent().name();
 }
 
 bool IsFolderInside(const QString &folder, const QString &source)
 {
     if (folder.isEmpty() || source.isEmpty())
         return false;
-    if (isPathUnder(folder, source))
+    if (FilePath(folder).isSameOrInside(FilePath(source)))
         return true;
     // The same folders reached another way: through links, or a second mount of the same folder.
     const std::optional<FileId> sourceId = FileIdOf(source);
     if (!sourceId)
         return false;
-    QString existing = withoutTrailingSlash(folder);
+    // The nearest folder that exists, and the names below it that do not (yet).
+    FilePath existing(withoutTrailingSlash(folder));
     QString rest;
-    while (existing.size() > 1 && !PathExists(existing)) {
-        const int slash = existing.lastIndexOf(QLatin1Char('/'));
-        if (slash < 0)
+    while (existing.text().size() > 1 && !PathExists(existing.text())) {
+        // A relative name with nothing above it that exists.
+        if (!existing.text().contains(u'/'))
             return false;
-        rest.prepend(existing.mid(slash));
-        existing = slash == 0 ? QStringLiteral("/") : existing.left(slash);
+        rest.prepend(u'/' + existing.name());
+        existing = existing.parent();
     }
     const QString realSource = canonicalPath(source);
-    const QString real = canonicalPath(existing);
-    if (!realSource.isEmpty() && !real.isEmpty() && isPathUnder(real + rest, realSource))
+    const QString real = canonicalPath(existing.text());
+    if (!realSource.isEmpty() && !real.isEmpty() &&
+        FilePath(real + rest).isSameOrInside(FilePath(realSource)))
         return true;
-    for (QString up = real; !up.isEmpty();) {
-        if (FileIdOf(up) == sourceId)
+    for (FilePath up(real); !up.isEmpty(); up = up.parent()) {
+        if (FileIdOf(up.text()) == sourceId)
             return true;
-        if (up == QLatin1String("/"))
+        if (up.isRoot())
             break;
-        const int slash = up.lastIndexOf(QLatin1Char('/'));
-        up = slash <= 0 ? QStringLiteral("/") : up.left(slash);
     }
     return false;
 }
@@ -81,7 +71,7 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
     if (error)
         *error = DestinationError::None;
 
-    const QString fileName = fileNameOf(sourcePath);
+    const QString fileName = FilePath(sourcePath).name();
     const bool besideShot = shotNaming && !shotNaming->folder.isEmpty();
     QString base;
     if (besideShot) {
@@ -117,7 +107,7 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
     }
 
     if (besideShot)
-        return withTrailingSlash(base) + name;
+        return FilePath(base).join(name).text();
 
     QString fragment;
     if (o.folderCreation) {
@@ -128,7 +118,7 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
     }
     const QString created = o.folderCreation ? withTrailingSlash(base + fragment) : base;
     const QString target =
-        o.CameraFolderMode ? withTrailingSlash(created) + CameraFolderName(sourcePath) : created;
+        o.CameraFolderMode ? FilePath(created).join(CameraFolderName(sourcePath)).text() : created;
     if (!state.sourceFolder.isEmpty() && target != state.checkedFolder) {
         if (IsFolderInside(target, state.sourceFolder)) {
             state.refusedFolder = target;
@@ -160,7 +150,7 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
             state.folderCache.cameraFolder = folder;
         }
     }
-    return withTrailingSlash(folder) + name;
+    return FilePath(folder).join(name).text();
 }
 
 } // namespace vantora

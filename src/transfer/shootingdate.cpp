@@ -4,10 +4,10 @@
 #include "metadata/heifexif.h"
 #include "metadata/jpeghead.h"
 #include "metadata/quicktimedate.h"
+#include "platform/filepath.h"
 #include "platform/filetimes.h"
 #include "platform/readonlyfile.h"
 
-#include <QFileInfo>
 #include <QHash>
 
 #include <exiv2/exiv2.hpp>
@@ -48,7 +48,7 @@ bool startsWith(QByteArrayView head, const char *magic, qsizetype length)
 
 bool isQuickTimeName(const QString &path)
 {
-    const QString suffix = QFileInfo(path).suffix().toLower();
+    const QString suffix = FilePath(path).suffix().toLower();
     return suffix == QLatin1String("mp4") || suffix == QLatin1String("m4v") ||
            suffix == QLatin1String("mov") || suffix == QLatin1String("3gp") || suffix == QLatin1String("m4a");
 }

@@ -1,5 +1,7 @@
 #include "transfer/shots.h"
 
+#include "platform/filepath.h"
+
 #include <QHash>
 #include <QSet>
 
@@ -30,14 +32,11 @@ int rankOf(const QString &fileName)
     return others.contains(ext) ? 2 : 0;
 }
 
+// The text before the name, its "/" kept: the files of one folder share it exactly, so it joins back with
+// a name the folder lists into the very text the walk gave for that file.
 QString folderOf(const QString &path)
 {
-    return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
-QString nameOf(const QString &path)
-{
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    return path.chopped(FilePath(path).name().size());
 }
 
 // The shot a file belongs to: its folder and its name up to the first dot, case-folded.
@@ -65,7 +64,7 @@ QList<Shot> GroupShots(const QStringList &runList,
         if (listed.contains(file))
             continue;
         listed.insert(file);
-        const QString key = shotKey(folderOf(file), nameOf(file));
+        const QString key = shotKey(folderOf(file), FilePath(file).name());
         auto it = byKey.constFind(key);
         if (it == byKey.cend()) {
             it = byKey.insert(key, shots.size());
@@ -75,7 +74,7 @@ QList<Shot> GroupShots(const QStringList &runList,
     }
     for (Shot &shot : shots) {
         std::stable_sort(shot.files.begin(), shot.files.end(), [](const QString &a, const QString &b) {
-            return rankOf(nameOf(a)) < rankOf(nameOf(b));
+            return rankOf(FilePath(a).name()) < rankOf(FilePath(b).name());
         });
     }
     if (!folderFiles)

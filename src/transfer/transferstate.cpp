@@ -1,5 +1,6 @@
 #include "transfer/transferstate.h"
 
+#include "platform/filepath.h"
 #include "settings/settingsrecord.h"
 
 #include <algorithm>
@@ -8,11 +9,7 @@ namespace vantora {
 
 bool IsDcimSourceFolder(const QString &sourceFolderText)
 {
-    const int slash = sourceFolderText.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0)
-        return false;
-    const QString upTo = sourceFolderText.left(slash);
-    return upTo.mid(upTo.lastIndexOf(QLatin1Char('/')) + 1) == QLatin1String("DCIM");
+    return FilePath(sourceFolderText).parent().name() == QLatin1String("DCIM");
 }
 
 namespace {

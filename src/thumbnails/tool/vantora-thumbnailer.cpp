@@ -4,13 +4,13 @@
 // only.
 #include "metadata/heifexif.h"
 #include "platform/bytepath.h"
+#include "platform/filepath.h"
 #include "platform/readonlyfile.h"
 #include "testhooks.h"
 #include "thumbnails/decoders/mediathumbnail.h"
 #include "thumbnails/thumbnailprotocol.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QLibrary>
 
 #include <chrono>
@@ -36,7 +36,7 @@ void injectFault(const QString &path)
     if constexpr (WithTestHooks) {
         static const QStringList faults =
             qEnvironmentVariable("VANTORA_THUMBNAILER_FAULT").split(QLatin1Char('|'), Qt::SkipEmptyParts);
-        const QString name = QFileInfo(path).fileName();
+        const QString name = FilePath(path).name();
         for (const QString &fault : faults) {
             if (fault == QLatin1String("crash:") + name)
                 std::raise(SIGSEGV);

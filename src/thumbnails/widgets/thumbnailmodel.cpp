@@ -1,6 +1,7 @@
 #include "thumbnails/widgets/thumbnailmodel.h"
 
 #include "platform/bytepath.h"
+#include "platform/filepath.h"
 
 #include <QApplication>
 #include <QIconEngine>
@@ -59,8 +60,7 @@ void ThumbnailModel::setFiles(const QStringList &paths)
     for (const QString &path : paths) {
         Item item;
         item.path = path;
-        const QString shown = displayPath(path);
-        item.name = shown.mid(shown.lastIndexOf(QLatin1Char('/')) + 1);
+        item.name = displayPath(FilePath(path).name());
         item.kind = ThumbnailKindOf(path);
         m_items.append(std::move(item));
     }
