@@ -42,6 +42,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time, so invisible to the shared-library scan: the caption font, Qt's Japanese
 # translations and the X11 platform plugin.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-translations-l10n, qt6-qpa-plugins, libqt6sql6-sqlite")
-# Refreshes the desktop's cache after a registration; the entry works without it.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils")
+# Refreshes the desktop's cache after a registration; the entry works without it. gio takes a camera
+# back from the desktop's own mount.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils, libglib2.0-bin")
 include(CPack)

@@ -121,6 +121,7 @@ const QList<SettingsRecord::Field> &SettingsRecord::addedFields()
         flag("EjectChecked", &R::EjectChecked),
         flag("KeepShotsTogetherChecked", &R::KeepShotsTogetherChecked),
         number("ClockOffsetMinutes", &R::ClockOffsetMinutes),
+        text("CameraModel", &R::CameraModel),
     };
     return table;
 }

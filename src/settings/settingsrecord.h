@@ -64,6 +64,9 @@ struct SettingsRecord
     bool EjectChecked = false;
     bool KeepShotsTogetherChecked = false;
     qint32 ClockOffsetMinutes = 0; // added to shooting dates from the files' metadata, -1440..1440
+    // The model of the camera a "gphoto2://[PORT]/" source names, where the port alone does not tell it
+    // (libgphoto2's model name); empty: the camera found at the port.
+    QString CameraModel;
 
     enum class Type
     {

@@ -67,6 +67,11 @@ LoadOutcome LoadSettings(RegistryStore &store, SettingsRecord &record)
     // Values added after the first release: a missing or mistyped one keeps its default without a word,
     // so an older settings file loads exactly as before.
     for (const SettingsRecord::Field &f : SettingsRecord::addedFields()) {
+        if (f.type == SettingsRecord::Type::String) {
+            if (const auto text = store.readString(RegistryRoot::CurrentUser, key, QLatin1String(f.name)))
+                f.text(record) = *text;
+            continue;
+        }
         const auto number = store.readDword(RegistryRoot::CurrentUser, key, QLatin1String(f.name));
         if (number && f.type == SettingsRecord::Type::Integer)
             f.number(record) = qint32(*number);
@@ -97,6 +102,11 @@ bool SaveSettings(RegistryStore &store, SettingsRecord &record)
         }
     }
     for (const SettingsRecord::Field &f : SettingsRecord::addedFields()) {
+        if (f.type == SettingsRecord::Type::String) {
+            ok = store.writeString(RegistryRoot::CurrentUser, key, QLatin1String(f.name), f.text(record)) &&
+                 ok;
+            continue;
+        }
         const quint32 value =
             f.type == SettingsRecord::Type::Integer ? quint32(f.number(record)) : (f.flag(record) ? 1 : 0);
         ok = store.writeDword(RegistryRoot::CurrentUser, key, QLatin1String(f.name), value) && ok;

@@ -10,7 +10,7 @@ ImportedFilter::ImportedFilter(ImportedStamps files, const QString &volumeRoot, 
 {
 }
 
-bool ImportedFilter::excludes(const QString &folder, QByteArrayView name, const DirectoryReader &entry)
+bool ImportedFilter::keyOf(const QString &folder, QByteArrayView name)
 {
     if (m_files.isEmpty())
         return false;
@@ -22,18 +22,33 @@ bool ImportedFilter::excludes(const QString &folder, QByteArrayView name, const 
     m_key.truncate(0);
     m_key.append(QByteArrayView(m_folderBytes));
     m_key.append(name);
-    if (!m_files.containsPath(m_key))
-        return false;
-    const FileStatus st = entry.entryStatus(true);
-    if (st.kind != EntryKind::File || !m_files.contains(m_key, st.size, st.mtime))
+    return m_files.containsPath(m_key);
+}
+
+bool ImportedFilter::excludesStamped(const QString &folder, QByteArrayView name, qint64 size, FileTime mtime)
+{
+    if (!m_files.contains(m_key, size, mtime))
         return false;
     ++m_skippedCount;
     if (m_listSkipped) {
-        ImportedFile record{m_key, st.size, 0, {}, {}, 0};
-        record.setMtime(st.mtime);
+        ImportedFile record{m_key, size, 0, {}, {}, 0};
+        record.setMtime(mtime);
         m_skipped.append({folder + pathFromBytes(name), record});
     }
     return true;
+}
+
+bool ImportedFilter::excludes(const QString &folder, QByteArrayView name, const DirectoryReader &entry)
+{
+    if (!keyOf(folder, name))
+        return false;
+    const FileStatus st = entry.entryStatus(true);
+    return st.kind == EntryKind::File && excludesStamped(folder, name, st.size, st.mtime);
+}
+
+bool ImportedFilter::excludesListed(const QString &folder, QByteArrayView name, qint64 size, FileTime mtime)
+{
+    return keyOf(folder, name) && excludesStamped(folder, name, size, mtime);
 }
 
 } // namespace vantora

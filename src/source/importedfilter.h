@@ -34,12 +34,17 @@ public:
     ImportedFilter(ImportedStamps files, const QString &volumeRoot, bool listSkipped = true);
 
     bool excludes(const QString &folder, QByteArrayView name, const DirectoryReader &entry) override;
+    bool excludesListed(const QString &folder, QByteArrayView name, qint64 size, FileTime mtime) override;
 
     // The files left out so far, in walk order, each once (when listed), and how many.
     const QList<SkippedImport> &skipped() const { return m_skipped; }
     qint64 skippedCount() const { return m_skippedCount; }
 
 private:
+    // The path's key, when the history holds the path at all.
+    bool keyOf(const QString &folder, QByteArrayView name);
+    bool excludesStamped(const QString &folder, QByteArrayView name, qint64 size, FileTime mtime);
+
     ImportedStamps m_files;
     qsizetype m_rootLength;
     QString m_folder;         // the last folder asked about

@@ -46,6 +46,8 @@ public:
     virtual std::optional<FileStamp> currentStamp(const SourceFile &file) const = 0;
     // Deletes the file; 0 or the errno.
     virtual int remove(const SourceFile &file) const = 0;
+    // What the import history knows the source by; empty where the volume it lies on tells (a folder).
+    virtual QString identity() const { return {}; }
 };
 
 // A folder on a mounted drive (a card, a folder the user chose).

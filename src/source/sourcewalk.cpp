@@ -165,6 +165,17 @@ bool WalkPump::afterEntry()
     return m_stopped;
 }
 
+bool WalkPump::pumpNow()
+{
+    if (m_stopped)
+        return true;
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+    m_next = QDeadlineTimer::current().deadline() + m_interval;
+    m_stopped = m_stop && m_stop();
+    return m_stopped;
+}
+
 void CollectFiles(const QString &folder, const QString &mask, QStringList &list, WalkPump *pump)
 {
     ListSink sink{list};

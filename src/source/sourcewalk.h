@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/filetimes.h"
 #include "platform/pathtext.h"
 
 #include "source/maskmatch.h"
@@ -23,6 +24,8 @@ public:
     explicit WalkPump(std::function<bool()> stop = {}, int intervalMs = 20);
     // Called after each entry; true when the walk must end.
     bool afterEntry();
+    // Pending events now, then the stop test; for a wait that has no entries to count.
+    bool pumpNow();
     bool stopped() const { return m_stopped; }
 
 private:
@@ -43,6 +46,15 @@ class WalkFilter
 public:
     virtual ~WalkFilter() = default;
     virtual bool excludes(const QString &folder, QByteArrayView name, const DirectoryReader &entry) = 0;
+    // The same for a file a listing gave without a directory entry (a camera's), with its size and time.
+    virtual bool excludesListed(const QString &folder, QByteArrayView name, qint64 size, FileTime mtime)
+    {
+        Q_UNUSED(folder)
+        Q_UNUSED(name)
+        Q_UNUSED(size)
+        Q_UNUSED(mtime)
+        return false;
+    }
 };
 
 // The walks visit every entry of the tree (hidden and system ones included) depth first. Folder links are

@@ -388,7 +388,7 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
         added << QLatin1String(f.name);
     QCOMPARE(added, (QStringList{QStringLiteral("SkipImportedChecked"), QStringLiteral("VerifyChecked"),
                                  QStringLiteral("EjectChecked"), QStringLiteral("KeepShotsTogetherChecked"),
-                                 QStringLiteral("ClockOffsetMinutes")}));
+                                 QStringLiteral("ClockOffsetMinutes"), QStringLiteral("CameraModel")}));
     for (const QString &name : std::as_const(added))
         QVERIFY2(!SettingsRecord::field(name), qPrintable(name)); // not among the 90
 
@@ -399,6 +399,7 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     record.EjectChecked = true;
     record.KeepShotsTogetherChecked = true;
     record.ClockOffsetMinutes = -540;
+    record.CameraModel = QStringLiteral("Directory Browse");
     record.DelChecked = true;
     {
         RegistryStore store;
@@ -414,6 +415,7 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     QVERIFY(back.EjectChecked);
     QVERIFY(back.KeepShotsTogetherChecked);
     QCOMPARE(back.ClockOffsetMinutes, -540);
+    QCOMPARE(back.CameraModel, QStringLiteral("Directory Browse"));
 
     // A file written before the values existed: no message, every other value as stored, the new ones off.
     {

@@ -1,0 +1,328 @@
+#include "source/camerasource.h"
+
+#include "platform/bytepath.h"
+#include "source/maskmatch.h"
+#include "source/sourcewalk.h"
+
+#include <QDeadlineTimer>
+#include <QSet>
+#include <QThread>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vantora {
+
+namespace {
+
+// The downloads kept for a second opening: the shooting date and the copy, or a file two rows list.
+constexpr int KeptDownloads = 2;
+
+void closeKept(int fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+} // namespace
+
+CameraSource::CameraSource(CameraId camera) : m_camera(std::move(camera))
+{
+}
+
+CameraSource::~CameraSource()
+{
+    for (const Kept &kept : std::as_const(m_kept))
+        closeKept(kept.fd);
+}
+
+QString CameraSource::root() const
+{
+    return CameraSourceText(m_camera.port);
+}
+
+QString CameraSource::model() const
+{
+    return m_session && !m_session->model().isEmpty() ? m_session->model() : m_camera.model;
+}
+
+FileStamp CameraSource::stampOf(const CameraEntry &entry)
+{
+    return FileStamp{0, 0, entry.size, FileTime{entry.mtime, 0}};
+}
+
+// Runs work on a worker while the waiting thread keeps the window turning, asks whether to stop and shows
+// how far a download got (the bytes in progressFd). False when a call was already waiting: the session
+// serves one call at a time, and events pumped during a wait could start another.
+template <class Work>
+bool CameraSource::onWorker(Work &&work, WalkPump *walkPump, int progressFd, qint64 total) const
+{
+    if (m_busy)
+        return false;
+    m_busy = true;
+    m_watch.cancel = false;
+    std::unique_ptr<QThread> worker(QThread::create(std::forward<Work>(work)));
+    worker->start();
+    while (!worker->wait(QDeadlineTimer(20))) {
+        if (walkPump) {
+            if (walkPump->pumpNow())
+                m_watch.cancel = true;
+            continue;
+        }
+        if (progressFd >= 0 && m_activity.progress) {
+            struct stat st;
+            if (::fstat(progressFd, &st) == 0)
+                m_activity.progress(total, qint64(st.st_size));
+        }
+        if (m_activity.pump)
+            m_activity.pump();
+        if (m_activity.stopped && m_activity.stopped())
+            m_watch.cancel = true;
+    }
+    m_busy = false;
+    return true;
+}
+
+CameraResult CameraSource::connect() const
+{
+    if (m_connected)
+        return m_connectResult;
+    if (m_activity.stopped && m_activity.stopped()) {
+        return CameraResult::ofCancel();
+    }
+    CameraResult result;
+    std::unique_ptr<CameraSession> session;
+    if (!onWorker([&] { session = CameraSession::open(m_camera, &result, &m_watch); })) {
+        return CameraResult::ofBusy();
+    }
+    m_session = std::move(session);
+    m_connectResult = result;
+    m_connected = result.ok() || !result.cancelled();
+    return result;
+}
+
+SourceFiles CameraSource::list(const QStringList &masks, WalkPump *pump, WalkFilter *filter) const
+{
+    m_listResult = connect();
+    if (!m_listResult.ok())
+        return {};
+    QList<CameraEntry> entries;
+    CameraResult result;
+    const bool ran = onWorker(
+        [&] {
+            QList<CameraStorage> storages;
+            QList<QByteArray> pending;
+            if (m_session->storages(storages, &m_watch).ok()) {
+                for (const CameraStorage &storage : std::as_const(storages))
+                    pending.append(storage.folder);
+            }
+            // One storage at "/" (or none the camera names) is the whole tree.
+            if (pending.isEmpty() || pending.contains("/"))
+                pending = {QByteArray("/")};
+            QSet<QByteArray> seen;
+            while (!pending.isEmpty() && !m_watch.cancel) {
+                const QByteArray folder = pending.takeFirst();
+                if (seen.contains(folder))
+                    continue;
+                seen.insert(folder);
+                QList<CameraEntry> files;
+                result = m_session->files(folder, files, &m_watch);
+                if (!result.ok())
+                    return;
+                entries += files;
+                QList<QByteArray> folders;
+                result = m_session->folders(folder, folders, &m_watch);
+                if (!result.ok())
+                    return;
+                const QByteArray prefix = folder.endsWith('/') ? folder : folder + '/';
+                QList<QByteArray> below;
+                for (const QByteArray &name : std::as_const(folders))
+                    below.append(prefix + name);
+                pending = below + pending; // depth first, as the folder walk
+            }
+        },
+        pump);
+    if (!ran) {
+        m_listResult = CameraResult::ofBusy();
+        return {};
+    }
+    m_listResult = result;
+    if (m_watch.cancel)
+        return {};
+
+    const QString rootText = root();
+    const MaskSet maskSet(masks);
+    SourceFiles files;
+    QStringList paths;
+    for (const CameraEntry &entry : std::as_const(entries)) {
+        const int hits = maskSet.countMatches(entry.name.constData(), std::size_t(entry.name.size()));
+        if (hits == 0)
+            continue;
+        const QByteArray below = entry.folder.mid(1); // without the camera's leading "/"
+        const QString folder =
+            rootText + pathFromBytes(below.isEmpty() || below.endsWith('/') ? below : below + '/');
+        const FileStamp stamp = stampOf(entry);
+        if (filter && filter->excludesListed(folder, entry.name, stamp.size, stamp.mtime))
+            continue;
+        SourceFile file;
+        file.path = folder + pathFromBytes(entry.name);
+        file.relative = file.path.mid(rootText.size());
+        file.stamp = stamp;
+        for (int i = 0; i < hits; ++i) {
+            files.append(file);
+            paths.append(file.path);
+        }
+    }
+    ApplyOrder(files, RunListOrder(paths));
+    return files;
+}
+
+void CameraSource::locate(const SourceFile &file, QByteArray &folder, QByteArray &name) const
+{
+    const QByteArray relative = pathToBytes(file.relative);
+    const qsizetype slash = relative.lastIndexOf('/');
+    folder = '/' + (slash < 0 ? QByteArray() : relative.left(slash));
+    name = slash < 0 ? relative : relative.mid(slash + 1);
+}
+
+int CameraSource::fail(CameraFault fault, const CameraResult &result, int error) const
+{
+    m_fault = fault;
+    m_faultText = result.text;
+    if (fault == CameraFault::Other && !result.cancelled() && !result.notFound() && gone())
+        m_fault = CameraFault::Gone;
+    return -error;
+}
+
+void CameraSource::forget(const QString &path) const
+{
+    for (qsizetype i = 0; i < m_kept.size(); ++i) {
+        if (m_kept.at(i).path == path) {
+            closeKept(m_kept.takeAt(i).fd);
+            return;
+        }
+    }
+}
+
+int CameraSource::open(const SourceFile &file) const
+{
+    m_fault = CameraFault::None;
+    m_faultText.clear();
+    // Each opening reads from the start on its own, through a descriptor of its own.
+    const auto reopen = [](int fd) {
+        const int own =
+            ::open(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), O_RDONLY | O_CLOEXEC);
+        return own >= 0 ? own : -errno;
+    };
+    for (const Kept &kept : std::as_const(m_kept)) {
+        if (kept.path == file.path)
+            return reopen(kept.fd);
+    }
+    const CameraResult connected = connect();
+    if (!connected.ok())
+        return fail(connected.cancelled() ? CameraFault::Other : CameraFault::Gone, connected,
+                    connected.cancelled() ? ECANCELED : EIO);
+    if (m_activity.stopped && m_activity.stopped())
+        return fail(CameraFault::Other, CameraResult::ofCancel(), ECANCELED);
+
+    QByteArray folder, name;
+    locate(file, folder, name);
+    const int fd = ::memfd_create("vantora-camera", MFD_CLOEXEC);
+    if (fd < 0)
+        return fail(CameraFault::Other, CameraResult{}, errno);
+    CameraResult result;
+    const qint64 listed = file.stamp.size;
+    if (!onWorker([&] { result = m_session->download(folder, name, fd, &m_watch); }, nullptr, fd,
+                  std::max<qint64>(listed, 0))) {
+        ::close(fd);
+        return fail(CameraFault::Busy, CameraResult::ofBusy(), EBUSY);
+    }
+    if (!result.ok()) {
+        ::close(fd);
+        if (result.cancelled())
+            return fail(CameraFault::Other, result, ECANCELED);
+        return fail(CameraFault::Other, result, result.notFound() ? ENOENT : EIO);
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || (listed >= 0 && qint64(st.st_size) != listed)) {
+        ::close(fd);
+        return fail(CameraFault::Short, CameraResult{}, EIO);
+    }
+    // The copy carries the source's time over: the camera's. A memory file is born executable.
+    const struct timespec times[2] = {{file.stamp.mtime.sec, 0}, {file.stamp.mtime.sec, 0}};
+    ::futimens(fd, times);
+    ::fchmod(fd, 0644);
+    m_kept.append(Kept{file.path, fd});
+    while (m_kept.size() > KeptDownloads)
+        closeKept(m_kept.takeFirst().fd);
+    return reopen(fd);
+}
+
+std::optional<FileStamp> CameraSource::currentStamp(const SourceFile &file) const
+{
+    if (!connect().ok())
+        return std::nullopt;
+    QByteArray folder, name;
+    locate(file, folder, name);
+    CameraEntry entry;
+    CameraResult result;
+    if (!onWorker([&] { result = m_session->entry(folder, name, entry, &m_watch); }) || !result.ok())
+        return std::nullopt;
+    return stampOf(entry);
+}
+
+int CameraSource::remove(const SourceFile &file) const
+{
+    m_fault = CameraFault::None;
+    if (!connect().ok())
+        return EIO;
+    forget(file.path);
+    QByteArray folder, name;
+    locate(file, folder, name);
+    CameraResult result;
+    if (!onWorker([&] { result = m_session->remove(folder, name, &m_watch); })) {
+        fail(CameraFault::Busy, CameraResult::ofBusy(), EBUSY);
+        return EBUSY;
+    }
+    if (result.ok())
+        return 0;
+    return -fail(CameraFault::Other, result, result.notFound() ? ENOENT : EIO);
+}
+
+QString CameraSource::identity() const
+{
+    if (!m_identity.isEmpty() || !connect().ok())
+        return m_identity;
+    QString serial;
+    QList<CameraStorage> storages;
+    onWorker([&] {
+        serial = m_session->serialNumber(&m_watch);
+        if (serial.isEmpty())
+            m_session->storages(storages, &m_watch);
+    });
+    if (!serial.isEmpty()) {
+        m_identity = QStringLiteral("camera-serial:") + serial;
+        return m_identity;
+    }
+    // A folder the library browses as a camera is its own storage.
+    QString storage = m_camera.port.startsWith(QLatin1String("disk:")) ? m_camera.port : QString();
+    if (storage.isEmpty() && !storages.isEmpty())
+        storage = !storages.first().label.isEmpty() ? storages.first().label : storages.first().description;
+    m_identity = QStringLiteral("camera:") + model() + u':' + storage;
+    return m_identity;
+}
+
+bool CameraSource::gone() const
+{
+    if (!m_session)
+        return true;
+    bool answers = false;
+    if (!onWorker([&] { answers = m_session->answers(&m_watch); }))
+        return false;
+    return !answers;
+}
+
+} // namespace vantora

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "platform/camera.h"
+#include "source/source.h"
+
+#include <QList>
+
+#include <functional>
+#include <memory>
+
+namespace vantora {
+
+// What a camera source asks of whoever waits for it on the user-interface thread while a worker talks to
+// the camera. Each part may be empty.
+struct CameraActivity
+{
+    std::function<void()> pump;    // runs pending events (about every 20 ms)
+    std::function<bool()> stopped; // true: the call in progress ends (the library's cancel)
+    std::function<void(qint64 total, qint64 done)> progress; // bytes of a download so far
+};
+
+// Why the last call on a camera failed, beyond its errno.
+enum class CameraFault
+{
+    None,
+    Short, // the download held fewer (or more) bytes than the listing said
+    Gone,  // the camera stopped answering (unplugged, switched off)
+    Busy,  // a call came while another one waited for the camera
+    Other,
+};
+
+// A camera or phone on a cable, through libgphoto2: its storages and folders are the source's tree, below
+// the root "gphoto2://[PORT]/". Every call to the camera runs on a worker thread while the activity keeps
+// the window turning. A file is downloaded once into memory (a regular file the copy reads) and kept for
+// the next opening of the same file, so the shooting date and the copy read one download.
+class CameraSource final : public Source
+{
+public:
+    explicit CameraSource(CameraId camera);
+    ~CameraSource() override;
+
+    void setActivity(CameraActivity activity) { m_activity = std::move(activity); }
+
+    // Opens the camera (once); the same result again afterwards. list() connects by itself.
+    CameraResult connect() const;
+    const CameraId &camera() const { return m_camera; }
+    // The model the library found, else the one asked for.
+    QString model() const;
+
+    QString displayName() const override { return root(); }
+    QString root() const override;
+    SourceFiles list(const QStringList &masks, WalkPump *pump = nullptr,
+                     WalkFilter *filter = nullptr) const override;
+    int open(const SourceFile &file) const override;
+    // What the camera lists under the name now: size and time, device and inode 0.
+    std::optional<FileStamp> currentStamp(const SourceFile &file) const override;
+    int remove(const SourceFile &file) const override;
+    // The serial number from the camera's summary, else its model with its storage.
+    QString identity() const override;
+
+    // After a listing: its result (a camera that failed while listed leaves the list short).
+    const CameraResult &listResult() const { return m_listResult; }
+    // After a failed open, remove or look: why, and the library's words.
+    CameraFault lastFault() const { return m_fault; }
+    QString lastFaultText() const { return m_faultText; }
+    // True when the camera no longer answers.
+    bool gone() const;
+
+    // The stamp a camera's file is listed with.
+    static FileStamp stampOf(const CameraEntry &entry);
+
+private:
+    struct Kept
+    {
+        QString path;
+        int fd = -1;
+    };
+    template <class Work>
+    bool onWorker(Work &&work, WalkPump *walkPump = nullptr, int progressFd = -1, qint64 total = 0) const;
+    // The camera's folder and name of a listed file.
+    void locate(const SourceFile &file, QByteArray &folder, QByteArray &name) const;
+    int fail(CameraFault fault, const CameraResult &result, int error) const;
+    void forget(const QString &path) const;
+
+    CameraId m_camera;
+    CameraActivity m_activity;
+    mutable std::unique_ptr<CameraSession> m_session;
+    mutable CameraResult m_connectResult;
+    mutable bool m_connected = false;
+    mutable CameraResult m_listResult;
+    mutable CameraCallWatch m_watch;
+    mutable bool m_busy = false;
+    mutable QList<Kept> m_kept; // the latest downloads, newest last
+    mutable CameraFault m_fault = CameraFault::None;
+    mutable QString m_faultText;
+    mutable QString m_identity;
+};
+
+} // namespace vantora
