@@ -13,11 +13,6 @@ namespace vantora {
 
 namespace {
 
-QString folderOf(const QString &path)
-{
-    return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
 } // namespace
 
 void RunPumped(TransferView &view, const std::function<void()> &work)
@@ -33,7 +28,7 @@ FileCopier::FileCopier(const Source &source, TransferState &state, TransferView 
 
 CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool overwrite, CopyOutcome &outcome)
 {
-    const QString folder = folderOf(dest);
+    const QString folder = folderTextOf(dest);
     if (!m_tidied.contains(folder)) {
         RemoveCopyLeftovers(folder);
         m_tidied.insert(folder);
@@ -93,7 +88,7 @@ bool FileCopier::identicalCopy(const SourceFile &file, const QString &dest, bool
             return false;
     }
     // The copy may still sit in the page cache of the run that made it: flushed with this run's.
-    m_written.insert(folderOf(dest));
+    m_written.insert(folderTextOf(dest));
     return true;
 }
 

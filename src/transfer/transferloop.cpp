@@ -5,9 +5,9 @@
 #include "platform/contenthash.h"
 #include "platform/copyfile.h"
 #include "platform/directoryreader.h"
+#include "platform/filepath.h"
 #include "platform/filestamp.h"
 #include "platform/pathtext.h"
-#include "platform/volumes.h"
 #include "settings/settingsrecord.h"
 #include "transfer/commitbatch.h"
 #include "transfer/copyprogress.h"
@@ -20,7 +20,6 @@
 #include "transfer/transferview.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QThread>
@@ -58,11 +57,6 @@ constexpr qint64 MaxPendingBytes = 64 * 1024 * 1024;
 // limits only bound the memory the waiting records take.
 constexpr int MaxPendingCopies = 200'000;
 constexpr qint64 MaxPendingCopyBytes = qint64(256) * 1024 * 1024 * 1024;
-
-QString folderOf(const QString &path)
-{
-    return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
 
 CopyError flushPumped(TransferView &view, const QStringList &paths)
 {
@@ -289,7 +283,8 @@ void Run::failed(const QString &source, const QString &dest, CopyError code, con
     // A drive whose filesystem died (a FUSE daemon that crashed, a share gone) answers with a number no
     // one can read.
     if (!why.sourceVolumeGone && !why.sourceFailed &&
-        (code.errnoValue == ENOTCONN || code.errnoValue == ECONNABORTED || !PathAnswers(folderOf(dest)))) {
+        (code.errnoValue == ENOTCONN || code.errnoValue == ECONNABORTED ||
+         !PathAnswers(folderTextOf(dest)))) {
         why.destinationSilent = true;
         problem.kind = RunProblem::Kind::SilentDrive;
         problem.volume = VolumeRootOf(dest);
@@ -379,7 +374,7 @@ void Run::flushUnnamed()
         return;
     QStringList folders;
     for (const Unnamed &u : m_unnamed)
-        folders.append(folderOf(u.dest));
+        folders.append(folderTextOf(u.dest));
     folders.removeDuplicates();
     m_flushing = std::exchange(m_unnamed, {});
     m_unnamedBytes = 0;
@@ -405,7 +400,7 @@ void Run::nameFlushed()
         // Not known to be on the disk: the copies go unnamed and their sources stay.
         m_namingStopped = true;
         if (!m_stop && !batch.empty())
-            failed(QString(), folderOf(batch.front().dest), m_flushCode, CopyOutcome());
+            failed(QString(), folderTextOf(batch.front().dest), m_flushCode, CopyOutcome());
     }
     if (!m_namingStopped)
         journal(batch);
@@ -463,9 +458,7 @@ QString Run::resolve(const QString &source, const ShotNaming *shot)
     QString dest = ResolveDestination(m_state, m_table, source, &why, shot);
     reportUncreatedFolders();
     if (!m_state.firstFile) {
-        QString folder = dest.left(dest.lastIndexOf(QLatin1Char('/')));
-        m_state.FirstDestinationFolder =
-            folder.isEmpty() && dest.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : folder;
+        m_state.FirstDestinationFolder = FilePath(dest).parent().text();
         m_state.firstFile = true;
     }
     RunProblem problem;
@@ -533,7 +526,7 @@ void Run::shot(const Shot &shot)
         if (dests.last().isEmpty())
             return;
     }
-    naming.folder = folderOf(dests.first());
+    naming.folder = folderTextOf(dests.first());
     for (const QString &sidecar : shot.sidecars) {
         sources.append(sidecar);
         dests.append(resolve(sidecar, &naming));
@@ -572,7 +565,7 @@ void Run::shot(const Shot &shot)
 // Copies one file to dest, or takes the copy an earlier run left there. True when the file went.
 bool Run::place(const QString &source, const QString &dest)
 {
-    m_view.setFileName(displayPath(QFileInfo(dest).fileName()));
+    m_view.setFileName(displayPath(FilePath(dest).name()));
     // A source still waiting for its deletion holds this name: delete it first, as if it had gone at
     // once, so the new copy neither clashes with it nor is taken for it.
     if (m_unnamedSources.contains(dest))
@@ -632,7 +625,8 @@ void Run::journal(const std::vector<Unnamed> &batch)
         return;
     QList<IntendedCopy> copies;
     for (const Unnamed &u : batch) {
-        if (!u.outcome.unnamed.isOpen() || !isPathUnder(u.source, m_history->volumeRoot))
+        if (!u.outcome.unnamed.isOpen() ||
+            !FilePath(u.source).isSameOrInside(FilePath(m_history->volumeRoot)))
             continue;
         copies.append({HistoryPath(u.source, m_history->volumeRoot), u.outcome.source.size,
                        u.outcome.source.mtime, pathToBytes(u.dest), u.nextFileNumber});
@@ -645,7 +639,7 @@ void Run::journal(const std::vector<Unnamed> &batch)
 // is the source's; the running numbers go on from after it.
 bool Run::adoptJournaled(const QString &source)
 {
-    if (m_journal.isEmpty() || !isPathUnder(source, m_history->volumeRoot))
+    if (m_journal.isEmpty() || !FilePath(source).isSameOrInside(FilePath(m_history->volumeRoot)))
         return false;
     const std::optional<FileStamp> from = FileStampOf(source);
     if (!from)
