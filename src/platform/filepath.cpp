@@ -52,4 +52,10 @@ bool FilePath::isSameOrInside(const FilePath &folder) const
     return m_text.startsWith(f) && (m_text.size() == f.size() || m_text.at(f.size()) == u'/');
 }
 
+QString folderTextOf(const QString &path)
+{
+    const QString parent = FilePath(path).parent().text();
+    return parent.endsWith(QLatin1Char('/')) ? parent : parent + QLatin1Char('/');
+}
+
 } // namespace vantora

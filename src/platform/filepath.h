@@ -45,4 +45,7 @@ private:
     QString m_text;
 };
 
+// The folder holding a file, as text ending in "/" ("/a/b.jpg" -> "/a/", "/b.jpg" -> "/").
+QString folderTextOf(const QString &path);
+
 } // namespace vantora

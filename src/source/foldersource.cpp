@@ -1,6 +1,7 @@
 #include "platform/bytepath.h"
 #include "platform/copyfile.h"
 #include "platform/directoryreader.h"
+#include "platform/filepath.h"
 #include "source/source.h"
 
 #include <cerrno>
@@ -71,8 +72,7 @@ std::optional<FileStamp> FolderSource::currentStamp(const SourceFile &file) cons
 {
     // Nothing a folder link leads to: it lies outside the source.
     std::optional<FileStamp> stamp = FileStampOf(file.path);
-    const QString folder = file.path.left(file.path.lastIndexOf(QLatin1Char('/')));
-    if (stamp && PassesThroughLink(m_linkRoot, folder))
+    if (stamp && PassesThroughLink(m_linkRoot, FilePath(file.path).parent().text()))
         return std::nullopt;
     return stamp;
 }

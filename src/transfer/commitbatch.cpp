@@ -2,7 +2,7 @@
 
 #include "platform/bytepath.h"
 #include "platform/copyfile.h"
-#include "platform/volumes.h"
+#include "platform/filepath.h"
 
 #include <QDateTime>
 #include <QThread>
@@ -17,11 +17,6 @@ std::function<void(const QString &)> &beforeVerifyHook()
 {
     static std::function<void(const QString &)> hook;
     return hook;
-}
-
-QString folderOf(const QString &path)
-{
-    return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 } // namespace
@@ -48,7 +43,7 @@ CommitBatch::CommitBatch(Options options) : m_options(std::move(options))
 void CommitBatch::add(CommitEntry entry)
 {
     m_sources.insert(entry.file.path);
-    m_folders.insert(folderOf(entry.copy));
+    m_folders.insert(folderTextOf(entry.copy));
     m_bytes += entry.copyStamp.size;
     m_entries.push_back(std::move(entry));
 }
@@ -118,7 +113,8 @@ void CommitBatch::record(const std::vector<bool> &bad)
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         const CommitEntry &e = m_entries[i];
-        if (bad[i] || !e.record || e.hash.isEmpty() || !isPathUnder(e.file.path, history->volumeRoot))
+        if (bad[i] || !e.record || e.hash.isEmpty() ||
+            !FilePath(e.file.path).isSameOrInside(FilePath(history->volumeRoot)))
             continue;
         ImportedFile record{HistoryPath(e.file.path, history->volumeRoot),
                             e.copied.size,
@@ -162,7 +158,7 @@ void CommitBatch::remove(const std::vector<bool> &bad, bool flushed, CommitResul
             result.notDeleted = true;
         } else {
             ++result.deleted;
-            result.movedFromFolders.insert(e.file.path.left(e.file.path.lastIndexOf(QLatin1Char('/'))));
+            result.movedFromFolders.insert(FilePath(e.file.path).parent().text());
         }
     }
 }

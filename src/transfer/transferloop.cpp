@@ -5,13 +5,14 @@
 #include "platform/contenthash.h"
 #include "platform/copyfile.h"
 #include "platform/directoryreader.h"
+#include "platform/filepath.h"
 #include "platform/filestamp.h"
 #include "platform/pathtext.h"
-#include "platform/volumes.h"
 #include "settings/settingsrecord.h"
 #include "transfer/commitbatch.h"
 #include "transfer/copyprogress.h"
 #include "transfer/destination.h"
+#include "transfer/filecopier.h"
 #include "transfer/shootingdate.h"
 #include "transfer/shots.h"
 #include "transfer/transferrate.h"
@@ -19,7 +20,6 @@
 #include "transfer/transferview.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QThread>
@@ -58,21 +58,10 @@ constexpr qint64 MaxPendingBytes = 64 * 1024 * 1024;
 constexpr int MaxPendingCopies = 200'000;
 constexpr qint64 MaxPendingCopyBytes = qint64(256) * 1024 * 1024 * 1024;
 
-QString folderOf(const QString &path)
-{
-    return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
-// Runs work on a worker thread while the window keeps turning.
-void runPumped(TransferView &view, const std::function<void()> &work)
-{
-    RunPumped([&view] { view.processEvents(); }, work);
-}
-
 CopyError flushPumped(TransferView &view, const QStringList &paths)
 {
     CopyError code;
-    runPumped(view, [&code, paths] { code = SyncFileSystems(paths); });
+    RunPumped(view, [&code, paths] { code = SyncFileSystems(paths); });
     return code;
 }
 
@@ -114,7 +103,8 @@ public:
     Run(TransferState &state, const Source &source, const ExtensionRows &table, qint64 targetCount,
         TransferView &view, const RunHistory *history)
         : m_state(state), m_source(source), m_table(table), m_targetCount(targetCount), m_view(view),
-          m_history(history), m_batch(batchOptions())
+          m_history(history), m_batch(batchOptions()),
+          m_copier(source, state, m_view, m_rate, m_hasher ? &*m_hasher : nullptr)
     {
         const QString sourceFolder = source.root();
         m_volume.folder = sourceFolder;
@@ -144,12 +134,9 @@ private:
     CommitBatch::Options batchOptions();
     const SourceFile &fileAt(const QString &path);
     void committed(const CommitResult &result);
-    CopyError copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome);
-    bool adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome);
     bool adoptJournaled(const QString &source);
     bool adoptAmong(const QString &source, const QString &name);
     QStringList finishImportedMoves();
-    bool writtenThisRun(const QString &dest) const;
     void named(const QString &source, const QString &dest, CopyOutcome &outcome);
     QString resolve(const QString &source, const ShotNaming *shot);
     bool place(const QString &source, const QString &dest);
@@ -177,16 +164,10 @@ private:
     const RunHistory *m_history;
     TransferRate m_rate{transferClockForRuns()};
     QHash<QString, qint64> m_sizes; // of the listed files, as the run found them
-    qint64 m_doneBytes = 0;         // of the files copied so far
     QStringList m_verifyFailedSources;
     QStringList m_verifyFailedCopies;
     SourceVolume m_volume;
-    QSet<QString> m_written;       // destination folders, for the flush at the end
-    QSet<QString> m_tidied;        // destination folders cleared of an interrupted run's temporaries
-    QSet<QString> m_writtenNames;  // every destination this run wrote, never overwritten in the run
-    QSet<FileId> m_writtenIds;     // the same files, for a folder reached by two paths
-    QSet<QString> m_writtenFolded; // their names case-folded
-    QSet<QString> m_moved;         // sources of good copies in a move, deleted or about to be
+    QSet<QString> m_moved; // sources of good copies in a move, deleted or about to be
     struct Unnamed
     {
         QString source;
@@ -217,6 +198,7 @@ private:
     std::optional<ContentHasher> m_hasher;
     // Copies waiting to reach the disk, and with a move their sources.
     CommitBatch m_batch;
+    FileCopier m_copier;
     qint64 m_notImported = 0;
     RunProblems m_problems;
     bool m_stop = false;
@@ -252,55 +234,6 @@ const SourceFile &Run::fileAt(const QString &path)
         it = m_files.insert(path, file);
     }
     return *it;
-}
-
-bool Run::writtenThisRun(const QString &dest) const
-{
-    if (m_writtenNames.contains(dest))
-        return true;
-    // A filesystem that ignores case (exFAT, FAT, NTFS) reaches a file this run wrote through another
-    // spelling of its name; its inode numbers (through FUSE) need not tell.
-    if (m_writtenFolded.contains(dest.toCaseFolded()) && PathExists(dest) && !FolderListsName(dest))
-        return true;
-    const std::optional<FileId> id = m_writtenIds.isEmpty() ? std::nullopt : FileIdOf(dest);
-    return id && m_writtenIds.contains(*id);
-}
-
-// Without overwrite a taken name moves the copy on to the next free "_n" name; dest becomes the last name
-// tried.
-CopyError Run::copy(const QString &source, const QString &dest, bool overwrite, CopyOutcome &outcome)
-{
-    const QString folder = folderOf(dest);
-    if (!m_tidied.contains(folder)) {
-        RemoveCopyLeftovers(folder);
-        m_tidied.insert(folder);
-    }
-    CopyOptions options;
-    options.failIfExists = !overwrite;
-    options.deferName = true;
-    options.hash = true;
-    if (m_hasher)
-        options.hasher = &*m_hasher;
-    const int fd = m_source.open(fileAt(source));
-    if (fd < 0) {
-        outcome.sourceFailed = true;
-        return CopyError::fromErrno(-fd);
-    }
-    options.sourceFd = fd;
-    const auto progress = [this](quint64 total, quint64 done) {
-        m_rate.setDone(m_doneBytes + qint64(done));
-        if (m_rate.due())
-            m_view.setBytesText(m_rate.text());
-        ReportCopyProgress(m_view, m_state.fileProgress, total, done);
-    };
-    const CopyError code =
-        CopyFileWithProgress(source, dest, progress, &m_state.CancelRequested, options, &outcome);
-    if (!code) {
-        m_written.insert(folder);
-        m_doneBytes += outcome.copy.size;
-        m_rate.setDone(m_doneBytes);
-    }
-    return code;
 }
 
 void Run::stop(const QString &status, std::optional<RunProblem> problem)
@@ -350,7 +283,8 @@ void Run::failed(const QString &source, const QString &dest, CopyError code, con
     // A drive whose filesystem died (a FUSE daemon that crashed, a share gone) answers with a number no
     // one can read.
     if (!why.sourceVolumeGone && !why.sourceFailed &&
-        (code.errnoValue == ENOTCONN || code.errnoValue == ECONNABORTED || !PathAnswers(folderOf(dest)))) {
+        (code.errnoValue == ENOTCONN || code.errnoValue == ECONNABORTED ||
+         !PathAnswers(folderTextOf(dest)))) {
         why.destinationSilent = true;
         problem.kind = RunProblem::Kind::SilentDrive;
         problem.volume = VolumeRootOf(dest);
@@ -365,9 +299,7 @@ void Run::failed(const QString &source, const QString &dest, CopyError code, con
 
 void Run::named(const QString &source, const QString &dest, CopyOutcome &outcome)
 {
-    m_writtenNames.insert(dest);
-    m_writtenFolded.insert(dest.toCaseFolded());
-    m_writtenIds.insert(FileId{outcome.copy.device, outcome.copy.inode});
+    m_copier.named(dest, outcome.copy);
     CommitEntry entry;
     entry.copy = dest;
     entry.copied = outcome.source;
@@ -442,7 +374,7 @@ void Run::flushUnnamed()
         return;
     QStringList folders;
     for (const Unnamed &u : m_unnamed)
-        folders.append(folderOf(u.dest));
+        folders.append(folderTextOf(u.dest));
     folders.removeDuplicates();
     m_flushing = std::exchange(m_unnamed, {});
     m_unnamedBytes = 0;
@@ -468,7 +400,7 @@ void Run::nameFlushed()
         // Not known to be on the disk: the copies go unnamed and their sources stay.
         m_namingStopped = true;
         if (!m_stop && !batch.empty())
-            failed(QString(), folderOf(batch.front().dest), m_flushCode, CopyOutcome());
+            failed(QString(), folderTextOf(batch.front().dest), m_flushCode, CopyOutcome());
     }
     if (!m_namingStopped)
         journal(batch);
@@ -482,7 +414,7 @@ void Run::nameFlushed()
         QString dest = u.dest;
         CopyError code;
         if (u.outcome.unnamed.isOpen()) {
-            const bool replace = u.overwrite && !writtenThisRun(dest);
+            const bool replace = u.overwrite && !m_copier.writtenThisRun(dest);
             code = u.outcome.unnamed.name(dest, replace);
             for (int n = 2; code.kind == CopyError::Exists && !replace && n <= LastFreeNameNumber; ++n) {
                 dest = NumberedName(u.dest, n);
@@ -526,9 +458,7 @@ QString Run::resolve(const QString &source, const ShotNaming *shot)
     QString dest = ResolveDestination(m_state, m_table, source, &why, shot);
     reportUncreatedFolders();
     if (!m_state.firstFile) {
-        QString folder = dest.left(dest.lastIndexOf(QLatin1Char('/')));
-        m_state.FirstDestinationFolder =
-            folder.isEmpty() && dest.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : folder;
+        m_state.FirstDestinationFolder = FilePath(dest).parent().text();
         m_state.firstFile = true;
     }
     RunProblem problem;
@@ -596,7 +526,7 @@ void Run::shot(const Shot &shot)
         if (dests.last().isEmpty())
             return;
     }
-    naming.folder = folderOf(dests.first());
+    naming.folder = folderTextOf(dests.first());
     for (const QString &sidecar : shot.sidecars) {
         sources.append(sidecar);
         dests.append(resolve(sidecar, &naming));
@@ -605,7 +535,7 @@ void Run::shot(const Shot &shot)
     }
     const auto numbered = [](const QString &name, int n) { return n == 1 ? name : NumberedName(name, n); };
     const auto taken = [this](const QString &name) {
-        return m_intended.contains(name) || writtenThisRun(name) ||
+        return m_intended.contains(name) || m_copier.writtenThisRun(name) ||
                (!m_state.options.overwrite && PathExists(name));
     };
     int n = 1;
@@ -635,7 +565,7 @@ void Run::shot(const Shot &shot)
 // Copies one file to dest, or takes the copy an earlier run left there. True when the file went.
 bool Run::place(const QString &source, const QString &dest)
 {
-    m_view.setFileName(displayPath(QFileInfo(dest).fileName()));
+    m_view.setFileName(displayPath(FilePath(dest).name()));
     // A source still waiting for its deletion holds this name: delete it first, as if it had gone at
     // once, so the new copy neither clashes with it nor is taken for it.
     if (m_unnamedSources.contains(dest))
@@ -645,7 +575,8 @@ bool Run::place(const QString &source, const QString &dest)
 
     // A file this run wrote is never replaced by a later one of the same name (two camera folders both
     // holding IMG_0001.JPG): the later one takes a free name as in a clash without overwrite.
-    const bool overwrite = m_state.options.overwrite && !writtenThisRun(dest) && !m_intended.contains(dest);
+    const bool overwrite =
+        m_state.options.overwrite && !m_copier.writtenThisRun(dest) && !m_intended.contains(dest);
     CopyOutcome outcome;
     // With imported files skipped, a file whose copy is already there (a run killed before it could
     // record it) is taken as imported rather than copied again under a "_2" name. A killed run gave its
@@ -665,7 +596,7 @@ bool Run::place(const QString &source, const QString &dest)
             return false;
         }
     }
-    const CopyError code = copy(source, dest, overwrite, outcome);
+    const CopyError code = m_copier.copy(fileAt(source), dest, overwrite, outcome);
     if (!code) {
         if (m_state.options.move)
             m_moved.insert(source);
@@ -694,7 +625,8 @@ void Run::journal(const std::vector<Unnamed> &batch)
         return;
     QList<IntendedCopy> copies;
     for (const Unnamed &u : batch) {
-        if (!u.outcome.unnamed.isOpen() || !isPathUnder(u.source, m_history->volumeRoot))
+        if (!u.outcome.unnamed.isOpen() ||
+            !FilePath(u.source).isSameOrInside(FilePath(m_history->volumeRoot)))
             continue;
         copies.append({HistoryPath(u.source, m_history->volumeRoot), u.outcome.source.size,
                        u.outcome.source.mtime, pathToBytes(u.dest), u.nextFileNumber});
@@ -707,7 +639,7 @@ void Run::journal(const std::vector<Unnamed> &batch)
 // is the source's; the running numbers go on from after it.
 bool Run::adoptJournaled(const QString &source)
 {
-    if (m_journal.isEmpty() || !isPathUnder(source, m_history->volumeRoot))
+    if (m_journal.isEmpty() || !FilePath(source).isSameOrInside(FilePath(m_history->volumeRoot)))
         return false;
     const std::optional<FileStamp> from = FileStampOf(source);
     if (!from)
@@ -735,7 +667,8 @@ bool Run::adoptAmong(const QString &source, const QString &name)
         if (!PathExists(candidate))
             return false;
         CopyOutcome outcome;
-        if (writtenThisRun(candidate) || !adoptIdentical(source, candidate, outcome))
+        if (m_copier.writtenThisRun(candidate) ||
+            !m_copier.identicalCopy(fileAt(source), candidate, m_state.options.move, outcome))
             continue;
         m_rate.dropFromTotal(outcome.copy.size);
         if (m_state.options.move)
@@ -747,38 +680,6 @@ bool Run::adoptAmong(const QString &source, const QString &name)
         return true;
     }
     return false;
-}
-
-bool Run::adoptIdentical(const QString &source, const QString &dest, CopyOutcome &outcome)
-{
-    // A link at the name is no copy: the file it leads to lies anywhere, and may go.
-    const std::optional<FileStamp> there = RegularFileStampOf(dest);
-    const std::optional<FileStamp> from = FileStampOf(source);
-    if (!there || !from || there->size != from->size ||
-        (there->device == from->device && there->inode == from->inode))
-        return false;
-    ContentCheck copyCheck;
-    ContentCheck sourceCheck;
-    runPumped(m_view, [&] {
-        copyCheck = HashRegularFile(dest);
-        if (!copyCheck.error)
-            sourceCheck = HashFileContent(source);
-    });
-    if (copyCheck.error || sourceCheck.error || copyCheck.hash != sourceCheck.hash ||
-        sourceCheck.stamp != *from || copyCheck.stamp != *there)
-        return false;
-    outcome = CopyOutcome();
-    outcome.copy = *there;
-    outcome.source = *from;
-    outcome.hash = copyCheck.hash;
-    if (m_state.options.move) {
-        outcome.kept = KeptCopy::open(dest);
-        if (!outcome.kept.isNamedBy(dest))
-            return false;
-    }
-    // The copy may still sit in the page cache of the run that made it: flushed with this batch.
-    m_written.insert(folderOf(dest));
-    return true;
 }
 
 void Run::committed(const CommitResult &result)
@@ -814,7 +715,7 @@ QStringList Run::finishImportedMoves()
     // The walk read only what recognises a file; where its copy went is read now.
     const ImportedFiles recorded =
         m_history->store ? m_history->store->filesOf(m_history->volume) : ImportedFiles();
-    runPumped(m_view, [&] {
+    RunPumped(m_view, [&] {
         for (const SkippedImport &s : m_history->skipped) {
             const ImportedFile *full = s.record.hash.isEmpty() ? findImported(recorded, s.record.path,
                                                                               s.record.size, s.record.mtime())
@@ -883,12 +784,12 @@ void Run::afterLoop()
         deleteFlushedSources();
     }
     // A photographer formats the card after a good run: the copies must be on the disk by then.
-    if (!m_written.isEmpty()) {
+    if (const QSet<QString> &written = m_copier.writtenFolders(); !written.isEmpty()) {
         m_state.flushing = true;
         const QString before = m_view.lastStatus();
         if (m_state.result)
             m_view.setStatusText(flushingStatusText());
-        const CopyError code = flushPumped(m_view, QStringList(m_written.cbegin(), m_written.cend()));
+        const CopyError code = flushPumped(m_view, QStringList(written.cbegin(), written.cend()));
         m_state.flushing = false;
         if (m_state.result)
             m_view.setStatusText(before);

@@ -1,0 +1,114 @@
+#include "transfer/filecopier.h"
+
+#include "platform/filepath.h"
+#include "transfer/commitbatch.h"
+#include "transfer/copyprogress.h"
+#include "transfer/transferrate.h"
+#include "transfer/transferstate.h"
+#include "transfer/transferview.h"
+
+#include <unistd.h>
+
+namespace vantora {
+
+namespace {
+
+} // namespace
+
+void RunPumped(TransferView &view, const std::function<void()> &work)
+{
+    RunPumped([&view] { view.processEvents(); }, work);
+}
+
+FileCopier::FileCopier(const Source &source, TransferState &state, TransferView &view, TransferRate &rate,
+                       ContentHasher *hasher)
+    : m_source(source), m_state(state), m_view(view), m_rate(rate), m_hasher(hasher)
+{
+}
+
+CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool overwrite, CopyOutcome &outcome)
+{
+    const QString folder = folderTextOf(dest);
+    if (!m_tidied.contains(folder)) {
+        RemoveCopyLeftovers(folder);
+        m_tidied.insert(folder);
+    }
+    CopyOptions options;
+    options.failIfExists = !overwrite;
+    options.deferName = true;
+    options.hash = true;
+    options.hasher = m_hasher;
+    const int fd = m_source.open(file);
+    if (fd < 0) {
+        outcome.sourceFailed = true;
+        return CopyError::fromErrno(-fd);
+    }
+    options.sourceFd = fd;
+    const auto progress = [this](quint64 total, quint64 done) {
+        m_rate.setDone(m_doneBytes + qint64(done));
+        if (m_rate.due())
+            m_view.setBytesText(m_rate.text());
+        ReportCopyProgress(m_view, m_state.fileProgress, total, done);
+    };
+    const CopyError code =
+        CopyFileWithProgress(file.path, dest, progress, &m_state.CancelRequested, options, &outcome);
+    if (!code) {
+        m_written.insert(folder);
+        m_doneBytes += outcome.copy.size;
+        m_rate.setDone(m_doneBytes);
+    }
+    return code;
+}
+
+bool FileCopier::identicalCopy(const SourceFile &file, const QString &dest, bool keep, CopyOutcome &outcome)
+{
+    // A link at the name is no copy: the file it leads to lies anywhere, and may go.
+    const std::optional<FileStamp> there = RegularFileStampOf(dest);
+    const std::optional<FileStamp> from = FileStampOf(file.path);
+    if (!there || !from || there->size != from->size ||
+        (there->device == from->device && there->inode == from->inode))
+        return false;
+    ContentCheck copyCheck;
+    ContentCheck sourceCheck;
+    RunPumped(m_view, [&] {
+        copyCheck = HashRegularFile(dest);
+        if (!copyCheck.error)
+            sourceCheck = HashFileContent(file.path);
+    });
+    if (copyCheck.error || sourceCheck.error || copyCheck.hash != sourceCheck.hash ||
+        sourceCheck.stamp != *from || copyCheck.stamp != *there)
+        return false;
+    outcome = CopyOutcome();
+    outcome.copy = *there;
+    outcome.source = *from;
+    outcome.hash = copyCheck.hash;
+    if (keep) {
+        outcome.kept = KeptCopy::open(dest);
+        if (!outcome.kept.isNamedBy(dest))
+            return false;
+    }
+    // The copy may still sit in the page cache of the run that made it: flushed with this run's.
+    m_written.insert(folderTextOf(dest));
+    return true;
+}
+
+void FileCopier::named(const QString &dest, const FileStamp &copy)
+{
+    m_writtenNames.insert(dest);
+    m_writtenFolded.insert(dest.toCaseFolded());
+    m_writtenIds.insert(FileId{copy.device, copy.inode});
+}
+
+bool FileCopier::writtenThisRun(const QString &dest) const
+{
+    if (m_writtenNames.contains(dest))
+        return true;
+    // A filesystem that ignores case (exFAT, FAT, NTFS) reaches a file this run wrote through another
+    // spelling of its name; its inode numbers (through FUSE) need not tell.
+    if (m_writtenFolded.contains(dest.toCaseFolded()) && PathExists(dest) && !FolderListsName(dest))
+        return true;
+    const std::optional<FileId> id = m_writtenIds.isEmpty() ? std::nullopt : FileIdOf(dest);
+    return id && m_writtenIds.contains(*id);
+}
+
+} // namespace vantora
