@@ -136,6 +136,11 @@ std::optional<QString> CameraPortOf(const QString &sourceText)
     return port;
 }
 
+bool IsCameraPath(const QString &path)
+{
+    return path.startsWith(SchemePrefix) && path.indexOf(SchemeSuffix) > SchemePrefix.size();
+}
+
 bool CameraResult::claimedElsewhere() const
 {
     return code == GP_ERROR_IO_USB_CLAIM;

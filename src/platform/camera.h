@@ -29,6 +29,8 @@ inline bool IsCameraSourceText(const QString &sourceText)
 {
     return CameraPortOf(sourceText).has_value();
 }
+// True for the path of a file on a camera (below a camera's source text).
+bool IsCameraPath(const QString &path);
 
 // What one call to a camera came to: libgphoto2's result code and, on a failure, its words.
 struct CameraResult

@@ -41,6 +41,27 @@ ReadOnlyFile::ReadOnlyFile(const QString &path)
     m_size = st.st_size;
 }
 
+ReadOnlyFile::ReadOnlyFile(int fd)
+{
+    if (fd < 0) {
+        m_error = EBADF;
+        return;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        m_error = errno;
+        ::close(fd);
+        return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        m_error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        return;
+    }
+    m_fd = fd;
+    m_size = st.st_size;
+}
+
 ReadOnlyFile::~ReadOnlyFile()
 {
     if (m_fd >= 0)

@@ -14,6 +14,9 @@ class ReadOnlyFile final
 {
 public:
     explicit ReadOnlyFile(const QString &path);
+    // Takes over a descriptor open for reading (closed with the file); refused the same way when it holds
+    // no regular file.
+    explicit ReadOnlyFile(int fd);
     ~ReadOnlyFile();
     ReadOnlyFile(const ReadOnlyFile &) = delete;
     ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;

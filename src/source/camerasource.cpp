@@ -49,6 +49,12 @@ QString CameraSource::model() const
     return m_session && !m_session->model().isEmpty() ? m_session->model() : m_camera.model;
 }
 
+FileStamp CameraSource::openedStamp(const SourceFile &file, const FileStamp &descriptor) const
+{
+    Q_UNUSED(file)
+    return FileStamp{0, 0, descriptor.size, descriptor.mtime};
+}
+
 FileStamp CameraSource::stampOf(const CameraEntry &entry)
 {
     return FileStamp{0, 0, entry.size, FileTime{entry.mtime, 0}};
@@ -188,12 +194,12 @@ void CameraSource::locate(const SourceFile &file, QByteArray &folder, QByteArray
     name = slash < 0 ? relative : relative.mid(slash + 1);
 }
 
-int CameraSource::fail(CameraFault fault, const CameraResult &result, int error) const
+int CameraSource::fail(SourceFault fault, const CameraResult &result, int error) const
 {
     m_fault = fault;
     m_faultText = result.text;
-    if (fault == CameraFault::Other && !result.cancelled() && !result.notFound() && gone())
-        m_fault = CameraFault::Gone;
+    if (fault == SourceFault::Other && !result.cancelled() && !result.notFound() && gone())
+        m_fault = SourceFault::Gone;
     return -error;
 }
 
@@ -209,7 +215,7 @@ void CameraSource::forget(const QString &path) const
 
 int CameraSource::open(const SourceFile &file) const
 {
-    m_fault = CameraFault::None;
+    m_fault = SourceFault::None;
     m_faultText.clear();
     // Each opening reads from the start on its own, through a descriptor of its own.
     const auto reopen = [](int fd) {
@@ -223,33 +229,33 @@ int CameraSource::open(const SourceFile &file) const
     }
     const CameraResult connected = connect();
     if (!connected.ok())
-        return fail(connected.cancelled() ? CameraFault::Other : CameraFault::Gone, connected,
+        return fail(connected.cancelled() ? SourceFault::Other : SourceFault::Gone, connected,
                     connected.cancelled() ? ECANCELED : EIO);
     if (m_activity.stopped && m_activity.stopped())
-        return fail(CameraFault::Other, CameraResult::ofCancel(), ECANCELED);
+        return fail(SourceFault::Other, CameraResult::ofCancel(), ECANCELED);
 
     QByteArray folder, name;
     locate(file, folder, name);
     const int fd = ::memfd_create("vantora-camera", MFD_CLOEXEC);
     if (fd < 0)
-        return fail(CameraFault::Other, CameraResult{}, errno);
+        return fail(SourceFault::Other, CameraResult{}, errno);
     CameraResult result;
     const qint64 listed = file.stamp.size;
     if (!onWorker([&] { result = m_session->download(folder, name, fd, &m_watch); }, nullptr, fd,
                   std::max<qint64>(listed, 0))) {
         ::close(fd);
-        return fail(CameraFault::Busy, CameraResult::ofBusy(), EBUSY);
+        return fail(SourceFault::Other, CameraResult::ofBusy(), EBUSY);
     }
     if (!result.ok()) {
         ::close(fd);
         if (result.cancelled())
-            return fail(CameraFault::Other, result, ECANCELED);
-        return fail(CameraFault::Other, result, result.notFound() ? ENOENT : EIO);
+            return fail(SourceFault::Other, result, ECANCELED);
+        return fail(SourceFault::Other, result, result.notFound() ? ENOENT : EIO);
     }
     struct stat st;
     if (::fstat(fd, &st) != 0 || (listed >= 0 && qint64(st.st_size) != listed)) {
         ::close(fd);
-        return fail(CameraFault::Short, CameraResult{}, EIO);
+        return fail(SourceFault::Short, CameraResult{}, EIO);
     }
     // The copy carries the source's time over: the camera's. A memory file is born executable.
     const struct timespec times[2] = {{file.stamp.mtime.sec, 0}, {file.stamp.mtime.sec, 0}};
@@ -276,7 +282,7 @@ std::optional<FileStamp> CameraSource::currentStamp(const SourceFile &file) cons
 
 int CameraSource::remove(const SourceFile &file) const
 {
-    m_fault = CameraFault::None;
+    m_fault = SourceFault::None;
     if (!connect().ok())
         return EIO;
     forget(file.path);
@@ -284,12 +290,12 @@ int CameraSource::remove(const SourceFile &file) const
     locate(file, folder, name);
     CameraResult result;
     if (!onWorker([&] { result = m_session->remove(folder, name, &m_watch); })) {
-        fail(CameraFault::Busy, CameraResult::ofBusy(), EBUSY);
+        fail(SourceFault::Other, CameraResult::ofBusy(), EBUSY);
         return EBUSY;
     }
     if (result.ok())
         return 0;
-    return -fail(CameraFault::Other, result, result.notFound() ? ENOENT : EIO);
+    return -fail(SourceFault::Other, result, result.notFound() ? ENOENT : EIO);
 }
 
 QString CameraSource::identity() const

@@ -60,11 +60,13 @@ public:
 
     // After a listing: its result (a camera that failed while listed leaves the list short).
     const CameraResult &listResult() const { return m_listResult; }
-    // After a failed open, remove or look: why, and the library's words.
-    CameraFault lastFault() const { return m_fault; }
-    QString lastFaultText() const { return m_faultText; }
+    // The download stands for the listed file: its size was checked against the listing.
+    FileStamp openedStamp(const SourceFile &file, const FileStamp &descriptor) const override;
     // True when the camera no longer answers.
-    bool gone() const;
+    bool gone() const override;
+    // After a failed open or removal: why (Gone: the camera stopped answering), and the library's words.
+    SourceFault lastFault() const override { return m_fault; }
+    QString lastFaultText() const { return m_faultText; }
 
     // The stamp a camera's file is listed with.
     static FileStamp stampOf(const CameraEntry &entry);
@@ -79,7 +81,7 @@ private:
     bool onWorker(Work &&work, WalkPump *walkPump = nullptr, int progressFd = -1, qint64 total = 0) const;
     // The camera's folder and name of a listed file.
     void locate(const SourceFile &file, QByteArray &folder, QByteArray &name) const;
-    int fail(CameraFault fault, const CameraResult &result, int error) const;
+    int fail(SourceFault fault, const CameraResult &result, int error) const;
     void forget(const QString &path) const;
 
     CameraId m_camera;
@@ -91,7 +93,7 @@ private:
     mutable CameraCallWatch m_watch;
     mutable bool m_busy = false;
     mutable QList<Kept> m_kept; // the latest downloads, newest last
-    mutable CameraFault m_fault = CameraFault::None;
+    mutable SourceFault m_fault = SourceFault::None;
     mutable QString m_faultText;
     mutable QString m_identity;
 };

@@ -19,8 +19,17 @@ FileStamp stampOf(const FileStatus &status)
 } // namespace
 
 FolderSource::FolderSource(QString folder)
-    : m_folder(std::move(folder)), m_linkRoot(m_folder.isEmpty() ? QStringLiteral("/") : m_folder)
+    : m_folder(std::move(folder)), m_linkRoot(m_folder.isEmpty() ? QStringLiteral("/") : m_folder),
+      m_rootId(m_folder.isEmpty() ? std::nullopt : FileIdOf(m_folder))
 {
+}
+
+bool FolderSource::gone() const
+{
+    if (m_folder.isEmpty())
+        return false;
+    const std::optional<FileId> now = FileIdOf(m_folder);
+    return !now || (m_rootId && now->device != m_rootId->device);
 }
 
 SourceFiles FolderSource::list(const QStringList &masks, WalkPump *pump, WalkFilter *filter) const
@@ -64,8 +73,12 @@ SourceFiles FolderSource::filesAt(const QStringList &paths) const
 
 int FolderSource::open(const SourceFile &file) const
 {
-    const int fd = ::open(pathToBytes(file.path).constData(), O_RDONLY | O_CLOEXEC);
-    return fd >= 0 ? fd : -errno;
+    // A FIFO put where a file was must not block the open; its reader refuses it.
+    const int fd = ::open(pathToBytes(file.path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return -errno;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 std::optional<FileStamp> FolderSource::currentStamp(const SourceFile &file) const

@@ -24,6 +24,15 @@ struct SourceFile
 };
 using SourceFiles = QList<SourceFile>;
 
+// Why a source's last open, look or removal failed, beyond its errno.
+enum class SourceFault
+{
+    None,
+    Short, // a download held another number of bytes than the listing said
+    Gone,  // the source went away: a card taken out, a camera unplugged
+    Other,
+};
+
 // Where a run's files come from. Every file operation of a run on its source goes through this, so a run
 // works the same from a folder and from any other kind of source.
 class Source
@@ -48,6 +57,17 @@ public:
     virtual int remove(const SourceFile &file) const = 0;
     // What the import history knows the source by; empty where the volume it lies on tells (a folder).
     virtual QString identity() const { return {}; }
+    // What a descriptor open() gave holds, as currentStamp() tells a file: a folder's file is the
+    // descriptor's own; a camera's download stands for the file the camera listed.
+    virtual FileStamp openedStamp(const SourceFile &file, const FileStamp &descriptor) const
+    {
+        Q_UNUSED(file)
+        return descriptor;
+    }
+    // True when the source went away since it was made (a card taken out, a camera unplugged).
+    virtual bool gone() const = 0;
+    // Why the last failed call on the source failed.
+    virtual SourceFault lastFault() const { return SourceFault::None; }
 };
 
 // A folder on a mounted drive (a card, a folder the user chose).
@@ -63,6 +83,8 @@ public:
     int open(const SourceFile &file) const override;
     std::optional<FileStamp> currentStamp(const SourceFile &file) const override;
     int remove(const SourceFile &file) const override;
+    // The folder (or the drive holding it) is no longer the one the source was made on.
+    bool gone() const override;
 
     // Records for files named by path, each stat'ed once (links followed), in the given order; a file that
     // cannot be read keeps an empty stamp and fails when it is opened.
@@ -71,6 +93,7 @@ public:
 private:
     QString m_folder;
     QString m_linkRoot; // nothing reached through a folder link below it is deleted
+    std::optional<FileId> m_rootId;
 };
 
 } // namespace vantora

@@ -53,4 +53,16 @@ void CancelCopy(TransferState &state, TransferView &view)
     view.setOverallProgress(0);
 }
 
+CameraActivity RunCameraActivity(TransferState &state, TransferView &view)
+{
+    CameraActivity activity;
+    activity.pump = [&view] { view.processEvents(); };
+    activity.stopped = [&state] { return state.CancelRequested; };
+    activity.progress = [&state, &view](qint64 total, qint64 done) {
+        ReportCopyProgress(view, state.fileProgress, quint64(std::max<qint64>(total, 0)),
+                           quint64(std::min(std::max<qint64>(done, 0), std::max<qint64>(total, 0))));
+    };
+    return activity;
+}
+
 } // namespace vantora

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "source/camerasource.h"
+
 #include <QString>
 
 namespace vantora {
@@ -25,5 +27,9 @@ void ReportCopyProgress(TransferView &view, FileProgress &progress, quint64 tota
 
 // The Cancel button's effect on a run: the copy stops at its next chunk, both gauges drop to 0.
 void CancelCopy(TransferState &state, TransferView &view);
+
+// A run's progress and cancel for a camera's calls: a download moves the file's bar as a copy does, and
+// the Cancel button stops the call in progress.
+CameraActivity RunCameraActivity(TransferState &state, TransferView &view);
 
 } // namespace vantora

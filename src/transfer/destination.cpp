@@ -94,6 +94,7 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
     QDate shot;
     if (o.ShootingDateFolderMode || o.ShootingDateFileMode)
         shot = shotNaming && shotNaming->date.isValid() ? shotNaming->date
+               : state.shootingDateOf                   ? state.shootingDateOf(sourcePath)
                                                         : ReadShootingDate(sourcePath, o.clockOffsetMinutes);
 
     QString name;

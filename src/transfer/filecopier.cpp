@@ -53,6 +53,7 @@ CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool ove
     const CopyError code =
         CopyFileWithProgress(file.path, dest, progress, &m_state.CancelRequested, options, &outcome);
     if (!code) {
+        outcome.source = m_source.openedStamp(file, outcome.source);
         m_written.insert(folder);
         m_doneBytes += outcome.copy.size;
         m_rate.setDone(m_doneBytes);

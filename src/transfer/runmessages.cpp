@@ -1,6 +1,7 @@
 #include "transfer/runmessages.h"
 
 #include "platform/bytepath.h"
+#include "platform/camera.h"
 #include "platform/copyfile.h"
 
 #include <cerrno>
@@ -97,7 +98,12 @@ QString FailureReasonText(const CopyFailure &failure)
 {
     QString reason;
     const int code = failure.code.errnoValue;
-    if (failure.sourceVolumeGone)
+    const bool camera = IsCameraPath(failure.source);
+    if (failure.sourceVolumeGone && camera)
+        reason = QStringLiteral("カメラが取り外されたか、カメラにアクセスできなくなりました");
+    else if (failure.sourceShort)
+        reason = QStringLiteral("カメラから読み取ったデータの大きさがファイルの大きさと一致しません");
+    else if (failure.sourceVolumeGone)
         reason =
             QStringLiteral("メモリーカードが取り外されたか、転送元のドライブにアクセスできなくなりました");
     else if (failure.sourceChanged)
@@ -148,6 +154,13 @@ QString sourceNotReadyMessage(const QString &source)
 {
     return QStringLiteral("転送元：") + source + QStringLiteral("\r\n\r\n") +
            QStringLiteral("メモリーカードが挿入されていないか、アクセスできません。");
+}
+
+QString cameraNotReadyMessage(const QString &source, const QString &why)
+{
+    return QStringLiteral("転送元：") + source + QStringLiteral("\r\n\r\n") +
+           QStringLiteral("カメラが接続されていないか、アクセスできません。") +
+           (why.isEmpty() ? QString() : QStringLiteral("\r\n(") + why + u')');
 }
 
 QString finishedStatusText(qint64 skippedImported)

@@ -38,6 +38,7 @@ struct CopyFailure
     bool sourceFailed = false;
     bool sourceChanged = false;
     bool sourceVolumeGone = false;
+    bool sourceShort = false; // a camera's download held another number of bytes than it listed
     bool destinationSilent = false;
 };
 // "\r\n\r\n<reason in words>\r\n転送元：<file>\r\n転送先：<file>"
@@ -48,6 +49,8 @@ allImportedMessage(qint64 count); // "全てのファイルは取り込み済み
 QString noFilesMessage(); // "転送できるファイルがありません(0個)"
 // "転送元：<source>" and that the card is not there or cannot be read.
 QString sourceNotReadyMessage(const QString &source);
+// "転送元：<camera>" and that the camera cannot be opened or listed, with what the library said.
+QString cameraNotReadyMessage(const QString &source, const QString &why);
 // "全ての転送が終了", with " (取り込み済み N 個はスキップ)" when imported files were left out.
 QString finishedStatusText(qint64 skippedImported);
 

@@ -7,6 +7,7 @@
 #include "platform/filepath.h"
 #include "platform/filetimes.h"
 #include "platform/readonlyfile.h"
+#include "source/source.h"
 
 #include <QHash>
 
@@ -178,10 +179,9 @@ private:
     const ReadOnlyFile &m_file;
 };
 
-// The local time the camera's clock said when the file was taken.
-QDateTime dateFromContent(const QString &path)
+// The local time the camera's clock said when the file was taken; the name tells QuickTime files.
+QDateTime dateFromContent(const ReadOnlyFile &file, const QString &path)
 {
-    const ReadOnlyFile file(path); // through the byte path; regular files only, so nothing blocks
     if (!file.isOpen())
         return {};
     char head[HeadBytes] = {};
@@ -238,10 +238,22 @@ QDate DateFromMetadataText(const QString &text)
 
 QDate ReadShootingDate(const QString &path, int clockOffsetMinutes)
 {
-    const QDateTime taken = dateFromContent(path);
+    // Through the byte path; regular files only, so nothing blocks.
+    const QDateTime taken = dateFromContent(ReadOnlyFile(path), path);
     if (taken.isValid())
         return taken.addSecs(qint64(clockOffsetMinutes) * 60).date();
     return fileLastModified(path).date();
+}
+
+QDate ReadShootingDate(const Source &source, const SourceFile &file, int clockOffsetMinutes)
+{
+    const int fd = source.open(file);
+    const QDateTime taken = fd < 0 ? QDateTime() : dateFromContent(ReadOnlyFile(fd), file.path);
+    if (taken.isValid())
+        return taken.addSecs(qint64(clockOffsetMinutes) * 60).date();
+    if (file.stamp.size < 0)
+        return {};
+    return QDateTime::fromSecsSinceEpoch(file.stamp.mtime.sec).date();
 }
 
 } // namespace vantora

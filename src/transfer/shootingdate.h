@@ -6,6 +6,9 @@
 
 namespace vantora {
 
+class Source;
+struct SourceFile;
+
 // The day a photo or video was taken, else the file's last-write time as a local date; invalid only when
 // not even that can be read. The file is opened through its byte path and only when it is a regular file.
 // - MP4, MOV, M4V, 3GP, M4A (by name, or by content: an ftyp box or a top-level moov/mdat/wide/free/skip
@@ -21,6 +24,10 @@ namespace vantora {
 // clockOffsetMinutes (a camera whose clock was wrong, or on another time zone) moves a time the file's own
 // metadata gives, never the last-write time.
 QDate ReadShootingDate(const QString &path, int clockOffsetMinutes = 0);
+
+// The same for a file of a source, read through the source (a camera's file from its download); the
+// last-write time is the one the listing gave.
+QDate ReadShootingDate(const Source &source, const SourceFile &file, int clockOffsetMinutes = 0);
 
 // A metadata date text with its time of day, where it has one; the day's start where it has none.
 QDateTime DateTimeFromMetadataText(const QString &text);

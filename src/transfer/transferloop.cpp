@@ -83,20 +83,6 @@ private:
     QString m_status;
 };
 
-// The source volume as the run found it, to tell a removed card from a failing file.
-struct SourceVolume
-{
-    QString folder;
-    std::optional<FileId> id;
-    bool gone() const
-    {
-        if (folder.isEmpty())
-            return false;
-        const std::optional<FileId> now = FileIdOf(folder);
-        return !now || (id && now->device != id->device);
-    }
-};
-
 class Run final
 {
 public:
@@ -106,9 +92,10 @@ public:
           m_history(history), m_batch(batchOptions()),
           m_copier(source, state, m_view, m_rate, m_hasher ? &*m_hasher : nullptr)
     {
-        const QString sourceFolder = source.root();
-        m_volume.folder = sourceFolder;
-        m_volume.id = sourceFolder.isEmpty() ? std::nullopt : FileIdOf(sourceFolder);
+        // The dates of a camera's files come from their downloads, which the copies then read.
+        m_state.shootingDateOf = [this](const QString &path) {
+            return ReadShootingDate(m_source, fileAt(path), m_state.options.clockOffsetMinutes);
+        };
         m_journaling = history && history->store && !history->volume.isEmpty();
         if (m_journaling && state.options.skipImported) {
             for (IntendedCopy &copy : history->store->journalOf(history->volume))
@@ -166,7 +153,6 @@ private:
     QHash<QString, qint64> m_sizes; // of the listed files, as the run found them
     QStringList m_verifyFailedSources;
     QStringList m_verifyFailedCopies;
-    SourceVolume m_volume;
     QSet<QString> m_moved; // sources of good copies in a move, deleted or about to be
     struct Unnamed
     {
@@ -270,8 +256,12 @@ void Run::failed(const QString &source, const QString &dest, CopyError code, con
     why.destination = dest;
     why.sourceFailed = outcome.sourceFailed;
     why.sourceChanged = outcome.sourceChanged;
+    const SourceFault fault = outcome.sourceFailed ? m_source.lastFault() : SourceFault::None;
+    why.sourceShort = fault == SourceFault::Short;
     why.sourceVolumeGone =
-        (outcome.sourceFailed || code.errnoValue == EIO || code.errnoValue == ENOTCONN) && m_volume.gone();
+        fault == SourceFault::Gone ||
+        (fault != SourceFault::Short &&
+         (outcome.sourceFailed || code.errnoValue == EIO || code.errnoValue == ENOTCONN) && m_source.gone());
     RunProblem problem;
     if (code.kind == CopyError::DiskFull && !why.sourceVolumeGone) {
         problem.kind = RunProblem::Kind::DiskFull;
@@ -465,7 +455,7 @@ QString Run::resolve(const QString &source, const ShotNaming *shot)
     if (why == DestinationError::InsideSource) {
         problem.kind = RunProblem::Kind::TargetInsideSource;
         problem.folder = m_state.refusedFolder;
-        problem.sourceFolder = m_volume.folder;
+        problem.sourceFolder = m_source.root();
         stop(unknownErrorStatusText(), problem);
         return {};
     }
@@ -516,7 +506,7 @@ void Run::shot(const Shot &shot)
     ShotNaming naming;
     if (m_state.options.ShootingDateFolderMode || m_state.options.ShootingDateFileMode) {
         for (const QString &file : std::as_const(sources)) {
-            if ((naming.date = ReadShootingDate(file, m_state.options.clockOffsetMinutes)).isValid())
+            if ((naming.date = m_state.shootingDateOf(file)).isValid())
                 break;
         }
     }
@@ -934,6 +924,7 @@ TransferOutcome RunTransfer(TransferState &state, const Source &source, const So
     }
     run.afterLoop();
     view.setBytesText(QString());
+    state.shootingDateOf = {};
     state.sourceFolder.clear();
     state.running = false;
 

@@ -1,5 +1,6 @@
 #include "transfer/transferstate.h"
 
+#include "platform/camera.h"
 #include "platform/filepath.h"
 #include "settings/settingsrecord.h"
 
@@ -36,7 +37,9 @@ void TakeOptionSnapshot(TransferState &state, const SettingsRecord &settings)
                  o.folderTemplate, o.ShootingDateFolderMode, o.FolderCounterMode);
     if (o.folderCreation) {
         const QString &source = state.sourceFolder.isEmpty() ? settings.SourceEditText : state.sourceFolder;
-        o.CameraFolderMode = settings.PANA101Checked && IsDcimSourceFolder(source);
+        // A camera's folders are camera folders, as a card's DCIM folder's are.
+        o.CameraFolderMode =
+            settings.PANA101Checked && (IsDcimSourceFolder(source) || IsCameraSourceText(source));
     }
     o.renaming = settings.RenameChecked;
     takeTemplate(o.renaming,

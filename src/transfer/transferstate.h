@@ -3,6 +3,7 @@
 #include "naming/nametemplate.h"
 #include "transfer/copyprogress.h"
 
+#include <QDate>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -83,6 +84,9 @@ struct TransferState
     // fields, which hold values typed there before its close box while the settings keep the confirmed
     // ones. Unset (a run without windows): the settings.
     std::function<RunningValues()> runningValues;
+    // Where the run in progress reads a source file's shooting date: through its source. Unset (no run):
+    // by the file's path.
+    std::function<QDate(const QString &sourcePath)> shootingDateOf;
 };
 
 // True when the source folder text names a camera's DCIM folder: the text up to its last "/" ends in

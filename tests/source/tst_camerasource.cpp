@@ -162,7 +162,7 @@ private Q_SLOTS:
         const int first = source.open(files.first());
         if (!opens) {
             QCOMPARE(first, -EIO);
-            QCOMPARE(source.lastFault(), CameraFault::Short);
+            QCOMPARE(source.lastFault(), SourceFault::Short);
             // Nothing kept: the next open downloads again, and fails again.
             QCOMPARE(source.open(files.first()), -EIO);
             return;
@@ -224,7 +224,7 @@ private Q_SLOTS:
 
         QVERIFY(QDir(card.path()).removeRecursively());
         QCOMPARE(source.open(files.first()), -EIO);
-        QCOMPARE(source.lastFault(), CameraFault::Gone);
+        QCOMPARE(source.lastFault(), SourceFault::Gone);
         QVERIFY(source.gone());
     }
 

@@ -1,3 +1,4 @@
+#include "cameradrivers.h"
 #include "mounthelper.h"
 #include "settings/settingsrecord.h"
 #include "testdir.h"
@@ -81,18 +82,21 @@ private Q_SLOTS:
 
 private:
     QString m_program;
+    TestDir m_drivers;
 };
 
 void TestImportTool::initTestCase()
 {
     m_program = importToolPath();
     QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program + QStringLiteral(" is not built")));
+    // The program started reaches libgphoto2's folder camera alone.
+    QVERIFY(useDirectoryCameraOnly(m_drivers.path()));
 }
 
 // Arguments and settings name their files through placeholders: {settings} (the settings file), {card}
 // and {source} (a card and its DCIM folder holding the three photos), {dest} (an empty folder), {missing} (a
-// folder that is not there), {locked} (an empty folder this user cannot write to) and {history} (a history
-// file).
+// folder that is not there), {locked} (an empty folder this user cannot write to), {history} (a history
+// file) and {camera} (the card as libgphoto2's folder camera shows it: gphoto2://[disk:<card>]/).
 void TestImportTool::contract_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -198,6 +202,25 @@ void TestImportTool::contract_data()
         << resultLine("ok", 0, 3, QStringLiteral("全てのファイルは取り込み済みです\\(3個\\)"))
         << QStringList{} << QStringLiteral("^全てのファイルは取り込み済みです\\(3個\\)\\n$")
         << QStringLiteral("{dest}") << 3 << 3;
+    const QString fromCamera =
+        QStringLiteral("SourceEditText={camera}\nCameraModel=Directory Browse\nRow=*.JPG|{dest}\n");
+    QTest::newRow("move from a camera")
+        << quietRun << fromCamera + QStringLiteral("DelChecked=1\nVerifyChecked=1\n") << once << 0
+        << resultLine("ok", 3, 0, finished) << QStringList{} << none << QStringLiteral("{dest}") << 3 << 0;
+    // Known by its identity in the history, with no volume named.
+    QTest::newRow("copy from a camera imported before")
+        << quietRun << fromCamera + QStringLiteral("SkipImportedChecked=1\nHistory={history}\n")
+        << int(Way::AfterAnEarlierRun) << 0
+        << resultLine("ok", 0, 3, QStringLiteral("全てのファイルは取り込み済みです\\(3個\\)"))
+        << QStringList{} << QStringLiteral("^全てのファイルは取り込み済みです\\(3個\\)\\n$")
+        << QStringLiteral("{dest}") << 3 << 3;
+    QTest::newRow("camera that cannot be opened")
+        << quietRun
+        << QString(fromCamera).replace(QStringLiteral("Directory Browse"), QStringLiteral("No Such Camera"))
+        << once << 1 << QStringLiteral("^result=failed imported=0 .*\\n$") << QStringList{}
+        << QStringLiteral("^転送元：gphoto2://\\[disk:[^\\n]*/card\\]/\\n\\nカメラが接続されていないか、"
+                          "アクセスできません。\\n\\([^\\n]+\\)\\n$")
+        << QStringLiteral("{dest}") << 0 << 3;
     QTest::newRow("source folder not there")
         << quietRun << QString(copy).replace(QStringLiteral("{source}"), QStringLiteral("{missing}")) << once
         << 1
@@ -257,7 +280,9 @@ void TestImportTool::contract()
             .replace(QStringLiteral("{locked}"), locked)
             .replace(QStringLiteral("{settings}"), dir.filePath(QStringLiteral("settings.txt")))
             .replace(QStringLiteral("{history}"), dir.filePath(QStringLiteral("history.sqlite")))
-            .replace(QStringLiteral("{card}"), dir.filePath(QStringLiteral("card")));
+            .replace(QStringLiteral("{card}"), dir.filePath(QStringLiteral("card")))
+            .replace(QStringLiteral("{camera}"),
+                     QStringLiteral("gphoto2://[disk:%1]/").arg(dir.filePath(QStringLiteral("card"))));
     };
     const QString settingsPath = dir.filePath(QStringLiteral("settings.txt"));
     if (Way(way) == Way::SigtermBeforeTheRun) {

@@ -3,8 +3,10 @@
 
 #include "history/importhistory.h"
 #include "platform/bytepath.h"
+#include "platform/camera.h"
 #include "platform/volumes.h"
 #include "settings/settingsrecord.h"
+#include "source/camerasource.h"
 #include "source/importedfilter.h"
 #include "source/sourcewalk.h"
 #include "transfer/copyprogress.h"
@@ -45,7 +47,13 @@ the same safety: a copy takes its name only once it is complete and on the disk,
 source only after that.
 
 SETTINGS is a text file of key=value lines (UTF-8; blank lines and lines starting with # are ignored):
-  SourceEditText=<folder>  the source folder, e.g. SourceEditText=/media/card/DCIM/
+  SourceEditText=<folder>  the source folder, e.g. SourceEditText=/media/card/DCIM/, or a camera or
+                           phone on a cable as gphoto2://[PORT]/, e.g. gphoto2://[usb:001,004]/ (the
+                           ports `gphoto2 --auto-detect` lists), or gphoto2://[disk:/some/folder]/ for
+                           libgphoto2's "Directory Browse" camera
+  CameraModel=<model>      the camera's model as libgphoto2 names it, where the port alone does not
+                           tell it (e.g. CameraModel=Directory Browse); libgphoto2's own CAMLIBS and
+                           IOLIBS variables say where its drivers are
   Row=<mask>|<folder>      one row of the extension table, in order (e.g. Row=*.JPG|/home/me/Pictures).
                            Without Row lines, AllFileChecked=1 gives the one row "*.*" with AllFileDir.
   DelChecked=1             move: each source is deleted once its copy is on the disk
@@ -57,7 +65,8 @@ SETTINGS is a text file of key=value lines (UTF-8; blank lines and lines startin
   PANA101Checked=1         keep the camera's folders
   History=<file>           the import history (an SQLite file); without it nothing is recorded
   Volume=<identity>        the source volume's identity in the history (default: the system's answer)
-  VolumeRoot=<folder>      that volume's root (default: the mount point holding the source)
+  VolumeRoot=<folder>      that volume's root (default: the mount point holding the source; a camera's
+                           is its gphoto2://[PORT]/, its identity its serial number)
   SkipImportedChecked=1    leave out what the history holds (and with DelChecked=1 finish its moves)
   VerifyChecked=1          read every copy back before its source is deleted
   <value name>=<value>     any stored setting by its value name; booleans and numbers are decimal (any
@@ -93,8 +102,8 @@ the program at once.
 Exit status:
   0  the run succeeded: every file was imported (with a move, every source deleted), or the history
      holds every file already (a copy with SkipImportedChecked=1)
-  1  the run failed or stopped with a problem: the source folder is not there, it holds no file the rows
-     take, a file was not copied, the disk is full, a copy differed when read back, a move could not
+  1  the run failed or stopped with a problem: the source folder is not there (or the camera cannot be
+     opened or listed), it holds no file the rows take, a file was not copied, the disk is full, a copy differed when read back, a move could not
      delete a source; its messages say which
   2  bad usage, or a settings file that cannot be read or holds a bad line: nothing was written
   3  cancelled by SIGINT or SIGTERM
@@ -299,41 +308,10 @@ ImportReport runImport(const ImportSettings &import, bool quiet)
 {
     const SettingsRecord &settings = import.settings;
     const HistoryOptions &historyOptions = import.history;
-    if (!QFileInfo(settings.SourceEditText).isDir()) {
+    const std::optional<QString> cameraPort = CameraPortOf(settings.SourceEditText);
+    if (!cameraPort && !QFileInfo(settings.SourceEditText).isDir()) {
         const QString text = sourceNotReadyMessage(settings.SourceEditText);
         return refused(text, ImportReport::Result::Failed, 0, text);
-    }
-    QStringList masks;
-    for (const ExtensionRow &row : import.rows)
-        masks.append(row.key);
-    std::unique_ptr<SqliteImportHistory> store;
-    RunHistory history;
-    std::unique_ptr<ImportedFilter> filter;
-    if (!historyOptions.file.isEmpty()) {
-        store = std::make_unique<SqliteImportHistory>(historyOptions.file);
-        if (!store->notice().isEmpty())
-            printError(store->notice());
-        const std::unique_ptr<Volumes> volumes = createSystemVolumes();
-        history.store = store.get();
-        history.volumeRoot = historyOptions.volumeRoot.isEmpty() ? volumes->rootOf(settings.SourceEditText)
-                                                                 : historyOptions.volumeRoot;
-        history.volume =
-            historyOptions.volume.isEmpty() ? volumes->identity(history.volumeRoot) : historyOptions.volume;
-        if (settings.SkipImportedChecked)
-            filter = std::make_unique<ImportedFilter>(store->stampsOf(history.volume), history.volumeRoot);
-    }
-    const FolderSource source(settings.SourceEditText);
-    const SourceFiles runList = source.list(masks, nullptr, filter.get());
-    if (filter)
-        history.skipped = filter->skipped();
-    // A move whose files were all imported still has their sources to delete. A copy of a card whose
-    // files were all imported has nothing left to do: that is no failure to a script.
-    const qint64 imported = history.skipped.size();
-    if (runList.isEmpty() && !(imported > 0 && settings.DelChecked)) {
-        if (imported == 0)
-            return refused(noFilesMessage(), ImportReport::Result::Failed, 0, noFilesMessage());
-        return refused(allImportedMessage(imported), ImportReport::Result::Ok, imported,
-                       allImportedMessage(imported));
     }
 
     TransferState state;
@@ -358,8 +336,84 @@ ImportReport runImport(const ImportSettings &import, bool quiet)
         }
     };
     clock.start();
+
+    std::unique_ptr<Source> source;
+    CameraSource *camera = nullptr;
+    if (cameraPort) {
+        auto opened = std::make_unique<CameraSource>(CameraId{settings.CameraModel, *cameraPort});
+        opened->setActivity(RunCameraActivity(state, view));
+        const CameraResult connected = opened->connect();
+        if (!connected.ok()) {
+            if (connected.cancelled() || stopSignal != 0) {
+                ImportReport report;
+                report.result = ImportReport::Result::Cancelled;
+                report.status = cancelledStatusText();
+                return report;
+            }
+            const QString text = cameraNotReadyMessage(settings.SourceEditText, connected.text);
+            return refused(text, ImportReport::Result::Failed, 0, text);
+        }
+        camera = opened.get();
+        source = std::move(opened);
+    } else {
+        source = std::make_unique<FolderSource>(settings.SourceEditText);
+    }
+
+    QStringList masks;
+    for (const ExtensionRow &row : import.rows)
+        masks.append(row.key);
+    std::unique_ptr<SqliteImportHistory> store;
+    RunHistory history;
+    std::unique_ptr<ImportedFilter> filter;
+    if (!historyOptions.file.isEmpty()) {
+        store = std::make_unique<SqliteImportHistory>(historyOptions.file);
+        if (!store->notice().isEmpty())
+            printError(store->notice());
+        history.store = store.get();
+        if (camera) {
+            // A camera is its own volume, known by its serial number.
+            history.volumeRoot =
+                historyOptions.volumeRoot.isEmpty() ? camera->root() : historyOptions.volumeRoot;
+            history.volume = historyOptions.volume.isEmpty() ? camera->identity() : historyOptions.volume;
+            history.label = camera->model();
+        } else {
+            const std::unique_ptr<Volumes> volumes = createSystemVolumes();
+            history.volumeRoot = historyOptions.volumeRoot.isEmpty()
+                                     ? volumes->rootOf(settings.SourceEditText)
+                                     : historyOptions.volumeRoot;
+            history.volume = historyOptions.volume.isEmpty() ? volumes->identity(history.volumeRoot)
+                                                             : historyOptions.volume;
+        }
+        if (settings.SkipImportedChecked)
+            filter = std::make_unique<ImportedFilter>(store->stampsOf(history.volume), history.volumeRoot);
+    }
+    // A camera is listed on a worker; a signal then ends the listing.
+    WalkPump cameraPump([] { return stopSignal != 0; });
+    const SourceFiles runList = source->list(masks, camera ? &cameraPump : nullptr, filter.get());
+    if (camera && !camera->listResult().ok()) {
+        if (camera->listResult().cancelled() || stopSignal != 0) {
+            ImportReport report;
+            report.result = ImportReport::Result::Cancelled;
+            report.status = cancelledStatusText();
+            return report;
+        }
+        const QString text = cameraNotReadyMessage(settings.SourceEditText, camera->listResult().text);
+        return refused(text, ImportReport::Result::Failed, 0, text);
+    }
+    if (filter)
+        history.skipped = filter->skipped();
+    // A move whose files were all imported still has their sources to delete. A copy of a card whose
+    // files were all imported has nothing left to do: that is no failure to a script.
+    const qint64 imported = history.skipped.size();
+    if (runList.isEmpty() && !(imported > 0 && settings.DelChecked)) {
+        if (imported == 0)
+            return refused(noFilesMessage(), ImportReport::Result::Failed, 0, noFilesMessage());
+        return refused(allImportedMessage(imported), ImportReport::Result::Ok, imported,
+                       allImportedMessage(imported));
+    }
+
     const TransferOutcome outcome =
-        RunTransfer(state, source, runList, runList.size(), import.rows, settings, view, &history);
+        RunTransfer(state, *source, runList, runList.size(), import.rows, settings, view, &history);
     for (const RunProblem &problem : outcome.problems)
         printError(ProblemMessage(problem));
 

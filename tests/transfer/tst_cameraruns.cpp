@@ -1,0 +1,284 @@
+// Whole runs from a camera, through libgphoto2's "Directory Browse" camera (a folder shown as a camera):
+// copies, moves that empty the camera, date folders, clashes, cancel, the skip of imported files, a file
+// cut short between the listing and its download, and a camera taken away in the middle of a run.
+
+#include "cameradrivers.h"
+#include "samplefiles.h"
+#include "testdir.h"
+#include "transferfixture.h"
+
+#include "history/importhistory.h"
+#include "source/camerasource.h"
+#include "source/importedfilter.h"
+#include "transfer/copyprogress.h"
+
+#include <QDirIterator>
+#include <QTest>
+
+using namespace vantora;
+using namespace vantora::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// What lies below a folder: relative path -> content.
+QMap<QString, QByteArray> filesBelow(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile f(path);
+        files.insert(QDir(folder).relativeFilePath(path),
+                     f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
+    }
+    return files;
+}
+
+// A camera holding two photos with shooting dates and a video with none (its time is the camera's).
+struct Camera
+{
+    TestDir dir;
+    QString card = dir.createDir(u"card"_s);
+    QString dest = dir.createDir(u"dest"_s);
+    QMap<QString, QByteArray> files; // as the camera holds them at the start
+    QMap<QString, qint64> times;     // their times, seconds
+
+    bool fill()
+    {
+        if (writeTaggedJpeg(card + u"/DCIM/100CANON/IMG_0001.JPG"_s,
+                            u"Exif.Photo.DateTimeOriginal 2017:03:05 10:00:00"_s)
+                .isEmpty() ||
+            writeTaggedJpeg(card + u"/DCIM/100CANON/IMG_0002.JPG"_s,
+                            u"Exif.Photo.DateTimeOriginal 2018:07:01 23:30:00"_s)
+                .isEmpty())
+            return false;
+        const QString video = dir.createFile(u"card/DCIM/101CANON/MVI_0003.MOV"_s, QByteArray(300000, 'v'));
+        if (!setModified(video, QDateTime(QDate(2019, 1, 2), QTime(12, 0))))
+            return false;
+        files = filesBelow(card);
+        for (auto it = files.cbegin(); it != files.cend(); ++it)
+            times.insert(it.key(), QFileInfo(card + u'/' + it.key()).lastModified().toSecsSinceEpoch());
+        return files.size() == 3;
+    }
+    CameraId id() const { return CameraId{directoryCameraModel(), directoryCameraPort(card)}; }
+};
+
+SettingsRecord plainRun()
+{
+    SettingsRecord s = plainSettings(QString());
+    s.sDayEditText = u"."_s;
+    return s;
+}
+
+ExtensionRows rowsInto(const QString &dest)
+{
+    return {ExtensionRow{u"*.JPG"_s, dest + u"/"_s}, ExtensionRow{u"*.MOV"_s, dest + u"/"_s}};
+}
+
+} // namespace
+
+class TestCameraRuns final : public QObject
+{
+    Q_OBJECT
+
+    TestDir m_drivers;
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(useDirectoryCameraOnly(m_drivers.path())); }
+
+    // From a found camera to a finished run: every file arrives whole under the name and folder the
+    // settings give, with the camera's time; a move empties the camera, a copy leaves it as it was.
+    void wholeRuns_data()
+    {
+        QTest::addColumn<bool>("move");
+        QTest::addColumn<bool>("verify");
+        QTest::addColumn<bool>("dateFolders");
+        QTest::addColumn<bool>("clash");
+        QTest::addColumn<QStringList>("expected"); // the copies, relative to dest, in the camera's order
+        const QStringList plain{u"IMG_0001.JPG"_s, u"IMG_0002.JPG"_s, u"MVI_0003.MOV"_s};
+        QTest::newRow("copy") << false << false << false << false << plain;
+        QTest::newRow("move, read back") << true << true << false << false << plain;
+        QTest::newRow("move into shooting-date and camera folders")
+            << true << false << true << false
+            << QStringList{u"2017.03.05/100CANON/IMG_0001.JPG"_s, u"2018.07.01/100CANON/IMG_0002.JPG"_s,
+                           u"2019.01.02/101CANON/MVI_0003.MOV"_s};
+        QTest::newRow("copy beside a file of the same name")
+            << false << false << false << true
+            << QStringList{u"IMG_0001_2.JPG"_s, u"IMG_0002.JPG"_s, u"MVI_0003.MOV"_s};
+    }
+    void wholeRuns()
+    {
+        QFETCH(bool, move);
+        QFETCH(bool, verify);
+        QFETCH(bool, dateFolders);
+        QFETCH(bool, clash);
+        QFETCH(QStringList, expected);
+        Camera camera;
+        QVERIFY(camera.fill());
+        if (clash)
+            camera.dir.createFile(u"dest/IMG_0001.JPG"_s, "the photographer's own");
+
+        SettingsRecord s = plainRun();
+        s.DelChecked = move;
+        s.VerifyChecked = verify;
+        if (dateFolders) {
+            s.DirCreateChecked = true;
+            s.DirNameEditText = u"[YYYYMMDD]"_s;
+            s.PANA101Checked = true;
+        }
+        TransferState state;
+        MemoryTransferView view;
+        CameraSource source(camera.id());
+        source.setActivity(RunCameraActivity(state, view));
+        const SourceFiles runList = source.list({u"*.JPG"_s, u"*.MOV"_s});
+        QCOMPARE(runList.size(), 3);
+        const TransferOutcome outcome =
+            RunTransfer(state, source, runList, runList.size(), rowsInto(camera.dest), s, view);
+        QVERIFY2(outcome.problems.isEmpty(), qPrintable(ProblemMessage(outcome.problems.value(0))));
+        QVERIFY(outcome.result);
+        QCOMPARE(outcome.copied, 3);
+
+        const QMap<QString, QByteArray> arrived = filesBelow(camera.dest);
+        QCOMPARE(arrived.size(), clash ? 4 : 3);
+        const QStringList originals = camera.files.keys();
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            QVERIFY2(arrived.contains(expected.at(i)), qPrintable(QStringList(arrived.keys()).join(u' ')));
+            QCOMPARE(arrived.value(expected.at(i)), camera.files.value(originals.at(i)));
+            // The camera's time goes with the copy.
+            QCOMPARE(QFileInfo(camera.dest + u'/' + expected.at(i)).lastModified().toSecsSinceEpoch(),
+                     camera.times.value(originals.at(i)));
+        }
+        if (clash)
+            QCOMPARE(arrived.value(u"IMG_0001.JPG"_s), QByteArray("the photographer's own"));
+        QCOMPARE(filesBelow(camera.card), move ? decltype(camera.files)() : camera.files);
+    }
+
+    // What goes wrong in the middle of a run: the run stops with a message naming the file, every file is
+    // on the camera or whole at the destination (or both), and nothing leaves the camera without its copy.
+    void problems_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("move");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("message");          // a pattern the run's first message matches
+        QTest::addColumn<QStringList>("copied");       // at the destination afterwards
+        QTest::addColumn<QStringList>("leftOnCamera"); // on the camera afterwards
+        const QString failed = u"不明なエラーが発生しました"_s;
+        const QString cancelled = u"転送はキャンセルされました"_s;
+        const QString shortReason = u"カメラから読み取ったデータの大きさがファイルの大きさと一致しません"_s;
+        const QString goneReason = u"カメラが取り外されたか、カメラにアクセスできなくなりました"_s;
+        const QStringList all{u"DCIM/100CANON/IMG_0001.JPG"_s, u"DCIM/100CANON/IMG_0002.JPG"_s,
+                              u"DCIM/101CANON/MVI_0003.MOV"_s};
+        QTest::newRow("cut short after the listing, move")
+            << u"truncate"_s << true << failed
+            << shortReason + u"\r\n転送元：gphoto2://\\[disk:[^\\]]*\\]/DCIM/100CANON/IMG_0002.JPG\r\n"_s
+            << QStringList{u"IMG_0001.JPG"_s} << all.mid(1);
+        QTest::newRow("camera taken away, move")
+            << u"unplug"_s << true << failed
+            << goneReason + u"\r\n転送元：gphoto2://\\[disk:[^\\]]*\\]/DCIM/100CANON/IMG_0002.JPG\r\n"_s
+            << QStringList{u"IMG_0001.JPG"_s} << all;
+        QTest::newRow("cancel, move")
+            << u"cancel"_s << true << cancelled << QString() << QStringList{u"IMG_0001.JPG"_s} << all.mid(1);
+        QTest::newRow("cancel, copy")
+            << u"cancel"_s << false << cancelled << QString() << QStringList{u"IMG_0001.JPG"_s} << all;
+    }
+    void problems()
+    {
+        QFETCH(QString, what);
+        QFETCH(bool, move);
+        QFETCH(QString, status);
+        QFETCH(QString, message);
+        QFETCH(QStringList, copied);
+        QFETCH(QStringList, leftOnCamera);
+        Camera camera;
+        QVERIFY(camera.fill());
+        const QString away = camera.dir.filePath(u"away"_s);
+
+        SettingsRecord s = plainRun();
+        s.DelChecked = move;
+        TransferState state;
+        MemoryTransferView view;
+        CameraSource source(camera.id());
+        source.setActivity(RunCameraActivity(state, view));
+        const SourceFiles runList = source.list({u"*.JPG"_s, u"*.MOV"_s});
+        QCOMPARE(runList.size(), 3);
+        if (what == u"truncate")
+            QVERIFY(QFile::resize(camera.card + u"/DCIM/100CANON/IMG_0002.JPG"_s, 100));
+        bool done = false;
+        view.onPump = [&] {
+            // The first file's copy is complete.
+            if (done || view.fileNames.size() != 1 || view.progress != 100)
+                return;
+            done = true;
+            if (what == u"unplug")
+                QVERIFY(QDir().rename(camera.card, away));
+            else if (what == u"cancel")
+                CancelCopy(state, view);
+        };
+        const TransferOutcome outcome =
+            RunTransfer(state, source, runList, runList.size(), rowsInto(camera.dest), s, view);
+        QVERIFY(!outcome.result);
+        QCOMPARE(outcome.status, status);
+        if (message.isEmpty()) {
+            QCOMPARE(outcome.problems.size(), 0);
+        } else {
+            QVERIFY(!outcome.problems.isEmpty());
+            const QString shown = ProblemMessage(outcome.problems.first());
+            QVERIFY2(QRegularExpression(message).match(shown).hasMatch(), qPrintable(shown));
+        }
+        if (what == u"unplug") {
+            // Its copy is whole, but the camera could not be asked whether it still holds it.
+            QCOMPARE(outcome.problems.last().kind, RunProblem::Kind::NotDeleted);
+            QVERIFY(QDir().rename(away, camera.card));
+        }
+        const QMap<QString, QByteArray> arrived = filesBelow(camera.dest);
+        QCOMPARE(QStringList(arrived.keys()), copied);
+        QCOMPARE(arrived.value(u"IMG_0001.JPG"_s), camera.files.value(u"DCIM/100CANON/IMG_0001.JPG"_s));
+        const QMap<QString, QByteArray> left = filesBelow(camera.card);
+        QCOMPARE(QStringList(left.keys()), leftOnCamera);
+        for (auto it = left.cbegin(); it != left.cend(); ++it) {
+            if (what != u"truncate" || !it.key().endsWith(u"IMG_0002.JPG"))
+                QCOMPARE(it.value(), camera.files.value(it.key()));
+        }
+    }
+
+    // The skip box: a second run from the same camera finds every file in the history (the camera is
+    // known by its identity, its files by their path, size and time) and copies nothing again.
+    void secondRunSkipsImported()
+    {
+        Camera camera;
+        QVERIFY(camera.fill());
+        SqliteImportHistory store(camera.dir.filePath(u"history.sqlite"_s));
+        SettingsRecord s = plainRun();
+        s.SkipImportedChecked = true;
+        for (const int run : {1, 2}) {
+            TransferState state;
+            MemoryTransferView view;
+            CameraSource source(camera.id());
+            source.setActivity(RunCameraActivity(state, view));
+            RunHistory history;
+            history.store = &store;
+            history.volumeRoot = source.root();
+            history.volume = source.identity();
+            history.label = source.model();
+            ImportedFilter filter(store.stampsOf(history.volume), history.volumeRoot);
+            const SourceFiles runList = source.list({u"*.JPG"_s, u"*.MOV"_s}, nullptr, &filter);
+            history.skipped = filter.skipped();
+            if (run == 2) {
+                QCOMPARE(runList.size(), 0);
+                QCOMPARE(history.skipped.size(), 3);
+                break;
+            }
+            QCOMPARE(runList.size(), 3);
+            const TransferOutcome outcome =
+                RunTransfer(state, source, runList, runList.size(), rowsInto(camera.dest), s, view, &history);
+            QVERIFY(outcome.result);
+            QCOMPARE(outcome.copied, 3);
+        }
+        QCOMPARE(filesBelow(camera.dest).size(), 3);
+    }
+};
+
+QTEST_MAIN(TestCameraRuns)
+#include "tst_cameraruns.moc"
