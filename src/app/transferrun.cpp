@@ -5,9 +5,11 @@
 #include "platform/prompt.h"
 #include "routing/widgets/extensionroutingcontroller.h"
 #include "settings/settingsrecord.h"
+#include "source/camerasource.h"
 #include "source/importstate.h"
 #include "source/widgets/sourcecontroller.h"
 #include "source/widgets/statelabels.h"
+#include "transfer/copyprogress.h"
 #include "transfer/destination.h"
 #include "transfer/transferloop.h"
 
@@ -136,13 +138,22 @@ void TransferRun::startTransfer()
     QStringList masks;
     for (const ExtensionRow &row : m_routing->mainTableRows())
         masks.append(row.key);
-    const FolderSource folder(source);
-    SourceFiles runList = m_source->collectRunFiles(folder, masks);
+    // A camera is the one the counts opened; a folder is taken as it is now.
+    CameraSource *camera = m_source->cameraSource();
+    std::unique_ptr<FolderSource> folder = camera ? nullptr : std::make_unique<FolderSource>(source);
+    const Source &from = camera ? static_cast<const Source &>(*camera) : *folder;
+    if (camera)
+        camera->setActivity(RunCameraActivity(m_state, m_runView));
+    auto quiet = qScopeGuard([camera] {
+        if (camera)
+            camera->setActivity({});
+    });
+    SourceFiles runList = m_source->collectRunFiles(from, masks);
     const RunHistory history = m_source->runHistory(source);
 
     QElapsedTimer clock;
     clock.start();
-    const TransferOutcome outcome = RunTransfer(m_state, folder, runList, m_importState->fileCount(),
+    const TransferOutcome outcome = RunTransfer(m_state, from, runList, m_importState->fileCount(),
                                                 m_routing->mainTableRows(), *m_settings, m_runView, &history);
     for (const RunProblem &problem : outcome.problems)
         prompt().message(ProblemMessage(problem));

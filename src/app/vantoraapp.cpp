@@ -7,6 +7,7 @@
 #include "history/importhistory.h"
 #include "metadata/texifinfo.h"
 #include "naming/widgets/namesettingscontroller.h"
+#include "platform/cameras.h"
 #include "platform/prompt.h"
 #include "platform/volumes.h"
 #include "platform/volumeswatcher.h"
@@ -32,7 +33,7 @@
 
 namespace vantora {
 
-VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *parent)
+VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, Cameras *cameras, QObject *parent)
     : QObject(parent), m_arguments(arguments), m_settings(SettingsRecord::defaults())
 {
     // The windows, once and in this order.
@@ -61,10 +62,15 @@ VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, QObject *
         m_ownVolumes = createSystemVolumes();
         volumes = m_ownVolumes.get();
         m_volumesWatcher = std::make_unique<VolumesWatcher>();
+        if (!cameras) {
+            m_ownCameras = createSystemCameras();
+            cameras = m_ownCameras.get();
+        }
     }
     m_source = std::make_unique<SourceController>(f->sourceArea(), &m_state, m_fileCountForm.get(),
                                                   m_listViewForm.get(), &m_settings, volumes);
     m_source->setNeighbours(std::make_unique<RoutingNeighbours>(m_routing.get()));
+    m_source->setCameras(cameras);
     m_routing->setSourceFolderQuestion([this] { return m_source->sourceFolder(); });
     m_afterTransferApp->setFirstRowFolderQuestion([this] { return m_routing->firstRowFolder(); });
     m_afterTransferApp->setWatchRestart([this] { m_source->startWatch(); });

@@ -24,6 +24,7 @@ class NameSettingsController;
 class SystemHandlers;
 class SourceController;
 class TransferRun;
+class Cameras;
 class Volumes;
 class VolumesWatcher;
 class AfterTransferApp;
@@ -42,7 +43,9 @@ class VantoraApp final : public QObject
 public:
     // arguments are the program's arguments without the program path. Without volumes, the system's
     // mounted volumes are used and mount-table changes are watched.
-    explicit VantoraApp(const QStringList &arguments, Volumes *volumes = nullptr, QObject *parent = nullptr);
+    // volumes and cameras: the machine's when none are given (with given volumes, no cameras unless given).
+    explicit VantoraApp(const QStringList &arguments, Volumes *volumes = nullptr, Cameras *cameras = nullptr,
+                        QObject *parent = nullptr);
     ~VantoraApp() override;
 
     TMainForm *mainForm() const { return m_mainForm.get(); }
@@ -101,6 +104,7 @@ private:
     std::unique_ptr<SystemHandlers> m_system;
     std::unique_ptr<Volumes> m_ownVolumes;
     std::unique_ptr<VolumesWatcher> m_volumesWatcher;
+    std::unique_ptr<Cameras> m_ownCameras;
     std::unique_ptr<SourceController> m_source;
     std::unique_ptr<TransferRun> m_transferRun;
     std::unique_ptr<AfterTransferApp> m_afterTransferApp;

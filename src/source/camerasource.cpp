@@ -29,6 +29,13 @@ void closeKept(int fd)
 
 } // namespace
 
+QString cameraNotReadyMessage(const QString &source, const QString &why)
+{
+    return QStringLiteral("転送元：") + source + QStringLiteral("\r\n\r\n") +
+           QStringLiteral("カメラが接続されていないか、アクセスできません。") +
+           (why.isEmpty() ? QString() : QStringLiteral("\r\n(") + why + u')');
+}
+
 CameraSource::CameraSource(CameraId camera) : m_camera(std::move(camera))
 {
 }

@@ -29,6 +29,9 @@ enum class CameraFault
     Other,
 };
 
+// "転送元：<camera>" and that the camera cannot be opened or listed, with what the library said.
+QString cameraNotReadyMessage(const QString &source, const QString &why);
+
 // A camera or phone on a cable, through libgphoto2: its storages and folders are the source's tree, below
 // the root "gphoto2://[PORT]/". Every call to the camera runs on a worker thread while the activity keeps
 // the window turning. A file is downloaded once into memory (a regular file the copy reads) and kept for
@@ -43,6 +46,10 @@ public:
 
     // Opens the camera (once); the same result again afterwards. list() connects by itself.
     CameraResult connect() const;
+    // True once connect() ran to an end (whether the camera opened or not).
+    bool connected() const { return m_connected; }
+    // True while a call waits for the camera.
+    bool isBusy() const { return m_busy; }
     const CameraId &camera() const { return m_camera; }
     // The model the library found, else the one asked for.
     QString model() const;

@@ -1,5 +1,6 @@
 #include "source/carddetection.h"
 
+#include "platform/cameras.h"
 #include "platform/pathops.h"
 #include "platform/pathtext.h"
 #include "platform/specialfolders.h"
@@ -60,8 +61,23 @@ bool CardDetection::IsDriveReady(const QString &root) const
     return !root.isEmpty() && m_volumes->isReady(root);
 }
 
+QString CardDetection::connectedCamera() const
+{
+    if (!m_cameras)
+        return {};
+    const CameraIds cameras = m_cameras->connected();
+    if (cameras.isEmpty())
+        return {};
+    if (const std::optional<QString> shown = CameraPortOf(m_state->sourceFolder());
+        shown && m_cameras->atPort(*shown))
+        return m_state->sourceFolder();
+    return CameraSourceText(cameras.first().port);
+}
+
 bool CardDetection::isSourceDriveReady() const
 {
+    if (const std::optional<QString> port = CameraPortOf(m_state->sourceFolder()))
+        return m_cameras && m_cameras->atPort(*port);
     // A volume that went away leaves its path under the system volume, which always answers: the folder
     // itself must still be there.
     const QString source = m_state->sourceFolder();
@@ -70,6 +86,11 @@ bool CardDetection::isSourceDriveReady() const
 
 void CardDetection::UpdateVolumeLabel()
 {
+    if (const std::optional<QString> port = CameraPortOf(m_state->sourceFolder())) {
+        const std::optional<CameraId> camera = m_cameras ? m_cameras->atPort(*port) : std::nullopt;
+        m_state->setVolumeLabel(camera ? camera->model : QString());
+        return;
+    }
     const QString root = m_volumes->rootOf(m_state->sourceFolder());
     m_state->setVolumeLabel(IsDriveReady(root) ? m_volumes->label(root) : QString());
 }
@@ -91,13 +112,21 @@ QString CardDetection::ScanDrivesForDcim()
             return root;
         }
     }
-    return QString();
+    // A camera already shown is not listed again at every tick: only when it becomes the source.
+    const QString camera = connectedCamera();
+    if (!camera.isEmpty() && camera != m_state->sourceFolder()) {
+        setSource(camera);
+        m_counting->countSource();
+        UpdateVolumeLabel();
+    }
+    return camera;
 }
 
 void CardDetection::DetectSourceDrive(const QString &drive, bool countWithDialog)
 {
     bool takenAsGiven = false;
     if (drive.isEmpty()) {
+        bool card = false;
         for (const QString &root : m_volumes->roots()) {
             const DriveType type = m_volumes->driveType(root);
             if (type == DriveType::Unknown || type == DriveType::NoRootDir || !IsDriveReady(root))
@@ -108,10 +137,17 @@ void CardDetection::DetectSourceDrive(const QString &drive, bool countWithDialog
                 UpdateVolumeLabel();
                 m_remDrive = root;
                 m_noCard = false;
+                card = true;
                 break;
             }
             m_noCard = true;
             m_remDrive.clear();
+        }
+        if (const QString camera = connectedCamera(); !card && !camera.isEmpty()) {
+            setSource(camera);
+            UpdateVolumeLabel();
+            m_remDrive = camera;
+            m_noCard = false;
         }
     } else {
         const QString path = QDir::cleanPath(absolutePath(drive));

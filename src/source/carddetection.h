@@ -5,6 +5,7 @@
 
 namespace vantora {
 
+class Cameras;
 class ImportState;
 class Volumes;
 struct SettingsRecord;
@@ -25,7 +26,8 @@ public:
 };
 
 // The start-up detection of the source and the drive watch: a volume with a DCIM folder (a card) becomes
-// the source, a source that went falls back to the pictures folder. Writes the source and its volume label
+// the source, else a camera on a cable (shown as "gphoto2://[PORT]/", its model as the volume label); a
+// source that went falls back to the pictures folder. Writes the source and its volume label
 // to the state. Everything runs on the UI thread; a watch tick that falls due during a walk or a run waits
 // until it has ended.
 class CardDetection final
@@ -39,6 +41,8 @@ public:
 
     // The first command-line argument (a card's mount path handed in by the desktop), empty when none.
     void setCommandLineArgument(const QString &argument) { m_argument = argument; }
+    // The cameras on the cables; none without.
+    void setCameras(Cameras *cameras) { m_cameras = cameras; }
     // The start-up's first step: the watch stopped, the no-card mark set.
     void startupBegin();
 
@@ -67,12 +71,15 @@ public:
 private:
     bool busy() const;
     void setSource(const QString &folder);
+    // The source text of the camera to take: the shown one while it is still there, else the first.
+    QString connectedCamera() const;
 
     ImportState *m_state;
     Volumes *m_volumes;
     SettingsRecord *m_settings;
     QTimer *m_watch;
     SourceCounting *m_counting;
+    Cameras *m_cameras = nullptr;
     QTimer m_deferredTick;
     QString m_argument;
     QString m_remDrive;

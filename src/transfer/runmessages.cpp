@@ -156,13 +156,6 @@ QString sourceNotReadyMessage(const QString &source)
            QStringLiteral("メモリーカードが挿入されていないか、アクセスできません。");
 }
 
-QString cameraNotReadyMessage(const QString &source, const QString &why)
-{
-    return QStringLiteral("転送元：") + source + QStringLiteral("\r\n\r\n") +
-           QStringLiteral("カメラが接続されていないか、アクセスできません。") +
-           (why.isEmpty() ? QString() : QStringLiteral("\r\n(") + why + u')');
-}
-
 QString finishedStatusText(qint64 skippedImported)
 {
     return QStringLiteral("全ての転送が終了") +

@@ -49,8 +49,6 @@ allImportedMessage(qint64 count); // "全てのファイルは取り込み済み
 QString noFilesMessage(); // "転送できるファイルがありません(0個)"
 // "転送元：<source>" and that the card is not there or cannot be read.
 QString sourceNotReadyMessage(const QString &source);
-// "転送元：<camera>" and that the camera cannot be opened or listed, with what the library said.
-QString cameraNotReadyMessage(const QString &source, const QString &why);
 // "全ての転送が終了", with " (取り込み済み N 個はスキップ)" when imported files were left out.
 QString finishedStatusText(qint64 skippedImported);
 

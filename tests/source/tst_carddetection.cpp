@@ -1,3 +1,4 @@
+#include "platform/cameras.h"
 #include "platform/volumesfake.h"
 #include "settings/settingsrecord.h"
 #include "source/carddetection.h"
@@ -175,6 +176,45 @@ private Q_SLOTS:
         QCOMPARE(m_counting->counts, QStringList({path(QStringLiteral("card/DCIM/")), pictures()}));
         QVERIFY(m_counting->dialogCounts.isEmpty());
         QCOMPARE(labels.count(), 2);
+    }
+
+    // A camera on a cable is the source while no card holds a DCIM folder: shown by its port, labelled by
+    // its model, counted when it becomes the source (not at every tick), and given up as a card is.
+    void watchFollowsCameras()
+    {
+        FakeCameras cameras;
+        m_detection->setCameras(&cameras);
+        const CameraId phone{QStringLiteral("Google Pixel"), QStringLiteral("usb:001,004")};
+        const QString shown = QStringLiteral("gphoto2://[usb:001,004]/");
+        cameras.plug(phone);
+        m_detection->tick();
+        QCOMPARE(m_state->sourceFolder(), shown);
+        QCOMPARE(m_state->volumeLabel(), QStringLiteral("Google Pixel"));
+        QCOMPARE(m_detection->rememberedDrive(), shown);
+        QVERIFY(m_detection->isSourceDriveReady());
+        m_detection->tick();
+        QCOMPARE(m_counting->counts, QStringList{shown});
+
+        // A card comes: it goes first; once it goes, the camera is the source again.
+        m_dir->createFile(QStringLiteral("card/DCIM/100CANON/IMG_1.JPG"));
+        addCard(QStringLiteral("card"), QStringLiteral("EOS_DIGITAL"));
+        m_detection->tick();
+        QCOMPARE(m_state->sourceFolder(), path(QStringLiteral("card/DCIM/")));
+        m_volumes->remove(path(QStringLiteral("card")));
+        m_detection->tick();
+        QCOMPARE(m_state->sourceFolder(), shown);
+
+        // Unplugged: the pictures folder, as for a card taken out; at the start, it is found again.
+        cameras.unplug(phone.port);
+        QVERIFY(!m_detection->isSourceDriveReady());
+        m_detection->tick();
+        QCOMPARE(m_state->sourceFolder(), pictures());
+        QCOMPARE(m_state->volumeLabel(), QStringLiteral("ROOTFS"));
+        cameras.plug(phone);
+        m_detection->DetectSourceDrive(QString(), false);
+        QCOMPARE(m_state->sourceFolder(), shown);
+        QCOMPARE(m_counting->counts,
+                 QStringList({shown, path(QStringLiteral("card/DCIM/")), shown, pictures(), shown}));
     }
 
     void tickWaitsWhileBusy_data()

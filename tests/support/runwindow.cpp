@@ -28,6 +28,8 @@ void WindowRun::finish()
 {
     close();
     m_prompt.reset();
+    for (const CameraId &camera : m_cameras.connected())
+        m_cameras.unplug(camera.port);
     m_volumes.reset();
     m_dir.reset();
 }
@@ -38,7 +40,7 @@ void WindowRun::start(const SettingsRecord &record, const QStringList &arguments
     RegistryStore store;
     SettingsRecord copy = record;
     QVERIFY(SaveSettings(store, copy));
-    m_app = std::make_unique<VantoraApp>(arguments, m_volumes.get());
+    m_app = std::make_unique<VantoraApp>(arguments, m_volumes.get(), &m_cameras);
     m_app->setHistoryPath(historyPath());
     if (beforeShow)
         beforeShow(*m_app);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/vantoraapp.h"
+#include "platform/cameras.h"
 #include "platform/volumesfake.h"
 #include "settings/settingsrecord.h"
 #include "testdir.h"
@@ -53,12 +54,15 @@ public:
     VantoraApp &app() const { return *m_app; }
     TestDir &dir() const { return *m_dir; }
     FakeVolumes &volumes() const { return *m_volumes; }
+    // None plugged in unless a test plugs one.
+    FakeCameras &cameras() { return m_cameras; }
     TestPrompt &prompt() const { return *m_prompt; }
 
 private:
     QTemporaryDir m_home;
     std::unique_ptr<TestDir> m_dir;
     std::unique_ptr<FakeVolumes> m_volumes;
+    FakeCameras m_cameras;
     std::unique_ptr<VantoraApp> m_app;
     std::unique_ptr<TestPrompt> m_prompt;
 };

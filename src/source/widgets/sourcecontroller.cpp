@@ -1,12 +1,14 @@
 #include "source/widgets/sourcecontroller.h"
 
 #include "platform/bytepath.h"
+#include "platform/cameras.h"
 #include "platform/pathops.h"
 #include "platform/prompt.h"
 #include "platform/volumes.h"
 #include "routing/choosefolder.h"
 #include "routing/widgets/extensionroutingcontroller.h"
 #include "settings/settingsrecord.h"
+#include "source/camerasource.h"
 #include "source/importstate.h"
 #include "source/sourcewalk.h"
 #include "source/widgets/statelabels.h"
@@ -74,6 +76,8 @@ SourceController::SourceController(const SourceArea &area, ImportState *state, T
     connect(m_countForm->BitBtn1, &QPushButton::clicked, this, [this] { m_forceStop = true; });
     m_listForm->installEventFilter(this);
 }
+
+SourceController::~SourceController() = default;
 
 bool SourceController::eventFilter(QObject *watched, QEvent *event)
 {
@@ -144,12 +148,52 @@ void SourceController::startupFinish()
     m_detection.startWatch();
 }
 
+// ---- cameras -----------------------------------------------------------------------------------------
+
+void SourceController::setCameras(Cameras *cameras)
+{
+    m_cameras = cameras;
+    m_detection.setCameras(cameras);
+    if (cameras)
+        connect(cameras, &Cameras::changed, this, [this] { m_detection.tick(); });
+}
+
+CameraSource *SourceController::cameraSource() const
+{
+    const std::optional<QString> port = CameraPortOf(sourceText());
+    // One still waiting for its camera is in use further up this call's stack.
+    if (m_camera && m_camera->isBusy())
+        return port && m_camera->camera().port == *port ? m_camera.get() : nullptr;
+    if (!port) {
+        m_camera.reset(); // the camera is free for other programs again
+        return nullptr;
+    }
+    if (!m_camera || m_camera->camera().port != *port) {
+        const std::optional<CameraId> found = m_cameras ? m_cameras->atPort(*port) : std::nullopt;
+        m_camera = std::make_unique<CameraSource>(found ? *found : CameraId{m_settings->CameraModel, *port});
+    }
+    return m_camera.get();
+}
+
+qint64 SourceController::countCamera(CameraSource *camera, WalkPump &pump, ImportedFilter *filter)
+{
+    const bool saidBefore = camera->connected();
+    const qint64 total = camera->list(mainMasks(), &pump, filter).size();
+    const CameraResult &result = camera->listResult();
+    if (!result.ok() && !result.cancelled() && !saidBefore)
+        prompt().message(cameraNotReadyMessage(camera->root(), result.text));
+    return total;
+}
+
 // ---- walks -------------------------------------------------------------------------------------------
 
 QStringList SourceController::collectRunList()
 {
     QStringList list;
-    for (const SourceFile &file : collectRunFiles(FolderSource(sourceText()), mainMasks()))
+    CameraSource *camera = cameraSource();
+    const SourceFiles files = camera ? collectRunFiles(*camera, mainMasks())
+                                     : collectRunFiles(FolderSource(sourceText()), mainMasks());
+    for (const SourceFile &file : files)
         list.append(file.path);
     return list;
 }
@@ -169,8 +213,11 @@ std::unique_ptr<ImportedFilter> SourceController::importedFilter(bool listSkippe
     if (!m_settings->SkipImportedChecked || !m_history)
         return nullptr;
     ImportHistory *history = m_history();
-    const QString root = m_volumes->rootOf(sourceText());
-    const QString volume = root.isEmpty() ? QString() : m_volumes->identity(root);
+    CameraSource *camera = cameraSource();
+    const QString root = camera ? camera->root() : m_volumes->rootOf(sourceText());
+    const QString volume = camera           ? camera->identity()
+                           : root.isEmpty() ? QString()
+                                            : m_volumes->identity(root);
     if (!history || volume.isEmpty())
         return nullptr;
     return std::make_unique<ImportedFilter>(history->stampsOf(volume), root, listSkipped);
@@ -180,14 +227,15 @@ RunHistory SourceController::runHistory(const QString &folder) const
 {
     RunHistory run;
     run.store = m_history ? m_history() : nullptr;
-    run.volumeRoot = m_volumes->rootOf(folder);
+    CameraSource *camera = IsCameraSourceText(folder) ? cameraSource() : nullptr;
+    run.volumeRoot = camera ? camera->root() : m_volumes->rootOf(folder);
     if (run.volumeRoot.isEmpty())
         return {};
-    run.volume = m_volumes->identity(run.volumeRoot);
+    run.volume = camera ? camera->identity() : m_volumes->identity(run.volumeRoot);
     // A volume without an identity of its own could be taken for another one: nothing is recorded of it.
     if (run.volume.isEmpty())
         return {};
-    run.label = m_volumes->label(run.volumeRoot);
+    run.label = camera ? camera->model() : m_volumes->label(run.volumeRoot);
     if (m_settings->SkipImportedChecked)
         run.skipped = m_lastSkipped;
     return run;
@@ -195,6 +243,8 @@ RunHistory SourceController::runHistory(const QString &folder) const
 
 bool SourceController::RemoveEmptySourceFolders(const QString &folder)
 {
+    if (IsCameraSourceText(folder))
+        return false; // a camera's folders are the camera's own
     WalkScope scope(m_walkDepth);
     WalkPump pump({}, m_pumpInterval);
     return vantora::RemoveEmptySourceFolders(folder, &pump);
@@ -220,7 +270,9 @@ void SourceController::CountSourceFiles(const QString &folder)
     WalkPump pump([this, generation] { return m_countCancelRequested || generation != m_countGeneration; },
                   m_pumpInterval);
     const std::unique_ptr<ImportedFilter> filter = importedFilter(false);
-    const qint64 total = CountFiles(sourceText(), mainMasks(), &pump, 0, {}, filter.get());
+    CameraSource *camera = cameraSource();
+    const qint64 total = camera ? countCamera(camera, pump, filter.get())
+                                : CountFiles(sourceText(), mainMasks(), &pump, 0, {}, filter.get());
     if (generation != m_countGeneration)
         return;
     m_sourceFileCount = total;
@@ -249,19 +301,21 @@ void SourceController::CountSourceFilesWithDialog()
         WalkPump pump([&, generation] { return m_forceStop || generation != m_countGeneration; },
                       m_pumpInterval);
         const std::unique_ptr<ImportedFilter> filter = importedFilter(false);
-        const qint64 total = CountFiles(
-            sourceText(), mainMasks(), &pump, 0,
-            [&](qint64 count) {
-                if (!m_showFlag)
-                    return;
-                if (!m_countForm->isVisible())
-                    showCountForm();
-                if (count % 10 == 0) {
-                    m_countForm->FormShowTimer1->stop();
-                    m_countForm->CountText->setText(QString::number(count));
-                }
-            },
-            filter.get());
+        CameraSource *camera = cameraSource();
+        const qint64 total = camera ? countCamera(camera, pump, filter.get())
+                                    : CountFiles(
+                                          sourceText(), mainMasks(), &pump, 0,
+                                          [&](qint64 count) {
+                                              if (!m_showFlag)
+                                                  return;
+                                              if (!m_countForm->isVisible())
+                                                  showCountForm();
+                                              if (count % 10 == 0) {
+                                                  m_countForm->FormShowTimer1->stop();
+                                                  m_countForm->CountText->setText(QString::number(count));
+                                              }
+                                          },
+                                          filter.get());
         if (generation == m_countGeneration) {
             m_sourceFileCount = total;
             m_state->setSkippedImportedCount(filter ? filter->skippedCount() : 0);

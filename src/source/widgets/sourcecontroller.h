@@ -19,6 +19,8 @@ class QTableWidget;
 
 namespace vantora {
 
+class CameraSource;
+class Cameras;
 class ExtensionRoutingController;
 class ImportState;
 class TExtForm;
@@ -70,6 +72,7 @@ public:
     SourceController(const SourceArea &area, ImportState *state, TFileCountForm *countForm,
                      TListViewForm *listForm, SettingsRecord *settings, Volumes *volumes,
                      QObject *parent = nullptr);
+    ~SourceController() override;
 
     void setNeighbours(std::unique_ptr<SourceNeighbours> neighbours) { m_neighbours = std::move(neighbours); }
 
@@ -80,6 +83,11 @@ public:
 
     // The first command-line argument (a card's mount path handed in by the desktop), empty when none.
     void setCommandLineArgument(const QString &argument) { m_detection.setCommandLineArgument(argument); }
+    // The cameras on the cables: one becomes the source when no card holds a DCIM folder, and a change
+    // runs a watch tick at once.
+    void setCameras(Cameras *cameras);
+    // The camera the source box names, opened for the counts and the run; nullptr for a folder.
+    CameraSource *cameraSource() const;
 
     // Start-up sequence pieces, in the order the main window's first show runs them: startupBegin()
     // (watch stopped, no-card mark set), the settings load, then startupFinish() (detection with the
@@ -160,6 +168,8 @@ private:
     void showDriveType();
 
     QStringList masksOf(const QTableWidget *table) const;
+    // The files a count takes from the shown camera; a camera that cannot be opened is said once.
+    qint64 countCamera(CameraSource *camera, WalkPump &pump, ImportedFilter *filter);
     QStringList mainMasks() const;
     std::unique_ptr<ImportedFilter> importedFilter(bool listSkipped = true) const;
     void showStatus(const QString &text);
@@ -183,6 +193,8 @@ private:
     QLabel *m_extCountLabel = nullptr;
     QPointer<QWidget> m_countFormParent; // the counting window's own parent, back once it is closed
     CardDetection m_detection;
+    Cameras *m_cameras = nullptr;
+    mutable std::unique_ptr<CameraSource> m_camera; // opened when the source box first names it
     qint64 m_sourceFileCount = 0;
     quint64 m_countGeneration = 0;
     int m_walkDepth = 0;
