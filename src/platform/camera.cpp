@@ -46,6 +46,12 @@ struct PortList
     PortList &operator=(const PortList &) = delete;
 };
 
+std::function<bool(const CameraId &)> &claimFault()
+{
+    static std::function<bool(const CameraId &)> fault;
+    return fault;
+}
+
 GPContextFeedback cancelAsked(GPContext *, void *data);
 void errorSaid(GPContext *, const char *text, void *data);
 
@@ -158,12 +164,12 @@ bool CameraResult::notFound() const
 
 CameraResult CameraResult::ofCancel()
 {
-    return CameraResult{GP_ERROR_CANCEL, CameraResultText(GP_ERROR_CANCEL)};
+    return CameraResult{GP_ERROR_CANCEL, CameraResultText(GP_ERROR_CANCEL), {}};
 }
 
 CameraResult CameraResult::ofBusy()
 {
-    return CameraResult{GP_ERROR_CAMERA_BUSY, CameraResultText(GP_ERROR_CAMERA_BUSY)};
+    return CameraResult{GP_ERROR_CAMERA_BUSY, CameraResultText(GP_ERROR_CAMERA_BUSY), {}};
 }
 
 QString CameraResultText(int code)
@@ -219,6 +225,8 @@ std::unique_ptr<CameraSession> CameraSession::open(const CameraId &id, CameraRes
         gp_port_info_list_get_info(ports.list, portIndex, &port);
         gp_camera_set_port_info(h.camera, port);
     }
+    if (claimFault() && claimFault()(id))
+        return fail(GP_ERROR_IO_USB_CLAIM);
     if (const int code = gp_camera_init(h.camera, h.context); code < GP_OK)
         return fail(code);
     CameraAbilities opened;
@@ -369,6 +377,11 @@ bool CameraSession::answers(CameraCallWatch *watch)
     gp_filesystem_reset(h.camera->fs);
     QList<QByteArray> names;
     return folders("/", names, watch).ok();
+}
+
+void SetCameraClaimFaultForTesting(std::function<bool(const CameraId &)> fault)
+{
+    claimFault() = std::move(fault);
 }
 
 CameraIds DetectConnectedCameras()

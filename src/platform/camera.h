@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -35,8 +36,9 @@ bool IsCameraPath(const QString &path);
 // What one call to a camera came to: libgphoto2's result code and, on a failure, its words.
 struct CameraResult
 {
-    int code = 0; // GP_OK or a GP_ERROR_* code
-    QString text; // what the library said, for a message
+    int code = 0;   // GP_OK or a GP_ERROR_* code
+    QString text;   // what the library said, for a message
+    QString heldBy; // with claimedElsewhere(): the program found holding the device; empty: not known
     bool ok() const { return code >= 0; }
     // The device is held by another program (GP_ERROR_IO_USB_CLAIM).
     bool claimedElsewhere() const;
@@ -126,5 +128,9 @@ CameraIds DetectConnectedCameras();
 
 // The words for a libgphoto2 result code.
 QString CameraResultText(int code);
+
+// Tests make opening a camera fail as if another program held its device (GP_ERROR_IO_USB_CLAIM) while
+// this returns true; nothing else sets it.
+void SetCameraClaimFaultForTesting(std::function<bool(const CameraId &camera)> fault);
 
 } // namespace vantora

@@ -1,6 +1,7 @@
 #include "source/camerasource.h"
 
 #include "platform/bytepath.h"
+#include "platform/cameradesktop.h"
 #include "source/maskmatch.h"
 #include "source/sourcewalk.h"
 
@@ -29,11 +30,18 @@ void closeKept(int fd)
 
 } // namespace
 
-QString cameraNotReadyMessage(const QString &source, const QString &why)
+QString cameraNotReadyMessage(const QString &source, const CameraResult &why)
 {
-    return QStringLiteral("転送元：") + source + QStringLiteral("\r\n\r\n") +
-           QStringLiteral("カメラが接続されていないか、アクセスできません。") +
-           (why.isEmpty() ? QString() : QStringLiteral("\r\n(") + why + u')');
+    const QString head = QStringLiteral("転送元：") + source + QStringLiteral("\r\n\r\n");
+    if (why.claimedElsewhere())
+        return head + QStringLiteral("カメラは他のプログラム(") +
+               (why.heldBy.isEmpty() ? QStringLiteral("不明") : why.heldBy) +
+               QStringLiteral(")が使用しているため開けません。\r\n"
+                              "ファイルマネージャーでカメラを取り出す(アンマウントする)"
+                              "か、そのプログラムを終了してから、"
+                              "もう一度お試し下さい。カードはカードリーダーからも読み込めます。");
+    return head + QStringLiteral("カメラが接続されていないか、アクセスできません。") +
+           (why.text.isEmpty() ? QString() : QStringLiteral("\r\n(") + why.text + u')');
 }
 
 CameraSource::CameraSource(CameraId camera) : m_camera(std::move(camera))
@@ -108,7 +116,21 @@ CameraResult CameraSource::connect() const
     }
     CameraResult result;
     std::unique_ptr<CameraSession> session;
-    if (!onWorker([&] { session = CameraSession::open(m_camera, &result, &m_watch); })) {
+    const auto open = [&] {
+        session = CameraSession::open(m_camera, &result, &m_watch);
+        if (session || !result.claimedElsewhere())
+            return;
+        // The desktop's own camera mount holds it: given back once, then tried once more.
+        const QString mount = DesktopCameraMount(m_camera.port);
+        if (!mount.isEmpty() && ReleaseDesktopCameraMount(mount))
+            session = CameraSession::open(m_camera, &result, &m_watch);
+        if (!session && result.claimedElsewhere()) {
+            result.heldBy = ProgramHoldingCamera(m_camera.port);
+            if (result.heldBy.isEmpty() && !mount.isEmpty())
+                result.heldBy = QStringLiteral("gvfs (") + mount + u')';
+        }
+    };
+    if (!onWorker(open)) {
         return CameraResult::ofBusy();
     }
     m_session = std::move(session);

@@ -29,8 +29,9 @@ enum class CameraFault
     Other,
 };
 
-// "転送元：<camera>" and that the camera cannot be opened or listed, with what the library said.
-QString cameraNotReadyMessage(const QString &source, const QString &why);
+// "転送元：<camera>" and that the camera cannot be opened or listed, with what the library said; for a
+// camera another program holds, which program and what to do.
+QString cameraNotReadyMessage(const QString &source, const CameraResult &why);
 
 // A camera or phone on a cable, through libgphoto2: its storages and folders are the source's tree, below
 // the root "gphoto2://[PORT]/". Every call to the camera runs on a worker thread while the activity keeps

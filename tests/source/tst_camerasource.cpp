@@ -4,6 +4,7 @@
 #include "testdir.h"
 
 #include "platform/bytepath.h"
+#include "platform/cameradesktop.h"
 #include "source/camerasource.h"
 #include "source/importedfilter.h"
 
@@ -226,6 +227,112 @@ private Q_SLOTS:
         QCOMPARE(source.open(files.first()), -EIO);
         QCOMPARE(source.lastFault(), SourceFault::Gone);
         QVERIFY(source.gone());
+    }
+
+    // The desktop's mount of a camera, found in what `gio mount -li` lists, by the port's USB device or by a
+    // location that names the port.
+    void desktopMountInGioListing_data()
+    {
+        QTest::addColumn<QString>("listing");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("mount");
+        const QString camera =
+            u"Drive(0): Generic STORAGE DEVICE\n"
+            u"  Type: GProxyDrive (GProxyVolumeMonitorUDisks2)\n"
+            u"Volume(0): Canon Digital Camera\n"
+            u"  Type: GProxyVolume (GProxyVolumeMonitorGPhoto2)\n"
+            u"  ids:\n"
+            u"   unix-device: '/dev/bus/usb/001/004'\n"
+            u"  activation_root=gphoto2://Canon_Inc._Canon_Digital_Camera/\n"
+            u"  Mount(0): Canon Digital Camera -> gphoto2://Canon_Inc._Canon_Digital_Camera/\n"
+            u"    Type: GProxyShadowMount (GProxyVolumeMonitorGPhoto2)\n"
+            u"Volume(1): Pixel 7\n"
+            u"  ids:\n"
+            u"   unix-device: '/dev/bus/usb/003/012'\n"
+            u"  Mount(0): Pixel 7 -> mtp://Google_Pixel_7_28151FDH2003TC/\n"_s;
+        QTest::newRow("camera by its device")
+            << camera << u"usb:001,004"_s << u"gphoto2://Canon_Inc._Canon_Digital_Camera/"_s;
+        QTest::newRow("phone by its device")
+            << camera << u"usb:003,012"_s << u"mtp://Google_Pixel_7_28151FDH2003TC/"_s;
+        QTest::newRow("another device") << camera << u"usb:001,005"_s << QString();
+        QTest::newRow("location naming the port")
+            << u"Mount(0): NIKON DSC D90 -> gphoto2://[usb:002,003]/\n"_s << u"usb:002,003"_s
+            << u"gphoto2://[usb:002,003]/"_s;
+        QTest::newRow("nothing mounted") << QString() << u"usb:001,004"_s << QString();
+    }
+    void desktopMountInGioListing()
+    {
+        QFETCH(QString, listing);
+        QFETCH(QString, port);
+        QFETCH(QString, mount);
+        QCOMPARE(DesktopCameraMountIn(listing, port), mount);
+    }
+
+    // A camera another program holds: the desktop's mount is given back once and the camera opened again;
+    // where it will not be, or no mount of the desktop holds it, one message says which program holds it
+    // and what to do. gio here is a stand-in that lists the mount and records what it is asked.
+    void heldByAnotherProgram_data()
+    {
+        QTest::addColumn<bool>("mounted");
+        QTest::addColumn<bool>("letsGo");
+        QTest::addColumn<QString>("heldBy"); // empty: opened
+        QTest::newRow("the desktop's mount, given back") << true << true << QString();
+        QTest::newRow("the desktop's mount, kept") << true << false << u"gvfs (gphoto2://[disk:{card}]/)"_s;
+        QTest::newRow("another program") << false << false << u"不明"_s;
+    }
+    void heldByAnotherProgram()
+    {
+        QFETCH(bool, mounted);
+        QFETCH(bool, letsGo);
+        QFETCH(QString, heldBy);
+        TestDir card;
+        card.createFile(u"DCIM/100CANON/IMG_0001.JPG"_s, QByteArray(500, 'a'));
+        TestDir tools;
+        const QString log = tools.filePath(u"gio.log"_s);
+        const QString released = tools.filePath(u"released"_s);
+        const QString gio = tools.createFile(
+            u"bin/gio"_s,
+            QStringLiteral("#!/bin/sh\n"
+                           "echo \"$*\" >> '%1'\n"
+                           "if [ \"$2\" = -li ]; then\n"
+                           "  %2\n"
+                           "  exit 0\n"
+                           "fi\n"
+                           "%3\n")
+                .arg(log,
+                     mounted ? u"echo 'Mount(0): Directory Browse -> gphoto2://[disk:%1]/'"_s.arg(card.path())
+                             : u":"_s,
+                     letsGo ? u"touch '%1'"_s.arg(released) : u"exit 1"_s)
+                .toUtf8());
+        QVERIFY(QFile::setPermissions(gio, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(tools.filePath(u"bin"_s)) + ':' + path);
+        SetCameraClaimFaultForTesting([&](const CameraId &) { return !QFile::exists(released); });
+        const auto restore = qScopeGuard([&] {
+            SetCameraClaimFaultForTesting({});
+            qputenv("PATH", path);
+        });
+
+        const CameraSource source(cameraAt(card.path()));
+        const CameraResult result = source.connect();
+        QFile said(log);
+        QVERIFY(said.open(QIODevice::ReadOnly));
+        const QString calls = QString::fromUtf8(said.readAll());
+        const QString unmount = u"mount -u gphoto2://[disk:"_s + card.path() + u"]/\n"_s;
+        QCOMPARE(calls, u"mount -li\n"_s + (mounted ? unmount : QString()));
+        if (heldBy.isEmpty()) {
+            QVERIFY2(result.ok(), qPrintable(result.text));
+            QCOMPARE(source.list({u"*.JPG"_s}).size(), 1);
+            return;
+        }
+        QVERIFY(result.claimedElsewhere());
+        const QString message = cameraNotReadyMessage(source.root(), result);
+        QVERIFY2(message.contains(u"カメラは他のプログラム("_s +
+                                  QString(heldBy).replace(u"{card}"_s, card.path()) +
+                                  u")が使用しているため開けません。"_s),
+                 qPrintable(message));
+        QVERIFY(message.contains(u"ファイルマネージャーでカメラを取り出す"_s));
+        QVERIFY(message.startsWith(u"転送元："_s + source.root()));
     }
 
     // A camera that cannot be opened lists nothing and says why.

@@ -181,7 +181,7 @@ qint64 SourceController::countCamera(CameraSource *camera, WalkPump &pump, Impor
     const qint64 total = camera->list(mainMasks(), &pump, filter).size();
     const CameraResult &result = camera->listResult();
     if (!result.ok() && !result.cancelled() && !saidBefore)
-        prompt().message(cameraNotReadyMessage(camera->root(), result.text));
+        prompt().message(cameraNotReadyMessage(camera->root(), result));
     return total;
 }
 

@@ -350,7 +350,7 @@ ImportReport runImport(const ImportSettings &import, bool quiet)
                 report.status = cancelledStatusText();
                 return report;
             }
-            const QString text = cameraNotReadyMessage(settings.SourceEditText, connected.text);
+            const QString text = cameraNotReadyMessage(settings.SourceEditText, connected);
             return refused(text, ImportReport::Result::Failed, 0, text);
         }
         camera = opened.get();
@@ -397,7 +397,7 @@ ImportReport runImport(const ImportSettings &import, bool quiet)
             report.status = cancelledStatusText();
             return report;
         }
-        const QString text = cameraNotReadyMessage(settings.SourceEditText, camera->listResult().text);
+        const QString text = cameraNotReadyMessage(settings.SourceEditText, camera->listResult());
         return refused(text, ImportReport::Result::Failed, 0, text);
     }
     if (filter)
