@@ -5,14 +5,15 @@
 #include "source/maskmatch.h"
 #include "source/sourcewalk.h"
 
-#include <QDeadlineTimer>
 #include <QSet>
-#include <QThread>
 
 #include <cerrno>
+#include <condition_variable>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vantora {
@@ -48,12 +49,6 @@ CameraSource::CameraSource(CameraId camera) : m_camera(std::move(camera))
 {
 }
 
-CameraSource::~CameraSource()
-{
-    for (const Kept &kept : std::as_const(m_kept))
-        closeKept(kept.fd);
-}
-
 QString CameraSource::root() const
 {
     return CameraSourceText(m_camera.port);
@@ -75,9 +70,73 @@ FileStamp CameraSource::stampOf(const CameraEntry &entry)
     return FileStamp{0, 0, entry.size, FileTime{entry.mtime, 0}};
 }
 
-// Runs work on a worker while the waiting thread keeps the window turning, asks whether to stop and shows
-// how far a download got (the bytes in progressFd). False when a call was already waiting: the session
-// serves one call at a time, and events pumped during a wait could start another.
+// The one thread that talks to the camera, for the source's life: a thread per call cost more than a
+// small file's download.
+class CameraSource::Worker final
+{
+public:
+    Worker() : m_thread([this] { loop(); }) {}
+    ~Worker()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+
+    // Runs job on the worker; waiting() runs about every 20 ms until it has ended.
+    void run(std::function<void()> job, const std::function<void()> &waiting)
+    {
+        std::unique_lock lock(m_mutex);
+        m_job = std::move(job);
+        m_done = false;
+        m_wake.notify_all();
+        while (!m_wake.wait_for(lock, std::chrono::milliseconds(20), [this] { return m_done; })) {
+            lock.unlock();
+            waiting();
+            lock.lock();
+        }
+    }
+
+private:
+    void loop()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_quit || m_job; });
+            if (m_quit)
+                return;
+            std::function<void()> job = std::exchange(m_job, {});
+            lock.unlock();
+            job();
+            lock.lock();
+            m_done = true;
+            m_wake.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::function<void()> m_job;
+    bool m_done = true;
+    bool m_quit = false;
+    std::thread m_thread;
+};
+
+CameraSource::~CameraSource()
+{
+    for (const Kept &kept : std::as_const(m_kept))
+        closeKept(kept.fd);
+    // The camera is let go on its own thread too.
+    if (m_worker && m_session)
+        m_worker->run([this] { m_session.reset(); }, [] {});
+}
+
+// Runs work on the worker while the waiting thread keeps the window turning, asks whether to stop and
+// shows how far a download got (the bytes in progressFd). False when a call was already waiting: the
+// session serves one call at a time, and events pumped during a wait could start another.
 template <class Work>
 bool CameraSource::onWorker(Work &&work, WalkPump *walkPump, int progressFd, qint64 total) const
 {
@@ -85,13 +144,13 @@ bool CameraSource::onWorker(Work &&work, WalkPump *walkPump, int progressFd, qin
         return false;
     m_busy = true;
     m_watch.cancel = false;
-    std::unique_ptr<QThread> worker(QThread::create(std::forward<Work>(work)));
-    worker->start();
-    while (!worker->wait(QDeadlineTimer(20))) {
+    if (!m_worker)
+        m_worker = std::make_unique<Worker>();
+    m_worker->run(std::forward<Work>(work), [&] {
         if (walkPump) {
             if (walkPump->pumpNow())
                 m_watch.cancel = true;
-            continue;
+            return;
         }
         if (progressFd >= 0 && m_activity.progress) {
             struct stat st;
@@ -102,7 +161,7 @@ bool CameraSource::onWorker(Work &&work, WalkPump *walkPump, int progressFd, qin
             m_activity.pump();
         if (m_activity.stopped && m_activity.stopped())
             m_watch.cancel = true;
-    }
+    });
     m_busy = false;
     return true;
 }

@@ -80,6 +80,7 @@ public:
     static FileStamp stampOf(const CameraEntry &entry);
 
 private:
+    class Worker;
     struct Kept
     {
         QString path;
@@ -94,6 +95,7 @@ private:
 
     CameraId m_camera;
     CameraActivity m_activity;
+    mutable std::unique_ptr<Worker> m_worker; // outlives the session, which is closed on it
     mutable std::unique_ptr<CameraSession> m_session;
     mutable CameraResult m_connectResult;
     mutable bool m_connected = false;

@@ -175,6 +175,12 @@ CameraSource *SourceController::cameraSource() const
     return m_camera.get();
 }
 
+void SourceController::retryFailedCamera()
+{
+    if (m_camera && m_camera->connected() && !m_camera->connect().ok() && !m_camera->isBusy())
+        m_camera.reset();
+}
+
 qint64 SourceController::countCamera(CameraSource *camera, WalkPump &pump, ImportedFilter *filter)
 {
     const bool saidBefore = camera->connected();
@@ -264,6 +270,8 @@ void SourceController::CountSourceFiles(const QString &folder)
     m_countCancelRequested = false;
     m_state->setWorkedText(QStringLiteral("0"));
 
+    // A camera that could not be opened (another program held it) is tried afresh at each count.
+    retryFailedCamera();
     // A count started while this one pumps events replaces it.
     const quint64 generation = ++m_countGeneration;
     WalkScope scope(m_walkDepth);
@@ -295,6 +303,7 @@ void SourceController::CountSourceFilesWithDialog()
     m_showFlag = false;
     m_countForm->FormShowTimer1->start();
 
+    retryFailedCamera();
     const quint64 generation = ++m_countGeneration;
     {
         WalkScope scope(m_walkDepth);

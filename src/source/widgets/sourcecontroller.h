@@ -168,6 +168,8 @@ private:
     void showDriveType();
 
     QStringList masksOf(const QTableWidget *table) const;
+    // Forgets a camera that could not be opened, so that the next use opens it afresh.
+    void retryFailedCamera();
     // The files a count takes from the shown camera; a camera that cannot be opened is said once.
     qint64 countCamera(CameraSource *camera, WalkPump &pump, ImportedFilter *filter);
     QStringList mainMasks() const;
