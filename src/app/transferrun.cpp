@@ -23,22 +23,12 @@
 
 namespace vantora {
 
-void StateTransferView::setStatusText(const QString &text)
-{
-    m_state->setStatusText(text);
-}
-
-void StateTransferView::setWorkedText(const QString &text)
-{
-    m_state->setWorkedText(text);
-}
-
 TransferRun::TransferRun(const TransferArea &area, ImportState *importState, SettingsRecord *settings,
                          SourceController *source, ExtensionRoutingController *routing,
                          NameSettingsController *naming, AfterTransferApp *afterTransfer, QObject *parent)
     : QObject(parent), m_ui(area), m_importState(importState), m_settings(settings), m_source(source),
-      m_routing(routing), m_naming(naming), m_afterTransfer(afterTransfer), m_view(area),
-      m_bytesView(m_view, area.window), m_runView(m_bytesView, importState)
+      m_routing(routing), m_naming(naming), m_afterTransfer(afterTransfer), m_view(area, importState),
+      m_runView(m_view, area.window)
 {
     followProgressRow(m_importState, area);
     m_view.folderCounterShown = [this](qint32 n) { m_naming->setFolderCounter(n); };

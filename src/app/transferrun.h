@@ -16,22 +16,6 @@ class NameSettingsController;
 class SourceController;
 struct SettingsRecord;
 
-// A run's view over the main window: the status line and the worked count go to the window's state, which
-// the progress row follows; the rest goes on to the progress row itself.
-class StateTransferView final : public ForwardingTransferView
-{
-public:
-    StateTransferView(TransferView &view, ImportState *state) : ForwardingTransferView(view), m_state(state)
-    {
-    }
-
-    void setStatusText(const QString &text) override;
-    void setWorkedText(const QString &text) override;
-
-private:
-    ImportState *m_state;
-};
-
 // One press of the start button: the checks and the confirmation, the destination folders, the run
 // list, the loop, the end status and tidy-up, the counter reset and the after-transfer launch.
 class TransferRun final : public QObject
@@ -72,8 +56,7 @@ private:
     AfterTransferApp *m_afterTransfer;
     TransferState m_state;
     MainFormTransferView m_view;
-    BytesProgressView m_bytesView; // m_view with the bytes line
-    StateTransferView m_runView;   // m_bytesView with the status and worked count in the state
+    BytesProgressView m_runView; // m_view with the bytes line
     bool m_closeAfterRun = false;
 };
 
