@@ -7,6 +7,8 @@
 
 #include <QObject>
 
+#include <chrono>
+
 namespace vantora {
 
 class AfterTransferApp;
@@ -15,6 +17,7 @@ class ImportState;
 class NameSettingsController;
 class SourceController;
 struct SettingsRecord;
+struct TransferOutcome;
 
 // One press of the start button: the checks and the confirmation, the destination folders, the run
 // list, the loop, the end status and tidy-up, the counter reset and the after-transfer launch.
@@ -45,7 +48,15 @@ private:
     // The checks, the confirmation, the run and its tidy-up.
     void startTransfer();
 
+    // The steps of startTransfer; a check that fails has said why.
+    bool hasFilesToRun();
+    QString runQuestion(const QString &source) const;
+    bool confirmRun(const QString &source);
     bool checkDestinationFolders();
+    void run(const QString &source);
+    void showOutcome(const TransferOutcome &outcome, const QString &source);
+    void resetCountersAfterRun();
+    void endRun(const TransferOutcome &outcome, const QString &source, std::chrono::milliseconds elapsed);
 
     TransferArea m_ui;
     ImportState *m_importState; // the run in progress, its source and count, the status it ends with
