@@ -67,6 +67,8 @@ public:
 private:
     bool busy() const;
     void setSource(const QString &folder);
+    // A volume of a kind that takes a card, answering.
+    bool mayHoldCard(const QString &root) const;
 
     ImportState *m_state;
     Volumes *m_volumes;
