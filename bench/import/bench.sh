@@ -129,7 +129,7 @@ import_drop_card() { # card dst
         find "$1/DCIM" -type f -exec sh -c 'for f; do dd if="$f" iflag=nocache count=0 status=none; done' sh {} +
     fi
     local cached
-    cached=$(find "$1/DCIM" -type f -exec fincore -b -n -o RES {} + | awk '{ s += $1 } END { print s + 0 }')
+    cached=$(find "$1/DCIM" -type f -exec fincore -b -n -o RES {} + | awk '{ s += $1 } END { printf "%.0f\n", s }')
     if ((cached > ImportCardBytes / 100)); then
         echo "import-dated-cold-vs-cp: $cached bytes of the card still cached after the drop" >&2
         exit 1
@@ -167,7 +167,7 @@ import_check() { # card dst result-file
         head -n 20 "$BENCH_DATA/import-diff" >&2
         exit 1
     fi
-    bytes=$(find "$dst" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+    bytes=$(find "$dst" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%.0f\n", s }')
     if [ "$bytes" != "$ImportCardBytes" ]; then
         echo "import-dated-cold-vs-cp: the copies hold $bytes bytes, the card $ImportCardBytes" >&2
         exit 1
@@ -197,7 +197,7 @@ AllFileDir=$dst
 History=$BENCH_DATA/import-history.sqlite
 Volume=uuid:BENCH
 SETTINGS
-    ImportCardBytes=$(find "$card/DCIM" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+    ImportCardBytes=$(find "$card/DCIM" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%.0f\n", s }')
     echo "import-dated-cold: $(wc -l <"$card/manifest") files, $((ImportCardBytes >> 20)) MiB over 21 days;" \
         "pages dropped by $([ "${VANTORA_BENCH_DROP_CACHES:-0}" = 1 ] && echo drop_caches || echo posix_fadvise)"
     import_ours() {
