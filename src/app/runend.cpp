@@ -1,6 +1,7 @@
 #include "app/runend.h"
 
 #include "platform/desktopnotice.h"
+#include "platform/filepath.h"
 #include "platform/prompt.h"
 #include "platform/udisks.h"
 #include "platform/volumes.h"
@@ -70,7 +71,7 @@ void RunEndActions::ejectCard(const RunEnd &end)
         m_volumes->driveType(root) != DriveType::Removable)
         return;
     // The program may be reading the folder it was given: the card stays until the user ejects it.
-    if (!end.handedFolder.isEmpty() && isPathUnder(end.handedFolder, root)) {
+    if (!end.handedFolder.isEmpty() && FilePath(end.handedFolder).isSameOrInside(FilePath(root))) {
         prompt().message(cardKeptForProgramMessage());
         return;
     }

@@ -25,22 +25,12 @@
 
 namespace vantora {
 
-void StateTransferView::setStatusText(const QString &text)
-{
-    m_state->setStatusText(text);
-}
-
-void StateTransferView::setWorkedText(const QString &text)
-{
-    m_state->setWorkedText(text);
-}
-
 TransferRun::TransferRun(const TransferArea &area, ImportState *importState, SettingsRecord *settings,
                          SourceController *source, ExtensionRoutingController *routing,
                          NameSettingsController *naming, AfterTransferApp *afterTransfer, QObject *parent)
     : QObject(parent), m_ui(area), m_importState(importState), m_settings(settings), m_source(source),
-      m_routing(routing), m_naming(naming), m_afterTransfer(afterTransfer), m_view(area),
-      m_bytesView(m_view, area.window), m_runView(m_bytesView, importState)
+      m_routing(routing), m_naming(naming), m_afterTransfer(afterTransfer), m_view(area, importState),
+      m_runView(m_view, area.window)
 {
     followProgressRow(m_importState, area);
     m_view.folderCounterShown = [this](qint32 n) { m_naming->setFolderCounter(n); };
@@ -101,18 +91,27 @@ void TransferRun::startTransfer()
             m_ui.window->close();
         }
     });
+    if (!hasFilesToRun())
+        return;
+    const QString source = m_importState->sourceFolder();
+    if (!confirmRun(source))
+        return;
+    run(source);
+}
 
+bool TransferRun::hasFilesToRun()
+{
     // A move whose files were all imported still has their sources to delete.
     const qint64 imported = m_importState->skippedImportedCount();
     if (m_importState->fileCount() == 0 && !(imported > 0 && m_settings->DelChecked)) {
         prompt().message(imported > 0 ? allImportedMessage(imported) : noFilesMessage());
-        return;
+        return false;
     }
-    const QString source = m_importState->sourceFolder();
-    if (!m_source->isSourceDriveReady()) {
-        prompt().message(sourceNotReadyMessage(source));
-        return;
-    }
+    return true;
+}
+
+QString TransferRun::runQuestion(const QString &source) const
+{
     QString question = QStringLiteral("転送元：") + source + QStringLiteral("    (") +
                        m_importState->volumeLabel() + QStringLiteral(")\r\n転送先：(転送先フォルダ)");
     if (m_naming->createsFolder())
@@ -121,15 +120,24 @@ void TransferRun::startTransfer()
         question += QStringLiteral("\r\n撮影日時の補正：%1%2分")
                         .arg(m_settings->ClockOffsetMinutes > 0 ? QStringLiteral("+") : QString())
                         .arg(m_settings->ClockOffsetMinutes);
-    question += QStringLiteral("\r\n\r\n転送します。よろしいですか？");
-    if (!prompt().confirm(question))
-        return;
+    return question + QStringLiteral("\r\n\r\n転送します。よろしいですか？");
+}
 
+bool TransferRun::confirmRun(const QString &source)
+{
+    if (!m_source->isSourceDriveReady()) {
+        prompt().message(sourceNotReadyMessage(source));
+        return false;
+    }
+    if (!prompt().confirm(runQuestion(source)))
+        return false;
     m_importState->setStatusText(QString());
     m_importState->setWorkedText(QStringLiteral("0"));
-    if (!checkDestinationFolders())
-        return;
+    return checkDestinationFolders();
+}
 
+void TransferRun::run(const QString &source)
+{
     // A template still being typed counts as left, so the run uses what the edit will show.
     m_naming->finishEditing();
     m_source->stopWatch();
@@ -155,26 +163,41 @@ void TransferRun::startTransfer()
     clock.start();
     const TransferOutcome outcome = RunTransfer(m_state, from, runList, m_importState->fileCount(),
                                                 m_routing->mainTableRows(), *m_settings, m_runView, &history);
+    showOutcome(outcome, source);
+    runList.clear();
+    resetCountersAfterRun();
+    endRun(outcome, source, std::chrono::milliseconds(clock.elapsed()));
+}
+
+void TransferRun::showOutcome(const TransferOutcome &outcome, const QString &source)
+{
     for (const RunProblem &problem : outcome.problems)
         prompt().message(ProblemMessage(problem));
     StoreRunningNumbers(outcome, *m_settings);
-    if (outcome) {
-        m_importState->setStatusText(finishedStatusText(outcome.skippedImported));
-        m_view.setFileName(QString());
-        // The run's own choice, taken at its start: the box may have changed while it ran.
-        if (m_state.options.move)
-            m_source->RemoveEmptySourceFolders(source);
-    }
-    runList.clear();
+    if (!outcome)
+        return;
+    m_importState->setStatusText(finishedStatusText(outcome.skippedImported));
+    m_view.setFileName(QString());
+    // The run's own choice, taken at its start: the box may have changed while it ran.
+    if (m_state.options.move)
+        m_source->RemoveEmptySourceFolders(source);
+}
 
-    if (m_naming->resetsCountersAfterRun()) {
-        m_state.folderNumber = 1;
-        m_state.fileNumber = 1;
-        m_naming->resetCounters();
-    }
+void TransferRun::resetCountersAfterRun()
+{
+    if (!m_naming->resetsCountersAfterRun())
+        return;
+    m_state.folderNumber = 1;
+    m_state.fileNumber = 1;
+    m_naming->resetCounters();
+}
+
+void TransferRun::endRun(const TransferOutcome &outcome, const QString &source,
+                         std::chrono::milliseconds elapsed)
+{
     RunEnd end;
     end.ok = bool(outcome);
-    end.elapsed = std::chrono::milliseconds(clock.elapsed());
+    end.elapsed = elapsed;
     const QString shown = m_importState->statusText();
     end.status = shown.isEmpty() ? outcome.status : shown;
     end.source = source;

@@ -7,6 +7,8 @@
 
 #include <QObject>
 
+#include <chrono>
+
 namespace vantora {
 
 class AfterTransferApp;
@@ -15,22 +17,7 @@ class ImportState;
 class NameSettingsController;
 class SourceController;
 struct SettingsRecord;
-
-// A run's view over the main window: the status line and the worked count go to the window's state, which
-// the progress row follows; the rest goes on to the progress row itself.
-class StateTransferView final : public ForwardingTransferView
-{
-public:
-    StateTransferView(TransferView &view, ImportState *state) : ForwardingTransferView(view), m_state(state)
-    {
-    }
-
-    void setStatusText(const QString &text) override;
-    void setWorkedText(const QString &text) override;
-
-private:
-    ImportState *m_state;
-};
+struct TransferOutcome;
 
 // One press of the start button: the checks and the confirmation, the destination folders, the run
 // list, the loop, the end status and tidy-up, the counter reset and the after-transfer launch.
@@ -61,7 +48,15 @@ private:
     // The checks, the confirmation, the run and its tidy-up.
     void startTransfer();
 
+    // The steps of startTransfer; a check that fails has said why.
+    bool hasFilesToRun();
+    QString runQuestion(const QString &source) const;
+    bool confirmRun(const QString &source);
     bool checkDestinationFolders();
+    void run(const QString &source);
+    void showOutcome(const TransferOutcome &outcome, const QString &source);
+    void resetCountersAfterRun();
+    void endRun(const TransferOutcome &outcome, const QString &source, std::chrono::milliseconds elapsed);
 
     TransferArea m_ui;
     ImportState *m_importState; // the run in progress, its source and count, the status it ends with
@@ -72,8 +67,7 @@ private:
     AfterTransferApp *m_afterTransfer;
     TransferState m_state;
     MainFormTransferView m_view;
-    BytesProgressView m_bytesView; // m_view with the bytes line
-    StateTransferView m_runView;   // m_bytesView with the status and worked count in the state
+    BytesProgressView m_runView; // m_view with the bytes line
     bool m_closeAfterRun = false;
 };
 

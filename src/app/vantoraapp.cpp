@@ -33,6 +33,31 @@
 
 namespace vantora {
 
+namespace {
+
+// The device import's neighbours as the main window has them.
+class WindowImportNeighbours final : public DeviceImportNeighbours
+{
+public:
+    WindowImportNeighbours(const ExtensionRoutingController *routing, NameSettingsController *naming,
+                           const AfterTransferApp *afterTransfer)
+        : m_routing(routing), m_naming(naming), m_afterTransfer(afterTransfer)
+    {
+    }
+
+    QString destinationFolder() const override { return m_routing->destinationFolder(); }
+    bool resetsCountersAfterRun() const override { return m_naming->resetsCountersAfterRun(); }
+    QString afterTransferProgram() const override { return m_afterTransfer->enabledProgram(); }
+    void runningNumbersReset() override { m_naming->resetCounters(); }
+
+private:
+    const ExtensionRoutingController *m_routing;
+    NameSettingsController *m_naming;
+    const AfterTransferApp *m_afterTransfer;
+};
+
+} // namespace
+
 VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, Cameras *cameras, QObject *parent)
     : QObject(parent), m_arguments(arguments), m_settings(SettingsRecord::defaults())
 {
@@ -54,10 +79,8 @@ VantoraApp::VantoraApp(const QStringList &arguments, Volumes *volumes, Cameras *
     m_naming = std::make_unique<NameSettingsController>(f->namingArea(), m_editForm.get(),
                                                         m_calenderForm.get(), &m_settings);
     m_system = std::make_unique<SystemHandlers>(f->systemArea(), m_store, m_settings);
-    m_system->setRunningNumbersReset([this] { m_naming->resetCounters(); });
-    m_system->setNeighbours({[this] { return m_routing->destinationFolder(); },
-                             [this] { return m_naming->resetsCountersAfterRun(); },
-                             [this] { return m_afterTransferApp->enabledProgram(); }});
+    m_system->setNeighbours(
+        std::make_unique<WindowImportNeighbours>(m_routing.get(), m_naming.get(), m_afterTransferApp.get()));
     if (!volumes) {
         m_ownVolumes = createSystemVolumes();
         volumes = m_ownVolumes.get();

@@ -615,44 +615,61 @@ qint64 SqliteImportHistory::volumeId(const QString &volume, const QString &label
     return id.value(0).toLongLong();
 }
 
-bool SqliteImportHistory::add(const QString &volume, const QString &label, const QList<ImportedFile> &files)
+namespace {
+
+// The first five columns of a row of files or journal: the source's volume, path, size and time.
+void bindSourceFile(QSqlQuery &query, qint64 volumeId, const QByteArray &path, qint64 size, FileTime time)
 {
-    if (files.isEmpty() || volume.isEmpty())
-        return true;
+    query.bindValue(0, volumeId);
+    query.bindValue(1, path);
+    query.bindValue(2, size);
+    query.bindValue(3, time.sec);
+    query.bindValue(4, time.nsec);
+}
+
+} // namespace
+
+bool SqliteImportHistory::writeForVolume(const QString &volume, const QString &label,
+                                         const std::function<bool(QSqlDatabase &db, qint64 volumeId)> &write)
+{
     if (!writable())
         return false;
     QSqlDatabase db = database(m_connection);
     if (!db.transaction())
         return false;
     const qint64 id = volumeId(volume, label);
-    QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT OR REPLACE INTO files (volume, path, size, mtime_sec, mtime_nsec, "
-                                  "hash, destination, imported_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
-    // The copy is recorded: its journal entry has done its work.
-    QSqlQuery done(db);
-    done.prepare(QStringLiteral("DELETE FROM journal WHERE volume = ? AND path = ? AND size = ? AND "
-                                "mtime_sec = ? AND mtime_nsec = ?"));
-    bool ok = id >= 0;
-    for (qsizetype i = 0; ok && i < files.size(); ++i) {
-        const ImportedFile &f = files.at(i);
-        const FileTime time = f.mtime();
-        for (QSqlQuery *q : {&insert, &done}) {
-            q->bindValue(0, id);
-            q->bindValue(1, f.path);
-            q->bindValue(2, f.size);
-            q->bindValue(3, time.sec);
-            q->bindValue(4, time.nsec);
-        }
-        insert.bindValue(5, f.hash);
-        insert.bindValue(6, f.destination);
-        insert.bindValue(7, f.importedAt);
-        ok = insert.exec() && done.exec();
-    }
-    if (!ok) {
+    if (id < 0 || !write(db, id)) {
         db.rollback();
         return false;
     }
     return db.commit();
+}
+
+bool SqliteImportHistory::add(const QString &volume, const QString &label, const QList<ImportedFile> &files)
+{
+    if (files.isEmpty() || volume.isEmpty())
+        return true;
+    return writeForVolume(volume, label, [&files](QSqlDatabase &db, qint64 id) {
+        QSqlQuery insert(db);
+        insert.prepare(
+            QStringLiteral("INSERT OR REPLACE INTO files (volume, path, size, mtime_sec, mtime_nsec, "
+                           "hash, destination, imported_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+        // The copy is recorded: its journal entry has done its work.
+        QSqlQuery done(db);
+        done.prepare(QStringLiteral("DELETE FROM journal WHERE volume = ? AND path = ? AND size = ? AND "
+                                    "mtime_sec = ? AND mtime_nsec = ?"));
+        for (const ImportedFile &f : files) {
+            const FileTime time = f.mtime();
+            bindSourceFile(insert, id, f.path, f.size, time);
+            bindSourceFile(done, id, f.path, f.size, time);
+            insert.bindValue(5, f.hash);
+            insert.bindValue(6, f.destination);
+            insert.bindValue(7, f.importedAt);
+            if (!insert.exec() || !done.exec())
+                return false;
+        }
+        return true;
+    });
 }
 
 bool SqliteImportHistory::journal(const QString &volume, const QString &label,
@@ -660,33 +677,20 @@ bool SqliteImportHistory::journal(const QString &volume, const QString &label,
 {
     if (copies.isEmpty() || volume.isEmpty())
         return true;
-    if (!writable())
-        return false;
-    QSqlDatabase db = database(m_connection);
-    if (!db.transaction())
-        return false;
-    const qint64 id = volumeId(volume, label);
-    QSqlQuery insert(db);
-    insert.prepare(
-        QStringLiteral("INSERT OR REPLACE INTO journal (volume, path, size, mtime_sec, mtime_nsec, "
-                       "destination, next_file_number) VALUES (?, ?, ?, ?, ?, ?, ?)"));
-    bool ok = id >= 0;
-    for (qsizetype i = 0; ok && i < copies.size(); ++i) {
-        const IntendedCopy &c = copies.at(i);
-        insert.bindValue(0, id);
-        insert.bindValue(1, c.path);
-        insert.bindValue(2, c.size);
-        insert.bindValue(3, c.mtime.sec);
-        insert.bindValue(4, c.mtime.nsec);
-        insert.bindValue(5, c.destination);
-        insert.bindValue(6, c.nextFileNumber);
-        ok = insert.exec();
-    }
-    if (!ok) {
-        db.rollback();
-        return false;
-    }
-    return db.commit();
+    return writeForVolume(volume, label, [&copies](QSqlDatabase &db, qint64 id) {
+        QSqlQuery insert(db);
+        insert.prepare(
+            QStringLiteral("INSERT OR REPLACE INTO journal (volume, path, size, mtime_sec, mtime_nsec, "
+                           "destination, next_file_number) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+        for (const IntendedCopy &c : copies) {
+            bindSourceFile(insert, id, c.path, c.size, c.mtime);
+            insert.bindValue(5, c.destination);
+            insert.bindValue(6, c.nextFileNumber);
+            if (!insert.exec())
+                return false;
+        }
+        return true;
+    });
 }
 
 QList<IntendedCopy> SqliteImportHistory::journalOf(const QString &volume)

@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+class QSqlDatabase;
 struct sqlite3_stmt;
 
 namespace vantora {
@@ -204,6 +205,10 @@ private:
     bool writable();
     // Reads the volume's id, adding it (with its label) when missing; -1 on failure. Inside a transaction.
     qint64 volumeId(const QString &volume, const QString &label);
+    // Writes rows of one volume in one transaction: `write` gets the volume's id and says whether every row
+    // went in; if not, none stays. True when all was written.
+    bool writeForVolume(const QString &volume, const QString &label,
+                        const std::function<bool(QSqlDatabase &db, qint64 volumeId)> &write);
     // Tells `reserve` (when given) how many files the volume has, then hands `row` each of them: path, size,
     // time and, withCopies, hash, destination and import time.
     void readFiles(const QString &volume, bool withCopies, const std::function<void(qint64 count)> &reserve,

@@ -340,6 +340,329 @@ CopyError UnnamedCopy::close(const QString &named)
     return {};
 }
 
+namespace {
+
+// One copy, a member function per step; each step leaves in the members what the later ones need.
+class FileCopy final
+{
+public:
+    FileCopy(const QString &source, const QString &destination, const CopyProgressRoutine &progress,
+             const bool *cancel, const CopyOptions &options, CopyOutcome &result)
+        : m_progress(progress), m_cancel(cancel), m_options(options), m_result(result),
+          m_from(pathToBytes(source)), m_to(pathToBytes(destination)),
+          m_folder(FilePath(destination).parent().bytes())
+    {
+    }
+    FileCopy(const FileCopy &) = delete;
+    FileCopy &operator=(const FileCopy &) = delete;
+
+    CopyError run();
+
+private:
+    quint64 total() const { return quint64(m_st.st_size); }
+    CopyError openSource();
+    std::optional<CopyError> checkDestination();
+    CopyError openTemporary();
+    void startHashing();
+    CopyError copyChunks();
+    CopyError takeOwnHash();
+    CopyError checkComplete();
+    CopyError carryAttributes();
+    void recordCopy();
+    void handOverUnnamed();
+    CopyError giveName();
+    void discard();
+    CopyError finishNamed();
+
+    const CopyProgressRoutine &m_progress;
+    const bool *m_cancel;
+    const CopyOptions &m_options;
+    CopyOutcome &m_result;
+    const QByteArray m_from;
+    const QByteArray m_to;
+    const QByteArray m_folder;
+    Fd m_in;
+    struct stat m_st
+    {
+    };
+    bool m_replacing = false;
+    QByteArray m_temporary; // empty for an unnamed temporary
+    Fd m_out;
+    struct stat m_own
+    {
+    };
+    struct stat m_now
+    {
+    };
+    // Declared after the descriptors: a hash job ends before its hasher, both before the files close.
+    std::optional<ContentHash> m_inlineHash;
+    std::optional<ContentHasher> m_ownHasher;
+    CopyHashing m_hashing;
+    size_t m_chunk = FirstChunk;
+    size_t m_maxChunk = MaxChunk;
+};
+
+CopyError FileCopy::run()
+{
+    if (const CopyError failure = openSource())
+        return failure;
+    if (const std::optional<CopyError> end = checkDestination())
+        return *end;
+    ::posix_fadvise(m_in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (const CopyError failure = openTemporary())
+        return failure;
+    startHashing();
+    CopyError failure = copyChunks();
+    if (!failure)
+        failure = takeOwnHash();
+    if (!failure)
+        failure = checkComplete();
+    if (!failure)
+        failure = carryAttributes();
+    if (!failure && m_options.deferName) {
+        handOverUnnamed();
+        return {};
+    }
+    if (!failure)
+        failure = giveName();
+    if (failure) {
+        discard();
+        return failure;
+    }
+    return finishNamed();
+}
+
+CopyError FileCopy::openSource()
+{
+    m_in.reset(m_options.sourceFd >= 0 ? m_options.sourceFd
+                                       : ::open(m_from.constData(), O_RDONLY | O_CLOEXEC));
+    if (m_in.get() < 0) {
+        m_result.sourceFailed = true;
+        return CopyError::fromErrno(errno);
+    }
+    if (::fstat(m_in.get(), &m_st) != 0) {
+        m_result.sourceFailed = true;
+        return CopyError::fromErrno(errno);
+    }
+    if (S_ISDIR(m_st.st_mode))
+        return CopyError::fromErrno(EISDIR);
+    if (!S_ISREG(m_st.st_mode))
+        return CopyError::fromErrno(EINVAL);
+    return {};
+}
+
+// A clash is seen before a byte is written; the final step checks again. A copy named later leaves
+// clashes to its naming. A result ends the copy here.
+std::optional<CopyError> FileCopy::checkDestination()
+{
+    struct stat old;
+    if (::lstat(m_to.constData(), &old) == 0) {
+        if (m_options.failIfExists && !m_options.deferName)
+            return CopyError::exists();
+        struct stat target;
+        if (!m_options.failIfExists && ::stat(m_to.constData(), &target) == 0) {
+            if (S_ISDIR(target.st_mode))
+                return CopyError::fromErrno(EISDIR);
+            if (target.st_dev == m_st.st_dev && target.st_ino == m_st.st_ino) {
+                // The destination already is this very file; copying it onto itself would truncate it.
+                if (m_progress)
+                    m_progress(total(), total());
+                m_result.copy = FileStampFromStat(target);
+                m_result.source = m_result.copy;
+                return CopyError();
+            }
+        }
+        m_replacing = !m_options.deferName;
+    } else if (errno != ENOENT) {
+        return CopyError::fromErrno(errno);
+    }
+    return std::nullopt;
+}
+
+// While partial the file has no name (or a hidden one) and is private to its owner; the source's mode
+// is set once complete.
+CopyError FileCopy::openTemporary()
+{
+    m_out.reset(m_replacing ? -1 : ::open(m_folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (m_out.get() < 0) {
+        const int why = errno;
+        if (!m_replacing && why != EOPNOTSUPP && why != EISDIR && why != EINVAL && why != ENOSYS)
+            return CopyError::fromErrno(why);
+        m_out.reset(openNamedTemporary(m_folder, m_temporary));
+        if (m_out.get() < 0)
+            return CopyError::fromErrno(errno);
+    }
+    ::fstat(m_out.get(), &m_own);
+    return {};
+}
+
+// Hashing a file of several chunks in line would stall the copy: it goes to a hasher, the caller's
+// (which hashes behind the copies, across files) or one of this copy's own, beside the copy of the
+// next chunk, with the chunks kept small enough for the two to overlap.
+void FileCopy::startHashing()
+{
+    m_hashing.source = m_in.get();
+    if (m_options.hash && m_options.hasher) {
+        m_hashing.hasher = m_options.hasher;
+        m_hashing.expected = FileStampFromStat(m_st);
+    } else if (m_options.hash && total() > HashedChunk) {
+        m_hashing.hasher = &m_ownHasher.emplace();
+        m_chunk = m_maxChunk = HashedChunk;
+    }
+    if (m_options.hash) {
+        // Also for a file whose kernel copy is refused: its bytes are hashed as they are read.
+        m_hashing.state = &m_inlineHash.emplace();
+    }
+}
+
+CopyError FileCopy::copyChunks()
+{
+    const quint64 size = total();
+    quint64 done = 0;
+    bool kernelCopy = true;
+    std::unique_ptr<char[]> buffer;
+    QElapsedTimer timer;
+    if (size == 0 && m_progress)
+        m_progress(0, 0);
+    while (done < size) {
+        if (m_cancel && *m_cancel)
+            return CopyError::cancelled();
+        timer.start();
+        const size_t want = size_t(std::min<quint64>(m_chunk, size - done));
+        bool readFailed = false;
+        const ssize_t n =
+            copyChunk(m_in.get(), m_out.get(), want, done, kernelCopy, buffer, readFailed, m_hashing);
+        if (n < 0) {
+            const CopyError failure = CopyError::fromErrno(errno);
+            m_result.sourceFailed = readFailed;
+            return failure;
+        }
+        if (n == 0) {
+            // The source became shorter than it was when opened.
+            m_result.sourceChanged = true;
+            return CopyError::fromErrno(EIO);
+        }
+        done += quint64(n);
+        if (m_progress)
+            m_progress(size, done);
+        const qint64 took = timer.nsecsElapsed();
+        if (took < TargetChunkNs / 2 && m_chunk < m_maxChunk && size_t(n) == want)
+            m_chunk *= 2;
+        else if (took > TargetChunkNs * 2 && m_chunk > MinChunk)
+            m_chunk /= 2;
+    }
+    return {};
+}
+
+// Every range is hashed before the copy takes its name, so a source that cannot be read again fails the
+// copy as any other read would.
+CopyError FileCopy::takeOwnHash()
+{
+    if (!m_hashing.job || !m_ownHasher)
+        return {};
+    const ContentHasher::Result hashed = m_ownHasher->take(m_hashing.job->keep());
+    m_hashing.job.reset();
+    if (hashed.error) {
+        m_result.sourceFailed = true;
+        return CopyError::fromErrno(hashed.error);
+    }
+    m_result.hash = hashed.hash;
+    return {};
+}
+
+CopyError FileCopy::checkComplete()
+{
+    struct stat src;
+    if (::fstat(m_out.get(), &m_now) != 0)
+        return CopyError::fromErrno(errno);
+    if (::fstat(m_in.get(), &src) != 0) {
+        const CopyError failure = CopyError::fromErrno(errno);
+        m_result.sourceFailed = true;
+        return failure;
+    }
+    if (quint64(m_now.st_size) != total())
+        return CopyError::fromErrno(EIO);
+    if (src.st_size != m_st.st_size || src.st_mtim.tv_sec != m_st.st_mtim.tv_sec ||
+        src.st_mtim.tv_nsec != m_st.st_mtim.tv_nsec) {
+        // A file still being written while it was copied (a camera or phone still saving): the copy
+        // holds only what was there when it began, and a move would delete the rest with the source.
+        m_result.sourceChanged = true;
+        return CopyError::fromErrno(EIO);
+    }
+    return {};
+}
+
+CopyError FileCopy::carryAttributes()
+{
+    // Attributes are best effort (some filesystems keep no modes); the data is what must be right.
+    ::fchmod(m_out.get(), m_st.st_mode & 07777);
+    const struct timespec times[2] = {m_st.st_atim, m_st.st_mtim};
+    ::futimens(m_out.get(), times);
+    if (m_options.flush && !m_options.deferName)
+        return CopyError::fromErrno(fsyncFd(m_out.get()));
+    return {};
+}
+
+void FileCopy::recordCopy()
+{
+    ::fstat(m_out.get(), &m_now);
+    m_result.copy = FileStampFromStat(m_now);
+    m_result.source = FileStampFromStat(m_st);
+    if (m_options.hash && !m_hashing.job && m_result.hash.isEmpty())
+        m_result.hash = m_inlineHash->result();
+}
+
+void FileCopy::handOverUnnamed()
+{
+    recordCopy();
+    if (m_hashing.job)
+        m_result.hashTicket = m_hashing.job->keep();
+    m_result.unnamed = UnnamedCopy(m_out.release(), std::exchange(m_temporary, {}));
+}
+
+CopyError FileCopy::giveName()
+{
+    int error;
+    if (m_temporary.isEmpty()) {
+        error = linkUnnamed(m_out.get(), m_to);
+    } else if (m_replacing) {
+        error = ::rename(m_temporary.constData(), m_to.constData()) == 0 ? 0 : errno;
+    } else {
+        error = renameNoReplace(m_temporary, m_to);
+    }
+    return error == EEXIST ? CopyError::exists() : CopyError::fromErrno(error);
+}
+
+void FileCopy::discard()
+{
+    m_out.reset();
+    if (!m_temporary.isEmpty())
+        removeOwn(m_temporary, m_own);
+}
+
+CopyError FileCopy::finishNamed()
+{
+    recordCopy();
+    if (m_options.flush) {
+        if (const int error = fsyncFolder(m_folder)) {
+            // The name may not survive a crash; the file is complete, so it stays for the caller to judge.
+            return CopyError::fromErrno(error);
+        }
+    }
+    if (m_options.keepOpen) {
+        m_result.kept = KeptCopy(m_out.release());
+    } else if (const int closeError = m_out.close()) {
+        // A delayed write error: the named file is not what it should be.
+        ::unlink(m_to.constData());
+        return CopyError::fromErrno(closeError);
+    }
+    if (m_hashing.job)
+        m_result.hashTicket = m_hashing.job->keep();
+    return {};
+}
+
+} // namespace
+
 CopyError CopyFileWithProgress(const QString &source, const QString &destination,
                                const CopyProgressRoutine &progress, const bool *cancel,
                                const CopyOptions &options, CopyOutcome *outcome)
@@ -347,218 +670,8 @@ CopyError CopyFileWithProgress(const QString &source, const QString &destination
     CopyOutcome scratch;
     CopyOutcome &result = outcome ? *outcome : scratch;
     result = CopyOutcome();
-    const QByteArray from = pathToBytes(source);
-    const QByteArray to = pathToBytes(destination);
-    const QByteArray folder = FilePath(destination).parent().bytes();
-
-    Fd in(options.sourceFd >= 0 ? options.sourceFd : ::open(from.constData(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) {
-        result.sourceFailed = true;
-        return CopyError::fromErrno(errno);
-    }
-    struct stat st;
-    if (::fstat(in.get(), &st) != 0) {
-        result.sourceFailed = true;
-        return CopyError::fromErrno(errno);
-    }
-    if (S_ISDIR(st.st_mode))
-        return CopyError::fromErrno(EISDIR);
-    if (!S_ISREG(st.st_mode))
-        return CopyError::fromErrno(EINVAL);
-
-    // A clash is seen before a byte is written; the final step checks again. A copy named later leaves
-    // clashes to its naming.
-    bool replacing = false;
-    struct stat old;
-    if (::lstat(to.constData(), &old) == 0) {
-        if (options.failIfExists && !options.deferName)
-            return CopyError::exists();
-        struct stat target;
-        if (!options.failIfExists && ::stat(to.constData(), &target) == 0) {
-            if (S_ISDIR(target.st_mode))
-                return CopyError::fromErrno(EISDIR);
-            if (target.st_dev == st.st_dev && target.st_ino == st.st_ino) {
-                // The destination already is this very file; copying it onto itself would truncate it.
-                if (progress)
-                    progress(quint64(st.st_size), quint64(st.st_size));
-                result.copy = FileStampFromStat(target);
-                result.source = result.copy;
-                return {};
-            }
-        }
-        replacing = !options.deferName;
-    } else if (errno != ENOENT) {
-        return CopyError::fromErrno(errno);
-    }
-    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-
-    // While partial the file has no name (or a hidden one) and is private to its owner; the source's mode
-    // is set once complete.
-    QByteArray temporary; // empty for an unnamed temporary
-    Fd out(replacing ? -1 : ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-    if (out.get() < 0) {
-        const int why = errno;
-        if (!replacing && why != EOPNOTSUPP && why != EISDIR && why != EINVAL && why != ENOSYS)
-            return CopyError::fromErrno(why);
-        out.reset(openNamedTemporary(folder, temporary));
-        if (out.get() < 0)
-            return CopyError::fromErrno(errno);
-    }
-    struct stat own
-    {
-    };
-    ::fstat(out.get(), &own);
-    auto discard = [&] {
-        out.reset();
-        if (!temporary.isEmpty())
-            removeOwn(temporary, own);
-    };
-
-    const quint64 total = quint64(st.st_size);
-    quint64 done = 0;
-    CopyError failure;
-    // Hashing a file of several chunks in line would stall the copy: it goes to a hasher, the caller's
-    // (which hashes behind the copies, across files) or one of this copy's own, beside the copy of the
-    // next chunk, with the chunks kept small enough for the two to overlap.
-    std::optional<ContentHash> state;
-    std::optional<ContentHasher> ownHasher;
-    CopyHashing hashing;
-    hashing.source = in.get();
-    size_t chunk = FirstChunk;
-    size_t maxChunk = MaxChunk;
-    if (options.hash && options.hasher) {
-        hashing.hasher = options.hasher;
-        hashing.expected = FileStampFromStat(st);
-    } else if (options.hash && total > HashedChunk) {
-        hashing.hasher = &ownHasher.emplace();
-        chunk = maxChunk = HashedChunk;
-    }
-    if (options.hash) {
-        // Also for a file whose kernel copy is refused: its bytes are hashed as they are read.
-        hashing.state = &state.emplace();
-    }
-    bool kernelCopy = true;
-    std::unique_ptr<char[]> buffer;
-    QElapsedTimer timer;
-
-    if (total == 0 && progress)
-        progress(0, 0);
-    while (done < total) {
-        if (cancel && *cancel) {
-            failure = CopyError::cancelled();
-            break;
-        }
-        timer.start();
-        const size_t want = size_t(std::min<quint64>(chunk, total - done));
-        bool readFailed = false;
-        const ssize_t n = copyChunk(in.get(), out.get(), want, done, kernelCopy, buffer, readFailed, hashing);
-        if (n < 0) {
-            failure = CopyError::fromErrno(errno);
-            result.sourceFailed = readFailed;
-            break;
-        }
-        if (n == 0) {
-            // The source became shorter than it was when opened.
-            failure = CopyError::fromErrno(EIO);
-            result.sourceChanged = true;
-            break;
-        }
-        done += quint64(n);
-        if (progress)
-            progress(total, done);
-        const qint64 took = timer.nsecsElapsed();
-        if (took < TargetChunkNs / 2 && chunk < maxChunk && size_t(n) == want)
-            chunk *= 2;
-        else if (took > TargetChunkNs * 2 && chunk > MinChunk)
-            chunk /= 2;
-    }
-    if (hashing.job && ownHasher && !failure) {
-        // Every range is hashed before the copy takes its name, so a source that cannot be read again
-        // fails the copy as any other read would.
-        const ContentHasher::Result hashed = ownHasher->take(hashing.job->keep());
-        hashing.job.reset();
-        if (hashed.error) {
-            failure = CopyError::fromErrno(hashed.error);
-            result.sourceFailed = true;
-        } else {
-            result.hash = hashed.hash;
-        }
-    }
-    struct stat now
-    {
-    };
-    if (!failure) {
-        struct stat src;
-        if (::fstat(out.get(), &now) != 0) {
-            failure = CopyError::fromErrno(errno);
-        } else if (::fstat(in.get(), &src) != 0) {
-            failure = CopyError::fromErrno(errno);
-            result.sourceFailed = true;
-        } else if (quint64(now.st_size) != total) {
-            failure = CopyError::fromErrno(EIO);
-        } else if (src.st_size != st.st_size || src.st_mtim.tv_sec != st.st_mtim.tv_sec ||
-                   src.st_mtim.tv_nsec != st.st_mtim.tv_nsec) {
-            // A file still being written while it was copied (a camera or phone still saving): the copy
-            // holds only what was there when it began, and a move would delete the rest with the source.
-            failure = CopyError::fromErrno(EIO);
-            result.sourceChanged = true;
-        }
-    }
-    if (!failure) {
-        // Attributes are best effort (some filesystems keep no modes); the data is what must be right.
-        ::fchmod(out.get(), st.st_mode & 07777);
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        ::futimens(out.get(), times);
-        if (options.flush && !options.deferName)
-            failure = CopyError::fromErrno(fsyncFd(out.get()));
-    }
-    if (!failure && options.deferName) {
-        ::fstat(out.get(), &now);
-        result.copy = FileStampFromStat(now);
-        result.source = FileStampFromStat(st);
-        if (options.hash && !hashing.job && result.hash.isEmpty())
-            result.hash = state->result();
-        if (hashing.job)
-            result.hashTicket = hashing.job->keep();
-        result.unnamed = UnnamedCopy(out.release(), std::exchange(temporary, {}));
-        return {};
-    }
-    if (!failure) {
-        int error;
-        if (temporary.isEmpty()) {
-            error = linkUnnamed(out.get(), to);
-        } else if (replacing) {
-            error = ::rename(temporary.constData(), to.constData()) == 0 ? 0 : errno;
-        } else {
-            error = renameNoReplace(temporary, to);
-        }
-        failure = error == EEXIST ? CopyError::exists() : CopyError::fromErrno(error);
-    }
-    if (failure) {
-        discard();
-        return failure;
-    }
-    ::fstat(out.get(), &now);
-    result.copy = FileStampFromStat(now);
-    result.source = FileStampFromStat(st);
-    if (options.hash && !hashing.job && result.hash.isEmpty())
-        result.hash = state->result();
-    if (options.flush) {
-        if (const int error = fsyncFolder(folder)) {
-            // The name may not survive a crash; the file is complete, so it stays for the caller to judge.
-            return CopyError::fromErrno(error);
-        }
-    }
-    if (options.keepOpen) {
-        result.kept = KeptCopy(out.release());
-    } else if (const int closeError = out.close()) {
-        // A delayed write error: the named file is not what it should be.
-        ::unlink(to.constData());
-        return CopyError::fromErrno(closeError);
-    }
-    if (hashing.job)
-        result.hashTicket = hashing.job->keep();
-    return {};
+    FileCopy copy(source, destination, progress, cancel, options, result);
+    return copy.run();
 }
 
 QString NumberedName(const QString &path, int n)

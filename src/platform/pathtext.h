@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QChar>
 #include <QString>
+
+#include <string_view>
 
 namespace vantora {
 
@@ -19,6 +22,13 @@ inline QString withoutTrailingSlash(QString folder)
     if (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
         folder.chop(1);
     return folder;
+}
+
+// True for a character of the single-byte range that `refused` lists; a character beyond that range always
+// passes.
+inline bool isRefusedAscii(QChar c, std::u16string_view refused)
+{
+    return c.unicode() < 128 && refused.find(c.unicode()) != std::u16string_view::npos;
 }
 
 } // namespace vantora

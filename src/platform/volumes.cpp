@@ -4,11 +4,6 @@
 
 namespace vantora {
 
-bool isPathUnder(const QString &path, const QString &root)
-{
-    return FilePath(path).isSameOrInside(FilePath(root));
-}
-
 QString Volumes::identity(const QString &) const
 {
     return QString();

@@ -47,8 +47,4 @@ public:
 // The volumes of this machine, read from the mount table.
 std::unique_ptr<Volumes> createSystemVolumes();
 
-// True when root is path itself or a folder above it (both absolute, either may end with "/"): the same as
-// FilePath(path).isSameOrInside(FilePath(root)), for the callers that still pass texts.
-bool isPathUnder(const QString &path, const QString &root);
-
 } // namespace vantora

@@ -1,5 +1,6 @@
 #include "routing/extensioncatalogue.h"
 
+#include "platform/pathtext.h"
 #include "settings/settingsrecord.h"
 
 namespace vantora {
@@ -51,25 +52,8 @@ QString freeExtensionKey(const QString &text)
 
 bool ExtensionKeyFilter(QChar c)
 {
-    const char16_t u = c.unicode();
-    if (u >= 128)
-        return false;
-    switch (u) {
-    case 0:
-    case '"':
-    case ',':
-    case '.':
-    case '/':
-    case ':':
-    case ';':
-    case '<':
-    case '>':
-    case '\\':
-    case '|':
-        return true;
-    default:
-        return false;
-    }
+    using namespace std::string_view_literals;
+    return isRefusedAscii(c, u"\0\",./:;<>\\|"sv);
 }
 
 QString DestinationSettingForKey(const QString &key, const SettingsRecord &settings)

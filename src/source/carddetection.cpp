@@ -1,6 +1,7 @@
 #include "source/carddetection.h"
 
 #include "platform/cameras.h"
+#include "platform/filepath.h"
 #include "platform/pathops.h"
 #include "platform/pathtext.h"
 #include "platform/specialfolders.h"
@@ -17,11 +18,17 @@ namespace {
 // A tick that fell due during a walk or a run is retried this often until it can run.
 constexpr int kDeferredTickMs = 250;
 
-QString trimmedRoot(QString root)
+// The same folder, whatever trailing "/"s either is written with.
+bool isSameFolder(const QString &a, const QString &b)
 {
-    while (root.size() > 1 && root.endsWith(u'/'))
-        root.chop(1);
-    return root;
+    return FilePath(a).isSameOrInside(FilePath(b)) && FilePath(b).isSameOrInside(FilePath(a));
+}
+
+// The DCIM folder in a folder, with its "/"; empty when there is none.
+QString dcimFolderIn(const QString &folder)
+{
+    const FilePath dcim = FilePath(folder).join(QStringLiteral("DCIM"));
+    return isFolderPath(dcim.text()) ? withTrailingSlash(dcim.text()) : QString();
 }
 
 QString picturesFolder()
@@ -95,18 +102,21 @@ void CardDetection::UpdateVolumeLabel()
     m_state->setVolumeLabel(IsDriveReady(root) ? m_volumes->label(root) : QString());
 }
 
+bool CardDetection::mayHoldCard(const QString &root) const
+{
+    const DriveType type = m_volumes->driveType(root);
+    return type != DriveType::Unknown && type != DriveType::NoRootDir && IsDriveReady(root);
+}
+
 QString CardDetection::ScanDrivesForDcim()
 {
-    const QString system = trimmedRoot(m_volumes->systemRoot());
+    const QString system = m_volumes->systemRoot();
     for (const QString &root : m_volumes->roots()) {
-        if (trimmedRoot(root) == system)
+        if (isSameFolder(root, system) || !mayHoldCard(root))
             continue;
-        const DriveType type = m_volumes->driveType(root);
-        if (type == DriveType::Unknown || type == DriveType::NoRootDir || !IsDriveReady(root))
-            continue;
-        const QString dcim = withTrailingSlash(root) + QStringLiteral("DCIM");
-        if (isFolderPath(dcim)) {
-            setSource(dcim + u'/');
+        const QString dcim = dcimFolderIn(root);
+        if (!dcim.isEmpty()) {
+            setSource(dcim);
             m_counting->countSource();
             UpdateVolumeLabel();
             return root;
@@ -128,12 +138,11 @@ void CardDetection::DetectSourceDrive(const QString &drive, bool countWithDialog
     if (drive.isEmpty()) {
         bool card = false;
         for (const QString &root : m_volumes->roots()) {
-            const DriveType type = m_volumes->driveType(root);
-            if (type == DriveType::Unknown || type == DriveType::NoRootDir || !IsDriveReady(root))
+            if (!mayHoldCard(root))
                 continue;
-            const QString dcim = withTrailingSlash(root) + QStringLiteral("DCIM");
-            if (isFolderPath(dcim)) {
-                setSource(dcim + u'/');
+            const QString dcim = dcimFolderIn(root);
+            if (!dcim.isEmpty()) {
+                setSource(dcim);
                 UpdateVolumeLabel();
                 m_remDrive = root;
                 m_noCard = false;
@@ -154,9 +163,9 @@ void CardDetection::DetectSourceDrive(const QString &drive, bool countWithDialog
         // The drive decides, not the folder: a folder that is not there is taken as given, and its count
         // says so.
         if (IsDriveReady(m_volumes->rootOf(path))) {
-            const QString dcim = withTrailingSlash(path) + QStringLiteral("DCIM");
-            if (isFolderPath(dcim)) {
-                setSource(dcim + u'/');
+            const QString dcim = dcimFolderIn(path);
+            if (!dcim.isEmpty()) {
+                setSource(dcim);
                 UpdateVolumeLabel();
             } else {
                 setSource(withTrailingSlash(path));
@@ -213,16 +222,15 @@ void CardDetection::tick()
 
 bool CardDetection::isSystemRoot(const QString &folder) const
 {
-    return trimmedRoot(folder) == trimmedRoot(m_volumes->systemRoot());
+    return isSameFolder(folder, m_volumes->systemRoot());
 }
 
 void CardDetection::takeChosenFolder(const QString &folder)
 {
     m_watch->stop();
     m_remDrive.clear();
-    QString source = withTrailingSlash(folder);
-    if (isFolderPath(source + QStringLiteral("DCIM")))
-        source += QStringLiteral("DCIM/");
+    const QString dcim = dcimFolderIn(folder);
+    const QString source = dcim.isEmpty() ? withTrailingSlash(folder) : dcim;
     setSource(source);
     m_settings->SourceEditText = source;
     StartupCheckSourceDrive();

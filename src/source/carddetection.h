@@ -73,6 +73,8 @@ private:
     void setSource(const QString &folder);
     // The source text of the camera to take: the shown one while it is still there, else the first.
     QString connectedCamera() const;
+    // A volume of a kind that takes a card, answering.
+    bool mayHoldCard(const QString &root) const;
 
     ImportState *m_state;
     Volumes *m_volumes;

@@ -33,13 +33,49 @@ char32_t codePointAt(QStringView s, qsizetype i, qsizetype *len)
     return c.unicode();
 }
 
+// A text the matchers walk in its code units: UTF-16 for a text, UTF-8 bytes for a name as the file
+// system stores it. The characters "*", "?", "[", "]", "-" and "!" are one unit in both.
+class Utf16Text final
+{
+public:
+    explicit Utf16Text(QStringView s) : m_s(s) {}
+    qsizetype size() const { return m_s.size(); }
+    char16_t unit(qsizetype i) const { return m_s[i].unicode(); }
+    char32_t charAt(qsizetype i, qsizetype *len) const { return codePointAt(m_s, i, len); }
+
+private:
+    QStringView m_s;
+};
+
+// Reads a name's characters as the text of the name has them (pathFromBytes): a byte outside any valid
+// sequence is a character of its own, which no typed character equals.
+class Utf8Text final
+{
+public:
+    Utf8Text(const char *s, std::size_t size) : m_s(s), m_size(size) {}
+    qsizetype size() const { return qsizetype(m_size); }
+    char16_t unit(qsizetype i) const { return static_cast<unsigned char>(m_s[i]); }
+    char32_t charAt(qsizetype i, qsizetype *len) const
+    {
+        std::size_t length = 0;
+        const char32_t c = nameCharAt(m_s, m_size, std::size_t(i), &length);
+        *len = qsizetype(length);
+        return c;
+    }
+
+private:
+    const char *m_s;
+    std::size_t m_size;
+};
+
 // Tests c against the set opening at mask[at] == '['. Returns false when the set has no closing "]";
 // otherwise sets *matched and *end (the index after the "]").
-bool matchSet(QStringView mask, qsizetype at, char32_t c, bool *matched, qsizetype *end)
+template <typename Text>
+bool matchSet(const Text &mask, qsizetype at, char32_t c, bool *matched, qsizetype *end)
 {
     qsizetype i = at + 1;
     bool negate = false;
-    if (i < mask.size() && mask[i] == QLatin1Char('!')) {
+    if (i < mask.size() && mask.unit(i) == u'!') {
         negate = true;
         ++i;
     }
@@ -47,18 +83,18 @@ bool matchSet(QStringView mask, qsizetype at, char32_t c, bool *matched, qsizety
     bool hit = false;
     bool first = true;
     while (i < mask.size()) {
-        if (mask[i] == QLatin1Char(']') && !first) {
+        if (mask.unit(i) == u']' && !first) {
             *matched = hit != negate;
             *end = i + 1;
             return true;
         }
         first = false;
         qsizetype len = 0;
-        const char32_t lo = codePointAt(mask, i, &len);
+        const char32_t lo = mask.charAt(i, &len);
         i += len;
         char32_t hi = lo;
-        if (i + 1 < mask.size() && mask[i] == QLatin1Char('-') && mask[i + 1] != QLatin1Char(']')) {
-            hi = codePointAt(mask, i + 1, &len);
+        if (i + 1 < mask.size() && mask.unit(i) == u'-' && mask.unit(i + 1) != u']') {
+            hi = mask.charAt(i + 1, &len);
             i += 1 + len;
         }
         const auto inRange = [&](char32_t x) { return x >= lo && x <= hi; };
@@ -68,103 +104,66 @@ bool matchSet(QStringView mask, qsizetype at, char32_t c, bool *matched, qsizety
     return false;
 }
 
-// The byte matcher reads a name's characters as the text of the name has them (pathFromBytes): a byte
-// outside any valid sequence is a character of its own, which no typed character equals.
-char32_t decodeUtf8(const unsigned char *s, std::size_t len, std::size_t i, std::size_t *adv)
+// MatchesMask over either kind of text, character by character, so names need no decoding into strings.
+template <typename Text> bool matchText(const Text &name, const Text &mask)
 {
-    return nameCharAt(reinterpret_cast<const char *>(s), len, i, adv);
-}
-
-bool matchSetUtf8(const unsigned char *m, std::size_t mlen, std::size_t at, char32_t c, bool *matched,
-                  std::size_t *end)
-{
-    std::size_t i = at + 1;
-    bool negate = false;
-    if (i < mlen && m[i] == '!') {
-        negate = true;
-        ++i;
-    }
-    const char32_t fc = foldAscii(c);
-    bool hit = false;
-    bool first = true;
-    while (i < mlen) {
-        if (m[i] == ']' && !first) {
-            *matched = hit != negate;
-            *end = i + 1;
-            return true;
-        }
-        first = false;
-        std::size_t adv = 0;
-        const char32_t lo = decodeUtf8(m, mlen, i, &adv);
-        i += adv;
-        char32_t hi = lo;
-        if (i + 1 < mlen && m[i] == '-' && m[i + 1] != ']') {
-            hi = decodeUtf8(m, mlen, i + 1, &adv);
-            i += 1 + adv;
-        }
-        const auto inRange = [&](char32_t x) { return x >= lo && x <= hi; };
-        if (inRange(c) || inRange(fc) || (fc >= U'A' && fc <= U'Z' && inRange(fc + (U'a' - U'A'))))
-            hit = true;
-    }
-    return false;
-}
-
-// MatchesMask over UTF-8 bytes, character by character, so names need no decoding into strings.
-bool matchUtf8(const unsigned char *n, std::size_t nlen, const unsigned char *m, std::size_t mlen)
-{
-    std::size_t ni = 0;
-    std::size_t mi = 0;
-    std::size_t starMask = 0;
-    bool star = false;
-    std::size_t starName = 0;
-    while (ni < nlen) {
-        std::size_t nadv = 0;
-        const char32_t nc = decodeUtf8(n, nlen, ni, &nadv);
+    qsizetype ni = 0;
+    qsizetype mi = 0;
+    qsizetype starMask = -1; // mask position after the last "*"
+    qsizetype starName = 0;  // name position that "*" currently stops at
+    while (ni < name.size()) {
+        qsizetype nlen = 0;
+        const char32_t nc = name.charAt(ni, &nlen);
         bool ok = false;
-        if (mi < mlen) {
-            if (m[mi] == '*') {
-                star = true;
+        if (mi < mask.size()) {
+            const char16_t m = mask.unit(mi);
+            if (m == u'*') {
                 starMask = ++mi;
                 starName = ni;
                 continue;
             }
-            std::size_t madv = 0;
-            if (m[mi] == '?') {
-                decodeUtf8(m, mlen, mi, &madv);
-                ni += nadv;
-                mi += madv;
+            qsizetype mlen = 0;
+            if (m == u'?') {
+                mask.charAt(mi, &mlen);
+                ni += nlen;
+                mi += mlen;
                 continue;
             }
             bool matched = false;
-            std::size_t end = 0;
-            if (m[mi] == '[' && matchSetUtf8(m, mlen, mi, nc, &matched, &end)) {
+            qsizetype end = 0;
+            if (m == u'[' && matchSet(mask, mi, nc, &matched, &end)) {
                 if (matched) {
-                    ni += nadv;
+                    ni += nlen;
                     mi = end;
                     continue;
                 }
             } else {
-                const char32_t mc = decodeUtf8(m, mlen, mi, &madv);
+                const char32_t mc = mask.charAt(mi, &mlen);
                 if (foldAscii(mc) == foldAscii(nc)) {
-                    ni += nadv;
-                    mi += madv;
+                    ni += nlen;
+                    mi += mlen;
                     ok = true;
                 }
             }
         }
         if (ok)
             continue;
-        if (!star)
+        if (starMask < 0)
             return false;
-        std::size_t skip = 0;
-        decodeUtf8(n, nlen, starName, &skip);
+        qsizetype skip = 0;
+        name.charAt(starName, &skip);
         starName += skip;
         ni = starName;
         mi = starMask;
     }
-    while (mi < mlen && m[mi] == '*')
+    while (mi < mask.size() && mask.unit(mi) == u'*')
         ++mi;
-    return mi == mlen;
+    return mi == mask.size();
+}
+
+bool matchUtf8(const char *name, std::size_t len, const QByteArray &mask)
+{
+    return matchText(Utf8Text(name, len), Utf8Text(mask.constData(), std::size_t(mask.size())));
 }
 
 bool hasWildcard(QStringView s)
@@ -188,58 +187,7 @@ QByteArray upperUtf8(QStringView s)
 
 bool MatchesMask(QStringView name, QStringView mask)
 {
-    qsizetype ni = 0;
-    qsizetype mi = 0;
-    qsizetype starMask = -1; // mask position after the last "*"
-    qsizetype starName = 0;  // name position that "*" currently stops at
-    while (ni < name.size()) {
-        qsizetype nlen = 0;
-        const char32_t nc = codePointAt(name, ni, &nlen);
-        bool ok = false;
-        if (mi < mask.size()) {
-            const QChar m = mask[mi];
-            if (m == QLatin1Char('*')) {
-                starMask = ++mi;
-                starName = ni;
-                continue;
-            }
-            qsizetype mlen = 0;
-            if (m == QLatin1Char('?')) {
-                codePointAt(mask, mi, &mlen);
-                ni += nlen;
-                mi += mlen;
-                continue;
-            }
-            bool matched = false;
-            qsizetype end = 0;
-            if (m == QLatin1Char('[') && matchSet(mask, mi, nc, &matched, &end)) {
-                if (matched) {
-                    ni += nlen;
-                    mi = end;
-                    continue;
-                }
-            } else {
-                const char32_t mc = codePointAt(mask, mi, &mlen);
-                if (foldAscii(mc) == foldAscii(nc)) {
-                    ni += nlen;
-                    mi += mlen;
-                    ok = true;
-                }
-            }
-        }
-        if (ok)
-            continue;
-        if (starMask < 0)
-            return false;
-        qsizetype skip = 0;
-        codePointAt(name, starName, &skip);
-        starName += skip;
-        ni = starName;
-        mi = starMask;
-    }
-    while (mi < mask.size() && mask[mi] == QLatin1Char('*'))
-        ++mi;
-    return mi == mask.size();
+    return matchText(Utf16Text(name), Utf16Text(mask));
 }
 
 QString LookupMaskDestination(const ExtensionRows &rows, const QString &fileName)
@@ -278,7 +226,7 @@ FileMask::FileMask(const QString &mask) : m_mask(mask), m_maskUtf8(pathToBytes(m
             bool matched = false;
             qsizetype end = 0;
             qsizetype len = 0;
-            if (tail[i] == QLatin1Char('[') && matchSet(tail, i, U'a', &matched, &end)) {
+            if (tail[i] == QLatin1Char('[') && matchSet(Utf16Text(tail), i, U'a', &matched, &end)) {
                 i = end;
             } else {
                 codePointAt(tail, i, &len);
@@ -327,16 +275,12 @@ bool FileMask::matchesNative(const char *name, std::size_t len) const
         }
         if (!ascii)
             break;
-        return matchUtf8(reinterpret_cast<const unsigned char *>(name) + i, len - i,
-                         reinterpret_cast<const unsigned char *>(m_tail.constData()),
-                         std::size_t(m_tail.size()));
+        return matchUtf8(name + i, len - i, m_tail);
     }
     case Kind::General:
         break;
     }
-    return matchUtf8(reinterpret_cast<const unsigned char *>(name), len,
-                     reinterpret_cast<const unsigned char *>(m_maskUtf8.constData()),
-                     std::size_t(m_maskUtf8.size()));
+    return matchUtf8(name, len, m_maskUtf8);
 }
 
 QByteArray FileMask::plainExtension() const

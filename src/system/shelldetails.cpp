@@ -105,6 +105,107 @@ QString attributeText(const QFileInfo &info)
     return a;
 }
 
+// The tags of one read image as the detail columns show them; empty for a tag it does not have.
+class PictureTags final
+{
+public:
+    explicit PictureTags(const Exiv2::Image &image)
+        : m_exif(image.exifData()), m_xmp(image.xmpData()), m_iptc(image.iptcData())
+    {
+    }
+
+    QString exif(const char *key) const
+    {
+        const auto it = m_exif.findKey(Exiv2::ExifKey(key));
+        // Windows' XP* tags are UTF-16 byte strings; print() decodes them.
+        return it == m_exif.end() ? QString() : QString::fromStdString(it->print(&m_exif)).trimmed();
+    }
+
+    QString xmp(const char *key) const
+    {
+        const auto it = m_xmp.findKey(Exiv2::XmpKey(key));
+        if (it == m_xmp.end())
+            return QString();
+        QString t = QString::fromStdString(it->toString()).trimmed();
+        // Language alternatives print as 'lang="x-default" text'.
+        if (t.startsWith(QLatin1String("lang=")))
+            t = t.mid(t.indexOf(QLatin1Char(' ')) + 1);
+        return t;
+    }
+
+    QString takenDate() const
+    {
+        QString taken = exif("Exif.Photo.DateTimeOriginal");
+        if (taken.isEmpty())
+            taken = exif("Exif.Image.DateTimeOriginal");
+        if (taken.isEmpty())
+            taken = xmp("Xmp.exif.DateTimeOriginal")
+                        .replace(QLatin1Char('-'), QLatin1Char(':'))
+                        .replace(QLatin1Char('T'), QLatin1Char(' '));
+        return taken.isEmpty() ? QString() : metadataDateText(taken);
+    }
+
+    QString keywords() const
+    {
+        QStringList keywords;
+        for (const auto &datum : m_iptc) {
+            if (datum.key() == "Iptc.Application2.Keywords")
+                keywords << QString::fromStdString(datum.toString()).trimmed();
+        }
+        if (keywords.isEmpty()) {
+            const QString subject = xmp("Xmp.dc.subject");
+            if (!subject.isEmpty())
+                keywords << subject;
+        }
+        return keywords.join(QLatin1String("; "));
+    }
+
+private:
+    const Exiv2::ExifData &m_exif;
+    const Exiv2::XmpData &m_xmp;
+    const Exiv2::IptcData &m_iptc;
+};
+
+QString firstNonEmpty(std::initializer_list<QString> texts)
+{
+    for (const QString &t : texts) {
+        if (!t.isEmpty())
+            return t;
+    }
+    return QString();
+}
+
+// The columns of people, titles, dates and the camera, in column order up to the size columns.
+void addTagColumns(std::map<int, QString> &d, const PictureTags &tags)
+{
+    d[9] = firstNonEmpty(
+        {tags.exif("Exif.Image.Artist"), tags.xmp("Xmp.dc.creator"), tags.exif("Exif.Image.XPAuthor")});
+    d[10] = firstNonEmpty({tags.xmp("Xmp.dc.title"), tags.exif("Exif.Image.XPTitle")});
+    d[11] = tags.exif("Exif.Image.XPSubject");
+    const QString taken = tags.takenDate();
+    d[12] = taken;
+    d[25] = taken;
+    d[31] = taken;
+    d[14] = firstNonEmpty({tags.exif("Exif.Image.XPComment"), tags.exif("Exif.Photo.UserComment")});
+    d[15] = firstNonEmpty({tags.exif("Exif.Image.Copyright"), tags.xmp("Xmp.dc.rights")});
+    d[16] = tags.xmp("Xmp.xmpDM.artist");
+    d[17] = tags.xmp("Xmp.xmpDM.album");
+    d[19] = tags.xmp("Xmp.xmpDM.trackNumber");
+    d[20] = tags.xmp("Xmp.xmpDM.genre");
+    d[24] = tags.exif("Exif.Image.Model");
+}
+
+void addSizeColumns(std::map<int, QString> &d, const Exiv2::Image &image)
+{
+    const int w = image.pixelWidth();
+    const int h = image.pixelHeight();
+    if (w > 0 && h > 0) {
+        d[26] = QStringLiteral("%1 x %2").arg(w).arg(h);
+        d[27] = QStringLiteral("%1 ピクセル").arg(w);
+        d[28] = QStringLiteral("%1 ピクセル").arg(h);
+    }
+}
+
 // The picture details of one file, by column.
 std::map<int, QString> pictureDetails(const QString &path)
 {
@@ -116,73 +217,11 @@ std::map<int, QString> pictureDetails(const QString &path)
         if (!image.get())
             return d;
         image->readMetadata();
-        const Exiv2::ExifData &exif = image->exifData();
-        const Exiv2::XmpData &xmp = image->xmpData();
-        const Exiv2::IptcData &iptc = image->iptcData();
-        auto exifText = [&](const char *key) {
-            const auto it = exif.findKey(Exiv2::ExifKey(key));
-            // Windows' XP* tags are UTF-16 byte strings; print() decodes them.
-            return it == exif.end() ? QString() : QString::fromStdString(it->print(&exif)).trimmed();
-        };
-        auto xmpText = [&](const char *key) {
-            const auto it = xmp.findKey(Exiv2::XmpKey(key));
-            if (it == xmp.end())
-                return QString();
-            QString t = QString::fromStdString(it->toString()).trimmed();
-            // Language alternatives print as 'lang="x-default" text'.
-            if (t.startsWith(QLatin1String("lang=")))
-                t = t.mid(t.indexOf(QLatin1Char(' ')) + 1);
-            return t;
-        };
-        auto first = [](std::initializer_list<QString> texts) {
-            for (const QString &t : texts) {
-                if (!t.isEmpty())
-                    return t;
-            }
-            return QString();
-        };
-
-        d[9] = first(
-            {exifText("Exif.Image.Artist"), xmpText("Xmp.dc.creator"), exifText("Exif.Image.XPAuthor")});
-        d[10] = first({xmpText("Xmp.dc.title"), exifText("Exif.Image.XPTitle")});
-        d[11] = exifText("Exif.Image.XPSubject");
-        QString taken = exifText("Exif.Photo.DateTimeOriginal");
-        if (taken.isEmpty())
-            taken = exifText("Exif.Image.DateTimeOriginal");
-        if (taken.isEmpty())
-            taken = xmpText("Xmp.exif.DateTimeOriginal")
-                        .replace(QLatin1Char('-'), QLatin1Char(':'))
-                        .replace(QLatin1Char('T'), QLatin1Char(' '));
-        taken = taken.isEmpty() ? QString() : metadataDateText(taken);
-        d[12] = taken;
-        d[25] = taken;
-        d[31] = taken;
-        d[14] = first({exifText("Exif.Image.XPComment"), exifText("Exif.Photo.UserComment")});
-        d[15] = first({exifText("Exif.Image.Copyright"), xmpText("Xmp.dc.rights")});
-        d[16] = xmpText("Xmp.xmpDM.artist");
-        d[17] = xmpText("Xmp.xmpDM.album");
-        d[19] = xmpText("Xmp.xmpDM.trackNumber");
-        d[20] = xmpText("Xmp.xmpDM.genre");
-        d[24] = exifText("Exif.Image.Model");
-        const int w = image->pixelWidth();
-        const int h = image->pixelHeight();
-        if (w > 0 && h > 0) {
-            d[26] = QStringLiteral("%1 x %2").arg(w).arg(h);
-            d[27] = QStringLiteral("%1 ピクセル").arg(w);
-            d[28] = QStringLiteral("%1 ピクセル").arg(h);
-        }
-        d[36] = exifText("Exif.Image.ImageDescription");
-        QStringList keywords;
-        for (const auto &datum : iptc) {
-            if (datum.key() == "Iptc.Application2.Keywords")
-                keywords << QString::fromStdString(datum.toString()).trimmed();
-        }
-        if (keywords.isEmpty()) {
-            const QString subject = xmpText("Xmp.dc.subject");
-            if (!subject.isEmpty())
-                keywords << subject;
-        }
-        d[40] = keywords.join(QLatin1String("; "));
+        const PictureTags tags(*image);
+        addTagColumns(d, tags);
+        addSizeColumns(d, *image);
+        d[36] = tags.exif("Exif.Image.ImageDescription");
+        d[40] = tags.keywords();
     } catch (const std::exception &) {
         // Not a file exiv2 reads: it has its file-system details only.
     }

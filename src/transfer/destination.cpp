@@ -11,6 +11,8 @@
 #include "transfer/shootingdate.h"
 #include "transfer/transferstate.h"
 
+#include <optional>
+
 namespace vantora {
 
 bool EnsureFolder(const QString &path)
@@ -59,75 +61,82 @@ bool IsFolderInside(const QString &folder, const QString &source)
     return false;
 }
 
-QString ResolveDestination(TransferState &state, const ExtensionRows &table, const QString &sourcePath,
-                           DestinationError *error, const ShotNaming *shotNaming)
-{
-    const TransferOptions &o = state.options;
-    auto fail = [error](DestinationError why) {
-        if (error)
-            *error = why;
-        return QString();
-    };
-    if (error)
-        *error = DestinationError::None;
+namespace {
 
-    const QString fileName = FilePath(sourcePath).name();
-    const bool besideShot = shotNaming && !shotNaming->folder.isEmpty();
-    QString base;
-    if (besideShot) {
-        base = shotNaming->folder;
-    } else if (o.allFiles) {
+// The folder of the file's row (or of its shot); empty when no row takes it.
+QString rowFolder(TransferState &state, const ExtensionRows &table, const QString &fileName,
+                  const ShotNaming *shotNaming)
+{
+    if (shotNaming && !shotNaming->folder.isEmpty())
+        return shotNaming->folder;
+    if (state.options.allFiles) {
         if (!state.firstFile)
             state.AllFilesFolder = LookupExtensionDestination(table, fileName, true);
-        base = state.AllFilesFolder;
-    } else {
-        base = LookupExtensionDestination(table, fileName, false);
-        // A file taken only through a wildcard free extension has no row of its own; left empty it
-        // would land at the root of the filesystem.
-        if (base.isEmpty())
-            base = LookupMaskDestination(table, fileName);
+        return state.AllFilesFolder;
     }
-    if (base.isEmpty())
-        return fail(DestinationError::NoRow);
-    base = withoutTrailingSlash(base);
+    const QString folder = LookupExtensionDestination(table, fileName, false);
+    // A file taken only through a wildcard free extension has no row of its own; left empty it would
+    // land at the root of the filesystem.
+    return folder.isEmpty() ? LookupMaskDestination(table, fileName) : folder;
+}
 
-    QDate shot;
-    if (o.ShootingDateFolderMode || o.ShootingDateFileMode)
-        shot = shotNaming && shotNaming->date.isValid() ? shotNaming->date
-               : state.shootingDateOf                   ? state.shootingDateOf(sourcePath)
-                                                        : ReadShootingDate(sourcePath, o.clockOffsetMinutes);
+// Read only when a template shows it; through the run's source while a run is going.
+QDate shootingDateFor(const TransferState &state, const QString &sourcePath, const ShotNaming *shotNaming)
+{
+    const TransferOptions &o = state.options;
+    if (!o.ShootingDateFolderMode && !o.ShootingDateFileMode)
+        return QDate();
+    if (shotNaming && shotNaming->date.isValid())
+        return shotNaming->date;
+    return state.shootingDateOf ? state.shootingDateOf(sourcePath)
+                                : ReadShootingDate(sourcePath, o.clockOffsetMinutes);
+}
 
-    QString name;
-    if (o.renaming) {
-        name = ExpandNameTemplate(TemplateDialogMode::File, o.fileTemplate, state.fileNumber, sourcePath,
-                                  shot, o.separator);
-        if (NameLeavesFolder(TemplateDialogMode::File, name))
-            return fail(DestinationError::UnsafeName);
-    } else {
-        name = fileName;
+// The copy's name: the file template's, or the source's own. None when the template's would leave the
+// folder.
+std::optional<QString> copyName(const TransferState &state, const QString &sourcePath, const QDate &shot)
+{
+    const TransferOptions &o = state.options;
+    if (!o.renaming)
+        return FilePath(sourcePath).name();
+    const QString name = ExpandNameTemplate(TemplateDialogMode::File, o.fileTemplate, state.fileNumber,
+                                            sourcePath, shot, o.separator);
+    if (NameLeavesFolder(TemplateDialogMode::File, name))
+        return std::nullopt;
+    return name;
+}
+
+// The folder template's folder under base, or base itself. None when the template's would leave base.
+std::optional<QString> createdFolder(const TransferState &state, const QString &base, const QDate &shot)
+{
+    const TransferOptions &o = state.options;
+    if (!o.folderCreation)
+        return base;
+    const QString fragment = ExpandNameTemplate(TemplateDialogMode::Folder, o.folderTemplate,
+                                                state.folderNumber, QString(), shot, o.separator);
+    if (NameLeavesFolder(TemplateDialogMode::Folder, fragment))
+        return std::nullopt;
+    return withTrailingSlash(base + fragment);
+}
+
+// Each target folder is checked against the source once.
+bool refusedInsideSource(TransferState &state, const QString &target)
+{
+    if (state.sourceFolder.isEmpty() || target == state.checkedFolder)
+        return false;
+    if (IsFolderInside(target, state.sourceFolder)) {
+        state.refusedFolder = target;
+        return true;
     }
+    state.checkedFolder = target;
+    return false;
+}
 
-    if (besideShot)
-        return FilePath(base).join(name).text();
-
-    QString fragment;
-    if (o.folderCreation) {
-        fragment = ExpandNameTemplate(TemplateDialogMode::Folder, o.folderTemplate, state.folderNumber,
-                                      QString(), shot, o.separator);
-        if (NameLeavesFolder(TemplateDialogMode::Folder, fragment))
-            return fail(DestinationError::UnsafeName);
-    }
-    const QString created = o.folderCreation ? withTrailingSlash(base + fragment) : base;
-    const QString target =
-        o.CameraFolderMode ? FilePath(created).join(CameraFolderName(sourcePath)).text() : created;
-    if (!state.sourceFolder.isEmpty() && target != state.checkedFolder) {
-        if (IsFolderInside(target, state.sourceFolder)) {
-            state.refusedFolder = target;
-            return fail(DestinationError::InsideSource);
-        }
-        state.checkedFolder = target;
-    }
-
+// Makes the created and camera folders that are missing; returns the folder the file goes in.
+QString ensureFolders(TransferState &state, const QString &base, const QString &created,
+                      const QString &target)
+{
+    const TransferOptions &o = state.options;
     // The cache spares a check per file, but a folder deleted since (between two runs, say) is made
     // again rather than trusted.
     const auto ensure = [&state](const QString &path) {
@@ -151,7 +160,42 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
             state.folderCache.cameraFolder = folder;
         }
     }
-    return FilePath(folder).join(name).text();
+    return folder;
+}
+
+} // namespace
+
+QString ResolveDestination(TransferState &state, const ExtensionRows &table, const QString &sourcePath,
+                           DestinationError *error, const ShotNaming *shotNaming)
+{
+    auto fail = [error](DestinationError why) {
+        if (error)
+            *error = why;
+        return QString();
+    };
+    if (error)
+        *error = DestinationError::None;
+
+    QString base = rowFolder(state, table, FilePath(sourcePath).name(), shotNaming);
+    if (base.isEmpty())
+        return fail(DestinationError::NoRow);
+    base = withoutTrailingSlash(base);
+    const QDate shot = shootingDateFor(state, sourcePath, shotNaming);
+    const std::optional<QString> name = copyName(state, sourcePath, shot);
+    if (!name)
+        return fail(DestinationError::UnsafeName);
+    if (shotNaming && !shotNaming->folder.isEmpty())
+        return FilePath(base).join(*name).text();
+
+    const std::optional<QString> created = createdFolder(state, base, shot);
+    if (!created)
+        return fail(DestinationError::UnsafeName);
+    const QString target = state.options.CameraFolderMode
+                               ? FilePath(*created).join(CameraFolderName(sourcePath)).text()
+                               : *created;
+    if (refusedInsideSource(state, target))
+        return fail(DestinationError::InsideSource);
+    return FilePath(ensureFolders(state, base, *created, target)).join(*name).text();
 }
 
 } // namespace vantora

@@ -9,7 +9,7 @@
 namespace vantora {
 
 // A view without a window: keeps the values it is given and a history of them, and runs the event
-// loop when asked. Used by the command-line driver and by tests.
+// loop when asked. Used by vantora-import and by tests.
 class MemoryTransferView final : public TransferView
 {
 public:

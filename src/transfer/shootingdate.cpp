@@ -14,6 +14,7 @@
 #include <exiv2/exiv2.hpp>
 
 #include <cstring>
+#include <initializer_list>
 
 namespace vantora {
 
@@ -86,11 +87,13 @@ quint32 be32(const char *p)
     return (quint32(u[0]) << 24) | (quint32(u[1]) << 16) | (quint32(u[2]) << 8) | quint32(u[3]);
 }
 
-QDateTime fromExif(const Exiv2::ExifData &exif)
+// The first of the keys that holds a valid date.
+template <typename Key, typename Data>
+QDateTime firstDate(const Data &data, std::initializer_list<const char *> keys)
 {
-    for (const char *key : {"Exif.Photo.DateTimeOriginal", "Exif.Image.DateTimeOriginal"}) {
-        const auto it = exif.findKey(Exiv2::ExifKey(key));
-        if (it != exif.end()) {
+    for (const char *key : keys) {
+        const auto it = data.findKey(Key(key));
+        if (it != data.end()) {
             const QDateTime d = DateTimeFromMetadataText(QString::fromStdString(it->toString()));
             if (d.isValid())
                 return d;
@@ -99,17 +102,14 @@ QDateTime fromExif(const Exiv2::ExifData &exif)
     return {};
 }
 
+QDateTime fromExif(const Exiv2::ExifData &exif)
+{
+    return firstDate<Exiv2::ExifKey>(exif, {"Exif.Photo.DateTimeOriginal", "Exif.Image.DateTimeOriginal"});
+}
+
 QDateTime fromXmp(const Exiv2::XmpData &xmp)
 {
-    for (const char *key : {"Xmp.exif.DateTimeOriginal", "Xmp.photoshop.DateCreated"}) {
-        const auto it = xmp.findKey(Exiv2::XmpKey(key));
-        if (it != xmp.end()) {
-            const QDateTime d = DateTimeFromMetadataText(QString::fromStdString(it->toString()));
-            if (d.isValid())
-                return d;
-        }
-    }
-    return {};
+    return firstDate<Exiv2::XmpKey>(xmp, {"Xmp.exif.DateTimeOriginal", "Xmp.photoshop.DateCreated"});
 }
 
 // exiv2's reader of exactly the given kind over bytes in memory: it cannot read past them.

@@ -5,8 +5,8 @@
 namespace vantora {
 
 // What the transfer engine shows while it runs: the main window's progress area, or a recorder in tests
-// and the command-line driver. Write-only: the engine keeps its own numbers. Everything is called on the
-// one thread that runs the transfer.
+// and vantora-import. Write-only: the engine keeps its own numbers. Everything is called on the one thread
+// that runs the transfer.
 class TransferView
 {
 public:

@@ -1,5 +1,6 @@
 #include "ui/keyfilter.h"
 
+#include "platform/pathtext.h"
 #include "platform/prompt.h"
 
 #include <QClipboard>
@@ -79,26 +80,8 @@ private:
 
 bool FilterNameKey(QChar c)
 {
-    const char16_t u = c.unicode();
-    if (u >= 128)
-        return false;
-    switch (u) {
-    case 0:
-    case '"':
-    case '*':
-    case ',':
-    case '/':
-    case ':':
-    case ';':
-    case '<':
-    case '>':
-    case '?':
-    case '\\':
-    case '|':
-        return true;
-    default:
-        return false;
-    }
+    using namespace std::string_view_literals;
+    return isRefusedAscii(c, u"\0\"*,/:;<>?\\|"sv);
 }
 
 QString refusedKeyMessage(QChar c)

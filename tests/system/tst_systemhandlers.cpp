@@ -40,6 +40,28 @@ struct Started
     QStringList arguments;
 };
 
+// The areas the device import asks, as the program wires them; the running numbers' reset is counted.
+class Neighbours final : public DeviceImportNeighbours
+{
+public:
+    Neighbours(const ExtensionRoutingController *routing, const NameSettingsController *naming,
+               const AfterTransferApp *afterTransfer, int *resets)
+        : m_routing(routing), m_naming(naming), m_afterTransfer(afterTransfer), m_resets(resets)
+    {
+    }
+
+    QString destinationFolder() const override { return m_routing->destinationFolder(); }
+    bool resetsCountersAfterRun() const override { return m_naming->resetsCountersAfterRun(); }
+    QString afterTransferProgram() const override { return m_afterTransfer->enabledProgram(); }
+    void runningNumbersReset() override { ++*m_resets; }
+
+private:
+    const ExtensionRoutingController *m_routing;
+    const NameSettingsController *m_naming;
+    const AfterTransferApp *m_afterTransfer;
+    int *m_resets;
+};
+
 } // namespace
 
 class TestSystemHandlers : public QObject
@@ -113,9 +135,8 @@ void TestSystemHandlers::init()
                                                         m_calenderForm.get(), &m_settings);
     m_afterTransfer = std::make_unique<AfterTransferApp>(m_form->afterTransferArea(), &m_settings);
     m_handlers = std::make_unique<SystemHandlers>(m_form->systemArea(), *m_store, m_settings);
-    m_handlers->setNeighbours({[this] { return m_routing->destinationFolder(); },
-                               [this] { return m_naming->resetsCountersAfterRun(); },
-                               [this] { return m_afterTransfer->enabledProgram(); }});
+    m_handlers->setNeighbours(
+        std::make_unique<Neighbours>(m_routing.get(), m_naming.get(), m_afterTransfer.get(), &m_resets));
     m_handlers->setProgramPath(QStringLiteral("/opt/Vantora Apps/vantora"));
     m_handlers->setApplicationsDirectory(m_dir->filePath(QStringLiteral("applications")));
     m_started.clear();
@@ -124,7 +145,6 @@ void TestSystemHandlers::init()
         m_started.append({p, a});
         return true;
     });
-    m_handlers->setRunningNumbersReset([this] { ++m_resets; });
     m_form->show();
 }
 

@@ -1,6 +1,8 @@
 #include "formchild.h"
 #include "mounthelper.h"
 #include "settings/settingsrecord.h"
+#include "source/importstate.h"
+#include "source/widgets/statelabels.h"
 #include "testdir.h"
 #include "testprompt.h"
 #include "transfer/transferloop.h"
@@ -48,7 +50,9 @@ void TestTransferWindow::runShowsProgress()
     TestPrompt prompt;
     TMainForm form;
     form.show();
-    MainFormTransferView view(form.transferArea());
+    ImportState shown;
+    followProgressRow(&shown, form.transferArea());
+    MainFormTransferView view(form.transferArea(), &shown);
     qint32 shownFileCounter = 0;
     view.fileCounterShown = [&](qint32 n) { shownFileCounter = n; };
     const QString a = dir.createFile(QStringLiteral("src/a.jpg"), randomBytes(60 << 20, 1));
@@ -58,7 +62,6 @@ void TestTransferWindow::runShowsProgress()
     s.RenameChecked = true;
     s.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
     s.FileRenbanSpinEditValue = 3;
-    formChild<QLabel>(&form, "WorkPLabel")->setText(QStringLiteral("0"));
     TransferState state;
     QVERIFY(test::RunShown(state, {a, b}, 2, {{QStringLiteral("*.JPG"), out}}, s, view));
     QCOMPARE(formChild<QLabel>(&form, "WorkPLabel")->text(), QStringLiteral("2"));
@@ -77,7 +80,9 @@ void TestTransferWindow::cancelButtonStopsCopy()
     TestPrompt prompt;
     TMainForm form;
     form.show();
-    MainFormTransferView view(form.transferArea());
+    ImportState shown;
+    followProgressRow(&shown, form.transferArea());
+    MainFormTransferView view(form.transferArea(), &shown);
     TransferState state;
     int countCancels = 0;
     ConnectCancelTransferBitBtn(form.transferArea(), state, view, [&] { ++countCancels; });
@@ -86,7 +91,6 @@ void TestTransferWindow::cancelButtonStopsCopy()
         list << dir.createFile(QStringLiteral("src/%1.MOV").arg(i), randomBytes(i == 2 ? 64 << 20 : 1000, i));
     const QString out = dir.createDir(QStringLiteral("out"));
     SettingsRecord s = settingsFor(dir.filePath(QStringLiteral("src/")));
-    formChild<QLabel>(&form, "WorkPLabel")->setText(QStringLiteral("0"));
     // The click lands while the second file is being copied, through the events the copy pumps.
     QTimer clicker;
     clicker.setInterval(0);

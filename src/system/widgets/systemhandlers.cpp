@@ -32,6 +32,37 @@ QString folderOf(const QString &filePath)
     return QFileInfo(filePath).absolutePath();
 }
 
+// Says how the import ended; false when it stopped before the end.
+bool reportImport(const DeviceImportResult &result, const QString &source, const QString &destination)
+{
+    switch (result.status) {
+    case DeviceImportResult::Done:
+        break;
+    case DeviceImportResult::SourceMissing:
+        prompt().message(QStringLiteral("フォルダ[") + source + QStringLiteral("]が見つかりません"));
+        return false;
+    case DeviceImportResult::DestinationMissing:
+        prompt().message(QStringLiteral("フォルダ[") + destination + QStringLiteral("]が見つかりません"));
+        return false;
+    case DeviceImportResult::DestinationInsideSource:
+        prompt().message(QStringLiteral("転送先フォルダが転送元フォルダの中にあるため転送できません.\r\n") +
+                         destination);
+        return false;
+    case DeviceImportResult::CopyFailed:
+        if (result.notDeleted > 0)
+            prompt().message(notDeletedMessage());
+        prompt().message(result.error.kind == CopyError::DiskFull ? diskFullMessage(VolumeRootOf(destination))
+                                                                  : unknownErrorMessage(result.error));
+        return false;
+    }
+    if (result.notCopied > 0)
+        prompt().message(
+            QStringLiteral("一部のファイルが転送できませんでした。転送元フォルダを確認して下さい。"));
+    if (result.notDeleted > 0)
+        prompt().message(notDeletedMessage());
+    return true;
+}
+
 } // namespace
 
 SystemHandlers::SystemHandlers(const SystemArea &area, RegistryStore &store, SettingsRecord &settings,
@@ -82,12 +113,28 @@ void SystemHandlers::importFromDevice()
         QString());
     if (source.isEmpty())
         return;
+    const QString destination = importDestination();
+    if (destination.isEmpty() || !confirmImport(source, destination))
+        return;
+    const bool move = prompt().askYesNo(
+        QStringLiteral("転送したファイルを削除しますか？\r\n([はい]は移動、[いいえ]はコピーです)"));
 
-    const QString transferFolder =
-        m_neighbours.destinationFolder ? m_neighbours.destinationFolder() : QString();
+    const DeviceImportResult result = ImportWholeFolder(
+        source, destination, move, [](quint64, quint64) { QCoreApplication::processEvents(); });
+    if (!reportImport(result, source, destination) || !launchAfterImport(destination))
+        return;
+    resetCountersAfterImport();
+    QCoreApplication::processEvents();
+    m_ui.window->close();
+    QCoreApplication::processEvents();
+}
+
+QString SystemHandlers::importDestination()
+{
+    const QString transferFolder = m_neighbours ? m_neighbours->destinationFolder() : QString();
     if (transferFolder.trimmed().isEmpty()) {
         prompt().message(QStringLiteral("転送先フォルダが設定されていません"));
-        return;
+        return QString();
     }
     const NameTemplate folderTemplate{m_settings.DirNameEditText, m_settings.PreDirNameEditText,
                                       m_settings.PreDirChecked, m_settings.SufDirNameEditText,
@@ -98,69 +145,31 @@ void SystemHandlers::importFromDevice()
         // "." or ".." as the folder name would put the files beside or above the destination.
         prompt().message(
             QStringLiteral("作成するフォルダの名前が正しくありません。フォルダ名の設定を確認して下さい。"));
-        return;
     }
+    return destination;
+}
 
+bool SystemHandlers::confirmImport(const QString &source, const QString &destination)
+{
     m_ui.Memo1->appendPlainText(source);
     prompt().message(QStringLiteral("Transfer: ") + FolderTitle(destination) + QStringLiteral("\r\n\r\n") +
                      QStringLiteral("Source: ") + FolderTitle(source));
     if (!prompt().askYesNo(QStringLiteral("転送先フォルダを作成します。作成して転送開始しますか？\r\n") +
                            destination)) {
         prompt().message(QStringLiteral("転送しませんでした."));
-        return;
+        return false;
     }
     // A copy into a folder that is not there cannot follow.
     if (!EnsureFolder(destination)) {
         prompt().message(folderNotCreatedMessage(destination));
-        return;
+        return false;
     }
-    const bool move = prompt().askYesNo(
-        QStringLiteral("転送したファイルを削除しますか？\r\n([はい]は移動、[いいえ]はコピーです)"));
-
-    const DeviceImportResult result = ImportWholeFolder(
-        source, destination, move, [](quint64, quint64) { QCoreApplication::processEvents(); });
-    switch (result.status) {
-    case DeviceImportResult::Done:
-        break;
-    case DeviceImportResult::SourceMissing:
-        prompt().message(QStringLiteral("フォルダ[") + source + QStringLiteral("]が見つかりません"));
-        return;
-    case DeviceImportResult::DestinationMissing:
-        prompt().message(QStringLiteral("フォルダ[") + destination + QStringLiteral("]が見つかりません"));
-        return;
-    case DeviceImportResult::DestinationInsideSource:
-        prompt().message(QStringLiteral("転送先フォルダが転送元フォルダの中にあるため転送できません.\r\n") +
-                         destination);
-        return;
-    case DeviceImportResult::CopyFailed:
-        if (result.notDeleted > 0)
-            prompt().message(notDeletedMessage());
-        prompt().message(result.error.kind == CopyError::DiskFull ? diskFullMessage(VolumeRootOf(destination))
-                                                                  : unknownErrorMessage(result.error));
-        return;
-    }
-    if (result.notCopied > 0)
-        prompt().message(
-            QStringLiteral("一部のファイルが転送できませんでした。転送元フォルダを確認して下さい。"));
-    if (result.notDeleted > 0)
-        prompt().message(notDeletedMessage());
-
-    if (!launchAfterImport(destination))
-        return;
-    if (m_neighbours.resetsCountersAfterRun && m_neighbours.resetsCountersAfterRun()) {
-        m_settings.DirRenbanSpinEditValue = 1;
-        m_settings.FileRenbanSpinEditValue = 1;
-        if (m_runningNumbersReset)
-            m_runningNumbersReset();
-    }
-    QCoreApplication::processEvents();
-    m_ui.window->close();
-    QCoreApplication::processEvents();
+    return true;
 }
 
 bool SystemHandlers::launchAfterImport(const QString &destination)
 {
-    const QString app = m_neighbours.afterTransferProgram ? m_neighbours.afterTransferProgram() : QString();
+    const QString app = m_neighbours ? m_neighbours->afterTransferProgram() : QString();
     const QFileInfo info(app);
     if (app.isEmpty() || !info.isFile())
         return false;
@@ -174,26 +183,34 @@ bool SystemHandlers::launchAfterImport(const QString &destination)
     return true;
 }
 
-void SystemHandlers::listFolderDetails()
+void SystemHandlers::resetCountersAfterImport()
 {
-    const QString folder = folderOf(m_tifPath);
+    if (!m_neighbours || !m_neighbours->resetsCountersAfterRun())
+        return;
+    m_settings.DirRenbanSpinEditValue = 1;
+    m_settings.FileRenbanSpinEditValue = 1;
+    m_neighbours->runningNumbersReset();
+}
+
+void SystemHandlers::listDetails(const QString &filePath, QStringList (*listing)(const QString &folder))
+{
+    const QString folder = folderOf(filePath);
     if (!QFileInfo(folder).isDir()) {
         prompt().message(QStringLiteral("フォルダ[") + folder + QStringLiteral("]が見つかりません"));
         return;
     }
-    for (const QString &line : DetailListing(folder))
+    for (const QString &line : listing(folder))
         m_ui.Memo1->appendPlainText(line);
+}
+
+void SystemHandlers::listFolderDetails()
+{
+    listDetails(m_tifPath, DetailListing);
 }
 
 void SystemHandlers::listShortFolderDetails()
 {
-    const QString folder = folderOf(m_nefPath);
-    if (!QFileInfo(folder).isDir()) {
-        prompt().message(QStringLiteral("フォルダ[") + folder + QStringLiteral("]が見つかりません"));
-        return;
-    }
-    for (const QString &line : ShortDetailListing(folder))
-        m_ui.Memo1->appendPlainText(line);
+    listDetails(m_nefPath, ShortDetailListing);
 }
 
 void SystemHandlers::showShootingDate()

@@ -6,12 +6,29 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
+#include <memory>
 
 namespace vantora {
 
 class RegistryStore;
 struct SettingsRecord;
+
+// What the device import asks of, and tells, the other areas of the main window.
+class DeviceImportNeighbours
+{
+public:
+    virtual ~DeviceImportNeighbours() = default;
+
+    // The common destination folder (TransferEdit1).
+    virtual QString destinationFolder() const = 0;
+    // Whether the running numbers go back to 1 after a run (RenbanResetCheckBox).
+    virtual bool resetsCountersAfterRun() const = 0;
+    // ExecEdit while ExecCheckBox is on, else "".
+    virtual QString afterTransferProgram() const = 0;
+    // The import reset both running numbers in the settings to 1, so the template dialog's spin edits and
+    // the transfer's copies can follow.
+    virtual void runningNumbersReset() {}
+};
 
 // The main window's system commands: AutoPlay registration and removal (Button6, Button7), the portable
 // device import (Button13) and the three metadata diagnostics (Button3, Button11, Button12). The last
@@ -35,18 +52,11 @@ public:
     QString diagnosticsNefPath() const { return m_nefPath; }
     // Starts the after-transfer application of the device import.
     void setStarter(ProgramStarter starter) { m_starter = std::move(starter); }
-    // Called after the device import reset both running numbers in the settings to 1, so the template
-    // dialog's spin edits and the transfer's copies can follow.
-    void setRunningNumbersReset(std::function<void()> reset) { m_runningNumbersReset = std::move(reset); }
 
-    // What the device import asks of the other areas of the main window.
-    struct Neighbours
+    void setNeighbours(std::unique_ptr<DeviceImportNeighbours> neighbours)
     {
-        std::function<QString()> destinationFolder;    // TransferEdit1
-        std::function<bool()> resetsCountersAfterRun;  // RenbanResetCheckBox
-        std::function<QString()> afterTransferProgram; // ExecEdit while ExecCheckBox is on, else ""
-    };
-    void setNeighbours(Neighbours neighbours) { m_neighbours = std::move(neighbours); }
+        m_neighbours = std::move(neighbours);
+    }
 
     // The buttons, each by its own step below; all stay open.
     void Button6Click() { registerAutoPlay(); }
@@ -70,10 +80,16 @@ private:
     // The diagnostics TIF's shooting date, as a message.
     void showShootingDate();
 
+    // The steps of the device import; each false or empty result has said why it stops.
+    QString importDestination();
+    bool confirmImport(const QString &source, const QString &destination);
     bool launchAfterImport(const QString &destination);
+    void resetCountersAfterImport();
+    // Memo1 gets a listing of the folder of filePath.
+    void listDetails(const QString &filePath, QStringList (*listing)(const QString &folder));
 
     SystemArea m_ui;
-    Neighbours m_neighbours;
+    std::unique_ptr<DeviceImportNeighbours> m_neighbours;
     RegistryStore &m_store;
     SettingsRecord &m_settings;
     QString m_programPath;
@@ -81,7 +97,6 @@ private:
     QString m_tifPath;
     QString m_nefPath;
     ProgramStarter m_starter = StartDetached;
-    std::function<void()> m_runningNumbersReset;
 };
 
 } // namespace vantora

@@ -194,47 +194,54 @@ int rotationOf(const AVStream *stream)
     return ((int(std::lround(degrees / 90.0)) % 4 + 4) % 4) * 90;
 }
 
-} // namespace
-
-Thumbnail VideoFrameThumbnail(const ReadOnlyFile &file, int side)
+// The container opened over the file through bounded reads. Stays where it is made: the reader points
+// at `source`.
+struct OpenedVideo
 {
-    const AVInputFormat *container = videoContainer(file);
-    if (!container)
-        return {};
-    av_log_set_level(AV_LOG_QUIET);
-    Source source{&file};
+    Source source;
+    std::unique_ptr<AVIOContext, IoFreer> io;
+    std::unique_ptr<AVFormatContext, FormatCloser> format;
+};
+
+bool openContainer(OpenedVideo &video, const AVInputFormat *container)
+{
     auto *buffer = static_cast<uint8_t *>(av_malloc(IoBufferBytes));
     if (!buffer)
-        return {};
-    std::unique_ptr<AVIOContext, IoFreer> io(
-        avio_alloc_context(buffer, IoBufferBytes, 0, &source, readPacket, nullptr, seekTo));
-    if (!io) {
+        return false;
+    video.io.reset(avio_alloc_context(buffer, IoBufferBytes, 0, &video.source, readPacket, nullptr, seekTo));
+    if (!video.io) {
         av_free(buffer);
-        return {};
+        return false;
     }
     AVFormatContext *opened = avformat_alloc_context();
     if (!opened)
-        return {};
-    opened->pb = io.get();
+        return false;
+    opened->pb = video.io.get();
     opened->flags |= AVFMT_FLAG_CUSTOM_IO;
     opened->probesize = 2 * 1024 * 1024;
     opened->max_analyze_duration = AV_TIME_BASE;
     if (avformat_open_input(&opened, nullptr, container, nullptr) < 0)
-        return {}; // frees the context
-    const std::unique_ptr<AVFormatContext, FormatCloser> format(opened);
+        return false; // frees the context
+    video.format.reset(opened);
+    return true;
+}
 
-    const AVCodec *decoder = nullptr;
-    int stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+// The index of the best video stream, with its decoder; -1 when there is none to decode.
+int videoStream(AVFormatContext *format, const AVCodec **decoder)
+{
+    int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, decoder, 0);
     // Containers that name their streams' sizes need no look into the packets (quicker for a phone's
     // 4K clip); a transport stream does.
     if (stream < 0 || format->streams[stream]->codecpar->width <= 0) {
-        if (avformat_find_stream_info(format.get(), nullptr) < 0)
-            return {};
-        stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+        if (avformat_find_stream_info(format, nullptr) < 0)
+            return -1;
+        stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, decoder, 0);
     }
-    if (stream < 0 || !decoder)
-        return {};
-    AVStream *video = format->streams[stream];
+    return stream < 0 || !*decoder ? -1 : stream;
+}
+
+std::unique_ptr<AVCodecContext, CodecFreer> openDecoder(const AVCodec *decoder, const AVStream *video)
+{
     if (video->codecpar->width > MaxVideoSide || video->codecpar->height > MaxVideoSide)
         return {};
     std::unique_ptr<AVCodecContext, CodecFreer> codec(avcodec_alloc_context3(decoder));
@@ -243,25 +250,35 @@ Thumbnail VideoFrameThumbnail(const ReadOnlyFile &file, int side)
     codec->thread_count = 1; // one frame: threads would only delay it
     if (avcodec_open2(codec.get(), decoder, nullptr) < 0)
         return {};
+    return codec;
+}
 
-    // One second in: past a black or faded first frame. The keyframe at or before it decodes alone.
+// One second in: past a black or faded first frame. The keyframe at or before it decodes alone.
+std::unique_ptr<AVFrame, FrameFreer> frameOneSecondIn(AVFormatContext *format, AVCodecContext *codec,
+                                                      int stream)
+{
+    const AVStream *video = format->streams[stream];
     const int64_t start = video->start_time != AV_NOPTS_VALUE ? video->start_time : 0;
     const int64_t target = start + av_rescale_q(AV_TIME_BASE, AV_TIME_BASE_Q, video->time_base);
-    bool seeked = av_seek_frame(format.get(), stream, target, AVSEEK_FLAG_BACKWARD) >= 0;
-    auto frame = firstFrame(format.get(), codec.get(), stream);
+    bool seeked = av_seek_frame(format, stream, target, AVSEEK_FLAG_BACKWARD) >= 0;
+    auto frame = firstFrame(format, codec, stream);
     // A stream seeked by time alone (a transport stream) may land past its only keyframe: from the top.
     if (!frame && seeked) {
-        avcodec_flush_buffers(codec.get());
-        seeked = av_seek_frame(format.get(), -1, 0, AVSEEK_FLAG_BYTE) >= 0;
+        avcodec_flush_buffers(codec);
+        seeked = av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE) >= 0;
         if (seeked)
-            frame = firstFrame(format.get(), codec.get(), stream);
+            frame = firstFrame(format, codec, stream);
     }
     if (!frame || frame->width <= 0 || frame->height <= 0 || frame->width > MaxVideoSide ||
         frame->height > MaxVideoSide)
         return {};
+    return frame;
+}
 
-    // As displayed: the pixel aspect, then the rotation.
-    const AVRational aspect = av_guess_sample_aspect_ratio(format.get(), video, frame.get());
+// The frame as displayed: the pixel aspect, then the rotation; scaled to fit `side`.
+Thumbnail displayed(AVFormatContext *format, AVStream *video, AVFrame *frame, int side)
+{
+    const AVRational aspect = av_guess_sample_aspect_ratio(format, video, frame);
     QSize shown(frame->width, frame->height);
     if (aspect.num > 0 && aspect.den > 0 && aspect.num != aspect.den)
         shown.setWidth(qMax(1, int(std::lround(double(frame->width) * aspect.num / aspect.den))));
@@ -270,7 +287,7 @@ Thumbnail VideoFrameThumbnail(const ReadOnlyFile &file, int side)
     const QSize fitted = shown.width() > side || shown.height() > side
                              ? shown.scaled(side, side, Qt::KeepAspectRatio).expandedTo(QSize(1, 1))
                              : shown;
-    QImage image = scaled(frame.get(), fitted);
+    QImage image = scaled(frame, fitted);
     if (image.isNull())
         return {};
     const int degrees = rotationOf(video);
@@ -280,6 +297,32 @@ Thumbnail VideoFrameThumbnail(const ReadOnlyFile &file, int side)
             shown.transpose();
     }
     return {image, shown};
+}
+
+} // namespace
+
+Thumbnail VideoFrameThumbnail(const ReadOnlyFile &file, int side)
+{
+    const AVInputFormat *container = videoContainer(file);
+    if (!container)
+        return {};
+    av_log_set_level(AV_LOG_QUIET);
+    OpenedVideo opened{{&file}, {}, {}};
+    if (!openContainer(opened, container))
+        return {};
+    AVFormatContext *format = opened.format.get();
+    const AVCodec *decoder = nullptr;
+    const int stream = videoStream(format, &decoder);
+    if (stream < 0)
+        return {};
+    AVStream *video = format->streams[stream];
+    const auto codec = openDecoder(decoder, video);
+    if (!codec)
+        return {};
+    const auto frame = frameOneSecondIn(format, codec.get(), stream);
+    if (!frame)
+        return {};
+    return displayed(format, video, frame.get(), side);
 }
 
 } // namespace vantora

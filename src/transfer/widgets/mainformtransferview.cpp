@@ -1,5 +1,6 @@
 #include "transfer/widgets/mainformtransferview.h"
 
+#include "source/importstate.h"
 #include "transfer/copyprogress.h"
 #include "transfer/transferstate.h"
 
@@ -10,14 +11,14 @@
 
 namespace vantora {
 
-MainFormTransferView::MainFormTransferView(const TransferArea &area) : m_ui(area), m_window(area.window)
+MainFormTransferView::MainFormTransferView(const TransferArea &area, ImportState *state)
+    : m_ui(area), m_state(state), m_window(area.window)
 {
 }
 
 void MainFormTransferView::setStatusText(const QString &text)
 {
-    if (m_window)
-        m_ui.StatusLabel->setText(text);
+    m_state->setStatusText(text);
 }
 
 void MainFormTransferView::setFileName(const QString &name)
@@ -28,8 +29,7 @@ void MainFormTransferView::setFileName(const QString &name)
 
 void MainFormTransferView::setWorkedText(const QString &text)
 {
-    if (m_window)
-        m_ui.WorkPLabel->setText(text);
+    m_state->setWorkedText(text);
 }
 
 void MainFormTransferView::setFileProgress(int percent)
@@ -54,14 +54,6 @@ void MainFormTransferView::showFileCounter(qint32 value)
 {
     if (fileCounterShown)
         fileCounterShown(value);
-}
-
-void MainFormTransferView::showStatusNow(const QString &text)
-{
-    if (!m_window)
-        return;
-    m_ui.StatusLabel->setText(text);
-    m_ui.StatusLabel->repaint();
 }
 
 void MainFormTransferView::processEvents()

@@ -10,14 +10,15 @@
 
 namespace vantora {
 
+class ImportState;
 struct TransferState;
 
-// The transfer engine's view over the main window's progress area: StatusLabel, FNameLabel, WorkPLabel,
-// ProgressBar1 and AllGauge.
+// The transfer engine's view over the main window's progress area: FNameLabel, ProgressBar1 and AllGauge;
+// the status line and the worked count go to the window's state, which StatusLabel and WorkPLabel follow.
 class MainFormTransferView final : public TransferView
 {
 public:
-    explicit MainFormTransferView(const TransferArea &area);
+    MainFormTransferView(const TransferArea &area, ImportState *state);
 
     void setStatusText(const QString &text) override;
     void setFileName(const QString &name) override;
@@ -28,15 +29,13 @@ public:
     void showFileCounter(qint32 value) override;
     void processEvents() override;
 
-    // The status line, drawn at once (before a long step that pumps no events).
-    void showStatusNow(const QString &text);
-
     // The template dialog's DirRenbanSpinEdit and FileRenbanSpinEdit, set by whoever owns that dialog.
     std::function<void(qint32)> folderCounterShown;
     std::function<void(qint32)> fileCounterShown;
 
 private:
     TransferArea m_ui;
+    ImportState *m_state;
     QPointer<QWidget> m_window; // the controls go with it
 };
 
