@@ -184,6 +184,52 @@ private Q_SLOTS:
         ::close(second);
     }
 
+    // The run's cancel stops a download through the library's cancel; the bar follows the bytes meanwhile.
+    // Nothing of a cancelled download is kept: the next opening downloads the whole file.
+    void cancelStopsTheDownload_data()
+    {
+        QTest::addColumn<bool>("beforeTheStart");
+        QTest::newRow("pressed before the download") << true;
+        QTest::newRow("pressed during the download") << false;
+    }
+    void cancelStopsTheDownload()
+    {
+        QFETCH(bool, beforeTheStart);
+        TestDir card;
+        const QByteArray content(128 << 20, 'm');
+        card.createFile(u"DCIM/100CANON/MVI_0001.MOV"_s, content);
+        CameraSource source(cameraAt(card.path()));
+        const SourceFiles files = source.list({u"*.MOV"_s});
+        QCOMPARE(files.size(), 1);
+        bool cancel = beforeTheStart;
+        int looks = 0;
+        QList<qint64> done;
+        CameraActivity activity;
+        activity.stopped = [&] {
+            ++looks;
+            return std::exchange(cancel, true);
+        };
+        activity.progress = [&](qint64 total, qint64 bytes) {
+            QCOMPARE(total, qint64(content.size()));
+            done.append(bytes);
+        };
+        source.setActivity(activity);
+        const int fd = source.open(files.first());
+        if (!beforeTheStart && looks < 2)
+            QSKIP("the download ended before the cancel was looked at");
+        QCOMPARE(fd, -ECANCELED);
+        for (const qint64 bytes : std::as_const(done))
+            QVERIFY(bytes >= 0 && bytes <= content.size());
+
+        source.setActivity({});
+        const int whole = source.open(files.first());
+        QVERIFY(whole >= 0);
+        struct stat st;
+        QCOMPARE(::fstat(whole, &st), 0);
+        QCOMPARE(qint64(st.st_size), qint64(content.size()));
+        ::close(whole);
+    }
+
     // What the name holds just before a deletion is what the camera lists now; a removal empties it.
     void currentStampAndRemoveFollowTheCamera()
     {
