@@ -292,12 +292,12 @@ int DropCachedPages(int fd)
 
 namespace {
 
-ContentCheck hashContent(const QString &path, bool dropCache, bool regularOnly)
+// Reads an open file whole from its start.
+ContentCheck hashDescriptor(int fd, bool dropCache, bool regularOnly)
 {
     ContentCheck check;
-    FdCloser in{::open(pathToBytes(path).constData(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NOFOLLOW : 0))};
     struct stat st;
-    if (in.fd < 0 || ::fstat(in.fd, &st) != 0) {
+    if (::fstat(fd, &st) != 0) {
         check.error = errno;
         return check;
     }
@@ -307,12 +307,12 @@ ContentCheck hashContent(const QString &path, bool dropCache, bool regularOnly)
     }
     check.stamp = FileStampFromStat(st);
     if (dropCache)
-        DropCachedPages(in.fd);
-    ::posix_fadvise(in.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        DropCachedPages(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     ContentHash hash;
     std::unique_ptr<char[]> buffer(new char[BufferSize]);
     for (;;) {
-        const ssize_t got = ::read(in.fd, buffer.get(), BufferSize);
+        const ssize_t got = ::read(fd, buffer.get(), BufferSize);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -327,6 +327,17 @@ ContentCheck hashContent(const QString &path, bool dropCache, bool regularOnly)
     return check;
 }
 
+ContentCheck hashContent(const QString &path, bool dropCache, bool regularOnly)
+{
+    FdCloser in{::open(pathToBytes(path).constData(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NOFOLLOW : 0))};
+    if (in.fd < 0) {
+        ContentCheck check;
+        check.error = errno;
+        return check;
+    }
+    return hashDescriptor(in.fd, dropCache, regularOnly);
+}
+
 } // namespace
 
 ContentCheck HashFileContent(const QString &path, bool dropCache)
@@ -337,6 +348,11 @@ ContentCheck HashFileContent(const QString &path, bool dropCache)
 ContentCheck HashRegularFile(const QString &path)
 {
     return hashContent(path, false, true);
+}
+
+ContentCheck HashOpenFile(int fd)
+{
+    return hashDescriptor(fd, false, true);
 }
 
 } // namespace vantora

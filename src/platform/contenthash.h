@@ -100,6 +100,9 @@ ContentCheck HashFileContent(const QString &path, bool dropCache = false);
 // for a link.
 ContentCheck HashRegularFile(const QString &path);
 
+// The same for a regular file open for reading, from where its descriptor stands (the caller closes it).
+ContentCheck HashOpenFile(int fd);
+
 // Drops the clean cached pages of an open file (posix_fadvise DONTNEED); 0 or the errno.
 int DropCachedPages(int fd);
 

@@ -72,6 +72,7 @@ public:
     FileStamp openedStamp(const SourceFile &file, const FileStamp &descriptor) const override;
     // True when the camera no longer answers.
     bool gone() const override;
+    bool filesHavePaths() const override { return false; }
     // After a failed open or removal: why (Gone: the camera stopped answering), and the library's words.
     SourceFault lastFault() const override { return m_fault; }
     QString lastFaultText() const { return m_faultText; }

@@ -68,6 +68,9 @@ public:
     virtual bool gone() const = 0;
     // Why the last failed call on the source failed.
     virtual SourceFault lastFault() const { return SourceFault::None; }
+    // True when its files are files of a mounted filesystem, each also read through its path (a folder);
+    // false where only the source reads them (a camera's).
+    virtual bool filesHavePaths() const { return true; }
 };
 
 // A folder on a mounted drive (a card, a folder the user chose).

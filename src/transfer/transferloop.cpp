@@ -27,6 +27,7 @@
 #include <cerrno>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 #include <utility>
 
 namespace vantora {
@@ -124,6 +125,7 @@ private:
     bool adoptJournaled(const QString &source);
     bool adoptAmong(const QString &source, const QString &name);
     QStringList finishImportedMoves();
+    QHash<QString, ContentCheck> readThroughSource(const QList<SkippedImport> &skipped);
     void named(const QString &source, const QString &dest, CopyOutcome &outcome);
     QString resolve(const QString &source, const ShotNaming *shot);
     bool place(const QString &source, const QString &dest);
@@ -694,6 +696,30 @@ void Run::deleteFlushedSources()
 // still holds the content that was recorded: a card formatted and filled again, or one of two cards taken
 // for each other, can hold a new photo under an old name, size and time. Returns those new photos, for
 // the run to copy.
+// The imported files of a source that reads its files itself (a camera's), each read whole through it on
+// this thread, which it keeps turning.
+QHash<QString, ContentCheck> Run::readThroughSource(const QList<SkippedImport> &skipped)
+{
+    QHash<QString, ContentCheck> read;
+    if (m_source.filesHavePaths())
+        return read;
+    for (const SkippedImport &s : skipped) {
+        SourceFile file;
+        file.path = s.source;
+        file.relative = s.source.mid(m_source.root().size());
+        file.stamp = FileStamp{0, 0, s.record.size, s.record.mtime()};
+        m_files.insert(file.path, file);
+        ContentCheck check{EIO, {}, {}};
+        if (const int fd = m_source.open(file); fd >= 0) {
+            RunPumped(m_view, [&check, fd] { check = HashOpenFile(fd); });
+            ::close(fd);
+            check.stamp = m_source.openedStamp(file, check.stamp);
+        }
+        read.insert(file.path, check);
+    }
+    return read;
+}
+
 QStringList Run::finishImportedMoves()
 {
     if (!m_history || !m_state.options.move || !m_state.options.skipImported || m_history->skipped.isEmpty())
@@ -705,6 +731,7 @@ QStringList Run::finishImportedMoves()
     // The walk read only what recognises a file; where its copy went is read now.
     const ImportedFiles recorded =
         m_history->store ? m_history->store->filesOf(m_history->volume) : ImportedFiles();
+    const QHash<QString, ContentCheck> read = readThroughSource(m_history->skipped);
     RunPumped(m_view, [&] {
         for (const SkippedImport &s : m_history->skipped) {
             const ImportedFile *full = s.record.hash.isEmpty() ? findImported(recorded, s.record.path,
@@ -713,7 +740,9 @@ QStringList Run::finishImportedMoves()
             if (!full)
                 continue;
             // Read whole: it is about to be deleted on the strength of this hash.
-            const ContentCheck source = HashRegularFile(s.source);
+            const ContentCheck source = m_source.filesHavePaths()
+                                            ? HashRegularFile(s.source)
+                                            : read.value(s.source, ContentCheck{EIO, {}, {}});
             if (source.error)
                 continue;
             if (source.hash != full->hash) {
@@ -726,7 +755,8 @@ QStringList Run::finishImportedMoves()
             const ContentCheck check = HashRegularFile(entry.copy);
             if (check.error || check.stamp.size != full->size || check.hash != full->hash)
                 continue;
-            entry.file.path = s.source;
+            entry.file =
+                m_source.filesHavePaths() ? SourceFile{s.source, {}, {}, 0} : m_files.value(s.source);
             entry.copied = source.stamp;
             entry.copyStamp = check.stamp;
             entry.hash = check.hash;

@@ -244,15 +244,36 @@ private Q_SLOTS:
     }
 
     // The skip box: a second run from the same camera finds every file in the history (the camera is
-    // known by its identity, its files by their path, size and time) and copies nothing again.
+    // known by its identity, its files by their path, size and time) and copies nothing again. A move
+    // then finishes the earlier copy's import: each file read whole from the camera and found to be what
+    // was copied is deleted from it; one replaced meanwhile under the same name, size and time is copied.
+    void secondRunSkipsImported_data()
+    {
+        QTest::addColumn<bool>("move");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("copy again") << false << false;
+        QTest::newRow("move after a copy") << true << false;
+        QTest::newRow("move after a copy, one photo replaced") << true << true;
+    }
     void secondRunSkipsImported()
     {
+        QFETCH(bool, move);
+        QFETCH(bool, replaced);
         Camera camera;
         QVERIFY(camera.fill());
         SqliteImportHistory store(camera.dir.filePath(u"history.sqlite"_s));
-        SettingsRecord s = plainRun();
-        s.SkipImportedChecked = true;
+        const QString photo = camera.card + u"/DCIM/100CANON/IMG_0002.JPG"_s;
+        QByteArray other = camera.files.value(u"DCIM/100CANON/IMG_0002.JPG"_s);
+        other[other.size() - 3] = char(other.at(other.size() - 3) ^ 0x55);
         for (const int run : {1, 2}) {
+            SettingsRecord s = plainRun();
+            s.SkipImportedChecked = true;
+            s.DelChecked = run == 2 && move;
+            if (run == 2 && replaced) {
+                camera.dir.createFile(u"card/DCIM/100CANON/IMG_0002.JPG"_s, other);
+                QVERIFY(setModified(photo, QDateTime::fromSecsSinceEpoch(
+                                               camera.times.value(u"DCIM/100CANON/IMG_0002.JPG"_s))));
+            }
             TransferState state;
             MemoryTransferView view;
             CameraSource source(camera.id());
@@ -265,18 +286,22 @@ private Q_SLOTS:
             ImportedFilter filter(store.stampsOf(history.volume), history.volumeRoot);
             const SourceFiles runList = source.list({u"*.JPG"_s, u"*.MOV"_s}, nullptr, &filter);
             history.skipped = filter.skipped();
-            if (run == 2) {
-                QCOMPARE(runList.size(), 0);
-                QCOMPARE(history.skipped.size(), 3);
+            QCOMPARE(runList.size(), run == 1 ? 3 : 0);
+            QCOMPARE(history.skipped.size(), run == 1 ? 0 : 3);
+            if (run == 2 && !move)
                 break;
-            }
-            QCOMPARE(runList.size(), 3);
             const TransferOutcome outcome =
                 RunTransfer(state, source, runList, runList.size(), rowsInto(camera.dest), s, view, &history);
+            QVERIFY2(outcome.problems.isEmpty(), qPrintable(ProblemMessage(outcome.problems.value(0))));
             QVERIFY(outcome.result);
-            QCOMPARE(outcome.copied, 3);
+            QCOMPARE(outcome.copied, run == 1 ? 3 : replaced ? 1 : 0);
         }
-        QCOMPARE(filesBelow(camera.dest).size(), 3);
+        const QMap<QString, QByteArray> arrived = filesBelow(camera.dest);
+        QCOMPARE(arrived.size(), replaced ? 4 : 3);
+        QCOMPARE(arrived.value(u"IMG_0002.JPG"_s), camera.files.value(u"DCIM/100CANON/IMG_0002.JPG"_s));
+        if (replaced)
+            QCOMPARE(arrived.value(u"IMG_0002_2.JPG"_s), other);
+        QCOMPARE(filesBelow(camera.card).size(), move ? 0 : 3);
     }
 };
 
