@@ -6,6 +6,9 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <unistd.h>
+
+#include <utility>
 
 namespace vantora {
 
@@ -62,10 +65,30 @@ SourceFiles FolderSource::filesAt(const QStringList &paths) const
     return files;
 }
 
+FolderSource::~FolderSource()
+{
+    if (m_openFd >= 0)
+        ::close(m_openFd);
+}
+
 int FolderSource::open(const SourceFile &file) const
 {
+    if (m_openFd >= 0 && m_openPath == file.path) {
+        const int fd = std::exchange(m_openFd, -1);
+        // The first reader may have moved the shared offset.
+        if (::lseek(fd, 0, SEEK_SET) == 0)
+            return fd;
+        ::close(fd);
+    }
+    if (m_openFd >= 0)
+        ::close(std::exchange(m_openFd, -1));
     const int fd = ::open(pathToBytes(file.path).constData(), O_RDONLY | O_CLOEXEC);
-    return fd >= 0 ? fd : -errno;
+    if (fd < 0)
+        return -errno;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    m_openFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    m_openPath = file.path;
+    return fd;
 }
 
 std::optional<FileStamp> FolderSource::currentStamp(const SourceFile &file) const
@@ -79,6 +102,9 @@ std::optional<FileStamp> FolderSource::currentStamp(const SourceFile &file) cons
 
 int FolderSource::remove(const SourceFile &file) const
 {
+    // A file still open would stay behind as a hidden file on some FUSE filesystems.
+    if (m_openFd >= 0 && m_openPath == file.path)
+        ::close(std::exchange(m_openFd, -1));
     return RemoveFile(file.path);
 }
 
