@@ -6,6 +6,9 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <unistd.h>
+
+#include <utility>
 
 namespace vantora {
 
@@ -71,13 +74,31 @@ SourceFiles FolderSource::filesAt(const QStringList &paths) const
     return files;
 }
 
+FolderSource::~FolderSource()
+{
+    if (m_openFd >= 0)
+        ::close(m_openFd);
+}
+
 int FolderSource::open(const SourceFile &file) const
 {
+    if (m_openFd >= 0 && m_openPath == file.path) {
+        const int fd = std::exchange(m_openFd, -1);
+        // The first reader may have moved the shared offset.
+        if (::lseek(fd, 0, SEEK_SET) == 0)
+            return fd;
+        ::close(fd);
+    }
+    if (m_openFd >= 0)
+        ::close(std::exchange(m_openFd, -1));
     // A FIFO put where a file was must not block the open; its reader refuses it.
     const int fd = ::open(pathToBytes(file.path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return -errno;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    m_openFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    m_openPath = file.path;
     return fd;
 }
 
@@ -92,6 +113,9 @@ std::optional<FileStamp> FolderSource::currentStamp(const SourceFile &file) cons
 
 int FolderSource::remove(const SourceFile &file) const
 {
+    // A file still open would stay behind as a hidden file on some FUSE filesystems.
+    if (m_openFd >= 0 && m_openPath == file.path)
+        ::close(std::exchange(m_openFd, -1));
     return RemoveFile(file.path);
 }
 

@@ -78,6 +78,9 @@ class FolderSource final : public Source
 {
 public:
     explicit FolderSource(QString folder);
+    ~FolderSource() override;
+    FolderSource(const FolderSource &) = delete;
+    FolderSource &operator=(const FolderSource &) = delete;
 
     QString displayName() const override { return m_folder; }
     QString root() const override { return m_folder; }
@@ -97,6 +100,10 @@ private:
     QString m_folder;
     QString m_linkRoot; // nothing reached through a folder link below it is deleted
     std::optional<FileId> m_rootId;
+    // A file is opened once for its shooting date and its copy: the copy reads on from where the kernel's
+    // readahead stands. Held until its second open, the next file's first, or its removal.
+    mutable QString m_openPath;
+    mutable int m_openFd = -1;
 };
 
 } // namespace vantora
