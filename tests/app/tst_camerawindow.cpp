@@ -7,6 +7,7 @@
 #include "runwindow.h"
 
 #include "platform/specialfolders.h"
+#include "source/widgets/sourcecontroller.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -92,6 +93,36 @@ private Q_SLOTS:
         m_run.cameras().unplug(camera.port);
         QTRY_COMPARE(sourceBox->text(), GetSpecialFolderPath(CSIDL_MYPICTURES) + u'/');
         QCOMPARE(formChild<QLabel>(m_run.form(), "VolLabel")->text(), QString());
+    }
+
+    // A camera another program holds (and the desktop has no mount of it): one message says so and what
+    // to do; the next count, once the camera is free, opens it afresh. gio is a stand-in listing no mount.
+    void heldCameraIsSaidOnceAndTriedAgain()
+    {
+        m_run.volumes().remove(m_run.card());
+        const QString gio = m_run.dir().createFile(u"bin/gio"_s, "#!/bin/sh\nexit 0\n");
+        QVERIFY(QFile::setPermissions(gio, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(m_run.dir().filePath(u"bin"_s)) + ':' + path);
+        bool held = true;
+        SetCameraClaimFaultForTesting([&held](const CameraId &) { return held; });
+        const auto restore = qScopeGuard([&] {
+            SetCameraClaimFaultForTesting({});
+            qputenv("PATH", path);
+        });
+        m_run.cameras().plug(CameraId{directoryCameraModel(), directoryCameraPort(m_run.card())});
+        m_run.start(m_run.allFilesToDest());
+
+        auto *count = formChild<QLabel>(m_run.form(), "FNumLabel");
+        QCOMPARE(count->text(), u"0"_s);
+        QCOMPARE(m_run.prompt().messages.size(), 1);
+        QVERIFY2(m_run.prompt().messages.first().contains(
+                     u"カメラは他のプログラム(不明)が使用しているため開けません。"_s),
+                 qPrintable(m_run.prompt().messages.first()));
+        held = false;
+        m_run.app().source()->recount();
+        QCOMPARE(count->text(), u"9"_s);
+        QCOMPARE(m_run.prompt().messages.size(), 1);
     }
 };
 

@@ -495,7 +495,12 @@ void SourceController::extListClick(QTableWidget *table)
         WalkScope scope(m_walkDepth);
         WalkPump pump({}, m_pumpInterval);
         const std::unique_ptr<ImportedFilter> filter = importedFilter();
-        list = CollectRunList(sourceText(), masksOf(table), &pump, filter.get());
+        if (CameraSource *camera = cameraSource()) {
+            for (const SourceFile &file : camera->list(masksOf(table), &pump, filter.get()))
+                list.append(file.path);
+        } else {
+            list = CollectRunList(sourceText(), masksOf(table), &pump, filter.get());
+        }
     }
     fillList(list);
     m_listForm->exec();
