@@ -66,6 +66,7 @@ private Q_SLOTS:
     void replacedFileKeepsSource_data();
     void replacedFileKeepsSource();
     void sourceRemovedOnlyAfterFlush();
+    void movedSourceNamedOnlyToOpenCheckAndDelete_data();
     void movedSourceNamedOnlyToOpenCheckAndDelete();
     void everyNameFollowsAFlushOfItsData_data();
     void everyNameFollowsAFlushOfItsData();
@@ -753,8 +754,18 @@ void TestDataSafety::sourceRemovedOnlyAfterFlush()
 // A move names each source three times: to open it for the copy, to check just before its deletion that it
 // is still the file the copy read, and to delete it. Every other look comes from the walk or the open
 // descriptor, so nothing can slip in between by name.
+void TestDataSafety::movedSourceNamedOnlyToOpenCheckAndDelete_data()
+{
+    QTest::addColumn<QString>("naming");
+    QTest::newRow("plain") << QString();
+    // The shooting date and the copy read one open file.
+    QTest::newRow("shooting-date folders")
+        << QStringLiteral("DirCreateChecked=1\nDirNameEditText=[YYYYMMDD]\n");
+}
+
 void TestDataSafety::movedSourceNamedOnlyToOpenCheckAndDelete()
 {
+    QFETCH(QString, naming);
     if (runTestTool(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("command -v strace")}) != 0)
         QSKIP("strace is not installed");
     TestDir dir;
@@ -765,6 +776,10 @@ void TestDataSafety::movedSourceNamedOnlyToOpenCheckAndDelete()
         sources << dir.createFile(QStringLiteral("card/DCIM/100CANON/IMG_000%1.JPG").arg(i),
                                   randomBytes(4000, quint32(i)));
     const QString settings = writeDriverSettings(dir.path(), src, dst, true, QStringLiteral("*.JPG"));
+    QFile extra(settings);
+    QVERIFY(extra.open(QIODevice::Append));
+    extra.write(naming.toUtf8());
+    extra.close();
     const QString trace = dir.filePath(QStringLiteral("trace.txt"));
     QCOMPARE(runTestTool(QStringLiteral("strace"),
                          {QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-s"),
