@@ -298,6 +298,24 @@ void TestImportRuns::moveFinishedByTheNextRun()
     QVERIFY(QFile::remove(importer.dest + QStringLiteral("/IMG_0003.JPG")));
     QVERIFY(QFile::copy(importer.card + QStringLiteral("/DCIM/100CANON/IMG_0003.JPG"),
                         importer.dest + QStringLiteral("/IMG_0003.JPG")));
+    // A source replaced after its copy was read back (here while the batch is flushed) stays.
+    const QString first = importer.card + QStringLiteral("/DCIM/100CANON/IMG_0003.JPG");
+    bool replaced = false;
+    SetFlushFaultForTesting([&] {
+        if (!std::exchange(replaced, true)) {
+            QFile::remove(first);
+            QFile f(first);
+            if (f.open(QIODevice::WriteOnly))
+                f.write(photo(3));
+        }
+        return 0;
+    });
+    prompt.clear();
+    QVERIFY(!importer.run(true, true));
+    SetFlushFaultForTesting({});
+    QVERIFY(replaced);
+    QCOMPARE(test::filesUnder(importer.card), QStringList{QStringLiteral("DCIM/100CANON/IMG_0003.JPG")});
+    QCOMPARE(prompt.messages, QStringList{notDeletedMessage()});
     prompt.clear();
     QVERIFY(importer.run(true, true));
     QVERIFY(test::filesUnder(importer.card).isEmpty());
