@@ -618,6 +618,17 @@ qint64 SqliteImportHistory::volumeId(const QString &volume, const QString &label
 namespace {
 
 // The first five columns of a row of files or journal: the source's volume, path, size and time.
+// An insert into a table keyed by a source file (volume, path, size, time), the given columns after those.
+QSqlQuery sourceFileInsert(QSqlDatabase &db, const QString &table, const QStringList &columns)
+{
+    QSqlQuery insert(db);
+    insert.prepare(
+        QStringLiteral("INSERT OR REPLACE INTO %1 (volume, path, size, mtime_sec, mtime_nsec, %2) "
+                       "VALUES (?, ?, ?, ?, ?%3)")
+            .arg(table, columns.join(QStringLiteral(", ")), QStringLiteral(", ?").repeated(columns.size())));
+    return insert;
+}
+
 void bindSourceFile(QSqlQuery &query, qint64 volumeId, const QByteArray &path, qint64 size, FileTime time)
 {
     query.bindValue(0, volumeId);
@@ -650,10 +661,9 @@ bool SqliteImportHistory::add(const QString &volume, const QString &label, const
     if (files.isEmpty() || volume.isEmpty())
         return true;
     return writeForVolume(volume, label, [&files](QSqlDatabase &db, qint64 id) {
-        QSqlQuery insert(db);
-        insert.prepare(
-            QStringLiteral("INSERT OR REPLACE INTO files (volume, path, size, mtime_sec, mtime_nsec, "
-                           "hash, destination, imported_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+        QSqlQuery insert = sourceFileInsert(
+            db, QStringLiteral("files"),
+            {QStringLiteral("hash"), QStringLiteral("destination"), QStringLiteral("imported_at")});
         // The copy is recorded: its journal entry has done its work.
         QSqlQuery done(db);
         done.prepare(QStringLiteral("DELETE FROM journal WHERE volume = ? AND path = ? AND size = ? AND "
@@ -678,10 +688,9 @@ bool SqliteImportHistory::journal(const QString &volume, const QString &label,
     if (copies.isEmpty() || volume.isEmpty())
         return true;
     return writeForVolume(volume, label, [&copies](QSqlDatabase &db, qint64 id) {
-        QSqlQuery insert(db);
-        insert.prepare(
-            QStringLiteral("INSERT OR REPLACE INTO journal (volume, path, size, mtime_sec, mtime_nsec, "
-                           "destination, next_file_number) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+        QSqlQuery insert =
+            sourceFileInsert(db, QStringLiteral("journal"),
+                             {QStringLiteral("destination"), QStringLiteral("next_file_number")});
         for (const IntendedCopy &c : copies) {
             bindSourceFile(insert, id, c.path, c.size, c.mtime);
             insert.bindValue(5, c.destination);

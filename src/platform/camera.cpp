@@ -260,17 +260,29 @@ CameraResult CameraSession::storages(QList<CameraStorage> &storages, CameraCallW
     return h.result(code);
 }
 
+namespace {
+
+// The names a folder's listing gives: its sub-folders, or its files.
+int listNames(Camera *camera, GPContext *context, const QByteArray &folder, bool files,
+              QList<QByteArray> &names)
+{
+    ListHolder list;
+    const int code = files ? gp_camera_folder_list_files(camera, folder.constData(), list.list, context)
+                           : gp_camera_folder_list_folders(camera, folder.constData(), list.list, context);
+    names.clear();
+    for (int i = 0; code >= GP_OK && i < list.count(); ++i)
+        names.append(list.name(i));
+    return code;
+}
+
+} // namespace
+
 CameraResult CameraSession::folders(const QByteArray &folder, QList<QByteArray> &names,
                                     CameraCallWatch *watch)
 {
     Handles &h = *m_handles;
     h.watch = watch;
-    ListHolder list;
-    const int code = gp_camera_folder_list_folders(h.camera, folder.constData(), list.list, h.context);
-    names.clear();
-    for (int i = 0; code >= GP_OK && i < list.count(); ++i)
-        names.append(list.name(i));
-    return h.result(code);
+    return h.result(listNames(h.camera, h.context, folder, false, names));
 }
 
 CameraResult CameraSession::files(const QByteArray &folder, QList<CameraEntry> &entries,
@@ -278,13 +290,13 @@ CameraResult CameraSession::files(const QByteArray &folder, QList<CameraEntry> &
 {
     Handles &h = *m_handles;
     h.watch = watch;
-    ListHolder list;
-    int code = gp_camera_folder_list_files(h.camera, folder.constData(), list.list, h.context);
+    QList<QByteArray> names;
+    int code = listNames(h.camera, h.context, folder, true, names);
     entries.clear();
-    for (int i = 0; code >= GP_OK && i < list.count(); ++i) {
+    for (qsizetype i = 0; code >= GP_OK && i < names.size(); ++i) {
         CameraEntry entry;
         entry.folder = folder;
-        entry.name = list.name(i);
+        entry.name = names.at(i);
         CameraFileInfo info;
         code =
             gp_camera_file_get_info(h.camera, folder.constData(), entry.name.constData(), &info, h.context);

@@ -79,7 +79,7 @@ bool PathAnswers(const QString &path);
 // Any entry under the name, a dangling link included.
 bool PathExists(const QString &path);
 
-// Deletes a file; returns 0 or the errno.
+// unlink: removes a file or a link itself, never a folder; 0 or the errno.
 int RemoveFile(const QString &path);
 
 // The mount point of the filesystem that holds the path (or would hold it: the nearest existing

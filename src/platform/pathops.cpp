@@ -111,11 +111,4 @@ int removeFolder(const QString &path)
     return ::rmdir(pathToBytes(path).constData()) == 0 ? 0 : errno;
 }
 
-int removeFilePath(const QString &path)
-{
-    if (path.isEmpty())
-        return ENOENT;
-    return ::unlink(pathToBytes(path).constData()) == 0 ? 0 : errno;
-}
-
 } // namespace vantora

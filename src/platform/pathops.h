@@ -28,7 +28,5 @@ int makeFolder(const QString &path);
 int makeFolderPath(const QString &path);
 // rmdir: removes an empty folder only, never through a link. 0 or the errno.
 int removeFolder(const QString &path);
-// unlink: removes a file or a link itself, never a folder. 0 or the errno.
-int removeFilePath(const QString &path);
 
 } // namespace vantora

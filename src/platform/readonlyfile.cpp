@@ -25,20 +25,9 @@ ReadOnlyFile::ReadOnlyFile(const QString &path)
         m_error = errno;
         return;
     }
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        m_error = errno;
-        ::close(fd);
-        return;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        m_error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        ::close(fd);
-        return;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    m_fd = fd;
-    m_size = st.st_size;
+    take(fd);
+    if (m_fd >= 0)
+        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
 }
 
 ReadOnlyFile::ReadOnlyFile(int fd)
@@ -47,6 +36,11 @@ ReadOnlyFile::ReadOnlyFile(int fd)
         m_error = EBADF;
         return;
     }
+    take(fd);
+}
+
+void ReadOnlyFile::take(int fd)
+{
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         m_error = errno;

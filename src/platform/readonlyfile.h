@@ -31,6 +31,9 @@ public:
     qint64 readAt(qint64 offset, void *buffer, qint64 count) const;
 
 private:
+    // Keeps a descriptor that holds a regular file; closes any other.
+    void take(int fd);
+
     int m_fd = -1;
     int m_error = 0;
     qint64 m_size = -1;

@@ -2,6 +2,7 @@
 #include "formchild.h"
 #include "platform/bytepath.h"
 #include "platform/directoryreader.h"
+#include "platform/filestamp.h"
 #include "platform/launcher.h"
 #include "platform/nativefile.h"
 #include "platform/pathops.h"
@@ -183,11 +184,11 @@ void TestRawNames::pathOperationsActOnTheBytes()
     // Never through a link: rmdir refuses it and the folder behind stays.
     QVERIFY(removeFolder(textOf(link)) != 0);
     QVERIFY(rawIsDir(deep));
-    QCOMPARE(removeFilePath(textOf(link)), 0);
+    QCOMPARE(RemoveFile(textOf(link)), 0);
     QVERIFY(!rawExists(link) && rawIsDir(deep));
 
     QCOMPARE(removeFolder(textOf(deep)), ENOTEMPTY);
-    QCOMPARE(removeFilePath(textOf(file)), 0);
+    QCOMPARE(RemoveFile(textOf(file)), 0);
     QVERIFY(!rawExists(file));
     QCOMPARE(removeFolder(textOf(deep)), 0);
     QVERIFY(!rawExists(deep));
