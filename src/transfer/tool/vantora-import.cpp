@@ -302,12 +302,87 @@ ImportReport refused(const QString &message, ImportReport::Result result, qint64
     return report;
 }
 
-// The one call of the transfer loop: walks the source and runs the transfer, showing the status through
+ImportReport cancelledReport()
+{
+    ImportReport report;
+    report.result = ImportReport::Result::Cancelled;
+    report.status = cancelledStatusText();
+    return report;
+}
+
+// A camera that cannot be opened or listed: cancelled, or refused with the reason.
+ImportReport cameraRefused(const QString &source, const CameraResult &result)
+{
+    if (result.cancelled() || stopSignal != 0)
+        return cancelledReport();
+    const QString text = cameraNotReadyMessage(source, result);
+    return refused(text, ImportReport::Result::Failed, 0, text);
+}
+
+// The source the settings name: a folder, or a camera connected here (nothing, with the report, when it
+// cannot be).
+std::unique_ptr<Source> openSource(const SettingsRecord &settings, const std::optional<QString> &cameraPort,
+                                   TransferState &state, TransferView &view, ImportReport &refusal)
+{
+    if (!cameraPort)
+        return std::make_unique<FolderSource>(settings.SourceEditText);
+    auto camera = std::make_unique<CameraSource>(CameraId{settings.CameraModel, *cameraPort});
+    camera->setActivity(RunCameraActivity(state, view));
+    const CameraResult connected = camera->connect();
+    if (connected.ok())
+        return camera;
+    refusal = cameraRefused(settings.SourceEditText, connected);
+    return nullptr;
+}
+
+// The history the run records into (none without a History= file), and the filter of the files it holds.
+std::unique_ptr<SqliteImportHistory> openHistory(const ImportSettings &import, const CameraSource *camera,
+                                                 RunHistory &history, std::unique_ptr<ImportedFilter> &filter)
+{
+    const SettingsRecord &settings = import.settings;
+    const HistoryOptions &options = import.history;
+    if (options.file.isEmpty())
+        return nullptr;
+    auto store = std::make_unique<SqliteImportHistory>(options.file);
+    if (!store->notice().isEmpty())
+        printError(store->notice());
+    history.store = store.get();
+    if (camera) {
+        // A camera is its own volume, known by its serial number.
+        history.volumeRoot = options.volumeRoot.isEmpty() ? camera->root() : options.volumeRoot;
+        history.volume = options.volume.isEmpty() ? camera->identity() : options.volume;
+        history.label = camera->model();
+    } else {
+        const std::unique_ptr<Volumes> volumes = createSystemVolumes();
+        history.volumeRoot =
+            options.volumeRoot.isEmpty() ? volumes->rootOf(settings.SourceEditText) : options.volumeRoot;
+        history.volume = options.volume.isEmpty() ? volumes->identity(history.volumeRoot) : options.volume;
+    }
+    if (settings.SkipImportedChecked)
+        filter = std::make_unique<ImportedFilter>(store->stampsOf(history.volume), history.volumeRoot);
+    return store;
+}
+
+ImportReport reportOf(const TransferOutcome &outcome, const TransferState &state, bool cancelRequested)
+{
+    ImportReport report;
+    report.imported = outcome.copied;
+    report.skipped = outcome.skippedImported;
+    report.verifyFailed = outcome.verifyFailed.size();
+    report.notDeleted = state.notDeleted;
+    report.status = outcome ? finishedStatusText(outcome.skippedImported) : outcome.status;
+    if (cancelRequested && outcome.status == cancelledStatusText())
+        report.result = ImportReport::Result::Cancelled;
+    else if (outcome && !state.notDeleted)
+        report.result = ImportReport::Result::Ok;
+    return report;
+}
+
+// The one call of the transfer loop: lists the source and runs the transfer, showing the status through
 // standard error unless quiet.
 ImportReport runImport(const ImportSettings &import, bool quiet)
 {
     const SettingsRecord &settings = import.settings;
-    const HistoryOptions &historyOptions = import.history;
     const std::optional<QString> cameraPort = CameraPortOf(settings.SourceEditText);
     if (!cameraPort && !QFileInfo(settings.SourceEditText).isDir()) {
         const QString text = sourceNotReadyMessage(settings.SourceEditText);
@@ -337,69 +412,22 @@ ImportReport runImport(const ImportSettings &import, bool quiet)
     };
     clock.start();
 
-    std::unique_ptr<Source> source;
-    CameraSource *camera = nullptr;
-    if (cameraPort) {
-        auto opened = std::make_unique<CameraSource>(CameraId{settings.CameraModel, *cameraPort});
-        opened->setActivity(RunCameraActivity(state, view));
-        const CameraResult connected = opened->connect();
-        if (!connected.ok()) {
-            if (connected.cancelled() || stopSignal != 0) {
-                ImportReport report;
-                report.result = ImportReport::Result::Cancelled;
-                report.status = cancelledStatusText();
-                return report;
-            }
-            const QString text = cameraNotReadyMessage(settings.SourceEditText, connected);
-            return refused(text, ImportReport::Result::Failed, 0, text);
-        }
-        camera = opened.get();
-        source = std::move(opened);
-    } else {
-        source = std::make_unique<FolderSource>(settings.SourceEditText);
-    }
-
+    ImportReport refusal;
+    const std::unique_ptr<Source> source = openSource(settings, cameraPort, state, view, refusal);
+    if (!source)
+        return refusal;
+    const auto *camera = dynamic_cast<const CameraSource *>(source.get());
     QStringList masks;
     for (const ExtensionRow &row : import.rows)
         masks.append(row.key);
-    std::unique_ptr<SqliteImportHistory> store;
     RunHistory history;
     std::unique_ptr<ImportedFilter> filter;
-    if (!historyOptions.file.isEmpty()) {
-        store = std::make_unique<SqliteImportHistory>(historyOptions.file);
-        if (!store->notice().isEmpty())
-            printError(store->notice());
-        history.store = store.get();
-        if (camera) {
-            // A camera is its own volume, known by its serial number.
-            history.volumeRoot =
-                historyOptions.volumeRoot.isEmpty() ? camera->root() : historyOptions.volumeRoot;
-            history.volume = historyOptions.volume.isEmpty() ? camera->identity() : historyOptions.volume;
-            history.label = camera->model();
-        } else {
-            const std::unique_ptr<Volumes> volumes = createSystemVolumes();
-            history.volumeRoot = historyOptions.volumeRoot.isEmpty()
-                                     ? volumes->rootOf(settings.SourceEditText)
-                                     : historyOptions.volumeRoot;
-            history.volume = historyOptions.volume.isEmpty() ? volumes->identity(history.volumeRoot)
-                                                             : historyOptions.volume;
-        }
-        if (settings.SkipImportedChecked)
-            filter = std::make_unique<ImportedFilter>(store->stampsOf(history.volume), history.volumeRoot);
-    }
+    const std::unique_ptr<SqliteImportHistory> store = openHistory(import, camera, history, filter);
     // A camera is listed on a worker; a signal then ends the listing.
     WalkPump cameraPump([] { return stopSignal != 0; });
     const SourceFiles runList = source->list(masks, camera ? &cameraPump : nullptr, filter.get());
-    if (camera && !camera->listResult().ok()) {
-        if (camera->listResult().cancelled() || stopSignal != 0) {
-            ImportReport report;
-            report.result = ImportReport::Result::Cancelled;
-            report.status = cancelledStatusText();
-            return report;
-        }
-        const QString text = cameraNotReadyMessage(settings.SourceEditText, camera->listResult());
-        return refused(text, ImportReport::Result::Failed, 0, text);
-    }
+    if (camera && !camera->listResult().ok())
+        return cameraRefused(settings.SourceEditText, camera->listResult());
     if (filter)
         history.skipped = filter->skipped();
     // A move whose files were all imported still has their sources to delete. A copy of a card whose
@@ -416,18 +444,8 @@ ImportReport runImport(const ImportSettings &import, bool quiet)
         RunTransfer(state, *source, runList, runList.size(), import.rows, settings, view, &history);
     for (const RunProblem &problem : outcome.problems)
         printError(ProblemMessage(problem));
-
-    ImportReport report;
-    report.imported = outcome.copied;
-    report.skipped = outcome.skippedImported;
-    report.verifyFailed = outcome.verifyFailed.size();
-    report.notDeleted = state.notDeleted;
+    ImportReport report = reportOf(outcome, state, cancelRequested);
     report.longestPauseNs = longest;
-    report.status = outcome ? finishedStatusText(outcome.skippedImported) : outcome.status;
-    if (cancelRequested && outcome.status == cancelledStatusText())
-        report.result = ImportReport::Result::Cancelled;
-    else if (outcome && !state.notDeleted)
-        report.result = ImportReport::Result::Ok;
     return report;
 }
 
