@@ -21,20 +21,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Relative path -> content of every file below a folder.
-QMap<QString, QByteArray> filesBelow(const QString &folder)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        QFile f(path);
-        files.insert(QDir(folder).relativeFilePath(path),
-                     f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
-    }
-    return files;
-}
-
 } // namespace
 
 class TestCameraWindow final : public QObject
@@ -53,7 +39,7 @@ private Q_SLOTS:
     {
         // The card is no drive here: only the camera shows its folder.
         m_run.volumes().remove(m_run.card());
-        const QMap<QString, QByteArray> before = filesBelow(m_run.card());
+        const QMap<QString, QByteArray> before = filesBelow(m_run.card(), QDir::Files);
         const CameraId camera{directoryCameraModel(), directoryCameraPort(m_run.card())};
         m_run.cameras().plug(camera);
         SettingsRecord settings = m_run.allFilesToDest();
@@ -74,7 +60,7 @@ private Q_SLOTS:
         QVERIFY2(m_run.prompt().messages.isEmpty(), qPrintable(m_run.prompt().messages.join(u'\n')));
         QVERIFY(m_run.prompt().questions.value(0).startsWith(u"転送元："_s + shown +
                                                              u"    (Directory Browse)"_s));
-        const QMap<QString, QByteArray> arrived = filesBelow(m_run.dest());
+        const QMap<QString, QByteArray> arrived = filesBelow(m_run.dest(), QDir::Files);
         QCOMPARE(arrived.size(), 9);
         for (auto it = arrived.cbegin(); it != arrived.cend(); ++it) {
             const QString name = QFileInfo(it.key()).fileName();
@@ -87,7 +73,8 @@ private Q_SLOTS:
             QCOMPARE(it.value(), before.value(original));
         }
         // Moved: the camera keeps only what it never showed.
-        QCOMPARE(QStringList(filesBelow(m_run.card()).keys()), QStringList{u"MISC/readme.txt"_s});
+        QCOMPARE(QStringList(filesBelow(m_run.card(), QDir::Files).keys()),
+                 QStringList{u"MISC/readme.txt"_s});
 
         // Unplugged: back to the pictures folder, as when a card is taken out.
         m_run.cameras().unplug(camera.port);

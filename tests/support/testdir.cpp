@@ -1,5 +1,6 @@
 #include "testdir.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -63,6 +64,19 @@ IsolatedHome::IsolatedHome()
 {
     isolateHome(dir.path());
     QStandardPaths::setTestModeEnabled(true);
+}
+
+QMap<QString, QByteArray> filesBelow(const QString &folder, QDir::Filters filter)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, filter, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile f(path);
+        files.insert(QDir(folder).relativeFilePath(path),
+                     f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
+    }
+    return files;
 }
 
 } // namespace vantora::test

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QMap>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -38,5 +39,9 @@ struct IsolatedHome
     IsolatedHome();
     TestDir dir;
 };
+
+// Every file below a folder with its content, by relative path.
+QMap<QString, QByteArray> filesBelow(const QString &folder,
+                                     QDir::Filters filter = QDir::Files | QDir::Hidden);
 
 } // namespace vantora::test

@@ -21,20 +21,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// What lies below a folder: relative path -> content.
-QMap<QString, QByteArray> filesBelow(const QString &folder)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        QFile f(path);
-        files.insert(QDir(folder).relativeFilePath(path),
-                     f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
-    }
-    return files;
-}
-
 // A camera holding two photos with shooting dates and a video with none (its time is the camera's).
 struct Camera
 {
