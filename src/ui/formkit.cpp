@@ -8,6 +8,15 @@
 
 namespace vantora {
 
+void setUpForm(QWidget *form, const char *name, const QString &title, QSize size, Qt::WindowFlags flags)
+{
+    form->setObjectName(QLatin1String(name));
+    form->setWindowTitle(title);
+    form->setFont(formFont());
+    form->setFixedSize(size);
+    form->setWindowFlags(flags);
+}
+
 QFont formFont(int pixelSize, bool bold)
 {
     QFont f(QStringLiteral("IPAPGothic"));

@@ -14,6 +14,9 @@ namespace vantora {
 // The program's form font: the proportional Gothic, 12 pixels.
 QFont formFont(int pixelSize = 12, bool bold = false);
 
+// Gives a fixed-size form its object name, title, the form font and its title bar's buttons.
+void setUpForm(QWidget *form, const char *name, const QString &title, QSize size, Qt::WindowFlags flags);
+
 // Creates a control with its object name, caption (where it has one) and geometry on a form.
 template <class W> W *makeControl(QWidget *parent, const char *name, const QRect &geometry)
 {

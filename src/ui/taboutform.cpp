@@ -10,11 +10,8 @@ namespace vantora {
 
 TAboutForm::TAboutForm(QWidget *parent) : QDialog(parent)
 {
-    setObjectName(QStringLiteral("TAboutForm"));
-    setWindowTitle(QStringLiteral("Vantora"));
-    setFont(formFont());
-    setFixedSize(290, 181);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setUpForm(this, "TAboutForm", QStringLiteral("Vantora"), {290, 181},
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     Panel1 = makeControl<QFrame>(this, "Panel1", {8, 8, 273, 113});
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);

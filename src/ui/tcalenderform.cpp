@@ -13,11 +13,8 @@ namespace vantora {
 
 TCalenderForm::TCalenderForm(QWidget *parent) : QDialog(parent)
 {
-    setObjectName(QStringLiteral("TCalenderForm"));
-    setWindowTitle(QStringLiteral("日付を選択"));
-    setFont(formFont());
-    setFixedSize(352, 178);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setUpForm(this, "TCalenderForm", QStringLiteral("日付を選択"), {352, 178},
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
 
     const QDate today = QDate::currentDate();

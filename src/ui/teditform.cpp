@@ -78,11 +78,8 @@ void RenbanSpinEdit::keyPressEvent(QKeyEvent *event)
 
 TEditForm::TEditForm(QWidget *parent) : QDialog(parent)
 {
-    setObjectName(QStringLiteral("TEditForm"));
-    setWindowTitle(QStringLiteral("ファイル名の設定"));
-    setFont(formFont());
-    setFixedSize(457, 292);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setUpForm(this, "TEditForm", QStringLiteral("ファイル名の設定"), {457, 292},
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
 
     Label1 = makePreviewLabel(this, "Label1", {8, 8, 441, 36});

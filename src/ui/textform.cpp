@@ -49,12 +49,9 @@ QLineEdit *makeExtEdit(QWidget *parent, const char *name, int x)
 
 TExtForm::TExtForm(QWidget *parent) : QDialog(parent)
 {
-    setObjectName(QStringLiteral("TExtForm"));
-    setWindowTitle(QStringLiteral("拡張子ごと振り分け設定"));
-    setFont(formFont());
-    setFixedSize(457, 682);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    setUpForm(this, "TExtForm", QStringLiteral("拡張子ごと振り分け設定"), {457, 682},
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                  Qt::MSWindowsFixedSizeDialogHint);
 
     TypeGroupBox =
         makeGroup(this, "TypeGroupBox", QStringLiteral("転送するファイルの種類"), {8, 8, 441, 240});

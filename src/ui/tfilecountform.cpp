@@ -12,11 +12,8 @@ namespace vantora {
 
 TFileCountForm::TFileCountForm(QWidget *parent) : QDialog(parent)
 {
-    setObjectName(QStringLiteral("TFileCountForm"));
-    setWindowTitle(QStringLiteral("Vantora"));
-    setFont(formFont());
-    setFixedSize(400, 100);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setUpForm(this, "TFileCountForm", QStringLiteral("Vantora"), {400, 100},
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setModal(false);
 
     GroupBox1 = makeControl<QGroupBox>(this, "GroupBox1", {8, 8, 290, 84});
