@@ -36,8 +36,27 @@ void SetBeforeVerifyHookForTesting(std::function<void(const QString &copy)> hook
     beforeVerifyHook() = std::move(hook);
 }
 
+// A batch whose commit is under way: the worker flushes and reads back, then the caller's thread records
+// and deletes.
+struct CommitBatch::Started
+{
+    std::vector<CommitEntry> entries;
+    QSet<QString> sources;
+    QStringList folders;
+    std::vector<bool> bad;
+    CommitResult result;
+    std::unique_ptr<QThread> worker;
+};
+
 CommitBatch::CommitBatch(Options options) : m_options(std::move(options))
 {
+}
+
+CommitBatch::~CommitBatch()
+{
+    // Unfinished, nothing is recorded or deleted: every source stays.
+    if (m_started && m_started->worker)
+        m_started->worker->wait();
 }
 
 void CommitBatch::add(CommitEntry entry)
@@ -48,72 +67,108 @@ void CommitBatch::add(CommitEntry entry)
     m_entries.push_back(std::move(entry));
 }
 
+bool CommitBatch::holdsSource(const QString &path) const
+{
+    return m_sources.contains(path) || (m_started && m_started->sources.contains(path));
+}
+
 CommitResult CommitBatch::commit()
 {
-    CommitResult result;
-    if (m_entries.empty())
-        return result;
-    const QStringList folders(m_folders.cbegin(), m_folders.cend());
-    RunPumped(m_options.pump, [&result, folders] { result.flushError = SyncFileSystems(folders); });
-    result.flushed = !result.flushError;
-    // A hash that could not be taken (the source unreadable or changed after its copy) leaves its copy
-    // unrecorded.
-    for (CommitEntry &e : m_entries) {
-        if (e.hashTicket)
-            e.hash = m_options.hasher->take(std::exchange(e.hashTicket, 0)).hash;
-    }
-    std::vector<bool> bad(m_entries.size(), false);
-    if (result.flushed) {
-        if (m_options.verify)
-            verify(bad, result);
-        record(bad);
-    }
-    remove(bad, result.flushed, result);
-    m_entries.clear();
-    m_sources.clear();
-    m_folders.clear();
-    m_bytes = 0;
+    CommitResult result = finish();
+    const CommitResult own = (start(), finish());
+    result.flushed = own.flushed;
+    result.flushError = own.flushError;
+    result.deleted += own.deleted;
+    result.notDeleted = result.notDeleted || own.notDeleted;
+    result.movedFromFolders.unite(own.movedFromFolders);
+    result.verifyFailedSources += own.verifyFailedSources;
+    result.verifyFailedCopies += own.verifyFailedCopies;
     return result;
 }
 
-// Reads back every copy, its cached pages dropped first, against the hash taken while it was copied. A
-// copy that differs is removed; its source stays.
-void CommitBatch::verify(std::vector<bool> &bad, CommitResult &result)
+CommitResult CommitBatch::start()
 {
-    if (m_options.verifying)
+    CommitResult result = finish();
+    if (m_entries.empty())
+        return result;
+    m_started = std::make_unique<Started>();
+    Started &s = *m_started;
+    s.entries = std::exchange(m_entries, {});
+    s.sources = std::exchange(m_sources, {});
+    s.folders = QStringList(m_folders.cbegin(), m_folders.cend());
+    m_folders.clear();
+    m_bytes = 0;
+    s.bad.assign(s.entries.size(), false);
+    s.worker.reset(
+        QThread::create(&CommitBatch::flushAndVerify, std::ref(s), m_options.verify, m_options.hasher));
+    s.worker->start();
+    return result;
+}
+
+CommitResult CommitBatch::finish()
+{
+    if (!m_started)
+        return {};
+    Started &s = *m_started;
+    const bool waiting = m_options.verify && m_options.verifying;
+    if (waiting)
         m_options.verifying(true);
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        const CommitEntry &e = m_entries[i];
+    while (!s.worker->wait(QDeadlineTimer(20))) {
+        if (m_options.pump)
+            m_options.pump();
+    }
+    if (waiting)
+        m_options.verifying(false);
+    if (s.result.flushed)
+        record(s);
+    remove(s);
+    const std::unique_ptr<Started> done = std::move(m_started);
+    return done->result;
+}
+
+// On the worker: the copies reach the disk, their hashes are collected (one that could not be taken, the
+// source unreadable or changed after its copy, leaves its copy unrecorded), and with the verify option every
+// copy is read back, its cached pages dropped first, against the hash taken while it was copied. A copy
+// that differs is removed; its source stays.
+void CommitBatch::flushAndVerify(Started &s, bool verify, ContentHasher *hasher)
+{
+    s.result.flushError = SyncFileSystems(s.folders);
+    s.result.flushed = !s.result.flushError;
+    for (CommitEntry &e : s.entries) {
+        if (e.hashTicket)
+            e.hash = hasher->take(std::exchange(e.hashTicket, 0)).hash;
+    }
+    if (!s.result.flushed || !verify)
+        return;
+    for (std::size_t i = 0; i < s.entries.size(); ++i) {
+        const CommitEntry &e = s.entries[i];
         if (!e.record)
             continue;
         if (const auto &hook = beforeVerifyHook())
             hook(e.copy);
-        ContentCheck check;
-        RunPumped(m_options.pump, [&check, &e] { check = HashFileContent(e.copy, true); });
+        const ContentCheck check = HashFileContent(e.copy, true);
         const bool sameFile = !check.error && check.stamp.device == e.copyStamp.device &&
                               check.stamp.inode == e.copyStamp.inode;
         if (sameFile && check.hash == e.hash)
             continue;
-        bad[i] = true;
+        s.bad[i] = true;
         if (sameFile)
             RemoveFile(e.copy);
-        result.verifyFailedSources.append(e.file.path);
-        result.verifyFailedCopies.append(e.copy);
+        s.result.verifyFailedSources.append(e.file.path);
+        s.result.verifyFailedCopies.append(e.copy);
     }
-    if (m_options.verifying)
-        m_options.verifying(false);
 }
 
-void CommitBatch::record(const std::vector<bool> &bad)
+void CommitBatch::record(const Started &s)
 {
     const RunHistory *history = m_options.history;
     if (!history || !history->store)
         return;
     QList<ImportedFile> records;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        const CommitEntry &e = m_entries[i];
-        if (bad[i] || !e.record || e.hash.isEmpty() ||
+    for (std::size_t i = 0; i < s.entries.size(); ++i) {
+        const CommitEntry &e = s.entries[i];
+        if (s.bad[i] || !e.record || e.hash.isEmpty() ||
             !FilePath(e.file.path).isSameOrInside(FilePath(history->volumeRoot)))
             continue;
         ImportedFile record{HistoryPath(e.file.path, history->volumeRoot),
@@ -131,12 +186,16 @@ void CommitBatch::record(const std::vector<bool> &bad)
 
 // The copy's name must still hold the copy, and the source's name the file that was copied; nothing reached
 // through a folder link is deleted. A shot's sources go only when every one of them may.
-void CommitBatch::remove(const std::vector<bool> &bad, bool flushed, CommitResult &result)
+void CommitBatch::remove(Started &s)
 {
-    std::vector<bool> deletable(m_entries.size(), false);
+    const std::vector<CommitEntry> &entries = s.entries;
+    const std::vector<bool> &bad = s.bad;
+    const bool flushed = s.result.flushed;
+    CommitResult &result = s.result;
+    std::vector<bool> deletable(entries.size(), false);
     QSet<quint64> keptShots;
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        const CommitEntry &e = m_entries[i];
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const CommitEntry &e = entries[i];
         if (bad[i] && e.shot)
             keptShots.insert(e.shot);
         // A copy that failed its read-back has been named in its own message.
@@ -150,8 +209,8 @@ void CommitBatch::remove(const std::vector<bool> &bad, bool flushed, CommitResul
                 keptShots.insert(e.shot);
         }
     }
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        const CommitEntry &e = m_entries[i];
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const CommitEntry &e = entries[i];
         if (!deletable[i])
             continue;
         if (keptShots.contains(e.shot) || m_options.source->remove(e.file) != 0) {

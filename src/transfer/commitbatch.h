@@ -61,26 +61,38 @@ public:
         std::function<void(bool verifying)> verifying;
     };
     explicit CommitBatch(Options options);
+    ~CommitBatch();
+    CommitBatch(const CommitBatch &) = delete;
+    CommitBatch &operator=(const CommitBatch &) = delete;
 
     void add(CommitEntry entry);
     bool isEmpty() const { return m_entries.empty(); }
     qsizetype size() const { return qsizetype(m_entries.size()); }
     qint64 bytes() const { return m_bytes; }
-    bool holdsSource(const QString &path) const { return m_sources.contains(path); }
+    // Also while its commit is under way.
+    bool holdsSource(const QString &path) const;
 
-    // Flush, verify, record, delete; the batch is empty afterwards.
+    // Flush, verify, record, delete; the batch is empty afterwards (a commit under way is finished first).
     CommitResult commit();
+    // The same in two halves, so that the next copies are made while the disk flushes and reads back this
+    // batch: start() hands the flush and the read-back to a worker thread and empties the batch; finish()
+    // waits for them, then records and deletes on the caller's thread (a default result when none was
+    // started). A commit under way is finished before another starts.
+    CommitResult start();
+    CommitResult finish();
 
 private:
-    void verify(std::vector<bool> &bad, CommitResult &result);
-    void record(const std::vector<bool> &bad);
-    void remove(const std::vector<bool> &bad, bool flushed, CommitResult &result);
+    struct Started;
+    static void flushAndVerify(Started &started, bool verify, ContentHasher *hasher);
+    void record(const Started &started);
+    void remove(Started &started);
 
     Options m_options;
     std::vector<CommitEntry> m_entries;
     QSet<QString> m_sources;
     QSet<QString> m_folders;
     qint64 m_bytes = 0;
+    std::unique_ptr<Started> m_started;
 };
 
 // Runs work on a worker thread while pump keeps the window turning (a plain wait without one).

@@ -354,7 +354,7 @@ void Run::rotateIfFull()
     if (int(m_unnamed.size()) >= MaxUnnamedCopies || m_unnamedBytes >= MaxUnnamedBytes)
         flushUnnamed();
     if (pendingFull())
-        deleteFlushedSources();
+        committed(m_batch.start());
 }
 
 // Hands the copies written since the last call to a flush on a worker thread, once the batch flushed
@@ -434,7 +434,7 @@ void Run::nameFlushed()
         m_namingShot = 0;
         const bool shotEnds = u.shot == 0 || &u == &batch.back() || (&u + 1)->shot != u.shot;
         if (shotEnds && pendingFull())
-            deleteFlushedSources();
+            committed(m_batch.start());
     }
 }
 
@@ -685,7 +685,8 @@ void Run::committed(const CommitResult &result)
 
 // Sources of a move go only once their copies are on the disk; the history records the batch after the
 // flush (and the read-back), before any source of it goes: a run killed in between is finished by the
-// next one.
+// next one. While a full batch is flushed and read back, the run goes on copying (start()); here the
+// run waits for every batch.
 void Run::deleteFlushedSources()
 {
     committed(m_batch.commit());

@@ -731,15 +731,30 @@ void TestDataSafety::sourceRemovedOnlyAfterFlush()
         QStringLiteral("(?:syncfs|fsync|fdatasync)\\(\\d+<([^>]+)>\\) = 0$"));
     static const QRegularExpression removed(
         QStringLiteral("unlink(?:at)?\\((?:AT_FDCWD, )?\"([^\"]+)\".*\\) = 0$"));
-    QHash<QString, int> namedAt; // copy name -> line
-    int lastFlushOfDst = -1;
+    // A flush on one thread while another makes calls is written in two lines: "PID syncfs(5</dst>
+    // <unfinished ...>" and, where it returns, "PID <... syncfs resumed>) = 0".
+    static const QRegularExpression flushBegun(
+        QStringLiteral("^(\\d+) +(?:syncfs|fsync|fdatasync)\\(\\d+<([^>]+)> <unfinished \\.\\.\\.>$"));
+    static const QRegularExpression flushEnded(
+        QStringLiteral("^(\\d+) +<\\.\\.\\. (?:syncfs|fsync|fdatasync) resumed>\\) += 0$"));
+    // A flush counts for the names given before it began, once it has returned.
+    QHash<QString, std::pair<QString, int>> flushing; // thread -> folder, line begun
+    QHash<QString, int> namedAt;                      // copy name -> line
+    int lastFlushOfDst = -1;                          // where the latest returned flush of dst began
     int sourcesRemoved = 0;
     for (int i = 0; i < lines.size(); ++i) {
         const QString &line = lines.at(i);
         if (const auto m = named.match(line); m.hasMatch() && m.captured(1).startsWith(dst))
             namedAt.insert(QFileInfo(m.captured(1)).fileName(), i);
         if (const auto m = flush.match(line); m.hasMatch() && m.captured(1).startsWith(dst))
-            lastFlushOfDst = i;
+            lastFlushOfDst = std::max(lastFlushOfDst, i);
+        if (const auto m = flushBegun.match(line); m.hasMatch())
+            flushing.insert(m.captured(1), {m.captured(2), i});
+        if (const auto m = flushEnded.match(line); m.hasMatch()) {
+            const auto [folder, begun] = flushing.take(m.captured(1));
+            if (folder.startsWith(dst))
+                lastFlushOfDst = std::max(lastFlushOfDst, begun);
+        }
         if (const auto m = removed.match(line); m.hasMatch() && m.captured(1).startsWith(src)) {
             const QString name = QFileInfo(m.captured(1)).fileName();
             QVERIFY2(namedAt.contains(name), qPrintable(line));
