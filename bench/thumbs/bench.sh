@@ -1,8 +1,8 @@
 # Thumbnail grid benchmarks on 1,000 copies of the camera JPEG with an embedded preview: the grid's first
 # screen (40 thumbnails) and all of its thumbnails, each against the exiv2 command extracting the first
 # preview of the same files into a scratch folder. The grid is switched on half a second after the list
-# window opened, as a user reading the list would (the helpers start with the grid's first showing); its
-# times run from the switch, the helpers' start included. And the resident memory of the program (MiB) over a grid of 20,000 such files
+# window opened, as a user reading the list would (the helpers start with the list window); its
+# times run from the switch. And the resident memory of the program (MiB) over a grid of 20,000 such files
 # (links to one), scrolled from top to bottom: before the list window opened, at its peak and after it
 # closed. Sourced by bench/run.
 

@@ -1,5 +1,5 @@
-// Opens the target list window on a source folder, switches to the thumbnail grid half a second later (the
-// helpers start then, with the grid's first showing) and prints how long the grid took from the switch to
+// Opens the target list window on a source folder (its thumbnail helpers start with it), switches to the
+// thumbnail grid half a second later and prints how long the grid took from the switch to
 // make its first screen (the first 40 files of the list) and all its thumbnails:
 //   first-screen=<seconds> all=<seconds> files=<n> pictures=<made with a picture>
 // Usage: vantora-bench-thumbs SOURCE-FOLDER HELPER

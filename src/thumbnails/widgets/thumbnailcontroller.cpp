@@ -63,8 +63,8 @@ bool ThumbnailController::eventFilter(QObject *watched, QEvent *event)
         if (event->type() == QEvent::Show) {
             if (m_toggle->isChecked())
                 startGrid();
-            else if (m_gridShown)
-                m_pool->warmUp(); // the grid was used: its helpers start while the list is read
+            else
+                m_pool->warmUp(); // a helper takes longer to start than to make a screen of thumbnails
         } else if (event->type() == QEvent::Hide) {
             stopGrid();
             m_paths = QStringList(); // clear() would keep the capacity of tens of thousands
@@ -96,7 +96,6 @@ void ThumbnailController::startGrid()
 {
     if (m_pool->pending() > 0)
         m_pool->stop(); // busy with an earlier grid; idle helpers are kept
-    m_gridShown = true;
     m_pool->warmUp();
     m_model->setFiles(m_paths);
     for (int row = 0; row < m_paths.size(); ++row) {

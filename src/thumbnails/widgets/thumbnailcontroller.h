@@ -69,7 +69,6 @@ private:
     ThumbnailPool *m_pool;
     QTimer *m_requestTimer; // one request for a burst of scroll steps
     QStringList m_paths;
-    bool m_gridShown = false; // the helpers start with the window once the grid was used
 };
 
 } // namespace vantora
