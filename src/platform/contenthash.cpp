@@ -43,6 +43,9 @@ bool hashCopied(int in, quint64 offset, size_t length, std::unique_ptr<char[]> &
         if (got <= 0)
             return false;
         XXH3_128bits_update(hash, buffer.get(), size_t(got));
+        // Nothing reads these pages again: handed back at once, an import as large as the disk reuses its
+        // own pages instead of making the system reclaim others'.
+        ::posix_fadvise(in, off_t(offset), off_t(got), POSIX_FADV_DONTNEED);
         offset += quint64(got);
         length -= size_t(got);
     }
@@ -218,6 +221,9 @@ struct ContentHasher::Queue
                 continue;
             }
             Result result;
+            // The pages the ranges left: a range drops only the whole folios inside it.
+            if (job->fd >= 0)
+                ::posix_fadvise(job->fd, 0, 0, POSIX_FADV_DONTNEED);
             if (item.kind == Kind::End) {
                 struct stat now;
                 result.error = job->error;
@@ -323,6 +329,8 @@ ContentCheck hashDescriptor(int fd, bool dropCache, bool regularOnly)
             break;
         hash.add(buffer.get(), size_t(got));
     }
+    if (dropCache)
+        DropCachedPages(fd); // read from the disk, and left there
     check.hash = hash.result();
     return check;
 }

@@ -329,6 +329,12 @@ KeptCopy UnnamedCopy::keep()
     return KeptCopy(std::exchange(m_fd, -1));
 }
 
+void UnnamedCopy::dropCachedPages() const
+{
+    if (m_fd >= 0)
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
+}
+
 CopyError UnnamedCopy::close(const QString &named)
 {
     const int fd = std::exchange(m_fd, -1);
@@ -419,6 +425,9 @@ CopyError FileCopy::run()
         failure = checkComplete();
     if (!failure)
         failure = carryAttributes();
+    // The source's pages are not read again (a hasher behind the copy hands back the ranges it read).
+    if (!failure && !m_options.hasher)
+        ::posix_fadvise(m_in.get(), 0, 0, POSIX_FADV_DONTNEED);
     if (!failure && m_options.deferName) {
         handOverUnnamed();
         return {};

@@ -38,6 +38,8 @@ public:
     // whole; a folder is never replaced), else failing with CopyError::Exists when the name is taken. On
     // success the copy keeps its descriptor for keep() or close().
     CopyError name(const QString &to, bool replace);
+    // Once it is on the disk: hands its cached pages back to the system.
+    void dropCachedPages() const;
     // After name(): the descriptor, for a move to check the name before it deletes the source.
     KeptCopy keep();
     // After name(): closes it; a delayed write error removes the name again and is returned.

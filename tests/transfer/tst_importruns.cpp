@@ -22,7 +22,9 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +39,26 @@ const QString Volume = QStringLiteral("uuid:TEST-CARD");
 QByteArray sha(const QString &path)
 {
     return QCryptographicHash::hash(test::contentOf(path), QCryptographicHash::Sha256);
+}
+
+// Pages of the file in the page cache; -1 when that cannot be told.
+qint64 cachedPages(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size == 0)
+        return fd < 0 ? -1 : (::close(fd), 0);
+    void *map = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (map == MAP_FAILED)
+        return -1;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> resident(size_t((st.st_size + page - 1) / page));
+    const int got = ::mincore(map, size_t(st.st_size), resident.data());
+    ::munmap(map, size_t(st.st_size));
+    return got != 0 ? -1 : qint64(std::count_if(resident.begin(), resident.end(), [](unsigned char r) {
+        return r & 1;
+    }));
 }
 
 QByteArray photo(int i, int size = 30 * 1024)
@@ -138,6 +160,8 @@ private Q_SLOTS:
     void timesFarFromNowRecordedExactly();
     void killedMoveRerunLeavesEveryPhotoOnceAtTheDestination_data();
     void killedMoveRerunLeavesEveryPhotoOnceAtTheDestination();
+    void importLeavesNeitherCardNorCopiesInTheCache_data();
+    void importLeavesNeitherCardNorCopiesInTheCache();
 
 private:
     QString m_driver;
@@ -570,3 +594,45 @@ void TestImportRuns::killedMoveRerunLeavesEveryPhotoOnceAtTheDestination()
 
 QTEST_GUILESS_MAIN(TestImportRuns)
 #include "tst_importruns.moc"
+
+void TestImportRuns::importLeavesNeitherCardNorCopiesInTheCache_data()
+{
+    QTest::addColumn<bool>("move");
+    QTest::addColumn<bool>("verify");
+    QTest::newRow("copy, hashed behind") << false << false;
+    QTest::newRow("copy, read back") << false << true;
+    QTest::newRow("move, read back") << true << true;
+}
+
+// An import the size of the disk must not push everything else out of the page cache (the system then
+// spends seconds reclaiming): the card's pages go once copied and hashed, the copies' once on the disk.
+void TestImportRuns::importLeavesNeitherCardNorCopiesInTheCache()
+{
+    QFETCH(bool, move);
+    QFETCH(bool, verify);
+    TestDir dir;
+    struct statfs fs;
+    if (::statfs(QFile::encodeName(dir.path()).constData(), &fs) != 0 || fs.f_type == 0x01021994)
+        QSKIP("the test folder is in memory (tmpfs): its pages cannot be dropped");
+    TestPrompt prompt;
+    Importer importer(dir);
+    QStringList sources;
+    for (int i = 1; i <= 4; ++i)
+        sources << importer.add(QStringLiteral("100CANON/IMG_000%1.JPG").arg(i),
+                                photo(i, i == 1 ? 200 : 3 << 20));
+    // On the disk, as a card's files are, and read: in the cache.
+    QCOMPARE(SyncFileSystems({importer.card}), CopyError());
+    for (const QString &source : std::as_const(sources))
+        QVERIFY(test::contentOf(source).size() > 0);
+
+    QVERIFY(importer.run(false, move, verify));
+    const QStringList copies = test::filesUnder(importer.dest);
+    QCOMPARE(copies.size(), 4);
+    for (const QString &name : copies)
+        QCOMPARE(cachedPages(importer.dest + QLatin1Char('/') + name), 0);
+    if (!move) {
+        for (const QString &source : std::as_const(sources))
+            QCOMPARE(cachedPages(source), 0);
+    }
+    QVERIFY(prompt.messages.isEmpty());
+}
