@@ -26,7 +26,8 @@ FileCopier::FileCopier(const Source &source, TransferState &state, TransferView 
 {
 }
 
-CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool overwrite, CopyOutcome &outcome)
+CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool overwrite, CopyOutcome &outcome,
+                           const SourceFile *next)
 {
     const QString folder = folderTextOf(dest);
     if (!m_tidied.contains(folder)) {
@@ -44,6 +45,8 @@ CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool ove
         return CopyError::fromErrno(-fd);
     }
     options.sourceFd = fd;
+    if (next)
+        m_source.prefetch(*next);
     const auto progress = [this](quint64 total, quint64 done) {
         m_rate.setDone(m_doneBytes + qint64(done));
         if (m_rate.due())

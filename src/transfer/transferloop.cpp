@@ -21,6 +21,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QScopeGuard>
 #include <QSet>
 #include <QThread>
 
@@ -106,7 +107,8 @@ public:
 
     // The run's total from the listing's sizes; shown at once.
     void measure(const SourceFiles &runList);
-    void file(const SourceFile &file);
+    // next: the file after it in the run list, if any.
+    void file(const SourceFile &file, const SourceFile *next = nullptr);
     void shot(const Shot &shot);
     void afterLoop();
     bool stopped() const { return m_stop; }
@@ -123,6 +125,7 @@ private:
     const SourceFile &fileAt(const QString &path);
     void committed(const CommitResult &result);
     bool adoptJournaled(const QString &source);
+    std::optional<QStringList> journaledShot(const QStringList &sources) const;
     bool adoptAmong(const QString &source, const QString &name);
     QStringList finishImportedMoves();
     QHash<QString, ContentCheck> readThroughSource(const QList<SkippedImport> &skipped);
@@ -188,6 +191,7 @@ private:
     CommitBatch m_batch;
     FileCopier m_copier;
     qint64 m_notImported = 0;
+    const SourceFile *m_next = nullptr; // read ahead while the file is copied
     RunProblems m_problems;
     bool m_stop = false;
 };
@@ -478,8 +482,10 @@ QString Run::resolve(const QString &source, const ShotNaming *shot)
     return dest;
 }
 
-void Run::file(const SourceFile &file)
+void Run::file(const SourceFile &file, const SourceFile *next)
 {
+    m_next = next;
+    const auto forget = qScopeGuard([this] { m_next = nullptr; });
     const QString &source = file.path;
     m_state.CancelRequested = false;
     // A file matched by two rows is listed twice; once moved, its second entry has nothing to copy.
@@ -539,9 +545,13 @@ void Run::shot(const Shot &shot)
                (!m_state.options.overwrite && PathExists(name));
     };
     int n = 1;
-    while (n <= LastFreeNameNumber &&
-           std::any_of(dests.cbegin(), dests.cend(), [&](const QString &d) { return taken(numbered(d, n)); }))
-        ++n;
+    if (const std::optional<QStringList> journaled = journaledShot(sources))
+        dests = *journaled;
+    else
+        while (n <= LastFreeNameNumber && std::any_of(dests.cbegin(), dests.cend(), [&](const QString &d) {
+                   return taken(numbered(d, n));
+               }))
+            ++n;
     if (n > LastFreeNameNumber) {
         m_state.skipped = true;
         for (const QString &file : std::as_const(sources))
@@ -596,7 +606,7 @@ bool Run::place(const QString &source, const QString &dest)
             return false;
         }
     }
-    const CopyError code = m_copier.copy(fileAt(source), dest, overwrite, outcome);
+    const CopyError code = m_copier.copy(fileAt(source), dest, overwrite, outcome, m_next);
     if (!code) {
         if (m_state.options.move)
             m_moved.insert(source);
@@ -656,6 +666,34 @@ bool Run::adoptJournaled(const QString &source)
         }
     }
     return false;
+}
+
+// A shot an earlier, killed run was naming when it stopped: some of its files may have their names, the
+// others none. It keeps the names that run meant for it (where each is free or holds a file of the size to
+// be taken), so that the files named join the rest instead of the shot being split over two "_n".
+std::optional<QStringList> Run::journaledShot(const QStringList &sources) const
+{
+    if (!m_state.options.skipImported || m_journal.isEmpty())
+        return std::nullopt;
+    QStringList names;
+    for (const QString &source : sources) {
+        const std::optional<FileStamp> from = FileStampOf(source);
+        if (!from || !FilePath(source).isSameOrInside(FilePath(m_history->volumeRoot)))
+            return std::nullopt;
+        const QByteArray path = HistoryPath(source, m_history->volumeRoot);
+        auto it = m_journal.constFind(path);
+        while (it != m_journal.cend() && it.key() == path &&
+               (it->size != from->size || it->mtime != from->mtime))
+            ++it;
+        if (it == m_journal.cend() || it.key() != path)
+            return std::nullopt;
+        const QString name = pathFromBytes(it->destination);
+        const std::optional<FileStamp> there = RegularFileStampOf(name);
+        if (m_copier.writtenThisRun(name) || (PathExists(name) && (!there || there->size != from->size)))
+            return std::nullopt;
+        names.append(name);
+    }
+    return names;
 }
 
 // Takes the first copy of the source under name or its "_n" names, up to the first free one (a killed run
@@ -955,8 +993,8 @@ TransferOutcome RunTransfer(TransferState &state, const Source &source, const So
         }
     } else {
         run.measure(runList);
-        for (const SourceFile &file : runList) {
-            run.file(file);
+        for (qsizetype i = 0; i < runList.size(); ++i) {
+            run.file(runList.at(i), i + 1 < runList.size() ? &runList.at(i + 1) : nullptr);
             if (run.stopped())
                 break;
         }

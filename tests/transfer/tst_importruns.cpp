@@ -160,6 +160,7 @@ private Q_SLOTS:
     void timesFarFromNowRecordedExactly();
     void killedMoveRerunLeavesEveryPhotoOnceAtTheDestination_data();
     void killedMoveRerunLeavesEveryPhotoOnceAtTheDestination();
+    void shotHalfNamedByAKilledRunIsCompletedUnderItsNames();
     void importLeavesNeitherCardNorCopiesInTheCache_data();
     void importLeavesNeitherCardNorCopiesInTheCache();
 
@@ -634,5 +635,34 @@ void TestImportRuns::importLeavesNeitherCardNorCopiesInTheCache()
         for (const QString &source : std::as_const(sources))
             QCOMPARE(cachedPages(source), 0);
     }
+    QVERIFY(prompt.messages.isEmpty());
+}
+
+// A run killed between naming a photo and naming its raw file: the next run gives the raw file the name
+// the killed one meant for it, beside its photo, instead of splitting the pair over two running numbers.
+void TestImportRuns::shotHalfNamedByAKilledRunIsCompletedUnderItsNames()
+{
+    TestDir dir;
+    TestPrompt prompt;
+    Importer importer(dir);
+    importer.renamed = true;
+    importer.pairs = true;
+    const QString jpeg = importer.add(QStringLiteral("100CANON/IMG_0001.JPG"), photo(1));
+    const QString raw = importer.add(QStringLiteral("100CANON/IMG_0001.CR3"), photo(2));
+    QList<IntendedCopy> meant;
+    for (const QString &source : {jpeg, raw}) {
+        const FileStamp stamp = *FileStampOf(source);
+        const QString name = importer.dest + QStringLiteral("/IMG_0001_7.") + QFileInfo(source).suffix();
+        meant.append({QByteArray("DCIM/100CANON/") + QFile::encodeName(QFileInfo(source).fileName()),
+                      stamp.size, stamp.mtime, pathToBytes(name), 8});
+    }
+    importer.history.journal(Volume, QStringLiteral("EOS_DIGITAL"), meant);
+    QVERIFY(QFile::copy(jpeg, importer.dest + QStringLiteral("/IMG_0001_7.JPG")));
+
+    QVERIFY(importer.run(true));
+    QCOMPARE(test::filesUnder(importer.dest),
+             (QStringList{QStringLiteral("IMG_0001_7.CR3"), QStringLiteral("IMG_0001_7.JPG")}));
+    QCOMPARE(sha(importer.dest + QStringLiteral("/IMG_0001_7.CR3")), sha(raw));
+    QCOMPARE(sha(importer.dest + QStringLiteral("/IMG_0001_7.JPG")), sha(jpeg));
     QVERIFY(prompt.messages.isEmpty());
 }
