@@ -237,6 +237,41 @@ ssize_t copyChunk(int in, int out, size_t want, quint64 offset, bool &kernelCopy
     return ssize_t(copied);
 }
 
+// As copyChunk's plain reads, each buffer also written to `also` while it takes it; a failed write there
+// sets alsoError and leaves the rest to `out` alone (also becomes -1).
+ssize_t copyChunkTwice(int in, int out, int &also, int &alsoError, size_t want, quint64 offset,
+                       std::unique_ptr<char[]> &buffer, bool &readFailed, CopyHashing &hashing)
+{
+    readFailed = false;
+    if (!buffer)
+        buffer.reset(new char[BufferSize]);
+    size_t copied = 0;
+    while (copied < want) {
+        ssize_t got;
+        do
+            got = ::read(in, buffer.get(), std::min(BufferSize, want - copied));
+        while (got < 0 && errno == EINTR);
+        if (got < 0) {
+            readFailed = true;
+            return -1;
+        }
+        if (got == 0)
+            break;
+        hashing.read(buffer.get(), offset + copied, size_t(got));
+        int writeError = 0;
+        if (writeNativeFile(out, buffer.get(), got, writeError) < 0) {
+            errno = writeError;
+            return -1;
+        }
+        if (also >= 0 && writeNativeFile(also, buffer.get(), got, writeError) < 0) {
+            alsoError = writeError;
+            also = -1;
+        }
+        copied += size_t(got);
+    }
+    return ssize_t(copied);
+}
+
 } // namespace
 
 UnnamedCopy::UnnamedCopy(int fd, QByteArray temporary) : m_fd(fd), m_temporary(std::move(temporary))
@@ -373,6 +408,9 @@ private:
     CopyError giveName();
     void discard();
     CopyError finishNamed();
+    void openAlso();
+    void dropAlso(int error);
+    void finishAlso();
 
     const CopyProgressRoutine &m_progress;
     const bool *m_cancel;
@@ -400,6 +438,12 @@ private:
     CopyHashing m_hashing;
     size_t m_chunk = FirstChunk;
     size_t m_maxChunk = MaxChunk;
+    // The second copy (CopyOptions::alsoTo).
+    Fd m_also;
+    QByteArray m_alsoTemporary;
+    struct stat m_alsoOwn
+    {
+    };
 };
 
 CopyError FileCopy::run()
@@ -411,6 +455,8 @@ CopyError FileCopy::run()
     ::posix_fadvise(m_in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     if (const CopyError failure = openTemporary())
         return failure;
+    if (!m_options.alsoTo.isEmpty())
+        openAlso();
     startHashing();
     CopyError failure = copyChunks();
     if (!failure)
@@ -502,7 +548,9 @@ CopyError FileCopy::openTemporary()
 void FileCopy::startHashing()
 {
     m_hashing.source = m_in.get();
-    if (m_options.hash && m_options.hasher) {
+    if (m_also.get() >= 0) {
+        // One read feeds both copies and the hash.
+    } else if (m_options.hash && m_options.hasher) {
         m_hashing.hasher = m_options.hasher;
         m_hashing.expected = FileStampFromStat(m_st);
     } else if (m_options.hash && total() > HashedChunk) {
@@ -530,8 +578,17 @@ CopyError FileCopy::copyChunks()
         timer.start();
         const size_t want = size_t(std::min<quint64>(m_chunk, size - done));
         bool readFailed = false;
-        const ssize_t n =
-            copyChunk(m_in.get(), m_out.get(), want, done, kernelCopy, buffer, readFailed, m_hashing);
+        ssize_t n;
+        if (m_also.get() >= 0) {
+            int also = m_also.get();
+            int alsoError = 0;
+            n = copyChunkTwice(m_in.get(), m_out.get(), also, alsoError, want, done, buffer, readFailed,
+                               m_hashing);
+            if (alsoError)
+                dropAlso(alsoError);
+        } else {
+            n = copyChunk(m_in.get(), m_out.get(), want, done, kernelCopy, buffer, readFailed, m_hashing);
+        }
         if (n < 0) {
             const CopyError failure = CopyError::fromErrno(errno);
             m_result.sourceFailed = readFailed;
@@ -615,6 +672,7 @@ void FileCopy::recordCopy()
 void FileCopy::handOverUnnamed()
 {
     recordCopy();
+    finishAlso();
     if (m_hashing.job)
         m_result.hashTicket = m_hashing.job->keep();
     m_result.unnamed = UnnamedCopy(m_out.release(), std::exchange(m_temporary, {}));
@@ -635,9 +693,53 @@ CopyError FileCopy::giveName()
 
 void FileCopy::discard()
 {
+    dropAlso(0);
     m_out.reset();
     if (!m_temporary.isEmpty())
         removeOwn(m_temporary, m_own);
+}
+
+// Where the folder takes no unnamed file, a hidden name, as for the first copy.
+void FileCopy::openAlso()
+{
+    const QByteArray folder = FilePath(m_options.alsoTo).parent().bytes();
+    m_also.reset(::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (m_also.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOSYS))
+        m_also.reset(openNamedTemporary(folder, m_alsoTemporary));
+    if (m_also.get() < 0) {
+        m_result.alsoError = CopyError::fromErrno(errno);
+        m_alsoTemporary.clear();
+        return;
+    }
+    ::fstat(m_also.get(), &m_alsoOwn);
+}
+
+void FileCopy::dropAlso(int error)
+{
+    if (error && !m_result.alsoError)
+        m_result.alsoError = CopyError::fromErrno(error);
+    m_also.reset();
+    if (!m_alsoTemporary.isEmpty())
+        removeOwn(m_alsoTemporary, m_alsoOwn);
+    m_alsoTemporary.clear();
+}
+
+// The second copy is checked and handed over as the first is.
+void FileCopy::finishAlso()
+{
+    if (m_also.get() < 0)
+        return;
+    struct stat st;
+    if (::fstat(m_also.get(), &st) != 0 || quint64(st.st_size) != total()) {
+        dropAlso(EIO);
+        return;
+    }
+    ::fchmod(m_also.get(), m_st.st_mode & 07777);
+    const struct timespec times[2] = {m_st.st_atim, m_st.st_mtim};
+    ::futimens(m_also.get(), times);
+    ::fstat(m_also.get(), &st);
+    m_result.alsoCopy = FileStampFromStat(st);
+    m_result.alsoUnnamed = UnnamedCopy(m_also.release(), std::exchange(m_alsoTemporary, {}));
 }
 
 CopyError FileCopy::finishNamed()

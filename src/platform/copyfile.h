@@ -73,6 +73,10 @@ struct CopyOptions
     // The source already open for reading: the copy reads it instead of opening the source by name, and
     // closes it.
     int sourceFd = -1;
+    // With deferName: a second copy meant for this name, written from the same reads (plain reads, hashed
+    // in line), left without a name (CopyOutcome::alsoUnnamed). Its failure does not fail the copy: the
+    // first goes on alone and CopyOutcome::alsoError tells why.
+    QString alsoTo;
 };
 
 // What a copy tells beyond its error.
@@ -86,6 +90,9 @@ struct CopyOutcome
     quint64 hashTicket = 0;     // with CopyOptions::hasher instead, after success: the hash to take from it
     bool sourceFailed = false;  // the failure came from the source (open, read, gone)
     bool sourceChanged = false; // the source was written to while it was copied
+    UnnamedCopy alsoUnnamed;    // with alsoTo, after success unless alsoError
+    FileStamp alsoCopy;         // the second copy, when alsoUnnamed is open
+    CopyError alsoError;        // why the second copy was given up
 };
 
 // Copies one regular file with progress and cancellation. Returns CopyError::None on success. The cancel
