@@ -44,6 +44,8 @@ void CommitBatch::add(CommitEntry entry)
 {
     m_sources.insert(entry.file.path);
     m_folders.insert(folderTextOf(entry.copy));
+    if (!entry.backup.isEmpty() && !entry.backupMissing)
+        m_backupFolders.insert(folderTextOf(entry.backup));
     m_bytes += entry.copyStamp.size;
     m_entries.push_back(std::move(entry));
 }
@@ -56,6 +58,7 @@ CommitResult CommitBatch::commit()
     const QStringList folders(m_folders.cbegin(), m_folders.cend());
     RunPumped(m_options.pump, [&result, folders] { result.flushError = SyncFileSystems(folders); });
     result.flushed = !result.flushError;
+    flushBackups();
     // A hash that could not be taken (the source unreadable or changed after its copy) leaves its copy
     // unrecorded.
     for (CommitEntry &e : m_entries) {
@@ -67,25 +70,79 @@ CommitResult CommitBatch::commit()
         if (m_options.verify)
             verify(bad, result);
         record(bad);
+        listCommitted(bad, result);
     }
     remove(bad, result.flushed, result);
     m_entries.clear();
     m_sources.clear();
     m_folders.clear();
+    m_backupFolders.clear();
     m_bytes = 0;
     return result;
 }
 
 // Reads back every copy, its cached pages dropped first, against the hash taken while it was copied. A
 // copy that differs is removed; its source stays.
+// The second copies are flushed on their own: a backup drive that fails leaves its copies pending and
+// the first copies stand.
+void CommitBatch::flushBackups()
+{
+    if (m_backupFolders.isEmpty())
+        return;
+    const QStringList folders(m_backupFolders.cbegin(), m_backupFolders.cend());
+    CopyError error;
+    RunPumped(m_options.pump, [&error, folders] { error = SyncFileSystems(folders); });
+    if (!error)
+        return;
+    for (CommitEntry &e : m_entries)
+        e.backupMissing = e.backupMissing || !e.backup.isEmpty();
+}
+
+// False when the second copy differs from the hash: it is removed again and its backup pending.
+bool CommitBatch::verifyBackup(CommitEntry &e)
+{
+    if (e.backup.isEmpty() || e.backupMissing)
+        return true;
+    if (const auto &hook = beforeVerifyHook())
+        hook(e.backup);
+    ContentCheck check;
+    RunPumped(m_options.pump, [&check, &e] { check = HashFileContent(e.backup, true); });
+    const bool sameFile = !check.error && check.stamp.device == e.backupStamp.device &&
+                          check.stamp.inode == e.backupStamp.inode;
+    if (sameFile && check.hash == e.hash)
+        return true;
+    if (sameFile)
+        RemoveFile(e.backup);
+    e.backupMissing = true;
+    return false;
+}
+
+void CommitBatch::listCommitted(const std::vector<bool> &bad, CommitResult &result)
+{
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        const CommitEntry &e = m_entries[i];
+        if (bad[i] || e.hash.isEmpty())
+            continue;
+        result.committed.append({e.copy, e.hash});
+        if (!e.backup.isEmpty() && !e.backupMissing)
+            result.committed.append({e.backup, e.hash});
+        if (!e.backup.isEmpty() && e.backupMissing)
+            result.backupPendingSources.append(e.file.path);
+    }
+}
+
 void CommitBatch::verify(std::vector<bool> &bad, CommitResult &result)
 {
     if (m_options.verifying)
         m_options.verifying(true);
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        const CommitEntry &e = m_entries[i];
+        CommitEntry &e = m_entries[i];
         if (!e.record)
             continue;
+        if (!verifyBackup(e)) {
+            result.verifyFailedSources.append(e.file.path);
+            result.verifyFailedCopies.append(e.backup);
+        }
         if (const auto &hook = beforeVerifyHook())
             hook(e.copy);
         ContentCheck check;
@@ -123,6 +180,8 @@ void CommitBatch::record(const std::vector<bool> &bad)
                             pathToBytes(e.copy),
                             now};
         record.setMtime(e.copied.mtime);
+        record.backup = pathToBytes(e.backup);
+        record.backupPending = !e.backup.isEmpty() && e.backupMissing;
         records.append(record);
     }
     if (!records.isEmpty())
@@ -142,8 +201,9 @@ void CommitBatch::remove(const std::vector<bool> &bad, bool flushed, CommitResul
         // A copy that failed its read-back has been named in its own message.
         if (!e.deleteSource || bad[i])
             continue;
-        deletable[i] =
-            flushed && e.kept.isNamedBy(e.copy) && m_options.source->currentStamp(e.file) == e.copied;
+        const bool backedUp = e.backup.isEmpty() || (!e.backupMissing && e.backupKept.isNamedBy(e.backup));
+        deletable[i] = flushed && backedUp && e.kept.isNamedBy(e.copy) &&
+                       m_options.source->currentStamp(e.file) == e.copied;
         if (!deletable[i]) {
             result.notDeleted = true;
             if (e.shot)
