@@ -182,7 +182,7 @@ void TestImportOptions::missingBackupFolderAsksBeforeACopyAndRefusesAMove()
     r.BackupChecked = true;
     r.BackupDirText = m_run.dir().filePath(QStringLiteral("second"));
     start(r);
-    m_run.prompt().answers = {true, goOn};
+    m_run.prompt().answers << true << goOn;
     pressStart();
     const QString question = backupUnusableQuestion(r.BackupDirText);
     QCOMPARE(question, QStringLiteral("バックアップ先のフォルダ[%1]がないか、書き込めません\r\n"
