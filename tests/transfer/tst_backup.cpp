@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -337,21 +338,31 @@ void TestBackup::killedRunThenRerunHasEveryFileOnce()
     Drives d(dir, "128m");
     if (!d.error().isEmpty())
         QSKIP(qPrintable(d.error()));
-    QRandomGenerator random(20261209);
-    int killedMidway = 0;
-    for (int trial = 0; trial < 30 && killedMidway < 4; ++trial) {
+    const auto freshCard = [&d](quint32 seed) {
         for (const QString &tree : {d.dcim(), d.first, d.second}) {
             QDir(tree).removeRecursively();
             QDir().mkpath(tree);
         }
         QFile::remove(d.history);
-        const QHash<QString, QByteArray> card = makeCard(d.dcim(), 40, 200 * 1024, 100 * quint32(trial));
-        const QString settings = writeSettings(dir.path(), d, d.second, move, false);
-        const KilledRun run = killRunAfter(m_driver.path, settings, 30 + int(random.bounded(400)));
+        return makeCard(d.dcim(), 60, 300 * 1024, seed);
+    };
+    const QString settings = writeSettings(dir.path(), d, d.second, move, false);
+    // One undisturbed run measures how long a run takes here; the kills fall anywhere inside it.
+    freshCard(1);
+    QElapsedTimer clock;
+    clock.start();
+    QString out;
+    QVERIFY2(runTool(m_driver.path, {QStringLiteral("--quiet"), settings}, &out) == 0, qPrintable(out));
+    const qint64 fullRun = clock.elapsed();
+    QRandomGenerator random(20261209);
+    int killedMidway = 0;
+    for (int trial = 0; trial < 40 && killedMidway < 4; ++trial) {
+        const QHash<QString, QByteArray> card = freshCard(100 * quint32(trial));
+        const KilledRun run = killRunAfter(m_driver.path, settings,
+                                           5 + int(random.bounded(qMax<qint64>(fullRun * 8 / 10, 20))));
         QVERIFY(run.ended);
         killedMidway += run.midway;
         // (Killed after the last source of a move went, it left nothing to do.)
-        QString out;
         if (!filesUnder(d.dcim()).isEmpty())
             QVERIFY2(runTool(m_driver.path, {QStringLiteral("--quiet"), settings}, &out) == 0,
                      qPrintable(out));
