@@ -237,39 +237,48 @@ ssize_t copyChunk(int in, int out, size_t want, quint64 offset, bool &kernelCopy
     return ssize_t(copied);
 }
 
-// As copyChunk's plain reads, each buffer also written to `also` while it takes it; a failed write there
-// sets alsoError and leaves the rest to `out` alone (also becomes -1).
-ssize_t copyChunkTwice(int in, int out, int &also, int &alsoError, size_t want, quint64 offset,
-                       std::unique_ptr<char[]> &buffer, bool &readFailed, CopyHashing &hashing)
+// The second copy of a range copyChunk just copied: from the pages that copy read (still cached), in
+// the kernel where it can, else through the buffer. A failure sets alsoError and gives it up (also -1).
+void copyRangeAgain(int in, int &also, int &alsoError, quint64 offset, size_t length,
+                    std::unique_ptr<char[]> &buffer)
 {
-    readFailed = false;
-    if (!buffer)
-        buffer.reset(new char[BufferSize]);
-    size_t copied = 0;
-    while (copied < want) {
-        ssize_t got;
-        do
-            got = ::read(in, buffer.get(), std::min(BufferSize, want - copied));
-        while (got < 0 && errno == EINTR);
-        if (got < 0) {
-            readFailed = true;
-            return -1;
+    loff_t from = loff_t(offset);
+    bool kernel = true;
+    while (length > 0) {
+        ssize_t n;
+        if (kernel) {
+            n = ::copy_file_range(in, &from, also, nullptr, length, 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0 && (n == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                           errno == EOPNOTSUPP || errno == EBADF || errno == EPERM)) {
+                kernel = false;
+                continue;
+            }
+        } else {
+            if (!buffer)
+                buffer.reset(new char[BufferSize]);
+            n = ::pread(in, buffer.get(), std::min(BufferSize, length), from);
+            if (n < 0 && errno == EINTR)
+                continue;
+            int writeError = 0;
+            if (n > 0 && writeNativeFile(also, buffer.get(), n, writeError) < 0) {
+                errno = writeError;
+                n = -1;
+            } else if (n == 0) {
+                errno = EIO; // shorter than it was a moment ago: checkComplete tells the first copy
+                n = -1;
+            }
+            if (n > 0)
+                from += n;
         }
-        if (got == 0)
-            break;
-        hashing.read(buffer.get(), offset + copied, size_t(got));
-        int writeError = 0;
-        if (writeNativeFile(out, buffer.get(), got, writeError) < 0) {
-            errno = writeError;
-            return -1;
-        }
-        if (also >= 0 && writeNativeFile(also, buffer.get(), got, writeError) < 0) {
-            alsoError = writeError;
+        if (n < 0) {
+            alsoError = errno;
             also = -1;
+            return;
         }
-        copied += size_t(got);
+        length -= size_t(n);
     }
-    return ssize_t(copied);
 }
 
 } // namespace
@@ -548,9 +557,7 @@ CopyError FileCopy::openTemporary()
 void FileCopy::startHashing()
 {
     m_hashing.source = m_in.get();
-    if (m_also.get() >= 0) {
-        // One read feeds both copies and the hash.
-    } else if (m_options.hash && m_options.hasher) {
+    if (m_options.hash && m_options.hasher) {
         m_hashing.hasher = m_options.hasher;
         m_hashing.expected = FileStampFromStat(m_st);
     } else if (m_options.hash && total() > HashedChunk) {
@@ -578,16 +585,14 @@ CopyError FileCopy::copyChunks()
         timer.start();
         const size_t want = size_t(std::min<quint64>(m_chunk, size - done));
         bool readFailed = false;
-        ssize_t n;
-        if (m_also.get() >= 0) {
+        const ssize_t n =
+            copyChunk(m_in.get(), m_out.get(), want, done, kernelCopy, buffer, readFailed, m_hashing);
+        if (n > 0 && m_also.get() >= 0) {
             int also = m_also.get();
             int alsoError = 0;
-            n = copyChunkTwice(m_in.get(), m_out.get(), also, alsoError, want, done, buffer, readFailed,
-                               m_hashing);
+            copyRangeAgain(m_in.get(), also, alsoError, done, size_t(n), buffer);
             if (alsoError)
                 dropAlso(alsoError);
-        } else {
-            n = copyChunk(m_in.get(), m_out.get(), want, done, kernelCopy, buffer, readFailed, m_hashing);
         }
         if (n < 0) {
             const CopyError failure = CopyError::fromErrno(errno);
