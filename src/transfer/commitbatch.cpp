@@ -56,9 +56,17 @@ CommitResult CommitBatch::commit()
     if (m_entries.empty())
         return result;
     const QStringList folders(m_folders.cbegin(), m_folders.cend());
-    RunPumped(m_options.pump, [&result, folders] { result.flushError = SyncFileSystems(folders); });
+    const QStringList backupFolders(m_backupFolders.cbegin(), m_backupFolders.cend());
+    // One flush for both where they share a filesystem; each on its own only to tell which failed.
+    bool both = false;
+    if (!backupFolders.isEmpty())
+        RunPumped(m_options.pump,
+                  [&both, folders, backupFolders] { both = !SyncFileSystems(folders + backupFolders); });
+    if (!both)
+        RunPumped(m_options.pump, [&result, folders] { result.flushError = SyncFileSystems(folders); });
     result.flushed = !result.flushError;
-    flushBackups();
+    if (!both)
+        flushBackups();
     // A hash that could not be taken (the source unreadable or changed after its copy) leaves its copy
     // unrecorded.
     for (CommitEntry &e : m_entries) {

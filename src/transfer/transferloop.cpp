@@ -421,8 +421,11 @@ void Run::flushUnnamed()
     m_flushCode = {};
     m_backupFlushCode = {};
     m_flusher.reset(QThread::create([this, folders, backupFolders] {
+        // One flush for both where they share a filesystem; each on its own only to tell which failed.
+        if (!backupFolders.isEmpty() && !SyncFileSystems(folders + backupFolders))
+            return;
         m_flushCode = SyncFileSystems(folders);
-        if (!backupFolders.isEmpty())
+        if (!m_flushCode && !backupFolders.isEmpty())
             m_backupFlushCode = SyncFileSystems(backupFolders);
     }));
     m_flusher->start();
