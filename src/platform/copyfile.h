@@ -73,9 +73,10 @@ struct CopyOptions
     // The source already open for reading: the copy reads it instead of opening the source by name, and
     // closes it.
     int sourceFd = -1;
-    // With deferName: a second copy meant for this name, written from the same reads (plain reads, hashed
-    // in line), left without a name (CopyOutcome::alsoUnnamed). Its failure does not fail the copy: the
-    // first goes on alone and CopyOutcome::alsoError tells why.
+    // With deferName: a second copy meant for this name, each range copied to it right after the first
+    // from the source's pages that copy read (still cached: the source is read once), left without a name
+    // (CopyOutcome::alsoUnnamed). Its failure does not fail the copy: the first goes on alone and
+    // CopyOutcome::alsoError tells why.
     QString alsoTo;
 };
 
