@@ -35,6 +35,8 @@ private Q_SLOTS:
     void bothCopiesMatchTheCard();
     void fullBackupDriveKeepsSourcesUntilTheNextRun_data() { copyAndMoveRows(); }
     void fullBackupDriveKeepsSourcesUntilTheNextRun();
+    void aNameTakenOnEitherDriveMovesBothCopiesOn_data() { copyAndMoveRows(); }
+    void aNameTakenOnEitherDriveMovesBothCopiesOn();
     void missingBackupFolderWritesNothing_data() { copyAndMoveRows(); }
     void missingBackupFolderWritesNothing();
     void killedRunThenRerunHasEveryFileOnce_data() { copyAndMoveRows(); }
@@ -306,6 +308,46 @@ void TestBackup::fullBackupDriveKeepsSourcesUntilTheNextRun()
     QString failures;
     QCOMPARE(checkManifests(d.second, &failures), 2);
     QCOMPARE(failures, QString());
+}
+
+// A name taken on one drive only: both copies take the first name free on both, and nothing there is
+// replaced.
+void TestBackup::aNameTakenOnEitherDriveMovesBothCopiesOn()
+{
+    QFETCH(bool, move);
+    TestDir dir;
+    Drives d(dir, "64m");
+    if (!d.error().isEmpty())
+        QSKIP(qPrintable(d.error()));
+    const QHash<QString, QByteArray> card = makeCard(d.dcim(), 4, 1000, 21);
+    const QString folder = QLatin1Char('/') + CreatedFolder + QStringLiteral("/101CANON/");
+    QVERIFY(QDir().mkpath(d.first + folder) && QDir().mkpath(d.second + folder));
+    const QList<std::pair<QString, QByteArray>> taken = {
+        {d.second + folder + QStringLiteral("IMG_0001.JPG"), "b1"},
+        {d.first + folder + QStringLiteral("IMG_0003.JPG"), "f3"},
+        {d.second + folder + QStringLiteral("IMG_0003_2.JPG"), "b3"}};
+    for (const auto &[path, bytes] : taken) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QString out;
+    QVERIFY2(runTool(m_driver.path,
+                     {QStringLiteral("--quiet"), writeSettings(dir.path(), d, d.second, move, false)},
+                     &out) == 0,
+             qPrintable(out));
+    QHash<QString, QByteArray> expected = card;
+    expected.insert(QStringLiteral("101CANON/IMG_0001_2.JPG"),
+                    expected.take(QStringLiteral("101CANON/IMG_0001.JPG")));
+    expected.insert(QStringLiteral("101CANON/IMG_0003_3.JPG"),
+                    expected.take(QStringLiteral("101CANON/IMG_0003.JPG")));
+    QHash<QString, QByteArray> first = expected, second = expected;
+    first.insert(QStringLiteral("101CANON/IMG_0003.JPG"), "f3");
+    second.insert(QStringLiteral("101CANON/IMG_0001.JPG"), "b1");
+    second.insert(QStringLiteral("101CANON/IMG_0003_2.JPG"), "b3");
+    QCOMPARE(photosIn(d.first), first);
+    QCOMPARE(photosIn(d.second), second);
+    QCOMPARE(filesUnder(d.dcim()).size(), move ? 0 : card.size());
 }
 
 // A backup folder that is not there: nothing is written anywhere, the folder is named.
