@@ -1,9 +1,12 @@
 #include "app/importoptions.h"
 
+#include "routing/choosefolder.h"
 #include "settings/settingsrecord.h"
 #include "transfer/transferstate.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 
 namespace vantora {
@@ -45,7 +48,19 @@ ImportOptions::ImportOptions(QWidget *mainForm, SettingsRecord *settings, QObjec
                                  "XMPなどのサイドカー)を一つのショットとして、同じ連番・同じ撮影日・"
                                  "同じ「_n」で転送します。"),
                   {244, 531, 190, 18})),
-      m_clockOffset(new QSpinBox(mainForm))
+      m_clockOffset(new QSpinBox(mainForm)),
+      m_backup(makeBox(mainForm, "BackupCheckBox", QStringLiteral("バックアップ先にもコピー"),
+                       QStringLiteral("転送するファイルを、バックアップ先のフォルダにも同じフォルダ構成で"
+                                      "コピーします。\n両方のコピーがディスクに書き込まれる(ベリファイでは"
+                                      "両方が一致する)まで、移動の転送元は削除しません。"),
+                       {440, 492, 162, 18})),
+      m_backupDir(new QLineEdit(mainForm)),
+      m_backupDirButton(new QPushButton(QStringLiteral("..."), mainForm)),
+      m_manifest(makeBox(mainForm, "ManifestCheckBox", QStringLiteral("チェックサム一覧を保存"),
+                         QStringLiteral("転送先の各フォルダに、ファイルのチェックサム(XXH3-128)の一覧"
+                                        "「vantora.xxh128」を保存します。\n後から xxhsum -c で"
+                                        "確かめられます。"),
+                         {720, 492, 145, 18}))
 {
     // The strip has room for the edit alone: right of the verify box, above the shot box. Its caption is
     // the first line of its tool tip.
@@ -57,6 +72,24 @@ ImportOptions::ImportOptions(QWidget *mainForm, SettingsRecord *settings, QObjec
         QStringLiteral("時刻補正(分)\nカメラの時計がずれていたときに、ファイルに記録された"
                        "撮影日時に足す分数です(-1440〜1440)。ファイルの更新日時には"
                        "足しません。"));
+    m_backupDir->setObjectName(QStringLiteral("BackupDirEdit"));
+    m_backupDir->setGeometry(604, 491, 86, 20);
+    m_backupDir->setAccessibleName(QStringLiteral("バックアップ先"));
+    m_backupDir->setToolTip(QStringLiteral("バックアップ先のフォルダ"));
+    m_backupDirButton->setObjectName(QStringLiteral("BackupDirButton"));
+    m_backupDirButton->setGeometry(692, 491, 24, 20);
+    m_backupDirButton->setToolTip(QStringLiteral("バックアップ先のフォルダを選びます"));
+    connect(m_backup, &QCheckBox::toggled, this,
+            [this](bool checked) { m_settings->BackupChecked = checked; });
+    connect(m_backupDir, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_settings->BackupDirText = text; });
+    connect(m_backupDirButton, &QPushButton::clicked, this, [this] {
+        const QString chosen = ChooseFolder(QStringLiteral("バックアップ先"), m_backupDir->text());
+        if (!chosen.isEmpty())
+            m_backupDir->setText(chosen);
+    });
+    connect(m_manifest, &QCheckBox::toggled, this,
+            [this](bool checked) { m_settings->ManifestChecked = checked; });
     connect(m_skipImported, &QCheckBox::toggled, this, [this](bool checked) {
         if (m_settings->SkipImportedChecked == checked)
             return;
@@ -79,6 +112,9 @@ void ImportOptions::applySettings()
     m_eject->setChecked(m_settings->EjectChecked);
     m_keepShotsTogether->setChecked(m_settings->KeepShotsTogetherChecked);
     m_clockOffset->setValue(m_settings->ClockOffsetMinutes);
+    m_backup->setChecked(m_settings->BackupChecked);
+    m_backupDir->setText(m_settings->BackupDirText);
+    m_manifest->setChecked(m_settings->ManifestChecked);
 }
 
 } // namespace vantora

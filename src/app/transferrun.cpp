@@ -9,6 +9,7 @@
 #include "source/importstate.h"
 #include "source/widgets/sourcecontroller.h"
 #include "source/widgets/statelabels.h"
+#include "transfer/backupcopies.h"
 #include "transfer/copyprogress.h"
 #include "transfer/destination.h"
 #include "transfer/transferloop.h"
@@ -103,11 +104,20 @@ bool TransferRun::hasFilesToRun()
 {
     // A move whose files were all imported still has their sources to delete.
     const qint64 imported = m_importState->skippedImportedCount();
-    if (m_importState->fileCount() == 0 && !(imported > 0 && m_settings->DelChecked)) {
+    if (m_importState->fileCount() == 0 && !(imported > 0 && m_settings->DelChecked) && !pendingBackups()) {
         prompt().message(imported > 0 ? allImportedMessage(imported) : noFilesMessage());
         return false;
     }
     return true;
+}
+
+// Second copies an earlier run left pending are made by a run with the skip box, files to copy or not.
+bool TransferRun::pendingBackups() const
+{
+    if (!m_settings->SkipImportedChecked)
+        return false;
+    const RunHistory history = m_source->runHistory(m_importState->sourceFolder());
+    return history.store && history.store->hasPendingBackups(history.volume);
 }
 
 QString TransferRun::runQuestion(const QString &source) const
@@ -133,7 +143,19 @@ bool TransferRun::confirmRun(const QString &source)
         return false;
     m_importState->setStatusText(QString());
     m_importState->setWorkedText(QStringLiteral("0"));
-    return checkDestinationFolders();
+    return checkDestinationFolders() && confirmBackup();
+}
+
+// A copy may go on without its second copies when the user says so; a move is refused by the run.
+bool TransferRun::confirmBackup()
+{
+    m_withoutBackup = false;
+    if (!m_settings->BackupChecked || m_settings->DelChecked || BackupFolderUsable(m_settings->BackupDirText))
+        return true;
+    if (!prompt().askYesNo(backupUnusableQuestion(m_settings->BackupDirText)))
+        return false;
+    m_withoutBackup = true;
+    return true;
 }
 
 void TransferRun::run(const QString &source)
@@ -159,10 +181,13 @@ void TransferRun::run(const QString &source)
     SourceFiles runList = m_source->collectRunFiles(from, masks);
     const RunHistory history = m_source->runHistory(source);
 
+    SettingsRecord settings = *m_settings;
+    if (m_withoutBackup)
+        settings.BackupChecked = false;
     QElapsedTimer clock;
     clock.start();
     const TransferOutcome outcome = RunTransfer(m_state, from, runList, m_importState->fileCount(),
-                                                m_routing->mainTableRows(), *m_settings, m_runView, &history);
+                                                m_routing->mainTableRows(), settings, m_runView, &history);
     showOutcome(outcome, source);
     runList.clear();
     resetCountersAfterRun();

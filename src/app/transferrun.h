@@ -50,8 +50,10 @@ private:
 
     // The steps of startTransfer; a check that fails has said why.
     bool hasFilesToRun();
+    bool pendingBackups() const;
     QString runQuestion(const QString &source) const;
     bool confirmRun(const QString &source);
+    bool confirmBackup();
     bool checkDestinationFolders();
     void run(const QString &source);
     void showOutcome(const TransferOutcome &outcome, const QString &source);
@@ -69,6 +71,7 @@ private:
     MainFormTransferView m_view;
     BytesProgressView m_runView; // m_view with the bytes line
     bool m_closeAfterRun = false;
+    bool m_withoutBackup = false; // the user chose to copy without the second copies
 };
 
 } // namespace vantora

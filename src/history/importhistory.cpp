@@ -27,7 +27,7 @@ namespace vantora {
 
 namespace {
 
-constexpr int SchemaVersion = 2;
+constexpr int SchemaVersion = 3;
 constexpr qint64 NsPerSec = 1'000'000'000;
 
 QSqlDatabase database(const QString &connection)
@@ -146,15 +146,20 @@ int schemaVersionOf(sqlite3 *db, HistoryProblem *problem)
     "size INTEGER NOT NULL, " VTX_TIME_COLUMNS ", destination BLOB NOT NULL, "                               \
     "next_file_number INTEGER NOT NULL, PRIMARY KEY (volume, path, size, mtime_sec, mtime_nsec)) "           \
     "WITHOUT ROWID;"
+// The second copy of a file (a run with a backup folder), pending while it is not on the disk.
+#define VTX_BACKUPS                                                                                          \
+    "CREATE TABLE backups (volume INTEGER NOT NULL REFERENCES volumes(id), path BLOB NOT NULL, "             \
+    "size INTEGER NOT NULL, " VTX_TIME_COLUMNS ", backup BLOB NOT NULL, pending INTEGER NOT NULL, "          \
+    "PRIMARY KEY (volume, path, size, mtime_sec, mtime_nsec)) WITHOUT ROWID;"
 // Version 1 kept nanoseconds since the epoch, which overflow after 2262: seconds and nanoseconds, floored.
 #define VTX_SEC_OF_NS "(mtime_ns / 1000000000 - (mtime_ns % 1000000000 < 0))"
 #define VTX_NSEC_OF_NS "(mtime_ns % 1000000000 + 1000000000 * (mtime_ns % 1000000000 < 0))"
 
 constexpr const char *CreateSchema =
     "CREATE TABLE schema_version (version INTEGER NOT NULL);"
-    "INSERT INTO schema_version VALUES (2);"
+    "INSERT INTO schema_version VALUES (3);"
     "CREATE TABLE volumes (id INTEGER PRIMARY KEY, identity TEXT NOT NULL UNIQUE, label TEXT NOT NULL);"
-    "CREATE TABLE files " VTX_FILES_COLUMNS ";" VTX_JOURNAL;
+    "CREATE TABLE files " VTX_FILES_COLUMNS ";" VTX_JOURNAL VTX_BACKUPS;
 
 // Upgrades[v - 1] takes a file of version v to v + 1.
 constexpr const char *Upgrades[] = {
@@ -163,6 +168,7 @@ constexpr const char *Upgrades[] = {
     ", hash, destination, imported_at FROM files;"
     "DROP TABLE files;"
     "ALTER TABLE files_2 RENAME TO files;" VTX_JOURNAL "UPDATE schema_version SET version = 2;",
+    VTX_BACKUPS "UPDATE schema_version SET version = 3;",
 };
 static_assert(std::size(Upgrades) == SchemaVersion - 1);
 
@@ -297,6 +303,11 @@ bool ImportHistory::journal(const QString &, const QString &, const QList<Intend
 QList<IntendedCopy> ImportHistory::journalOf(const QString &)
 {
     return {};
+}
+
+bool ImportHistory::hasPendingBackups(const QString &)
+{
+    return false;
 }
 
 QString defaultHistoryPath()
@@ -586,7 +597,32 @@ ImportedFiles SqliteImportHistory::filesOf(const QString &volume, bool withCopie
             }
             files.insert(f.path, f);
         });
+    if (withCopies)
+        readBackups(volume, files);
     return files;
+}
+
+void SqliteImportHistory::readBackups(const QString &volume, ImportedFiles &files)
+{
+    if (m_schema < 3)
+        return;
+    QSqlQuery query(database(m_connection));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT path, size, mtime_sec, mtime_nsec, backup, pending FROM backups "
+                                 "WHERE volume IN (SELECT id FROM volumes WHERE identity = ?)"));
+    query.addBindValue(volume);
+    if (!query.exec())
+        return;
+    while (query.next()) {
+        const QByteArray path = query.value(0).toByteArray();
+        const FileTime time{query.value(2).toLongLong(), query.value(3).toInt()};
+        for (auto it = files.find(path); it != files.end() && it.key() == path; ++it) {
+            if (it->size == query.value(1).toLongLong() && it->mtime() == time) {
+                it->backup = query.value(4).toByteArray();
+                it->backupPending = query.value(5).toInt() != 0;
+            }
+        }
+    }
 }
 
 ImportedStamps SqliteImportHistory::stampsOf(const QString &volume)
@@ -668,6 +704,11 @@ bool SqliteImportHistory::add(const QString &volume, const QString &label, const
         QSqlQuery done(db);
         done.prepare(QStringLiteral("DELETE FROM journal WHERE volume = ? AND path = ? AND size = ? AND "
                                     "mtime_sec = ? AND mtime_nsec = ?"));
+        QSqlQuery backup = sourceFileInsert(db, QStringLiteral("backups"),
+                                            {QStringLiteral("backup"), QStringLiteral("pending")});
+        QSqlQuery noBackup(db);
+        noBackup.prepare(QStringLiteral("DELETE FROM backups WHERE volume = ? AND path = ? AND size = ? AND "
+                                        "mtime_sec = ? AND mtime_nsec = ?"));
         for (const ImportedFile &f : files) {
             const FileTime time = f.mtime();
             bindSourceFile(insert, id, f.path, f.size, time);
@@ -675,7 +716,13 @@ bool SqliteImportHistory::add(const QString &volume, const QString &label, const
             insert.bindValue(5, f.hash);
             insert.bindValue(6, f.destination);
             insert.bindValue(7, f.importedAt);
-            if (!insert.exec() || !done.exec())
+            QSqlQuery &second = f.backup.isEmpty() ? noBackup : backup;
+            bindSourceFile(second, id, f.path, f.size, time);
+            if (!f.backup.isEmpty()) {
+                backup.bindValue(5, f.backup);
+                backup.bindValue(6, f.backupPending ? 1 : 0);
+            }
+            if (!insert.exec() || !done.exec() || !second.exec())
                 return false;
         }
         return true;
@@ -722,6 +769,17 @@ QList<IntendedCopy> SqliteImportHistory::journalOf(const QString &volume)
     return list;
 }
 
+bool SqliteImportHistory::hasPendingBackups(const QString &volume)
+{
+    if (m_schema < 3)
+        return false;
+    QSqlQuery query(database(m_connection));
+    query.prepare(QStringLiteral("SELECT 1 FROM backups WHERE pending != 0 AND volume IN "
+                                 "(SELECT id FROM volumes WHERE identity = ?) LIMIT 1"));
+    query.addBindValue(volume);
+    return query.exec() && query.next();
+}
+
 QList<HistoryVolume> SqliteImportHistory::volumes()
 {
     QList<HistoryVolume> list;
@@ -756,7 +814,8 @@ qint64 SqliteImportHistory::forget(const QString &volume)
     const qint64 removed = count.value(0).toLongLong();
     count.finish();
     bool ok = true;
-    for (const QString &table : {QStringLiteral("files"), QStringLiteral("journal")}) {
+    for (const QString &table :
+         {QStringLiteral("files"), QStringLiteral("journal"), QStringLiteral("backups")}) {
         QSqlQuery remove(db);
         remove.prepare(
             QStringLiteral("DELETE FROM %1 WHERE volume IN (SELECT id FROM volumes WHERE identity = ?)")

@@ -31,6 +31,8 @@ struct ImportedFile
     // The time exactly, where it may lie outside what mtimeNs holds; setMtime() sets both. Records read from
     // the history always carry it.
     std::optional<FileTime> exactMtime = {};
+    QByteArray backup = {};  // the second copy under a backup folder, an absolute path's bytes; empty: none
+    bool backupPending = {}; // the second copy is not on the disk yet
 
     // The time the history keeps and compares: exactMtime when set, else mtimeNs.
     FileTime mtime() const { return exactMtime ? *exactMtime : FileTime::fromNs(mtimeNs); }
@@ -42,7 +44,8 @@ struct ImportedFile
     friend bool operator==(const ImportedFile &a, const ImportedFile &b)
     {
         return a.path == b.path && a.size == b.size && a.mtime() == b.mtime() && a.hash == b.hash &&
-               a.destination == b.destination && a.importedAt == b.importedAt;
+               a.destination == b.destination && a.importedAt == b.importedAt && a.backup == b.backup &&
+               a.backupPending == b.backupPending;
     }
 };
 
@@ -152,6 +155,8 @@ public:
     virtual bool journal(const QString &volume, const QString &label, const QList<IntendedCopy> &copies);
     // Every journal entry of a volume.
     virtual QList<IntendedCopy> journalOf(const QString &volume);
+    // True when a file of the volume still waits for its second copy (ImportedFile::backupPending).
+    virtual bool hasPendingBackups(const QString &volume);
 };
 
 // Why the history file is not used as it should be.
@@ -194,6 +199,7 @@ public:
     qint64 forget(const QString &volume) override;
     bool journal(const QString &volume, const QString &label, const QList<IntendedCopy> &copies) override;
     QList<IntendedCopy> journalOf(const QString &volume) override;
+    bool hasPendingBackups(const QString &volume) override;
 
 private:
     // Opens the file for reading and writing under `connection`, upgrading an older schema.
@@ -214,6 +220,8 @@ private:
     void readFiles(const QString &volume, bool withCopies, const std::function<void(qint64 count)> &reserve,
                    const std::function<void(sqlite3_stmt *)> &row);
     void close(const QString &connection);
+    // Adds the second copies of the volume's files to their records.
+    void readBackups(const QString &volume, ImportedFiles &files);
 
     QString m_path;
     QString m_connection;

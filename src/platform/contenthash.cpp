@@ -43,9 +43,6 @@ bool hashCopied(int in, quint64 offset, size_t length, std::unique_ptr<char[]> &
         if (got <= 0)
             return false;
         XXH3_128bits_update(hash, buffer.get(), size_t(got));
-        // Nothing reads these pages again: handed back at once, an import as large as the disk reuses its
-        // own pages instead of making the system reclaim others'.
-        ::posix_fadvise(in, off_t(offset), off_t(got), POSIX_FADV_DONTNEED);
         offset += quint64(got);
         length -= size_t(got);
     }
@@ -221,7 +218,9 @@ struct ContentHasher::Queue
                 continue;
             }
             Result result;
-            // The pages the ranges left: a range drops only the whole folios inside it.
+            // Nothing reads the file's pages again (a second copy reads each range before its file ends
+            // here): handed back, an import as large as the disk reuses its own pages instead of making
+            // the system reclaim others'.
             if (job->fd >= 0)
                 ::posix_fadvise(job->fd, 0, 0, POSIX_FADV_DONTNEED);
             if (item.kind == Kind::End) {

@@ -237,6 +237,50 @@ ssize_t copyChunk(int in, int out, size_t want, quint64 offset, bool &kernelCopy
     return ssize_t(copied);
 }
 
+// The second copy of a range copyChunk just copied: from the pages that copy read (still cached), in
+// the kernel where it can, else through the buffer. A failure sets alsoError and gives it up (also -1).
+void copyRangeAgain(int in, int &also, int &alsoError, quint64 offset, size_t length,
+                    std::unique_ptr<char[]> &buffer)
+{
+    loff_t from = loff_t(offset);
+    bool kernel = true;
+    while (length > 0) {
+        ssize_t n;
+        if (kernel) {
+            n = ::copy_file_range(in, &from, also, nullptr, length, 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0 && (n == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                           errno == EOPNOTSUPP || errno == EBADF || errno == EPERM)) {
+                kernel = false;
+                continue;
+            }
+        } else {
+            if (!buffer)
+                buffer.reset(new char[BufferSize]);
+            n = ::pread(in, buffer.get(), std::min(BufferSize, length), from);
+            if (n < 0 && errno == EINTR)
+                continue;
+            int writeError = 0;
+            if (n > 0 && writeNativeFile(also, buffer.get(), n, writeError) < 0) {
+                errno = writeError;
+                n = -1;
+            } else if (n == 0) {
+                errno = EIO; // shorter than it was a moment ago: checkComplete tells the first copy
+                n = -1;
+            }
+            if (n > 0)
+                from += n;
+        }
+        if (n < 0) {
+            alsoError = errno;
+            also = -1;
+            return;
+        }
+        length -= size_t(n);
+    }
+}
+
 } // namespace
 
 UnnamedCopy::UnnamedCopy(int fd, QByteArray temporary) : m_fd(fd), m_temporary(std::move(temporary))
@@ -379,6 +423,9 @@ private:
     CopyError giveName();
     void discard();
     CopyError finishNamed();
+    void openAlso();
+    void dropAlso(int error);
+    void finishAlso();
 
     const CopyProgressRoutine &m_progress;
     const bool *m_cancel;
@@ -406,6 +453,12 @@ private:
     CopyHashing m_hashing;
     size_t m_chunk = FirstChunk;
     size_t m_maxChunk = MaxChunk;
+    // The second copy (CopyOptions::alsoTo).
+    Fd m_also;
+    QByteArray m_alsoTemporary;
+    struct stat m_alsoOwn
+    {
+    };
 };
 
 CopyError FileCopy::run()
@@ -417,6 +470,8 @@ CopyError FileCopy::run()
     ::posix_fadvise(m_in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     if (const CopyError failure = openTemporary())
         return failure;
+    if (!m_options.alsoTo.isEmpty())
+        openAlso();
     startHashing();
     CopyError failure = copyChunks();
     if (!failure)
@@ -541,6 +596,13 @@ CopyError FileCopy::copyChunks()
         bool readFailed = false;
         const ssize_t n =
             copyChunk(m_in.get(), m_out.get(), want, done, kernelCopy, buffer, readFailed, m_hashing);
+        if (n > 0 && m_also.get() >= 0) {
+            int also = m_also.get();
+            int alsoError = 0;
+            copyRangeAgain(m_in.get(), also, alsoError, done, size_t(n), buffer);
+            if (alsoError)
+                dropAlso(alsoError);
+        }
         if (n < 0) {
             const CopyError failure = CopyError::fromErrno(errno);
             m_result.sourceFailed = readFailed;
@@ -624,6 +686,7 @@ void FileCopy::recordCopy()
 void FileCopy::handOverUnnamed()
 {
     recordCopy();
+    finishAlso();
     if (m_hashing.job)
         m_result.hashTicket = m_hashing.job->keep();
     m_result.unnamed = UnnamedCopy(m_out.release(), std::exchange(m_temporary, {}));
@@ -644,9 +707,53 @@ CopyError FileCopy::giveName()
 
 void FileCopy::discard()
 {
+    dropAlso(0);
     m_out.reset();
     if (!m_temporary.isEmpty())
         removeOwn(m_temporary, m_own);
+}
+
+// Where the folder takes no unnamed file, a hidden name, as for the first copy.
+void FileCopy::openAlso()
+{
+    const QByteArray folder = FilePath(m_options.alsoTo).parent().bytes();
+    m_also.reset(::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (m_also.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOSYS))
+        m_also.reset(openNamedTemporary(folder, m_alsoTemporary));
+    if (m_also.get() < 0) {
+        m_result.alsoError = CopyError::fromErrno(errno);
+        m_alsoTemporary.clear();
+        return;
+    }
+    ::fstat(m_also.get(), &m_alsoOwn);
+}
+
+void FileCopy::dropAlso(int error)
+{
+    if (error && !m_result.alsoError)
+        m_result.alsoError = CopyError::fromErrno(error);
+    m_also.reset();
+    if (!m_alsoTemporary.isEmpty())
+        removeOwn(m_alsoTemporary, m_alsoOwn);
+    m_alsoTemporary.clear();
+}
+
+// The second copy is checked and handed over as the first is.
+void FileCopy::finishAlso()
+{
+    if (m_also.get() < 0)
+        return;
+    struct stat st;
+    if (::fstat(m_also.get(), &st) != 0 || quint64(st.st_size) != total()) {
+        dropAlso(EIO);
+        return;
+    }
+    ::fchmod(m_also.get(), m_st.st_mode & 07777);
+    const struct timespec times[2] = {m_st.st_atim, m_st.st_mtim};
+    ::futimens(m_also.get(), times);
+    ::fstat(m_also.get(), &st);
+    m_result.alsoCopy = FileStampFromStat(st);
+    m_result.alsoUnnamed = UnnamedCopy(m_also.release(), std::exchange(m_alsoTemporary, {}));
 }
 
 CopyError FileCopy::finishNamed()

@@ -75,6 +75,11 @@ struct CopyOptions
     // The source already open for reading: the copy reads it instead of opening the source by name, and
     // closes it.
     int sourceFd = -1;
+    // With deferName: a second copy meant for this name, each range copied to it right after the first
+    // from the source's pages that copy read (still cached: the source is read once), left without a name
+    // (CopyOutcome::alsoUnnamed). Its failure does not fail the copy: the first goes on alone and
+    // CopyOutcome::alsoError tells why.
+    QString alsoTo;
 };
 
 // What a copy tells beyond its error.
@@ -88,6 +93,9 @@ struct CopyOutcome
     quint64 hashTicket = 0;     // with CopyOptions::hasher instead, after success: the hash to take from it
     bool sourceFailed = false;  // the failure came from the source (open, read, gone)
     bool sourceChanged = false; // the source was written to while it was copied
+    UnnamedCopy alsoUnnamed;    // with alsoTo, after success unless alsoError
+    FileStamp alsoCopy;         // the second copy, when alsoUnnamed is open
+    CopyError alsoError;        // why the second copy was given up
 };
 
 // Copies one regular file with progress and cancellation. Returns CopyError::None on success. The cancel

@@ -122,6 +122,9 @@ const QList<SettingsRecord::Field> &SettingsRecord::addedFields()
         flag("KeepShotsTogetherChecked", &R::KeepShotsTogetherChecked),
         number("ClockOffsetMinutes", &R::ClockOffsetMinutes),
         text("CameraModel", &R::CameraModel),
+        flag("BackupChecked", &R::BackupChecked),
+        text("BackupDirText", &R::BackupDirText),
+        flag("ManifestChecked", &R::ManifestChecked),
     };
     return table;
 }

@@ -67,6 +67,12 @@ struct SettingsRecord
     // The model of the camera a "gphoto2://[PORT]/" source names, where the port alone does not tell it
     // (libgphoto2's model name); empty: the camera found at the port.
     QString CameraModel;
+    // A second copy of every file under this folder, at the same path below it as the first copy below its
+    // row's folder; a source is deleted only once both are on the disk.
+    bool BackupChecked = false;
+    QString BackupDirText;
+    // A "vantora.xxh128" list of the content hashes in every folder a run wrote into.
+    bool ManifestChecked = false;
 
     enum class Type
     {

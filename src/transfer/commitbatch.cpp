@@ -43,6 +43,7 @@ struct CommitBatch::Started
     std::vector<CommitEntry> entries;
     QSet<QString> sources;
     QStringList folders;
+    QStringList backupFolders;
     std::vector<bool> bad;
     CommitResult result;
     std::unique_ptr<QThread> worker;
@@ -63,6 +64,8 @@ void CommitBatch::add(CommitEntry entry)
 {
     m_sources.insert(entry.file.path);
     m_folders.insert(folderTextOf(entry.copy));
+    if (!entry.backup.isEmpty() && !entry.backupMissing)
+        m_backupFolders.insert(folderTextOf(entry.backup));
     m_bytes += entry.copyStamp.size;
     m_entries.push_back(std::move(entry));
 }
@@ -83,6 +86,8 @@ CommitResult CommitBatch::commit()
     result.movedFromFolders.unite(own.movedFromFolders);
     result.verifyFailedSources += own.verifyFailedSources;
     result.verifyFailedCopies += own.verifyFailedCopies;
+    result.backupPendingSources += own.backupPendingSources;
+    result.committed += own.committed;
     return result;
 }
 
@@ -97,6 +102,8 @@ CommitResult CommitBatch::start()
     s.sources = std::exchange(m_sources, {});
     s.folders = QStringList(m_folders.cbegin(), m_folders.cend());
     m_folders.clear();
+    s.backupFolders = QStringList(m_backupFolders.cbegin(), m_backupFolders.cend());
+    m_backupFolders.clear();
     m_bytes = 0;
     s.bad.assign(s.entries.size(), false);
     s.worker.reset(
@@ -119,8 +126,10 @@ CommitResult CommitBatch::finish()
     }
     if (waiting)
         m_options.verifying(false);
-    if (s.result.flushed)
+    if (s.result.flushed) {
         record(s);
+        listCommitted(s);
+    }
     remove(s);
     const std::unique_ptr<Started> done = std::move(m_started);
     return done->result;
@@ -132,8 +141,13 @@ CommitResult CommitBatch::finish()
 // that differs is removed; its source stays.
 void CommitBatch::flushAndVerify(Started &s, bool verify, ContentHasher *hasher)
 {
-    s.result.flushError = SyncFileSystems(s.folders);
+    // One flush for both where they share a filesystem; each on its own only to tell which failed.
+    const bool both = !s.backupFolders.isEmpty() && !SyncFileSystems(s.folders + s.backupFolders);
+    if (!both)
+        s.result.flushError = SyncFileSystems(s.folders);
     s.result.flushed = !s.result.flushError;
+    if (!both)
+        flushBackups(s);
     for (CommitEntry &e : s.entries) {
         if (e.hashTicket)
             e.hash = hasher->take(std::exchange(e.hashTicket, 0)).hash;
@@ -141,9 +155,13 @@ void CommitBatch::flushAndVerify(Started &s, bool verify, ContentHasher *hasher)
     if (!s.result.flushed || !verify)
         return;
     for (std::size_t i = 0; i < s.entries.size(); ++i) {
-        const CommitEntry &e = s.entries[i];
+        CommitEntry &e = s.entries[i];
         if (!e.record)
             continue;
+        if (!verifyBackup(e)) {
+            s.result.verifyFailedSources.append(e.file.path);
+            s.result.verifyFailedCopies.append(e.backup);
+        }
         if (const auto &hook = beforeVerifyHook())
             hook(e.copy);
         const ContentCheck check = HashFileContent(e.copy, true);
@@ -156,6 +174,48 @@ void CommitBatch::flushAndVerify(Started &s, bool verify, ContentHasher *hasher)
             RemoveFile(e.copy);
         s.result.verifyFailedSources.append(e.file.path);
         s.result.verifyFailedCopies.append(e.copy);
+    }
+}
+
+// The second copies are flushed on their own: a backup drive that fails leaves its copies pending and
+// the first copies stand.
+void CommitBatch::flushBackups(Started &s)
+{
+    if (s.backupFolders.isEmpty() || !SyncFileSystems(s.backupFolders))
+        return;
+    for (CommitEntry &e : s.entries)
+        e.backupMissing = e.backupMissing || !e.backup.isEmpty();
+}
+
+// False when the second copy differs from the hash: it is removed again and its backup pending.
+bool CommitBatch::verifyBackup(CommitEntry &e)
+{
+    if (e.backup.isEmpty() || e.backupMissing)
+        return true;
+    if (const auto &hook = beforeVerifyHook())
+        hook(e.backup);
+    const ContentCheck check = HashFileContent(e.backup, true);
+    const bool sameFile = !check.error && check.stamp.device == e.backupStamp.device &&
+                          check.stamp.inode == e.backupStamp.inode;
+    if (sameFile && check.hash == e.hash)
+        return true;
+    if (sameFile)
+        RemoveFile(e.backup);
+    e.backupMissing = true;
+    return false;
+}
+
+void CommitBatch::listCommitted(Started &s)
+{
+    for (std::size_t i = 0; i < s.entries.size(); ++i) {
+        const CommitEntry &e = s.entries[i];
+        if (s.bad[i] || e.hash.isEmpty())
+            continue;
+        s.result.committed.append({e.copy, e.hash});
+        if (!e.backup.isEmpty() && !e.backupMissing)
+            s.result.committed.append({e.backup, e.hash});
+        if (!e.backup.isEmpty() && e.backupMissing)
+            s.result.backupPendingSources.append(e.file.path);
     }
 }
 
@@ -178,6 +238,8 @@ void CommitBatch::record(const Started &s)
                             pathToBytes(e.copy),
                             now};
         record.setMtime(e.copied.mtime);
+        record.backup = pathToBytes(e.backup);
+        record.backupPending = !e.backup.isEmpty() && e.backupMissing;
         records.append(record);
     }
     if (!records.isEmpty())
@@ -201,8 +263,9 @@ void CommitBatch::remove(Started &s)
         // A copy that failed its read-back has been named in its own message.
         if (!e.deleteSource || bad[i])
             continue;
-        deletable[i] =
-            flushed && e.kept.isNamedBy(e.copy) && m_options.source->currentStamp(e.file) == e.copied;
+        const bool backedUp = e.backup.isEmpty() || (!e.backupMissing && e.backupKept.isNamedBy(e.backup));
+        deletable[i] = flushed && backedUp && e.kept.isNamedBy(e.copy) &&
+                       m_options.source->currentStamp(e.file) == e.copied;
         if (!deletable[i]) {
             result.notDeleted = true;
             if (e.shot)

@@ -28,6 +28,19 @@ struct CommitEntry
     quint64 shot = 0;       // a shot's sources go together or not at all; 0 for none
     bool deleteSource = false;
     bool record = true; // false: the history holds it already
+    // The second copy under the backup folder; empty when the run makes none. The source goes only while
+    // it is on the disk (and read back equal with the verify option) and its name holds it.
+    QString backup;
+    bool backupMissing = false; // the second copy failed: its backup is pending
+    KeptCopy backupKept;        // with a move
+    FileStamp backupStamp;
+};
+
+// A copy committed: for the list of hashes of its folder.
+struct CommittedCopy
+{
+    QString path;
+    QByteArray hash;
 };
 
 // What a commit did.
@@ -40,6 +53,8 @@ struct CommitResult
     QSet<QString> movedFromFolders; // folders a source was deleted from
     QStringList verifyFailedSources;
     QStringList verifyFailedCopies;
+    QStringList backupPendingSources; // sources whose second copy is missing
+    QList<CommittedCopy> committed;   // every good copy of the batch, the second copies too
 };
 
 // The one place that decides when a source may go. Copies are flushed together (one flush per batch costs
@@ -84,13 +99,17 @@ public:
 private:
     struct Started;
     static void flushAndVerify(Started &started, bool verify, ContentHasher *hasher);
+    static void flushBackups(Started &started);
+    static bool verifyBackup(CommitEntry &e);
     void record(const Started &started);
+    static void listCommitted(Started &started);
     void remove(Started &started);
 
     Options m_options;
     std::vector<CommitEntry> m_entries;
     QSet<QString> m_sources;
     QSet<QString> m_folders;
+    QSet<QString> m_backupFolders;
     qint64 m_bytes = 0;
     std::unique_ptr<Started> m_started;
 };

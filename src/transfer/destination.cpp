@@ -180,6 +180,7 @@ QString ResolveDestination(TransferState &state, const ExtensionRows &table, con
     if (base.isEmpty())
         return fail(DestinationError::NoRow);
     base = withoutTrailingSlash(base);
+    state.destinationBase = base;
     const QDate shot = shootingDateFor(state, sourcePath, shotNaming);
     const std::optional<QString> name = copyName(state, sourcePath, shot);
     if (!name)

@@ -7,6 +7,9 @@
 #include "transfer/transferstate.h"
 #include "transfer/transferview.h"
 
+#include <QDir>
+
+#include <cerrno>
 #include <unistd.h>
 
 namespace vantora {
@@ -27,13 +30,17 @@ FileCopier::FileCopier(const Source &source, TransferState &state, TransferView 
 }
 
 CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool overwrite, CopyOutcome &outcome,
-                           const SourceFile *next)
+                           const QString &backup, const SourceFile *next)
 {
     const QString folder = folderTextOf(dest);
-    if (!m_tidied.contains(folder)) {
-        RemoveCopyLeftovers(folder);
-        m_tidied.insert(folder);
+    const QString backupFolder = backup.isEmpty() ? QString() : folderTextOf(backup);
+    for (const QString &f : {folder, backupFolder}) {
+        if (!f.isEmpty() && !m_tidied.contains(f)) {
+            RemoveCopyLeftovers(f);
+            m_tidied.insert(f);
+        }
     }
+    const bool backupReady = !backup.isEmpty() && QDir().mkpath(backupFolder);
     CopyOptions options;
     options.failIfExists = !overwrite;
     options.deferName = true;
@@ -45,6 +52,8 @@ CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool ove
         return CopyError::fromErrno(-fd);
     }
     options.sourceFd = fd;
+    if (backupReady)
+        options.alsoTo = backup;
     if (next)
         m_source.prefetch(*next);
     const auto progress = [this](quint64 total, quint64 done) {
@@ -60,6 +69,8 @@ CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool ove
         m_written.insert(folder);
         m_doneBytes += outcome.copy.size;
         m_rate.setDone(m_doneBytes);
+        if (!backup.isEmpty() && !backupReady)
+            outcome.alsoError = CopyError::fromErrno(ENOENT);
     }
     return code;
 }

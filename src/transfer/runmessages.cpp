@@ -168,6 +168,38 @@ QString folderNotCreatedMessage(const QString &folder)
     return QStringLiteral("フォルダ[") + displayPath(folder) + QStringLiteral("]の作成に失敗しました");
 }
 
+namespace {
+
+QString backupFolderMissingText(const QString &folder)
+{
+    return QStringLiteral("バックアップ先のフォルダ[") + displayPath(folder) +
+           QStringLiteral("]がないか、書き込めません");
+}
+
+} // namespace
+
+QString backupUnusableQuestion(const QString &folder)
+{
+    return backupFolderMissingText(folder) + QStringLiteral("\r\nバックアップせずに転送しますか？");
+}
+
+QString backupUnusableMessage(const QString &folder)
+{
+    return backupFolderMissingText(folder) + QStringLiteral("\r\n転送を中止しました。何も転送していません。");
+}
+
+QString backupPendingMessage(const QString &folder, const QStringList &sources)
+{
+    QString text = QStringLiteral("バックアップ先[") + displayPath(folder) +
+                   QStringLiteral("]にコピーできなかったファイルがあります(%1個)。転送元のファイルは"
+                                  "削除していません。\r\n次回「取り込み済みのファイルは転送しない」で"
+                                  "転送すると、転送先のコピーからバックアップを作成します。")
+                       .arg(sources.size());
+    for (const QString &source : sources)
+        text += QStringLiteral("\r\n") + displayPath(source);
+    return text;
+}
+
 QString ProblemMessage(const RunProblem &problem)
 {
     switch (problem.kind) {
@@ -189,6 +221,10 @@ QString ProblemMessage(const RunProblem &problem)
         return notCopiedMessage();
     case RunProblem::Kind::VerifyFailed:
         return verifyFailedMessage(problem.sources, problem.copies);
+    case RunProblem::Kind::BackupUnusable:
+        return backupUnusableMessage(problem.folder);
+    case RunProblem::Kind::BackupPending:
+        return backupPendingMessage(problem.folder, problem.sources);
     }
     return {};
 }

@@ -54,6 +54,14 @@ QString finishedStatusText(qint64 skippedImported);
 
 QString folderNotCreatedMessage(const QString &folder); // "フォルダ[<folder>]の作成に失敗しました"
 
+// The backup folder of a run is missing or cannot be written: the question before a copy, and the refusal
+// of a run (a move, or a copy not told to go on without it).
+QString backupUnusableQuestion(const QString &folder);
+QString backupUnusableMessage(const QString &folder);
+// Names the sources whose second copy is missing: they stay, and the next run with the skip of imported
+// files makes their second copies from the first.
+QString backupPendingMessage(const QString &folder, const QStringList &sources);
+
 // Something a run has to tell the user, in the order it happened; the window shows each as a message.
 struct RunProblem
 {
@@ -68,6 +76,8 @@ struct RunProblem
         NotDeleted,         // a source of a move stayed
         NotCopied,          // a file found every free name taken
         VerifyFailed,       // sources and copies that differed when read back
+        BackupUnusable,     // folder: the backup folder, missing or not writable; refused before anything
+        BackupPending,      // sources (and copies) whose second copy under folder is missing
     };
     Kind kind = Kind::Failed;
     CopyFailure failure;

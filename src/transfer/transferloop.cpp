@@ -9,6 +9,7 @@
 #include "platform/filestamp.h"
 #include "platform/pathtext.h"
 #include "settings/settingsrecord.h"
+#include "transfer/backupcopies.h"
 #include "transfer/commitbatch.h"
 #include "transfer/copyprogress.h"
 #include "transfer/destination.h"
@@ -111,6 +112,7 @@ public:
     void file(const SourceFile &file, const SourceFile *next = nullptr);
     void shot(const Shot &shot);
     void afterLoop();
+    void completeBackups();
     bool stopped() const { return m_stop; }
     qint64 worked() const { return m_worked; }
     bool fileNumberAdvanced() const { return m_fileNumberAdvanced; }
@@ -129,7 +131,11 @@ private:
     bool adoptAmong(const QString &source, const QString &name);
     QStringList finishImportedMoves();
     QHash<QString, ContentCheck> readThroughSource(const QList<SkippedImport> &skipped);
-    void named(const QString &source, const QString &dest, CopyOutcome &outcome);
+    void named(const QString &source, const QString &dest, CopyOutcome &outcome, BackupCopy backup = {});
+    QString backupFor(const QString &dest) const;
+    bool nameTaken(const QString &dest) const;
+    BackupCopy nameBackup(CopyOutcome &outcome, const QString &dest, bool replace);
+    void reportBackups();
     QString resolve(const QString &source, const ShotNaming *shot);
     bool place(const QString &source, const QString &dest);
     void countWorked();
@@ -194,6 +200,12 @@ private:
     const SourceFile *m_next = nullptr; // read ahead while the file is copied
     RunProblems m_problems;
     bool m_stop = false;
+    // The second copies: each destination folder's folder below the backup folder.
+    QHash<QString, QString> m_backupFolderOf;
+    QStringList m_backupPending;      // sources whose second copy is missing
+    QList<CommittedCopy> m_committed; // for the lists of hashes
+    CopyError m_backupFlushCode;      // of the batch m_flusher flushed
+    QSet<QString> m_backupFolders;    // written into, for the flush at the end
 };
 
 CommitBatch::Options Run::batchOptions()
@@ -293,11 +305,17 @@ void Run::failed(const QString &source, const QString &dest, CopyError code, con
     stop(unknownErrorStatusText(), problem);
 }
 
-void Run::named(const QString &source, const QString &dest, CopyOutcome &outcome)
+void Run::named(const QString &source, const QString &dest, CopyOutcome &outcome, BackupCopy backup)
 {
     m_copier.named(dest, outcome.copy);
     CommitEntry entry;
     entry.copy = dest;
+    entry.backup = backup.path;
+    entry.backupMissing = backup.missing;
+    entry.backupKept = std::move(backup.kept);
+    entry.backupStamp = backup.stamp;
+    if (!backup.path.isEmpty() && !backup.missing)
+        m_backupFolders.insert(folderTextOf(backup.path));
     entry.copied = outcome.source;
     entry.copyStamp = outcome.copy;
     entry.hash = outcome.hash;
@@ -317,11 +335,36 @@ void Run::named(const QString &source, const QString &dest, CopyOutcome &outcome
             m_state.notDeleted = true;
         }
     } else if ((!outcome.hash.isEmpty() || outcome.hashTicket) &&
-               ((m_history && m_history->store) || m_state.options.verify)) {
+               ((m_history && m_history->store) || m_state.options.verify || m_state.options.backup ||
+                m_state.options.manifest)) {
         // Recorded (and read back) once on the disk.
         entry.file = fileAt(source);
         m_batch.add(std::move(entry));
     }
+}
+
+// The second copy goes to the same path below the backup folder as the first below its row's folder.
+QString Run::backupFor(const QString &dest) const
+{
+    const auto folder = m_backupFolderOf.constFind(folderTextOf(dest));
+    return folder == m_backupFolderOf.cend() ? QString() : *folder + FilePath(dest).name();
+}
+
+// Both copies carry the same name: a name is free only where both are.
+bool Run::nameTaken(const QString &dest) const
+{
+    if (PathExists(dest))
+        return true;
+    const QString backup = backupFor(dest);
+    return !backup.isEmpty() && PathExists(backup);
+}
+
+BackupCopy Run::nameBackup(CopyOutcome &outcome, const QString &dest, bool replace)
+{
+    const QString path = backupFor(dest);
+    if (path.isEmpty())
+        return {};
+    return NameBackup(outcome, path, replace, m_state.options.move);
 }
 
 bool Run::pendingFull() const
@@ -369,19 +412,34 @@ void Run::flushUnnamed()
     if (m_unnamed.empty())
         return;
     QStringList folders;
-    for (const Unnamed &u : m_unnamed)
+    QStringList backupFolders;
+    for (const Unnamed &u : m_unnamed) {
         folders.append(folderTextOf(u.dest));
+        if (u.outcome.alsoUnnamed.isOpen())
+            backupFolders.append(folderTextOf(backupFor(u.dest)));
+    }
     folders.removeDuplicates();
+    backupFolders.removeDuplicates();
     m_flushing = std::exchange(m_unnamed, {});
     m_unnamedBytes = 0;
     m_flushCode = {};
-    // The flushed copies' pages are handed back: an import as large as the disk then reuses its own pages
-    // instead of making the system reclaim others' (which showed as seconds of system time).
-    m_flusher.reset(QThread::create([this, folders] {
-        m_flushCode = SyncFileSystems(folders);
+    m_backupFlushCode = {};
+    m_flusher.reset(QThread::create([this, folders, backupFolders] {
+        // One flush for both where they share a filesystem; each on its own only to tell which failed.
+        const bool both = !backupFolders.isEmpty() && !SyncFileSystems(folders + backupFolders);
+        if (!both) {
+            m_flushCode = SyncFileSystems(folders);
+            if (!m_flushCode && !backupFolders.isEmpty())
+                m_backupFlushCode = SyncFileSystems(backupFolders);
+        }
+        // The flushed copies' pages are handed back: an import as large as the disk then reuses its own
+        // pages instead of making the system reclaim others' (which showed as seconds of system time).
+        // Pages not yet written stay whatever is asked.
         if (!m_flushCode) {
-            for (const Unnamed &u : m_flushing)
+            for (const Unnamed &u : m_flushing) {
                 u.outcome.unnamed.dropCachedPages();
+                u.outcome.alsoUnnamed.dropCachedPages();
+            }
         }
     }));
     m_flusher->start();
@@ -417,12 +475,21 @@ void Run::nameFlushed()
         }
         QString dest = u.dest;
         CopyError code;
+        BackupCopy backup;
+        if (m_backupFlushCode)
+            u.outcome.alsoUnnamed = UnnamedCopy(); // not known to be on the disk: pending
         if (u.outcome.unnamed.isOpen()) {
             const bool replace = u.overwrite && !m_copier.writtenThisRun(dest);
-            code = u.outcome.unnamed.name(dest, replace);
+            const auto giveName = [&](const QString &name, bool replacing) {
+                const QString second = backupFor(name);
+                if (!replacing && u.outcome.alsoUnnamed.isOpen() && !second.isEmpty() && PathExists(second))
+                    return CopyError::exists();
+                return u.outcome.unnamed.name(name, replacing);
+            };
+            code = giveName(dest, replace);
             for (int n = 2; code.kind == CopyError::Exists && !replace && n <= LastFreeNameNumber; ++n) {
                 dest = NumberedName(u.dest, n);
-                code = u.outcome.unnamed.name(dest, false);
+                code = giveName(dest, false);
             }
             if (code.kind == CopyError::Exists) {
                 // Every free name was taken: the file stays at its source and the run goes on.
@@ -433,6 +500,8 @@ void Run::nameFlushed()
                 u.outcome.kept = u.outcome.unnamed.keep();
             else if (!code)
                 code = u.outcome.unnamed.close(dest);
+            if (!code)
+                backup = nameBackup(u.outcome, dest, replace);
             if (code) {
                 m_namingStopped = true;
                 failed(u.source, dest, code, u.outcome);
@@ -442,7 +511,7 @@ void Run::nameFlushed()
         if (dest != u.dest)
             m_view.setStatusText(renamedStatusText());
         m_namingShot = u.shot;
-        named(u.source, dest, u.outcome);
+        named(u.source, dest, u.outcome, std::move(backup));
         m_namingShot = 0;
         const bool shotEnds = u.shot == 0 || &u == &batch.back() || (&u + 1)->shot != u.shot;
         if (shotEnds && pendingFull())
@@ -478,6 +547,13 @@ QString Run::resolve(const QString &source, const ShotNaming *shot)
         problem.failure.code = CopyError::fromErrno(why == DestinationError::NoRow ? ENOENT : EINVAL);
         stop(unknownErrorStatusText(), problem);
         return {};
+    }
+    if (!m_state.options.backupFolder.isEmpty()) {
+        const QString folder = folderTextOf(dest);
+        const QString base = withTrailingSlash(m_state.destinationBase);
+        if (folder.startsWith(base))
+            m_backupFolderOf.insert(folder, withTrailingSlash(m_state.options.backupFolder) +
+                                                folder.mid(base.size()));
     }
     return dest;
 }
@@ -542,7 +618,7 @@ void Run::shot(const Shot &shot)
     const auto numbered = [](const QString &name, int n) { return n == 1 ? name : NumberedName(name, n); };
     const auto taken = [this](const QString &name) {
         return m_intended.contains(name) || m_copier.writtenThisRun(name) ||
-               (!m_state.options.overwrite && PathExists(name));
+               (!m_state.options.overwrite && nameTaken(name));
     };
     int n = 1;
     if (const std::optional<QStringList> journaled = journaledShot(sources))
@@ -598,7 +674,7 @@ bool Run::place(const QString &source, const QString &dest)
     // Where every free name is taken already, nothing is read: the file stays at its source.
     if (!overwrite) {
         int n = 1;
-        while (n <= LastFreeNameNumber && PathExists(n == 1 ? dest : NumberedName(dest, n)))
+        while (n <= LastFreeNameNumber && nameTaken(n == 1 ? dest : NumberedName(dest, n)))
             ++n;
         if (n > LastFreeNameNumber) {
             m_state.skipped = true;
@@ -606,7 +682,7 @@ bool Run::place(const QString &source, const QString &dest)
             return false;
         }
     }
-    const CopyError code = m_copier.copy(fileAt(source), dest, overwrite, outcome, m_next);
+    const CopyError code = m_copier.copy(fileAt(source), dest, overwrite, outcome, backupFor(dest), m_next);
     if (!code) {
         if (m_state.options.move)
             m_moved.insert(source);
@@ -711,8 +787,14 @@ bool Run::adoptAmong(const QString &source, const QString &name)
         m_rate.dropFromTotal(outcome.copy.size);
         if (m_state.options.move)
             m_moved.insert(source);
+        BackupCopy backup;
+        if (const QString second = backupFor(candidate); !second.isEmpty()) {
+            RunPumped(m_view, [&] {
+                backup = BackupFromCopy(candidate, second, outcome.hash, m_state.options.move);
+            });
+        }
         m_namingShot = m_currentShot;
-        named(source, candidate, outcome);
+        named(source, candidate, outcome, std::move(backup));
         m_namingShot = 0;
         countWorked();
         return true;
@@ -727,6 +809,29 @@ void Run::committed(const CommitResult &result)
     m_state.movedFromFolders.unite(result.movedFromFolders);
     m_verifyFailedSources += result.verifyFailedSources;
     m_verifyFailedCopies += result.verifyFailedCopies;
+    m_backupPending += result.backupPendingSources;
+    if (m_state.options.manifest)
+        m_committed += result.committed;
+}
+
+// Sources whose second copy is missing stayed; the lists of hashes name what reached the disk.
+void Run::reportBackups()
+{
+    if (!m_backupPending.isEmpty()) {
+        RunProblem problem;
+        problem.kind = RunProblem::Kind::BackupPending;
+        problem.folder = m_state.options.backupFolder;
+        problem.sources = m_backupPending;
+        m_problems.append(std::move(problem));
+        m_state.result = false;
+    }
+    if (!m_committed.isEmpty() && !WriteManifests(m_committed)) {
+        RunProblem problem;
+        problem.failure.code = CopyError::fromErrno(EIO);
+        problem.failure.destination = FilePath(m_committed.first().path).parent().text();
+        m_problems.append(std::move(problem));
+        m_state.result = false;
+    }
 }
 
 // Sources of a move go only once their copies are on the disk; the history records the batch after the
@@ -786,6 +891,11 @@ QStringList Run::finishImportedMoves()
                                                                : &s.record;
             if (!full)
                 continue;
+            // A source goes only once its second copy is made too.
+            const ImportedFile *withBackup =
+                findImported(recorded, s.record.path, s.record.size, s.record.mtime());
+            if (withBackup && withBackup->backupPending)
+                continue;
             // Read whole: it is about to be deleted on the strength of this hash.
             const ContentCheck source = m_source.filesHavePaths()
                                             ? HashRegularFile(s.source)
@@ -824,6 +934,22 @@ QStringList Run::finishImportedMoves()
     return fresh;
 }
 
+// Second copies an earlier run could not make are made from the first copies before anything is deleted.
+void Run::completeBackups()
+{
+    if (!m_state.options.skipImported || !m_history || !m_history->store || m_history->volume.isEmpty())
+        return;
+    const PendingBackups backups = CompletePendingBackups(
+        *m_history->store, m_history->volume, m_history->label, [this] { m_view.processEvents(); });
+    for (const QByteArray &path : backups.pending)
+        m_backupPending.append(FilePath(m_history->volumeRoot).join(pathFromBytes(path)).text());
+    if (m_state.options.manifest)
+        m_committed += backups.made;
+    // A run that only made the second copies an earlier one left pending ended well when it made them all.
+    if (backups.pending.isEmpty() && !backups.made.isEmpty())
+        m_state.result = true;
+}
+
 void Run::measure(const SourceFiles &runList)
 {
     qint64 total = 0;
@@ -851,7 +977,7 @@ void Run::afterLoop()
         deleteFlushedSources();
     }
     // A photographer formats the card after a good run: the copies must be on the disk by then.
-    if (const QSet<QString> &written = m_copier.writtenFolders(); !written.isEmpty()) {
+    if (const QSet<QString> written = m_copier.writtenFolders() + m_backupFolders; !written.isEmpty()) {
         m_state.flushing = true;
         const QString before = m_view.lastStatus();
         if (m_state.result)
@@ -868,6 +994,7 @@ void Run::afterLoop()
             m_state.result = false;
         }
     }
+    reportBackups();
     if (m_state.notDeleted)
         report(RunProblem::Kind::NotDeleted);
     if (m_state.skipped) {
@@ -971,7 +1098,20 @@ TransferOutcome RunTransfer(TransferState &state, const Source &source, const So
         return refused;
     }
 
+    // Nothing is written when the second copies cannot be: the window asks before a copy goes on without.
+    if (state.options.backup && !BackupFolderUsable(state.options.backupFolder)) {
+        state.sourceFolder.clear();
+        state.running = false;
+        TransferOutcome refused;
+        RunProblem problem;
+        problem.kind = RunProblem::Kind::BackupUnusable;
+        problem.folder = settings.BackupDirText;
+        refused.problems.append(problem);
+        return refused;
+    }
+
     Run run(state, source, table, targetCount, view, history);
+    run.completeBackups();
     if (state.options.keepShotsTogether) {
         const QList<Shot> shots = GroupShots(paths, [](const QString &folder) {
             QStringList names;

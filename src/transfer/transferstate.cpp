@@ -4,6 +4,8 @@
 #include "platform/filepath.h"
 #include "settings/settingsrecord.h"
 
+#include <QDir>
+
 #include <algorithm>
 
 namespace vantora {
@@ -52,6 +54,11 @@ void TakeOptionSnapshot(TransferState &state, const SettingsRecord &settings)
     o.skipImported = settings.SkipImportedChecked;
     o.verify = settings.VerifyChecked;
     o.keepShotsTogether = settings.KeepShotsTogetherChecked;
+    o.backup = settings.BackupChecked;
+    o.backupFolder = settings.BackupChecked && !settings.BackupDirText.isEmpty()
+                         ? QDir::cleanPath(settings.BackupDirText)
+                         : QString();
+    o.manifest = settings.ManifestChecked;
     o.clockOffsetMinutes =
         std::clamp(settings.ClockOffsetMinutes, -MaxClockOffsetMinutes, MaxClockOffsetMinutes);
     const RunningValues values = state.runningValues

@@ -35,6 +35,9 @@ struct TransferOptions
     bool verify = false;            // "VerifyChecked"
     bool keepShotsTogether = false; // "KeepShotsTogetherChecked"
     int clockOffsetMinutes = 0;     // "ClockOffsetMinutes"
+    QString backupFolder;           // "BackupDirText" with "BackupChecked"; empty: no second copy
+    bool backup = false;            // "BackupChecked"
+    bool manifest = false;          // "ManifestChecked"
 };
 
 // The running numbers and the date separator in force.
@@ -80,6 +83,7 @@ struct TransferState
     QString refusedFolder;        // a target folder found inside the source folder
     QString checkedFolder;        // the last target folder found outside it
     QStringList uncreatedFolders; // folders ResolveDestination could not create, for the run to report
+    QString destinationBase;      // the row folder of the destination ResolveDestination gave last
     // Where the running numbers and the separator in force are read at each start: the template dialog's
     // fields, which hold values typed there before its close box while the settings keep the confirmed
     // ones. Unset (a run without windows): the settings.

@@ -8,6 +8,8 @@
 #include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QtTest>
 #include <QWidget>
@@ -29,6 +31,8 @@ private Q_SLOTS:
     void secondImportOfTheSameCard();
     void boxOffKeepsTheOriginalBehaviour();
     void moveOfAnImportedCardDeletesWhatWasCopied();
+    void missingBackupFolderAsksBeforeACopyAndRefusesAMove_data();
+    void missingBackupFolderAsksBeforeACopyAndRefusesAMove();
     void damagedHistoryIsMovedAsideWithOneMessage_data();
     void damagedHistoryIsMovedAsideWithOneMessage();
 
@@ -76,7 +80,12 @@ void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
     auto *eject = formChild<QCheckBox>(form(), "EjectCheckBox");
     auto *shots = formChild<QCheckBox>(form(), "KeepShotsTogetherCheckBox");
     auto *offset = formChild<QSpinBox>(form(), "ClockOffsetSpinEdit");
-    const QList<QWidget *> boxes{skip, verify, eject, shots, offset};
+    auto *backup = formChild<QCheckBox>(form(), "BackupCheckBox");
+    auto *backupDir = formChild<QLineEdit>(form(), "BackupDirEdit");
+    auto *backupButton = formChild<QPushButton>(form(), "BackupDirButton");
+    auto *manifest = formChild<QCheckBox>(form(), "ManifestCheckBox");
+    const QList<QWidget *> boxes{skip,   verify,    eject,        shots,   offset,
+                                 backup, backupDir, backupButton, manifest};
     QCOMPARE(offset->value(), 0);
     QCOMPARE(offset->minimum(), -1440);
     QCOMPARE(offset->maximum(), 1440);
@@ -86,7 +95,10 @@ void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
     QCOMPARE(shots->text(), QStringLiteral("RAW+JPEGを同じ名前で転送"));
     QCOMPARE(eject->geometry(), QRect(8, 531, 232, 18));
     // Off, explained, inside the window and clear of every other control.
-    for (QCheckBox *box : {skip, verify, eject, shots}) {
+    QCOMPARE(backup->text(), QStringLiteral("バックアップ先にもコピー"));
+    QCOMPARE(manifest->text(), QStringLiteral("チェックサム一覧を保存"));
+    QVERIFY(backupDir->text().isEmpty());
+    for (QCheckBox *box : {skip, verify, eject, shots, backup, manifest}) {
         QVERIFY(!box->isChecked());
         QVERIFY(!box->toolTip().isEmpty());
     }
@@ -110,7 +122,8 @@ void TestImportOptions::boxesComeLastInTheTabOrderAndStartOff()
     for (QWidget *w = form()->nextInFocusChain(); w != form(); w = w->nextInFocusChain())
         if ((w->focusPolicy() & Qt::TabFocus) && !qobject_cast<QAbstractSpinBox *>(w->parentWidget()))
             chain << w;
-    const QList<QWidget *> last{skip, verify, eject, shots, offset};
+    const QList<QWidget *> last{skip,   verify,    eject,        shots,   offset,
+                                backup, backupDir, backupButton, manifest};
     QVERIFY(chain.size() > last.size());
     QCOMPARE(chain.mid(chain.size() - last.size()), last);
 }
@@ -147,6 +160,40 @@ void TestImportOptions::secondImportOfTheSameCard()
     QCOMPARE(status(), QStringLiteral("全ての転送が終了 (取り込み済み 9 個はスキップ)"));
     QCOMPARE(filesUnder(dest()).size(), 10);
     QVERIFY(!filesUnder(dest()).join(u' ').contains(QStringLiteral("_2.")));
+}
+
+void TestImportOptions::missingBackupFolderAsksBeforeACopyAndRefusesAMove_data()
+{
+    QTest::addColumn<bool>("move");
+    QTest::addColumn<bool>("goOn");
+    QTest::newRow("copy, answered no") << false << false;
+    QTest::newRow("copy, answered yes") << false << true;
+    QTest::newRow("move") << true << true;
+}
+
+// The question comes after the run's own; a move is refused with the folder named. Nothing is written
+// unless the user says to go on, and then no backup folder is made.
+void TestImportOptions::missingBackupFolderAsksBeforeACopyAndRefusesAMove()
+{
+    QFETCH(bool, move);
+    QFETCH(bool, goOn);
+    SettingsRecord r = settings(false);
+    r.DelChecked = move;
+    r.BackupChecked = true;
+    r.BackupDirText = m_run.dir().filePath(QStringLiteral("second"));
+    start(r);
+    m_run.prompt().answers << true << goOn;
+    pressStart();
+    const QString question = backupUnusableQuestion(r.BackupDirText);
+    QCOMPARE(question, QStringLiteral("バックアップ先のフォルダ[%1]がないか、書き込めません\r\n"
+                                      "バックアップせずに転送しますか？")
+                           .arg(r.BackupDirText));
+    QCOMPARE(m_run.prompt().yesNoQuestions, move ? QStringList() : QStringList{question});
+    QCOMPARE(m_run.prompt().messages,
+             move ? QStringList{backupUnusableMessage(r.BackupDirText)} : QStringList());
+    QCOMPARE(filesUnder(dest()).size(), goOn && !move ? 9 : 0);
+    QCOMPARE(filesUnder(card(QStringLiteral("DCIM"))).size(), 9);
+    QVERIFY(!QFileInfo::exists(r.BackupDirText));
 }
 
 void TestImportOptions::boxOffKeepsTheOriginalBehaviour()

@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 
 using namespace vantora;
@@ -388,7 +389,9 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
         added << QLatin1String(f.name);
     QCOMPARE(added, (QStringList{QStringLiteral("SkipImportedChecked"), QStringLiteral("VerifyChecked"),
                                  QStringLiteral("EjectChecked"), QStringLiteral("KeepShotsTogetherChecked"),
-                                 QStringLiteral("ClockOffsetMinutes"), QStringLiteral("CameraModel")}));
+                                 QStringLiteral("ClockOffsetMinutes"), QStringLiteral("CameraModel"),
+                                 QStringLiteral("BackupChecked"), QStringLiteral("BackupDirText"),
+                                 QStringLiteral("ManifestChecked")}));
     for (const QString &name : std::as_const(added))
         QVERIFY2(!SettingsRecord::field(name), qPrintable(name)); // not among the 90
 
@@ -400,6 +403,9 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     record.KeepShotsTogetherChecked = true;
     record.ClockOffsetMinutes = -540;
     record.CameraModel = QStringLiteral("Directory Browse");
+    record.BackupChecked = true;
+    record.BackupDirText = QStringLiteral("/media/second/写真");
+    record.ManifestChecked = true;
     record.DelChecked = true;
     {
         RegistryStore store;
@@ -416,6 +422,9 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     QVERIFY(back.KeepShotsTogetherChecked);
     QCOMPARE(back.ClockOffsetMinutes, -540);
     QCOMPARE(back.CameraModel, QStringLiteral("Directory Browse"));
+    QVERIFY(back.BackupChecked);
+    QCOMPARE(back.BackupDirText, QStringLiteral("/media/second/写真"));
+    QVERIFY(back.ManifestChecked);
 
     // A file written before the values existed: no message, every other value as stored, the new ones off.
     {
@@ -432,6 +441,9 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
         QVERIFY(!app.settings().SkipImportedChecked);
         QVERIFY(!app.settings().VerifyChecked);
         QVERIFY(!app.settings().EjectChecked);
+        QVERIFY(!app.settings().BackupChecked);
+        QVERIFY(app.settings().BackupDirText.isEmpty());
+        QVERIFY(!app.settings().ManifestChecked);
         auto *skip = formChild<QCheckBox>(app.mainForm(), "SkipImportedCheckBox");
         auto *verify = formChild<QCheckBox>(app.mainForm(), "VerifyCheckBox");
         auto *eject = formChild<QCheckBox>(app.mainForm(), "EjectCheckBox");
@@ -442,6 +454,21 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
         QVERIFY(app.settings().VerifyChecked);
         eject->click();
         QVERIFY(app.settings().EjectChecked);
+        auto *backup = formChild<QCheckBox>(app.mainForm(), "BackupCheckBox");
+        auto *backupDir = formChild<QLineEdit>(app.mainForm(), "BackupDirEdit");
+        auto *manifest = formChild<QCheckBox>(app.mainForm(), "ManifestCheckBox");
+        QVERIFY(!backup->isChecked());
+        QVERIFY(!manifest->isChecked());
+        QCOMPARE(backup->text(), QStringLiteral("バックアップ先にもコピー"));
+        QCOMPARE(manifest->text(), QStringLiteral("チェックサム一覧を保存"));
+        prompt.folders.append(m_home.path());
+        formChild<QPushButton>(app.mainForm(), "BackupDirButton")->click();
+        QCOMPARE(backupDir->text(), m_home.path());
+        QCOMPARE(app.settings().BackupDirText, m_home.path());
+        backup->click();
+        manifest->click();
+        QVERIFY(app.settings().BackupChecked);
+        QVERIFY(app.settings().ManifestChecked);
         app.mainForm()->close();
     }
     QCOMPARE(prompt.messages, QStringList());
@@ -457,6 +484,9 @@ void TestSettings::addedValuesComeLastAndAnOlderFileLoadsWithoutThem()
     QVERIFY(again.VerifyChecked);
     QVERIFY(again.EjectChecked);
     QVERIFY(!again.SkipImportedChecked);
+    QVERIFY(again.BackupChecked);
+    QVERIFY(again.ManifestChecked);
+    QCOMPARE(again.BackupDirText, m_home.path());
 }
 
 void TestSettings::specialFoldersHaveNoTrailingDelimiter()

@@ -153,6 +153,7 @@ private Q_SLOTS:
     void timesAreKeptExactly_data();
     void timesAreKeptExactly();
     void journalHoldsCopiesUntilRecorded();
+    void secondCopiesArePendingUntilRecordedDone();
     void walkLeavesOutImportedFilesOnly();
     void copyHashIsTheContentsHash();
     void hashTakenBehindTheCopies();
@@ -457,7 +458,7 @@ void TestImportHistory::schemaOfAnotherVersion_data()
     test::addRows<int, bool>({"version", "fullDisk"},
                              {{"version 1 is upgraded", 1, false},
                               {"version 1 on a disk too full to upgrade it", 1, true},
-                              {"a newer version is left alone", 3, false}});
+                              {"a newer version is left alone", 4, false}});
 }
 
 void TestImportHistory::schemaOfAnotherVersion()
@@ -484,7 +485,7 @@ void TestImportHistory::schemaOfAnotherVersion()
     writeVersion1History(path, version, files);
     const QByteArray before = test::fileHash(path);
     const QString filler = fullDisk ? fillDisk(folder, 48 * 1024) : QString();
-    const HistoryProblem expected = version > 2 ? HistoryProblem::NewerSchema
+    const HistoryProblem expected = version > 3 ? HistoryProblem::NewerSchema
                                     : fullDisk  ? HistoryProblem::DiskFull
                                                 : HistoryProblem::None;
     {
@@ -494,7 +495,7 @@ void TestImportHistory::schemaOfAnotherVersion()
                  expected == HistoryProblem::None ? QString() : unusableHistoryMessage(path, expected));
         QVERIFY(asideOf(folder).isEmpty());
         const ImportedFiles read = history.filesOf(v);
-        if (version > 2) {
+        if (version > 3) {
             QVERIFY(read.isEmpty());
             QVERIFY(!history.add(v, {}, {record("DCIM/NEW.JPG", 1, 1)}));
         } else {
@@ -510,14 +511,22 @@ void TestImportHistory::schemaOfAnotherVersion()
             QVERIFY(history.journal(v, {}, {{"DCIM/NEXT.JPG", 1, {2, 3}, "/photos/NEXT.JPG", 4}}));
         }
     }
-    if (version > 2) {
+    if (version > 3) {
         QCOMPARE(test::fileHash(path), before);
         return;
     }
-    QCOMPARE(schemaVersionOf(path), 2);
+    QCOMPARE(schemaVersionOf(path), 3);
     SqliteImportHistory history(path);
     QCOMPARE(history.filesOf(v).size(), files.size() + 1);
     QCOMPARE(history.journalOf(v).size(), 1);
+    // The upgraded file keeps second copies too.
+    QVERIFY(!history.hasPendingBackups(v));
+    ImportedFile pending = files.first();
+    pending.backup = "/backup/DCIM/IMG_0.JPG";
+    pending.backupPending = true;
+    QVERIFY(history.add(v, {}, {pending}));
+    QVERIFY(history.hasPendingBackups(v));
+    QCOMPARE(*findImported(history.filesOf(v), pending.path, pending.size, pending.mtime()), pending);
 }
 
 void TestImportHistory::timesAreKeptExactly_data()
@@ -597,6 +606,43 @@ void TestImportHistory::journalHoldsCopiesUntilRecorded()
     QCOMPARE(history.forget(v), 2);
     QVERIFY(history.journalOf(v).isEmpty());
     QCOMPARE(history.journalOf(w), QList<IntendedCopy>{elsewhere});
+}
+
+// A second copy is kept with its file, pending until a record says it is done; forgetting the volume
+// takes it too.
+void TestImportHistory::secondCopiesArePendingUntilRecordedDone()
+{
+    TestDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    const QString v = QStringLiteral("v"), w = QStringLiteral("w");
+    ImportedFile a = record("DCIM/A.JPG", 1, 1), b = record("DCIM/B.JPG", 2, 2);
+    a.backup = "/backup/A.JPG";
+    a.backupPending = true;
+    b.backup = "/backup/B.JPG";
+    {
+        SqliteImportHistory history(path);
+        QVERIFY(history.add(v, {}, {a, b}));
+        QVERIFY(history.add(w, {}, {record("DCIM/A.JPG", 1, 1)}));
+    }
+    SqliteImportHistory history(path);
+    const ImportedFiles files = history.filesOf(v);
+    QCOMPARE(*findImported(files, a.path, a.size, a.mtime()), a);
+    QCOMPARE(*findImported(files, b.path, b.size, b.mtime()), b);
+    QVERIFY(history.hasPendingBackups(v));
+    QVERIFY(!history.hasPendingBackups(w));
+    a.backupPending = false;
+    QVERIFY(history.add(v, {}, {a}));
+    QVERIFY(!history.hasPendingBackups(v));
+    // Recorded again without a second copy: none is kept.
+    b.backup.clear();
+    QVERIFY(history.add(v, {}, {b}));
+    QCOMPARE(findImported(history.filesOf(v), b.path, b.size, b.mtime())->backup, QByteArray());
+    a.backupPending = true;
+    QVERIFY(history.add(v, {}, {a}));
+    QCOMPARE(history.forget(v), 2);
+    QVERIFY(!history.hasPendingBackups(v));
+    QVERIFY(history.add(v, {}, {record("DCIM/A.JPG", 1, 1)}));
+    QCOMPARE(findImported(history.filesOf(v), a.path, a.size, a.mtime())->backup, QByteArray());
 }
 
 void TestImportHistory::walkLeavesOutImportedFilesOnly()

@@ -69,6 +69,18 @@ SETTINGS is a text file of key=value lines (UTF-8; blank lines and lines startin
                            is its gphoto2://[PORT]/, its identity its serial number)
   SkipImportedChecked=1    leave out what the history holds (and with DelChecked=1 finish its moves)
   VerifyChecked=1          read every copy back before its source is deleted
+  BackupChecked=1          also copy every file below BackupDirText=<folder>, at the same path below it
+                           as its first copy below its row's folder, from the same read; a file counts
+                           as imported (and a move deletes its source) only once both copies are on
+                           the disk (and, with VerifyChecked=1, both read back equal). A second copy
+                           that fails (a full or removed backup drive) is recorded as pending: its
+                           source stays, and the next run with SkipImportedChecked=1 makes it from the
+                           first copy. A backup folder that is missing or cannot be written: nothing
+                           is written and the exit status is 1, for a copy too (the window asks
+                           whether to go on without the backup; here the answer is no: run again with
+                           BackupChecked=0 to copy without it)
+  ManifestChecked=1        each folder written into gets vantora.xxh128, the files' XXH3-128 hashes
+                           as `xxhsum -c` checks them, extended by later runs
   <value name>=<value>     any stored setting by its value name; booleans and numbers are decimal (any
                            non-zero number is true). The value names:
 )";
@@ -104,7 +116,8 @@ Exit status:
      holds every file already (a copy with SkipImportedChecked=1)
   1  the run failed or stopped with a problem: the source folder is not there (or the camera cannot be
      opened or listed), it holds no file the rows take, a file was not copied, the disk is full, a copy differed when read back, a move could not
-     delete a source; its messages say which
+     delete a source, the backup folder cannot be written, a second copy is pending; its messages say
+     which
   2  bad usage, or a settings file that cannot be read or holds a bad line: nothing was written
   3  cancelled by SIGINT or SIGTERM
 )";
@@ -431,9 +444,12 @@ ImportReport runImport(const ImportSettings &import, bool quiet)
     if (filter)
         history.skipped = filter->skipped();
     // A move whose files were all imported still has their sources to delete. A copy of a card whose
-    // files were all imported has nothing left to do: that is no failure to a script.
+    // files were all imported has nothing left to do (unless second copies are pending): that is no
+    // failure to a script.
     const qint64 imported = history.skipped.size();
-    if (runList.isEmpty() && !(imported > 0 && settings.DelChecked)) {
+    const bool pendingBackups =
+        settings.SkipImportedChecked && store && store->hasPendingBackups(history.volume);
+    if (runList.isEmpty() && !(imported > 0 && settings.DelChecked) && !pendingBackups) {
         if (imported == 0)
             return refused(noFilesMessage(), ImportReport::Result::Failed, 0, noFilesMessage());
         return refused(allImportedMessage(imported), ImportReport::Result::Ok, imported,
