@@ -1063,6 +1063,66 @@ void StoreRunningNumbers(const TransferOutcome &outcome, SettingsRecord &setting
         settings.DirRenbanSpinEditValue = *outcome.folderNumber;
 }
 
+namespace {
+
+// Why a run must not start; nothing is written then.
+std::optional<RunProblem> refusal(const TransferState &state, const ExtensionRows &table,
+                                  const QStringList &paths, const SettingsRecord &settings)
+{
+    RunProblem problem;
+    // Copying a folder into itself would import the user's own files over and over (and a move would
+    // flatten them).
+    if (const QString target = TargetInsideSource(state, table, paths, state.sourceFolder);
+        !target.isEmpty()) {
+        problem.kind = RunProblem::Kind::TargetInsideSource;
+        problem.folder = target;
+        problem.sourceFolder = state.sourceFolder;
+        return problem;
+    }
+    // The second copies cannot be made: the window asks before a copy goes on without them.
+    if (state.options.backup && !BackupFolderUsable(state.options.backupFolder)) {
+        problem.kind = RunProblem::Kind::BackupUnusable;
+        problem.folder = settings.BackupDirText;
+        return problem;
+    }
+    return std::nullopt;
+}
+
+// The run's files one by one, or shot by shot with their sidecars.
+void runFiles(Run &run, const SourceFiles &runList, const QStringList &paths, const QString &sourceFolder,
+              bool keepShotsTogether)
+{
+    if (!keepShotsTogether) {
+        run.measure(runList);
+        for (qsizetype i = 0; i < runList.size(); ++i) {
+            run.file(runList.at(i), i + 1 < runList.size() ? &runList.at(i + 1) : nullptr);
+            if (run.stopped())
+                break;
+        }
+        return;
+    }
+    const QList<Shot> shots = GroupShots(paths, [](const QString &folder) {
+        QStringList names;
+        DirectoryReader entries(folder);
+        while (entries.next()) {
+            if (entries.entryStatus(false).kind == EntryKind::File)
+                names.append(entries.name());
+        }
+        return names;
+    });
+    SourceFiles measured = runList;
+    for (const Shot &shot : shots)
+        measured += FolderSource(sourceFolder).filesAt(shot.sidecars);
+    run.measure(measured);
+    for (const Shot &shot : shots) {
+        run.shot(shot);
+        if (run.stopped())
+            break;
+    }
+}
+
+} // namespace
+
 TransferOutcome RunTransfer(TransferState &state, const Source &source, const SourceFiles &runList,
                             qint64 targetCount, const ExtensionRows &table, const SettingsRecord &settings,
                             TransferView &view, const RunHistory *history)
@@ -1084,61 +1144,17 @@ TransferOutcome RunTransfer(TransferState &state, const Source &source, const So
     state.checkedFolder.clear();
     state.fileProgress = FileProgress{};
 
-    // Copying a folder into itself would import the user's own files over and over (and a move would
-    // flatten them): refused before anything is written.
-    if (const QString target = TargetInsideSource(state, table, paths, sourceFolder); !target.isEmpty()) {
+    if (std::optional<RunProblem> problem = refusal(state, table, paths, settings)) {
         state.sourceFolder.clear();
         state.running = false;
         TransferOutcome refused;
-        RunProblem problem;
-        problem.kind = RunProblem::Kind::TargetInsideSource;
-        problem.folder = target;
-        problem.sourceFolder = sourceFolder;
-        refused.problems.append(problem);
-        return refused;
-    }
-
-    // Nothing is written when the second copies cannot be: the window asks before a copy goes on without.
-    if (state.options.backup && !BackupFolderUsable(state.options.backupFolder)) {
-        state.sourceFolder.clear();
-        state.running = false;
-        TransferOutcome refused;
-        RunProblem problem;
-        problem.kind = RunProblem::Kind::BackupUnusable;
-        problem.folder = settings.BackupDirText;
-        refused.problems.append(problem);
+        refused.problems.append(*problem);
         return refused;
     }
 
     Run run(state, source, table, targetCount, view, history);
     run.completeBackups();
-    if (state.options.keepShotsTogether) {
-        const QList<Shot> shots = GroupShots(paths, [](const QString &folder) {
-            QStringList names;
-            DirectoryReader entries(folder);
-            while (entries.next()) {
-                if (entries.entryStatus(false).kind == EntryKind::File)
-                    names.append(entries.name());
-            }
-            return names;
-        });
-        SourceFiles measured = runList;
-        for (const Shot &shot : shots)
-            measured += FolderSource(sourceFolder).filesAt(shot.sidecars);
-        run.measure(measured);
-        for (const Shot &shot : shots) {
-            run.shot(shot);
-            if (run.stopped())
-                break;
-        }
-    } else {
-        run.measure(runList);
-        for (qsizetype i = 0; i < runList.size(); ++i) {
-            run.file(runList.at(i), i + 1 < runList.size() ? &runList.at(i + 1) : nullptr);
-            if (run.stopped())
-                break;
-        }
-    }
+    runFiles(run, runList, paths, sourceFolder, state.options.keepShotsTogether);
     run.afterLoop();
     view.setBytesText(QString());
     state.shootingDateOf = {};
