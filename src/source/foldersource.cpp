@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <utility>
 
 namespace vantora {
@@ -79,8 +78,6 @@ FolderSource::~FolderSource()
 {
     if (m_openFd >= 0)
         ::close(m_openFd);
-    if (m_nextFd >= 0)
-        ::close(m_nextFd);
 }
 
 namespace {
@@ -109,32 +106,12 @@ int FolderSource::open(const SourceFile &file) const
     }
     if (m_openFd >= 0)
         ::close(std::exchange(m_openFd, -1));
-    int fd = -1;
-    if (m_nextFd >= 0 && m_nextPath == file.path)
-        fd = std::exchange(m_nextFd, -1);
-    else if (fd = openForReading(file.path); fd < 0)
+    const int fd = openForReading(file.path);
+    if (fd < 0)
         return fd;
     m_openFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     m_openPath = file.path;
     return fd;
-}
-
-// A card answers each file's first read only after a delay of its own; asked while the file before is
-// still copied, its first megabytes are there when its turn comes.
-void FolderSource::prefetch(const SourceFile &file) const
-{
-    constexpr off_t Ahead = 8 * 1024 * 1024;
-    if (file.path == m_openPath || file.path == m_nextPath)
-        return;
-    if (m_nextFd >= 0)
-        ::close(std::exchange(m_nextFd, -1));
-    const int fd = openForReading(file.path);
-    if (fd < 0)
-        return;
-    ::posix_fadvise(fd, 0, file.stamp.size > 0 ? std::min<off_t>(off_t(file.stamp.size), Ahead) : Ahead,
-                    POSIX_FADV_WILLNEED);
-    m_nextFd = fd;
-    m_nextPath = file.path;
 }
 
 std::optional<FileStamp> FolderSource::currentStamp(const SourceFile &file) const
@@ -151,8 +128,6 @@ int FolderSource::remove(const SourceFile &file) const
     // A file still open would stay behind as a hidden file on some FUSE filesystems.
     if (m_openFd >= 0 && m_openPath == file.path)
         ::close(std::exchange(m_openFd, -1));
-    if (m_nextFd >= 0 && m_nextPath == file.path)
-        ::close(std::exchange(m_nextFd, -1));
     return RemoveFile(file.path);
 }
 

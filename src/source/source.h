@@ -50,8 +50,6 @@ public:
                              WalkFilter *filter = nullptr) const = 0;
     // Opens a file for reading: a descriptor the caller owns, or -errno.
     virtual int open(const SourceFile &file) const = 0;
-    // The file the run opens next: its reading may begin while the one open now is copied.
-    virtual void prefetch(const SourceFile &file) const { Q_UNUSED(file) }
     // Just before a deletion: what the file's name holds now, or nothing when it holds no plain file (gone,
     // replaced by a link, or reached through a folder link).
     virtual std::optional<FileStamp> currentStamp(const SourceFile &file) const = 0;
@@ -89,7 +87,6 @@ public:
     SourceFiles list(const QStringList &masks, WalkPump *pump = nullptr,
                      WalkFilter *filter = nullptr) const override;
     int open(const SourceFile &file) const override;
-    void prefetch(const SourceFile &file) const override;
     std::optional<FileStamp> currentStamp(const SourceFile &file) const override;
     int remove(const SourceFile &file) const override;
     // The folder (or the drive holding it) is no longer the one the source was made on.
@@ -107,9 +104,6 @@ private:
     // readahead stands. Held until its second open, the next file's first, or its removal.
     mutable QString m_openPath;
     mutable int m_openFd = -1;
-    // The next file, opened early and read ahead; its open() takes this descriptor.
-    mutable QString m_nextPath;
-    mutable int m_nextFd = -1;
 };
 
 } // namespace vantora

@@ -30,7 +30,7 @@ FileCopier::FileCopier(const Source &source, TransferState &state, TransferView 
 }
 
 CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool overwrite, CopyOutcome &outcome,
-                           const QString &backup, const SourceFile *next)
+                           const QString &backup)
 {
     const QString folder = folderTextOf(dest);
     const QString backupFolder = backup.isEmpty() ? QString() : folderTextOf(backup);
@@ -54,8 +54,6 @@ CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool ove
     options.sourceFd = fd;
     if (backupReady)
         options.alsoTo = backup;
-    if (next)
-        m_source.prefetch(*next);
     const auto progress = [this](quint64 total, quint64 done) {
         m_rate.setDone(m_doneBytes + qint64(done));
         if (m_rate.due())

@@ -29,10 +29,9 @@ public:
 
     // Copies the file to an unnamed copy meant for dest (replacing dest when overwrite, once named), and
     // from the same reads to a second one meant for backup when one is given (CopyOutcome::alsoUnnamed;
-    // its folders are made as needed). The source begins reading next, when given, while this one is
-    // copied.
+    // its folders are made as needed).
     CopyError copy(const SourceFile &file, const QString &dest, bool overwrite, CopyOutcome &outcome,
-                   const QString &backup = QString(), const SourceFile *next = nullptr);
+                   const QString &backup = QString());
     // True when dest is a plain file holding the source's content (another file than the source): the
     // outcome then describes it as if it had just been copied, its descriptor kept when keep.
     bool identicalCopy(const SourceFile &file, const QString &dest, bool keep, CopyOutcome &outcome);

@@ -22,7 +22,6 @@
 
 #include <QDateTime>
 #include <QHash>
-#include <QScopeGuard>
 #include <QSet>
 #include <QThread>
 
@@ -108,8 +107,7 @@ public:
 
     // The run's total from the listing's sizes; shown at once.
     void measure(const SourceFiles &runList);
-    // next: the file after it in the run list, if any.
-    void file(const SourceFile &file, const SourceFile *next = nullptr);
+    void file(const SourceFile &file);
     void shot(const Shot &shot);
     void afterLoop();
     void completeBackups();
@@ -197,7 +195,6 @@ private:
     CommitBatch m_batch;
     FileCopier m_copier;
     qint64 m_notImported = 0;
-    const SourceFile *m_next = nullptr; // read ahead while the file is copied
     RunProblems m_problems;
     bool m_stop = false;
     // The second copies: each destination folder's folder below the backup folder.
@@ -558,10 +555,8 @@ QString Run::resolve(const QString &source, const ShotNaming *shot)
     return dest;
 }
 
-void Run::file(const SourceFile &file, const SourceFile *next)
+void Run::file(const SourceFile &file)
 {
-    m_next = next;
-    const auto forget = qScopeGuard([this] { m_next = nullptr; });
     const QString &source = file.path;
     m_state.CancelRequested = false;
     // A file matched by two rows is listed twice; once moved, its second entry has nothing to copy.
@@ -682,7 +677,7 @@ bool Run::place(const QString &source, const QString &dest)
             return false;
         }
     }
-    const CopyError code = m_copier.copy(fileAt(source), dest, overwrite, outcome, backupFor(dest), m_next);
+    const CopyError code = m_copier.copy(fileAt(source), dest, overwrite, outcome, backupFor(dest));
     if (!code) {
         if (m_state.options.move)
             m_moved.insert(source);
@@ -1094,8 +1089,8 @@ void runFiles(Run &run, const SourceFiles &runList, const QStringList &paths, co
 {
     if (!keepShotsTogether) {
         run.measure(runList);
-        for (qsizetype i = 0; i < runList.size(); ++i) {
-            run.file(runList.at(i), i + 1 < runList.size() ? &runList.at(i + 1) : nullptr);
+        for (const SourceFile &file : runList) {
+            run.file(file);
             if (run.stopped())
                 break;
         }
