@@ -6,6 +6,7 @@
 #include <gphoto2/gphoto2.h>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantora {
@@ -331,22 +332,68 @@ CameraResult CameraSession::entry(const QByteArray &folder, const QByteArray &na
     return h.result(code);
 }
 
+namespace {
+
+// One file of the camera, of that type, written to fd.
+int getFile(Camera *camera, GPContext *context, const QByteArray &folder, const QByteArray &name,
+            CameraFileType type, int fd)
+{
+    const int own = ::dup(fd); // the library closes the descriptor it is given
+    if (own < 0)
+        return GP_ERROR_NO_MEMORY;
+    CameraFile *file = nullptr;
+    if (const int code = gp_file_new_from_fd(&file, own); code < GP_OK) {
+        ::close(own);
+        return code;
+    }
+    const int code = gp_camera_file_get(camera, folder.constData(), name.constData(), type, file, context);
+    gp_file_free(file);
+    return code;
+}
+
+qint64 sizeOf(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? qint64(st.st_size) : -1;
+}
+
+} // namespace
+
+CameraResult CameraSession::preview(const QByteArray &folder, const QByteArray &name, int fd,
+                                    qint64 maxFileBytes, CameraCallWatch *watch)
+{
+    Handles &h = *m_handles;
+    h.watch = watch;
+    const auto cancelled = [watch] { return watch && watch->cancel.load(); };
+    int code = getFile(h.camera, h.context, folder, name, GP_FILE_TYPE_PREVIEW, fd);
+    if (cancelled())
+        return h.result(GP_ERROR_CANCEL);
+    if (code >= GP_OK && sizeOf(fd) > 0)
+        return h.result(code);
+    // No preview: the file's own bytes, when it is small enough to be decoded.
+    h.lastError.clear();
+    if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0)
+        return h.result(GP_ERROR_IO);
+    CameraFileInfo info;
+    code = gp_camera_file_get_info(h.camera, folder.constData(), name.constData(), &info, h.context);
+    if (code < GP_OK)
+        return h.result(code);
+    if (!(info.file.fields & GP_FILE_INFO_SIZE) || qint64(info.file.size) > maxFileBytes)
+        return h.result(GP_ERROR_NOT_SUPPORTED);
+    code = getFile(h.camera, h.context, folder, name, GP_FILE_TYPE_NORMAL, fd);
+    if (cancelled())
+        code = GP_ERROR_CANCEL;
+    else if (code >= GP_OK && sizeOf(fd) != qint64(info.file.size))
+        code = GP_ERROR_CORRUPTED_DATA;
+    return h.result(code);
+}
+
 CameraResult CameraSession::download(const QByteArray &folder, const QByteArray &name, int fd,
                                      CameraCallWatch *watch)
 {
     Handles &h = *m_handles;
     h.watch = watch;
-    const int own = ::dup(fd); // the library closes the descriptor it is given
-    if (own < 0)
-        return h.result(GP_ERROR_NO_MEMORY);
-    CameraFile *file = nullptr;
-    if (const int code = gp_file_new_from_fd(&file, own); code < GP_OK) {
-        ::close(own);
-        return h.result(code);
-    }
-    int code = gp_camera_file_get(h.camera, folder.constData(), name.constData(), GP_FILE_TYPE_NORMAL, file,
-                                  h.context);
-    gp_file_free(file);
+    int code = getFile(h.camera, h.context, folder, name, GP_FILE_TYPE_NORMAL, fd);
     // Some drivers end a cancelled download as if it had succeeded.
     if (code >= GP_OK && watch && watch->cancel.load())
         code = GP_ERROR_CANCEL;

@@ -108,6 +108,10 @@ public:
     CameraResult download(const QByteArray &folder, const QByteArray &name, int fd,
                           CameraCallWatch *watch = nullptr);
     CameraResult remove(const QByteArray &folder, const QByteArray &name, CameraCallWatch *watch = nullptr);
+    // Writes the camera's own preview of the file to fd; when it gives none, the file itself, if the
+    // camera lists it with a size of at most maxFileBytes (a download of another size fails).
+    CameraResult preview(const QByteArray &folder, const QByteArray &name, int fd, qint64 maxFileBytes,
+                         CameraCallWatch *watch = nullptr);
     // The serial number from the camera's summary; empty when it gives none.
     QString serialNumber(CameraCallWatch *watch = nullptr);
     // True while the camera still answers (a question about its storages).

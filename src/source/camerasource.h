@@ -7,6 +7,9 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
+
+class QObject;
 
 namespace vantora {
 
@@ -17,6 +20,13 @@ struct CameraActivity
     std::function<void()> pump;    // runs pending events (about every 20 ms)
     std::function<bool()> stopped; // true: the call in progress ends (the library's cancel)
     std::function<void(qint64 total, qint64 done)> progress; // bytes of a download so far
+};
+
+// A file of a camera's listing whose preview is asked for, and what the answer is known by.
+struct CameraPreviewRequest
+{
+    int id = 0;
+    QString path; // as list() gave it
 };
 
 // Why the last call on a camera failed, beyond its errno.
@@ -66,6 +76,16 @@ public:
     // The serial number from the camera's summary, else its model with its storage.
     QString identity() const override;
 
+    // The previews of these files, the first first, made on the camera's worker while the window goes on.
+    // Each comes to done on context's thread as the descriptor of a memory file (done owns it) holding the
+    // camera's own preview, else the file itself when it is small enough to be decoded; or -1 with
+    // neither. Replaces the files asked for before that were not begun. A call of the window's own
+    // interrupts a preview, which is made again afterwards.
+    void requestPreviews(std::vector<CameraPreviewRequest> files, QObject *context,
+                         std::function<void(int id, int fd)> done) const;
+    // Drops the previews asked for: done is not called again for them.
+    void stopPreviews() const;
+
     // After a listing: its result (a camera that failed while listed leaves the list short).
     const CameraResult &listResult() const { return m_listResult; }
     // The download stands for the listed file: its size was checked against the listing.
@@ -82,6 +102,7 @@ public:
 
 private:
     class Worker;
+    struct Previews;
     struct Kept
     {
         QString path;
@@ -93,6 +114,9 @@ private:
     void locate(const SourceFile &file, QByteArray &folder, QByteArray &name) const;
     int fail(SourceFault fault, const CameraResult &result, int error) const;
     void forget(const QString &path) const;
+    Worker &worker() const;
+    // On the worker: makes the first preview waiting. False when none waits.
+    bool makeNextPreview() const;
 
     CameraId m_camera;
     CameraActivity m_activity;
@@ -107,6 +131,8 @@ private:
     mutable SourceFault m_fault = SourceFault::None;
     mutable QString m_faultText;
     mutable QString m_identity;
+    std::unique_ptr<Previews> m_previews; // shared with the worker, under its own lock
+    mutable CameraCallWatch m_previewWatch;
 };
 
 } // namespace vantora
