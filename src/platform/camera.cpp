@@ -1,5 +1,7 @@
 #include "platform/camera.h"
 
+#include "platform/contenthash.h"
+
 #include <QMutex>
 #include <QRegularExpression>
 
@@ -351,6 +353,29 @@ int getFile(Camera *camera, GPContext *context, const QByteArray &folder, const 
     return code;
 }
 
+// Where a download with its hash goes: each piece the library hands over is written to the file and
+// hashed on its way, so the file is not read again for its hash.
+struct HashingSink
+{
+    int fd;
+    ContentHash *hash;
+
+    static int write(void *priv, unsigned char *data, uint64_t *length)
+    {
+        auto *sink = static_cast<HashingSink *>(priv);
+        for (uint64_t done = 0; done < *length;) {
+            const ssize_t n = ::write(sink->fd, data + done, size_t(*length - done));
+            if (n < 0 && errno != EINTR)
+                return GP_ERROR_IO_WRITE;
+            done += n > 0 ? uint64_t(n) : 0;
+        }
+        sink->hash->add(reinterpret_cast<const char *>(data), size_t(*length));
+        return GP_OK;
+    }
+    static int unreadable(void *, unsigned char *, uint64_t *) { return GP_ERROR_NOT_SUPPORTED; }
+    static int unsized(void *, uint64_t *) { return GP_ERROR_NOT_SUPPORTED; }
+};
+
 qint64 sizeOf(int fd)
 {
     struct stat st;
@@ -389,11 +414,24 @@ CameraResult CameraSession::preview(const QByteArray &folder, const QByteArray &
 }
 
 CameraResult CameraSession::download(const QByteArray &folder, const QByteArray &name, int fd,
-                                     CameraCallWatch *watch)
+                                     CameraCallWatch *watch, ContentHash *hash)
 {
     Handles &h = *m_handles;
     h.watch = watch;
-    int code = getFile(h.camera, h.context, folder, name, GP_FILE_TYPE_NORMAL, fd);
+    int code = GP_OK;
+    if (hash) {
+        HashingSink sink{fd, hash};
+        CameraFileHandler handler{&HashingSink::unsized, &HashingSink::unreadable, &HashingSink::write};
+        CameraFile *file = nullptr;
+        code = gp_file_new_from_handler(&file, &handler, &sink);
+        if (code >= GP_OK) {
+            code = gp_camera_file_get(h.camera, folder.constData(), name.constData(), GP_FILE_TYPE_NORMAL,
+                                      file, h.context);
+            gp_file_free(file);
+        }
+    } else {
+        code = getFile(h.camera, h.context, folder, name, GP_FILE_TYPE_NORMAL, fd);
+    }
     // Some drivers end a cancelled download as if it had succeeded.
     if (code >= GP_OK && watch && watch->cancel.load())
         code = GP_ERROR_CANCEL;

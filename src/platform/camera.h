@@ -11,6 +11,8 @@
 
 namespace vantora {
 
+class ContentHash;
+
 // A camera or phone on a cable as libgphoto2 names it: its model ("Canon EOS 5D Mark III", "Directory
 // Browse") and its port ("usb:001,004", "disk:/some/folder").
 struct CameraId
@@ -104,9 +106,9 @@ public:
     // One file as the camera lists it now (not as an earlier listing remembered it).
     CameraResult entry(const QByteArray &folder, const QByteArray &name, CameraEntry &entry,
                        CameraCallWatch *watch = nullptr);
-    // Writes the file's bytes to fd from its start.
+    // Writes the file's bytes to fd from its start; with hash, hashes them on their way.
     CameraResult download(const QByteArray &folder, const QByteArray &name, int fd,
-                          CameraCallWatch *watch = nullptr);
+                          CameraCallWatch *watch = nullptr, ContentHash *hash = nullptr);
     CameraResult remove(const QByteArray &folder, const QByteArray &name, CameraCallWatch *watch = nullptr);
     // Writes the camera's own preview of the file to fd; when it gives none, the file itself, if the
     // camera lists it with a size of at most maxFileBytes (a download of another size fails).

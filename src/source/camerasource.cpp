@@ -2,6 +2,7 @@
 
 #include "platform/bytepath.h"
 #include "platform/cameradesktop.h"
+#include "platform/contenthash.h"
 #include "source/maskmatch.h"
 #include "source/sourcewalk.h"
 
@@ -355,36 +356,82 @@ void CameraSource::forget(const QString &path) const
     }
 }
 
+namespace {
+
+// Each opening reads from the start on its own, through a descriptor of its own.
+int reopen(int fd)
+{
+    const int own =
+        ::open(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), O_RDONLY | O_CLOEXEC);
+    return own >= 0 ? own : -errno;
+}
+
+} // namespace
+
 int CameraSource::open(const SourceFile &file) const
 {
     m_fault = SourceFault::None;
     m_faultText.clear();
-    // Each opening reads from the start on its own, through a descriptor of its own.
-    const auto reopen = [](int fd) {
-        const int own =
-            ::open(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), O_RDONLY | O_CLOEXEC);
-        return own >= 0 ? own : -errno;
-    };
     for (const Kept &kept : std::as_const(m_kept)) {
         if (kept.path == file.path)
             return reopen(kept.fd);
     }
-    const CameraResult connected = connect();
-    if (!connected.ok())
-        return fail(connected.cancelled() ? SourceFault::Other : SourceFault::Gone, connected,
-                    connected.cancelled() ? ECANCELED : EIO);
-    if (m_activity.stopped && m_activity.stopped())
-        return fail(SourceFault::Other, CameraResult::ofCancel(), ECANCELED);
-
-    QByteArray folder, name;
-    locate(file, folder, name);
     const int fd = ::memfd_create("vantora-camera", MFD_CLOEXEC);
     if (fd < 0)
         return fail(SourceFault::Other, CameraResult{}, errno);
+    const int downloaded = downloadInto(file, fd);
+    return downloaded < 0 ? downloaded : reopen(fd);
+}
+
+std::optional<int> CameraSource::downloadUnnamedIn(const SourceFile &file, const QString &folder,
+                                                   QByteArray *hash) const
+{
+    m_fault = SourceFault::None;
+    m_faultText.clear();
+    // Downloaded before (for the shooting date): handed over when it already lies on folder's filesystem.
+    for (Kept &kept : m_kept) {
+        if (kept.path != file.path)
+            continue;
+        struct stat held, there;
+        if (kept.handedOver || ::fstat(kept.fd, &held) != 0 ||
+            ::stat(pathToBytes(folder).constData(), &there) != 0 || held.st_dev != there.st_dev)
+            return std::nullopt;
+        kept.handedOver = true;
+        return reopen(kept.fd);
+    }
+    const int fd = ::open(pathToBytes(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return std::nullopt; // a filesystem without unnamed files: copied from memory
+    const int downloaded = downloadInto(file, fd, hash);
+    if (downloaded < 0)
+        return downloaded;
+    m_kept.last().handedOver = true;
+    return reopen(fd);
+}
+
+// Downloads the file into fd (which it owns from here) and keeps it for the next opening: 0 or -errno.
+// With hash, its content hash is taken on its way.
+int CameraSource::downloadInto(const SourceFile &file, int fd, QByteArray *hash) const
+{
+    const CameraResult connected = connect();
+    if (!connected.ok()) {
+        ::close(fd);
+        return fail(connected.cancelled() ? SourceFault::Other : SourceFault::Gone, connected,
+                    connected.cancelled() ? ECANCELED : EIO);
+    }
+    if (m_activity.stopped && m_activity.stopped()) {
+        ::close(fd);
+        return fail(SourceFault::Other, CameraResult::ofCancel(), ECANCELED);
+    }
+    QByteArray folder, name;
+    locate(file, folder, name);
     CameraResult result;
     const qint64 listed = file.stamp.size;
-    if (!onWorker([&] { result = m_session->download(folder, name, fd, &m_watch); }, nullptr, fd,
-                  std::max<qint64>(listed, 0))) {
+    ContentHash content;
+    const auto work = [&] {
+        result = m_session->download(folder, name, fd, &m_watch, hash ? &content : nullptr);
+    };
+    if (!onWorker(work, nullptr, fd, std::max<qint64>(listed, 0))) {
         ::close(fd);
         return fail(SourceFault::Other, CameraResult::ofBusy(), EBUSY);
     }
@@ -403,10 +450,12 @@ int CameraSource::open(const SourceFile &file) const
     const struct timespec times[2] = {{file.stamp.mtime.sec, 0}, {file.stamp.mtime.sec, 0}};
     ::futimens(fd, times);
     ::fchmod(fd, 0644);
-    m_kept.append(Kept{file.path, fd});
+    if (hash)
+        *hash = content.result();
+    m_kept.append(Kept{file.path, fd, false});
     while (m_kept.size() > KeptDownloads)
         closeKept(m_kept.takeFirst().fd);
-    return reopen(fd);
+    return 0;
 }
 
 std::optional<FileStamp> CameraSource::currentStamp(const SourceFile &file) const

@@ -45,8 +45,9 @@ QString cameraNotReadyMessage(const QString &source, const CameraResult &why);
 
 // A camera or phone on a cable, through libgphoto2: its storages and folders are the source's tree, below
 // the root "gphoto2://[PORT]/". Every call to the camera runs on a worker thread while the activity keeps
-// the window turning. A file is downloaded once into memory (a regular file the copy reads) and kept for
-// the next opening of the same file, so the shooting date and the copy read one download.
+// the window turning. A file is downloaded once and kept for the next opening of the same file, so the
+// shooting date and the copy read one download: into an unnamed file of the destination's filesystem,
+// which becomes the copy itself, or into memory when it is opened before its destination is known.
 class CameraSource final : public Source
 {
 public:
@@ -70,6 +71,9 @@ public:
     SourceFiles list(const QStringList &masks, WalkPump *pump = nullptr,
                      WalkFilter *filter = nullptr) const override;
     int open(const SourceFile &file) const override;
+    // Downloads into an unnamed file of folder's filesystem, which is then the copy itself.
+    std::optional<int> downloadUnnamedIn(const SourceFile &file, const QString &folder,
+                                         QByteArray *hash) const override;
     // What the camera lists under the name now: size and time, device and inode 0.
     std::optional<FileStamp> currentStamp(const SourceFile &file) const override;
     int remove(const SourceFile &file) const override;
@@ -107,6 +111,7 @@ private:
     {
         QString path;
         int fd = -1;
+        bool handedOver = false; // became a copy: another copy of the file reads it
     };
     template <class Work>
     bool onWorker(Work &&work, WalkPump *walkPump = nullptr, int progressFd = -1, qint64 total = 0) const;
@@ -114,6 +119,7 @@ private:
     void locate(const SourceFile &file, QByteArray &folder, QByteArray &name) const;
     int fail(SourceFault fault, const CameraResult &result, int error) const;
     void forget(const QString &path) const;
+    int downloadInto(const SourceFile &file, int fd, QByteArray *hash = nullptr) const;
     Worker &worker() const;
     // On the worker: makes the first preview waiting. False when none waits.
     bool makeNextPreview() const;

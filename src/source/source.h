@@ -50,6 +50,18 @@ public:
                              WalkFilter *filter = nullptr) const = 0;
     // Opens a file for reading: a descriptor the caller owns, or -errno.
     virtual int open(const SourceFile &file) const = 0;
+    // A source that downloads its files may download one straight into an unnamed file in folder, so that
+    // the download is the copy and nothing is written twice: the descriptor of that complete file (the
+    // caller owns it, its content hash in *hash when the source took it), -errno when the download failed,
+    // or nothing when the file is to be copied from open() as usual.
+    virtual std::optional<int> downloadUnnamedIn(const SourceFile &file, const QString &folder,
+                                                 QByteArray *hash) const
+    {
+        Q_UNUSED(file)
+        Q_UNUSED(folder)
+        Q_UNUSED(hash)
+        return std::nullopt;
+    }
     // Just before a deletion: what the file's name holds now, or nothing when it holds no plain file (gone,
     // replaced by a link, or reached through a folder link).
     virtual std::optional<FileStamp> currentStamp(const SourceFile &file) const = 0;

@@ -7,6 +7,7 @@
 #include "transfer/transferstate.h"
 #include "transfer/transferview.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantora {
@@ -32,6 +33,15 @@ CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool ove
     if (!m_tidied.contains(folder)) {
         RemoveCopyLeftovers(folder);
         m_tidied.insert(folder);
+    }
+    QByteArray hash;
+    if (const std::optional<int> downloaded = m_source.downloadUnnamedIn(file, folder, &hash)) {
+        if (*downloaded < 0) {
+            outcome.sourceFailed = true;
+            return CopyError::fromErrno(-*downloaded);
+        }
+        outcome.hash = hash;
+        return takeDownload(file, folder, *downloaded, outcome);
     }
     CopyOptions options;
     options.failIfExists = !overwrite;
@@ -59,6 +69,41 @@ CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool ove
         m_rate.setDone(m_doneBytes);
     }
     return code;
+}
+
+// The source's download is the copy, with the hash the source took, else hashed as a copy's source is.
+CopyError FileCopier::takeDownload(const SourceFile &file, const QString &folder, int fd,
+                                   CopyOutcome &outcome)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return CopyError::fromErrno(error);
+    }
+    const FileStamp stamp = FileStampFromStat(st);
+    if (outcome.hash.isEmpty() && m_hasher) {
+        ContentHashJob job(*m_hasher, fd, stamp);
+        job.add(0, std::size_t(stamp.size));
+        outcome.hashTicket = job.keep();
+    } else if (outcome.hash.isEmpty()) {
+        ContentCheck check;
+        RunPumped(m_view, [&check, fd] { check = HashOpenFile(fd); });
+        if (check.error) {
+            ::close(fd);
+            outcome.sourceFailed = true;
+            return CopyError::fromErrno(check.error);
+        }
+        outcome.hash = check.hash;
+    }
+    outcome.unnamed = UnnamedCopy(fd, {});
+    outcome.copy = stamp;
+    outcome.source = m_source.openedStamp(file, stamp);
+    ReportCopyProgress(m_view, m_state.fileProgress, quint64(stamp.size), quint64(stamp.size));
+    m_written.insert(folder);
+    m_doneBytes += stamp.size;
+    m_rate.setDone(m_doneBytes);
+    return {};
 }
 
 bool FileCopier::identicalCopy(const SourceFile &file, const QString &dest, bool keep, CopyOutcome &outcome)

@@ -42,6 +42,8 @@ public:
     const QSet<QString> &writtenFolders() const { return m_written; }
 
 private:
+    CopyError takeDownload(const SourceFile &file, const QString &folder, int fd, CopyOutcome &outcome);
+
     const Source &m_source;
     TransferState &m_state;
     TransferView &m_view;
