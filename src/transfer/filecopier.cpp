@@ -108,6 +108,8 @@ CopyError FileCopier::takeDownload(const SourceFile &file, const QString &folder
 
 bool FileCopier::identicalCopy(const SourceFile &file, const QString &dest, bool keep, CopyOutcome &outcome)
 {
+    if (!m_source.filesHavePaths())
+        return identicalDownload(file, dest, keep, outcome);
     // A link at the name is no copy: the file it leads to lies anywhere, and may go.
     const std::optional<FileStamp> there = RegularFileStampOf(dest);
     const std::optional<FileStamp> from = FileStampOf(file.path);
@@ -124,10 +126,41 @@ bool FileCopier::identicalCopy(const SourceFile &file, const QString &dest, bool
     if (copyCheck.error || sourceCheck.error || copyCheck.hash != sourceCheck.hash ||
         sourceCheck.stamp != *from || copyCheck.stamp != *there)
         return false;
+    return takeIdentical(dest, keep, copyCheck, *from, outcome);
+}
+
+// A file only the source reads (a camera's) is compared through its download, which the copy reads next
+// when it differs.
+bool FileCopier::identicalDownload(const SourceFile &file, const QString &dest, bool keep,
+                                   CopyOutcome &outcome)
+{
+    const std::optional<FileStamp> there = RegularFileStampOf(dest);
+    if (!there || there->size != file.stamp.size)
+        return false;
+    const int fd = m_source.open(file);
+    if (fd < 0)
+        return false;
+    ContentCheck copyCheck;
+    ContentCheck sourceCheck;
+    RunPumped(m_view, [&] {
+        copyCheck = HashRegularFile(dest);
+        if (!copyCheck.error)
+            sourceCheck = HashOpenFile(fd);
+    });
+    ::close(fd);
+    if (copyCheck.error || sourceCheck.error || copyCheck.hash != sourceCheck.hash ||
+        sourceCheck.stamp.size != file.stamp.size || copyCheck.stamp != *there)
+        return false;
+    return takeIdentical(dest, keep, copyCheck, m_source.openedStamp(file, sourceCheck.stamp), outcome);
+}
+
+bool FileCopier::takeIdentical(const QString &dest, bool keep, const ContentCheck &copy,
+                               const FileStamp &from, CopyOutcome &outcome)
+{
     outcome = CopyOutcome();
-    outcome.copy = *there;
-    outcome.source = *from;
-    outcome.hash = copyCheck.hash;
+    outcome.copy = copy.stamp;
+    outcome.source = from;
+    outcome.hash = copy.hash;
     if (keep) {
         outcome.kept = KeptCopy::open(dest);
         if (!outcome.kept.isNamedBy(dest))

@@ -43,6 +43,9 @@ public:
 
 private:
     CopyError takeDownload(const SourceFile &file, const QString &folder, int fd, CopyOutcome &outcome);
+    bool identicalDownload(const SourceFile &file, const QString &dest, bool keep, CopyOutcome &outcome);
+    bool takeIdentical(const QString &dest, bool keep, const ContentCheck &copy, const FileStamp &from,
+                       CopyOutcome &outcome);
 
     const Source &m_source;
     TransferState &m_state;

@@ -8,12 +8,16 @@
 #include "transferfixture.h"
 
 #include "history/importhistory.h"
+#include "platform/copyfile.h"
 #include "source/camerasource.h"
 #include "source/importedfilter.h"
 #include "transfer/copyprogress.h"
 
 #include <QDirIterator>
 #include <QTest>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace vantora;
 using namespace vantora::test;
@@ -60,6 +64,28 @@ SettingsRecord plainRun()
 ExtensionRows rowsInto(const QString &dest)
 {
     return {ExtensionRow{u"*.JPG"_s, dest + u"/"_s}, ExtensionRow{u"*.MOV"_s, dest + u"/"_s}};
+}
+
+// A run from the camera with the skip box, its history in the camera's test folder.
+TransferOutcome skipBoxRun(const Camera &camera, bool move)
+{
+    SqliteImportHistory store(camera.dir.filePath(u"history.sqlite"_s));
+    SettingsRecord s = plainRun();
+    s.SkipImportedChecked = true;
+    s.DelChecked = move;
+    TransferState state;
+    MemoryTransferView view;
+    CameraSource source(camera.id());
+    source.setActivity(RunCameraActivity(state, view));
+    RunHistory history;
+    history.store = &store;
+    history.volumeRoot = source.root();
+    history.volume = source.identity();
+    history.label = source.model();
+    ImportedFilter filter(store.stampsOf(history.volume), history.volumeRoot);
+    const SourceFiles runList = source.list({u"*.JPG"_s, u"*.MOV"_s}, nullptr, &filter);
+    history.skipped = filter.skipped();
+    return RunTransfer(state, source, runList, runList.size(), rowsInto(camera.dest), s, view, &history);
 }
 
 } // namespace
@@ -288,6 +314,53 @@ private Q_SLOTS:
         if (replaced)
             QCOMPARE(arrived.value(u"IMG_0002_2.JPG"_s), other);
         QCOMPARE(filesBelow(camera.card).size(), move ? 0 : 3);
+    }
+
+    // A run killed once its copies have their names, before it recorded them: the rerun with the skip box
+    // takes each copy already there as imported (read through the camera and found equal) rather than
+    // copying it again under a "_2" name, and a move then empties the camera.
+    void killedRunRerunTakesTheCopiesThere_data()
+    {
+        QTest::addColumn<bool>("move");
+        QTest::newRow("copy") << false;
+        QTest::newRow("move") << true;
+    }
+    void killedRunRerunTakesTheCopiesThere()
+    {
+        QFETCH(bool, move);
+        Camera camera;
+        QVERIFY(camera.fill());
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            // The flushes of the run: the copies' data, then their names.
+            SetFlushFaultForTesting([] {
+                static int flushes = 0;
+                if (++flushes == 2)
+                    ::_exit(9);
+                return 0;
+            });
+            skipBoxRun(camera, move);
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+        const QStringList names{u"IMG_0001.JPG"_s, u"IMG_0002.JPG"_s, u"MVI_0003.MOV"_s};
+        QCOMPARE(QStringList(filesBelow(camera.dest).keys()), names);
+        QCOMPARE(filesBelow(camera.card).size(), 3);
+
+        const TransferOutcome outcome = skipBoxRun(camera, move);
+        QVERIFY2(outcome.problems.isEmpty(), qPrintable(ProblemMessage(outcome.problems.value(0))));
+        QVERIFY(outcome.result);
+        const QMap<QString, QByteArray> arrived = filesBelow(camera.dest);
+        QCOMPARE(QStringList(arrived.keys()), names);
+        for (auto it = camera.files.cbegin(); it != camera.files.cend(); ++it)
+            QCOMPARE(arrived.value(QFileInfo(it.key()).fileName()), it.value());
+        QCOMPARE(filesBelow(camera.card).size(), move ? 0 : 3);
+        // Recorded now: a third run copies nothing.
+        QCOMPARE(skipBoxRun(camera, false).copied, 0);
+        QCOMPARE(filesBelow(camera.dest).size(), 3);
     }
 };
 
