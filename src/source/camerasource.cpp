@@ -458,6 +458,44 @@ int CameraSource::downloadInto(const SourceFile &file, int fd, QByteArray *hash)
     return 0;
 }
 
+QStringList CameraSource::fileNamesIn(const QString &folder) const
+{
+    const QString rootText = root();
+    if (!folder.startsWith(rootText) || !connect().ok())
+        return {};
+    SourceFile inside;
+    inside.relative = folder.mid(rootText.size()); // its name empty
+    QByteArray cameraFolder, none;
+    locate(inside, cameraFolder, none);
+    if (cameraFolder.size() > 1 && cameraFolder.endsWith('/'))
+        cameraFolder.chop(1);
+    QList<CameraEntry> entries;
+    CameraResult result;
+    if (!onWorker([&] { result = m_session->files(cameraFolder, entries, &m_watch); }) || !result.ok())
+        return {};
+    QStringList names;
+    for (const CameraEntry &entry : std::as_const(entries)) {
+        const QString name = pathFromBytes(entry.name);
+        names.append(name);
+        m_folderListing.insert(folder + name, stampOf(entry));
+    }
+    return names;
+}
+
+SourceFiles CameraSource::filesAt(const QStringList &paths) const
+{
+    const QString rootText = root();
+    SourceFiles files;
+    for (const QString &path : paths) {
+        SourceFile file;
+        file.path = path;
+        file.relative = path.startsWith(rootText) ? path.mid(rootText.size()) : path;
+        file.stamp = m_folderListing.value(path, file.stamp);
+        files.append(file);
+    }
+    return files;
+}
+
 std::optional<FileStamp> CameraSource::currentStamp(const SourceFile &file) const
 {
     if (!connect().ok())

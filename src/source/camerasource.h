@@ -3,6 +3,7 @@
 #include "platform/camera.h"
 #include "source/source.h"
 
+#include <QHash>
 #include <QList>
 
 #include <functional>
@@ -71,6 +72,9 @@ public:
     SourceFiles list(const QStringList &masks, WalkPump *pump = nullptr,
                      WalkFilter *filter = nullptr) const override;
     int open(const SourceFile &file) const override;
+    // As the camera lists them now; filesAt() takes their sizes and times from that listing.
+    QStringList fileNamesIn(const QString &folder) const override;
+    SourceFiles filesAt(const QStringList &paths) const override;
     // Downloads into an unnamed file of folder's filesystem, which is then the copy itself.
     std::optional<int> downloadUnnamedIn(const SourceFile &file, const QString &folder,
                                          QByteArray *hash) const override;
@@ -137,7 +141,8 @@ private:
     mutable SourceFault m_fault = SourceFault::None;
     mutable QString m_faultText;
     mutable QString m_identity;
-    std::unique_ptr<Previews> m_previews; // shared with the worker, under its own lock
+    mutable QHash<QString, FileStamp> m_folderListing; // of fileNamesIn(), by path
+    std::unique_ptr<Previews> m_previews;              // shared with the worker, under its own lock
     mutable CameraCallWatch m_previewWatch;
 };
 

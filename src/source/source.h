@@ -80,6 +80,12 @@ public:
     virtual bool gone() const = 0;
     // Why the last failed call on the source failed.
     virtual SourceFault lastFault() const { return SourceFault::None; }
+    // The names of the plain files in a folder of the source (the text before a listed file's name, its
+    // "/" kept): where the sidecars of a shot are found.
+    virtual QStringList fileNamesIn(const QString &folder) const = 0;
+    // Records for files named by path (a listed file's folder and a name fileNamesIn gave), in the given
+    // order; a file that cannot be found keeps an empty stamp and fails when it is opened.
+    virtual SourceFiles filesAt(const QStringList &paths) const = 0;
     // True when its files are files of a mounted filesystem, each also read through its path (a folder);
     // false where only the source reads them (a camera's).
     virtual bool filesHavePaths() const { return true; }
@@ -104,9 +110,9 @@ public:
     // The folder (or the drive holding it) is no longer the one the source was made on.
     bool gone() const override;
 
-    // Records for files named by path, each stat'ed once (links followed), in the given order; a file that
-    // cannot be read keeps an empty stamp and fails when it is opened.
-    SourceFiles filesAt(const QStringList &paths) const;
+    QStringList fileNamesIn(const QString &folder) const override;
+    // Each stat'ed once (links followed).
+    SourceFiles filesAt(const QStringList &paths) const override;
 
 private:
     QString m_folder;

@@ -926,18 +926,11 @@ TransferOutcome RunTransfer(TransferState &state, const Source &source, const So
 
     Run run(state, source, table, targetCount, view, history);
     if (state.options.keepShotsTogether) {
-        const QList<Shot> shots = GroupShots(paths, [](const QString &folder) {
-            QStringList names;
-            DirectoryReader entries(folder);
-            while (entries.next()) {
-                if (entries.entryStatus(false).kind == EntryKind::File)
-                    names.append(entries.name());
-            }
-            return names;
-        });
+        const QList<Shot> shots =
+            GroupShots(paths, [&source](const QString &folder) { return source.fileNamesIn(folder); });
         SourceFiles measured = runList;
         for (const Shot &shot : shots)
-            measured += FolderSource(sourceFolder).filesAt(shot.sidecars);
+            measured += source.filesAt(shot.sidecars);
         run.measure(measured);
         for (const Shot &shot : shots) {
             run.shot(shot);

@@ -362,6 +362,51 @@ private Q_SLOTS:
         QCOMPARE(skipBoxRun(camera, false).copied, 0);
         QCOMPARE(filesBelow(camera.dest).size(), 3);
     }
+
+    // Keeping shots together: a photo's sidecars that no row takes follow it from the camera's folder, as
+    // from a card's; a move takes them off the camera with it, and a sidecar of no listed photo stays.
+    void shotsKeepTheirSidecars_data()
+    {
+        QTest::addColumn<bool>("move");
+        QTest::newRow("copy") << false;
+        QTest::newRow("move") << true;
+    }
+    void shotsKeepTheirSidecars()
+    {
+        QFETCH(bool, move);
+        Camera camera;
+        QVERIFY(camera.fill());
+        // Sidecars the folder camera lists (it leaves out names it knows no type of).
+        camera.dir.createFile(u"card/DCIM/100CANON/IMG_0001.THM"_s, "thumbnail of 1");
+        camera.dir.createFile(u"card/DCIM/100CANON/img_0002.wav"_s, "voice memo of 2");
+        camera.dir.createFile(u"card/DCIM/100CANON/IMG_0009.WAV"_s, "memo of no photo");
+        SettingsRecord s = plainRun();
+        s.KeepShotsTogetherChecked = true;
+        s.DelChecked = move;
+        TransferState state;
+        MemoryTransferView view;
+        CameraSource source(camera.id());
+        source.setActivity(RunCameraActivity(state, view));
+        const SourceFiles runList = source.list({u"*.JPG"_s});
+        QCOMPARE(runList.size(), 2);
+        const TransferOutcome outcome =
+            RunTransfer(state, source, runList, runList.size(),
+                        {ExtensionRow{u"*.JPG"_s, camera.dest + u"/"_s}}, s, view);
+        QVERIFY2(outcome.problems.isEmpty(), qPrintable(ProblemMessage(outcome.problems.value(0))));
+        QVERIFY(outcome.result);
+        const QMap<QString, QByteArray> arrived = filesBelow(camera.dest);
+        QCOMPARE(QStringList(arrived.keys()),
+                 (QStringList{u"IMG_0001.JPG"_s, u"IMG_0001.THM"_s, u"IMG_0002.JPG"_s, u"img_0002.wav"_s}));
+        QCOMPARE(arrived.value(u"IMG_0001.THM"_s), QByteArray("thumbnail of 1"));
+        QCOMPARE(arrived.value(u"img_0002.wav"_s), QByteArray("voice memo of 2"));
+        QCOMPARE(arrived.value(u"IMG_0002.JPG"_s), camera.files.value(u"DCIM/100CANON/IMG_0002.JPG"_s));
+        const QStringList left = filesBelow(camera.card).keys();
+        const QStringList kept{u"DCIM/100CANON/IMG_0009.WAV"_s, u"DCIM/101CANON/MVI_0003.MOV"_s};
+        const QStringList all{u"DCIM/100CANON/IMG_0001.JPG"_s, u"DCIM/100CANON/IMG_0001.THM"_s,
+                              u"DCIM/100CANON/IMG_0002.JPG"_s, u"DCIM/100CANON/IMG_0009.WAV"_s,
+                              u"DCIM/100CANON/img_0002.wav"_s, u"DCIM/101CANON/MVI_0003.MOV"_s};
+        QCOMPARE(left, move ? kept : all);
+    }
 };
 
 QTEST_MAIN(TestCameraRuns)
