@@ -359,14 +359,17 @@ struct HashingSink
 {
     int fd;
     ContentHash *hash;
+    int error = 0;
 
     static int write(void *priv, unsigned char *data, uint64_t *length)
     {
         auto *sink = static_cast<HashingSink *>(priv);
         for (uint64_t done = 0; done < *length;) {
             const ssize_t n = ::write(sink->fd, data + done, size_t(*length - done));
-            if (n < 0 && errno != EINTR)
+            if (n < 0 && errno != EINTR) {
+                sink->error = errno;
                 return GP_ERROR_IO_WRITE;
+            }
             done += n > 0 ? uint64_t(n) : 0;
         }
         sink->hash->add(reinterpret_cast<const char *>(data), size_t(*length));
@@ -428,6 +431,11 @@ CameraResult CameraSession::download(const QByteArray &folder, const QByteArray 
             code = gp_camera_file_get(h.camera, folder.constData(), name.constData(), GP_FILE_TYPE_NORMAL,
                                       file, h.context);
             gp_file_free(file);
+        }
+        if (sink.error) {
+            CameraResult failed = h.result(GP_ERROR_IO_WRITE);
+            failed.writeError = sink.error;
+            return failed;
         }
     } else {
         code = getFile(h.camera, h.context, folder, name, GP_FILE_TYPE_NORMAL, fd);

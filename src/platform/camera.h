@@ -38,9 +38,10 @@ bool IsCameraPath(const QString &path);
 // What one call to a camera came to: libgphoto2's result code and, on a failure, its words.
 struct CameraResult
 {
-    int code = 0;   // GP_OK or a GP_ERROR_* code
-    QString text;   // what the library said, for a message
-    QString heldBy; // with claimedElsewhere(): the program found holding the device; empty: not known
+    int code = 0;       // GP_OK or a GP_ERROR_* code
+    QString text;       // what the library said, for a message
+    QString heldBy;     // with claimedElsewhere(): the program found holding the device; empty: not known
+    int writeError = 0; // a download that could not be written here: the errno (a full disk)
     bool ok() const { return code >= 0; }
     // The device is held by another program (GP_ERROR_IO_USB_CLAIM).
     bool claimedElsewhere() const;

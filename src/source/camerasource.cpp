@@ -437,6 +437,8 @@ int CameraSource::downloadInto(const SourceFile &file, int fd, QByteArray *hash)
     }
     if (!result.ok()) {
         ::close(fd);
+        if (result.writeError)
+            return -result.writeError; // the destination's failure (a full disk), not the camera's
         if (result.cancelled())
             return fail(SourceFault::Other, result, ECANCELED);
         return fail(SourceFault::Other, result, result.notFound() ? ENOENT : EIO);

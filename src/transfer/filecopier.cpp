@@ -37,7 +37,7 @@ CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool ove
     QByteArray hash;
     if (const std::optional<int> downloaded = m_source.downloadUnnamedIn(file, folder, &hash)) {
         if (*downloaded < 0) {
-            outcome.sourceFailed = true;
+            outcome.sourceFailed = m_source.lastFault() != SourceFault::None;
             return CopyError::fromErrno(-*downloaded);
         }
         outcome.hash = hash;

@@ -3,15 +3,19 @@
 // cut short between the listing and its download, and a camera taken away in the middle of a run.
 
 #include "cameradrivers.h"
+#include "mounthelper.h"
 #include "samplefiles.h"
+#include "sandbox.h"
 #include "testdir.h"
 #include "transferfixture.h"
 
 #include "history/importhistory.h"
 #include "platform/copyfile.h"
+#include "platform/filestamp.h"
 #include "source/camerasource.h"
 #include "source/importedfilter.h"
 #include "transfer/copyprogress.h"
+#include "transfer/runmessages.h"
 
 #include <QDirIterator>
 #include <QTest>
@@ -95,9 +99,14 @@ class TestCameraRuns final : public QObject
     Q_OBJECT
 
     TestDir m_drivers;
+    QString m_namespaceError;
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(useDirectoryCameraOnly(m_drivers.path())); }
+    void initTestCase()
+    {
+        QVERIFY(useDirectoryCameraOnly(m_drivers.path()));
+        m_namespaceError = enterPrivateMountNamespace();
+    }
 
     // From a found camera to a finished run: every file arrives whole under the name and folder the
     // settings give, with the camera's time; a move empties the camera, a copy leaves it as it was.
@@ -406,6 +415,33 @@ private Q_SLOTS:
                               u"DCIM/100CANON/IMG_0002.JPG"_s, u"DCIM/100CANON/IMG_0009.WAV"_s,
                               u"DCIM/100CANON/img_0002.wav"_s, u"DCIM/101CANON/MVI_0003.MOV"_s};
         QCOMPARE(left, move ? kept : all);
+    }
+
+    // A destination too small for a download: the run stops with the full disk named, as from a card, and
+    // the file that did not fit stays on the camera.
+    void fullDiskIsSaidAndKeepsTheFile()
+    {
+        if (!m_namespaceError.isEmpty())
+            QSKIP(qPrintable(m_namespaceError));
+        Camera camera;
+        QVERIFY(camera.fill());
+        SmallDisk disk(camera.dest, "160k");
+        if (!disk.mounted())
+            QSKIP(qPrintable(disk.error()));
+        SettingsRecord s = plainRun();
+        s.DelChecked = true;
+        TransferState state;
+        MemoryTransferView view;
+        CameraSource source(camera.id());
+        source.setActivity(RunCameraActivity(state, view));
+        const SourceFiles runList = source.list({u"*.JPG"_s, u"*.MOV"_s});
+        const TransferOutcome outcome =
+            RunTransfer(state, source, runList, runList.size(), rowsInto(camera.dest), s, view);
+        QVERIFY(!outcome.result);
+        QCOMPARE(outcome.status, diskFullStatusText(VolumeRootOf(camera.dest)));
+        QVERIFY(!filesBelow(camera.dest).contains(u"MVI_0003.MOV"_s));
+        QCOMPARE(filesBelow(camera.card).value(u"DCIM/101CANON/MVI_0003.MOV"_s),
+                 camera.files.value(u"DCIM/101CANON/MVI_0003.MOV"_s));
     }
 };
 
