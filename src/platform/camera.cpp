@@ -1,11 +1,14 @@
 #include "platform/camera.h"
 
+#include "platform/contenthash.h"
+
 #include <QMutex>
 #include <QRegularExpression>
 
 #include <gphoto2/gphoto2.h>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantora {
@@ -331,22 +334,112 @@ CameraResult CameraSession::entry(const QByteArray &folder, const QByteArray &na
     return h.result(code);
 }
 
-CameraResult CameraSession::download(const QByteArray &folder, const QByteArray &name, int fd,
-                                     CameraCallWatch *watch)
+namespace {
+
+// One file of the camera, of that type, written to fd.
+int getFile(Camera *camera, GPContext *context, const QByteArray &folder, const QByteArray &name,
+            CameraFileType type, int fd)
 {
-    Handles &h = *m_handles;
-    h.watch = watch;
     const int own = ::dup(fd); // the library closes the descriptor it is given
     if (own < 0)
-        return h.result(GP_ERROR_NO_MEMORY);
+        return GP_ERROR_NO_MEMORY;
     CameraFile *file = nullptr;
     if (const int code = gp_file_new_from_fd(&file, own); code < GP_OK) {
         ::close(own);
-        return h.result(code);
+        return code;
     }
-    int code = gp_camera_file_get(h.camera, folder.constData(), name.constData(), GP_FILE_TYPE_NORMAL, file,
-                                  h.context);
+    const int code = gp_camera_file_get(camera, folder.constData(), name.constData(), type, file, context);
     gp_file_free(file);
+    return code;
+}
+
+// Where a download with its hash goes: each piece the library hands over is written to the file and
+// hashed on its way, so the file is not read again for its hash.
+struct HashingSink
+{
+    int fd;
+    ContentHash *hash;
+    int error = 0;
+
+    static int write(void *priv, unsigned char *data, uint64_t *length)
+    {
+        auto *sink = static_cast<HashingSink *>(priv);
+        for (uint64_t done = 0; done < *length;) {
+            const ssize_t n = ::write(sink->fd, data + done, size_t(*length - done));
+            if (n < 0 && errno != EINTR) {
+                sink->error = errno;
+                return GP_ERROR_IO_WRITE;
+            }
+            done += n > 0 ? uint64_t(n) : 0;
+        }
+        sink->hash->add(reinterpret_cast<const char *>(data), size_t(*length));
+        return GP_OK;
+    }
+    static int unreadable(void *, unsigned char *, uint64_t *) { return GP_ERROR_NOT_SUPPORTED; }
+    static int unsized(void *, uint64_t *) { return GP_ERROR_NOT_SUPPORTED; }
+};
+
+qint64 sizeOf(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? qint64(st.st_size) : -1;
+}
+
+} // namespace
+
+CameraResult CameraSession::preview(const QByteArray &folder, const QByteArray &name, int fd,
+                                    qint64 maxFileBytes, CameraCallWatch *watch)
+{
+    Handles &h = *m_handles;
+    h.watch = watch;
+    const auto cancelled = [watch] { return watch && watch->cancel.load(); };
+    int code = getFile(h.camera, h.context, folder, name, GP_FILE_TYPE_PREVIEW, fd);
+    if (cancelled())
+        return h.result(GP_ERROR_CANCEL);
+    if (code >= GP_OK && sizeOf(fd) > 0)
+        return h.result(code);
+    // No preview: the file's own bytes, when it is small enough to be decoded.
+    h.lastError.clear();
+    if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0)
+        return h.result(GP_ERROR_IO);
+    CameraFileInfo info;
+    code = gp_camera_file_get_info(h.camera, folder.constData(), name.constData(), &info, h.context);
+    if (code < GP_OK)
+        return h.result(code);
+    if (!(info.file.fields & GP_FILE_INFO_SIZE) || qint64(info.file.size) > maxFileBytes)
+        return h.result(GP_ERROR_NOT_SUPPORTED);
+    code = getFile(h.camera, h.context, folder, name, GP_FILE_TYPE_NORMAL, fd);
+    if (cancelled())
+        code = GP_ERROR_CANCEL;
+    else if (code >= GP_OK && sizeOf(fd) != qint64(info.file.size))
+        code = GP_ERROR_CORRUPTED_DATA;
+    return h.result(code);
+}
+
+CameraResult CameraSession::download(const QByteArray &folder, const QByteArray &name, int fd,
+                                     CameraCallWatch *watch, ContentHash *hash)
+{
+    Handles &h = *m_handles;
+    h.watch = watch;
+    int code = GP_OK;
+    if (hash) {
+        HashingSink sink{fd, hash};
+        CameraFileHandler handler{&HashingSink::unsized, &HashingSink::unreadable, &HashingSink::write};
+        CameraFile *file = nullptr;
+        code = gp_file_new_from_handler(&file, &handler, &sink);
+        if (code >= GP_OK) {
+            code = gp_camera_file_get(h.camera, folder.constData(), name.constData(), GP_FILE_TYPE_NORMAL,
+                                      file, h.context);
+            gp_file_free(file);
+        }
+        if (sink.error) {
+            CameraResult failed = h.result(GP_ERROR_IO_WRITE);
+            failed.writeError = sink.error;
+            return failed;
+        }
+    } else {
+        code = getFile(h.camera, h.context, folder, name, GP_FILE_TYPE_NORMAL, fd);
+    }
     // Some drivers end a cancelled download as if it had succeeded.
     if (code >= GP_OK && watch && watch->cancel.load())
         code = GP_ERROR_CANCEL;

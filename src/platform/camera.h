@@ -11,6 +11,8 @@
 
 namespace vantora {
 
+class ContentHash;
+
 // A camera or phone on a cable as libgphoto2 names it: its model ("Canon EOS 5D Mark III", "Directory
 // Browse") and its port ("usb:001,004", "disk:/some/folder").
 struct CameraId
@@ -36,9 +38,10 @@ bool IsCameraPath(const QString &path);
 // What one call to a camera came to: libgphoto2's result code and, on a failure, its words.
 struct CameraResult
 {
-    int code = 0;   // GP_OK or a GP_ERROR_* code
-    QString text;   // what the library said, for a message
-    QString heldBy; // with claimedElsewhere(): the program found holding the device; empty: not known
+    int code = 0;       // GP_OK or a GP_ERROR_* code
+    QString text;       // what the library said, for a message
+    QString heldBy;     // with claimedElsewhere(): the program found holding the device; empty: not known
+    int writeError = 0; // a download that could not be written here: the errno (a full disk)
     bool ok() const { return code >= 0; }
     // The device is held by another program (GP_ERROR_IO_USB_CLAIM).
     bool claimedElsewhere() const;
@@ -104,10 +107,14 @@ public:
     // One file as the camera lists it now (not as an earlier listing remembered it).
     CameraResult entry(const QByteArray &folder, const QByteArray &name, CameraEntry &entry,
                        CameraCallWatch *watch = nullptr);
-    // Writes the file's bytes to fd from its start.
+    // Writes the file's bytes to fd from its start; with hash, hashes them on their way.
     CameraResult download(const QByteArray &folder, const QByteArray &name, int fd,
-                          CameraCallWatch *watch = nullptr);
+                          CameraCallWatch *watch = nullptr, ContentHash *hash = nullptr);
     CameraResult remove(const QByteArray &folder, const QByteArray &name, CameraCallWatch *watch = nullptr);
+    // Writes the camera's own preview of the file to fd; when it gives none, the file itself, if the
+    // camera lists it with a size of at most maxFileBytes (a download of another size fails).
+    CameraResult preview(const QByteArray &folder, const QByteArray &name, int fd, qint64 maxFileBytes,
+                         CameraCallWatch *watch = nullptr);
     // The serial number from the camera's summary; empty when it gives none.
     QString serialNumber(CameraCallWatch *watch = nullptr);
     // True while the camera still answers (a question about its storages).

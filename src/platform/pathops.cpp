@@ -111,4 +111,9 @@ int removeFolder(const QString &path)
     return ::rmdir(pathToBytes(path).constData()) == 0 ? 0 : errno;
 }
 
+QString descriptorPath(int fd)
+{
+    return QStringLiteral("/proc/%1/fd/%2").arg(qint64(::getpid())).arg(fd);
+}
+
 } // namespace vantora

@@ -29,4 +29,7 @@ int makeFolderPath(const QString &path);
 // rmdir: removes an empty folder only, never through a link. 0 or the errno.
 int removeFolder(const QString &path);
 
+// A path by which another program of the same user opens what the descriptor has open (a memory file).
+QString descriptorPath(int fd);
+
 } // namespace vantora

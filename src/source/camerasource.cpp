@@ -2,13 +2,16 @@
 
 #include "platform/bytepath.h"
 #include "platform/cameradesktop.h"
+#include "platform/contenthash.h"
 #include "source/maskmatch.h"
 #include "source/sourcewalk.h"
 
+#include <QObject>
 #include <QSet>
 
 #include <cerrno>
 #include <condition_variable>
+#include <deque>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/mman.h>
@@ -22,6 +25,8 @@ namespace {
 
 // The downloads kept for a second opening: the shooting date and the copy, or a file two rows list.
 constexpr int KeptDownloads = 2;
+// The biggest file downloaded whole for its thumbnail when the camera gives no preview of it.
+constexpr qint64 MaxPreviewFileBytes = 64 * 1024 * 1024;
 
 void closeKept(int fd)
 {
@@ -45,7 +50,8 @@ QString cameraNotReadyMessage(const QString &source, const CameraResult &why)
            (why.text.isEmpty() ? QString() : QStringLiteral("\r\n(") + why.text + u')');
 }
 
-CameraSource::CameraSource(CameraId camera) : m_camera(std::move(camera))
+CameraSource::CameraSource(CameraId camera)
+    : m_camera(std::move(camera)), m_previews(std::make_unique<Previews>())
 {
 }
 
@@ -71,11 +77,15 @@ FileStamp CameraSource::stampOf(const CameraEntry &entry)
 }
 
 // The one thread that talks to the camera, for the source's life: a thread per call cost more than a
-// small file's download.
+// small file's download. Between the calls of the window it makes previews, one at a time; a call of the
+// window asks the preview in progress to stop (yield).
 class CameraSource::Worker final
 {
 public:
-    Worker() : m_thread([this] { loop(); }) {}
+    Worker(std::function<bool()> idleWork, std::atomic<bool> *yield)
+        : m_idleWork(std::move(idleWork)), m_yield(yield), m_thread([this] { loop(); })
+    {
+    }
     ~Worker()
     {
         {
@@ -92,6 +102,7 @@ public:
         std::unique_lock lock(m_mutex);
         m_job = std::move(job);
         m_done = false;
+        *m_yield = true;
         m_wake.notify_all();
         while (!m_wake.wait_for(lock, std::chrono::milliseconds(20), [this] { return m_done; })) {
             lock.unlock();
@@ -100,38 +111,84 @@ public:
         }
     }
 
+    // There is idle work to do.
+    void wake()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_idle = true;
+        }
+        m_wake.notify_all();
+    }
+
 private:
     void loop()
     {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [this] { return m_quit || m_job; });
+            m_wake.wait(lock, [this] { return m_quit || m_job || m_idle; });
             if (m_quit)
                 return;
-            std::function<void()> job = std::exchange(m_job, {});
+            if (m_job) {
+                std::function<void()> job = std::exchange(m_job, {});
+                lock.unlock();
+                job();
+                lock.lock();
+                m_done = true;
+                m_wake.notify_all();
+                continue;
+            }
+            *m_yield = false;
             lock.unlock();
-            job();
+            const bool more = m_idleWork();
             lock.lock();
-            m_done = true;
-            m_wake.notify_all();
+            m_idle = more;
         }
     }
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::function<void()> m_job;
+    std::function<bool()> m_idleWork;
+    std::atomic<bool> *m_yield;
     bool m_done = true;
+    bool m_idle = false;
     bool m_quit = false;
     std::thread m_thread;
 };
 
+// What the worker and the window share of the previews asked for.
+struct CameraSource::Previews
+{
+    struct Wanted
+    {
+        int id;
+        QByteArray folder;
+        QByteArray name;
+    };
+    std::mutex mutex;
+    std::deque<Wanted> waiting;
+    QObject *context = nullptr;
+    std::function<void(int, int)> done;
+    quint64 generation = 0; // counts stopPreviews(): what was begun before is dropped
+};
+
+CameraSource::Worker &CameraSource::worker() const
+{
+    if (!m_worker)
+        m_worker = std::make_unique<Worker>([this] { return makeNextPreview(); }, &m_previewWatch.cancel);
+    return *m_worker;
+}
+
 CameraSource::~CameraSource()
 {
+    stopPreviews();
     for (const Kept &kept : std::as_const(m_kept))
         closeKept(kept.fd);
     // The camera is let go on its own thread too.
     if (m_worker && m_session)
         m_worker->run([this] { m_session.reset(); }, [] {});
+    m_worker.reset(); // before the previews it reads
 }
 
 // Runs work on the worker while the waiting thread keeps the window turning, asks whether to stop and
@@ -144,9 +201,7 @@ bool CameraSource::onWorker(Work &&work, WalkPump *walkPump, int progressFd, qin
         return false;
     m_busy = true;
     m_watch.cancel = false;
-    if (!m_worker)
-        m_worker = std::make_unique<Worker>();
-    m_worker->run(std::forward<Work>(work), [&] {
+    worker().run(std::forward<Work>(work), [&] {
         if (walkPump) {
             if (walkPump->pumpNow())
                 m_watch.cancel = true;
@@ -301,41 +356,89 @@ void CameraSource::forget(const QString &path) const
     }
 }
 
+namespace {
+
+// Each opening reads from the start on its own, through a descriptor of its own.
+int reopen(int fd)
+{
+    const int own =
+        ::open(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), O_RDONLY | O_CLOEXEC);
+    return own >= 0 ? own : -errno;
+}
+
+} // namespace
+
 int CameraSource::open(const SourceFile &file) const
 {
     m_fault = SourceFault::None;
     m_faultText.clear();
-    // Each opening reads from the start on its own, through a descriptor of its own.
-    const auto reopen = [](int fd) {
-        const int own =
-            ::open(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), O_RDONLY | O_CLOEXEC);
-        return own >= 0 ? own : -errno;
-    };
     for (const Kept &kept : std::as_const(m_kept)) {
         if (kept.path == file.path)
             return reopen(kept.fd);
     }
-    const CameraResult connected = connect();
-    if (!connected.ok())
-        return fail(connected.cancelled() ? SourceFault::Other : SourceFault::Gone, connected,
-                    connected.cancelled() ? ECANCELED : EIO);
-    if (m_activity.stopped && m_activity.stopped())
-        return fail(SourceFault::Other, CameraResult::ofCancel(), ECANCELED);
-
-    QByteArray folder, name;
-    locate(file, folder, name);
     const int fd = ::memfd_create("vantora-camera", MFD_CLOEXEC);
     if (fd < 0)
         return fail(SourceFault::Other, CameraResult{}, errno);
+    const int downloaded = downloadInto(file, fd);
+    return downloaded < 0 ? downloaded : reopen(fd);
+}
+
+std::optional<int> CameraSource::downloadUnnamedIn(const SourceFile &file, const QString &folder,
+                                                   QByteArray *hash) const
+{
+    m_fault = SourceFault::None;
+    m_faultText.clear();
+    // Downloaded before (for the shooting date): handed over when it already lies on folder's filesystem.
+    for (Kept &kept : m_kept) {
+        if (kept.path != file.path)
+            continue;
+        struct stat held, there;
+        if (kept.handedOver || ::fstat(kept.fd, &held) != 0 ||
+            ::stat(pathToBytes(folder).constData(), &there) != 0 || held.st_dev != there.st_dev)
+            return std::nullopt;
+        kept.handedOver = true;
+        return reopen(kept.fd);
+    }
+    const int fd = ::open(pathToBytes(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return std::nullopt; // a filesystem without unnamed files: copied from memory
+    const int downloaded = downloadInto(file, fd, hash);
+    if (downloaded < 0)
+        return downloaded;
+    m_kept.last().handedOver = true;
+    return reopen(fd);
+}
+
+// Downloads the file into fd (which it owns from here) and keeps it for the next opening: 0 or -errno.
+// With hash, its content hash is taken on its way.
+int CameraSource::downloadInto(const SourceFile &file, int fd, QByteArray *hash) const
+{
+    const CameraResult connected = connect();
+    if (!connected.ok()) {
+        ::close(fd);
+        return fail(connected.cancelled() ? SourceFault::Other : SourceFault::Gone, connected,
+                    connected.cancelled() ? ECANCELED : EIO);
+    }
+    if (m_activity.stopped && m_activity.stopped()) {
+        ::close(fd);
+        return fail(SourceFault::Other, CameraResult::ofCancel(), ECANCELED);
+    }
+    QByteArray folder, name;
+    locate(file, folder, name);
     CameraResult result;
     const qint64 listed = file.stamp.size;
-    if (!onWorker([&] { result = m_session->download(folder, name, fd, &m_watch); }, nullptr, fd,
-                  std::max<qint64>(listed, 0))) {
+    ContentHash content;
+    const auto work = [&] {
+        result = m_session->download(folder, name, fd, &m_watch, hash ? &content : nullptr);
+    };
+    if (!onWorker(work, nullptr, fd, std::max<qint64>(listed, 0))) {
         ::close(fd);
         return fail(SourceFault::Other, CameraResult::ofBusy(), EBUSY);
     }
     if (!result.ok()) {
         ::close(fd);
+        if (result.writeError)
+            return -result.writeError; // the destination's failure (a full disk), not the camera's
         if (result.cancelled())
             return fail(SourceFault::Other, result, ECANCELED);
         return fail(SourceFault::Other, result, result.notFound() ? ENOENT : EIO);
@@ -349,10 +452,50 @@ int CameraSource::open(const SourceFile &file) const
     const struct timespec times[2] = {{file.stamp.mtime.sec, 0}, {file.stamp.mtime.sec, 0}};
     ::futimens(fd, times);
     ::fchmod(fd, 0644);
-    m_kept.append(Kept{file.path, fd});
+    if (hash)
+        *hash = content.result();
+    m_kept.append(Kept{file.path, fd, false});
     while (m_kept.size() > KeptDownloads)
         closeKept(m_kept.takeFirst().fd);
-    return reopen(fd);
+    return 0;
+}
+
+QStringList CameraSource::fileNamesIn(const QString &folder) const
+{
+    const QString rootText = root();
+    if (!folder.startsWith(rootText) || !connect().ok())
+        return {};
+    SourceFile inside;
+    inside.relative = folder.mid(rootText.size()); // its name empty
+    QByteArray cameraFolder, none;
+    locate(inside, cameraFolder, none);
+    if (cameraFolder.size() > 1 && cameraFolder.endsWith('/'))
+        cameraFolder.chop(1);
+    QList<CameraEntry> entries;
+    CameraResult result;
+    if (!onWorker([&] { result = m_session->files(cameraFolder, entries, &m_watch); }) || !result.ok())
+        return {};
+    QStringList names;
+    for (const CameraEntry &entry : std::as_const(entries)) {
+        const QString name = pathFromBytes(entry.name);
+        names.append(name);
+        m_folderListing.insert(folder + name, stampOf(entry));
+    }
+    return names;
+}
+
+SourceFiles CameraSource::filesAt(const QStringList &paths) const
+{
+    const QString rootText = root();
+    SourceFiles files;
+    for (const QString &path : paths) {
+        SourceFile file;
+        file.path = path;
+        file.relative = path.startsWith(rootText) ? path.mid(rootText.size()) : path;
+        file.stamp = m_folderListing.value(path, file.stamp);
+        files.append(file);
+    }
+    return files;
 }
 
 std::optional<FileStamp> CameraSource::currentStamp(const SourceFile &file) const
@@ -417,6 +560,94 @@ bool CameraSource::gone() const
     if (!onWorker([&] { answers = m_session->answers(&m_watch); }))
         return false;
     return !answers;
+}
+
+void CameraSource::requestPreviews(std::vector<CameraPreviewRequest> files, QObject *context,
+                                   std::function<void(int id, int fd)> done) const
+{
+    const CameraResult connected = connect();
+    if (!connected.ok()) {
+        // A call in progress leaves them waiting for the next request; a camera that cannot be opened
+        // gives none.
+        if (connected.code != CameraResult::ofBusy().code) {
+            for (const CameraPreviewRequest &file : files)
+                QMetaObject::invokeMethod(
+                    context, [done, id = file.id] { done(id, -1); }, Qt::QueuedConnection);
+        }
+        return;
+    }
+    const QString rootText = root();
+    std::deque<Previews::Wanted> waiting;
+    for (const CameraPreviewRequest &file : files) {
+        SourceFile listed;
+        listed.relative = file.path.startsWith(rootText) ? file.path.mid(rootText.size()) : QString();
+        Previews::Wanted wanted{file.id, {}, {}};
+        locate(listed, wanted.folder, wanted.name);
+        waiting.push_back(std::move(wanted));
+    }
+    {
+        const std::lock_guard lock(m_previews->mutex);
+        m_previews->waiting.swap(waiting);
+        m_previews->context = context;
+        m_previews->done = std::move(done);
+    }
+    worker().wake();
+}
+
+void CameraSource::stopPreviews() const
+{
+    const std::lock_guard lock(m_previews->mutex);
+    m_previews->waiting.clear();
+    ++m_previews->generation;
+    m_previewWatch.cancel = true;
+}
+
+namespace {
+
+// A descriptor on its way to the window: closed when it never gets there.
+struct HeldDescriptor
+{
+    int fd;
+    explicit HeldDescriptor(int f) : fd(f) {}
+    ~HeldDescriptor() { closeKept(fd); }
+    HeldDescriptor(const HeldDescriptor &) = delete;
+    HeldDescriptor &operator=(const HeldDescriptor &) = delete;
+    int take() { return std::exchange(fd, -1); }
+};
+
+} // namespace
+
+bool CameraSource::makeNextPreview() const
+{
+    Previews &previews = *m_previews;
+    Previews::Wanted wanted;
+    quint64 generation = 0;
+    {
+        const std::lock_guard lock(previews.mutex);
+        if (previews.waiting.empty())
+            return false;
+        wanted = std::move(previews.waiting.front());
+        previews.waiting.pop_front();
+        generation = previews.generation;
+    }
+    auto held = std::make_shared<HeldDescriptor>(::memfd_create("vantora-preview", MFD_CLOEXEC));
+    CameraResult result = CameraResult::ofBusy();
+    if (held->fd >= 0 && !wanted.name.isEmpty())
+        result =
+            m_session->preview(wanted.folder, wanted.name, held->fd, MaxPreviewFileBytes, &m_previewWatch);
+    const std::lock_guard lock(previews.mutex);
+    if (generation != previews.generation)
+        return true;
+    if (result.cancelled()) { // the window's call came first: made again afterwards
+        previews.waiting.push_front(std::move(wanted));
+        return true;
+    }
+    if (!result.ok())
+        closeKept(held->take());
+    QMetaObject::invokeMethod(
+        previews.context, [done = previews.done, id = wanted.id, held] { done(id, held->take()); },
+        Qt::QueuedConnection);
+    return true;
 }
 
 } // namespace vantora

@@ -3,10 +3,14 @@
 #include "platform/camera.h"
 #include "source/source.h"
 
+#include <QHash>
 #include <QList>
 
 #include <functional>
 #include <memory>
+#include <vector>
+
+class QObject;
 
 namespace vantora {
 
@@ -17,6 +21,13 @@ struct CameraActivity
     std::function<void()> pump;    // runs pending events (about every 20 ms)
     std::function<bool()> stopped; // true: the call in progress ends (the library's cancel)
     std::function<void(qint64 total, qint64 done)> progress; // bytes of a download so far
+};
+
+// A file of a camera's listing whose preview is asked for, and what the answer is known by.
+struct CameraPreviewRequest
+{
+    int id = 0;
+    QString path; // as list() gave it
 };
 
 // Why the last call on a camera failed, beyond its errno.
@@ -35,8 +46,9 @@ QString cameraNotReadyMessage(const QString &source, const CameraResult &why);
 
 // A camera or phone on a cable, through libgphoto2: its storages and folders are the source's tree, below
 // the root "gphoto2://[PORT]/". Every call to the camera runs on a worker thread while the activity keeps
-// the window turning. A file is downloaded once into memory (a regular file the copy reads) and kept for
-// the next opening of the same file, so the shooting date and the copy read one download.
+// the window turning. A file is downloaded once and kept for the next opening of the same file, so the
+// shooting date and the copy read one download: into an unnamed file of the destination's filesystem,
+// which becomes the copy itself, or into memory when it is opened before its destination is known.
 class CameraSource final : public Source
 {
 public:
@@ -60,11 +72,27 @@ public:
     SourceFiles list(const QStringList &masks, WalkPump *pump = nullptr,
                      WalkFilter *filter = nullptr) const override;
     int open(const SourceFile &file) const override;
+    // As the camera lists them now; filesAt() takes their sizes and times from that listing.
+    QStringList fileNamesIn(const QString &folder) const override;
+    SourceFiles filesAt(const QStringList &paths) const override;
+    // Downloads into an unnamed file of folder's filesystem, which is then the copy itself.
+    std::optional<int> downloadUnnamedIn(const SourceFile &file, const QString &folder,
+                                         QByteArray *hash) const override;
     // What the camera lists under the name now: size and time, device and inode 0.
     std::optional<FileStamp> currentStamp(const SourceFile &file) const override;
     int remove(const SourceFile &file) const override;
     // The serial number from the camera's summary, else its model with its storage.
     QString identity() const override;
+
+    // The previews of these files, the first first, made on the camera's worker while the window goes on.
+    // Each comes to done on context's thread as the descriptor of a memory file (done owns it) holding the
+    // camera's own preview, else the file itself when it is small enough to be decoded; or -1 with
+    // neither. Replaces the files asked for before that were not begun. A call of the window's own
+    // interrupts a preview, which is made again afterwards.
+    void requestPreviews(std::vector<CameraPreviewRequest> files, QObject *context,
+                         std::function<void(int id, int fd)> done) const;
+    // Drops the previews asked for: done is not called again for them.
+    void stopPreviews() const;
 
     // After a listing: its result (a camera that failed while listed leaves the list short).
     const CameraResult &listResult() const { return m_listResult; }
@@ -82,10 +110,12 @@ public:
 
 private:
     class Worker;
+    struct Previews;
     struct Kept
     {
         QString path;
         int fd = -1;
+        bool handedOver = false; // became a copy: another copy of the file reads it
     };
     template <class Work>
     bool onWorker(Work &&work, WalkPump *walkPump = nullptr, int progressFd = -1, qint64 total = 0) const;
@@ -93,6 +123,10 @@ private:
     void locate(const SourceFile &file, QByteArray &folder, QByteArray &name) const;
     int fail(SourceFault fault, const CameraResult &result, int error) const;
     void forget(const QString &path) const;
+    int downloadInto(const SourceFile &file, int fd, QByteArray *hash = nullptr) const;
+    Worker &worker() const;
+    // On the worker: makes the first preview waiting. False when none waits.
+    bool makeNextPreview() const;
 
     CameraId m_camera;
     CameraActivity m_activity;
@@ -107,6 +141,9 @@ private:
     mutable SourceFault m_fault = SourceFault::None;
     mutable QString m_faultText;
     mutable QString m_identity;
+    mutable QHash<QString, FileStamp> m_folderListing; // of fileNamesIn(), by path
+    std::unique_ptr<Previews> m_previews;              // shared with the worker, under its own lock
+    mutable CameraCallWatch m_previewWatch;
 };
 
 } // namespace vantora

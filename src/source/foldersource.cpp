@@ -59,6 +59,17 @@ SourceFiles FolderSource::list(const QStringList &masks, WalkPump *pump, WalkFil
     return files;
 }
 
+QStringList FolderSource::fileNamesIn(const QString &folder) const
+{
+    QStringList names;
+    DirectoryReader entries(folder);
+    while (entries.next()) {
+        if (entries.entryStatus(false).kind == EntryKind::File)
+            names.append(entries.name());
+    }
+    return names;
+}
+
 SourceFiles FolderSource::filesAt(const QStringList &paths) const
 {
     SourceFiles files;

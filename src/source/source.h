@@ -50,6 +50,18 @@ public:
                              WalkFilter *filter = nullptr) const = 0;
     // Opens a file for reading: a descriptor the caller owns, or -errno.
     virtual int open(const SourceFile &file) const = 0;
+    // A source that downloads its files may download one straight into an unnamed file in folder, so that
+    // the download is the copy and nothing is written twice: the descriptor of that complete file (the
+    // caller owns it, its content hash in *hash when the source took it), -errno when the download failed,
+    // or nothing when the file is to be copied from open() as usual.
+    virtual std::optional<int> downloadUnnamedIn(const SourceFile &file, const QString &folder,
+                                                 QByteArray *hash) const
+    {
+        Q_UNUSED(file)
+        Q_UNUSED(folder)
+        Q_UNUSED(hash)
+        return std::nullopt;
+    }
     // Just before a deletion: what the file's name holds now, or nothing when it holds no plain file (gone,
     // replaced by a link, or reached through a folder link).
     virtual std::optional<FileStamp> currentStamp(const SourceFile &file) const = 0;
@@ -68,6 +80,12 @@ public:
     virtual bool gone() const = 0;
     // Why the last failed call on the source failed.
     virtual SourceFault lastFault() const { return SourceFault::None; }
+    // The names of the plain files in a folder of the source (the text before a listed file's name, its
+    // "/" kept): where the sidecars of a shot are found.
+    virtual QStringList fileNamesIn(const QString &folder) const = 0;
+    // Records for files named by path (a listed file's folder and a name fileNamesIn gave), in the given
+    // order; a file that cannot be found keeps an empty stamp and fails when it is opened.
+    virtual SourceFiles filesAt(const QStringList &paths) const = 0;
     // True when its files are files of a mounted filesystem, each also read through its path (a folder);
     // false where only the source reads them (a camera's).
     virtual bool filesHavePaths() const { return true; }
@@ -92,9 +110,9 @@ public:
     // The folder (or the drive holding it) is no longer the one the source was made on.
     bool gone() const override;
 
-    // Records for files named by path, each stat'ed once (links followed), in the given order; a file that
-    // cannot be read keeps an empty stamp and fails when it is opened.
-    SourceFiles filesAt(const QStringList &paths) const;
+    QStringList fileNamesIn(const QString &folder) const override;
+    // Each stat'ed once (links followed).
+    SourceFiles filesAt(const QStringList &paths) const override;
 
 private:
     QString m_folder;

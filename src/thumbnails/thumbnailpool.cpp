@@ -123,6 +123,15 @@ QList<qint64> ThumbnailPool::helperPids() const
     return pids;
 }
 
+bool ThumbnailPool::holds(int id) const
+{
+    const auto isIt = [id](const Job &job) { return job.id == id; };
+    return std::any_of(m_queue.begin(), m_queue.end(), isIt) ||
+           std::any_of(m_workers.begin(), m_workers.end(), [&isIt](const std::unique_ptr<Worker> &w) {
+               return std::any_of(w->sent.begin(), w->sent.end(), isIt);
+           });
+}
+
 int ThumbnailPool::busyCount() const
 {
     int n = 0;

@@ -55,6 +55,8 @@ public:
     void stop();
 
     int pending() const { return int(m_queue.size()) + busyCount(); }
+    // True while the file waits for a helper or a helper has it.
+    bool holds(int id) const;
     int runningHelpers() const;
     // The process ids of the running helpers.
     QList<qint64> helperPids() const;

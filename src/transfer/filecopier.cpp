@@ -10,6 +10,7 @@
 #include <QDir>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantora {
@@ -41,6 +42,17 @@ CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool ove
         }
     }
     const bool backupReady = !backup.isEmpty() && QDir().mkpath(backupFolder);
+    // A camera's file goes straight to its copy; with a backup, the reads go to both copies instead.
+    QByteArray hash;
+    if (const std::optional<int> downloaded =
+            backup.isEmpty() ? m_source.downloadUnnamedIn(file, folder, &hash) : std::nullopt) {
+        if (*downloaded < 0) {
+            outcome.sourceFailed = m_source.lastFault() != SourceFault::None;
+            return CopyError::fromErrno(-*downloaded);
+        }
+        outcome.hash = hash;
+        return takeDownload(file, folder, *downloaded, outcome);
+    }
     CopyOptions options;
     options.failIfExists = !overwrite;
     options.deferName = true;
@@ -73,8 +85,45 @@ CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool ove
     return code;
 }
 
+// The source's download is the copy, with the hash the source took, else hashed as a copy's source is.
+CopyError FileCopier::takeDownload(const SourceFile &file, const QString &folder, int fd,
+                                   CopyOutcome &outcome)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return CopyError::fromErrno(error);
+    }
+    const FileStamp stamp = FileStampFromStat(st);
+    if (outcome.hash.isEmpty() && m_hasher) {
+        ContentHashJob job(*m_hasher, fd, stamp);
+        job.add(0, std::size_t(stamp.size));
+        outcome.hashTicket = job.keep();
+    } else if (outcome.hash.isEmpty()) {
+        ContentCheck check;
+        RunPumped(m_view, [&check, fd] { check = HashOpenFile(fd); });
+        if (check.error) {
+            ::close(fd);
+            outcome.sourceFailed = true;
+            return CopyError::fromErrno(check.error);
+        }
+        outcome.hash = check.hash;
+    }
+    outcome.unnamed = UnnamedCopy(fd, {});
+    outcome.copy = stamp;
+    outcome.source = m_source.openedStamp(file, stamp);
+    ReportCopyProgress(m_view, m_state.fileProgress, quint64(stamp.size), quint64(stamp.size));
+    m_written.insert(folder);
+    m_doneBytes += stamp.size;
+    m_rate.setDone(m_doneBytes);
+    return {};
+}
+
 bool FileCopier::identicalCopy(const SourceFile &file, const QString &dest, bool keep, CopyOutcome &outcome)
 {
+    if (!m_source.filesHavePaths())
+        return identicalDownload(file, dest, keep, outcome);
     // A link at the name is no copy: the file it leads to lies anywhere, and may go.
     const std::optional<FileStamp> there = RegularFileStampOf(dest);
     const std::optional<FileStamp> from = FileStampOf(file.path);
@@ -91,10 +140,41 @@ bool FileCopier::identicalCopy(const SourceFile &file, const QString &dest, bool
     if (copyCheck.error || sourceCheck.error || copyCheck.hash != sourceCheck.hash ||
         sourceCheck.stamp != *from || copyCheck.stamp != *there)
         return false;
+    return takeIdentical(dest, keep, copyCheck, *from, outcome);
+}
+
+// A file only the source reads (a camera's) is compared through its download, which the copy reads next
+// when it differs.
+bool FileCopier::identicalDownload(const SourceFile &file, const QString &dest, bool keep,
+                                   CopyOutcome &outcome)
+{
+    const std::optional<FileStamp> there = RegularFileStampOf(dest);
+    if (!there || there->size != file.stamp.size)
+        return false;
+    const int fd = m_source.open(file);
+    if (fd < 0)
+        return false;
+    ContentCheck copyCheck;
+    ContentCheck sourceCheck;
+    RunPumped(m_view, [&] {
+        copyCheck = HashRegularFile(dest);
+        if (!copyCheck.error)
+            sourceCheck = HashOpenFile(fd);
+    });
+    ::close(fd);
+    if (copyCheck.error || sourceCheck.error || copyCheck.hash != sourceCheck.hash ||
+        sourceCheck.stamp.size != file.stamp.size || copyCheck.stamp != *there)
+        return false;
+    return takeIdentical(dest, keep, copyCheck, m_source.openedStamp(file, sourceCheck.stamp), outcome);
+}
+
+bool FileCopier::takeIdentical(const QString &dest, bool keep, const ContentCheck &copy,
+                               const FileStamp &from, CopyOutcome &outcome)
+{
     outcome = CopyOutcome();
-    outcome.copy = *there;
-    outcome.source = *from;
-    outcome.hash = copyCheck.hash;
+    outcome.copy = copy.stamp;
+    outcome.source = from;
+    outcome.hash = copy.hash;
     if (keep) {
         outcome.kept = KeptCopy::open(dest);
         if (!outcome.kept.isNamedBy(dest))

@@ -45,6 +45,11 @@ public:
     const QSet<QString> &writtenFolders() const { return m_written; }
 
 private:
+    CopyError takeDownload(const SourceFile &file, const QString &folder, int fd, CopyOutcome &outcome);
+    bool identicalDownload(const SourceFile &file, const QString &dest, bool keep, CopyOutcome &outcome);
+    bool takeIdentical(const QString &dest, bool keep, const ContentCheck &copy, const FileStamp &from,
+                       CopyOutcome &outcome);
+
     const Source &m_source;
     TransferState &m_state;
     TransferView &m_view;

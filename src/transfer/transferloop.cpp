@@ -1084,7 +1084,7 @@ std::optional<RunProblem> refusal(const TransferState &state, const ExtensionRow
 }
 
 // The run's files one by one, or shot by shot with their sidecars.
-void runFiles(Run &run, const SourceFiles &runList, const QStringList &paths, const QString &sourceFolder,
+void runFiles(Run &run, const SourceFiles &runList, const QStringList &paths, const Source &source,
               bool keepShotsTogether)
 {
     if (!keepShotsTogether) {
@@ -1096,18 +1096,11 @@ void runFiles(Run &run, const SourceFiles &runList, const QStringList &paths, co
         }
         return;
     }
-    const QList<Shot> shots = GroupShots(paths, [](const QString &folder) {
-        QStringList names;
-        DirectoryReader entries(folder);
-        while (entries.next()) {
-            if (entries.entryStatus(false).kind == EntryKind::File)
-                names.append(entries.name());
-        }
-        return names;
-    });
+    const QList<Shot> shots =
+        GroupShots(paths, [&source](const QString &folder) { return source.fileNamesIn(folder); });
     SourceFiles measured = runList;
     for (const Shot &shot : shots)
-        measured += FolderSource(sourceFolder).filesAt(shot.sidecars);
+        measured += source.filesAt(shot.sidecars);
     run.measure(measured);
     for (const Shot &shot : shots) {
         run.shot(shot);
@@ -1149,7 +1142,7 @@ TransferOutcome RunTransfer(TransferState &state, const Source &source, const So
 
     Run run(state, source, table, targetCount, view, history);
     run.completeBackups();
-    runFiles(run, runList, paths, sourceFolder, state.options.keepShotsTogether);
+    runFiles(run, runList, paths, source, state.options.keepShotsTogether);
     run.afterLoop();
     view.setBytesText(QString());
     state.shootingDateOf = {};

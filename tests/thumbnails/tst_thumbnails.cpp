@@ -1,6 +1,9 @@
 // Thumbnails of the target list window: the maker on real camera files, the helper processes with their
-// crash and hang seam, and the toggle in the real window under the offscreen platform.
+// crash and hang seam, and the toggle in the real window under the offscreen platform, from a folder and
+// from a camera on a cable (libgphoto2's "Directory Browse" camera).
+#include "cameradrivers.h"
 #include "platform/bytepath.h"
+#include "platform/camera.h"
 #include "platform/volumesfake.h"
 #include "settings/settingsrecord.h"
 #include "source/importstate.h"
@@ -18,9 +21,12 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QColor>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QListView>
 #include <QListWidget>
 #include <QProcess>
@@ -225,6 +231,31 @@ PoolRun runPool(ThumbnailPool &pool, const QStringList &files)
     return run;
 }
 
+// A picture of one colour.
+QByteArray filledJpeg(int width, int height, QRgb colour)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 95);
+    return bytes;
+}
+
+// Gives the JPEG at path an Exif thumbnail, as cameras write their files.
+void addExifThumbnail(const QString &path, const QByteArray &thumbnail)
+{
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path.toStdString());
+    image->readMetadata();
+    Exiv2::ExifData data = image->exifData();
+    data["Exif.Image.Make"] = "Vantora";
+    Exiv2::ExifThumb(data).setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(thumbnail.constData()),
+                                            long(thumbnail.size()));
+    image->setExifData(data);
+    image->writeMetadata();
+}
+
 // The windows of a source area showing thumbnails, as the program puts them together; the machine's volumes
 // stand in as the root filesystem alone, its system folder a new one in dir.
 struct ThumbnailWindows
@@ -257,6 +288,7 @@ class TestThumbnails final : public QObject
 
 private:
     QString m_camera; // the camera JPEG with an embedded preview
+    TestDir m_drivers;
 
     QString camera(const QString &name) const
     {
@@ -278,6 +310,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
+        QVERIFY(test::useDirectoryCameraOnly(m_drivers.path()));
         QVERIFY2(QFileInfo(helperProgram()).isExecutable(), qPrintable(helperProgram()));
         m_camera = camera(QStringLiteral("IMG_20180725_163423.jpg"));
         QVERIFY2(!m_camera.isEmpty(), "the shared camera test data is missing");
@@ -703,6 +736,77 @@ private Q_SLOTS:
         QCOMPARE(list.ListBox1->count(), 0);
         QCOMPARE(thumbnails.model()->rowCount(), 0);
         QCOMPARE(thumbnails.pool()->runningHelpers(), 0);
+    }
+
+    // A camera's files: its own preview where it gives one (a JPEG's Exif thumbnail, for this camera), else
+    // the file's own picture; a damaged file keeps its icon.
+    void aCamerasGridShowsItsPreviews()
+    {
+        TestDir home;
+        test::isolateHome(home.path());
+        QStandardPaths::setTestModeEnabled(true);
+        TestDir dir;
+        const QString folder = dir.createDir(QStringLiteral("camera/DCIM/100CANON"));
+        const QString withPreview =
+            dir.createFile(QStringLiteral("camera/DCIM/100CANON/IMG_0001.JPG"), twoColourJpeg(640, 480));
+        addExifThumbnail(withPreview, filledJpeg(120, 90, qRgb(0, 200, 0)));
+        dir.createFile(QStringLiteral("camera/DCIM/100CANON/IMG_0002.JPG"), twoColourJpeg(800, 600));
+        dir.createFile(QStringLiteral("camera/DCIM/100CANON/IMG_0003.JPG"),
+                       twoColourJpeg(640, 480).left(300));
+        dir.createFile(QStringLiteral("camera/DCIM/100CANON/IMG_0004.JPG"),
+                       filledJpeg(200, 100, qRgb(0, 0, 255)));
+
+        ThumbnailWindows windows(dir);
+        auto &[main, count, list, volumes, settings, state, source, thumbnails] = windows;
+        source.setNeighbours(std::make_unique<TableMasks>(QStringList{QStringLiteral("*.JPG")}));
+        settings.CameraModel = test::directoryCameraModel();
+        const QString root =
+            CameraSourceText(test::directoryCameraPort(dir.filePath(QStringLiteral("camera"))));
+        state.setSourceFolder(root);
+
+        QHash<QString, QImage> pictures;
+        QHash<QString, QSize> sizes;
+        QHash<QString, ThumbnailModel::State> states;
+        QTimer::singleShot(0, this, [&] {
+            QSignalSpy done(&thumbnails, &ThumbnailController::allMade);
+            list.ThumbnailToggle->click();
+            if (done.isEmpty())
+                done.wait(30000);
+            ThumbnailModel *model = thumbnails.model();
+            for (int row = 0; row < model->rowCount(); ++row) {
+                const QString name = QFileInfo(model->pathAt(row)).fileName();
+                pictures.insert(name, model->pictureAt(row));
+                sizes.insert(name, model->imageSizeAt(row));
+                states.insert(name, model->stateAt(row));
+            }
+            list.close();
+        });
+        source.BitBtn1Click();
+
+        QCOMPARE(states.size(), 4);
+        const auto colourAt = [&pictures](const QString &name, double x) {
+            const QImage &picture = pictures.value(name);
+            return picture.isNull() ? QColor()
+                                    : picture.pixelColor(int(x * picture.width()), picture.height() / 2);
+        };
+        const auto near = [](const QColor &a, const QColor &b) {
+            return qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) + qAbs(a.blue() - b.blue()) < 60;
+        };
+        // The camera's preview, not the picture a card's file would show.
+        QCOMPARE(states.value(QStringLiteral("IMG_0001.JPG")), ThumbnailModel::State::Picture);
+        QCOMPARE(sizes.value(QStringLiteral("IMG_0001.JPG")), QSize(120, 90));
+        QVERIFY(near(colourAt(QStringLiteral("IMG_0001.JPG"), 0.5), QColor(0, 200, 0)));
+        // No preview: the file downloaded and decoded.
+        QCOMPARE(states.value(QStringLiteral("IMG_0002.JPG")), ThumbnailModel::State::Picture);
+        QCOMPARE(sizes.value(QStringLiteral("IMG_0002.JPG")), QSize(800, 600));
+        QVERIFY(near(colourAt(QStringLiteral("IMG_0002.JPG"), 0.2), QColor(255, 0, 0)));
+        QVERIFY(near(colourAt(QStringLiteral("IMG_0002.JPG"), 0.8), QColor(0, 0, 255)));
+        QCOMPARE(states.value(QStringLiteral("IMG_0004.JPG")), ThumbnailModel::State::Picture);
+        QCOMPARE(sizes.value(QStringLiteral("IMG_0004.JPG")), QSize(200, 100));
+        QVERIFY(near(colourAt(QStringLiteral("IMG_0004.JPG"), 0.5), QColor(0, 0, 255)));
+        QCOMPARE(states.value(QStringLiteral("IMG_0003.JPG")), ThumbnailModel::State::Icon);
+        // Nothing of the camera was changed.
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 4);
     }
 
     void theGridKeepsThePicturesAroundItsViewOnly()

@@ -3,17 +3,25 @@
 // cut short between the listing and its download, and a camera taken away in the middle of a run.
 
 #include "cameradrivers.h"
+#include "mounthelper.h"
 #include "samplefiles.h"
+#include "sandbox.h"
 #include "testdir.h"
 #include "transferfixture.h"
 
 #include "history/importhistory.h"
+#include "platform/copyfile.h"
+#include "platform/filestamp.h"
 #include "source/camerasource.h"
 #include "source/importedfilter.h"
 #include "transfer/copyprogress.h"
+#include "transfer/runmessages.h"
 
 #include <QDirIterator>
 #include <QTest>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace vantora;
 using namespace vantora::test;
@@ -62,6 +70,28 @@ ExtensionRows rowsInto(const QString &dest)
     return {ExtensionRow{u"*.JPG"_s, dest + u"/"_s}, ExtensionRow{u"*.MOV"_s, dest + u"/"_s}};
 }
 
+// A run from the camera with the skip box, its history in the camera's test folder.
+TransferOutcome skipBoxRun(const Camera &camera, bool move)
+{
+    SqliteImportHistory store(camera.dir.filePath(u"history.sqlite"_s));
+    SettingsRecord s = plainRun();
+    s.SkipImportedChecked = true;
+    s.DelChecked = move;
+    TransferState state;
+    MemoryTransferView view;
+    CameraSource source(camera.id());
+    source.setActivity(RunCameraActivity(state, view));
+    RunHistory history;
+    history.store = &store;
+    history.volumeRoot = source.root();
+    history.volume = source.identity();
+    history.label = source.model();
+    ImportedFilter filter(store.stampsOf(history.volume), history.volumeRoot);
+    const SourceFiles runList = source.list({u"*.JPG"_s, u"*.MOV"_s}, nullptr, &filter);
+    history.skipped = filter.skipped();
+    return RunTransfer(state, source, runList, runList.size(), rowsInto(camera.dest), s, view, &history);
+}
+
 } // namespace
 
 class TestCameraRuns final : public QObject
@@ -69,9 +99,14 @@ class TestCameraRuns final : public QObject
     Q_OBJECT
 
     TestDir m_drivers;
+    QString m_namespaceError;
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(useDirectoryCameraOnly(m_drivers.path())); }
+    void initTestCase()
+    {
+        QVERIFY(useDirectoryCameraOnly(m_drivers.path()));
+        m_namespaceError = enterPrivateMountNamespace();
+    }
 
     // From a found camera to a finished run: every file arrives whole under the name and folder the
     // settings give, with the camera's time; a move empties the camera, a copy leaves it as it was.
@@ -288,6 +323,125 @@ private Q_SLOTS:
         if (replaced)
             QCOMPARE(arrived.value(u"IMG_0002_2.JPG"_s), other);
         QCOMPARE(filesBelow(camera.card).size(), move ? 0 : 3);
+    }
+
+    // A run killed once its copies have their names, before it recorded them: the rerun with the skip box
+    // takes each copy already there as imported (read through the camera and found equal) rather than
+    // copying it again under a "_2" name, and a move then empties the camera.
+    void killedRunRerunTakesTheCopiesThere_data()
+    {
+        QTest::addColumn<bool>("move");
+        QTest::newRow("copy") << false;
+        QTest::newRow("move") << true;
+    }
+    void killedRunRerunTakesTheCopiesThere()
+    {
+        QFETCH(bool, move);
+        Camera camera;
+        QVERIFY(camera.fill());
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            // The flushes of the run: the copies' data, then their names.
+            SetFlushFaultForTesting([] {
+                static int flushes = 0;
+                if (++flushes == 2)
+                    ::_exit(9);
+                return 0;
+            });
+            skipBoxRun(camera, move);
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+        const QStringList names{u"IMG_0001.JPG"_s, u"IMG_0002.JPG"_s, u"MVI_0003.MOV"_s};
+        QCOMPARE(QStringList(filesBelow(camera.dest).keys()), names);
+        QCOMPARE(filesBelow(camera.card).size(), 3);
+
+        const TransferOutcome outcome = skipBoxRun(camera, move);
+        QVERIFY2(outcome.problems.isEmpty(), qPrintable(ProblemMessage(outcome.problems.value(0))));
+        QVERIFY(outcome.result);
+        const QMap<QString, QByteArray> arrived = filesBelow(camera.dest);
+        QCOMPARE(QStringList(arrived.keys()), names);
+        for (auto it = camera.files.cbegin(); it != camera.files.cend(); ++it)
+            QCOMPARE(arrived.value(QFileInfo(it.key()).fileName()), it.value());
+        QCOMPARE(filesBelow(camera.card).size(), move ? 0 : 3);
+        // Recorded now: a third run copies nothing.
+        QCOMPARE(skipBoxRun(camera, false).copied, 0);
+        QCOMPARE(filesBelow(camera.dest).size(), 3);
+    }
+
+    // Keeping shots together: a photo's sidecars that no row takes follow it from the camera's folder, as
+    // from a card's; a move takes them off the camera with it, and a sidecar of no listed photo stays.
+    void shotsKeepTheirSidecars_data()
+    {
+        QTest::addColumn<bool>("move");
+        QTest::newRow("copy") << false;
+        QTest::newRow("move") << true;
+    }
+    void shotsKeepTheirSidecars()
+    {
+        QFETCH(bool, move);
+        Camera camera;
+        QVERIFY(camera.fill());
+        // Sidecars the folder camera lists (it leaves out names it knows no type of).
+        camera.dir.createFile(u"card/DCIM/100CANON/IMG_0001.THM"_s, "thumbnail of 1");
+        camera.dir.createFile(u"card/DCIM/100CANON/img_0002.wav"_s, "voice memo of 2");
+        camera.dir.createFile(u"card/DCIM/100CANON/IMG_0009.WAV"_s, "memo of no photo");
+        SettingsRecord s = plainRun();
+        s.KeepShotsTogetherChecked = true;
+        s.DelChecked = move;
+        TransferState state;
+        MemoryTransferView view;
+        CameraSource source(camera.id());
+        source.setActivity(RunCameraActivity(state, view));
+        const SourceFiles runList = source.list({u"*.JPG"_s});
+        QCOMPARE(runList.size(), 2);
+        const TransferOutcome outcome =
+            RunTransfer(state, source, runList, runList.size(),
+                        {ExtensionRow{u"*.JPG"_s, camera.dest + u"/"_s}}, s, view);
+        QVERIFY2(outcome.problems.isEmpty(), qPrintable(ProblemMessage(outcome.problems.value(0))));
+        QVERIFY(outcome.result);
+        const QMap<QString, QByteArray> arrived = filesBelow(camera.dest);
+        QCOMPARE(QStringList(arrived.keys()),
+                 (QStringList{u"IMG_0001.JPG"_s, u"IMG_0001.THM"_s, u"IMG_0002.JPG"_s, u"img_0002.wav"_s}));
+        QCOMPARE(arrived.value(u"IMG_0001.THM"_s), QByteArray("thumbnail of 1"));
+        QCOMPARE(arrived.value(u"img_0002.wav"_s), QByteArray("voice memo of 2"));
+        QCOMPARE(arrived.value(u"IMG_0002.JPG"_s), camera.files.value(u"DCIM/100CANON/IMG_0002.JPG"_s));
+        const QStringList left = filesBelow(camera.card).keys();
+        const QStringList kept{u"DCIM/100CANON/IMG_0009.WAV"_s, u"DCIM/101CANON/MVI_0003.MOV"_s};
+        const QStringList all{u"DCIM/100CANON/IMG_0001.JPG"_s, u"DCIM/100CANON/IMG_0001.THM"_s,
+                              u"DCIM/100CANON/IMG_0002.JPG"_s, u"DCIM/100CANON/IMG_0009.WAV"_s,
+                              u"DCIM/100CANON/img_0002.wav"_s, u"DCIM/101CANON/MVI_0003.MOV"_s};
+        QCOMPARE(left, move ? kept : all);
+    }
+
+    // A destination too small for a download: the run stops with the full disk named, as from a card, and
+    // the file that did not fit stays on the camera.
+    void fullDiskIsSaidAndKeepsTheFile()
+    {
+        if (!m_namespaceError.isEmpty())
+            QSKIP(qPrintable(m_namespaceError));
+        Camera camera;
+        QVERIFY(camera.fill());
+        SmallDisk disk(camera.dest, "160k");
+        if (!disk.mounted())
+            QSKIP(qPrintable(disk.error()));
+        SettingsRecord s = plainRun();
+        s.DelChecked = true;
+        TransferState state;
+        MemoryTransferView view;
+        CameraSource source(camera.id());
+        source.setActivity(RunCameraActivity(state, view));
+        const SourceFiles runList = source.list({u"*.JPG"_s, u"*.MOV"_s});
+        const TransferOutcome outcome =
+            RunTransfer(state, source, runList, runList.size(), rowsInto(camera.dest), s, view);
+        QVERIFY(!outcome.result);
+        QCOMPARE(outcome.status, diskFullStatusText(VolumeRootOf(camera.dest)));
+        QVERIFY(!filesBelow(camera.dest).contains(u"MVI_0003.MOV"_s));
+        QCOMPARE(filesBelow(camera.card).value(u"DCIM/101CANON/MVI_0003.MOV"_s),
+                 camera.files.value(u"DCIM/101CANON/MVI_0003.MOV"_s));
     }
 };
 

@@ -88,6 +88,8 @@ public:
     void setCameras(Cameras *cameras);
     // The camera the source box names, opened for the counts and the run; nullptr for a folder.
     CameraSource *cameraSource() const;
+    // The camera opened last, without opening one; nullptr when none is.
+    CameraSource *openedCamera() const { return m_camera.get(); }
 
     // Start-up sequence pieces, in the order the main window's first show runs them: startupBegin()
     // (watch stopped, no-card mark set), the settings load, then startupFinish() (detection with the

@@ -1,6 +1,10 @@
 #include "thumbnails/widgets/thumbnailcontroller.h"
 
+#include "platform/camera.h"
 #include "platform/memorytrim.h"
+#include "platform/nativefile.h"
+#include "platform/pathops.h"
+#include "source/camerasource.h"
 #include "source/widgets/sourcecontroller.h"
 #include "thumbnails/thumbnailpool.h"
 #include "thumbnails/widgets/thumbnailmodel.h"
@@ -21,8 +25,9 @@ namespace vantora {
 
 ThumbnailController::ThumbnailController(TListViewForm *form, SourceController *source, const QString &helper,
                                          QObject *parent)
-    : QObject(parent), m_form(form), m_formObject(form), m_viewport(form->ThumbnailGrid->viewport()),
-      m_toggle(form->ThumbnailToggle), m_model(new ThumbnailModel(this)),
+    : QObject(parent), m_form(form), m_source(source), m_formObject(form),
+      m_viewport(form->ThumbnailGrid->viewport()), m_toggle(form->ThumbnailToggle),
+      m_model(new ThumbnailModel(this)),
       m_pool(new ThumbnailPool(helper.isEmpty() ? ThumbnailPool::installedHelper() : helper, this)),
       m_requestTimer(new QTimer(this))
 {
@@ -48,6 +53,7 @@ ThumbnailController::ThumbnailController(TListViewForm *form, SourceController *
 ThumbnailController::~ThumbnailController()
 {
     m_pool->stop();
+    stopCameraPreviews();
 }
 
 void ThumbnailController::setTimeLimit(int ms)
@@ -78,6 +84,7 @@ bool ThumbnailController::eventFilter(QObject *watched, QEvent *event)
 void ThumbnailController::setFiles(const QStringList &paths)
 {
     m_paths = paths;
+    m_cameraGrid = !paths.isEmpty() && IsCameraPath(paths.first());
     if (m_form->isVisible() && m_form->ThumbnailToggle->isChecked())
         startGrid();
 }
@@ -96,6 +103,7 @@ void ThumbnailController::startGrid()
 {
     if (m_pool->pending() > 0)
         m_pool->stop(); // busy with an earlier grid; idle helpers are kept
+    stopCameraPreviews();
     m_pool->warmUp();
     m_model->setFiles(m_paths);
     for (int row = 0; row < m_paths.size(); ++row) {
@@ -112,6 +120,7 @@ void ThumbnailController::stopGrid()
 {
     m_requestTimer->stop();
     m_pool->stop(); // nothing asked for before comes after this
+    stopCameraPreviews();
     m_model->clear();
 }
 
@@ -166,11 +175,88 @@ void ThumbnailController::requestAroundView()
         if (m_model->stateAt(row) == ThumbnailModel::State::Pending)
             wanted.push_back({row, m_paths.at(row)});
     }
+    if (m_cameraGrid) {
+        std::vector<int> rows;
+        for (const ThumbnailPool::Request &file : wanted)
+            rows.push_back(file.id);
+        requestFromCamera(rows);
+        return;
+    }
     m_pool->setQueue(std::move(wanted));
+}
+
+void ThumbnailController::requestFromCamera(const std::vector<int> &rows)
+{
+    std::vector<ThumbnailPool::Request> arrived;
+    std::vector<CameraPreviewRequest> wanted;
+    for (int row : rows) {
+        if (const auto it = m_previewFds.constFind(row); it != m_previewFds.cend())
+            arrived.push_back({row, descriptorPath(*it)});
+        else
+            wanted.push_back({row, m_paths.at(row)});
+    }
+    m_pool->setQueue(std::move(arrived));
+    // Previews no helper will read now: made again when their rows come back into view.
+    for (auto it = m_previewFds.begin(); it != m_previewFds.end();) {
+        if (m_pool->holds(it.key())) {
+            ++it;
+        } else {
+            closeNativeFile(it.value());
+            it = m_previewFds.erase(it);
+        }
+    }
+    CameraSource *camera = m_source ? m_source->cameraSource() : nullptr;
+    if (!camera) { // the camera went away: its files keep their icons
+        for (const CameraPreviewRequest &file : wanted)
+            made(file.id, QImage(), QSize());
+        return;
+    }
+    const quint64 generation = m_cameraRequests;
+    camera->requestPreviews(std::move(wanted), this, [this, generation](int row, int fd) {
+        if (generation != m_cameraRequests) {
+            if (fd >= 0)
+                closeNativeFile(fd);
+            return;
+        }
+        previewArrived(row, fd);
+    });
+}
+
+void ThumbnailController::previewArrived(int row, int fd)
+{
+    if (row >= m_model->rowCount() || m_model->stateAt(row) != ThumbnailModel::State::Pending) {
+        if (fd >= 0)
+            closeNativeFile(fd);
+        return;
+    }
+    if (fd < 0) {
+        made(row, QImage(), QSize());
+        return;
+    }
+    if (const auto old = m_previewFds.constFind(row); old != m_previewFds.cend())
+        closeNativeFile(*old);
+    m_previewFds.insert(row, fd);
+    m_pool->add(row, descriptorPath(fd));
+}
+
+void ThumbnailController::stopCameraPreviews()
+{
+    ++m_cameraRequests;
+    if (m_source) {
+        if (CameraSource *camera = m_source->openedCamera())
+            camera->stopPreviews();
+    }
+    for (const int fd : std::as_const(m_previewFds))
+        closeNativeFile(fd);
+    m_previewFds.clear();
 }
 
 void ThumbnailController::made(int id, const QImage &image, const QSize &sourceSize)
 {
+    if (const auto fd = m_previewFds.constFind(id); fd != m_previewFds.cend()) {
+        closeNativeFile(*fd);
+        m_previewFds.erase(fd);
+    }
     m_model->setThumbnail(id, image, sourceSize);
     if (m_model->madeCount() == m_model->rowCount())
         Q_EMIT allMade();

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -24,7 +26,8 @@ class ThumbnailPool;
 // the viewport, what it shows first, as many as the model keeps; a scroll asks anew, so files far from the
 // viewport are neither made nor kept. Closing the window kills the helpers and frees the grid; going back to
 // the list drops it too. The files are those the source controller last put in the list, with their exact
-// paths.
+// paths. A camera's files get the camera's own previews (else their own bytes, when small enough) through
+// the camera's worker, and the helpers make the pictures of those.
 class ThumbnailController final : public QObject
 {
     Q_OBJECT
@@ -56,10 +59,15 @@ private:
     void made(int id, const QImage &image, const QSize &sourceSize);
     // Asks for the pending files around the viewport, the ones it shows first.
     void requestAroundView();
+    // Sends the camera's previews already here to the helpers and asks the camera for the others.
+    void requestFromCamera(const std::vector<int> &rows);
+    void previewArrived(int row, int fd);
+    void stopCameraPreviews();
     // The first and last rows the grid's viewport shows.
     std::pair<int, int> visibleRows() const;
 
     TListViewForm *m_form;
+    QPointer<SourceController> m_source; // may go before this controller
     // What the event filter looks at, kept apart from the form: a window being destroyed still sends its
     // hide event after its own part is gone, while these children are still whole.
     QObject *m_formObject;
@@ -69,6 +77,9 @@ private:
     ThumbnailPool *m_pool;
     QTimer *m_requestTimer; // one request for a burst of scroll steps
     QStringList m_paths;
+    bool m_cameraGrid = false;    // the files are a camera's
+    QHash<int, int> m_previewFds; // row: a camera's preview or file, until its helper answered
+    quint64 m_cameraRequests = 0; // counts stopCameraPreviews(): a preview asked for before is dropped
 };
 
 } // namespace vantora
