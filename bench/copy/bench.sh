@@ -54,9 +54,9 @@ SETTINGS
 copy_compare() { # name set
     local name=$1 set=$2 dst=$BENCH_DATA/dst ours=() theirs=() i settings
     settings=$(copy_settings "$set/DCIM" "$dst" 0)
-    copy_ours() { rm -rf "$dst"; mkdir -p "$dst"; sync; ours+=("$(bench_time copy_driver "$settings")"); }
+    copy_ours() { rm -rf "$dst"; mkdir -p "$dst"; sync; bench_warm "$set"; ours+=("$(bench_time copy_driver "$settings")"); }
     copy_theirs() {
-        rm -rf "$dst"; mkdir -p "$dst"; sync
+        rm -rf "$dst"; mkdir -p "$dst"; sync; bench_warm "$set"
         theirs+=("$(bench_time sh -c "cp -a '$set/DCIM' '$dst/$(date +%Y-%m-%d)' && sync")")
     }
     for i in 1 2 3 4; do

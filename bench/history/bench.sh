@@ -23,11 +23,11 @@ bench_copy_hashed_vs_cp() {
     set=$(copy_mixed_set)
     settings=$(history_settings "$set/DCIM" "$dst" 0)
     hashed_ours() {
-        rm -rf "$dst" "$BENCH_DATA"/history.sqlite*; mkdir -p "$dst"; sync
+        rm -rf "$dst" "$BENCH_DATA"/history.sqlite*; mkdir -p "$dst"; sync; bench_warm "$set"
         ours+=("$(bench_time copy_driver "$settings")")
     }
     hashed_theirs() {
-        rm -rf "$dst"; mkdir -p "$dst"; sync
+        rm -rf "$dst"; mkdir -p "$dst"; sync; bench_warm "$set"
         theirs+=("$(bench_time sh -c "cp -a '$set/DCIM' '$dst/$(date +%Y-%m-%d)' && sync")")
     }
     for i in 1 2 3 4; do
