@@ -115,6 +115,7 @@ struct ContentHasher::Queue
         XXH3_state_t *state = nullptr;
         std::optional<FileStamp> expected;
         int error = 0;
+        bool dropPages = false;
     };
     enum class Kind
     {
@@ -151,7 +152,7 @@ struct ContentHasher::Queue
         job = Job();
     }
 
-    quint64 begin(int fd, std::optional<FileStamp> expected)
+    quint64 begin(int fd, std::optional<FileStamp> expected, bool dropPages)
     {
         std::unique_lock<std::mutex> lock(mutex);
         changed.wait(lock, [this] { return openJobs < MaxOpenJobs; });
@@ -162,6 +163,7 @@ struct ContentHasher::Queue
         job.state = XXH3_createState();
         XXH3_128bits_reset(job.state);
         job.expected = expected;
+        job.dropPages = dropPages;
         ++openJobs;
         return ticket;
     }
@@ -221,7 +223,7 @@ struct ContentHasher::Queue
             // Nothing reads the file's pages again (a second copy reads each range before its file ends
             // here): handed back, an import as large as the disk reuses its own pages instead of making
             // the system reclaim others'.
-            if (job->fd >= 0)
+            if (job->fd >= 0 && job->dropPages)
                 ::posix_fadvise(job->fd, 0, 0, POSIX_FADV_DONTNEED);
             if (item.kind == Kind::End) {
                 struct stat now;
@@ -268,8 +270,9 @@ ContentHasher::Result ContentHasher::take(quint64 ticket)
     return d->take(ticket);
 }
 
-ContentHashJob::ContentHashJob(ContentHasher &hasher, int fd, std::optional<FileStamp> expected)
-    : m_queue(*hasher.d), m_ticket(m_queue.begin(fd, expected))
+ContentHashJob::ContentHashJob(ContentHasher &hasher, int fd, std::optional<FileStamp> expected,
+                               bool dropPages)
+    : m_queue(*hasher.d), m_ticket(m_queue.begin(fd, expected, dropPages))
 {
 }
 

@@ -69,8 +69,9 @@ class ContentHashJob final
 {
 public:
     // fd is the source (the hasher reads a duplicate); expected is the source as it must still be when its
-    // hash is done, else the result is ESTALE.
-    ContentHashJob(ContentHasher &hasher, int fd, std::optional<FileStamp> expected);
+    // hash is done, else the result is ESTALE. With dropPages the file's cached pages are handed back once
+    // it is hashed.
+    ContentHashJob(ContentHasher &hasher, int fd, std::optional<FileStamp> expected, bool dropPages = false);
     ~ContentHashJob();
     ContentHashJob(const ContentHashJob &) = delete;
     ContentHashJob &operator=(const ContentHashJob &) = delete;

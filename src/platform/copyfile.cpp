@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <utility>
 
@@ -151,6 +152,7 @@ struct CopyHashing
     ContentHasher *hasher = nullptr;
     std::optional<FileStamp> expected; // for the job: the source as it must still be when hashed
     int source = -1;
+    bool dropPages = false; // the job hands the source's pages back once hashed
     std::optional<ContentHashJob> job;
 
     bool active() const { return state || hasher; }
@@ -158,7 +160,7 @@ struct CopyHashing
     bool kernelCopied(quint64 offset, size_t length)
     {
         if (hasher && !job && offset == 0)
-            job.emplace(*hasher, source, expected);
+            job.emplace(*hasher, source, expected, dropPages);
         if (job) {
             job->add(offset, length);
             return true;
@@ -173,6 +175,18 @@ struct CopyHashing
             state->add(bytes, length);
     }
 };
+
+// True when the middle of the file is in the page cache already (a file the user had just read; a shooting
+// date read before the copy reads only the file's head or tail). Asked without waiting for the disk.
+bool cachedAlready(int fd, quint64 size)
+{
+    char byte;
+    struct iovec one
+    {
+        &byte, 1
+    };
+    return ::preadv2(fd, &one, 1, off_t(size / 2), RWF_NOWAIT) == 1;
+}
 
 // Copies up to `want` bytes from `offset`; returns the count, 0 at end of file, or -1 with errno set.
 // readFailed tells whether a failure came from the source.
@@ -480,8 +494,9 @@ CopyError FileCopy::run()
         failure = checkComplete();
     if (!failure)
         failure = carryAttributes();
-    // The source's pages are not read again (a hasher behind the copy hands back the ranges it read).
-    if (!failure && !m_options.hasher)
+    // The pages the copy brought into the cache are not read again (a hasher behind the copy hands them back
+    // once it is done); a file that was in the cache already stays there.
+    if (!failure && !m_options.hasher && m_hashing.dropPages)
         ::posix_fadvise(m_in.get(), 0, 0, POSIX_FADV_DONTNEED);
     if (!failure && m_options.deferName) {
         handOverUnnamed();
@@ -566,6 +581,7 @@ CopyError FileCopy::openTemporary()
 void FileCopy::startHashing()
 {
     m_hashing.source = m_in.get();
+    m_hashing.dropPages = !cachedAlready(m_in.get(), total());
     if (m_options.hash && m_options.hasher) {
         m_hashing.hasher = m_options.hasher;
         m_hashing.expected = FileStampFromStat(m_st);
