@@ -233,8 +233,12 @@ void ThumbnailController::previewArrived(int row, int fd)
         made(row, QImage(), QSize());
         return;
     }
-    if (const auto old = m_previewFds.constFind(row); old != m_previewFds.cend())
-        closeNativeFile(*old);
+    // A row asked for again before its first preview came has that one with a helper already: closing it
+    // would let its number name the next preview while the helper still opens it.
+    if (m_previewFds.contains(row)) {
+        closeNativeFile(fd);
+        return;
+    }
     m_previewFds.insert(row, fd);
     m_pool->add(row, descriptorPath(fd));
 }
