@@ -17,13 +17,8 @@ backup_drop_card() { # set dst1 dst2
     sync -f "$2"
     sync -f "$3"
     sync -f "$1"
-    if [ "${VANTORA_BENCH_DROP_CACHES:-0}" = 1 ]; then
-        echo 1 >/proc/sys/vm/drop_caches
-    else
-        find "$1/DCIM" -type f -exec sh -c 'for f; do dd if="$f" iflag=nocache count=0 status=none; done' sh {} +
-    fi
     local cached
-    cached=$(find "$1/DCIM" -type f -exec fincore -b -n -o RES {} + | awk '{ s += $1 } END { printf "%.0f\n", s }')
+    cached=$(bench_drop_cold "$1/DCIM")
     if ((cached > (10 << 20))); then
         echo "copy-backup-vs-2cp: $cached bytes of the card still cached after the drop" >&2
         exit 1

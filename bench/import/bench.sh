@@ -123,13 +123,8 @@ import_card() {
 import_drop_card() { # card dst
     sync -f "$2"
     sync -f "$1"
-    if [ "${VANTORA_BENCH_DROP_CACHES:-0}" = 1 ]; then
-        echo 1 >/proc/sys/vm/drop_caches
-    else
-        find "$1/DCIM" -type f -exec sh -c 'for f; do dd if="$f" iflag=nocache count=0 status=none; done' sh {} +
-    fi
     local cached
-    cached=$(find "$1/DCIM" -type f -exec fincore -b -n -o RES {} + | awk '{ s += $1 } END { printf "%.0f\n", s }')
+    cached=$(bench_drop_cold "$1/DCIM")
     if ((cached > ImportCardBytes / 100)); then
         echo "import-dated-cold-vs-cp: $cached bytes of the card still cached after the drop" >&2
         exit 1

@@ -130,13 +130,7 @@ bool FileCopier::identicalCopy(const SourceFile &file, const QString &dest, bool
     if (!there || !from || there->size != from->size ||
         (there->device == from->device && there->inode == from->inode))
         return false;
-    ContentCheck copyCheck;
-    ContentCheck sourceCheck;
-    RunPumped(m_view, [&] {
-        copyCheck = HashRegularFile(dest);
-        if (!copyCheck.error)
-            sourceCheck = HashFileContent(file.path);
-    });
+    const auto [copyCheck, sourceCheck] = hashBoth(dest, [&file] { return HashFileContent(file.path); });
     if (copyCheck.error || sourceCheck.error || copyCheck.hash != sourceCheck.hash ||
         sourceCheck.stamp != *from || copyCheck.stamp != *there)
         return false;
@@ -154,18 +148,24 @@ bool FileCopier::identicalDownload(const SourceFile &file, const QString &dest, 
     const int fd = m_source.open(file);
     if (fd < 0)
         return false;
-    ContentCheck copyCheck;
-    ContentCheck sourceCheck;
-    RunPumped(m_view, [&] {
-        copyCheck = HashRegularFile(dest);
-        if (!copyCheck.error)
-            sourceCheck = HashOpenFile(fd);
-    });
+    const auto [copyCheck, sourceCheck] = hashBoth(dest, [fd] { return HashOpenFile(fd); });
     ::close(fd);
     if (copyCheck.error || sourceCheck.error || copyCheck.hash != sourceCheck.hash ||
         sourceCheck.stamp.size != file.stamp.size || copyCheck.stamp != *there)
         return false;
     return takeIdentical(dest, keep, copyCheck, m_source.openedStamp(file, sourceCheck.stamp), outcome);
+}
+
+std::pair<ContentCheck, ContentCheck> FileCopier::hashBoth(const QString &dest,
+                                                           const std::function<ContentCheck()> &source)
+{
+    std::pair<ContentCheck, ContentCheck> checks;
+    RunPumped(m_view, [&] {
+        checks.first = HashRegularFile(dest);
+        if (!checks.first.error)
+            checks.second = source();
+    });
+    return checks;
 }
 
 bool FileCopier::takeIdentical(const QString &dest, bool keep, const ContentCheck &copy,

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <utility>
 
 namespace vantora {
 
@@ -47,6 +48,9 @@ public:
 private:
     CopyError takeDownload(const SourceFile &file, const QString &folder, int fd, CopyOutcome &outcome);
     bool identicalDownload(const SourceFile &file, const QString &dest, bool keep, CopyOutcome &outcome);
+    // The copy at dest read whole, then the source when the copy could be read; the window turns meanwhile.
+    std::pair<ContentCheck, ContentCheck> hashBoth(const QString &dest,
+                                                   const std::function<ContentCheck()> &source);
     bool takeIdentical(const QString &dest, bool keep, const ContentCheck &copy, const FileStamp &from,
                        CopyOutcome &outcome);
 
