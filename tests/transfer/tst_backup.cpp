@@ -21,6 +21,7 @@
 
 using namespace vantora;
 using namespace vantora::test;
+using namespace Qt::StringLiterals;
 
 // The second copy of an import on another drive: three real tmpfs mounts (the card, the first drive,
 // the backup drive), the window-less import program as the runs, xxhsum and vantora-history as the checks.
@@ -42,6 +43,8 @@ private Q_SLOTS:
     void killedRunThenRerunHasEveryFileOnce_data() { copyAndMoveRows(); }
     void killedRunThenRerunHasEveryFileOnce();
     void corruptedBackupCopyIsCaughtByTheVerify();
+    void shotsAndReplacingNameBothCopiesAlike_data();
+    void shotsAndReplacingNameBothCopiesAlike();
 
 private:
     TransferDriver m_driver;
@@ -478,3 +481,60 @@ void TestBackup::corruptedBackupCopyIsCaughtByTheVerify()
 
 QTEST_GUILESS_MAIN(TestBackup)
 #include "tst_backup.moc"
+
+void TestBackup::shotsAndReplacingNameBothCopiesAlike_data()
+{
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QStringList>("first");  // name=content below the first folder after the run
+    QTest::addColumn<QStringList>("second"); // the same below the backup folder
+    const QStringList renumbered{u"IMG_0001_2.CR3=raw1"_s, u"IMG_0001_2.JPG=new1"_s, u"IMG_0002_2.CR3=raw2"_s,
+                                 u"IMG_0002_2.JPG=new2"_s};
+    const QStringList replaced{u"IMG_0001.CR3=raw1"_s, u"IMG_0001.JPG=new1"_s, u"IMG_0002.CR3=raw2"_s,
+                               u"IMG_0002.JPG=new2"_s};
+    // Before the run the first folder holds IMG_0001.JPG, the backup folder IMG_0002.CR3 and IMG_0001.CR3.
+    QTest::newRow("shots kept together: a shot with a name taken on either drive is renumbered on both")
+        << u"KeepShotsTogetherChecked=1"_s << QStringList{u"IMG_0001.JPG=old"_s} + renumbered
+        << QStringList{u"IMG_0001.CR3=oldb1"_s, u"IMG_0002.CR3=oldb2"_s} + renumbered;
+    QTest::newRow("replacing: each drive's file is replaced")
+        << u"UwagakiChecked=1"_s << replaced << replaced;
+    QTest::newRow("replacing, shots kept together")
+        << u"UwagakiChecked=1\nKeepShotsTogetherChecked=1"_s << replaced << replaced;
+}
+
+void TestBackup::shotsAndReplacingNameBothCopiesAlike()
+{
+    QFETCH(QString, options);
+    QFETCH(QStringList, first);
+    QFETCH(QStringList, second);
+    TestDir dir;
+    const QString card = dir.createDir(QStringLiteral("card/DCIM/100CANON"));
+    const QString into = dir.createDir(QStringLiteral("first/in/100CANON"));
+    const QString backup = dir.createDir(QStringLiteral("second/in/100CANON"));
+    for (const QString &name :
+         {u"IMG_0001.JPG=new1"_s, u"IMG_0001.CR3=raw1"_s, u"IMG_0002.JPG=new2"_s, u"IMG_0002.CR3=raw2"_s})
+        dir.createFile(QStringLiteral("card/DCIM/100CANON/") + name.section(u'=', 0, 0),
+                       name.section(u'=', 1).toUtf8());
+    dir.createFile(QStringLiteral("first/in/100CANON/IMG_0001.JPG"), "old");
+    dir.createFile(QStringLiteral("second/in/100CANON/IMG_0001.CR3"), "oldb1");
+    dir.createFile(QStringLiteral("second/in/100CANON/IMG_0002.CR3"), "oldb2");
+    const QString settings = dir.createFile(
+        QStringLiteral("settings.txt"),
+        QStringLiteral(
+            "SourceEditText=%1/card/DCIM/\nRow=*.JPG|%1/first\nRow=*.CR3|%1/first\nDirCreateChecked=1\n"
+            "DirNameEditText=in\nPANA101Checked=1\nHistory=%1/h.sqlite\nVolume=uuid:CARD\n"
+            "BackupChecked=1\nBackupDirText=%1/second\n%2\n")
+            .arg(dir.path(), options)
+            .toUtf8());
+    QString out;
+    QCOMPARE(runTool(m_driver.path, {QStringLiteral("--quiet"), settings}, &out), 0);
+    const auto files = [](const QString &folder) {
+        QStringList found;
+        for (const QString &name : filesUnder(folder))
+            found << name + QLatin1Char('=') + QString::fromUtf8(contentOf(folder + QLatin1Char('/') + name));
+        return found;
+    };
+    first.sort();
+    second.sort();
+    QCOMPARE(files(into), first);
+    QCOMPARE(files(backup), second);
+}

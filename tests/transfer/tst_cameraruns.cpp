@@ -116,17 +116,23 @@ private Q_SLOTS:
         QTest::addColumn<bool>("verify");
         QTest::addColumn<bool>("dateFolders");
         QTest::addColumn<bool>("clash");
+        QTest::addColumn<bool>("backup");
         QTest::addColumn<QStringList>("expected"); // the copies, relative to dest, in the camera's order
         const QStringList plain{u"IMG_0001.JPG"_s, u"IMG_0002.JPG"_s, u"MVI_0003.MOV"_s};
-        QTest::newRow("copy") << false << false << false << false << plain;
-        QTest::newRow("move, read back") << true << true << false << false << plain;
+        const QStringList dated{u"2017.03.05/100CANON/IMG_0001.JPG"_s, u"2018.07.01/100CANON/IMG_0002.JPG"_s,
+                                u"2019.01.02/101CANON/MVI_0003.MOV"_s};
+        const QStringList clashed{u"IMG_0001_2.JPG"_s, u"IMG_0002.JPG"_s, u"MVI_0003.MOV"_s};
+        QTest::newRow("copy") << false << false << false << false << false << plain;
+        QTest::newRow("move, read back") << true << true << false << false << false << plain;
         QTest::newRow("move into shooting-date and camera folders")
-            << true << false << true << false
-            << QStringList{u"2017.03.05/100CANON/IMG_0001.JPG"_s, u"2018.07.01/100CANON/IMG_0002.JPG"_s,
-                           u"2019.01.02/101CANON/MVI_0003.MOV"_s};
+            << true << false << true << false << false << dated;
         QTest::newRow("copy beside a file of the same name")
-            << false << false << false << true
-            << QStringList{u"IMG_0001_2.JPG"_s, u"IMG_0002.JPG"_s, u"MVI_0003.MOV"_s};
+            << false << false << false << true << false << clashed;
+        QTest::newRow("move, read back, second copy") << true << true << false << false << true << plain;
+        QTest::newRow("move into shooting-date folders, second copy")
+            << true << false << true << false << true << dated;
+        QTest::newRow("copy beside a file of the same name, second copy")
+            << false << false << false << true << true << clashed;
     }
     void wholeRuns()
     {
@@ -134,6 +140,7 @@ private Q_SLOTS:
         QFETCH(bool, verify);
         QFETCH(bool, dateFolders);
         QFETCH(bool, clash);
+        QFETCH(bool, backup);
         QFETCH(QStringList, expected);
         Camera camera;
         QVERIFY(camera.fill());
@@ -143,6 +150,8 @@ private Q_SLOTS:
         SettingsRecord s = plainRun();
         s.DelChecked = move;
         s.VerifyChecked = verify;
+        s.BackupChecked = backup;
+        s.BackupDirText = camera.dir.createDir(u"backup"_s);
         if (dateFolders) {
             s.DirCreateChecked = true;
             s.DirNameEditText = u"[YYYYMMDD]"_s;
@@ -172,6 +181,11 @@ private Q_SLOTS:
         }
         if (clash)
             QCOMPARE(arrived.value(u"IMG_0001.JPG"_s), QByteArray("the photographer's own"));
+        // The second copy holds the same files under the same names, the clash's "_2" included.
+        QMap<QString, QByteArray> copies = arrived;
+        if (clash)
+            copies.remove(u"IMG_0001.JPG"_s);
+        QCOMPARE(filesBelow(s.BackupDirText), backup ? copies : decltype(copies)());
         QCOMPARE(filesBelow(camera.card), move ? decltype(camera.files)() : camera.files);
     }
 
