@@ -11,13 +11,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 #include <sys/uio.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -174,6 +178,71 @@ struct CopyHashing
         else if (state)
             state->add(bytes, length);
     }
+};
+
+// Has the disk start writing each complete copy right away, from a thread of its own. Left to the batch's
+// flush, the disk would stand idle while the next files are read; starting it can wait behind the
+// filesystem's journal and the disk's queue, which the copying thread (it runs the event loop between
+// chunks) must not. A copy is handed over once complete: started while the copy still writes to the same
+// file, the two wait for each other.
+class WritebackStarter final
+{
+public:
+    static WritebackStarter &instance()
+    {
+        static WritebackStarter starter;
+        return starter;
+    }
+    // Takes a duplicate of fd; a file too small to be worth it is left to the flush, which writes those
+    // together.
+    void start(int fd, quint64 size)
+    {
+        if (fd < 0 || size < MinChunk)
+            return;
+        const int duplicate = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (duplicate < 0)
+            return;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_files.push_back(duplicate);
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    WritebackStarter() : m_thread([this] { work(); }) {}
+    ~WritebackStarter()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+        for (const int fd : m_files)
+            ::close(fd);
+    }
+    void work()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_stop || !m_files.empty(); });
+            if (m_stop)
+                return;
+            const int fd = m_files.front();
+            m_files.pop_front();
+            lock.unlock();
+            ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+            ::close(fd);
+            lock.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<int> m_files; // duplicates of the copies' descriptors
+    bool m_stop = false;
+    std::thread m_thread; // last: it starts once the rest is made
 };
 
 // True when the middle of the file is in the page cache already (a file the user had just read; a shooting
@@ -488,6 +557,10 @@ CopyError FileCopy::run()
         openAlso();
     startHashing();
     CopyError failure = copyChunks();
+    if (!failure) {
+        WritebackStarter::instance().start(m_out.get(), total());
+        WritebackStarter::instance().start(m_also.get(), total());
+    }
     if (!failure)
         failure = takeOwnHash();
     if (!failure)
@@ -629,11 +702,6 @@ CopyError FileCopy::copyChunks()
             m_result.sourceChanged = true;
             return CopyError::fromErrno(EIO);
         }
-        // The disk starts on the chunk now rather than at the batch's flush, so it writes while the next
-        // chunks are read instead of standing idle until then; this does not wait.
-        ::sync_file_range(m_out.get(), off64_t(done), off64_t(n), SYNC_FILE_RANGE_WRITE);
-        if (m_also.get() >= 0)
-            ::sync_file_range(m_also.get(), off64_t(done), off64_t(n), SYNC_FILE_RANGE_WRITE);
         done += quint64(n);
         if (m_progress)
             m_progress(size, done);
