@@ -558,8 +558,14 @@ CopyError FileCopy::run()
     startHashing();
     CopyError failure = copyChunks();
     if (!failure) {
-        WritebackStarter::instance().start(m_out.get(), total());
-        WritebackStarter::instance().start(m_also.get(), total());
+        // Where the copy reads the disk it writes to (a card not in the cache, on the same drive), the
+        // disk is busy already and the batch's flush is soon enough: writes started now would slow the
+        // reads and add their processor time to the run's.
+        const bool sourceCached = !m_hashing.dropPages;
+        if (sourceCached || m_st.st_dev != m_own.st_dev)
+            WritebackStarter::instance().start(m_out.get(), total());
+        if (sourceCached || m_st.st_dev != m_alsoOwn.st_dev)
+            WritebackStarter::instance().start(m_also.get(), total());
     }
     if (!failure)
         failure = takeOwnHash();
