@@ -135,6 +135,27 @@ CommitResult CommitBatch::finish()
     return done->result;
 }
 
+namespace {
+
+// Reads a flushed copy back from the disk: true when its name still holds the file written (`written`)
+// with the content hashed while copying. That file holding anything else is removed; a name that holds
+// another file now is left alone.
+bool readBackMatches(const QString &path, const FileStamp &written, const QByteArray &hash)
+{
+    if (const auto &hook = beforeVerifyHook())
+        hook(path);
+    const ContentCheck check = HashFileContent(path, true);
+    const bool sameFile =
+        !check.error && check.stamp.device == written.device && check.stamp.inode == written.inode;
+    if (sameFile && check.hash == hash)
+        return true;
+    if (sameFile)
+        RemoveFile(path);
+    return false;
+}
+
+} // namespace
+
 // On the worker: the copies reach the disk, their hashes are collected (one that could not be taken, the
 // source unreadable or changed after its copy, leaves its copy unrecorded), and with the verify option every
 // copy is read back, its cached pages dropped first, against the hash taken while it was copied. A copy
@@ -162,16 +183,9 @@ void CommitBatch::flushAndVerify(Started &s, bool verify, ContentHasher *hasher)
             s.result.verifyFailedSources.append(e.file.path);
             s.result.verifyFailedCopies.append(e.backup);
         }
-        if (const auto &hook = beforeVerifyHook())
-            hook(e.copy);
-        const ContentCheck check = HashFileContent(e.copy, true);
-        const bool sameFile = !check.error && check.stamp.device == e.copyStamp.device &&
-                              check.stamp.inode == e.copyStamp.inode;
-        if (sameFile && check.hash == e.hash)
+        if (readBackMatches(e.copy, e.copyStamp, e.hash))
             continue;
         s.bad[i] = true;
-        if (sameFile)
-            RemoveFile(e.copy);
         s.result.verifyFailedSources.append(e.file.path);
         s.result.verifyFailedCopies.append(e.copy);
     }
@@ -192,15 +206,8 @@ bool CommitBatch::verifyBackup(CommitEntry &e)
 {
     if (e.backup.isEmpty() || e.backupMissing)
         return true;
-    if (const auto &hook = beforeVerifyHook())
-        hook(e.backup);
-    const ContentCheck check = HashFileContent(e.backup, true);
-    const bool sameFile = !check.error && check.stamp.device == e.backupStamp.device &&
-                          check.stamp.inode == e.backupStamp.inode;
-    if (sameFile && check.hash == e.hash)
+    if (readBackMatches(e.backup, e.backupStamp, e.hash))
         return true;
-    if (sameFile)
-        RemoveFile(e.backup);
     e.backupMissing = true;
     return false;
 }
