@@ -180,38 +180,15 @@ struct CopyHashing
     }
 };
 
-// Has the disk start writing each complete copy right away, from a thread of its own. Left to the batch's
-// flush, the disk would stand idle while the next files are read; starting it can wait behind the
+// Starts a file's disk work from a thread of its own, in the order asked: that work can wait behind the
 // filesystem's journal and the disk's queue, which the copying thread (it runs the event loop between
-// chunks) must not. A copy is handed over once complete: started while the copy still writes to the same
-// file, the two wait for each other.
-class WritebackStarter final
+// chunks) must not. Each file is a duplicate of the caller's descriptor, closed once done.
+class IoStarter final
 {
 public:
-    static WritebackStarter &instance()
-    {
-        static WritebackStarter starter;
-        return starter;
-    }
-    // Takes a duplicate of fd; a file too small to be worth it is left to the flush, which writes those
-    // together.
-    void start(int fd, quint64 size)
-    {
-        if (fd < 0 || size < MinChunk)
-            return;
-        const int duplicate = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-        if (duplicate < 0)
-            return;
-        {
-            const std::lock_guard lock(m_mutex);
-            m_files.push_back(duplicate);
-        }
-        m_wake.notify_one();
-    }
-
-private:
-    WritebackStarter() : m_thread([this] { work(); }) {}
-    ~WritebackStarter()
+    using Work = void (*)(int fd, quint64 length);
+    explicit IoStarter(Work work) : m_work(work), m_thread([this] { run(); }) {}
+    ~IoStarter()
     {
         {
             const std::lock_guard lock(m_mutex);
@@ -219,42 +196,58 @@ private:
         }
         m_wake.notify_one();
         m_thread.join();
-        for (const int fd : m_files)
+        for (const auto &[fd, length] : m_files)
             ::close(fd);
     }
-    void work()
+    IoStarter(const IoStarter &) = delete;
+    IoStarter &operator=(const IoStarter &) = delete;
+
+    void start(int fd, quint64 length)
+    {
+        const int duplicate = fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (duplicate < 0)
+            return;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_files.emplace_back(duplicate, length);
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    void run()
     {
         std::unique_lock lock(m_mutex);
         for (;;) {
             m_wake.wait(lock, [this] { return m_stop || !m_files.empty(); });
             if (m_stop)
                 return;
-            const int fd = m_files.front();
+            const auto [fd, length] = m_files.front();
             m_files.pop_front();
             lock.unlock();
-            ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+            m_work(fd, length);
             ::close(fd);
             lock.lock();
         }
     }
 
+    const Work m_work;
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<int> m_files; // duplicates of the copies' descriptors
+    std::deque<std::pair<int, quint64>> m_files;
     bool m_stop = false;
     std::thread m_thread; // last: it starts once the rest is made
 };
 
-// True when the middle of the file is in the page cache already (a file the user had just read; a shooting
-// date read before the copy reads only the file's head or tail). Asked without waiting for the disk.
-bool cachedAlready(int fd, quint64 size)
+// Has the disk start writing a complete copy right away: left to the batch's flush, it would stand idle
+// while the next files are read. A copy is handed over once complete: started while the copy still writes
+// to the same file, the two wait for each other. A file too small to be worth it is left to the flush,
+// which writes those together.
+void startWriteback(int fd, quint64 size)
 {
-    char byte;
-    struct iovec one
-    {
-        &byte, 1
-    };
-    return ::preadv2(fd, &one, 1, off_t(size / 2), RWF_NOWAIT) == 1;
+    static IoStarter starter([](int file, quint64) { ::sync_file_range(file, 0, 0, SYNC_FILE_RANGE_WRITE); });
+    if (size >= MinChunk)
+        starter.start(fd, size);
 }
 
 // Copies up to `want` bytes from `offset`; returns the count, 0 at end of file, or -1 with errno set.
@@ -365,6 +358,23 @@ void copyRangeAgain(int in, int &also, int &alsoError, quint64 offset, size_t le
 }
 
 } // namespace
+
+bool IsCachedAlready(int fd, quint64 size)
+{
+    char byte;
+    struct iovec one
+    {
+        &byte, 1
+    };
+    return ::preadv2(fd, &one, 1, off_t(size / 2), RWF_NOWAIT) == 1;
+}
+
+void StartReadAhead(int fd, quint64 length)
+{
+    static IoStarter starter(
+        [](int file, quint64 bytes) { ::posix_fadvise(file, 0, off_t(bytes), POSIX_FADV_WILLNEED); });
+    starter.start(fd, length);
+}
 
 UnnamedCopy::UnnamedCopy(int fd, QByteArray temporary) : m_fd(fd), m_temporary(std::move(temporary))
 {
@@ -560,12 +570,12 @@ CopyError FileCopy::run()
     if (!failure) {
         // Where the copy reads the disk it writes to (a card not in the cache, on the same drive), the
         // disk is busy already and the batch's flush is soon enough: writes started now would slow the
-        // reads and add their processor time to the run's.
-        const bool sourceCached = !m_hashing.dropPages;
-        if (sourceCached || m_st.st_dev != m_own.st_dev)
-            WritebackStarter::instance().start(m_out.get(), total());
-        if (sourceCached || m_st.st_dev != m_alsoOwn.st_dev)
-            WritebackStarter::instance().start(m_also.get(), total());
+        // reads and add their processor time to the run's. A card read ahead has its reads queued already.
+        const bool readsWait = m_hashing.dropPages && !m_options.sourceReadAhead;
+        if (!readsWait || m_st.st_dev != m_own.st_dev)
+            startWriteback(m_out.get(), total());
+        if (!readsWait || m_st.st_dev != m_alsoOwn.st_dev)
+            startWriteback(m_also.get(), total());
     }
     if (!failure)
         failure = takeOwnHash();
@@ -660,7 +670,7 @@ CopyError FileCopy::openTemporary()
 void FileCopy::startHashing()
 {
     m_hashing.source = m_in.get();
-    m_hashing.dropPages = !cachedAlready(m_in.get(), total());
+    m_hashing.dropPages = m_options.sourceReadAhead || !IsCachedAlready(m_in.get(), total());
     if (m_options.hash && m_options.hasher) {
         m_hashing.hasher = m_options.hasher;
         m_hashing.expected = FileStampFromStat(m_st);

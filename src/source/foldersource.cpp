@@ -4,8 +4,10 @@
 #include "platform/filepath.h"
 #include "source/source.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <utility>
@@ -123,6 +125,30 @@ int FolderSource::open(const SourceFile &file) const
     m_openFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     m_openPath = file.path;
     return fd;
+}
+
+void FolderSource::readAhead(const SourceFile &file) const
+{
+    // Enough to keep the card busy while the file before is finished; a long video reads itself ahead.
+    constexpr quint64 Ahead = 32 * 1024 * 1024;
+    const int fd = openForReading(file.path);
+    if (fd < 0)
+        return;
+    struct stat st;
+    // A file in the cache already stays there after its copy; only what is read from the medium goes back.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+        !IsCachedAlready(fd, quint64(st.st_size))) {
+        StartReadAhead(fd, std::min(quint64(st.st_size), Ahead));
+        m_readAhead.append(file.path);
+        if (m_readAhead.size() > 2)
+            m_readAhead.removeFirst();
+    }
+    ::close(fd);
+}
+
+bool FolderSource::wasReadAhead(const SourceFile &file) const
+{
+    return m_readAhead.contains(file.path);
 }
 
 std::optional<FileStamp> FolderSource::currentStamp(const SourceFile &file) const

@@ -50,6 +50,14 @@ public:
                              WalkFilter *filter = nullptr) const = 0;
     // Opens a file for reading: a descriptor the caller owns, or -errno.
     virtual int open(const SourceFile &file) const = 0;
+    // The file the run opens next: its medium may begin reading it while the one open now is copied.
+    virtual void readAhead(const SourceFile &file) const { Q_UNUSED(file) }
+    // True when the file's pages in the cache came from readAhead() (it was not in the cache before).
+    virtual bool wasReadAhead(const SourceFile &file) const
+    {
+        Q_UNUSED(file)
+        return false;
+    }
     // A source that downloads its files may download one straight into an unnamed file in folder, so that
     // the download is the copy and nothing is written twice: the descriptor of that complete file (the
     // caller owns it, its content hash in *hash when the source took it), -errno when the download failed,
@@ -105,6 +113,8 @@ public:
     SourceFiles list(const QStringList &masks, WalkPump *pump = nullptr,
                      WalkFilter *filter = nullptr) const override;
     int open(const SourceFile &file) const override;
+    void readAhead(const SourceFile &file) const override;
+    bool wasReadAhead(const SourceFile &file) const override;
     std::optional<FileStamp> currentStamp(const SourceFile &file) const override;
     int remove(const SourceFile &file) const override;
     // The folder (or the drive holding it) is no longer the one the source was made on.
@@ -122,6 +132,8 @@ private:
     // readahead stands. Held until its second open, the next file's first, or its removal.
     mutable QString m_openPath;
     mutable int m_openFd = -1;
+    // The last files read ahead from the medium: the one copied now and the next.
+    mutable QStringList m_readAhead;
 };
 
 } // namespace vantora

@@ -64,6 +64,7 @@ CopyError FileCopier::copy(const SourceFile &file, const QString &dest, bool ove
         return CopyError::fromErrno(-fd);
     }
     options.sourceFd = fd;
+    options.sourceReadAhead = m_source.wasReadAhead(file);
     if (backupReady)
         options.alsoTo = backup;
     const auto progress = [this](quint64 total, quint64 done) {

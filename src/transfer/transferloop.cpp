@@ -49,9 +49,10 @@ namespace {
 
 constexpr int MaxPendingSources = 64; // each holds its copy's descriptor open
 // Copies wait without a name until a flush has put their data on the disk. The flush of one batch runs
-// while the next is copied; each copy waiting holds a descriptor.
+// while the next is copied; each copy waiting holds a descriptor. Large batches: a disk that is written
+// to in few long runs loses less to the card's reads in between.
 constexpr int MaxUnnamedCopies = 128;
-constexpr qint64 MaxUnnamedBytes = 128 * 1024 * 1024;
+constexpr qint64 MaxUnnamedBytes = 512 * 1024 * 1024;
 constexpr qint64 MaxPendingBytes = 64 * 1024 * 1024;
 // A copy that deletes nothing needs no flush before the run's own at its end, and a flush in the middle
 // would stall it: its copies are recorded (and read back) after that one. A killed copy run leaves its
@@ -112,6 +113,8 @@ public:
     void afterLoop();
     void completeBackups();
     bool stopped() const { return m_stop; }
+    // Writing every file twice, the card would stand idle between its files.
+    bool readsAhead() const { return !m_state.options.backupFolder.isEmpty(); }
     qint64 worked() const { return m_worked; }
     bool fileNumberAdvanced() const { return m_fileNumberAdvanced; }
     QString lastStatus() const { return m_view.lastStatus(); }
@@ -1087,12 +1090,13 @@ std::optional<RunProblem> refusal(const TransferState &state, const ExtensionRow
 void runFiles(Run &run, const SourceFiles &runList, const QStringList &paths, const Source &source,
               bool keepShotsTogether)
 {
+    const bool ahead = run.readsAhead();
     if (!keepShotsTogether) {
         run.measure(runList);
-        for (const SourceFile &file : runList) {
-            run.file(file);
-            if (run.stopped())
-                break;
+        for (qsizetype i = 0; i < runList.size() && !run.stopped(); ++i) {
+            if (ahead && i + 1 < runList.size())
+                source.readAhead(runList.at(i + 1));
+            run.file(runList.at(i));
         }
         return;
     }
@@ -1102,10 +1106,10 @@ void runFiles(Run &run, const SourceFiles &runList, const QStringList &paths, co
     for (const Shot &shot : shots)
         measured += source.filesAt(shot.sidecars);
     run.measure(measured);
-    for (const Shot &shot : shots) {
-        run.shot(shot);
-        if (run.stopped())
-            break;
+    for (qsizetype i = 0; i < shots.size() && !run.stopped(); ++i) {
+        if (ahead && i + 1 < shots.size() && !shots.at(i + 1).files.isEmpty())
+            source.readAhead(SourceFile{shots.at(i + 1).files.first(), {}, {}, 0});
+        run.shot(shots.at(i));
     }
 }
 

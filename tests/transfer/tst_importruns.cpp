@@ -94,6 +94,8 @@ public:
             s.FileNameEditText = QStringLiteral("[元のファイル名]_[RENBAN]");
         }
         s.KeepShotsTogetherChecked = pairs;
+        s.BackupChecked = !backup.isEmpty();
+        s.BackupDirText = backup;
         ExtensionRows rows{{QStringLiteral("*.JPG"), dest + QLatin1Char('/')}};
         if (pairs)
             rows.append({QStringLiteral("*.CR3"), dest + QLatin1Char('/')});
@@ -137,6 +139,7 @@ public:
     MemoryTransferView view;
     qsizetype listed = 0;
     bool notDeleted = false;
+    QString backup;       // the second copies' folder, when there are any
     bool renamed = false; // "<camera name>_<running number>"
     bool pairs = false;   // raw files too, each kept together with its JPEG
 };
@@ -601,11 +604,15 @@ void TestImportRuns::importLeavesNeitherCardNorCopiesInTheCache_data()
     QTest::addColumn<bool>("move");
     QTest::addColumn<bool>("verify");
     QTest::addColumn<bool>("warm");
-    QTest::newRow("copy, hashed behind") << false << false << false;
-    QTest::newRow("copy, read back") << false << true << false;
-    QTest::newRow("move, read back") << true << true << false;
-    QTest::newRow("copy of files just read") << false << false << true;
-    QTest::newRow("copy of files just read, read back") << false << true << true;
+    QTest::addColumn<bool>("backup");
+    QTest::newRow("copy, hashed behind") << false << false << false << false;
+    QTest::newRow("copy, read back") << false << true << false << false;
+    QTest::newRow("move, read back") << true << true << false << false;
+    QTest::newRow("copy of files just read") << false << false << true << false;
+    QTest::newRow("copy of files just read, read back") << false << true << true << false;
+    // With a second copy the card's next file is read ahead.
+    QTest::newRow("copy with a backup") << false << false << false << true;
+    QTest::newRow("copy of files just read, with a backup") << false << true << true << true;
 }
 
 // An import the size of the disk must not push everything else out of the page cache (the system then
@@ -616,12 +623,17 @@ void TestImportRuns::importLeavesNeitherCardNorCopiesInTheCache()
     QFETCH(bool, move);
     QFETCH(bool, verify);
     QFETCH(bool, warm);
+    QFETCH(bool, backup);
     TestDir dir;
     struct statfs fs;
     if (::statfs(QFile::encodeName(dir.path()).constData(), &fs) != 0 || fs.f_type == 0x01021994)
         QSKIP("the test folder is in memory (tmpfs): its pages cannot be dropped");
     TestPrompt prompt;
     Importer importer(dir);
+    if (backup) {
+        importer.backup = dir.filePath(QStringLiteral("backup"));
+        QVERIFY(QDir().mkpath(importer.backup));
+    }
     QStringList sources;
     for (int i = 1; i <= 4; ++i)
         sources << importer.add(QStringLiteral("100CANON/IMG_000%1.JPG").arg(i),
@@ -643,11 +655,16 @@ void TestImportRuns::importLeavesNeitherCardNorCopiesInTheCache()
     QCOMPARE(copies.size(), 4);
     for (const QString &name : copies)
         QCOMPARE(cachedPages(importer.dest + QLatin1Char('/') + name), 0);
+    if (backup) {
+        QCOMPARE(test::filesUnder(importer.backup), copies);
+        for (const QString &name : copies)
+            QCOMPARE(cachedPages(importer.backup + QLatin1Char('/') + name), 0);
+    }
     for (const QString &source : std::as_const(sources)) {
+        const qint64 pages =
+            (QFileInfo(source).size() + ::sysconf(_SC_PAGESIZE) - 1) / ::sysconf(_SC_PAGESIZE);
         if (!move)
-            QCOMPARE(cachedPages(source),
-                     warm ? (QFileInfo(source).size() + ::sysconf(_SC_PAGESIZE) - 1) / ::sysconf(_SC_PAGESIZE)
-                          : 0);
+            QVERIFY2(cachedPages(source) == (warm ? pages : 0), qPrintable(source));
     }
     QVERIFY(prompt.messages.isEmpty());
 }
