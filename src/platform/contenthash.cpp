@@ -11,15 +11,20 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <csetjmp>
+#include <csignal>
 #include <cstdlib>
 #include <deque>
 #include <fcntl.h>
+#include <functional>
 #include <mutex>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace vantora {
 
@@ -50,6 +55,98 @@ bool hashCopied(int in, quint64 offset, size_t length, std::unique_ptr<char[]> &
         length -= size_t(got);
     }
     return true;
+}
+
+std::function<void(int)> &beforeMappedHashHook()
+{
+    static std::function<void(int)> hook;
+    return hook;
+}
+
+// The range being hashed where it lies mapped, on this thread: a page of it that cannot be had (the file
+// cut short by another program, the card taken out while a page had to be read again) raises SIGBUS,
+// which ends the hash as a failed read would, instead of the process.
+thread_local sigjmp_buf *t_mappedJump = nullptr;
+thread_local const char *t_mappedBegin = nullptr;
+thread_local const char *t_mappedEnd = nullptr;
+struct sigaction g_previousBus;
+
+void onBus(int signal, siginfo_t *info, void *context)
+{
+    const char *at = static_cast<const char *>(info->si_addr);
+    if (t_mappedJump && at >= t_mappedBegin && at < t_mappedEnd)
+        siglongjmp(*t_mappedJump, 1);
+    // Not a hash's: as the handler before would have it.
+    if ((g_previousBus.sa_flags & SA_SIGINFO) && g_previousBus.sa_sigaction) {
+        g_previousBus.sa_sigaction(signal, info, context);
+        return;
+    }
+    if (!(g_previousBus.sa_flags & SA_SIGINFO) && g_previousBus.sa_handler != SIG_DFL &&
+        g_previousBus.sa_handler != SIG_IGN) {
+        g_previousBus.sa_handler(signal);
+        return;
+    }
+    // Returning runs the access again, which now ends the process as it would have without this handler.
+    ::signal(SIGBUS, SIG_DFL);
+}
+
+bool busHandled()
+{
+    static const bool installed = [] {
+        struct sigaction action = {};
+        action.sa_sigaction = onBus;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        return ::sigaction(SIGBUS, &action, &g_previousBus) == 0;
+    }();
+    return installed;
+}
+
+enum class Mapped
+{
+    Hashed,
+    NotCached, // to be read instead
+    Failed     // errno set
+};
+
+// A range a copy just went through is in the page cache: hashed where it lies, mapped, rather than copied
+// out of the cache first (which cost a fifth of an import's processor time). A range not wholly cached
+// (its pages reclaimed meanwhile, the file shorter now) is left to hashCopied, which reads it.
+Mapped hashMapped(int in, quint64 offset, size_t length, XXH3_state_t *hash)
+{
+    static const quint64 page = quint64(::sysconf(_SC_PAGESIZE));
+    if (length == 0)
+        return Mapped::Hashed;
+    if (!busHandled())
+        return Mapped::NotCached;
+    const quint64 start = offset & ~(page - 1);
+    const size_t span = size_t(offset + length - start);
+    void *map = ::mmap(nullptr, span, PROT_READ, MAP_SHARED, in, off_t(start));
+    if (map == MAP_FAILED)
+        return Mapped::NotCached;
+    thread_local std::vector<unsigned char> cached;
+    cached.resize((span + page - 1) / page);
+    Mapped result = Mapped::NotCached;
+    if (::mincore(map, span, cached.data()) == 0 &&
+        std::all_of(cached.cbegin(), cached.cend(), [](unsigned char c) { return c & 1; })) {
+        if (const auto &hook = beforeMappedHashHook())
+            hook(in);
+        sigjmp_buf jump;
+        if (sigsetjmp(jump, 1) == 0) {
+            t_mappedBegin = static_cast<const char *>(map);
+            t_mappedEnd = t_mappedBegin + span;
+            t_mappedJump = &jump;
+            XXH3_128bits_update(hash, t_mappedBegin + (offset - start), length);
+            result = Mapped::Hashed;
+        } else {
+            result = Mapped::Failed;
+        }
+        t_mappedJump = nullptr;
+    }
+    ::munmap(map, span);
+    if (result == Mapped::Failed)
+        errno = EIO;
+    return result;
 }
 
 QByteArray canonicalHash(XXH128_hash_t value)
@@ -212,9 +309,13 @@ struct ContentHasher::Queue
                 stopping = closing;
             }
             if (item.kind == Kind::Range) {
-                if (!job->error && !stopping &&
-                    !hashCopied(job->fd, item.offset, item.length, buffer, job->state))
-                    job->error = errno ? errno : EIO;
+                if (!job->error && !stopping) {
+                    const Mapped mapped = hashMapped(job->fd, item.offset, item.length, job->state);
+                    if (mapped == Mapped::Failed ||
+                        (mapped == Mapped::NotCached &&
+                         !hashCopied(job->fd, item.offset, item.length, buffer, job->state)))
+                        job->error = errno ? errno : EIO;
+                }
                 {
                     const std::lock_guard<std::mutex> lock(mutex);
                     queuedBytes -= item.length;
@@ -389,6 +490,11 @@ ContentCheck HashRegularFile(const QString &path)
 ContentCheck HashOpenFile(int fd)
 {
     return hashDescriptor(fd, false, true);
+}
+
+void SetBeforeMappedHashHookForTesting(std::function<void(int fd)> hook)
+{
+    beforeMappedHashHook() = std::move(hook);
 }
 
 } // namespace vantora

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -106,5 +107,9 @@ ContentCheck HashOpenFile(int fd);
 
 // Drops the clean cached pages of an open file (posix_fadvise DONTNEED); 0 or the errno.
 int DropCachedPages(int fd);
+
+// Called by the hasher with the source's descriptor once a range is found in the cache, just before it is
+// hashed where it lies mapped: a test cuts the file short there.
+void SetBeforeMappedHashHookForTesting(std::function<void(int fd)> hook);
 
 } // namespace vantora

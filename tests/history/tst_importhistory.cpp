@@ -9,6 +9,7 @@
 #include "testdir.h"
 
 #include <QProcess>
+#include <QSemaphore>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
@@ -21,6 +22,8 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 #include <xxhash.h>
+
+#include <atomic>
 
 using namespace vantora;
 using test::TestDir;
@@ -783,6 +786,27 @@ void TestImportHistory::hashTakenBehindTheCopies()
     const ContentHasher::Result cut = hasher.take(outcome.hashTicket);
     QVERIFY2(cut.error ? cut.hash.isEmpty() : cut.hash == xxh128(large),
              qPrintable(QString::number(cut.error)));
+
+    // Cut short just after the hasher found its pages in the cache, as it hashes them where they lie: the
+    // hash fails as a read would, and the process goes on.
+    const QString late = dir.createFile(QStringLiteral("src/late.MOV"), large);
+    QSemaphore copied;
+    std::atomic<bool> fired = false;
+    SetBeforeMappedHashHookForTesting([&](int) {
+        if (fired.exchange(true))
+            return;
+        copied.acquire();
+        ::truncate(QFile::encodeName(late).constData(), 0);
+    });
+    const CopyError lateCopy = CopyFileWithProgress(late, dir.filePath(QStringLiteral("dst/late.MOV")), {},
+                                                    nullptr, options, &outcome);
+    copied.release();
+    QCOMPARE(lateCopy.kind, CopyError::None);
+    const ContentHasher::Result lost = hasher.take(outcome.hashTicket);
+    SetBeforeMappedHashHookForTesting({});
+    QVERIFY(fired);
+    QCOMPARE(lost.error, EIO);
+    QVERIFY(lost.hash.isEmpty());
 }
 
 void TestImportHistory::droppedPagesAreReadFromTheDisk()
