@@ -4,6 +4,7 @@
 #include "platform/contenthash.h"
 #include "platform/filepath.h"
 #include "platform/nativefile.h"
+#include "platform/pagecache.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -11,17 +12,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <sys/stat.h>
-#include <sys/uio.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -180,76 +176,6 @@ struct CopyHashing
     }
 };
 
-// Starts a file's disk work from a thread of its own, in the order asked: that work can wait behind the
-// filesystem's journal and the disk's queue, which the copying thread (it runs the event loop between
-// chunks) must not. Each file is a duplicate of the caller's descriptor, closed once done.
-class IoStarter final
-{
-public:
-    using Work = void (*)(int fd, quint64 length);
-    explicit IoStarter(Work work) : m_work(work), m_thread([this] { run(); }) {}
-    ~IoStarter()
-    {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stop = true;
-        }
-        m_wake.notify_one();
-        m_thread.join();
-        for (const auto &[fd, length] : m_files)
-            ::close(fd);
-    }
-    IoStarter(const IoStarter &) = delete;
-    IoStarter &operator=(const IoStarter &) = delete;
-
-    void start(int fd, quint64 length)
-    {
-        const int duplicate = fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-        if (duplicate < 0)
-            return;
-        {
-            const std::lock_guard lock(m_mutex);
-            m_files.emplace_back(duplicate, length);
-        }
-        m_wake.notify_one();
-    }
-
-private:
-    void run()
-    {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_wake.wait(lock, [this] { return m_stop || !m_files.empty(); });
-            if (m_stop)
-                return;
-            const auto [fd, length] = m_files.front();
-            m_files.pop_front();
-            lock.unlock();
-            m_work(fd, length);
-            ::close(fd);
-            lock.lock();
-        }
-    }
-
-    const Work m_work;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<std::pair<int, quint64>> m_files;
-    bool m_stop = false;
-    std::thread m_thread; // last: it starts once the rest is made
-};
-
-// Has the disk start writing a complete copy right away: left to the batch's flush, it would stand idle
-// while the next files are read. A copy is handed over once complete: started while the copy still writes
-// to the same file, the two wait for each other. A file too small to be worth it is left to the flush,
-// which writes those together.
-void startWriteback(int fd, quint64 size)
-{
-    static IoStarter starter([](int file, quint64) { ::sync_file_range(file, 0, 0, SYNC_FILE_RANGE_WRITE); });
-    if (size >= MinChunk)
-        starter.start(fd, size);
-}
-
 // Copies up to `want` bytes from `offset`; returns the count, 0 at end of file, or -1 with errno set.
 // readFailed tells whether a failure came from the source.
 ssize_t copyChunk(int in, int out, size_t want, quint64 offset, bool &kernelCopy,
@@ -358,23 +284,6 @@ void copyRangeAgain(int in, int &also, int &alsoError, quint64 offset, size_t le
 }
 
 } // namespace
-
-bool IsCachedAlready(int fd, quint64 size)
-{
-    char byte;
-    struct iovec one
-    {
-        &byte, 1
-    };
-    return ::preadv2(fd, &one, 1, off_t(size / 2), RWF_NOWAIT) == 1;
-}
-
-void StartReadAhead(int fd, quint64 length)
-{
-    static IoStarter starter(
-        [](int file, quint64 bytes) { ::posix_fadvise(file, 0, off_t(bytes), POSIX_FADV_WILLNEED); });
-    starter.start(fd, length);
-}
 
 UnnamedCopy::UnnamedCopy(int fd, QByteArray temporary) : m_fd(fd), m_temporary(std::move(temporary))
 {
@@ -572,10 +481,12 @@ CopyError FileCopy::run()
         // disk is busy already and the batch's flush is soon enough: writes started now would slow the
         // reads and add their processor time to the run's. A card read ahead has its reads queued already.
         const bool readsWait = m_hashing.dropPages && !m_options.sourceReadAhead;
-        if (!readsWait || m_st.st_dev != m_own.st_dev)
-            startWriteback(m_out.get(), total());
-        if (!readsWait || m_st.st_dev != m_alsoOwn.st_dev)
-            startWriteback(m_also.get(), total());
+        // A file too small to be worth it is left to the flush, which writes those together.
+        const bool worth = total() >= MinChunk;
+        if (worth && (!readsWait || m_st.st_dev != m_own.st_dev))
+            StartWriteback(m_out.get());
+        if (worth && (!readsWait || m_st.st_dev != m_alsoOwn.st_dev))
+            StartWriteback(m_also.get());
     }
     if (!failure)
         failure = takeOwnHash();

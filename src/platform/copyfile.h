@@ -80,8 +80,8 @@ struct CopyOptions
     // (CopyOutcome::alsoUnnamed). Its failure does not fail the copy: the first goes on alone and
     // CopyOutcome::alsoError tells why.
     QString alsoTo;
-    // The source's pages were read ahead from the medium for this copy (StartReadAhead): they go back
-    // once copied, as the pages the copy reads in itself do. A source found in the cache otherwise (a
+    // The source's pages were read ahead from the medium for this copy (StartReadAhead, pagecache.h): they go
+    // back once copied, as the pages the copy reads in itself do. A source found in the cache otherwise (a
     // file the user had just read) stays there.
     bool sourceReadAhead = false;
 };
@@ -128,14 +128,6 @@ CopyError CopyFileToFreeName(const QString &source, const QString &destination,
                              const CopyProgressRoutine &progress, const bool *cancel,
                              CopyOptions options = {}, CopyOutcome *outcome = nullptr,
                              QString *written = nullptr);
-
-// True when the middle of the file is in the page cache already (a file the user had just read; a shooting
-// date read before the copy reads only the file's head or tail). Asked without waiting for the disk.
-bool IsCachedAlready(int fd, quint64 size);
-
-// Has the disk read the first `length` bytes of an open file, asked from a thread of its own, while the
-// caller still works on the file before.
-void StartReadAhead(int fd, quint64 length);
 
 // True for a name a copy uses while it is not complete; such files are removed by RemoveCopyLeftovers and
 // never taken as sources.

@@ -2,6 +2,7 @@
 #include "platform/copyfile.h"
 #include "platform/directoryreader.h"
 #include "platform/filepath.h"
+#include "platform/pagecache.h"
 #include "source/source.h"
 
 #include <algorithm>

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace vantora {
+
+// A file's pages in the page cache: asked about, read in ahead, written out early. The disk work is started
+// from threads of their own, for the copying thread (it runs the event loop between chunks) not to wait
+// behind the filesystem's journal or the disk's queue.
+
+// True when the middle of the file is in the page cache already (a file the user had just read; a shooting
+// date read before the copy reads only the file's head or tail). Asked without waiting for the disk.
+bool IsCachedAlready(int fd, quint64 size);
+
+// Has the disk read the first `length` bytes of an open file while the caller still works on the file
+// before.
+void StartReadAhead(int fd, quint64 length);
+
+// Has the disk start writing a complete file right away: left to a later flush, it would stand idle while
+// the next files are read. Only for a file no longer written to: started while the writes go on, the two
+// wait for each other.
+void StartWriteback(int fd);
+
+} // namespace vantora
