@@ -74,17 +74,21 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// The smallest embedded preview of at least 160 px on its long side, as exiv2 itself gives it.
+// The smallest embedded preview of at least 160 px on its long side, as exiv2 itself gives it; a file exiv2
+// cannot read has none.
 QImage exiv2Preview(const QString &path)
 {
-    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path.toStdString());
-    image->readMetadata();
-    Exiv2::PreviewManager previews(*image);
-    for (const Exiv2::PreviewProperties &p : previews.getPreviewProperties()) {
-        if (qMax(p.width_, p.height_) >= 160) {
-            const Exiv2::PreviewImage preview = previews.getPreviewImage(p);
-            return QImage::fromData(preview.pData(), int(preview.size()));
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path.toStdString());
+        image->readMetadata();
+        Exiv2::PreviewManager previews(*image);
+        for (const Exiv2::PreviewProperties &p : previews.getPreviewProperties()) {
+            if (qMax(p.width_, p.height_) >= 160) {
+                const Exiv2::PreviewImage preview = previews.getPreviewImage(p);
+                return QImage::fromData(preview.pData(), int(preview.size()));
+            }
         }
+    } catch (const Exiv2::AnyError &) {
     }
     return {};
 }
@@ -409,6 +413,80 @@ private Q_SLOTS:
         QCOMPARE(run.sources.last(), exiv2Preview(m_camera).size());
         // No helper went down on them.
         QCOMPARE(pool.helpersStarted(), 2);
+    }
+
+    // The Exif thumbnail is taken from its directory's two pointers; where they lie, or it is too small,
+    // the thumbnail is what the full metadata read gives (exiv2's preview, else the picture itself).
+    void exifThumbnailPointersAreCheckedAgainstTheFullRead_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QSize>("expected"); // an empty size: exiv2's own preview of the changed file
+        const QSize full = QImage(m_camera).size();
+        QTest::newRow("as written") << QString() << QSize(253, 189);
+        QTest::newRow("offset past the block") << QStringLiteral("offset=2147483632") << full;
+        QTest::newRow("offset past the file") << QStringLiteral("offset=4294967295") << full;
+        QTest::newRow("offset off the JPEG") << QStringLiteral("offset+1") << QSize();
+        QTest::newRow("length past the block") << QStringLiteral("length=2147483632") << QSize();
+        QTest::newRow("length zero") << QStringLiteral("length=0") << QSize();
+        QTest::newRow("no length tag") << QStringLiteral("no-length") << QSize();
+        QTest::newRow("second directory past the block") << QStringLiteral("next=65535") << QSize();
+        QTest::newRow("first directory past the block") << QStringLiteral("first=65535") << QSize();
+        QTest::newRow("too small, written by a program") << QStringLiteral("small") << QSize(1200, 800);
+        QTest::newRow("big enough, written by a program") << QStringLiteral("big") << QSize(200, 150);
+    }
+    void exifThumbnailPointersAreCheckedAgainstTheFullRead()
+    {
+        QFETCH(QString, change);
+        QFETCH(QSize, expected);
+        TestDir dir;
+        QString path;
+        if (change == QLatin1String("small") || change == QLatin1String("big")) {
+            path = dir.createFile(QStringLiteral("made.jpg"), twoColourJpeg(1200, 800));
+            addExifThumbnail(path, change == QLatin1String("small") ? filledJpeg(120, 90, qRgb(0, 200, 0))
+                                                                    : filledJpeg(200, 150, qRgb(0, 200, 0)));
+        } else {
+            QByteArray jpeg = readFile(m_camera);
+            // This camera writes "II": the TIFF header follows "Exif\0\0" in the first APP1 segment.
+            const qsizetype tiff = jpeg.indexOf(QByteArray("Exif\0\0II", 8)) + 6;
+            QVERIFY(tiff > 6);
+            const auto u32At = [&](qsizetype at) {
+                return qFromLittleEndian<quint32>(jpeg.constData() + at);
+            };
+            const auto setU32 = [&](qsizetype at, quint32 v) { qToLittleEndian(v, jpeg.data() + at); };
+            const qsizetype first = tiff + u32At(tiff + 4);
+            const qsizetype nextAt = first + 2 + 12 * qFromLittleEndian<quint16>(jpeg.constData() + first);
+            const qsizetype second = tiff + u32At(nextAt);
+            qsizetype offsetEntry = -1;
+            qsizetype lengthEntry = -1;
+            for (qsizetype e = second + 2;
+                 e < second + 2 + 12 * qFromLittleEndian<quint16>(jpeg.constData() + second); e += 12) {
+                const quint16 tag = qFromLittleEndian<quint16>(jpeg.constData() + e);
+                (tag == 0x0201 ? offsetEntry : tag == 0x0202 ? lengthEntry : e) = e;
+            }
+            QVERIFY(offsetEntry > 0 && lengthEntry > 0);
+            const QStringList parts = change.split(QLatin1Char('='));
+            const quint32 value = parts.size() == 2 ? parts.at(1).toUInt() : 0;
+            if (parts.at(0) == QLatin1String("offset"))
+                setU32(offsetEntry + 8, value);
+            else if (change == QLatin1String("offset+1"))
+                setU32(offsetEntry + 8, u32At(offsetEntry + 8) + 1);
+            else if (parts.at(0) == QLatin1String("length"))
+                setU32(lengthEntry + 8, value);
+            else if (change == QLatin1String("no-length"))
+                jpeg[lengthEntry] = char(0x03);
+            else if (parts.at(0) == QLatin1String("next"))
+                setU32(nextAt, value);
+            else if (parts.at(0) == QLatin1String("first"))
+                setU32(tiff + 4, value);
+            path = dir.createFile(QStringLiteral("camera.jpg"), jpeg);
+        }
+        if (expected.isEmpty()) {
+            const QImage preview = exiv2Preview(path);
+            expected = preview.isNull() ? QImage(path).size() : preview.size();
+        }
+        const Thumbnail made = MakeThumbnail(path);
+        QCOMPARE(made.sourceSize, expected);
+        QCOMPARE(made.image.size(), expected.scaled(160, 160, Qt::KeepAspectRatio).boundedTo(expected));
     }
 
     void aFifoNamedLikeAPhotoDoesNotBlock()

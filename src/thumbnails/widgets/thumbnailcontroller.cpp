@@ -67,10 +67,12 @@ bool ThumbnailController::eventFilter(QObject *watched, QEvent *event)
         m_requestTimer->start();
     } else if (watched == m_formObject) {
         if (event->type() == QEvent::Show) {
-            if (m_toggle->isChecked())
+            if (m_toggle->isChecked()) {
                 startGrid();
-            else
+            } else {
                 m_pool->warmUp(); // a helper takes longer to start than to make a screen of thumbnails
+                m_model->prepareIcons();
+            }
         } else if (event->type() == QEvent::Hide) {
             stopGrid();
             m_paths = QStringList(); // clear() would keep the capacity of tens of thousands

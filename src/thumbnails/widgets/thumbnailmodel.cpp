@@ -141,6 +141,13 @@ QIcon ThumbnailModel::kindIcon(ThumbnailKind kind) const
     return cached;
 }
 
+void ThumbnailModel::prepareIcons() const
+{
+    for (const ThumbnailKind kind :
+         {ThumbnailKind::Image, ThumbnailKind::Video, ThumbnailKind::Audio, ThumbnailKind::Other})
+        kindIcon(kind).pixmap(m_iconSize);
+}
+
 QIcon ThumbnailModel::makeKindIcon(ThumbnailKind kind)
 {
     // The style's own icons: the icon theme's lookup would hold up the grid's first paint.

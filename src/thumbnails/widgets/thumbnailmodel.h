@@ -53,6 +53,9 @@ public:
     int pictureCount() const { return int(m_recent.size()); }
     // The size the pictures are shown at, no bigger.
     void setIconSize(const QSize &size) { m_iconSize = size; }
+    // Makes the icons of the kinds at the shown size ahead of the grid: the first of them loads the image
+    // plugins and decodes the style's pictures, which would otherwise hold up the grid's first layout.
+    void prepareIcons() const;
 
     const QString &pathAt(int row) const { return m_items.at(row).path; }
     State stateAt(int row) const { return m_items.at(row).state; }
