@@ -54,6 +54,9 @@ constexpr int MaxPendingSources = 64; // each holds its copy's descriptor open
 constexpr int MaxUnnamedCopies = 128;
 constexpr qint64 MaxUnnamedBytes = 512 * 1024 * 1024;
 constexpr qint64 MaxPendingBytes = 64 * 1024 * 1024;
+// A move that reads its copies back names, reads back and deletes a batch while the next is copied: in
+// batches of 512 MiB a 1 GiB move would read back only once all of it was written.
+constexpr qint64 MaxReadBackBatchBytes = 128 * 1024 * 1024;
 // A copy that deletes nothing needs no flush before the run's own at its end, and a flush in the middle
 // would stall it: its copies are recorded (and read back) after that one. A killed copy run leaves its
 // copies unrecorded; with the skip of imported files the next run recognises them by their content. The
@@ -370,8 +373,9 @@ BackupCopy Run::nameBackup(CopyOutcome &outcome, const QString &dest, bool repla
 bool Run::pendingFull() const
 {
     const bool moving = m_state.options.move;
+    const qint64 movingBytes = m_state.options.verify ? MaxReadBackBatchBytes : MaxPendingBytes;
     return m_batch.size() >= (moving ? MaxPendingSources : MaxPendingCopies) ||
-           m_batch.bytes() >= (moving ? MaxPendingBytes : MaxPendingCopyBytes);
+           m_batch.bytes() >= (moving ? movingBytes : MaxPendingCopyBytes);
 }
 
 void Run::countWorked()
@@ -398,7 +402,9 @@ void Run::advanceFileNumber()
 // named, recorded and their sources deleted together.
 void Run::rotateIfFull()
 {
-    if (int(m_unnamed.size()) >= MaxUnnamedCopies || m_unnamedBytes >= MaxUnnamedBytes)
+    const bool readBack = m_state.options.move && m_state.options.verify;
+    if (int(m_unnamed.size()) >= MaxUnnamedCopies ||
+        m_unnamedBytes >= (readBack ? MaxReadBackBatchBytes : MaxUnnamedBytes))
         flushUnnamed();
     if (pendingFull())
         committed(m_batch.start());
