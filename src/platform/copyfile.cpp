@@ -481,8 +481,7 @@ CopyError FileCopy::run()
         // disk is busy already and the batch's flush is soon enough: writes started now would slow the
         // reads and add their processor time to the run's. A card read ahead has its reads queued already.
         const bool readsWait = m_hashing.dropPages && !m_options.sourceReadAhead;
-        // A file too small to be worth it is left to the flush, which writes those together.
-        const bool worth = total() >= MinChunk;
+        const bool worth = total() >= WritebackMinBytes;
         if (worth && (!readsWait || m_st.st_dev != m_own.st_dev))
             StartWriteback(m_out.get());
         if (worth && (!readsWait || m_st.st_dev != m_alsoOwn.st_dev))

@@ -20,5 +20,7 @@ void StartReadAhead(int fd, quint64 length);
 // the next files are read. Only for a file no longer written to: started while the writes go on, the two
 // wait for each other.
 void StartWriteback(int fd);
+// A file smaller than this is left to the flush, which writes those together.
+inline constexpr quint64 WritebackMinBytes = 256 * 1024;
 
 } // namespace vantora

@@ -1,6 +1,7 @@
 #include "transfer/filecopier.h"
 
 #include "platform/filepath.h"
+#include "platform/pagecache.h"
 #include "transfer/commitbatch.h"
 #include "transfer/copyprogress.h"
 #include "transfer/transferrate.h"
@@ -97,6 +98,9 @@ CopyError FileCopier::takeDownload(const SourceFile &file, const QString &folder
         return CopyError::fromErrno(error);
     }
     const FileStamp stamp = FileStampFromStat(st);
+    // The camera is another device: the disk writes this download while the next one comes.
+    if (quint64(stamp.size) >= WritebackMinBytes)
+        StartWriteback(fd);
     if (outcome.hash.isEmpty() && m_hasher) {
         ContentHashJob job(*m_hasher, fd, stamp);
         job.add(0, std::size_t(stamp.size));
