@@ -481,11 +481,10 @@ CopyError FileCopy::run()
         // disk is busy already and the batch's flush is soon enough: writes started now would slow the
         // reads and add their processor time to the run's. A card read ahead has its reads queued already.
         const bool readsWait = m_hashing.dropPages && !m_options.sourceReadAhead;
-        const bool worth = total() >= WritebackMinBytes;
-        if (worth && (!readsWait || m_st.st_dev != m_own.st_dev))
-            StartWriteback(m_out.get());
-        if (worth && (!readsWait || m_st.st_dev != m_alsoOwn.st_dev))
-            StartWriteback(m_also.get());
+        if (!readsWait || m_st.st_dev != m_own.st_dev)
+            StartWriteback(m_out.get(), total());
+        if (!readsWait || m_st.st_dev != m_alsoOwn.st_dev)
+            StartWriteback(m_also.get(), total());
     }
     if (!failure)
         failure = takeOwnHash();

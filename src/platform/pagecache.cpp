@@ -90,8 +90,11 @@ void StartReadAhead(int fd, quint64 length)
     starter.start(fd, length);
 }
 
-void StartWriteback(int fd)
+void StartWriteback(int fd, quint64 size)
 {
+    constexpr quint64 WritebackMinBytes = 256 * 1024;
+    if (size < WritebackMinBytes)
+        return;
     static IoStarter starter([](int file, quint64) { ::sync_file_range(file, 0, 0, SYNC_FILE_RANGE_WRITE); });
     starter.start(fd, 0);
 }

@@ -19,8 +19,7 @@ void StartReadAhead(int fd, quint64 length);
 // Has the disk start writing a complete file right away: left to a later flush, it would stand idle while
 // the next files are read. Only for a file no longer written to: started while the writes go on, the two
 // wait for each other.
-void StartWriteback(int fd);
-// A file smaller than this is left to the flush, which writes those together.
-inline constexpr quint64 WritebackMinBytes = 256 * 1024;
+// A file smaller than 256 KiB is left to the flush, which writes those together.
+void StartWriteback(int fd, quint64 size);
 
 } // namespace vantora

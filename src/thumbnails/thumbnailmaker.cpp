@@ -9,7 +9,6 @@
 #include <QBuffer>
 #include <QHash>
 #include <QImageReader>
-#include <QtEndian>
 
 #include <exiv2/exiv2.hpp>
 
@@ -50,65 +49,6 @@ Thumbnail decodeScaled(QByteArray bytes, int side, int minimum)
     if (made.image.isNull())
         return {};
     return made;
-}
-
-// The JPEG that the Exif block's second directory (the thumbnail's) points at, read straight from the
-// block: nearly every camera writes one of 160 pixels or more there, and it is the smallest preview a
-// JPEG holds, so the full metadata read (most of a thumbnail's time) is spared. Empty when there is none
-// or the block is damaged.
-QByteArray exifThumbnailOf(const QByteArray &head)
-{
-    const auto *bytes = reinterpret_cast<const uchar *>(head.constData());
-    const qsizetype size = head.size();
-    // Segments after the start of image, up to the start of scan.
-    qsizetype at = 2;
-    while (at + 4 <= size && bytes[at] == 0xFF && bytes[at + 1] != 0xDA) {
-        const qsizetype length = qFromBigEndian<quint16>(bytes + at + 2);
-        const qsizetype end = at + 2 + length;
-        if (length < 2 || end > size)
-            return {};
-        if (bytes[at + 1] == 0xE1 && length >= 8 + 8 && std::memcmp(bytes + at + 4, "Exif\0\0", 6) == 0) {
-            const uchar *tiff = bytes + at + 10;
-            const qsizetype tiffSize = end - (at + 10);
-            const bool little = tiff[0] == 'I' && tiff[1] == 'I';
-            if (!little && !(tiff[0] == 'M' && tiff[1] == 'M'))
-                return {};
-            const auto u16 = [&](qsizetype o) {
-                return little ? qFromLittleEndian<quint16>(tiff + o) : qFromBigEndian<quint16>(tiff + o);
-            };
-            const auto u32 = [&](qsizetype o) -> qsizetype {
-                return little ? qFromLittleEndian<quint32>(tiff + o) : qFromBigEndian<quint32>(tiff + o);
-            };
-            // A directory: its entry count, 12 bytes an entry, then the offset of the next one.
-            const auto directoryFits = [&](qsizetype o) {
-                return o >= 8 && o + 2 <= tiffSize && o + 2 + 12 * qsizetype(u16(o)) + 4 <= tiffSize;
-            };
-            const qsizetype first = u32(4);
-            if (!directoryFits(first))
-                return {};
-            const qsizetype second = u32(first + 2 + 12 * qsizetype(u16(first)));
-            if (!directoryFits(second))
-                return {};
-            qsizetype offset = -1;
-            qsizetype length = -1;
-            for (qsizetype entry = second + 2, last = entry + 12 * qsizetype(u16(second)); entry < last;
-                 entry += 12) {
-                const quint16 tag = u16(entry);
-                const quint16 type = u16(entry + 2);
-                const qsizetype value = type == 3 ? u16(entry + 8) : type == 4 ? u32(entry + 8) : -1;
-                if (tag == 0x0201)
-                    offset = value;
-                else if (tag == 0x0202)
-                    length = value;
-            }
-            if (offset <= 0 || length < 4 || offset > tiffSize || length > tiffSize - offset ||
-                tiff[offset] != 0xFF || tiff[offset + 1] != 0xD8)
-                return {};
-            return QByteArray(reinterpret_cast<const char *>(tiff + offset), length);
-        }
-        at = end;
-    }
-    return {};
 }
 
 // The smallest preview of at least ThumbnailSide on its long side, of the metadata bytes given.
@@ -212,7 +152,9 @@ Thumbnail MakeThumbnail(const QString &path, int side)
     Thumbnail made;
     if (startsWith(start, "\xFF\xD8\xFF", 3)) {
         const QByteArray metadata = ReadBytes(file, 0, JpegHeadLength(file, 0, file.size()));
-        made = decodeScaled(exifThumbnailOf(metadata), side, ThumbnailSide);
+        // Nearly every camera writes an Exif thumbnail of 160 pixels or more, the smallest preview a JPEG
+        // holds: taken from its pointers, it spares the full metadata read (most of a thumbnail's time).
+        made = decodeScaled(JpegExifThumbnail(metadata), side, ThumbnailSide);
         if (made.image.isNull())
             made = previewOf(metadata, true, side);
     } else if (startsWith(start, "II*\0", 4) || startsWith(start, "MM\0*", 4)) {

@@ -99,8 +99,7 @@ CopyError FileCopier::takeDownload(const SourceFile &file, const QString &folder
     }
     const FileStamp stamp = FileStampFromStat(st);
     // The camera is another device: the disk writes this download while the next one comes.
-    if (quint64(stamp.size) >= WritebackMinBytes)
-        StartWriteback(fd);
+    StartWriteback(fd, quint64(stamp.size));
     if (outcome.hash.isEmpty() && m_hasher) {
         ContentHashJob job(*m_hasher, fd, stamp);
         job.add(0, std::size_t(stamp.size));

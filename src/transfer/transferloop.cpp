@@ -146,6 +146,7 @@ private:
     void advanceFileNumber();
     void rotateIfFull();
     bool pendingFull() const;
+    bool movesReadBack() const { return m_state.options.move && m_state.options.verify; }
     void flushUnnamed();
     void nameFlushed();
     void nameAll();
@@ -373,7 +374,7 @@ BackupCopy Run::nameBackup(CopyOutcome &outcome, const QString &dest, bool repla
 bool Run::pendingFull() const
 {
     const bool moving = m_state.options.move;
-    const qint64 movingBytes = m_state.options.verify ? MaxReadBackBatchBytes : MaxPendingBytes;
+    const qint64 movingBytes = movesReadBack() ? MaxReadBackBatchBytes : MaxPendingBytes;
     return m_batch.size() >= (moving ? MaxPendingSources : MaxPendingCopies) ||
            m_batch.bytes() >= (moving ? movingBytes : MaxPendingCopyBytes);
 }
@@ -402,9 +403,8 @@ void Run::advanceFileNumber()
 // named, recorded and their sources deleted together.
 void Run::rotateIfFull()
 {
-    const bool readBack = m_state.options.move && m_state.options.verify;
     if (int(m_unnamed.size()) >= MaxUnnamedCopies ||
-        m_unnamedBytes >= (readBack ? MaxReadBackBatchBytes : MaxUnnamedBytes))
+        m_unnamedBytes >= (movesReadBack() ? MaxReadBackBatchBytes : MaxUnnamedBytes))
         flushUnnamed();
     if (pendingFull())
         committed(m_batch.start());
