@@ -3,6 +3,7 @@
 #include "platform/directoryreader.h"
 #include "platform/filepath.h"
 #include "platform/pagecache.h"
+#include "source/readaheadwindow.h"
 #include "source/source.h"
 
 #include <algorithm>
@@ -128,23 +129,26 @@ int FolderSource::open(const SourceFile &file) const
     return fd;
 }
 
-void FolderSource::readAhead(const SourceFile &file) const
+qint64 FolderSource::readAhead(const SourceFile &file) const
 {
-    // Enough to keep the card busy while the file before is finished; a long video reads itself ahead.
+    // Enough to keep the card busy while the files before are finished; a long video reads itself ahead.
     constexpr quint64 Ahead = 32 * 1024 * 1024;
     const int fd = openForReading(file.path);
     if (fd < 0)
-        return;
+        return 0;
     struct stat st;
+    quint64 begun = 0;
     // A file in the cache already stays there after its copy; only what is read from the medium goes back.
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
         !IsCachedAlready(fd, quint64(st.st_size))) {
-        StartReadAhead(fd, std::min(quint64(st.st_size), Ahead));
+        begun = std::min(quint64(st.st_size), Ahead);
+        StartReadAhead(fd, begun);
         m_readAhead.append(file.path);
-        if (m_readAhead.size() > 2)
+        if (m_readAhead.size() > ReadAheadWindow::MaxFiles + 1)
             m_readAhead.removeFirst();
     }
     ::close(fd);
+    return qint64(begun);
 }
 
 bool FolderSource::wasReadAhead(const SourceFile &file) const

@@ -50,8 +50,13 @@ public:
                              WalkFilter *filter = nullptr) const = 0;
     // Opens a file for reading: a descriptor the caller owns, or -errno.
     virtual int open(const SourceFile &file) const = 0;
-    // The file the run opens next: its medium may begin reading it while the one open now is copied.
-    virtual void readAhead(const SourceFile &file) const { Q_UNUSED(file) }
+    // A file the run opens soon: its medium may begin reading it while the one open now is copied. The
+    // bytes it began reading (0: none, the file is in the cache already or cannot be read ahead).
+    virtual qint64 readAhead(const SourceFile &file) const
+    {
+        Q_UNUSED(file)
+        return 0;
+    }
     // True when the file's pages in the cache came from readAhead() (it was not in the cache before).
     virtual bool wasReadAhead(const SourceFile &file) const
     {
@@ -113,7 +118,7 @@ public:
     SourceFiles list(const QStringList &masks, WalkPump *pump = nullptr,
                      WalkFilter *filter = nullptr) const override;
     int open(const SourceFile &file) const override;
-    void readAhead(const SourceFile &file) const override;
+    qint64 readAhead(const SourceFile &file) const override;
     bool wasReadAhead(const SourceFile &file) const override;
     std::optional<FileStamp> currentStamp(const SourceFile &file) const override;
     int remove(const SourceFile &file) const override;
@@ -132,7 +137,7 @@ private:
     // readahead stands. Held until its second open, the next file's first, or its removal.
     mutable QString m_openPath;
     mutable int m_openFd = -1;
-    // The last files read ahead from the medium: the one copied now and the next.
+    // The last files read ahead from the medium: those of the run's read-ahead window and the one copied now.
     mutable QStringList m_readAhead;
 };
 

@@ -9,6 +9,7 @@
 #include "platform/filestamp.h"
 #include "platform/pathtext.h"
 #include "settings/settingsrecord.h"
+#include "source/readaheadwindow.h"
 #include "transfer/backupcopies.h"
 #include "transfer/commitbatch.h"
 #include "transfer/copyprogress.h"
@@ -1099,9 +1100,10 @@ void runFiles(Run &run, const SourceFiles &runList, const QStringList &paths, co
     const bool ahead = run.readsAhead();
     if (!keepShotsTogether) {
         run.measure(runList);
+        ReadAheadWindow window(ahead ? runList.size() : 0,
+                               [&](qsizetype k) { return source.readAhead(runList.at(k)); });
         for (qsizetype i = 0; i < runList.size() && !run.stopped(); ++i) {
-            if (ahead && i + 1 < runList.size())
-                source.readAhead(runList.at(i + 1));
+            window.advanceTo(i);
             run.file(runList.at(i));
         }
         return;
@@ -1112,9 +1114,13 @@ void runFiles(Run &run, const SourceFiles &runList, const QStringList &paths, co
     for (const Shot &shot : shots)
         measured += source.filesAt(shot.sidecars);
     run.measure(measured);
+    ReadAheadWindow window(ahead ? shots.size() : 0, [&](qsizetype k) {
+        return shots.at(k).files.isEmpty()
+                   ? 0
+                   : source.readAhead(SourceFile{shots.at(k).files.first(), {}, {}, 0});
+    });
     for (qsizetype i = 0; i < shots.size() && !run.stopped(); ++i) {
-        if (ahead && i + 1 < shots.size() && !shots.at(i + 1).files.isEmpty())
-            source.readAhead(SourceFile{shots.at(i + 1).files.first(), {}, {}, 0});
+        window.advanceTo(i);
         run.shot(shots.at(i));
     }
 }

@@ -2,6 +2,7 @@
 #include "platform/timedprobe.h"
 #include "platform/volumesmounttable.h"
 #include "source/maskmatch.h"
+#include "source/readaheadwindow.h"
 #include "source/sourcewalk.h"
 
 #include "../platform/rawfiles.h"
@@ -155,6 +156,45 @@ private Q_SLOTS:
         for (const ExtensionRow &row : rows)
             taken = taken || MatchesMask(QFileInfo(file).fileName(), row.key);
         QCOMPARE(taken, !expected.isEmpty());
+    }
+
+    // sizes: the bytes each file's read ahead begins (0: in the cache already). started: for each file in
+    // turn, the files begun before it is copied, "|" between files.
+    void readAheadWindowKeepsItsBounds_data()
+    {
+        addRows<Text, qint64, int, Text>(
+            {"sizes", "maxBytes", "maxFiles", "started"},
+            {{"one file a time", "4 4 4 4 4", 4, 128, "1|2|3|4|"},
+             {"bytes: the file that fills it is begun", "4 4 4 4 4 4", 10, 128, "1 2 3|4|5|||"},
+             {"a large file fills it at once", "1 100 1 1", 10, 128, "1|2 3||"},
+             {"cached files count only as files", "0 0 0 0 0 0", 10, 3, "1 2 3|4|5|||"},
+             {"files and bytes, whichever first", "1 1 1 9 1 1", 10, 2, "1 2|3|4|5||"},
+             {"a single file", "5", 10, 128, ""},
+             {"no files", "", 10, 128, ""}});
+    }
+    void readAheadWindowKeepsItsBounds()
+    {
+        QFETCH(QString, sizes);
+        QFETCH(qint64, maxBytes);
+        QFETCH(int, maxFiles);
+        QFETCH(QString, started);
+        QList<qint64> size;
+        for (const QString &n : sizes.split(u' ', Qt::SkipEmptyParts))
+            size.append(n.toLongLong());
+        QStringList begun;
+        ReadAheadWindow window(
+            size.size(),
+            [&](qsizetype k) {
+                begun.append(QString::number(k));
+                return size.at(k);
+            },
+            maxBytes, maxFiles);
+        QStringList steps;
+        for (qsizetype i = 0; i < size.size(); ++i) {
+            window.advanceTo(i);
+            steps.append(std::exchange(begun, {}).join(u' '));
+        }
+        QCOMPARE(steps.join(u'|'), started);
     }
 
     void hiddenEntriesAndNamesWithoutDot()

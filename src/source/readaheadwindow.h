@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <deque>
+#include <functional>
+#include <utility>
+
+namespace vantora {
+
+// Keeps the files after the one being copied read ahead from the medium, up to a number of bytes and of
+// files. One file ahead left the medium idle between files while their copies were written, where the
+// card and the copies share a disk; more than this would hold the card in memory for nothing.
+class ReadAheadWindow final
+{
+public:
+    static constexpr qint64 MaxBytes = 256 * 1024 * 1024;
+    static constexpr qsizetype MaxFiles = 128;
+
+    // start(i) begins reading file i and gives the bytes it began (0 for a file in the cache already).
+    using Start = std::function<qint64(qsizetype index)>;
+    ReadAheadWindow(qsizetype count, Start start, qint64 maxBytes = MaxBytes, qsizetype maxFiles = MaxFiles);
+
+    // Before file `index` is copied: the files after it are started, each once, until the window is full.
+    void advanceTo(qsizetype index);
+
+private:
+    const qsizetype m_count;
+    const Start m_start;
+    const qint64 m_maxBytes;
+    const qsizetype m_maxFiles;
+    qsizetype m_next = 0;
+    qint64 m_ahead = 0;                               // bytes begun for files after the current one
+    std::deque<std::pair<qsizetype, qint64>> m_begun; // those files and their bytes
+};
+
+} // namespace vantora
