@@ -11,12 +11,12 @@ ReadAheadWindow::ReadAheadWindow(qsizetype count, Start start, qint64 maxBytes, 
 
 void ReadAheadWindow::advanceTo(qsizetype index)
 {
-    while (!m_begun.empty() && m_begun.front().first <= index) {
+    while (!m_begun.empty() && m_begun.front().first < index) {
         m_ahead -= m_begun.front().second;
         m_begun.pop_front();
     }
-    m_next = std::max(m_next, index + 1);
-    while (m_next < m_count && m_ahead < m_maxBytes && m_next - index - 1 < m_maxFiles) {
+    m_next = std::max(m_next, index);
+    while (m_next < m_count && m_ahead < m_maxBytes && m_next - index < m_maxFiles) {
         const qint64 bytes = m_start(m_next);
         m_begun.emplace_back(m_next, bytes);
         m_ahead += bytes;

@@ -8,9 +8,10 @@
 
 namespace vantora {
 
-// Keeps the files after the one being copied read ahead from the medium, up to a number of bytes and of
-// files. One file ahead left the medium idle between files while their copies were written, where the
-// card and the copies share a disk; more than this would hold the card in memory for nothing.
+// Keeps the file being copied and those after it read ahead from the medium, up to a number of bytes and
+// of files. One file ahead left the medium idle between files while their copies were written, where the
+// card and the copies share a disk; more than this would hold the card in memory for nothing. The first
+// file is begun with the others, so its reads are not queued behind theirs.
 class ReadAheadWindow final
 {
 public:
@@ -21,7 +22,8 @@ public:
     using Start = std::function<qint64(qsizetype index)>;
     ReadAheadWindow(qsizetype count, Start start, qint64 maxBytes = MaxBytes, qsizetype maxFiles = MaxFiles);
 
-    // Before file `index` is copied: the files after it are started, each once, until the window is full.
+    // Before file `index` is copied: it and the files after it are begun, each once, until the window is
+    // full.
     void advanceTo(qsizetype index);
 
 private:

@@ -159,17 +159,17 @@ private Q_SLOTS:
     }
 
     // sizes: the bytes each file's read ahead begins (0: in the cache already). started: for each file in
-    // turn, the files begun before it is copied, "|" between files.
+    // turn, the files begun just before it is copied, "|" between files.
     void readAheadWindowKeepsItsBounds_data()
     {
         addRows<Text, qint64, int, Text>(
             {"sizes", "maxBytes", "maxFiles", "started"},
-            {{"one file a time", "4 4 4 4 4", 4, 128, "1|2|3|4|"},
-             {"bytes: the file that fills it is begun", "4 4 4 4 4 4", 10, 128, "1 2 3|4|5|||"},
-             {"a large file fills it at once", "1 100 1 1", 10, 128, "1|2 3||"},
-             {"cached files count only as files", "0 0 0 0 0 0", 10, 3, "1 2 3|4|5|||"},
-             {"files and bytes, whichever first", "1 1 1 9 1 1", 10, 2, "1 2|3|4|5||"},
-             {"a single file", "5", 10, 128, ""},
+            {{"one file a time", "4 4 4 4 4", 4, 128, "0|1|2|3|4"},
+             {"bytes: the file that fills it is begun", "4 4 4 4 4 4", 10, 128, "0 1 2|3|4|5||"},
+             {"a large file fills it at once", "1 100 1 1", 10, 128, "0 1||2 3|"},
+             {"cached files count only as files", "0 0 0 0 0 0", 10, 3, "0 1 2|3|4|5||"},
+             {"files and bytes, whichever first", "1 1 1 9 1 1", 10, 2, "0 1|2|3|4|5|"},
+             {"a single file", "5", 10, 128, "0"},
              {"no files", "", 10, 128, ""}});
     }
     void readAheadWindowKeepsItsBounds()
