@@ -46,6 +46,14 @@ public:
         m_wake.notify_one();
     }
 
+    void cancel()
+    {
+        const std::lock_guard lock(m_mutex);
+        for (const auto &[fd, length] : m_files)
+            ::close(fd);
+        m_files.clear();
+    }
+
 private:
     void run()
     {
@@ -83,11 +91,25 @@ bool IsCachedAlready(int fd, quint64 size)
     return ::preadv2(fd, &one, 1, off_t(size / 2), RWF_NOWAIT) == 1;
 }
 
-void StartReadAhead(int fd, quint64 length)
+namespace {
+
+IoStarter &readAheadStarter()
 {
     static IoStarter starter(
         [](int file, quint64 bytes) { ::posix_fadvise(file, 0, off_t(bytes), POSIX_FADV_WILLNEED); });
-    starter.start(fd, length);
+    return starter;
+}
+
+} // namespace
+
+void StartReadAhead(int fd, quint64 length)
+{
+    readAheadStarter().start(fd, length);
+}
+
+void CancelReadAheads()
+{
+    readAheadStarter().cancel();
 }
 
 void StartWriteback(int fd, quint64 size)

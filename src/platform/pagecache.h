@@ -15,6 +15,9 @@ bool IsCachedAlready(int fd, quint64 size);
 // Has the disk read the first `length` bytes of an open file while the caller still works on the file
 // before.
 void StartReadAhead(int fd, quint64 length);
+// Drops the read aheads asked for and not yet begun (a stopped run's), closing their files, so that the
+// medium is neither read on for nothing nor held busy when it is to be ejected.
+void CancelReadAheads();
 
 // Has the disk start writing a complete file right away: left to a later flush, it would stand idle while
 // the next files are read. Only for a file no longer written to: started while the writes go on, the two

@@ -151,6 +151,11 @@ qint64 FolderSource::readAhead(const SourceFile &file) const
     return qint64(begun);
 }
 
+void FolderSource::cancelReadAhead() const
+{
+    CancelReadAheads();
+}
+
 bool FolderSource::wasReadAhead(const SourceFile &file) const
 {
     return m_readAhead.contains(file.path);

@@ -57,6 +57,8 @@ public:
         Q_UNUSED(file)
         return 0;
     }
+    // The run stopped: what readAhead() was asked for and has not begun is dropped.
+    virtual void cancelReadAhead() const {}
     // True when the file's pages in the cache came from readAhead() (it was not in the cache before).
     virtual bool wasReadAhead(const SourceFile &file) const
     {
@@ -119,6 +121,7 @@ public:
                      WalkFilter *filter = nullptr) const override;
     int open(const SourceFile &file) const override;
     qint64 readAhead(const SourceFile &file) const override;
+    void cancelReadAhead() const override;
     bool wasReadAhead(const SourceFile &file) const override;
     std::optional<FileStamp> currentStamp(const SourceFile &file) const override;
     int remove(const SourceFile &file) const override;

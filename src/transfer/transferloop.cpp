@@ -1106,6 +1106,8 @@ void runFiles(Run &run, const SourceFiles &runList, const QStringList &paths, co
             window.advanceTo(i);
             run.file(runList.at(i));
         }
+        if (ahead && run.stopped())
+            source.cancelReadAhead();
         return;
     }
     const QList<Shot> shots =
@@ -1123,6 +1125,8 @@ void runFiles(Run &run, const SourceFiles &runList, const QStringList &paths, co
         window.advanceTo(i);
         run.shot(shots.at(i));
     }
+    if (ahead && run.stopped())
+        source.cancelReadAhead();
 }
 
 } // namespace
