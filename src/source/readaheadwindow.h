@@ -32,7 +32,7 @@ private:
     const qint64 m_maxBytes;
     const qsizetype m_maxFiles;
     qsizetype m_next = 0;
-    qint64 m_ahead = 0;                               // bytes begun for files after the current one
+    qint64 m_ahead = 0; // bytes begun for the file being copied and those after it
     std::deque<std::pair<qsizetype, qint64>> m_begun; // those files and their bytes
 };
 
