@@ -28,8 +28,7 @@ public:
         }
         m_wake.notify_one();
         m_thread.join();
-        for (const auto &[fd, length] : m_files)
-            ::close(fd);
+        cancel();
     }
     IoStarter(const IoStarter &) = delete;
     IoStarter &operator=(const IoStarter &) = delete;

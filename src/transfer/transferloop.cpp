@@ -1100,14 +1100,13 @@ void runFiles(Run &run, const SourceFiles &runList, const QStringList &paths, co
     const bool ahead = run.readsAhead();
     if (!keepShotsTogether) {
         run.measure(runList);
-        ReadAheadWindow window(ahead ? runList.size() : 0,
-                               [&](qsizetype k) { return source.readAhead(runList.at(k)); });
+        ReadAheadWindow window(
+            ahead ? runList.size() : 0, [&](qsizetype k) { return source.readAhead(runList.at(k)); },
+            [&source] { source.cancelReadAhead(); });
         for (qsizetype i = 0; i < runList.size() && !run.stopped(); ++i) {
             window.advanceTo(i);
             run.file(runList.at(i));
         }
-        if (ahead && run.stopped())
-            source.cancelReadAhead();
         return;
     }
     const QList<Shot> shots =
@@ -1116,17 +1115,18 @@ void runFiles(Run &run, const SourceFiles &runList, const QStringList &paths, co
     for (const Shot &shot : shots)
         measured += source.filesAt(shot.sidecars);
     run.measure(measured);
-    ReadAheadWindow window(ahead ? shots.size() : 0, [&](qsizetype k) {
-        return shots.at(k).files.isEmpty()
-                   ? 0
-                   : source.readAhead(SourceFile{shots.at(k).files.first(), {}, {}, 0});
-    });
+    ReadAheadWindow window(
+        ahead ? shots.size() : 0,
+        [&](qsizetype k) {
+            return shots.at(k).files.isEmpty()
+                       ? 0
+                       : source.readAhead(SourceFile{shots.at(k).files.first(), {}, {}, 0});
+        },
+        [&source] { source.cancelReadAhead(); });
     for (qsizetype i = 0; i < shots.size() && !run.stopped(); ++i) {
         window.advanceTo(i);
         run.shot(shots.at(i));
     }
-    if (ahead && run.stopped())
-        source.cancelReadAhead();
 }
 
 } // namespace

@@ -188,13 +188,28 @@ private Q_SLOTS:
                 begun.append(QString::number(k));
                 return size.at(k);
             },
-            maxBytes, maxFiles);
+            {}, maxBytes, maxFiles);
         QStringList steps;
         for (qsizetype i = 0; i < size.size(); ++i) {
             window.advanceTo(i);
             steps.append(std::exchange(begun, {}).join(u' '));
         }
         QCOMPARE(steps.join(u'|'), started);
+    }
+
+    // A run that stops drops the files its window began and it will not reach; one that ends drops nothing.
+    void readAheadWindowLeftEarlyCancels()
+    {
+        for (const qsizetype reached : {-1, 0, 2, 4}) {
+            int cancelled = 0;
+            {
+                ReadAheadWindow window(
+                    5, [](qsizetype) { return qint64(1); }, [&] { ++cancelled; }, 3, 128);
+                for (qsizetype i = 0; i <= reached; ++i)
+                    window.advanceTo(i);
+            }
+            QCOMPARE(cancelled, reached == 0 || reached == 2 ? 1 : 0);
+        }
     }
 
     void hiddenEntriesAndNamesWithoutDot()
