@@ -1,5 +1,6 @@
 #include "platform/pagecache.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <fcntl.h>
@@ -14,7 +15,8 @@ namespace vantora {
 namespace {
 
 // Does one kind of disk work on the files handed over, in the order asked. Each file is a duplicate of the
-// caller's descriptor, closed once done.
+// caller's descriptor, closed once done. Each file handed over has a ticket, the next number: waitFor()
+// returns once the work of that ticket and all before it is done or dropped.
 class IoStarter final
 {
 public:
@@ -33,27 +35,48 @@ public:
     IoStarter(const IoStarter &) = delete;
     IoStarter &operator=(const IoStarter &) = delete;
 
-    void start(int fd, quint64 length)
+    // The file's ticket; 0 when it could not be handed over.
+    quint64 start(int fd, quint64 length)
     {
         const int duplicate = fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
         if (duplicate < 0)
-            return;
+            return 0;
+        quint64 ticket;
         {
             const std::lock_guard lock(m_mutex);
-            m_files.emplace_back(duplicate, length);
+            ticket = ++m_issued;
+            m_files.push_back({duplicate, length, ticket});
         }
         m_wake.notify_one();
+        return ticket;
     }
 
     void cancel()
     {
-        const std::lock_guard lock(m_mutex);
-        for (const auto &[fd, length] : m_files)
-            ::close(fd);
-        m_files.clear();
+        {
+            const std::lock_guard lock(m_mutex);
+            for (const Queued &q : m_files)
+                ::close(q.fd);
+            m_files.clear();
+            m_done = m_issued;
+        }
+        m_finished.notify_all();
+    }
+
+    void waitFor(quint64 ticket)
+    {
+        std::unique_lock lock(m_mutex);
+        m_finished.wait(lock, [&] { return m_done >= ticket; });
     }
 
 private:
+    struct Queued
+    {
+        int fd;
+        quint64 length;
+        quint64 ticket;
+    };
+
     void run()
     {
         std::unique_lock lock(m_mutex);
@@ -61,19 +84,24 @@ private:
             m_wake.wait(lock, [this] { return m_stop || !m_files.empty(); });
             if (m_stop)
                 return;
-            const auto [fd, length] = m_files.front();
+            const Queued q = m_files.front();
             m_files.pop_front();
             lock.unlock();
-            m_work(fd, length);
-            ::close(fd);
+            m_work(q.fd, q.length);
+            ::close(q.fd);
             lock.lock();
+            m_done = std::max(m_done, q.ticket);
+            m_finished.notify_all();
         }
     }
 
     const Work m_work;
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<std::pair<int, quint64>> m_files;
+    std::condition_variable m_finished;
+    std::deque<Queued> m_files;
+    quint64 m_issued = 0;
+    quint64 m_done = 0;
     bool m_stop = false;
     std::thread m_thread; // last: it starts once the rest is made
 };
@@ -101,9 +129,14 @@ IoStarter &readAheadStarter()
 
 } // namespace
 
-void StartReadAhead(int fd, quint64 length)
+quint64 StartReadAhead(int fd, quint64 length)
 {
-    readAheadStarter().start(fd, length);
+    return readAheadStarter().start(fd, length);
+}
+
+void WaitForReadAhead(quint64 ticket)
+{
+    readAheadStarter().waitFor(ticket);
 }
 
 void CancelReadAheads()

@@ -13,8 +13,11 @@ namespace vantora {
 bool IsCachedAlready(int fd, quint64 size);
 
 // Has the disk read the first `length` bytes of an open file while the caller still works on the file
-// before.
-void StartReadAhead(int fd, quint64 length);
+// before. Gives a ticket for WaitForReadAhead (0: nothing was asked).
+quint64 StartReadAhead(int fd, quint64 length);
+// Returns once the read ahead of `ticket` has been begun (or dropped): a reader that then hands the file's
+// pages back does not have them read in again behind it.
+void WaitForReadAhead(quint64 ticket);
 // Drops the read aheads asked for and not yet begun (a stopped run's), closing their files, so that the
 // medium is neither read on for nothing nor held busy when it is to be ejected.
 void CancelReadAheads();

@@ -112,6 +112,10 @@ int openForReading(const QString &path)
 
 int FolderSource::open(const SourceFile &file) const
 {
+    // The copy hands back the pages it brought in: a read ahead of the file still queued would bring them
+    // in again behind it.
+    if (const quint64 ticket = readAheadTicket(file))
+        WaitForReadAhead(ticket);
     if (m_openFd >= 0 && m_openPath == file.path) {
         const int fd = std::exchange(m_openFd, -1);
         // The first reader may have moved the shared offset.
@@ -142,8 +146,7 @@ qint64 FolderSource::readAhead(const SourceFile &file) const
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
         !IsCachedAlready(fd, quint64(st.st_size))) {
         begun = std::min(quint64(st.st_size), Ahead);
-        StartReadAhead(fd, begun);
-        m_readAhead.append(file.path);
+        m_readAhead.append({file.path, StartReadAhead(fd, begun)});
         if (m_readAhead.size() > ReadAheadWindow::MaxFiles + 1)
             m_readAhead.removeFirst();
     }
@@ -156,9 +159,18 @@ void FolderSource::cancelReadAhead() const
     CancelReadAheads();
 }
 
+quint64 FolderSource::readAheadTicket(const SourceFile &file) const
+{
+    for (const auto &[path, ticket] : m_readAhead) {
+        if (path == file.path)
+            return ticket;
+    }
+    return 0;
+}
+
 bool FolderSource::wasReadAhead(const SourceFile &file) const
 {
-    return m_readAhead.contains(file.path);
+    return readAheadTicket(file) != 0;
 }
 
 std::optional<FileStamp> FolderSource::currentStamp(const SourceFile &file) const

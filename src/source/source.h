@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace vantora {
 
@@ -140,8 +141,11 @@ private:
     // readahead stands. Held until its second open, the next file's first, or its removal.
     mutable QString m_openPath;
     mutable int m_openFd = -1;
-    // The last files read ahead from the medium: those of the run's read-ahead window and the one copied now.
-    mutable QStringList m_readAhead;
+    quint64 readAheadTicket(const SourceFile &file) const;
+
+    // The last files read ahead from the medium (those of the run's read-ahead window and the one copied
+    // now), each with its StartReadAhead ticket.
+    mutable QList<std::pair<QString, quint64>> m_readAhead;
 };
 
 } // namespace vantora
